@@ -1,0 +1,45 @@
+#include "tests/support/TempDir.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+ScopedTempDir::ScopedTempDir() {
+  char cwd[PATH_MAX];
+  if (getcwd(cwd, sizeof(cwd))) m_previous = cwd;
+  std::string pattern = (std::filesystem::temp_directory_path() / "pendrake-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) {
+    ADD_FAILURE() << "mkdtemp failed";
+    return;
+  }
+  m_path = pattern;
+  if (chdir(m_path.c_str()) != 0) ADD_FAILURE() << "chdir " << m_path;
+}
+
+ScopedTempDir::~ScopedTempDir() {
+  if (!m_previous.empty() && chdir(m_previous.c_str()) != 0) ADD_FAILURE() << "chdir back";
+  if (!m_path.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+  }
+}
+
+void WriteFileBytes(const std::string& path, const void* data, size_t size) {
+  std::filesystem::path p(path);
+  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+void WriteFileText(const std::string& path, const std::string& text) {
+  WriteFileBytes(path, text.data(), text.size());
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
