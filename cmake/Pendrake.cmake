@@ -10,7 +10,7 @@ endfunction()
 # A GoogleTest executable for one area, registered with CTest under the area's label.
 function(pendrake_test name label)
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE engine test_support GTest::gtest)
+  target_link_libraries(${name} PRIVATE game engine test_support GTest::gtest)
   pendrake_link_tracked_operators(${name})
   gtest_discover_tests(${name}
     PROPERTIES LABELS ${label}

@@ -50,10 +50,17 @@ class D3DObject {
 // Direct3DCreate9: null when no OpenGL 3.3 core context can be had (or a test says so).
 D3DObject* Direct3DCreate9(uint32_t sdkVersion);
 
+// What a window needs so that CreateDevice can draw into it: call this before creating the
+// window and add the result to the SDL window flags (it is SDL_WINDOW_OPENGL; the call also sets
+// SDL's OpenGL context attributes, which some drivers read when the window is made).
+uint32_t DeviceWindowFlags();
+
 // Failure injection and inspection for tests.
 namespace TestHooks {
 // The next device(s) report D3DERR_DEVICELOST from Present and TestCooperativeLevel until reset;
 // `resetFails` makes Reset answer D3DERR_DEVICELOST as well (so the engine creates a new device).
+// While a Reset would succeed TestCooperativeLevel answers D3DERR_DEVICENOTRESET; with
+// `resetFails` it answers D3DERR_DEVICELOST. A successful Reset or a new device ends the loss.
 void ForceDeviceLost(bool resetFails);
 // Direct3DCreate9 returns null while set.
 void FailDirect3DCreate(bool fail);
@@ -67,6 +74,14 @@ void SetDisplayModes(const D3DDISPLAYMODE* modes, uint32_t count);
 // Number of live devices.
 int LiveDeviceCount();
 void ResetAll();
+// A window a device can be created on (the SDL window, as a focus window), for tests that have
+// no application window; null on failure. Destroy it after the devices on it.
+void* CreateTestWindow(int32_t width, int32_t height);
+void DestroyTestWindow(void* window);
+// What the last Present put into the device's window, top row first, A8R8G8B8, at the window's
+// size in pixels. Meaningful on drivers that keep the window's pixels after a swap (the
+// offscreen one that headless runs use).
+HRESULT ReadPresentedPixels(D3DDevice* device, uint32_t* pixels, uint32_t width, uint32_t height);
 }  // namespace TestHooks
 
 }  // namespace gfx

@@ -16,6 +16,15 @@ constexpr int32_t kDIERR_INPUTLOST = static_cast<int32_t>(0x8007001E);
 constexpr int32_t kDIERR_NOTACQUIRED = static_cast<int32_t>(0x8007000C);
 constexpr int32_t kDIERR_GENERIC = static_cast<int32_t>(0x80004005);
 constexpr int32_t kE_NOTIMPL = static_cast<int32_t>(0x80004001);
+// Acquire of a foreground device while the window lacks focus.
+constexpr int32_t kDIERR_OTHERAPPHASPRIO = static_cast<int32_t>(0x80070005);
+// Acquire of a joystick that has been unplugged.
+constexpr int32_t kDIERR_UNPLUGGED = static_cast<int32_t>(0x80040209);
+// CreateJoystick with an instance that is not (or no longer) attached.
+constexpr int32_t kDIERR_DEVICENOTREG = static_cast<int32_t>(0x80040154);
+constexpr int32_t kDIERR_INVALIDPARAM = static_cast<int32_t>(0x80070057);
+// An effect operation on a device without force feedback (DIERR_UNSUPPORTED).
+constexpr int32_t kDIERR_UNSUPPORTED = kE_NOTIMPL;
 
 inline bool Succeeded(int32_t hr) { return hr >= 0; }
 

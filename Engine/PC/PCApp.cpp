@@ -1,0 +1,394 @@
+#include "Engine/PC/PCApp.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "Engine/DataFolder.h"
+#include "Engine/Input.h"
+#include "Engine/PC/PCGamePad.h"
+#include "Platform/Movie/Movie.h"
+
+namespace {
+
+// Virtual-key codes of the system keys the window swallows.
+constexpr int32_t kVK_F10 = 0x79;
+constexpr int32_t kVK_LMENU = 0xA4;
+constexpr int32_t kVK_RMENU = 0xA5;
+constexpr int32_t kVK_LCONTROL = 0xA2;
+constexpr int32_t kVK_RCONTROL = 0xA3;
+
+}  // namespace
+
+App& GetApp() {
+  static App s_app;
+  return s_app;
+}
+
+App::App() = default;
+
+App::~App() {
+  m_windows.Empty();
+  SetDataFolder(nullptr);
+  m_mouse.Release();
+  m_keyboard.Release();
+}
+
+void App::ResetForTests() {
+  m_window = nullptr;
+  m_windowX = m_windowY = 0;
+  m_moviePlayer = MoviePlayer();
+  m_moviePlaying = m_movieStop = 0;
+  m_clientWidth = 640;
+  m_clientHeight = 480;
+  m_minimised = m_active = 0;
+  m_skipTest = nullptr;
+  m_skipArgs[0] = m_skipArgs[1] = 0;
+  m_currentWindow = 0;
+  m_nextWindowId = 0;
+  m_exit = 0;
+  m_framesRun = 0;
+  m_targetFrameRate = 0;
+  m_pause = 0;
+  for (int32_t& v : m_values) v = 0;
+  m_gameFactory = nullptr;
+  SetDataFolder(nullptr);
+  m_display.SetModeChanged(0);
+}
+
+int32_t App::InitHardware() {
+  plat::System& system = plat::GetSystem();
+  plat::DesktopMode desktop = system.GetDesktopMode();
+  m_desktopWidth = desktop.width;
+  m_desktopHeight = desktop.height;
+  m_desktopBits = desktop.bitsPerPixel;
+  if (m_desktopBits < 16) {
+    system.MessageBox("Pendrake requires the desktop to be in either 16 or 32 bit colour mode", "",
+                      plat::kMessageBoxOk);
+    return 0;
+  }
+  system.ShowCursor(false);
+  DebugLog().SetFirstWrite();
+
+  if (!CreateAppWindow()) return 0;
+  if (!m_display.Init()) return 0;
+
+  if (plat::DirectInput8Create(&m_directInput) < 0 || !m_directInput) {
+    m_directInput = nullptr;
+    DebugLog().Write("Error creating input handler\n");
+    return 0;
+  }
+  m_keyboard.Create(m_directInput);
+
+  MemoryTracker::SetOwner(__FILE__, __LINE__, "App::InitHardware");
+  GamePad* pad = new (std::nothrow) GamePad(m_directInput);
+  g_gamePad = pad;
+  if (pad) pad->EnumeratePads();
+
+  if (!m_mouse.Create(m_directInput)) DebugLog().Write("Could not get the mouse\n");
+  return 1;
+}
+
+int32_t App::CreateAppWindow() {
+  plat::System& system = plat::GetSystem();
+  // A second copy of the program ends quietly.
+  if (!system.AcquireInstanceLock("Pendrake mutex")) return 0;
+  m_instanceLocked = 1;
+  m_window = system.CreateAppWindow(m_clientWidth, m_clientHeight, &m_windowX, &m_windowY);
+  if (!m_window) {
+    // The program cannot run without its window; the caller ends it (with the usual clean-up
+    // rather than an abrupt process exit).
+    DebugLog().Write("Unable to create the application window\n");
+    return 0;
+  }
+  return 1;
+}
+
+int32_t App::HandleWindowEvent(const plat::WindowEvent& event) {
+  switch (event.type) {
+    case plat::WindowEventType::Destroy:
+      m_exit = 1;
+      plat::GetSystem().PostQuit();
+      return 0;
+    case plat::WindowEventType::Minimised:
+      m_minimised = 1;
+      return 0;
+    case plat::WindowEventType::Restored:
+      m_minimised = 0;
+      m_display.SetModeChanged(1);
+      return 0;
+    case plat::WindowEventType::Paint:
+      return 0;
+    case plat::WindowEventType::EraseBackground:
+      return 1;
+    case plat::WindowEventType::ActivateApp:
+      m_active = event.param ? 1 : 0;
+      return 0;
+    case plat::WindowEventType::SetCursor:
+      return 0;
+    case plat::WindowEventType::SysKeyDown:
+      // Alt, Ctrl and F10 would open the system menu; they are swallowed. Nothing else acts
+      // on system keys here.
+      (void)kVK_F10, (void)kVK_LMENU, (void)kVK_RMENU, (void)kVK_LCONTROL, (void)kVK_RCONTROL;
+      return 0;
+    case plat::WindowEventType::ScreenSave:
+      return 0;
+    case plat::WindowEventType::Quit:
+    case plat::WindowEventType::Other:
+      return 0;
+  }
+  return 0;
+}
+
+int32_t App::InitApp() {
+  m_targetFrameRate = 60;
+  m_active = 1;
+  if (!m_timer.Create(60)) return 0;
+  if (m_gameFactory) {
+    m_game = m_gameFactory();
+    if (m_game) m_game->Init();
+  }
+  return 1;
+}
+
+void App::Update() {
+  if (m_timer.Tick() != 1) return;
+  if (m_active) {
+    m_keyboard.Poll();
+    if (g_gamePad) {
+      g_gamePad->Update();
+      g_gamePad->BaseGamePad::Update();
+    }
+    m_mouse.Poll();
+    m_display.BeginScene();
+  }
+  if (!m_moviePlaying && m_game) m_game->Update();
+  if (m_active) {
+    // Game code may add or delete windows from inside a window's operations: the count is read
+    // afresh on every step.
+    for (int32_t i = 0; i < m_windows.GetCount(); ++i) {
+      m_currentWindow = i;
+      RenderWindow* window = m_windows[i];
+      window->Clear();
+      window->Update();
+      window->Render();
+    }
+  }
+  if (m_active && m_moviePlaying) {
+    if (m_moviePlayer.state == 1 && m_skipTest && m_skipTest(m_skipArgs[0], m_skipArgs[1]) == 0)
+      m_movieStop = 1;
+    int32_t goesOn = 0;
+    if (!m_movieStop) goesOn = UpdateMovie(&m_moviePlayer);
+    if (m_movieStop || !goesOn) {
+      StopMovie(&m_moviePlayer);
+      m_moviePlaying = 0;
+    }
+  }
+  if (m_active) {
+    m_display.EndScene();
+    m_display.Present();
+  }
+  // Every due frame is closed, drawn or not, so that pacing and the time step stay true while
+  // the application is in the background.
+  m_timer.EndFrame();
+  ++m_framesRun;
+}
+
+void App::RunLoop(int32_t maxFrames) {
+  plat::System& system = plat::GetSystem();
+  const int64_t stopAt = maxFrames >= 0 ? m_framesRun + maxFrames : -1;
+  for (;;) {
+    if (m_exit) break;
+    // Every turn takes all pending events, minimised or not: the restore must be seen.
+    plat::WindowEvent event;
+    bool quit = false;
+    while (system.PeekEvent(&event)) {
+      if (event.type == plat::WindowEventType::Quit) {
+        quit = true;
+        break;
+      }
+      HandleWindowEvent(event);
+    }
+    if (quit || m_exit) break;
+    if (m_minimised) {
+      system.Sleep(50);
+      continue;
+    }
+    int64_t before = m_framesRun;
+    Update();
+    if (stopAt >= 0 && m_framesRun >= stopAt) break;
+    // No frame was due: give the processor back for a moment instead of spinning. A frame is
+    // 16.7 ms; a 1 ms nap keeps the pacing well inside one period.
+    if (m_framesRun == before) system.Sleep(1);
+  }
+}
+
+void App::DestroyWindows(const char* owner) {
+  for (int32_t i = 0; i < m_windows.GetCount(); ++i) m_windows[i]->CleanUp();
+  for (int32_t i = 0; i < m_windows.GetCount(); ++i) {
+    MemoryTracker::SetOwner(__FILE__, __LINE__, owner);
+    delete m_windows[i];
+    m_windows[i] = nullptr;
+  }
+  m_windows.Empty();
+}
+
+void App::ExitApp() {
+  DestroyWindows("App::ExitApp");
+  ShutdownHardware();
+}
+
+void App::ShutdownApp() {
+  if (m_moviePlaying) {
+    StopMovie(&m_moviePlayer);
+    m_moviePlaying = 0;
+  }
+  if (m_game) {
+    // The game object's destructor runs its CleanUp.
+    MemoryTracker::SetOwner(__FILE__, __LINE__, "App::ShutdownApp");
+    delete m_game;
+    m_game = nullptr;
+  }
+  DestroyWindows("App::ShutdownApp");
+}
+
+void App::ShutdownHardware() {
+  plat::System& system = plat::GetSystem();
+  if (m_window) {
+    system.DestroyAppWindow();
+    m_window = nullptr;
+  }
+  m_display.CleanUp();
+  m_mouse.Release();
+  m_keyboard.Release();
+  BaseGamePad::Shutdown();
+  if (m_directInput) {
+    m_directInput->Release();
+    m_directInput = nullptr;
+  }
+  if (m_instanceLocked) {
+    system.ReleaseInstanceLock();
+    m_instanceLocked = 0;
+  }
+}
+
+int32_t App::AddWindow(RenderWindow* window) {
+  if (!window) return -1;
+  if (m_windows.Add(window) < 0) return -1;
+  // Ids never repeat while the program runs, so a stale id cannot name another owner's window.
+  int32_t id = m_nextWindowId++;
+  window->SetId(id);
+  SortWindows();
+  return id;
+}
+
+void App::SortWindows() {
+  bool swapped = true;
+  while (swapped) {
+    swapped = false;
+    for (int32_t i = 0; i + 1 < m_windows.GetCount(); ++i) {
+      if (m_windows[i + 1]->GetSortKey() < m_windows[i]->GetSortKey()) {
+        RenderWindow* t = m_windows[i];
+        m_windows[i] = m_windows[i + 1];
+        m_windows[i + 1] = t;
+        swapped = true;
+      }
+    }
+  }
+}
+
+RenderWindow* App::FindWindow(int32_t id) {
+  for (int32_t i = 0; i < m_windows.GetCount(); ++i)
+    if (m_windows[i]->GetId() == id) return m_windows[i];
+  return nullptr;
+}
+
+void App::DeleteWindow(int32_t id) {
+  for (int32_t i = 0; i < m_windows.GetCount();) {
+    RenderWindow* window = m_windows[i];
+    if (window->GetId() != id) {
+      ++i;
+      continue;
+    }
+    m_windows.Remove(i);
+    MemoryTracker::SetOwner(__FILE__, __LINE__, "App::DeleteWindow");
+    delete window;
+  }
+}
+
+RenderWindow* App::GetCurrentWindow() {
+  if (m_currentWindow < 0 || m_currentWindow >= m_windows.GetCount()) return nullptr;
+  return m_windows[m_currentWindow];
+}
+
+void App::SetDataDir(const char* text) { SetDataFolder(text); }
+
+const char* App::GetDataDir() { return GetDataFolder(); }
+
+int32_t App::GameMovieSkipCheck(int32_t a, int32_t b) {
+  BaseGameApp* game = GetApp().m_game;
+  return game ? game->MovieSkipCheck(a, b) : 1;
+}
+
+void App::PlayMovie(const char* name) {
+  m_movieStop = 0;
+  m_moviePlaying = BeginMovie(&m_moviePlayer, name);
+  m_skipTest = &App::GameMovieSkipCheck;
+  m_skipArgs[0] = m_skipArgs[1] = 0;
+}
+
+int32_t App::BeginMovie(MoviePlayer* player, const char* name) {
+  const char* prefix = GetDataFolder();
+  std::snprintf(player->path, sizeof(player->path), "%s%s", prefix ? prefix : "", name ? name : "");
+  player->state = 0;
+  player->savedWidth = m_display.GetModeWidth();
+  player->savedHeight = m_display.GetModeHeight();
+  player->savedFormat = static_cast<int32_t>(m_display.GetModeFormat());
+  if (player->savedWidth != 640 || player->savedHeight != 480 ||
+      player->savedFormat != gfx::D3DFMT_R5G6B5)
+    m_display.SetResolution(640, 480, 16);
+  return 1;
+}
+
+int32_t App::UpdateMovie(MoviePlayer* player) {
+  plat::MovieDecoder& decoder = plat::GetMovieDecoder();
+  if (player->state == 0) {
+    player->state = 1;
+    player->movie = decoder.Open(player->path);
+    if (!player->movie) {
+      DebugLog().Write("%s\n", decoder.LastError());
+      return 0;
+    }
+    player->buffer = player->movie;
+    return 1;
+  }
+  if (!player->movie) return 0;
+  if (decoder.FrameDue(player->movie)) {
+    if (!decoder.DecodeNextFrame(player->movie)) return 0;
+  }
+  decoder.CopyToBackBuffer(player->movie);
+  return 1;
+}
+
+void App::StopMovie(MoviePlayer* player) {
+  if (player->movie) {
+    plat::GetMovieDecoder().Close(player->movie);
+    player->movie = nullptr;
+  }
+  player->buffer = nullptr;
+  player->state = 2;
+  if (player->savedWidth > 0 && player->savedHeight > 0)
+    m_display.SetResolution(player->savedWidth, player->savedHeight,
+                            player->savedFormat == gfx::D3DFMT_R5G6B5 ? 16 : 32);
+}
+
+int WinMain() {
+  App& app = GetApp();
+  if (app.InitHardware()) {
+    if (app.InitApp()) app.RunLoop(-1);
+    app.ShutdownApp();
+  }
+  // Whatever start-up made (window, lock, devices) is let go once, in order.
+  app.ShutdownHardware();
+  return 0;
+}

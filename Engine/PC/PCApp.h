@@ -1,0 +1,157 @@
+#pragma once
+// The one application object: the window and its events, the display, the input devices, the
+// frame timer, the render windows, the data-folder prefix, the movie player and the game side.
+// WinMain drives it: InitHardware, InitApp, the loop of Update, ShutdownApp, ShutdownHardware.
+
+#include <cstdint>
+
+#include "Engine/BaseApp.h"
+#include "Engine/BaseGameApp.h"
+#include "Engine/DataArray.h"
+#include "Engine/LogFile.h"
+#include "Engine/PC/PCDisplay.h"
+#include "Engine/PC/PCFrameTimer.h"
+#include "Engine/PC/PCKeyboard.h"
+#include "Engine/PC/PCRenderWindow.h"
+#include "Platform/Input/Input.h"
+#include "Platform/System/System.h"
+
+// The movie player's record, kept inside the application object.
+struct MoviePlayer {
+  static constexpr int32_t kPathSize = 256;
+  char path[kPathSize] = {};
+  void* movie = nullptr;
+  void* buffer = nullptr;
+  // 2 idle or ended, 0 begun, 1 open.
+  int32_t state = 2;
+  int32_t savedWidth = 0;
+  int32_t savedHeight = 0;
+  int32_t savedFormat = 0;
+};
+
+using MovieSkipTest = int32_t (*)(int32_t, int32_t);
+
+class App : public BaseApp {
+ public:
+  App();
+  ~App() override;
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  int32_t InitHardware() override;
+  void ShutdownHardware() override;
+  int32_t InitApp() override;
+  void Update() override;
+  void ShutdownApp() override;
+  void DeleteWindow(int32_t id) override;
+  RenderWindow* FindWindow(int32_t id) override;
+  int32_t AddWindow(RenderWindow* window) override;
+  void SetDataDir(const char* text) override;
+  FrameTimer* GetTimer() override { return &m_timer; }
+  RenderWindow* GetCurrentWindow() override;
+  BaseDisplay* GetBaseDisplay() override { return &m_display; }
+  void SetExitFlag(int32_t value) override { m_exit = value; }
+  int32_t GetWindowCount() override { return m_windows.GetCount(); }
+  float GetTimeStep() override { return m_timer.GetTimeStep(); }
+  int32_t GetFrameRate() override { return m_timer.GetFrameRate(); }
+  int32_t GetFramesElapsed() override { return m_timer.GetFramesElapsed(); }
+  const char* GetDataDir() override;
+  float GetAspectRatio() override { return 1.3333334f; }
+  int32_t GetWidth() override { return m_clientWidth; }
+  int32_t GetHeight() override { return m_clientHeight; }
+
+  Display* GetDisplay() { return &m_display; }
+  Mouse* GetMouse() { return &m_mouse; }
+  Keyboard* GetKeyboard() { return &m_keyboard; }
+  LogFile* GetLog() { return &DebugLog(); }
+  plat::DirectInput* GetDirectInput() { return m_directInput; }
+  plat::WindowHandle GetWindowHandle() const { return m_window; }
+
+  int32_t GetValue(int32_t i) const { return (i >= 0 && i < 4) ? m_values[i] : 0; }
+  void SetValue(int32_t i, int32_t v) {
+    if (i >= 0 && i < 4) m_values[i] = v;
+  }
+
+  int32_t IsActive() const { return m_active; }
+  void SetActive(int32_t active) { m_active = active; }
+  int32_t IsMinimised() const { return m_minimised; }
+  void SetMinimised(int32_t minimised) { m_minimised = minimised; }
+  int32_t IsRunning() const { return m_exit == 0; }
+  int32_t GetExitFlag() const { return m_exit; }
+  void SetClientSize(int32_t width, int32_t height) {
+    m_clientWidth = width;
+    m_clientHeight = height;
+  }
+  int32_t GetCurrentWindowIndex() const { return m_currentWindow; }
+
+  // Bubble-sorts the windows by sort key; equal keys keep their order of addition.
+  void SortWindows();
+  // Deletes every window and shuts the hardware down.
+  void ExitApp();
+
+  // The window procedure: one case per row of the message table. Returns the handler's result.
+  int32_t HandleWindowEvent(const plat::WindowEvent& event);
+
+  // Movies.
+  void PlayMovie(const char* name);
+  int32_t BeginMovie(MoviePlayer* player, const char* name);
+  int32_t UpdateMovie(MoviePlayer* player);
+  void StopMovie(MoviePlayer* player);
+  MoviePlayer* GetMoviePlayer() { return &m_moviePlayer; }
+  int32_t IsMoviePlaying() const { return m_moviePlaying; }
+  int32_t GetMovieState() const { return m_moviePlayer.state; }
+
+  // The game side registers how its application object is made; InitApp makes it.
+  void SetGameFactory(GameAppFactory factory) { m_gameFactory = factory; }
+  BaseGameApp* GetGameApp() { return m_game; }
+
+  // The message loop of WinMain. With maxFrames >= 0 it also ends after that many frames have
+  // been run (the test harness); -1 runs until the program is told to end.
+  void RunLoop(int32_t maxFrames = -1);
+  // Frames run by Update since InitApp.
+  int64_t GetFramesRun() const { return m_framesRun; }
+
+  // Restores the freshly constructed state (tests start the application many times).
+  void ResetForTests();
+
+ private:
+  int32_t CreateAppWindow();
+  void DestroyWindows(const char* owner);
+  static int32_t GameMovieSkipCheck(int32_t a, int32_t b);
+
+  plat::WindowHandle m_window = nullptr;
+  Keyboard m_keyboard;
+  plat::DirectInput* m_directInput = nullptr;
+  int32_t m_windowX = 0;
+  int32_t m_windowY = 0;
+  MoviePlayer m_moviePlayer;
+  int32_t m_moviePlaying = 0;
+  int32_t m_movieStop = 0;
+  int32_t m_desktopWidth = 0;
+  int32_t m_desktopHeight = 0;
+  int32_t m_desktopBits = 0;
+  int32_t m_clientWidth = 640;
+  int32_t m_clientHeight = 480;
+  int32_t m_minimised = 0;
+  int32_t m_active = 0;
+  MovieSkipTest m_skipTest = nullptr;
+  int32_t m_skipArgs[2] = {};
+  int32_t m_currentWindow = 0;
+  DataArray<RenderWindow*> m_windows{4};
+  int32_t m_nextWindowId = 0;
+  Display m_display;
+  BaseGameApp* m_game = nullptr;
+  GameAppFactory m_gameFactory = nullptr;
+  int32_t m_exit = 0;
+  FrameTimer m_timer;
+  Mouse m_mouse;
+  int32_t m_values[4] = {};
+  int32_t m_instanceLocked = 0;
+  int64_t m_framesRun = 0;
+};
+
+// The application object of the program.
+App& GetApp();
+
+// The program's entry: 0 in every case.
+int WinMain();

@@ -1,0 +1,24 @@
+#include "Game/Frontend/VideoModes.h"
+
+DisplayModeTable& GetDisplayModeTable() {
+  static DisplayModeTable s_table = {};
+  return s_table;
+}
+
+VideoMenu& GetVideoMenu() {
+  static VideoMenu s_menu = {};
+  return s_menu;
+}
+
+void HideDisplayModeItems(int32_t firstRow, void* /*renderer*/) {
+  if (firstRow >= kMaxDisplayModeRows) return;
+  if (firstRow < 0) firstRow = 0;
+  VideoMenu& menu = GetVideoMenu();
+  for (int32_t row = firstRow; row < kMaxDisplayModeRows; ++row) {
+    menu.items[row].skip = 1;
+    menu.items[row].hidden = 1;
+  }
+  // A selection on a hidden row goes back to the last row still shown (one step back is not
+  // enough when it sat further down the hidden range).
+  if (menu.current >= firstRow) menu.current = firstRow > 0 ? firstRow - 1 : 0;
+}

@@ -1,0 +1,7 @@
+#include "Engine/PC/PCApp.h"
+#include "Game/KavelApp.h"
+
+int main() {
+  KavelApp::Register();
+  return WinMain();
+}

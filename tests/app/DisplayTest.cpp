@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Game/Frontend/VideoModes.h"
+#include "tests/support/AppHarness.h"
+#include "tests/support/LogCapture.h"
+
+namespace {
+
+class DisplayTest : public AppTest {
+ protected:
+  Display& display() { return *m_harness.app().GetDisplay(); }
+};
+
+TEST(ReportD3DError, WritesTheCodesTextToTheDebuggerOnly) {
+  auto report = [](gfx::HRESULT hr) {
+    testing::internal::CaptureStderr();
+    ReportD3DError(hr);
+    return testing::internal::GetCapturedStderr();
+  };
+  EXPECT_EQ(report(gfx::D3D_OK), "");
+  EXPECT_EQ(report(gfx::S_FALSE), "\n D3D Error :Unknown Error\n");
+  EXPECT_EQ(report(static_cast<gfx::HRESULT>(0x88760820)), "\n D3D Error :Unknown Error\n");
+  EXPECT_EQ(report(gfx::D3DERR_DEVICELOST),
+            "\n D3D Error :D3DERR_DEVICELOST: The device has been lost but cannot be reset at this "
+            "time. Therefore, rendering is not possible.\n");
+  EXPECT_EQ(report(gfx::D3DOK_NOAUTOGEN).rfind("\n D3D Error :D3DOK_NOAUTOGEN: This is a success code.", 0), 0u);
+}
+
+TEST_F(DisplayTest, ModeListKeepsLargeEnoughModesOfTheTwoFormats) {
+  const gfx::D3DDISPLAYMODE modes[] = {
+      {640, 480, 60, gfx::D3DFMT_R5G6B5},   {640, 480, 75, gfx::D3DFMT_R5G6B5},
+      {640, 480, 60, gfx::D3DFMT_X8R8G8B8}, {640, 480, 85, gfx::D3DFMT_X8R8G8B8},
+      {320, 240, 60, gfx::D3DFMT_X8R8G8B8}, {800, 400, 60, gfx::D3DFMT_X8R8G8B8},
+      {1024, 768, 60, gfx::D3DFMT_X1R5G5B5}, {1024, 768, 60, gfx::D3DFMT_A2R10G10B10},
+  };
+  gfx::TestHooks::SetDisplayModes(modes, 8);
+  ASSERT_TRUE(m_harness.Start());
+  ASSERT_EQ(display().GetNumResolutions(0), 2);
+  EXPECT_EQ(display().GetResolution(0, 0)->bits + display().GetResolution(0, 1)->bits, 48);
+  EXPECT_EQ(display().IsResolutionSupported(640, 480), 1);
+  EXPECT_EQ(display().IsResolutionSupported(1024, 768), 0);
+  EXPECT_EQ(display().IsResolutionSupported(320, 240), 0);
+
+  DisplayModeTable table = {};
+  VideoMenu& menu = GetVideoMenu();
+  menu = VideoMenu{};
+  menu.current = 5;
+  display().ListResolutions(&table, &HideDisplayModeItems, nullptr);
+  ASSERT_EQ(table.count, 2);
+  EXPECT_STREQ(table.rows[0].label, "640 x 480 x 32 Bit");
+  EXPECT_STREQ(table.rows[1].label, "640 x 480 x 16 Bit");
+  EXPECT_EQ(menu.items[1].hidden, 0);
+  EXPECT_EQ(menu.items[2].hidden, 1);
+  EXPECT_EQ(menu.items[31].skip, 1);
+  EXPECT_EQ(menu.current, 1) << "the selection leaves the hidden rows";
+}
+
+TEST_F(DisplayTest, MoreThanThirtyTwoResolutionsFillOnlyTheTable) {
+  std::vector<gfx::D3DDISPLAYMODE> modes;
+  for (uint32_t i = 0; i < 40; ++i) modes.push_back({640 + 8 * i, 480, 60, gfx::D3DFMT_X8R8G8B8});
+  gfx::TestHooks::SetDisplayModes(modes.data(), static_cast<uint32_t>(modes.size()));
+  ASSERT_TRUE(m_harness.Start());
+  DisplayModeTable table = {};
+  VideoMenu& menu = GetVideoMenu();
+  menu = VideoMenu{};
+  display().ListResolutions(&table, &HideDisplayModeItems, nullptr);
+  EXPECT_EQ(table.count, 32);
+  for (const VideoMenuItem& item : menu.items) EXPECT_EQ(item.hidden, 0);
+}
+
+TEST_F(DisplayTest, ModeChangesWaitForTheNextPresent) {
+  ASSERT_TRUE(m_harness.Start());
+  display().SetResolution(800, 600, 32);
+  EXPECT_EQ(display().GetModeChanged(), 1);
+  EXPECT_EQ(m_harness.app().GetWidth(), 640);
+  m_harness.RunFrames(1);
+  EXPECT_EQ(display().GetModeChanged(), 0);
+  EXPECT_EQ(m_harness.app().GetWidth(), 800);
+  EXPECT_EQ(m_harness.app().GetHeight(), 600);
+  std::vector<uint32_t> pixels(800 * 600);
+  EXPECT_EQ(display().GetDevice()->ReadBackBuffer(pixels.data(), 800, 600), gfx::D3D_OK);
+
+  // Only the depth changes: still a change (full screen would use the other format).
+  display().SetResolution(800, 600, 16);
+  EXPECT_EQ(display().GetModeChanged(), 1);
+  EXPECT_EQ(display().GetModeFormat(), gfx::D3DFMT_R5G6B5);
+  m_harness.RunFrames(1);
+  // The mode already current: nothing to do.
+  display().SetResolution(800, 600, 16);
+  EXPECT_EQ(display().GetModeChanged(), 0);
+}
+
+TEST_F(DisplayTest, ALostDeviceIsResetAtTheNextPresent) {
+  ASSERT_TRUE(m_harness.Start());
+  gfx::TestHooks::ForceDeviceLost(false);
+  // The Present that notices the loss resets the device at once.
+  m_harness.RunFrames(1);
+  EXPECT_EQ(display().GetModeChanged(), 0);
+  EXPECT_TRUE(DebugLogContains("Testing co-op level"));
+  EXPECT_TRUE(DebugLogContains("Resetting"));
+  EXPECT_EQ(gfx::TestHooks::LiveDeviceCount(), 1);
+}
+
+TEST_F(DisplayTest, ADeviceThatCannotBeResetIsReplacedNotLeaked) {
+  ASSERT_TRUE(m_harness.Start());
+  gfx::D3DDevice* before = display().GetDevice();
+  gfx::TestHooks::ForceDeviceLost(true);
+  m_harness.RunFrames(2);
+  EXPECT_TRUE(DebugLogContains("Lost device in TestCooperativeLevel, recreated") ||
+              DebugLogContains("Lost device in Reset, recreated"));
+  EXPECT_NE(display().GetDevice(), nullptr);
+  EXPECT_EQ(gfx::TestHooks::LiveDeviceCount(), 1) << "the old device is released first";
+  (void)before;
+  m_harness.RunFrames(2);
+  EXPECT_EQ(display().GetModeChanged(), 0);
+}
+
+TEST_F(DisplayTest, ARecreationThatFailsIsTriedAgain) {
+  ASSERT_TRUE(m_harness.Start());
+  gfx::TestHooks::ForceDeviceLost(true);
+  gfx::TestHooks::FailCreateDevice(2, 0);
+  m_harness.RunFrames(1);
+  EXPECT_EQ(display().GetDevice(), nullptr);
+  EXPECT_EQ(display().GetModeChanged(), 1);
+  m_harness.RunFrames(1);  // drawing with no device is skipped, and the device comes back
+  EXPECT_NE(display().GetDevice(), nullptr);
+  EXPECT_EQ(gfx::TestHooks::LiveDeviceCount(), 1);
+}
+
+TEST_F(DisplayTest, AVertexShaderLevelBelowOneOneMeansSoftwareProcessing) {
+  gfx::TestHooks::SetReportedVertexShaderVersion(0xFFFE0100u);
+  ASSERT_TRUE(m_harness.Start());
+  EXPECT_EQ(display().GetVertexShaderLevel(), 0);
+  EXPECT_EQ(gfx::TestHooks::LiveDeviceCount(), 1);
+  gfx::TestHooks::ResetAll();
+  m_harness.Stop();
+  ASSERT_TRUE(m_harness.Start());
+  EXPECT_EQ(display().GetVertexShaderLevel(), 1);
+}
+
+TEST(DisplayFormats, BitCountsByFormat) {
+  EXPECT_EQ(Display::DepthBits(gfx::D3DFMT_D24X8), 24);
+  EXPECT_EQ(Display::DepthBits(gfx::D3DFMT_D15S1), 15);
+  EXPECT_EQ(Display::StencilBits(gfx::D3DFMT_D24X4S4), 4);
+  EXPECT_EQ(Display::StencilBits(gfx::D3DFMT_D16), 0);
+  EXPECT_EQ(Display::AlphaBits(gfx::D3DFMT_A2R10G10B10), 2);
+  EXPECT_EQ(Display::AlphaBits(gfx::D3DFMT_X8R8G8B8), 0);
+}
+
+}  // namespace

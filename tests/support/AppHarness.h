@@ -1,0 +1,40 @@
+#pragma once
+// Starts the application object headless, as WinMain does, with the scripted system (queued
+// events, recorded message boxes, the real SDL window underneath) and scripted input, in a fresh
+// temporary working folder. Each test that starts the App uses one of these.
+
+#include <gtest/gtest.h>
+
+#include "Engine/PC/PCApp.h"
+#include "Platform/Gfx/D3D.h"
+#include "Platform/Input/ScriptedInput.h"
+#include "Platform/System/ScriptedSystem.h"
+#include "tests/support/TempDir.h"
+
+class AppHarness {
+ public:
+  AppHarness();
+  ~AppHarness();
+
+  App& app() { return GetApp(); }
+  plat::ScriptedSystem& system() { return m_system; }
+  plat::ScriptedInput& input() { return m_input; }
+
+  // InitHardware and InitApp; false when either fails.
+  bool Start();
+  // ShutdownApp then ShutdownHardware, as WinMain ends.
+  void Stop();
+  // Runs the message loop until `frames` frames have been run (or the program is told to end).
+  void RunFrames(int frames) { GetApp().RunLoop(frames); }
+
+ private:
+  ScopedTempDir m_dir;
+  plat::ScriptedSystem m_system;
+  plat::ScriptedInput m_input;
+  bool m_started = false;
+};
+
+class AppTest : public ::testing::Test {
+ protected:
+  AppHarness m_harness;
+};
