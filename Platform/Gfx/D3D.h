@@ -7,6 +7,90 @@
 
 namespace gfx {
 
+// Reference-counted device objects (buffers, textures, surfaces, declarations, shaders and the
+// assembler's buffers). Create gives one reference; Get* of a surface adds one; Release drops one
+// and destroys the object at zero. The device also holds references to what is bound to it.
+class D3DResource {
+ public:
+  virtual ~D3DResource() = default;
+  uint32_t AddRef() { return ++m_refs; }
+  uint32_t Release() {
+    uint32_t left = --m_refs;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ private:
+  uint32_t m_refs = 1;
+};
+
+class D3DVertexBuffer : public D3DResource {
+ public:
+  // offset and size in bytes; size 0 locks to the end.
+  virtual HRESULT Lock(uint32_t offset, uint32_t size, void** data, uint32_t flags) = 0;
+  virtual HRESULT Unlock() = 0;
+  virtual uint32_t GetLength() const = 0;
+};
+
+class D3DIndexBuffer : public D3DResource {
+ public:
+  virtual HRESULT Lock(uint32_t offset, uint32_t size, void** data, uint32_t flags) = 0;
+  virtual HRESULT Unlock() = 0;
+  virtual uint32_t GetLength() const = 0;
+  virtual D3DFORMAT GetFormat() const = 0;
+};
+
+class D3DSurface : public D3DResource {
+ public:
+  virtual HRESULT GetDesc(D3DSURFACE_DESC* desc) = 0;
+  virtual HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, uint32_t flags) = 0;
+  virtual HRESULT UnlockRect() = 0;
+};
+
+class D3DTexture : public D3DResource {
+ public:
+  virtual uint32_t GetLevelCount() = 0;
+  virtual HRESULT GetLevelDesc(uint32_t level, D3DSURFACE_DESC* desc) = 0;
+  // Pixels in the texture's own format, rows top first, `Pitch` bytes apart.
+  virtual HRESULT LockRect(uint32_t level, D3DLOCKED_RECT* locked, const RECT* rect,
+                           uint32_t flags) = 0;
+  virtual HRESULT UnlockRect(uint32_t level) = 0;
+  virtual HRESULT GetSurfaceLevel(uint32_t level, D3DSurface** surface) = 0;
+};
+
+class D3DVertexDeclaration : public D3DResource {};
+class D3DVertexShader : public D3DResource {};
+
+// The assembler's output and message buffers.
+class D3DXBuffer : public D3DResource {
+ public:
+  virtual void* GetBufferPointer() = 0;
+  virtual uint32_t GetBufferSize() = 0;
+};
+
+// Device operations whose calls are counted, so that tests can see what reached the device.
+enum class DeviceCall : uint32_t {
+  SetRenderState,
+  SetTextureStageState,
+  SetSamplerState,
+  SetTexture,
+  SetTransform,
+  SetVertexShader,
+  SetVertexDeclaration,
+  SetFVF,
+  SetVertexShaderConstantF,
+  SetStreamSource,
+  SetIndices,
+  DrawPrimitive,
+  DrawPrimitiveUP,
+  DrawIndexedPrimitive,
+  Clear,
+  Present,
+  SetRenderTarget,
+  StretchRect,
+  UpdateTexture,
+  Count,
+};
 class D3DDevice {
  public:
   virtual ~D3DDevice() = default;
@@ -29,6 +113,78 @@ class D3DDevice {
   // Reads the back buffer (bottom-up rows as stored are turned top-down): width × height
   // A8R8G8B8 pixels. For tests and screenshots.
   virtual HRESULT ReadBackBuffer(uint32_t* pixels, uint32_t width, uint32_t height) = 0;
+
+  // ---- Resources.
+  virtual HRESULT CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, D3DPOOL pool,
+                                     D3DVertexBuffer** buffer) = 0;
+  virtual HRESULT CreateIndexBuffer(uint32_t length, uint32_t usage, D3DFORMAT format,
+                                    D3DPOOL pool, D3DIndexBuffer** buffer) = 0;
+  virtual HRESULT CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage,
+                                D3DFORMAT format, D3DPOOL pool, D3DTexture** texture) = 0;
+  virtual HRESULT CreateDepthStencilSurface(uint32_t width, uint32_t height, D3DFORMAT format,
+                                            D3DMULTISAMPLE_TYPE multiSample, uint32_t quality,
+                                            int32_t discard, D3DSurface** surface) = 0;
+  virtual HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                          D3DVertexDeclaration** declaration) = 0;
+  // `function` is the token stream that D3DXAssembleShader produced.
+  virtual HRESULT CreateVertexShader(const uint32_t* function, D3DVertexShader** shader) = 0;
+
+  // ---- Pipeline state (stored raw; turned into GL when a draw needs it).
+  virtual HRESULT SetRenderState(D3DRENDERSTATETYPE state, uint32_t value) = 0;
+  virtual HRESULT GetRenderState(D3DRENDERSTATETYPE state, uint32_t* value) = 0;
+  virtual HRESULT SetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type,
+                                       uint32_t value) = 0;
+  virtual HRESULT GetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type,
+                                       uint32_t* value) = 0;
+  virtual HRESULT SetSamplerState(uint32_t sampler, D3DSAMPLERSTATETYPE type, uint32_t value) = 0;
+  virtual HRESULT GetSamplerState(uint32_t sampler, D3DSAMPLERSTATETYPE type,
+                                  uint32_t* value) = 0;
+  virtual HRESULT SetTexture(uint32_t stage, D3DTexture* texture) = 0;
+  virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
+  virtual HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) = 0;
+  virtual HRESULT SetVertexDeclaration(D3DVertexDeclaration* declaration) = 0;
+  virtual HRESULT SetFVF(uint32_t fvf) = 0;
+  virtual HRESULT SetVertexShader(D3DVertexShader* shader) = 0;
+  virtual HRESULT SetVertexShaderConstantF(uint32_t startRegister, const float* data,
+                                           uint32_t vector4fCount) = 0;
+  virtual HRESULT SetStreamSource(uint32_t stream, D3DVertexBuffer* buffer, uint32_t offsetBytes,
+                                  uint32_t stride) = 0;
+  virtual HRESULT SetIndices(D3DIndexBuffer* indices) = 0;
+
+  // ---- Drawing.
+  virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex,
+                                uint32_t primitiveCount) = 0;
+  virtual HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveCount,
+                                  const void* vertexData, uint32_t stride) = 0;
+  virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int32_t baseVertexIndex,
+                                       uint32_t minIndex, uint32_t numVertices,
+                                       uint32_t startIndex, uint32_t primitiveCount) = 0;
+
+  // ---- Targets.
+  virtual HRESULT GetBackBuffer(uint32_t swapChain, uint32_t index, D3DBACKBUFFER_TYPE type,
+                                D3DSurface** surface) = 0;
+  virtual HRESULT SetRenderTarget(uint32_t index, D3DSurface* surface) = 0;
+  virtual HRESULT GetRenderTarget(uint32_t index, D3DSurface** surface) = 0;
+  virtual HRESULT SetDepthStencilSurface(D3DSurface* surface) = 0;
+  virtual HRESULT GetDepthStencilSurface(D3DSurface** surface) = 0;
+  virtual HRESULT StretchRect(D3DSurface* source, const RECT* sourceRect, D3DSurface* dest,
+                              const RECT* destRect, D3DTEXTUREFILTERTYPE filter) = 0;
+  virtual HRESULT UpdateTexture(D3DTexture* source, D3DTexture* dest) = 0;
+
+  // ---- Inspection for tests.
+  uint32_t GetCallCount(DeviceCall call) const { return m_calls[static_cast<uint32_t>(call)]; }
+  void ResetCallCounts() {
+    for (uint32_t& c : m_calls) c = 0;
+  }
+  // Live resources in D3DPOOL_DEFAULT (render targets, dynamic buffers, ...). Reset is refused
+  // with D3DERR_INVALIDCALL while any is alive, as Direct3D does.
+  virtual int32_t LiveDefaultPoolResources() = 0;
+
+ protected:
+  void CountCall(DeviceCall call) { ++m_calls[static_cast<uint32_t>(call)]; }
+
+ private:
+  uint32_t m_calls[static_cast<uint32_t>(DeviceCall::Count)] = {};
 };
 
 class D3DObject {

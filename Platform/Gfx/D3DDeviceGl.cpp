@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "Platform/Gfx/DrawState.h"
 #include "Platform/Gfx/GfxLog.h"
+#include "Platform/Gfx/TargetState.h"
 #include "Platform/Gfx/HookState.h"
 
 namespace gfx {
@@ -67,9 +69,13 @@ float ColorChannel(D3DCOLOR color, int shift) {
 D3DDeviceGl::D3DDeviceGl(SDL_Window* focusWindow, uint32_t behaviorFlags)
     : focusWindow_(focusWindow), behaviorFlags_(behaviorFlags) {
   ++hooks::Get().liveDevices;
+  draw_ = std::make_unique<DrawState>(*this);
+  targets_ = std::make_unique<TargetState>(*this);
 }
 
 D3DDeviceGl::~D3DDeviceGl() {
+  // Resources that outlive the device must not reach back into it.
+  shared_->deviceAlive = false;
   // The GL objects die with the context anyway; deleting them first keeps a driver that shares
   // names (or a debugger's leak report) tidy when the window is still there.
   if (context_.IsValid() && context_.MakeCurrent()) backBuffer_.Destroy(state_);

@@ -16,12 +16,24 @@
 
 #include <SDL.h>
 
+#include <memory>
+
 #include "Platform/Gfx/BackBuffer.h"
 #include "Platform/Gfx/D3D.h"
 #include "Platform/Gfx/GlContext.h"
 #include "Platform/Gfx/GlState.h"
 
 namespace gfx {
+
+class DrawState;    // render states, stages, samplers, buffers, declarations, programs, draws
+class TargetState;  // render targets, depth-stencil surfaces, StretchRect
+
+// What the device's resources share with it: the count of live DEFAULT-pool resources (Reset is
+// refused while any is alive). Resources keep it alive beyond the device.
+struct DeviceShared {
+  int32_t liveDefaultPool = 0;
+  bool deviceAlive = true;
+};
 
 class D3DDeviceGl final : public D3DDevice {
  public:
@@ -45,6 +57,68 @@ class D3DDeviceGl final : public D3DDevice {
   HRESULT GetViewport(D3DVIEWPORT9* viewport) override;
   HRESULT EvictManagedResources() override;
   HRESULT ReadBackBuffer(uint32_t* pixels, uint32_t width, uint32_t height) override;
+
+  // Resources (buffers and declarations: D3DDeviceGlDraw.cpp; textures and surfaces:
+  // D3DDeviceGlTargets.cpp; shaders: D3DDeviceGlShaders.cpp).
+  HRESULT CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, D3DPOOL pool,
+                             D3DVertexBuffer** buffer) override;
+  HRESULT CreateIndexBuffer(uint32_t length, uint32_t usage, D3DFORMAT format, D3DPOOL pool,
+                            D3DIndexBuffer** buffer) override;
+  HRESULT CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage,
+                        D3DFORMAT format, D3DPOOL pool, D3DTexture** texture) override;
+  HRESULT CreateDepthStencilSurface(uint32_t width, uint32_t height, D3DFORMAT format,
+                                    D3DMULTISAMPLE_TYPE multiSample, uint32_t quality,
+                                    int32_t discard, D3DSurface** surface) override;
+  HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                  D3DVertexDeclaration** declaration) override;
+  HRESULT CreateVertexShader(const uint32_t* function, D3DVertexShader** shader) override;
+
+  // Pipeline state and drawing (D3DDeviceGlDraw.cpp).
+  HRESULT SetRenderState(D3DRENDERSTATETYPE state, uint32_t value) override;
+  HRESULT GetRenderState(D3DRENDERSTATETYPE state, uint32_t* value) override;
+  HRESULT SetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type,
+                               uint32_t value) override;
+  HRESULT GetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type,
+                               uint32_t* value) override;
+  HRESULT SetSamplerState(uint32_t sampler, D3DSAMPLERSTATETYPE type, uint32_t value) override;
+  HRESULT GetSamplerState(uint32_t sampler, D3DSAMPLERSTATETYPE type, uint32_t* value) override;
+  HRESULT SetTexture(uint32_t stage, D3DTexture* texture) override;
+  HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+  HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
+  HRESULT SetVertexDeclaration(D3DVertexDeclaration* declaration) override;
+  HRESULT SetFVF(uint32_t fvf) override;
+  HRESULT SetVertexShader(D3DVertexShader* shader) override;
+  HRESULT SetVertexShaderConstantF(uint32_t startRegister, const float* data,
+                                   uint32_t vector4fCount) override;
+  HRESULT SetStreamSource(uint32_t stream, D3DVertexBuffer* buffer, uint32_t offsetBytes,
+                          uint32_t stride) override;
+  HRESULT SetIndices(D3DIndexBuffer* indices) override;
+  HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex,
+                        uint32_t primitiveCount) override;
+  HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveCount, const void* vertexData,
+                          uint32_t stride) override;
+  HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int32_t baseVertexIndex, uint32_t minIndex,
+                               uint32_t numVertices, uint32_t startIndex,
+                               uint32_t primitiveCount) override;
+
+  // Targets (D3DDeviceGlTargets.cpp).
+  HRESULT GetBackBuffer(uint32_t swapChain, uint32_t index, D3DBACKBUFFER_TYPE type,
+                        D3DSurface** surface) override;
+  HRESULT SetRenderTarget(uint32_t index, D3DSurface* surface) override;
+  HRESULT GetRenderTarget(uint32_t index, D3DSurface** surface) override;
+  HRESULT SetDepthStencilSurface(D3DSurface* surface) override;
+  HRESULT GetDepthStencilSurface(D3DSurface** surface) override;
+  HRESULT StretchRect(D3DSurface* source, const RECT* sourceRect, D3DSurface* dest,
+                      const RECT* destRect, D3DTEXTUREFILTERTYPE filter) override;
+  HRESULT UpdateTexture(D3DTexture* source, D3DTexture* dest) override;
+  int32_t LiveDefaultPoolResources() override { return shared_->liveDefaultPool; }
+
+  // For the device's parts.
+  const std::shared_ptr<DeviceShared>& Shared() const { return shared_; }
+  GlState& State() { return state_; }
+  BackBuffer& GetBackBufferObject() { return backBuffer_; }
+  DrawState& Draw() { return *draw_; }
+  TargetState& Targets() { return *targets_; }
 
   // What the last Present put into the window (for tests; drivers that keep the window's
   // pixels after a swap, such as the offscreen one, show the presented frame).
@@ -82,6 +156,9 @@ class D3DDeviceGl final : public D3DDevice {
   D3DCAPS9 caps_{};
   D3DVIEWPORT9 viewport_{};
   bool inScene_ = false;
+  std::shared_ptr<DeviceShared> shared_ = std::make_shared<DeviceShared>();
+  std::unique_ptr<DrawState> draw_;
+  std::unique_ptr<TargetState> targets_;
 };
 
 }  // namespace gfx
