@@ -10,15 +10,15 @@ char* s_prefix = nullptr;
 
 const char* GetDataFolder() { return s_prefix; }
 
-void SetDataFolder(const char* prefix) {
+void SetDataFolder(const char* prefix, const char* owner) {
   // Copy before releasing: the caller may pass the current prefix itself.
   char* copy = nullptr;
   if (prefix) {
     size_t n = std::strlen(prefix) + 1;
-    copy = static_cast<char*>(KMALLOC(n));
+    copy = static_cast<char*>(MemoryTracker::Allocate(__FILE__, __LINE__, owner, kAllocMalloc, n));
     if (!copy) return;
     std::memcpy(copy, prefix, n);
   }
-  if (s_prefix) KFREE(s_prefix);
+  if (s_prefix) MemoryTracker::Deallocate(s_prefix, __FILE__, __LINE__, owner, kAllocFree);
   s_prefix = copy;
 }

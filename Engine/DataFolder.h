@@ -4,5 +4,6 @@
 // SetDataDir stores into it.
 
 const char* GetDataFolder();
-// Copies the text (null clears). Safe when given the current prefix itself.
-void SetDataFolder(const char* prefix);
+// Copies the text (null clears). Safe when given the current prefix itself. `owner` names the
+// copy's owner in the tracker's records.
+void SetDataFolder(const char* prefix, const char* owner = "App::SetDataDir");

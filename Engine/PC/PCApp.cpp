@@ -86,6 +86,9 @@ int32_t App::InitHardware() {
   if (pad) pad->EnumeratePads();
 
   if (!m_mouse.Create(m_directInput)) DebugLog().Write("Could not get the mouse\n");
+
+  m_texture.Init();
+  m_texture.SetFallback(m_texture.Load("data\\badtexture.dds"));
   return 1;
 }
 
@@ -249,7 +252,10 @@ void App::ShutdownApp() {
     delete m_game;
     m_game = nullptr;
   }
+  m_texture.Delete(m_texture.GetFallback());
+  m_texture.SetFallback(-1);
   DestroyWindows("App::ShutdownApp");
+  m_texture.CleanUp();
 }
 
 void App::ShutdownHardware() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "Engine/BaseApp.h"
+#include "Engine/BackDropFactory.h"
 #include "Engine/BaseGameApp.h"
 #include "Engine/DataArray.h"
 #include "Engine/LogFile.h"
@@ -13,6 +14,7 @@
 #include "Engine/PC/PCFrameTimer.h"
 #include "Engine/PC/PCKeyboard.h"
 #include "Engine/PC/PCRenderWindow.h"
+#include "Engine/PC/PCTexture.h"
 #include "Platform/Input/Input.h"
 #include "Platform/System/System.h"
 
@@ -61,6 +63,8 @@ class App : public BaseApp {
   int32_t GetHeight() override { return m_clientHeight; }
 
   Display* GetDisplay() { return &m_display; }
+  Texture* GetTexture() { return &m_texture; }
+  BackDropFactory* GetBackDropFactory() { return &m_backDrop; }
   Mouse* GetMouse() { return &m_mouse; }
   Keyboard* GetKeyboard() { return &m_keyboard; }
   LogFile* GetLog() { return &DebugLog(); }
@@ -140,6 +144,9 @@ class App : public BaseApp {
   DataArray<RenderWindow*> m_windows{4};
   int32_t m_nextWindowId = 0;
   Display m_display;
+  // Declared after the display so that it goes first: its textures are the display device's.
+  Texture m_texture;
+  BackDropFactory m_backDrop;
   BaseGameApp* m_game = nullptr;
   GameAppFactory m_gameFactory = nullptr;
   int32_t m_exit = 0;

@@ -6,6 +6,9 @@
 #include "Engine/Assert.h"
 #include "Engine/LogFile.h"
 #include "Engine/PC/PCApp.h"
+#include "Engine/PC/PCRenderStates.h"
+#include "Engine/PC/PCShaderSet.h"
+#include "Engine/PC/PCVertexStream.h"
 #include "Platform/System/DebugOutput.h"
 
 using namespace gfx;
@@ -72,12 +75,65 @@ void ReportD3DError(HRESULT result) {
   PlatformDebugOutput("Unknown Error\n");
 }
 
+// ---- The matrices and box tests of BaseDisplay ----------------------------------------------
+
+Matrix g_IdentityMatrix = {{1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f,
+                            0.0f, 0.0f, 0.0f, 0.0f, 1.0f}};
+
+BaseDisplay::BaseDisplay() {
+  for (Matrix* m : {&m_projection, &m_deviceProjection, &m_view, &m_world, &m_viewToScreen, &m_spare,
+                    &m_worldViewProjection, &m_worldToScreen, &m_screenProjection, &m_camera})
+    m->Identity();
+  g_IdentityMatrix.Identity();
+}
+
+int32_t BaseDisplay::FrustumTestBox(const Matrix* clip, const BoundingBox* box) {
+  // Corner i of each z face sits in byte i of that face's word: bit 0 of i picks max x, bit 1
+  // max y. A plane that every corner lies beyond shows as the same bit in all eight bytes.
+  uint32_t faces[2] = {0, 0};
+  for (uint32_t face = 0; face < 2; ++face) {
+    const float z = face ? box->max.z : box->min.z;
+    for (uint32_t i = 0; i < 4; ++i) {
+      Vector4 corner((i & 1) ? box->max.x : box->min.x, (i & 2) ? box->max.y : box->min.y, z, 1.0f);
+      TransformVector4(corner, *clip);
+      corner.w = Fabs(corner.w);
+      faces[face] |= static_cast<uint32_t>(ClipOutcode(corner)) << (8 * i);
+    }
+  }
+  if (faces[0] == 0 && faces[1] == 0) return kBoxInside;
+  for (uint32_t shift = 0; shift < 6; ++shift) {
+    const uint32_t mask = 0x20202020u >> shift;
+    if ((faces[0] & mask) == mask && (faces[1] & mask) == mask) return kBoxOutside;
+  }
+  return kBoxStraddling;
+}
+
+int32_t BaseDisplay::IsBoxInView(const Matrix* world, const BoundingBox* box) {
+  Matrix clip;
+  Multiply(*world, m_view, clip);
+  Multiply(clip, m_projection, clip);
+  return FrustumTestBox(&clip, box);
+}
+
+// ---- Display ---------------------------------------------------------------------------------
+
 Display::Display() = default;
 
 Display::~Display() { CleanUp(); }
 
 void Display::CleanUp() {
-  ReleaseDeviceResources();
+  if (m_shaderSet) {
+    m_shaderSet->Release();
+    MemoryTracker::SetOwner(__FILE__, __LINE__, "Display::CleanUp");
+    delete m_shaderSet;
+    m_shaderSet = nullptr;
+  }
+  if (m_vertexStream) {
+    m_vertexStream->Release();
+    MemoryTracker::SetOwner(__FILE__, __LINE__, "Display::CleanUp");
+    delete m_vertexStream;
+    m_vertexStream = nullptr;
+  }
   if (m_device) {
     m_device->EvictManagedResources();
     ReleaseDevice();
@@ -111,7 +167,17 @@ int32_t Display::Init() {
   m_modeFormat = D3DFMT_R5G6B5;
 
   if (!CreateDevice()) return 0;
-  RestoreDeviceResources();
+
+  MemoryTracker::SetOwner(__FILE__, __LINE__, "Display::Init");
+  m_shaderSet = new (std::nothrow) ShaderSet();
+  if (m_shaderSet) {
+    m_shaderSet->CreateDeclarations();
+    m_shaderSet->CreateShaders();
+    m_shaderSet->SetMaxConstants(m_caps.MaxVertexShaderConst);
+  }
+  MemoryTracker::SetOwner(__FILE__, __LINE__, "Display::Init");
+  m_vertexStream = new (std::nothrow) VertexStream();
+  if (m_vertexStream) m_vertexStream->Create(m_device);
   return 1;
 }
 
@@ -243,6 +309,7 @@ int32_t Display::CreateDevice() {
     ReadCaps();
   }
   DebugLog().Write("Successfull\n");
+  RenderStateCache::Reset();
   return 1;
 }
 
@@ -258,9 +325,60 @@ int32_t Display::EndScene() {
   return 1;
 }
 
-void Display::ReleaseDeviceResources() {}
+void Display::ReleaseDeviceResources() {
+  if (m_shaderSet) m_shaderSet->Release();
+  GetApp().GetTexture()->ReleaseAll();
+  if (m_vertexStream) m_vertexStream->Release();
+}
 
-void Display::RestoreDeviceResources() {}
+void Display::RestoreDeviceResources() {
+  if (m_vertexStream) m_vertexStream->Create(m_device);
+  GetApp().GetTexture()->RestoreAll();
+  RenderStateCache::Reset();
+  if (m_shaderSet) m_shaderSet->Restore();
+}
+
+void Display::UpdateMatrices() {
+  if (m_worldChanged || m_viewChanged || m_projectionChanged) {
+    Matrix viewProjection;
+    Multiply(m_view, m_projection, viewProjection);
+    Multiply(m_world, viewProjection, m_worldViewProjection);
+    m_projectionChanged = 0;
+  }
+  if (m_viewChanged || m_deviceProjectionChanged || m_worldChanged) {
+    m_worldChanged = 0;
+    m_viewChanged = 0;
+    if (m_deviceProjectionChanged) {
+      m_deviceProjectionChanged = 0;
+      if (m_device) {
+        D3DMATRIX projection;
+        std::memcpy(projection.m, m_deviceProjection.m, sizeof(projection.m));
+        ReportD3DError(m_device->SetTransform(D3DTS_PROJECTION, &projection));
+      }
+    }
+    Multiply(m_view, m_screenProjection, m_viewToScreen);
+    Multiply(m_world, m_viewToScreen, m_worldToScreen);
+  }
+  m_worldChanged = 0;
+  m_viewChanged = 0;
+  m_deviceProjectionChanged = 0;
+}
+
+Vector4* Display::ProjectToScreen(Vector4* out, const Vector4* point) {
+  Vector4 p(point->x, point->y, point->z, 1.0f);
+  TransformVector4(p, m_viewToScreen);
+  if (p.w == 0.0f) {
+    p.Set(0.0f, 0.0f, 0.0f, 0.0f);
+  } else {
+    p.Set(p.x / p.w, p.y / p.w, p.z / p.w, 1.0f);
+  }
+  App& app = GetApp();
+  RenderWindow* window = app.GetCurrentWindow();
+  const uint32_t height = static_cast<uint32_t>(window ? window->GetHeight() : app.GetHeight());
+  p.y = static_cast<float>(height) - p.y;
+  *out = p;
+  return out;
+}
 
 int32_t Display::Present() {
   if (m_device) {

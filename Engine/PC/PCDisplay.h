@@ -9,6 +9,9 @@
 #include "Engine/DataArray.h"
 #include "Platform/Gfx/D3D.h"
 
+class ShaderSet;
+class VertexStream;
+
 struct _PCResolution {
   int32_t width;
   int32_t height;
@@ -66,6 +69,14 @@ class Display : public BaseDisplay {
   void ListResolutions(DisplayModeTable* table, HideDisplayModeItemsFn hide, void* renderer) const;
   void SetViewport(const gfx::D3DVIEWPORT9* viewport);
 
+  // Rebuilds the products of the matrices that changed since the last call and hands the device
+  // its projection when that changed. The camera calls it after setting its matrices.
+  void UpdateMatrices();
+  Vector4* ProjectToScreen(Vector4* out, const Vector4* point) override;
+
+  ShaderSet* GetShaderSet() const { return m_shaderSet; }
+  VertexStream* GetVertexStream() const { return m_vertexStream; }
+
   int32_t IsWindowed() const { return static_cast<int32_t>(m_windowed); }
   int32_t GetModeChanged() const { return static_cast<int32_t>(m_modeChanged); }
   void SetModeChanged(int32_t value) { m_modeChanged = value ? 1u : 0u; }
@@ -100,7 +111,9 @@ class Display : public BaseDisplay {
   uint32_t m_vertexShaderLevel = 0;
   uint32_t m_windowed = 1;
   uint32_t m_modeChanged = 0;
+  ShaderSet* m_shaderSet = nullptr;
   D3DAdapterInfo* m_adapters = nullptr;
+  VertexStream* m_vertexStream = nullptr;
   int32_t m_modeLeft = 0;
   int32_t m_modeTop = 0;
   int32_t m_modeRight = 0;

@@ -40,7 +40,9 @@ int32_t FrameTimer::Tick() {
   }
   // A counter that jumps against the tick clock would stall or race the game; while the two
   // disagree, every turn runs a frame.
-  int64_t counterMs = (now - m_startCounter) * 1000 / m_frequency;
+  // Split so that a nanosecond counter does not overflow after months of running.
+  const int64_t sinceStart = now - m_startCounter;
+  int64_t counterMs = (sinceStart / m_frequency) * 1000 + (sinceStart % m_frequency) * 1000 / m_frequency;
   int32_t drift = static_cast<int32_t>(m_startMilliseconds + static_cast<uint32_t>(counterMs) -
                                        system.GetTickCount());
   if (drift < -100 || drift > 100) return 1;

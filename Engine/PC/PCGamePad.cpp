@@ -92,7 +92,9 @@ void PadMappingFile::Save() const {
 }
 
 int32_t PadMappingFile::FindOrAssign(const char* productName) {
-  if (!productName) productName = "";
+  // An empty name is how a free record is marked: matching it would hand out a record that maps
+  // nothing and that the next new pad takes over as well.
+  if (!productName || !productName[0]) return -1;
   for (int32_t i = 0; i < kRecordCount; ++i) {
     if (std::strncmp(m_table[i].name, productName, PadMappingRecord::kNameSize) == 0) return i;
   }

@@ -10,7 +10,8 @@ namespace gfx {
 bool BackBuffer::Create(GlState& state, int width, int height, bool depthStencil) {
   Destroy(state);
   if (width <= 0 || height <= 0) return false;
-  while (glGetError() != GL_NO_ERROR) {
+  // Earlier errors are not ours; a lost context can report errors for ever, so the drain stops.
+  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
   }
 
   glGenTextures(1, &color_);

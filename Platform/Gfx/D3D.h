@@ -238,6 +238,11 @@ void DestroyTestWindow(void* window);
 // size in pixels. Meaningful on drivers that keep the window's pixels after a swap (the
 // offscreen one that headless runs use).
 HRESULT ReadPresentedPixels(D3DDevice* device, uint32_t* pixels, uint32_t width, uint32_t height);
+// Level 0 of a texture of `device` as width x height A8R8G8B8 words, top row first, as sampling
+// sees it (read from GL when the texture has a GL object, else from its CPU copy).
+HRESULT ReadTexture(D3DDevice* device, D3DTexture* texture, uint32_t* pixels);
+// Textures made while set keep DXT data off the GPU's S3TC formats and decode it in software.
+void DisableCompressedTextures(bool disable);
 }  // namespace TestHooks
 
 }  // namespace gfx

@@ -74,6 +74,9 @@ D3DDeviceGl::D3DDeviceGl(SDL_Window* focusWindow, uint32_t behaviorFlags)
 }
 
 D3DDeviceGl::~D3DDeviceGl() {
+  targets_->ReleaseGl();
+  // Programs, samplers and buffers go while the context is current; bound resources are let go.
+  if (context_.IsValid() && context_.MakeCurrent()) draw_->ReleaseGl();
   // Resources that outlive the device must not reach back into it.
   shared_->deviceAlive = false;
   // The GL objects die with the context anyway; deleting them first keeps a driver that shares
@@ -189,6 +192,8 @@ void D3DDeviceGl::ApplyPresentation(const D3DPRESENT_PARAMETERS& params) {
   }
 
   viewport_ = D3DVIEWPORT9{0, 0, params.BackBufferWidth, params.BackBufferHeight, 0.0f, 1.0f};
+  targets_->ResetToBackBuffer(params);
+  draw_->ResetState(params.EnableAutoDepthStencil != 0);
   BindRenderTarget();
   ApplyViewport();
 }
@@ -214,10 +219,10 @@ void D3DDeviceGl::FillCaps() {
 
 bool D3DDeviceGl::Bind() { return context_.MakeCurrent(); }
 
-void D3DDeviceGl::BindRenderTarget() { state_.BindDrawFramebuffer(backBuffer_.Framebuffer()); }
+void D3DDeviceGl::BindRenderTarget() { targets_->Bind(); }
 
 GlRect D3DDeviceGl::ToGlRect(int x, int y, int width, int height) const {
-  return GlRect{x, TargetHeight() - y - height, width, height};
+  return targets_->ToGlRect(x, y, width, height);
 }
 
 void D3DDeviceGl::ApplyViewport() {
@@ -245,6 +250,14 @@ HRESULT D3DDeviceGl::Reset(D3DPRESENT_PARAMETERS* params) {
   if (!params) return D3DERR_INVALIDCALL;
   hooks::State& hook = hooks::Get();
   if (hook.deviceLost && hook.resetFails) return D3DERR_DEVICELOST;
+  // Reset unbinds everything, so the device's own references never hold a resource alive.
+  draw_->ReleaseBindings();
+  // DEFAULT-pool resources do not survive a Direct3D reset; their owners release them first.
+  if (shared_->liveDefaultPool > 0) {
+    GfxLog("gfx: Reset refused, %d DEFAULT-pool resources are still alive\n",
+           shared_->liveDefaultPool);
+    return D3DERR_INVALIDCALL;
+  }
   if (!Bind()) return D3DERR_INVALIDCALL;
 
   D3DPRESENT_PARAMETERS resolved = *params;
@@ -318,10 +331,10 @@ HRESULT D3DDeviceGl::EndScene() {
 
 HRESULT D3DDeviceGl::Clear(uint32_t count, const D3DRECT* rects, uint32_t flags, D3DCOLOR color,
                            float z, uint32_t stencil) {
-  if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !backBuffer_.HasDepthStencil()) {
+  if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !targets_->HasDepthStencil()) {
     return D3DERR_INVALIDCALL;
   }
-  if ((flags & D3DCLEAR_STENCIL) && !depthHasStencil_) return D3DERR_INVALIDCALL;
+  if ((flags & D3DCLEAR_STENCIL) && !targets_->DepthHasStencil()) return D3DERR_INVALIDCALL;
   if (!Bind()) return D3DERR_INVALIDCALL;
 
   // Clear writes whatever the write-mask render states say; the masks are borrowed through the

@@ -119,6 +119,12 @@ class D3DDeviceGl final : public D3DDevice {
   BackBuffer& GetBackBufferObject() { return backBuffer_; }
   DrawState& Draw() { return *draw_; }
   TargetState& Targets() { return *targets_; }
+  // Makes this device's context current (for helpers outside the class); false when its window
+  // is gone.
+  bool MakeContextCurrent() { return Bind(); }
+  // Makes this device's context current (resources call it before touching GL, since another
+  // device's context may be current); false when its window is gone.
+  bool MakeCurrent() { return Bind(); }
 
   // What the last Present put into the window (for tests; drivers that keep the window's
   // pixels after a swap, such as the offscreen one, show the presented frame).
@@ -140,8 +146,9 @@ class D3DDeviceGl final : public D3DDevice {
   bool Bind();
   // The surface drawing goes to; only the back buffer until render targets arrive.
   void BindRenderTarget();
-  int TargetWidth() const { return backBuffer_.Width(); }
-  int TargetHeight() const { return backBuffer_.Height(); }
+  // The current render target's size (D3DDeviceGlTargets.cpp).
+  int TargetWidth() const;
+  int TargetHeight() const;
   GlRect ToGlRect(int x, int y, int width, int height) const;
   void ApplyViewport();
 

@@ -178,6 +178,8 @@ WindowHandle SdlSystem::CreateAppWindow(int32_t clientWidth, int32_t clientHeigh
   m_window = window;
   m_windowId = SDL_GetWindowID(window);
   m_destroyDelivered = false;
+  // Events of an earlier window (its Destroy, a Quit) are not this window's.
+  m_pending.clear();
   SDL_DisableScreenSaver();
   SDL_RaiseWindow(window);
   return m_window;

@@ -1,0 +1,85 @@
+#pragma once
+// The fixed-function pixel stages as generated GLSL. The states that shape the program (two
+// texture stages' operations and arguments, whether each stage has a texture and divides its
+// coordinate, the alpha test's comparison, the fog source, specular add) make a small key;
+// each distinct key is turned into source once and the linked program is cached by the caller.
+//
+// The program reads the vertex stage's outputs oD0v, oD1v, oT0v, oT1v, oFogv and the samplers
+// uTex0 and uTex1, and these uniforms:
+//   uTFactor          D3DRS_TEXTUREFACTOR as RGBA
+//   uStageConst0/1    D3DTSS_CONSTANT of stages 0 and 1
+//   uAlphaRef         D3DRS_ALPHAREF, 0..255
+//   uFogColor         D3DRS_FOGCOLOR
+//   uFogParams        (fog end, 1 / (end - start), density, 1 when the fog distance is w)
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "Platform/Gfx/PipelineStates.h"
+
+namespace gfx {
+
+constexpr uint32_t kPixelStages = 2;
+
+// Direct3D texture operations beyond those the engine's header names.
+enum : uint8_t {
+  kTopAddSigned2x = 9,
+  kTopSubtract = 10,
+  kTopBlendDiffuseAlpha = 12,
+  kTopBlendTextureAlpha = 13,
+  kTopBlendFactorAlpha = 14,
+  kTopBlendTextureAlphaPm = 15,
+  kTopBlendCurrentAlpha = 16,
+  kTopModulateAlphaAddColor = 18,
+  kTopModulateColorAddAlpha = 19,
+  kTopModulateInvAlphaAddColor = 20,
+  kTopModulateInvColorAddAlpha = 21,
+  kTopDotProduct3 = 24,
+  kTopMultiplyAdd = 25,
+  kTopLerp = 26,
+};
+
+// Argument sources and modifiers.
+constexpr uint32_t kTaSelectMask = 0x7;
+constexpr uint32_t kTaSpecular = 4;
+constexpr uint32_t kTaTemp = 5;
+constexpr uint32_t kTaConstant = 6;
+constexpr uint32_t kTaComplement = 0x10;
+constexpr uint32_t kTaAlphaReplicate = 0x20;
+
+// Whether the device can do this operation as a colour (or alpha) operation.
+bool IsSupportedColorOp(uint32_t op);
+bool IsSupportedAlphaOp(uint32_t op);
+bool IsSupportedArg(uint32_t arg);
+
+enum class FogSource : uint8_t { None, Vertex, TableLinear, TableExp, TableExp2 };
+
+struct StageKey {
+  uint8_t colorOp = D3DTOP_DISABLE;
+  uint8_t colorArg[3] = {};  // arg1, arg2, arg0
+  uint8_t alphaOp = D3DTOP_DISABLE;
+  uint8_t alphaArg[3] = {};
+  uint8_t texture = 0;    // 1: a texture is bound; 0: sampling gives (0, 0, 0, 1)
+  uint8_t projected = 0;  // 0, or the component (2 y, 3 z, 4 w) the coordinate is divided by
+  bool operator==(const StageKey&) const = default;
+};
+
+struct FragmentKey {
+  StageKey stage[kPixelStages];
+  uint8_t alphaFunc = D3DCMP_ALWAYS;  // ALWAYS while the test is off
+  FogSource fog = FogSource::None;
+  uint8_t specular = 0;
+  bool operator==(const FragmentKey&) const = default;
+};
+
+struct FragmentKeyHash {
+  size_t operator()(const FragmentKey& key) const;
+};
+
+// The key for the current states. `textureBound[s]` says whether stage s has a texture.
+FragmentKey MakeFragmentKey(const PipelineStates& states, const bool textureBound[kPixelStages]);
+
+std::string FragmentSource(const FragmentKey& key);
+
+}  // namespace gfx

@@ -1,0 +1,90 @@
+#pragma once
+// A Direct3D surface: one of four things a render target or depth-stencil slot can hold.
+//   BackBuffer        stands for the device's back buffer (whatever size it has now);
+//   TextureLevel      a level of a texture, which the surface keeps alive;
+//   DepthStencil      a depth-stencil buffer of its own (CreateDepthStencilSurface), in the
+//                     DEFAULT pool;
+//   AutoDepthStencil  stands for the depth-stencil buffer that comes with the back buffer.
+// The back buffer and its depth buffer are stored bottom row first (the GL way); texture levels
+// and depth-stencil surfaces top row first, like everything drawn with the y flip.
+
+#include <epoxy/gl.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "Platform/Gfx/D3D.h"
+
+namespace gfx {
+
+class D3DDeviceGl;
+class TextureGl;
+struct DeviceShared;
+
+class SurfaceGl final : public D3DSurface {
+ public:
+  enum class Kind { BackBuffer, TextureLevel, DepthStencil, AutoDepthStencil };
+
+  // Each gives one reference.
+  static SurfaceGl* ForBackBuffer(D3DDeviceGl& device, D3DFORMAT format);
+  static SurfaceGl* ForAutoDepthStencil(D3DDeviceGl& device, D3DFORMAT format);
+  static SurfaceGl* ForTextureLevel(TextureGl* texture, uint32_t level);
+  // D3DERR_INVALIDCALL for a size of 0 or beyond the driver's renderbuffers or a format that is
+  // not a depth format, D3DERR_NOTAVAILABLE for multisampling, D3DERR_OUTOFVIDEOMEMORY when GL
+  // refuses it.
+  static HRESULT CreateDepthStencil(D3DDeviceGl& device, uint32_t width, uint32_t height,
+                                    D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                    SurfaceGl** surface);
+  ~SurfaceGl() override;
+  SurfaceGl(const SurfaceGl&) = delete;
+  SurfaceGl& operator=(const SurfaceGl&) = delete;
+
+  // ---- D3DSurface.
+  HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
+  // Texture levels lock as their texture does; the back buffer and depth buffers cannot be
+  // locked here (D3DERR_INVALIDCALL).
+  HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, uint32_t flags) override;
+  HRESULT UnlockRect() override;
+
+  // ---- For the device's parts.
+  Kind GetKind() const { return kind_; }
+  D3DDeviceGl* Device() const;  // null once the device is gone
+  TextureGl* Texture() const { return texture_; }
+  uint32_t Level() const { return level_; }
+  D3DFORMAT Format() const { return format_; }
+  bool IsColour() const { return kind_ == Kind::BackBuffer || kind_ == Kind::TextureLevel; }
+  bool IsDepth() const { return !IsColour(); }
+  // Something SetRenderTarget and StretchRect accept: the back buffer or a level of a render
+  // target texture.
+  bool IsRenderTarget() const;
+  bool HasStencil() const;
+  bool StoredBottomUp() const { return kind_ == Kind::BackBuffer || kind_ == Kind::AutoDepthStencil; }
+  int Width() const;
+  int Height() const;
+  // The GL texture of a colour surface (the back buffer's or the level's texture).
+  GLuint ColourTexture() const;
+  // The renderbuffer of a depth-stencil surface of its own (0 for the others).
+  GLuint Renderbuffer() const { return renderbuffer_; }
+  // Two surfaces standing for the same pixels.
+  bool SameAs(const SurfaceGl& other) const;
+
+ private:
+  SurfaceGl(Kind kind, D3DDeviceGl* device, std::shared_ptr<DeviceShared> shared,
+            D3DFORMAT format);
+
+  Kind kind_;
+  D3DDeviceGl* device_;
+  std::shared_ptr<DeviceShared> shared_;
+  D3DFORMAT format_;
+  TextureGl* texture_ = nullptr;
+  uint32_t level_ = 0;
+  GLuint renderbuffer_ = 0;
+  int width_ = 0;   // depth-stencil surfaces of their own
+  int height_ = 0;
+  bool countedInDefaultPool_ = false;
+};
+
+// Whether a format is one of Direct3D's depth formats, and whether it has stencil bits.
+bool IsDepthStencilFormat(D3DFORMAT format, bool* hasStencil);
+
+}  // namespace gfx

@@ -1,0 +1,480 @@
+// Draws on the real device, read back: where vertices land (pre-transformed and through the
+// transforms), culling, depth, fill mode, blending, the alpha test, the texture-stage operations
+// without textures, and fog. Expected colours come from Direct3D's formulas.
+#include <array>
+
+#include "tests/gfx/PipelineTestSupport.h"
+
+namespace pipetest {
+namespace {
+
+D3DMATRIX Identity() { return D3DMATRIX{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}; }
+
+// Row vector times matrix, the Direct3D way.
+std::array<float, 4> Transform(const std::array<float, 4>& v, const D3DMATRIX& m) {
+  std::array<float, 4> out{};
+  for (int c = 0; c < 4; ++c) {
+    for (int r = 0; r < 4; ++r) out[c] += v[r] * m.m[r * 4 + c];
+  }
+  return out;
+}
+
+TEST_F(PipelineTest, ScreenQuadOnIntegerCoordinatesCoversExactlyItsPixels) {
+  DiffuseOnly();
+  Clear(0xFF000000u);
+  ASSERT_EQ(Rect(20, 30, 30, 40, 0xFF00FF00u), D3D_OK);
+  std::vector<uint32_t> pixels = Read();
+  // Direct3D 9's top-left rule: columns 20..29 and rows 30..39, nothing else.
+  EXPECT_EQ(CountOff(pixels, 20, 30, 30, 40, 0xFF00FF00u, 0), 0);
+  EXPECT_EQ(CountColour(pixels, 0xFF00FF00u), 100);
+
+  // The classic half-pixel offset (edges between centres) covers the same kind of block.
+  Clear(0xFF000000u);
+  ASSERT_EQ(Rect(49.5f, 9.5f, 59.5f, 19.5f, 0xFFFF0000u), D3D_OK);
+  pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 50, 10, 60, 20, 0xFFFF0000u, 0), 0);
+  EXPECT_EQ(CountColour(pixels, 0xFFFF0000u), 100);
+
+  // A rectangle touching the buffer's corner: row 0 and column 0 are inside.
+  Clear(0xFF000000u);
+  ASSERT_EQ(Rect(0, 0, 3, 2, 0xFF0000FFu), D3D_OK);
+  pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 0, 0, 3, 2, 0xFF0000FFu, 0), 0);
+  EXPECT_EQ(CountColour(pixels, 0xFF0000FFu), 6);
+}
+
+TEST_F(PipelineTest, ScreenCoordinatesStayRenderTargetPixelsWhateverTheViewport) {
+  DiffuseOnly();
+  Clear(0xFF000000u);
+  // Pre-transformed positions are render-target pixels: a viewport moves nothing.
+  D3DVIEWPORT9 viewport{16, 8, 64, 48, 0.0f, 1.0f};
+  ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
+  ASSERT_EQ(Rect(20, 30, 30, 40, 0xFF00FF00u), D3D_OK);
+  std::vector<uint32_t> pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 20, 30, 30, 40, 0xFF00FF00u, 0), 0);
+  EXPECT_EQ(CountColour(pixels, 0xFF00FF00u), 100);
+  // ... but it clips: the part of a rectangle outside the viewport is not drawn.
+  Clear(0xFF000000u);
+  ASSERT_EQ(Rect(0, 0, 40, 20, 0xFFFF0000u), D3D_OK);
+  pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 16, 8, 40, 20, 0xFFFF0000u, 0), 0);
+  EXPECT_EQ(CountColour(pixels, 0xFFFF0000u), 24 * 12);
+
+  // The scissor test without a rectangle of its own covers the whole target.
+  viewport = D3DVIEWPORT9{0, 0, kWidth, kHeight, 0.0f, 1.0f};
+  ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
+  device_->SetRenderState(D3DRS_SCISSORTESTENABLE, 1);
+  Clear(0xFF000000u);
+  ASSERT_EQ(Rect(20, 30, 30, 40, 0xFF00FF00u), D3D_OK);
+  EXPECT_EQ(CountColour(Read(), 0xFF00FF00u), 100);
+}
+
+TEST_F(PipelineTest, WorldViewProjectionPlacesVerticesWhereTheRowVectorProductSays) {
+  DiffuseOnly();
+  device_->SetRenderState(D3DRS_LIGHTING, 0);
+  device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+
+  // An orthographic projection onto pixels: a unit square scaled by 10 and moved to (20, 30)
+  // must cover exactly the block the screen quad did.
+  D3DMATRIX world = Identity();
+  world.m[0] = 10.0f;
+  world.m[5] = 10.0f;
+  world.m[12] = 20.0f;
+  world.m[13] = 30.0f;
+  world.m[14] = 0.5f;
+  D3DMATRIX pixelsToClip = Identity();
+  pixelsToClip.m[0] = 2.0f / kWidth;
+  pixelsToClip.m[5] = -2.0f / kHeight;
+  pixelsToClip.m[12] = -1.0f;
+  pixelsToClip.m[13] = 1.0f;
+  D3DMATRIX view = Identity();
+  ASSERT_EQ(device_->SetTransform(D3DTS_WORLD, &world), D3D_OK);
+  ASSERT_EQ(device_->SetTransform(D3DTS_VIEW, &view), D3D_OK);
+  ASSERT_EQ(device_->SetTransform(D3DTS_PROJECTION, &pixelsToClip), D3D_OK);
+  const WorldVertex square[4] = {{0, 0, 0, 0xFF00FF00u, 0, 0},
+                                 {1, 0, 0, 0xFF00FF00u, 1, 0},
+                                 {0, 1, 0, 0xFF00FF00u, 0, 1},
+                                 {1, 1, 0, 0xFF00FF00u, 1, 1}};
+  Clear(0xFF000000u);
+  device_->SetFVF(kFvfWorld);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(WorldVertex)), D3D_OK);
+  std::vector<uint32_t> pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 20, 30, 30, 40, 0xFF00FF00u, 0), 0);
+  EXPECT_EQ(CountColour(pixels, 0xFF00FF00u), 100);
+
+  // A perspective projection with a world and a view that do not commute (a quarter turn
+  // about z, then a move): the triangle's inside and outside are computed here.
+  const float c = 0.0f;
+  const float s = 1.0f;
+  world = Identity();
+  world.m[0] = c;
+  world.m[1] = s;
+  world.m[4] = -s;
+  world.m[5] = c;
+  view = Identity();
+  view.m[12] = 0.5f;
+  view.m[13] = -0.25f;
+  view.m[14] = 4.0f;
+  const float zn = 1.0f;
+  const float zf = 100.0f;
+  const float yScale = 1.0f;
+  const float xScale = yScale * kHeight / kWidth;
+  D3DMATRIX projection{};
+  projection.m[0] = xScale;
+  projection.m[5] = yScale;
+  projection.m[10] = zf / (zf - zn);
+  projection.m[11] = 1.0f;
+  projection.m[14] = -zn * zf / (zf - zn);
+  ASSERT_EQ(device_->SetTransform(D3DTS_WORLD, &world), D3D_OK);
+  ASSERT_EQ(device_->SetTransform(D3DTS_VIEW, &view), D3D_OK);
+  ASSERT_EQ(device_->SetTransform(D3DTS_PROJECTION, &projection), D3D_OK);
+  const WorldVertex triangle[3] = {{0, 0, 0, 0xFFFF0000u, 0, 0},
+                                   {1.5f, 0, 0, 0xFFFF0000u, 0, 0},
+                                   {0, 1.5f, 0, 0xFFFF0000u, 0, 0}};
+  float sx[3];
+  float sy[3];
+  for (int i = 0; i < 3; ++i) {
+    std::array<float, 4> p = {triangle[i].x, triangle[i].y, triangle[i].z, 1.0f};
+    p = Transform(Transform(Transform(p, world), view), projection);
+    sx[i] = (p[0] / p[3] + 1.0f) * 0.5f * kWidth;
+    sy[i] = (1.0f - p[1] / p[3]) * 0.5f * kHeight;
+  }
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof(WorldVertex)), D3D_OK);
+  pixels = Read();
+  const float cx = (sx[0] + sx[1] + sx[2]) / 3.0f;
+  const float cy = (sy[0] + sy[1] + sy[2]) / 3.0f;
+  EXPECT_TRUE(Near(At(pixels, static_cast<int>(cx), static_cast<int>(cy)), 0xFFFF0000u, 0,
+                   0x00FFFFFFu));
+  // Beyond each corner, away from the centroid, nothing was drawn.
+  for (int i = 0; i < 3; ++i) {
+    const float ox = sx[i] + (sx[i] - cx) * 0.3f;
+    const float oy = sy[i] + (sy[i] - cy) * 0.3f;
+    if (ox < 0 || oy < 0 || ox >= kWidth || oy >= kHeight) continue;
+    EXPECT_TRUE(Near(At(pixels, static_cast<int>(ox), static_cast<int>(oy)), 0xFF000000u, 0,
+                     0x00FFFFFFu))
+        << "corner " << i;
+  }
+  // The same triangle with the product put into the projection alone lands on the same pixels.
+  D3DMATRIX all = Identity();
+  for (int r = 0; r < 4; ++r) {
+    std::array<float, 4> row = {world.m[r * 4], world.m[r * 4 + 1], world.m[r * 4 + 2],
+                                world.m[r * 4 + 3]};
+    row = Transform(Transform(row, view), projection);
+    for (int k = 0; k < 4; ++k) all.m[r * 4 + k] = row[k];
+  }
+  const D3DMATRIX identity = Identity();
+  device_->SetTransform(D3DTS_WORLD, &identity);
+  device_->SetTransform(D3DTS_VIEW, &identity);
+  device_->SetTransform(D3DTS_PROJECTION, &all);
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof(WorldVertex)), D3D_OK);
+  std::vector<uint32_t> again = Read();
+  int differing = 0;
+  for (size_t i = 0; i < pixels.size(); ++i) differing += Near(pixels[i], again[i], 0, 0x00FFFFFF) ? 0 : 1;
+  EXPECT_LE(differing, 2);  // rounding of the two products may move an edge pixel
+}
+
+TEST_F(PipelineTest, CullModesFollowDirect3DWinding) {
+  DiffuseOnly();
+  // On screen (y down) the first triangle runs clockwise, the second counter-clockwise.
+  const ScreenVertex clockwise[3] = {{10, 10, 0, 1, 0xFF00FF00u, 0, 0},
+                                     {30, 10, 0, 1, 0xFF00FF00u, 0, 0},
+                                     {10, 30, 0, 1, 0xFF00FF00u, 0, 0}};
+  const ScreenVertex counter[3] = {{60, 10, 0, 1, 0xFFFF0000u, 0, 0},
+                                   {60, 30, 0, 1, 0xFFFF0000u, 0, 0},
+                                   {80, 10, 0, 1, 0xFFFF0000u, 0, 0}};
+  device_->SetFVF(kFvfScreen);
+  struct Case {
+    uint32_t mode;
+    bool clockwiseShown;
+    bool counterShown;
+  };
+  // D3DCULL_CCW (the default) culls counter-clockwise faces: Direct3D's front faces are clockwise.
+  const Case cases[] = {{D3DCULL_CCW, true, false}, {D3DCULL_CW, false, true},
+                        {D3DCULL_NONE, true, true}};
+  for (const Case& c : cases) {
+    device_->SetRenderState(D3DRS_CULLMODE, c.mode);
+    Clear(0xFF000000u);
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, clockwise, sizeof(ScreenVertex));
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, counter, sizeof(ScreenVertex));
+    const std::vector<uint32_t> pixels = Read();
+    EXPECT_EQ(Near(At(pixels, 15, 15), 0xFF00FF00u, 0, 0x00FFFFFF), c.clockwiseShown) << c.mode;
+    EXPECT_EQ(Near(At(pixels, 65, 15), 0xFFFF0000u, 0, 0x00FFFFFF), c.counterShown) << c.mode;
+  }
+}
+
+TEST_F(PipelineTest, DepthTestAndDepthWritesFollowTheirStates) {
+  DiffuseOnly();
+  // Default ZENABLE is on with an automatic depth buffer, ZFUNC LESSEQUAL, writes on.
+  Clear(0xFF000000u, 1.0f);
+  Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
+  Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);  // behind: hidden where they overlap
+  std::vector<uint32_t> pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 42, 42, 58, 58, 0xFFFF0000u), 0);
+  EXPECT_EQ(CountOff(pixels, 62, 62, 78, 78, 0xFF00FF00u), 0);
+
+  // Nearer wins whatever the order.
+  Clear(0xFF000000u, 1.0f);
+  Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);
+  Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
+  EXPECT_EQ(CountOff(Read(), 42, 42, 58, 58, 0xFFFF0000u), 0);
+
+  // Without depth writes the first rectangle leaves no depth, so the farther one covers it.
+  device_->SetRenderState(D3DRS_ZWRITEENABLE, 0);
+  Clear(0xFF000000u, 1.0f);
+  Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
+  Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);
+  EXPECT_EQ(CountOff(Read(), 42, 42, 58, 58, 0xFF00FF00u), 0);
+  device_->SetRenderState(D3DRS_ZWRITEENABLE, 1);
+
+  // Without the depth test the last drawn wins.
+  device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  Clear(0xFF000000u, 1.0f);
+  Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
+  Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);
+  EXPECT_EQ(CountOff(Read(), 42, 42, 58, 58, 0xFF00FF00u), 0);
+
+  // ZFUNC GREATER with a cleared depth of 0.6: only the farther rectangle passes.
+  device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+  device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);
+  Clear(0xFF000000u, 0.6f);
+  Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
+  Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);
+  pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 22, 22, 38, 38, 0xFF000000u), 0);
+  EXPECT_EQ(CountOff(pixels, 42, 42, 78, 78, 0xFF00FF00u), 0);
+}
+
+TEST_F(PipelineTest, WireframeDrawsEdgesOnly) {
+  DiffuseOnly();
+  device_->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
+  Clear(0xFF000000u);
+  Rect(20, 20, 80, 80, 0xFFFFFFFFu);
+  const std::vector<uint32_t> pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 30, 35, 45, 45, 0xFF000000u), 0);  // inside a triangle: empty
+  EXPECT_GT(CountColour(pixels, 0xFFFFFFFFu), 100);              // the outline is there
+  EXPECT_TRUE(Near(At(pixels, 50, 20), 0xFFFFFFFFu, 0, 0x00FFFFFF));
+  device_->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+  Clear(0xFF000000u);
+  Rect(20, 20, 80, 80, 0xFFFFFFFFu);
+  EXPECT_EQ(CountColour(Read(), 0xFFFFFFFFu), 60 * 60);
+}
+
+TEST_F(PipelineTest, BlendingGivesTheComputedColours) {
+  DiffuseOnly();
+  const uint32_t dest = 0xFF204060u;
+  const uint32_t source = 0x80C08040u;
+  const float a = 128.0f / 255.0f;
+  auto mix = [&](int shift, float sourceFactor, float destFactor, int sign) {
+    const float value = sign * Channel(source, shift) * sourceFactor + Channel(dest, shift) * destFactor;
+    return static_cast<int>(std::lround(std::fmin(255.0f, std::fmax(0.0f, value))));
+  };
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+
+  // SRCALPHA / INVSRCALPHA, ADD.
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  uint32_t expected = Argb(255, mix(16, a, 1 - a, 1), mix(8, a, 1 - a, 1), mix(0, a, 1 - a, 1));
+  EXPECT_TRUE(Near(DrawAndSample(source, dest), expected, 2, 0x00FFFFFF)) << std::hex << expected;
+
+  // Additive: SRCALPHA / ONE.
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+  expected = Argb(255, mix(16, a, 1, 1), mix(8, a, 1, 1), mix(0, a, 1, 1));
+  EXPECT_TRUE(Near(DrawAndSample(source, dest), expected, 2, 0x00FFFFFF)) << std::hex << expected;
+
+  // Subtractive: REVSUBTRACT takes the source from the destination, clamped at 0.
+  device_->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_REVSUBTRACT);
+  expected = Argb(255, mix(16, a, 1, -1), mix(8, a, 1, -1), mix(0, a, 1, -1));
+  EXPECT_TRUE(Near(DrawAndSample(source, dest), expected, 2, 0x00FFFFFF)) << std::hex << expected;
+
+  // SUBTRACT is the other way round: source - destination.
+  device_->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_SUBTRACT);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+  expected = Argb(255, 0xC0 - 0x20, 0x80 - 0x40, 0x40 - 0x60);
+  EXPECT_TRUE(Near(DrawAndSample(source, dest), expected, 2, 0x00FFFFFF)) << std::hex << expected;
+
+  // Blending off: the source replaces the destination.
+  device_->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_ADD);
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+  EXPECT_TRUE(Near(DrawAndSample(source, dest), source, 0, 0x00FFFFFF));
+}
+
+TEST_F(PipelineTest, AlphaTestGreaterEqual128DiscardsLowerAlpha) {
+  DiffuseOnly();
+  device_->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+  device_->SetRenderState(D3DRS_ALPHAREF, 128);
+  Clear(0xFF000000u);
+  Rect(10, 10, 30, 30, 0x7FFF0000u);  // 127: discarded
+  Rect(40, 10, 60, 30, 0x80FF0000u);  // 128: kept
+  Rect(70, 10, 90, 30, 0xFFFF0000u);
+  std::vector<uint32_t> pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 10, 10, 30, 30, 0xFF000000u), 0);
+  EXPECT_EQ(CountOff(pixels, 40, 10, 60, 30, 0xFFFF0000u), 0);
+  EXPECT_EQ(CountOff(pixels, 70, 10, 90, 30, 0xFFFF0000u), 0);
+
+  // LESS 128 keeps exactly the other one; NEVER keeps none; off keeps all.
+  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_LESS);
+  Clear(0xFF000000u);
+  Rect(10, 10, 30, 30, 0x7FFF0000u);
+  Rect(40, 10, 60, 30, 0x80FF0000u);
+  pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 10, 10, 30, 30, 0xFFFF0000u), 0);
+  EXPECT_EQ(CountOff(pixels, 40, 10, 60, 30, 0xFF000000u), 0);
+  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_NEVER);
+  Clear(0xFF000000u);
+  Rect(10, 10, 30, 30, 0xFFFF0000u);
+  EXPECT_EQ(CountOff(Read(), 10, 10, 30, 30, 0xFF000000u), 0);
+  device_->SetRenderState(D3DRS_ALPHATESTENABLE, 0);
+  Clear(0xFF000000u);
+  Rect(10, 10, 30, 30, 0x00FF0000u);
+  EXPECT_EQ(CountOff(Read(), 10, 10, 30, 30, 0xFFFF0000u), 0);
+}
+
+TEST_F(PipelineTest, StageOperationsWithoutTexturesGiveTheComputedColours) {
+  const uint32_t diffuse = 0xFF6080C0u;
+  const uint32_t factor = 0x80A04020u;
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, factor);
+  auto op = [&](uint32_t colorOp, uint32_t arg1, uint32_t arg2) {
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, colorOp);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, arg1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, arg2);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    return DrawAndSample(diffuse);
+  };
+  auto each = [&](auto f) {
+    return Argb(255, f(Channel(diffuse, 16), Channel(factor, 16)),
+                f(Channel(diffuse, 8), Channel(factor, 8)), f(Channel(diffuse, 0), Channel(factor, 0)));
+  };
+  auto round = [](float v) { return static_cast<int>(std::lround(std::fmin(255.0f, std::fmax(0.0f, v)))); };
+  const uint32_t rgb = 0x00FFFFFFu;
+
+  EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TFACTOR), diffuse, 0, rgb));
+  EXPECT_TRUE(Near(op(D3DTOP_SELECTARG2, D3DTA_DIFFUSE, D3DTA_TFACTOR), factor, 0, rgb));
+  EXPECT_TRUE(Near(op(D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TFACTOR),
+                   each([&](int d, int f) { return round(d * f / 255.0f); }), 2, rgb));
+  EXPECT_TRUE(Near(op(D3DTOP_MODULATE2X, D3DTA_DIFFUSE, D3DTA_TFACTOR),
+                   each([&](int d, int f) { return round(2.0f * d * f / 255.0f); }), 2, rgb));
+  EXPECT_TRUE(Near(op(D3DTOP_MODULATE4X, D3DTA_DIFFUSE, D3DTA_TFACTOR),
+                   each([&](int d, int f) { return round(4.0f * d * f / 255.0f); }), 2, rgb));
+  EXPECT_TRUE(Near(op(D3DTOP_ADD, D3DTA_DIFFUSE, D3DTA_TFACTOR),
+                   each([&](int d, int f) { return round(static_cast<float>(d + f)); }), 2, rgb));
+  EXPECT_TRUE(Near(op(D3DTOP_ADDSIGNED, D3DTA_DIFFUSE, D3DTA_TFACTOR),
+                   each([&](int d, int f) { return round(d + f - 127.5f); }), 2, rgb));
+  EXPECT_TRUE(Near(op(D3DTOP_ADDSMOOTH, D3DTA_DIFFUSE, D3DTA_TFACTOR),
+                   each([&](int d, int f) { return round(d + f - d * f / 255.0f); }), 2, rgb));
+  // The complement modifier: 1 - arg; alpha replicate: the factor's alpha in every channel.
+  EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_TFACTOR | 0x10, D3DTA_DIFFUSE),
+                   Argb(255, 255 - 0xA0, 255 - 0x40, 255 - 0x20), 1, rgb));
+  EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_TFACTOR | 0x20, D3DTA_DIFFUSE),
+                   Argb(255, 0x80, 0x80, 0x80), 1, rgb));
+  // A stage reading a texture that is not there sees opaque black.
+  EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE), 0xFF000000u, 0, rgb));
+  EXPECT_TRUE(Near(op(D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE), diffuse, 0, rgb));
+
+  // Two stages: stage 1 modulates what stage 0 made with the factor; a disabled stage 1 ends
+  // the chain, and a disabled stage 0 passes the diffuse colour whatever stage 1 says.
+  device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  device_->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_CURRENT);
+  device_->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+  device_->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(1, D3DTSS_ALPHAARG1, D3DTA_CURRENT);
+  EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE),
+                   each([&](int d, int f) { return round(d * f / 255.0f); }), 2, rgb));
+  device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE), diffuse, 0, rgb));
+  device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  EXPECT_TRUE(Near(DrawAndSample(diffuse), diffuse, 0, rgb));
+
+  // Alpha has its own operation: MODULATE of the diffuse and factor alphas, tested through
+  // blending onto black (source alpha times source colour).
+  device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+  device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+  device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+  device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+  const float alpha = 0xFF * 0x80 / 255.0f / 255.0f;
+  EXPECT_TRUE(Near(DrawAndSample(diffuse),
+                   Argb(255, round(0x60 * alpha), round(0x80 * alpha), round(0xC0 * alpha)), 2, rgb));
+}
+
+TEST_F(PipelineTest, TableFogBlendsTowardsTheFogColourByDepth) {
+  DiffuseOnly();
+  device_->SetRenderState(D3DRS_FOGENABLE, 1);
+  device_->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
+  device_->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
+  const float start = 0.0f;
+  const float end = 1.0f;
+  uint32_t bits;
+  std::memcpy(&bits, &start, 4);
+  device_->SetRenderState(D3DRS_FOGSTART, bits);
+  std::memcpy(&bits, &end, 4);
+  device_->SetRenderState(D3DRS_FOGEND, bits);
+  // With an identity projection the fog distance is the depth: 0.25 leaves 75 % of the colour.
+  Clear(0xFF000000u);
+  Rect(40, 30, 60, 50, 0xFFFF0000u, 0.25f);
+  const uint32_t expected = Argb(255, std::lround(255 * 0.75), 0, std::lround(255 * 0.25));
+  EXPECT_TRUE(Near(At(Read(), 50, 40), expected, 2, 0x00FFFFFF)) << std::hex << At(Read(), 50, 40);
+  // EXP with density 2 at depth 0.5: f = e^-1.
+  device_->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_EXP);
+  const float density = 2.0f;
+  std::memcpy(&bits, &density, 4);
+  device_->SetRenderState(D3DRS_FOGDENSITY, bits);
+  Clear(0xFF000000u);
+  Rect(40, 30, 60, 50, 0xFFFF0000u, 0.5f);
+  const double f = std::exp(-1.0);
+  EXPECT_TRUE(Near(At(Read(), 50, 40),
+                   Argb(255, std::lround(255 * f), 0, std::lround(255 * (1 - f))), 2, 0x00FFFFFF));
+  device_->SetRenderState(D3DRS_FOGENABLE, 0);
+  Clear(0xFF000000u);
+  Rect(40, 30, 60, 50, 0xFFFF0000u, 0.5f);
+  EXPECT_TRUE(Near(At(Read(), 50, 40), 0xFFFF0000u, 0, 0x00FFFFFF));
+}
+
+TEST_F(PipelineTest, LinesAndOtherPrimitiveTypesCountTheirVertices) {
+  DiffuseOnly();
+  device_->SetRenderState(D3DRS_LIGHTING, 0);
+  // The debug lines' vertex: XYZ | DIFFUSE, 16 bytes, through an orthographic pixel projection.
+  struct LineVertex {
+    float x, y, z;
+    uint32_t color;
+  };
+  static_assert(sizeof(LineVertex) == 16);
+  D3DMATRIX pixelsToClip = Identity();
+  pixelsToClip.m[0] = 2.0f / kWidth;
+  pixelsToClip.m[5] = -2.0f / kHeight;
+  pixelsToClip.m[12] = -1.0f;
+  pixelsToClip.m[13] = 1.0f;
+  device_->SetTransform(D3DTS_PROJECTION, &pixelsToClip);
+  const LineVertex line[2] = {{10, 20, 0.5f, 0xFFFFFF00u}, {100, 20, 0.5f, 0xFFFFFF00u}};
+  Clear(0xFF000000u);
+  device_->SetFVF(kFvfLine);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(LineVertex)), D3D_OK);
+  std::vector<uint32_t> pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 12, 20, 98, 21, 0xFFFFFF00u), 0);
+  EXPECT_EQ(CountOff(pixels, 12, 25, 98, 30, 0xFF000000u), 0);
+
+  // A fan of 2 triangles takes 4 vertices, a strip of 1 takes 3; a count of 0 draws nothing.
+  const ScreenVertex fan[4] = {{20, 20, 0, 1, 0xFF00FF00u, 0, 0},
+                               {60, 20, 0, 1, 0xFF00FF00u, 0, 0},
+                               {60, 60, 0, 1, 0xFF00FF00u, 0, 0},
+                               {20, 60, 0, 1, 0xFF00FF00u, 0, 0}};
+  device_->SetFVF(kFvfScreen);
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, fan, sizeof(ScreenVertex)), D3D_OK);
+  EXPECT_EQ(CountColour(Read(), 0xFF00FF00u), 40 * 40);
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 0, fan, sizeof(ScreenVertex)), D3D_OK);
+  EXPECT_EQ(CountColour(Read(), 0xFF00FF00u), 0);
+}
+
+}  // namespace
+}  // namespace pipetest

@@ -1,0 +1,175 @@
+#pragma once
+// A device on the real driver (llvmpipe in headless runs) for the pipeline tests, with the small
+// drawing and reading helpers they share. Expected colours are computed in the tests from the
+// Direct3D formulas, never read from the code under test.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "Platform/Gfx/D3D.h"
+
+namespace pipetest {
+
+using namespace gfx;
+
+// XYZRHW | DIFFUSE | TEX1: what the fonts draw.
+struct ScreenVertex {
+  float x, y, z, rhw;
+  uint32_t color;
+  float u, v;
+};
+static_assert(sizeof(ScreenVertex) == 28);
+
+// XYZ | DIFFUSE | TEX1: the dynamic stream's and the polygon pools' vertex.
+struct WorldVertex {
+  float x, y, z;
+  uint32_t color;
+  float u, v;
+};
+static_assert(sizeof(WorldVertex) == 24);
+
+constexpr uint32_t kFvfScreen = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;  // 0x144
+constexpr uint32_t kFvfWorld = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;      // 0x142
+constexpr uint32_t kFvfLine = D3DFVF_XYZ | D3DFVF_DIFFUSE;                     // 0x042
+
+inline int Channel(uint32_t color, int shift) { return static_cast<int>((color >> shift) & 0xFF); }
+
+inline uint32_t Argb(int a, int r, int g, int b) {
+  auto c = [](int v) { return static_cast<uint32_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); };
+  return (c(a) << 24) | (c(r) << 16) | (c(g) << 8) | c(b);
+}
+
+// Channels within `tolerance`; `mask` picks the channels compared (0x00FFFFFF: colour only).
+inline bool Near(uint32_t actual, uint32_t expected, int tolerance = 2,
+                 uint32_t mask = 0xFFFFFFFFu) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    if (((mask >> shift) & 0xFF) == 0) continue;
+    if (std::abs(Channel(actual, shift) - Channel(expected, shift)) > tolerance) return false;
+  }
+  return true;
+}
+
+class PipelineTest : public ::testing::Test {
+ public:
+  static constexpr uint32_t kWidth = 128;
+  static constexpr uint32_t kHeight = 96;
+
+  static uint32_t At(const std::vector<uint32_t>& pixels, int x, int y) {
+    return pixels[static_cast<size_t>(y) * kWidth + x];
+  }
+
+  // Pixels of [x0, x1) x [y0, y1) that are not `expected` (colour channels only).
+  static int CountOff(const std::vector<uint32_t>& pixels, int x0, int y0, int x1, int y1,
+                      uint32_t expected, int tolerance = 2) {
+    int off = 0;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) {
+        if (!Near(At(pixels, x, y), expected, tolerance, 0x00FFFFFFu)) ++off;
+      }
+    }
+    return off;
+  }
+
+  // Pixels of the whole buffer with this colour.
+  static int CountColour(const std::vector<uint32_t>& pixels, uint32_t color) {
+    int count = 0;
+    for (uint32_t p : pixels) {
+      if (Near(p, color, 2, 0x00FFFFFFu)) ++count;
+    }
+    return count;
+  }
+
+ protected:
+
+  void SetUp() override {
+    TestHooks::ResetAll();
+    window_ = TestHooks::CreateTestWindow(kWidth, kHeight);
+    ASSERT_NE(window_, nullptr);
+    d3d_ = Direct3DCreate9(32);
+    ASSERT_NE(d3d_, nullptr);
+    params_ = Params(kWidth, kHeight);
+    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_,
+                                 D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE,
+                                 &params_, &device_),
+              D3D_OK);
+    ASSERT_NE(device_, nullptr);
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  }
+
+  void TearDown() override {
+    if (device_) device_->Release();
+    if (d3d_) d3d_->Release();
+    TestHooks::DestroyTestWindow(window_);
+    EXPECT_EQ(TestHooks::LiveDeviceCount(), 0);
+    TestHooks::ResetAll();
+  }
+
+  D3DPRESENT_PARAMETERS Params(uint32_t width, uint32_t height) const {
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = width;
+    params.BackBufferHeight = height;
+    params.BackBufferFormat = D3DFMT_UNKNOWN;
+    params.BackBufferCount = 1;
+    params.SwapEffect = D3DSWAPEFFECT_COPY;
+    params.hDeviceWindow = window_;
+    params.Windowed = 1;
+    params.EnableAutoDepthStencil = 1;
+    params.AutoDepthStencilFormat = D3DFMT_D24X8;
+    params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    return params;
+  }
+
+  // Stage 0 passes the vertex colour and alpha; stage 1 is off. (Direct3D's own default
+  // modulates with a texture, which without one is black.)
+  void DiffuseOnly() {
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+  }
+
+  void Clear(uint32_t color, float z = 1.0f) {
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, z, 0), D3D_OK);
+  }
+
+  // A screen rectangle [x0, x1) x [y0, y1) in Direct3D pixels, as the fonts draw one: a
+  // two-triangle strip in the order top-left, top-right, bottom-left, bottom-right.
+  HRESULT Rect(float x0, float y0, float x1, float y1, uint32_t color, float z = 0.0f,
+               float u0 = 0.0f, float v0 = 0.0f, float u1 = 1.0f, float v1 = 1.0f) {
+    const ScreenVertex quad[4] = {
+        {x0, y0, z, 1.0f, color, u0, v0},
+        {x1, y0, z, 1.0f, color, u1, v0},
+        {x0, y1, z, 1.0f, color, u0, v1},
+        {x1, y1, z, 1.0f, color, u1, v1},
+    };
+    device_->SetFVF(kFvfScreen);
+    return device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex));
+  }
+
+  std::vector<uint32_t> Read() {
+    std::vector<uint32_t> pixels(kWidth * kHeight, 0xDEADBEEFu);
+    EXPECT_EQ(device_->ReadBackBuffer(pixels.data(), kWidth, kHeight), D3D_OK);
+    return pixels;
+  }
+
+  // The colour a small rectangle in the middle of the buffer gets from `color` drawn over
+  // `background`, read at its centre.
+  uint32_t DrawAndSample(uint32_t color, uint32_t background = 0xFF000000u) {
+    Clear(background);
+    EXPECT_EQ(Rect(40, 30, 60, 50, color), D3D_OK);
+    return At(Read(), 50, 40);
+  }
+
+  void* window_ = nullptr;
+  D3DObject* d3d_ = nullptr;
+  D3DDevice* device_ = nullptr;
+  D3DPRESENT_PARAMETERS params_{};
+};
+
+}  // namespace pipetest

@@ -1,0 +1,351 @@
+// Textured drawing on the real device: stage operations with textures, sampler filters and
+// address modes, projected and transformed texture coordinates, the texture references the
+// device holds, and drawing into a texture render target (orientation, pixels, culling).
+#include "tests/gfx/PipelineTestSupport.h"
+
+namespace pipetest {
+namespace {
+
+class PipelineTextureTest : public PipelineTest {
+ protected:
+  void TearDown() override {
+    device_->SetTexture(0, nullptr);
+    device_->SetTexture(1, nullptr);
+    for (D3DTexture* texture : textures_) texture->Release();
+    PipelineTest::TearDown();
+  }
+
+  // A managed A8R8G8B8 texture with these texels, rows top first; released by the fixture.
+  D3DTexture* MakeTexture(uint32_t width, uint32_t height, const std::vector<uint32_t>& texels) {
+    D3DTexture* texture = nullptr;
+    EXPECT_EQ(device_->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture),
+              D3D_OK);
+    if (!texture) return nullptr;
+    D3DLOCKED_RECT locked{};
+    EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (uint32_t y = 0; y < height; ++y) {
+      std::memcpy(static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(y) * locked.Pitch,
+                  &texels[static_cast<size_t>(y) * width], width * 4);
+    }
+    EXPECT_EQ(texture->UnlockRect(0), D3D_OK);
+    textures_.push_back(texture);
+    return texture;
+  }
+
+  void Stage(uint32_t stage, uint32_t colorOp, uint32_t colorArg1, uint32_t colorArg2,
+             uint32_t alphaOp, uint32_t alphaArg1, uint32_t alphaArg2) {
+    device_->SetTextureStageState(stage, D3DTSS_COLOROP, colorOp);
+    device_->SetTextureStageState(stage, D3DTSS_COLORARG1, colorArg1);
+    device_->SetTextureStageState(stage, D3DTSS_COLORARG2, colorArg2);
+    device_->SetTextureStageState(stage, D3DTSS_ALPHAOP, alphaOp);
+    device_->SetTextureStageState(stage, D3DTSS_ALPHAARG1, alphaArg1);
+    device_->SetTextureStageState(stage, D3DTSS_ALPHAARG2, alphaArg2);
+  }
+
+  std::vector<D3DTexture*> textures_;
+};
+
+constexpr uint32_t kRed = 0xFFFF0000u;
+constexpr uint32_t kGreen = 0xFF00FF00u;
+constexpr uint32_t kBlue = 0xFF0000FFu;
+constexpr uint32_t kHalfWhite = 0x80FFFFFFu;
+
+// The four quadrants of a 40 x 40 rectangle at (20, 20) drawn with a 2 x 2 texture, away from
+// the seams.
+void ExpectQuadrants(const std::vector<uint32_t>& pixels, const uint32_t expected[4], int tolerance) {
+  const int x0[4] = {22, 42, 22, 42};
+  const int y0[4] = {22, 22, 42, 42};
+  for (int q = 0; q < 4; ++q) {
+    EXPECT_EQ(PipelineTest::CountOff(pixels, x0[q], y0[q], x0[q] + 16, y0[q] + 16, expected[q],
+                                     tolerance),
+              0)
+        << "quadrant " << q << " expected " << std::hex << expected[q] << " got "
+        << PipelineTest::At(pixels, x0[q] + 8, y0[q] + 8);
+  }
+}
+
+TEST_F(PipelineTextureTest, StageOperationsCombineTheTextureAsComputed) {
+  D3DTexture* texture = MakeTexture(2, 2, {kRed, kGreen, kBlue, kHalfWhite});
+  ASSERT_NE(texture, nullptr);
+  ASSERT_EQ(device_->SetTexture(0, texture), D3D_OK);
+
+  // The texture alone.
+  Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, 0);
+  Clear(0xFF000000u);
+  Rect(20, 20, 60, 60, 0xFF808080u);
+  const uint32_t plain[4] = {kRed, kGreen, kBlue, 0xFFFFFFFFu};
+  ExpectQuadrants(Read(), plain, 0);
+
+  // MODULATE with a grey diffuse halves; MODULATE2X (the engine's stage 0) gives the texel
+  // back for a diffuse of 0x80.
+  Stage(0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+  Clear(0xFF000000u);
+  Rect(20, 20, 60, 60, 0xFF808080u);
+  const int halfGrey = static_cast<int>(std::lround(255.0 * 128 / 255));
+  const uint32_t modulated[4] = {Argb(255, halfGrey, 0, 0), Argb(255, 0, halfGrey, 0),
+                                 Argb(255, 0, 0, halfGrey), Argb(255, halfGrey, halfGrey, halfGrey)};
+  ExpectQuadrants(Read(), modulated, 2);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
+  Clear(0xFF000000u);
+  Rect(20, 20, 60, 60, 0xFF808080u);
+  ExpectQuadrants(Read(), plain, 2);
+
+  // Alpha is the texel's alpha times the diffuse alpha: seen through SRCALPHA blending onto
+  // black. The colour is still MODULATE2X: white, times 0x80 / 255 of alpha.
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  Clear(0xFF000000u);
+  Rect(20, 20, 60, 60, 0xFF808080u);
+  const uint32_t blended[4] = {kRed, kGreen, kBlue, Argb(255, 128, 128, 128)};
+  ExpectQuadrants(Read(), blended, 2);
+  // With half the diffuse alpha as well, a quarter is left.
+  Clear(0xFF000000u);
+  Rect(20, 20, 60, 60, 0x80808080u);
+  const int quarter = static_cast<int>(std::lround(255.0 * 128 / 255 * 128 / 255));
+  const int half = static_cast<int>(std::lround(255.0 * 128 / 255));
+  const uint32_t quartered[4] = {Argb(255, half, 0, 0), Argb(255, 0, half, 0), Argb(255, 0, 0, half),
+                                 Argb(255, quarter, quarter, quarter)};
+  ExpectQuadrants(Read(), quartered, 2);
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+
+  // A second stage adding a second texture smoothly: a + b - a b.
+  D3DTexture* grey = MakeTexture(1, 1, {0xFF404040u});
+  ASSERT_NE(grey, nullptr);
+  ASSERT_EQ(device_->SetTexture(1, grey), D3D_OK);
+  Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, 0);
+  Stage(1, D3DTOP_ADDSMOOTH, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_CURRENT, 0);
+  device_->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+  Clear(0xFF000000u);
+  Rect(20, 20, 60, 60, 0xFF808080u);
+  auto smooth = [](int a, int b) {
+    return static_cast<int>(std::lround(a + b - a * b / 255.0));
+  };
+  const int g = 0x40;
+  const uint32_t added[4] = {Argb(255, smooth(255, g), g, g), Argb(255, g, smooth(255, g), g),
+                             Argb(255, g, g, smooth(255, g)),
+                             Argb(255, smooth(255, g), smooth(255, g), smooth(255, g))};
+  ExpectQuadrants(Read(), added, 2);
+
+  // Stage 1 without a texture reads black: ADDSMOOTH of black changes nothing.
+  ASSERT_EQ(device_->SetTexture(1, nullptr), D3D_OK);
+  Clear(0xFF000000u);
+  Rect(20, 20, 60, 60, 0xFF808080u);
+  ExpectQuadrants(Read(), plain, 0);
+}
+
+TEST_F(PipelineTextureTest, FiltersAndAddressModesFollowTheSamplerStates) {
+  D3DTexture* texture = MakeTexture(2, 1, {0xFF000000u, 0xFFFFFFFFu});
+  ASSERT_NE(texture, nullptr);
+  device_->SetTexture(0, texture);
+  Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, 0);
+  auto grey = [](int v) { return Argb(255, v, v, v); };
+
+  // Point sampling: two halves.
+  Clear(0xFF808080u);
+  Rect(0, 10, 64, 20, 0xFFFFFFFFu, 0, 0, 0, 1, 1);
+  std::vector<uint32_t> pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 0, 10, 31, 20, grey(0), 0), 0);
+  EXPECT_EQ(CountOff(pixels, 33, 10, 64, 20, grey(255), 0), 0);
+
+  // Linear magnification, clamped: texel centres at u = 0.25 and 0.75, a ramp between.
+  device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+  device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+  device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+  Clear(0xFF808080u);
+  Rect(0, 10, 64, 20, 0xFFFFFFFFu, 0, 0, 0, 1, 1);
+  pixels = Read();
+  // Pixel x samples u = x / 64 (Direct3D's centres on integers).
+  for (int x : {4, 16, 24, 32, 40, 48, 60}) {
+    const double u = x / 64.0;
+    const double t = std::fmin(1.0, std::fmax(0.0, (u - 0.25) / 0.5));
+    EXPECT_TRUE(Near(At(pixels, x, 15), grey(static_cast<int>(std::lround(255 * t))), 3, 0x00FFFFFF))
+        << "x " << x << " " << std::hex << At(pixels, x, 15);
+  }
+  device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+  device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+
+  // u from -1 to 2 over 60 pixels (20 per unit).
+  struct Mode {
+    uint32_t address;
+    uint32_t expected[6];  // texel of each half-unit from u = -1
+  };
+  const Mode modes[] = {
+      {D3DTADDRESS_WRAP, {0, 255, 0, 255, 0, 255}},
+      {D3DTADDRESS_CLAMP, {0, 0, 0, 255, 255, 255}},
+      {D3DTADDRESS_MIRROR, {255, 0, 0, 255, 255, 0}},
+  };
+  for (const Mode& mode : modes) {
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, mode.address);
+    Clear(0xFF808080u);
+    Rect(0, 10, 60, 20, 0xFFFFFFFFu, 0, -1, 0, 2, 1);
+    pixels = Read();
+    for (int part = 0; part < 6; ++part) {
+      EXPECT_EQ(CountOff(pixels, part * 10 + 2, 10, part * 10 + 8, 20,
+                         grey(static_cast<int>(mode.expected[part])), 0),
+                0)
+          << "mode " << mode.address << " part " << part;
+    }
+  }
+}
+
+TEST_F(PipelineTextureTest, ProjectedAndTransformedCoordinates) {
+  D3DTexture* texture = MakeTexture(2, 2, {kRed, kGreen, kBlue, kHalfWhite});
+  ASSERT_NE(texture, nullptr);
+  device_->SetTexture(0, texture);
+  Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, 0);
+
+  // Screen vertices with a four-component texture coordinate.
+  const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_POSITIONT, 0},
+                                        {0, 16, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_TEXCOORD, 0},
+                                        D3DDECL_END()};
+  D3DVertexDeclaration* declaration = nullptr;
+  ASSERT_EQ(device_->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+  device_->SetVertexDeclaration(declaration);
+  declaration->Release();
+  struct Vertex {
+    float x, y, z, rhw;
+    float s, t, r, q;
+  };
+  // Every vertex's coordinate divided by its q (or r) is (0.75, 0.25): the green texel.
+  auto quad = [](float third) {
+    const float k[4] = {1, 2, 3, 4};
+    const float xy[4][2] = {{20, 20}, {60, 20}, {20, 60}, {60, 60}};
+    std::array<Vertex, 4> v{};
+    for (int i = 0; i < 4; ++i) {
+      v[i] = {xy[i][0], xy[i][1], 0, 1, 0.75f * k[i], 0.25f * k[i], third < 0 ? k[i] : third,
+              third < 0 ? 9.0f : k[i]};
+    }
+    return v;
+  };
+  // PROJECTED alone divides by the fourth component.
+  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_PROJECTED);
+  auto v = quad(5.0f);
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(Vertex)), D3D_OK);
+  EXPECT_EQ(CountOff(Read(), 20, 20, 60, 60, kGreen, 0), 0);
+  // COUNT3 | PROJECTED divides by the third.
+  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED);
+  v = quad(-1.0f);
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(Vertex)), D3D_OK);
+  EXPECT_EQ(CountOff(Read(), 20, 20, 60, 60, kGreen, 0), 0);
+  // Without the flag the coordinates are used as they are, and the picture is not all green.
+  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+  v = quad(5.0f);
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(Vertex)), D3D_OK);
+  EXPECT_GT(CountOff(Read(), 20, 20, 60, 60, kGreen, 0), 100);
+
+  // A texture transform on two-component coordinates: the third row translates. The left half
+  // of the texture (u 0..0.5) moved by 0.5 shows the right half.
+  D3DMATRIX shift{{1, 0, 0, 0, 0, 1, 0, 0, 0.5f, 0, 1, 0, 0, 0, 0, 1}};
+  device_->SetTransform(D3DTS_TEXTURE0, &shift);
+  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+  Clear(0xFF000000u);
+  Rect(20, 20, 60, 60, 0xFFFFFFFFu, 0, 0, 0, 0.5f, 1);
+  const uint32_t right[4] = {kGreen, kGreen, 0xFFFFFFFFu, 0xFFFFFFFFu};
+  ExpectQuadrants(Read(), right, 0);
+
+  // TEXCOORDINDEX picks the coordinate set: set 1 holds the real coordinates, set 0 a constant.
+  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+  const D3DVERTEXELEMENT9 twoSets[] = {{0, 0, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_POSITIONT, 0},
+                                       {0, 16, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
+                                       {0, 24, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 1},
+                                       D3DDECL_END()};
+  ASSERT_EQ(device_->CreateVertexDeclaration(twoSets, &declaration), D3D_OK);
+  device_->SetVertexDeclaration(declaration);
+  declaration->Release();
+  struct TwoSets {
+    float x, y, z, rhw;
+    float u0, v0, u1, v1;
+  };
+  const TwoSets sets[4] = {{20, 20, 0, 1, 0.75f, 0.75f, 0, 0},
+                           {60, 20, 0, 1, 0.75f, 0.75f, 1, 0},
+                           {20, 60, 0, 1, 0.75f, 0.75f, 0, 1},
+                           {60, 60, 0, 1, 0.75f, 0.75f, 1, 1}};
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, sets, sizeof(TwoSets)), D3D_OK);
+  EXPECT_EQ(CountOff(Read(), 20, 20, 60, 60, 0xFFFFFFFFu, 0), 0);
+  device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 1);
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, sets, sizeof(TwoSets)), D3D_OK);
+  const uint32_t plain[4] = {kRed, kGreen, kBlue, 0xFFFFFFFFu};
+  ExpectQuadrants(Read(), plain, 0);
+}
+
+TEST_F(PipelineTextureTest, SetTextureHoldsAReference) {
+  const int before = device_->LiveDefaultPoolResources();
+  D3DTexture* target = nullptr;
+  ASSERT_EQ(device_->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
+                                   D3DPOOL_DEFAULT, &target),
+            D3D_OK);
+  EXPECT_EQ(device_->LiveDefaultPoolResources(), before + 1);
+  ASSERT_EQ(device_->SetTexture(0, target), D3D_OK);
+  EXPECT_EQ(target->Release(), 1u);  // the device's reference is left
+  EXPECT_EQ(device_->LiveDefaultPoolResources(), before + 1);
+  // Setting the same texture again adds nothing; unsetting lets it go.
+  ASSERT_EQ(device_->SetTexture(0, target), D3D_OK);
+  ASSERT_EQ(device_->SetTexture(0, nullptr), D3D_OK);
+  EXPECT_EQ(device_->LiveDefaultPoolResources(), before);
+}
+
+TEST_F(PipelineTextureTest, DrawingIntoATextureKeepsItsTopRowFirstAndItsWinding) {
+  DiffuseOnly();
+  D3DTexture* target = nullptr;
+  ASSERT_EQ(device_->CreateTexture(64, 64, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
+                                   D3DPOOL_DEFAULT, &target),
+            D3D_OK);
+  D3DSurface* surface = nullptr;
+  ASSERT_EQ(target->GetSurfaceLevel(0, &surface), D3D_OK);
+  D3DSurface* backBuffer = nullptr;
+  ASSERT_EQ(device_->GetRenderTarget(0, &backBuffer), D3D_OK);
+  ASSERT_EQ(device_->SetRenderTarget(0, surface), D3D_OK);
+
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0),
+            D3D_OK);
+  ASSERT_EQ(Rect(2, 3, 6, 7, kGreen), D3D_OK);
+  // Culling as on the back buffer: the clockwise triangle stays, the other goes.
+  const ScreenVertex clockwise[3] = {{10, 20, 0, 1, kRed, 0, 0}, {30, 20, 0, 1, kRed, 0, 0},
+                                     {10, 40, 0, 1, kRed, 0, 0}};
+  const ScreenVertex counter[3] = {{40, 20, 0, 1, kBlue, 0, 0}, {40, 40, 0, 1, kBlue, 0, 0},
+                                   {60, 20, 0, 1, kBlue, 0, 0}};
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, clockwise, sizeof(ScreenVertex)), D3D_OK);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, counter, sizeof(ScreenVertex)), D3D_OK);
+  ASSERT_EQ(device_->SetRenderTarget(0, backBuffer), D3D_OK);
+
+  std::vector<uint32_t> texels(64 * 64);
+  ASSERT_EQ(TestHooks::ReadTexture(device_, target, texels.data()), D3D_OK);
+  int green = 0;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const bool inside = x >= 2 && x < 6 && y >= 3 && y < 7;
+      const bool isGreen = Near(texels[y * 64 + x], kGreen, 0, 0x00FFFFFF);
+      green += isGreen ? 1 : 0;
+      if (inside) {
+        EXPECT_TRUE(isGreen) << x << "," << y;
+      }
+    }
+  }
+  EXPECT_EQ(green, 16);
+  EXPECT_TRUE(Near(texels[25 * 64 + 14], kRed, 0, 0x00FFFFFF));
+  EXPECT_TRUE(Near(texels[25 * 64 + 44], 0xFF000000u, 0, 0x00FFFFFF));
+
+  // Drawn onto the back buffer the texture comes out upright: its top-left block at the top left.
+  device_->SetTexture(0, target);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  Clear(0xFF808080u);
+  ASSERT_EQ(Rect(0, 0, 64, 64, 0xFFFFFFFFu), D3D_OK);
+  const std::vector<uint32_t> pixels = Read();
+  EXPECT_EQ(CountOff(pixels, 2, 3, 6, 7, kGreen, 0), 0);
+  EXPECT_TRUE(Near(At(pixels, 14, 25), kRed, 0, 0x00FFFFFF));
+  device_->SetTexture(0, nullptr);
+
+  surface->Release();
+  backBuffer->Release();
+  target->Release();
+}
+
+}  // namespace
+}  // namespace pipetest
