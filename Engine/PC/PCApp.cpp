@@ -9,17 +9,6 @@
 #include "Engine/PC/PCGamePad.h"
 #include "Platform/Movie/Movie.h"
 
-namespace {
-
-// Virtual-key codes of the system keys the window swallows.
-constexpr int32_t kVK_F10 = 0x79;
-constexpr int32_t kVK_LMENU = 0xA4;
-constexpr int32_t kVK_RMENU = 0xA5;
-constexpr int32_t kVK_LCONTROL = 0xA2;
-constexpr int32_t kVK_RCONTROL = 0xA3;
-
-}  // namespace
-
 App& GetApp() {
   static App s_app;
   return s_app;
@@ -46,6 +35,9 @@ void App::ResetForTests() {
   m_skipArgs[0] = m_skipArgs[1] = 0;
   m_currentWindow = 0;
   m_nextWindowId = 0;
+  m_inWindowPass = 0;
+  m_sortPending = 0;
+  m_pendingDeletes.Empty();
   m_exit = 0;
   m_framesRun = 0;
   m_targetFrameRate = 0;
@@ -130,9 +122,8 @@ int32_t App::HandleWindowEvent(const plat::WindowEvent& event) {
     case plat::WindowEventType::SetCursor:
       return 0;
     case plat::WindowEventType::SysKeyDown:
-      // Alt, Ctrl and F10 would open the system menu; they are swallowed. Nothing else acts
-      // on system keys here.
-      (void)kVK_F10, (void)kVK_LMENU, (void)kVK_RMENU, (void)kVK_LCONTROL, (void)kVK_RCONTROL;
+      // Alt, Ctrl and F10 would open the system menu elsewhere; here nothing acts on system
+      // keys, so all of them are swallowed.
       return 0;
     case plat::WindowEventType::ScreenSave:
       return 0;
@@ -167,15 +158,29 @@ void App::Update() {
   }
   if (!m_moviePlaying && m_game) m_game->Update();
   if (m_active) {
-    // Game code may add or delete windows from inside a window's operations: the count is read
-    // afresh on every step.
-    for (int32_t i = 0; i < m_windows.GetCount(); ++i) {
+    // Game code may add or delete windows from inside a window's operations. Deletions wait
+    // until the pass is over (a window must not run on after it deleted itself) and additions
+    // are sorted in after it, so every window runs at most once, in order.
+    m_inWindowPass = 1;
+    // Windows added during the pass are appended behind these and start next frame.
+    const int32_t passCount = m_windows.GetCount();
+    for (int32_t i = 0; i < passCount; ++i) {
       m_currentWindow = i;
       RenderWindow* window = m_windows[i];
+      if (IsDeletePending(window)) continue;
       window->Clear();
+      if (IsDeletePending(window)) continue;
       window->Update();
+      if (IsDeletePending(window)) continue;
       window->Render();
     }
+    m_inWindowPass = 0;
+    ApplyPendingWindowChanges();
+  } else {
+    // Nothing reads the mouse while the application is in the background; the game side, which
+    // still runs, must not see the last frame's motion again and again.
+    m_mouse.m_xMotion = 0;
+    m_mouse.m_yMotion = 0;
   }
   if (m_active && m_moviePlaying) {
     if (m_moviePlayer.state == 1 && m_skipTest && m_skipTest(m_skipArgs[0], m_skipArgs[1]) == 0)
@@ -284,8 +289,31 @@ int32_t App::AddWindow(RenderWindow* window) {
   // Ids never repeat while the program runs, so a stale id cannot name another owner's window.
   int32_t id = m_nextWindowId++;
   window->SetId(id);
-  SortWindows();
+  if (m_inWindowPass)
+    m_sortPending = 1;
+  else
+    SortWindows();
   return id;
+}
+
+bool App::IsDeletePending(const RenderWindow* window) const {
+  for (int32_t i = 0; i < m_pendingDeletes.GetCount(); ++i)
+    if (m_pendingDeletes[i] == window->GetId()) return true;
+  return false;
+}
+
+void App::ApplyPendingWindowChanges() {
+  // Deleting may add nothing new to the list, so the pending ids are taken one by one.
+  while (m_pendingDeletes.GetCount() > 0) {
+    int32_t id = m_pendingDeletes[m_pendingDeletes.GetCount() - 1];
+    m_pendingDeletes.Remove(m_pendingDeletes.GetCount() - 1);
+    DeleteWindow(id);
+  }
+  m_pendingDeletes.Empty();
+  if (m_sortPending) {
+    m_sortPending = 0;
+    SortWindows();
+  }
 }
 
 void App::SortWindows() {
@@ -310,6 +338,11 @@ RenderWindow* App::FindWindow(int32_t id) {
 }
 
 void App::DeleteWindow(int32_t id) {
+  if (m_inWindowPass) {
+    // Deleting now could free the window that is running; the pass deletes it when it ends.
+    if (m_pendingDeletes.Add(id) < 0) DebugLog().Write("Unable to delete window %i now\n", id);
+    return;
+  }
   for (int32_t i = 0; i < m_windows.GetCount();) {
     RenderWindow* window = m_windows[i];
     if (window->GetId() != id) {
@@ -337,6 +370,12 @@ int32_t App::GameMovieSkipCheck(int32_t a, int32_t b) {
 }
 
 void App::PlayMovie(const char* name) {
+  // A movie started over another one would save the first movie's mode as the one to restore
+  // and leave its decoder open.
+  if (m_moviePlaying) {
+    StopMovie(&m_moviePlayer);
+    m_moviePlaying = 0;
+  }
   m_movieStop = 0;
   m_moviePlaying = BeginMovie(&m_moviePlayer, name);
   m_skipTest = &App::GameMovieSkipCheck;

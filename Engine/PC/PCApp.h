@@ -121,6 +121,8 @@ class App : public BaseApp {
  private:
   int32_t CreateAppWindow();
   void DestroyWindows(const char* owner);
+  bool IsDeletePending(const RenderWindow* window) const;
+  void ApplyPendingWindowChanges();
   static int32_t GameMovieSkipCheck(int32_t a, int32_t b);
 
   plat::WindowHandle m_window = nullptr;
@@ -143,6 +145,9 @@ class App : public BaseApp {
   int32_t m_currentWindow = 0;
   DataArray<RenderWindow*> m_windows{4};
   int32_t m_nextWindowId = 0;
+  int32_t m_inWindowPass = 0;
+  int32_t m_sortPending = 0;
+  DataArray<int32_t> m_pendingDeletes;
   Display m_display;
   // Declared after the display so that it goes first: its textures are the display device's.
   Texture m_texture;

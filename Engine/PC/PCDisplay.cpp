@@ -256,12 +256,13 @@ void Display::FillPresentParameters(D3DPRESENT_PARAMETERS* p) {
                          static_cast<int32_t>(p->BackBufferHeight));
 }
 
-int32_t Display::CreateDeviceWithFlags(uint32_t flags, D3DPRESENT_PARAMETERS* params) {
+int32_t Display::CreateDeviceWithFlags(uint32_t flags, D3DPRESENT_PARAMETERS* params,
+                                       bool report) {
   D3DDevice* device = nullptr;
   HRESULT hr = m_direct3D->CreateDevice(m_adapterIndex, D3DDEVTYPE_HAL, GetApp().GetWindowHandle(),
                                         flags, params, &device);
   if (FAILED(hr) || !device) {
-    ReportD3DError(FAILED(hr) ? hr : E_FAIL);
+    if (report) ReportD3DError(FAILED(hr) ? hr : E_FAIL);
     return 0;
   }
   m_device = device;
@@ -281,7 +282,25 @@ void Display::ReleaseDevice() {
   }
 }
 
-int32_t Display::CreateDevice() {
+void Display::DeviceCreationFailed(bool interactive) {
+  if (interactive) {
+    plat::GetSystem().MessageBox(kDeviceFailedText, "Error!", plat::kMessageBoxIconError);
+    return;
+  }
+  // Recovery tries again at every Present; a message box each time would bury the desktop in
+  // dialogs, so it is one log line per run of failures.
+  if (!m_recoveryFailing) DebugLog().Write("Unable to create the device again; will keep trying\n");
+  m_recoveryFailing = 1;
+}
+
+void Display::RememberGoodMode() {
+  m_goodMode[0] = m_modeRight;
+  m_goodMode[1] = m_modeBottom;
+  m_goodMode[2] = static_cast<int32_t>(m_modeFormat);
+  m_goodMode[3] = static_cast<int32_t>(m_windowed);
+}
+
+int32_t Display::CreateDevice(bool interactive) {
   DebugLog().Write("Creating a DirectX9 Device.......................\n");
   if (m_adapterCount == 0 || !m_direct3D) return 0;
   m_adapterIndex = 0;
@@ -292,23 +311,27 @@ int32_t Display::CreateDevice() {
   const uint32_t hardware = D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE;
   const uint32_t software = D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE;
   int32_t hardwareVertexProcessing = 1;
-  if (!CreateDeviceWithFlags(hardware, &params)) {
+  // Only the last attempt's failure is reported; the first is expected on devices without
+  // hardware vertex processing.
+  if (!CreateDeviceWithFlags(hardware, &params, false)) {
     hardwareVertexProcessing = 0;
-    if (!CreateDeviceWithFlags(software, &params)) {
-      plat::GetSystem().MessageBox(kDeviceFailedText, "Error!", plat::kMessageBoxIconError);
+    if (!CreateDeviceWithFlags(software, &params, true)) {
+      DeviceCreationFailed(interactive);
       return 0;
     }
   }
   ReadCaps();
   if (hardwareVertexProcessing && m_vertexShaderLevel == 0) {
     ReleaseDevice();
-    if (!CreateDeviceWithFlags(software, &params)) {
-      plat::GetSystem().MessageBox(kDeviceFailedText, "Error!", plat::kMessageBoxIconError);
+    if (!CreateDeviceWithFlags(software, &params, true)) {
+      DeviceCreationFailed(interactive);
       return 0;
     }
     ReadCaps();
   }
   DebugLog().Write("Successfull\n");
+  m_recoveryFailing = 0;
+  RememberGoodMode();
   RenderStateCache::Reset();
   return 1;
 }
@@ -403,7 +426,7 @@ int32_t Display::Present() {
   HRESULT level = m_device ? m_device->TestCooperativeLevel() : D3DERR_DEVICELOST;
   if (level == D3DERR_DEVICELOST) {
     DebugLog().Write("Lost device in TestCooperativeLevel, recreated\n");
-    if (!CreateDevice()) {
+    if (!CreateDevice(false)) {
       m_modeChanged = 1;  // try again at the next Present
       return 1;
     }
@@ -413,15 +436,30 @@ int32_t Display::Present() {
     ReportD3DError(hr);
     if (hr == D3DERR_DEVICELOST) {
       DebugLog().Write("Lost device in Reset, recreated\n");
-      if (!CreateDevice()) {
+      if (!CreateDevice(false)) {
         m_modeChanged = 1;
         return 1;
       }
     } else if (FAILED(hr)) {
-      // The device stays unusable until a reset succeeds; keep asking.
+      // The device stays unusable until a reset succeeds. A mode the device refuses is given up
+      // for the last one that worked; that one is tried at the next Present.
+      const bool wasGood = m_modeRight == m_goodMode[0] && m_modeBottom == m_goodMode[1] &&
+                           static_cast<int32_t>(m_modeFormat) == m_goodMode[2] &&
+                           static_cast<int32_t>(m_windowed) == m_goodMode[3];
+      if (!wasGood) {
+        DebugLog().Write("Unable to reset the device to %ix%i, going back to %ix%i\n",
+                         m_modeRight, m_modeBottom, m_goodMode[0], m_goodMode[1]);
+        m_modeLeft = m_modeTop = 0;
+        m_modeRight = m_goodMode[0];
+        m_modeBottom = m_goodMode[1];
+        m_modeFormat = static_cast<D3DFORMAT>(m_goodMode[2]);
+        m_windowed = static_cast<uint32_t>(m_goodMode[3]);
+        GetApp().SetClientSize(m_modeRight, m_modeBottom);
+      }
       m_modeChanged = 1;
       return 1;
     }
+    RememberGoodMode();
   }
   RestoreDeviceResources();
   return 1;

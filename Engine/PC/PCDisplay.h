@@ -59,7 +59,9 @@ class Display : public BaseDisplay {
 
   int32_t BuildD3DAdapterInfo();
   void DeleteD3DAdapterInfo();
-  int32_t CreateDevice();
+  // Makes the device; `interactive` (start-up) tells the user with a message box when it
+  // fails, recovery only logs.
+  int32_t CreateDevice(bool interactive = true);
 
   void SetResolution(int32_t width, int32_t height, int32_t bits);
   void SetFullScreen(int32_t fullScreen);
@@ -95,7 +97,9 @@ class Display : public BaseDisplay {
 
  private:
   void FillPresentParameters(gfx::D3DPRESENT_PARAMETERS* params);
-  int32_t CreateDeviceWithFlags(uint32_t flags, gfx::D3DPRESENT_PARAMETERS* params);
+  int32_t CreateDeviceWithFlags(uint32_t flags, gfx::D3DPRESENT_PARAMETERS* params, bool report);
+  void DeviceCreationFailed(bool interactive);
+  void RememberGoodMode();
   void ReadCaps();
   void ReleaseDevice();
   // What lives on the device and must be let go before a reset and made again after it.
@@ -119,4 +123,7 @@ class Display : public BaseDisplay {
   int32_t m_modeRight = 0;
   int32_t m_modeBottom = 0;
   gfx::D3DFORMAT m_modeFormat = gfx::D3DFMT_UNKNOWN;
+  // The last mode a device was made or reset in (width, height, format, windowed).
+  int32_t m_goodMode[4] = {640, 480, gfx::D3DFMT_R5G6B5, 1};
+  int32_t m_recoveryFailing = 0;
 };

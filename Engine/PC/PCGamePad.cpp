@@ -167,7 +167,10 @@ bool GamePad::TakeDevice(const plat::DeviceInstance& device) {
     }
     return false;
   }
-  if (device.type == plat::DeviceType::Joystick || device.type == plat::DeviceType::Gamepad) {
+  // A pad without a product name cannot be matched to a record (an empty name marks a free
+  // one); it is taken like the other device kinds, without a mapping.
+  if ((device.type == plat::DeviceType::Joystick || device.type == plat::DeviceType::Gamepad) &&
+      name[0] != 0) {
     int32_t record = m_mapping.FindOrAssign(name);
     if (record < 0) {
       DebugLog().Write("No free pad mapping record for %s\n", name);

@@ -229,6 +229,8 @@ void SetReportedVertexShaderVersion(uint32_t version);
 void SetDisplayModes(const D3DDISPLAYMODE* modes, uint32_t count);
 // Number of live devices.
 int LiveDeviceCount();
+// The most devices alive at one time since the last ResetAll.
+int PeakLiveDeviceCount();
 void ResetAll();
 // A window a device can be created on (the SDL window, as a focus window), for tests that have
 // no application window; null on failure. Destroy it after the devices on it.

@@ -68,7 +68,8 @@ float ColorChannel(D3DCOLOR color, int shift) {
 
 D3DDeviceGl::D3DDeviceGl(SDL_Window* focusWindow, uint32_t behaviorFlags)
     : focusWindow_(focusWindow), behaviorFlags_(behaviorFlags) {
-  ++hooks::Get().liveDevices;
+  if (++hooks::Get().liveDevices > hooks::Get().peakLiveDevices)
+    hooks::Get().peakLiveDevices = hooks::Get().liveDevices;
   draw_ = std::make_unique<DrawState>(*this);
   targets_ = std::make_unique<TargetState>(*this);
 }

@@ -143,7 +143,7 @@ void DrawState::ReleaseBindings() {
   Hold<IndexBufferGl>(indices_, nullptr);
   Hold<VertexDeclarationGl>(declaration_, nullptr);
   Hold<D3DVertexShader>(shader_, nullptr);
-  fvf_ = 0;
+  layout_ = nullptr;
   programDirty_ = true;
 }
 
@@ -385,7 +385,7 @@ HRESULT DrawState::GetTransform(uint32_t type, D3DMATRIX* matrix) const {
 HRESULT DrawState::SetVertexDeclaration(D3DVertexDeclaration* declaration) {
   // Every declaration comes from this device's CreateVertexDeclaration.
   Hold(declaration_, static_cast<VertexDeclarationGl*>(declaration));
-  fvf_ = 0;
+  layout_ = declaration_;
   programDirty_ = true;
   return D3D_OK;
 }
@@ -403,16 +403,9 @@ HRESULT DrawState::SetFVF(uint32_t fvf) {
     found = fvfLayouts_.emplace(fvf, layout).first;
   }
   Hold<VertexDeclarationGl>(declaration_, nullptr);
-  fvf_ = fvf;
+  layout_ = found->second;
   programDirty_ = true;
   return D3D_OK;
-}
-
-const VertexDeclarationGl* DrawState::Layout() const {
-  if (declaration_) return declaration_;
-  if (fvf_ == 0) return nullptr;
-  auto found = fvfLayouts_.find(fvf_);
-  return found == fvfLayouts_.end() ? nullptr : found->second;
 }
 
 HRESULT DrawState::SetVertexShader(D3DVertexShader* shader) {
@@ -682,7 +675,7 @@ HRESULT DrawState::Draw(const DrawRequest& request, const DrawTarget& target) {
   if (VertexCount(request.type, 1) == 0) return Refuse("unknown primitive type");
   if (request.primitiveCount == 0) return D3D_OK;
   if (request.primitiveCount > kMaxPrimitives) return Refuse("too many primitives");
-  const VertexDeclarationGl* layout = Layout();
+  const VertexDeclarationGl* layout = layout_;
   if (!layout) return Refuse("neither a vertex declaration nor a vertex format is set");
   PipelineProgram* program = programDirty_ ? SelectProgram(*layout) : program_;
   if (!program) return D3DERR_INVALIDCALL;

@@ -110,7 +110,6 @@ class DrawState {
     uint32_t stride = 0;
   };
 
-  const VertexDeclarationGl* Layout() const;
   PipelineProgram* SelectProgram(const VertexDeclarationGl& layout);
   bool CheckStreams(const PipelineProgram& program, const VertexDeclarationGl& layout,
                     int64_t firstVertex, int64_t lastVertex);
@@ -137,10 +136,11 @@ class DrawState {
   Stream streams_[kMaxStreams];
   IndexBufferGl* indices_ = nullptr;
   VertexDeclarationGl* declaration_ = nullptr;
-  uint32_t fvf_ = 0;
   D3DVertexShader* shader_ = nullptr;
   // Declarations standing for the flexible vertex formats used so far.
   std::map<uint32_t, VertexDeclarationGl*> fvfLayouts_;
+  // What draws read vertices by: the declaration, or the format's stand-in; null for neither.
+  const VertexDeclarationGl* layout_ = nullptr;
 
   float constants_[kVertexConstants * 4] = {};
   uint64_t constantVersion_[kVertexConstants] = {};

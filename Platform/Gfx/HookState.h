@@ -18,6 +18,7 @@ struct State {
   bool deviceLost = false;
   bool resetFails = false;
   int liveDevices = 0;
+  int peakLiveDevices = 0;  // since the last ResetAll
 };
 
 State& Get();

@@ -50,12 +50,14 @@ void SetDisplayModes(const D3DDISPLAYMODE* modes, uint32_t count) {
 }
 
 int LiveDeviceCount() { return hooks::Get().liveDevices; }
+int PeakLiveDeviceCount() { return hooks::Get().peakLiveDevices; }
 
 void ResetAll() {
   hooks::State& state = hooks::Get();
   const int live = state.liveDevices;
   state = hooks::State{};
   state.liveDevices = live;
+  state.peakLiveDevices = live;
 }
 
 void* CreateTestWindow(int32_t width, int32_t height) {

@@ -173,6 +173,75 @@ TEST_F(AppRunTest, WindowsRunInSortKeyOrderAndIdsNeverRepeat) {
   EXPECT_EQ(g_windowCleanUps, 3);
 }
 
+// A window that deletes itself in its Update and adds a newcomer with a smaller sort key.
+class SelfDeletingWindow : public RecordingWindow {
+ public:
+  SelfDeletingWindow() : RecordingWindow("self", 2.0f) {}
+  void Update() override {
+    RecordingWindow::Update();
+    GetApp().AddWindow(KNEW RecordingWindow("newcomer", 0.0f));
+    GetApp().DeleteWindow(GetId());
+  }
+};
+
+TEST_F(AppRunTest, WindowsDeletedOrAddedDuringThePassAreHandledAfterIt) {
+  ASSERT_TRUE(m_harness.Start());
+  App& app = m_harness.app();
+  app.AddWindow(KNEW RecordingWindow("first", 1.0f));
+  app.AddWindow(KNEW SelfDeletingWindow());
+  app.AddWindow(KNEW RecordingWindow("last", 3.0f));
+  m_harness.RunFrames(1);
+  // The window that deleted itself does not render afterwards, and nobody is run twice.
+  EXPECT_EQ(g_calls, (std::vector<std::string>{"first.Clear", "first.Update", "first.Render",
+                                               "self.Clear", "self.Update", "last.Clear",
+                                               "last.Update", "last.Render"}));
+  EXPECT_EQ(app.GetWindowCount(), 3);
+  EXPECT_EQ(g_windowsDestroyed, 1);
+  g_calls.clear();
+  m_harness.RunFrames(1);
+  ASSERT_FALSE(g_calls.empty());
+  EXPECT_EQ(g_calls.front(), "newcomer.Clear") << "the newcomer was sorted in after the pass";
+}
+
+TEST_F(AppRunTest, FramesAreClosedWhileInactive) {
+  ASSERT_TRUE(m_harness.Start());
+  plat::ScriptedSystem& system = m_harness.system();
+  system.UseManualClock(true);
+  system.SetFrequency(60000);  // one frame period = 1,000 counts
+  system.SetCounterStepPerRead(400);
+  m_harness.app().GetTimer()->Create(60);
+  m_harness.RunFrames(1);
+  const int64_t due = m_harness.app().GetTimer()->GetNextDue();
+  system.QueueEvent(plat::WindowEventType::ActivateApp, 0);
+  m_harness.RunFrames(3);
+  // Each frame moved the due time on by whole periods, active or not.
+  EXPECT_GE(m_harness.app().GetTimer()->GetNextDue() - due, 3 * 1000);
+  EXPECT_EQ((m_harness.app().GetTimer()->GetNextDue() - due) % 1000, 0);
+}
+
+TEST_F(AppRunTest, WinMainShutsDownOnceEach) {
+  g_counts.exitAtUpdate = 3;
+  GetApp().SetGameFactory(&MakeCountingGame);
+  EXPECT_EQ(WinMain(), 0);
+  EXPECT_EQ(g_counts.updates, 3);
+  EXPECT_EQ(g_counts.destroyed, 1);
+  EXPECT_EQ(gfx::TestHooks::LiveDeviceCount(), 0);
+  EXPECT_EQ(g_gamePad, nullptr);
+  EXPECT_EQ(GetApp().GetWindowHandle(), nullptr);
+  EXPECT_EQ(GetApp().GetDirectInput(), nullptr);
+  // The lock was given back: a second start in this folder succeeds.
+  EXPECT_TRUE(m_harness.system().AcquireInstanceLock("Pendrake mutex"));
+  m_harness.system().ReleaseInstanceLock();
+}
+
+TEST_F(AppRunTest, WinMainWithoutATimerStillShutsDown) {
+  m_harness.system().SetFrequencyFails(true);
+  EXPECT_EQ(WinMain(), 0);
+  EXPECT_EQ(g_counts.updates, 0);
+  EXPECT_EQ(gfx::TestHooks::LiveDeviceCount(), 0);
+  EXPECT_EQ(GetApp().GetWindowHandle(), nullptr);
+}
+
 TEST_F(AppRunTest, ExitFromGameCodeEndsAfterTheFrameWithEveryWindowDeletedOnce) {
   g_counts.exitAtUpdate = 3;
   ASSERT_TRUE(m_harness.Start());
@@ -275,6 +344,13 @@ TEST_F(AppRunTest, AMovieThatCannotOpenEndsAndRestoresTheMode) {
   EXPECT_EQ(app.GetDisplay()->GetModeFormat(), gfx::D3DFMT_X8R8G8B8);
   m_harness.RunFrames(1);
   EXPECT_EQ(app.GetWidth(), 800) << "the back buffer was reset to the restored mode";
+
+  // A movie started over another keeps the mode from before the first.
+  app.PlayMovie("one.bik");
+  app.PlayMovie("two.bik");
+  m_harness.RunFrames(2);
+  EXPECT_EQ(app.GetDisplay()->GetModeWidth(), 800);
+  EXPECT_EQ(app.GetDisplay()->GetModeFormat(), gfx::D3DFMT_X8R8G8B8);
 }
 
 }  // namespace

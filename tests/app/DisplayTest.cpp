@@ -113,6 +113,7 @@ TEST_F(DisplayTest, ADeviceThatCannotBeResetIsReplacedNotLeaked) {
               DebugLogContains("Lost device in Reset, recreated"));
   EXPECT_NE(display().GetDevice(), nullptr);
   EXPECT_EQ(gfx::TestHooks::LiveDeviceCount(), 1) << "the old device is released first";
+  EXPECT_LE(gfx::TestHooks::PeakLiveDeviceCount(), 1) << "never two devices at once";
   (void)before;
   m_harness.RunFrames(2);
   EXPECT_EQ(display().GetModeChanged(), 0);
@@ -128,6 +129,23 @@ TEST_F(DisplayTest, ARecreationThatFailsIsTriedAgain) {
   m_harness.RunFrames(1);  // drawing with no device is skipped, and the device comes back
   EXPECT_NE(display().GetDevice(), nullptr);
   EXPECT_EQ(gfx::TestHooks::LiveDeviceCount(), 1);
+  // Recovery never stops the program with a message box; one log line tells of the failure.
+  EXPECT_TRUE(m_harness.system().MessageBoxes().empty());
+  EXPECT_TRUE(DebugLogContains("Unable to create the device again; will keep trying"));
+}
+
+TEST_F(DisplayTest, AModeTheDeviceRefusesFallsBackToTheLastGoodOne) {
+  ASSERT_TRUE(m_harness.Start());
+  display().SetResolution(100000, 480, 32);
+  m_harness.RunFrames(1);
+  EXPECT_TRUE(DebugLogContains("Unable to reset the device to 100000x480, going back to 640x480"));
+  EXPECT_EQ(display().GetModeChanged(), 1) << "the good mode is reset at the next Present";
+  EXPECT_EQ(m_harness.app().GetWidth(), 640);
+  m_harness.RunFrames(1);
+  EXPECT_EQ(display().GetModeChanged(), 0);
+  EXPECT_EQ(display().GetModeWidth(), 640);
+  std::vector<uint32_t> pixels(640 * 480);
+  EXPECT_EQ(display().GetDevice()->ReadBackBuffer(pixels.data(), 640, 480), gfx::D3D_OK);
 }
 
 TEST_F(DisplayTest, AVertexShaderLevelBelowOneOneMeansSoftwareProcessing) {

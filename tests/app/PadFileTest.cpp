@@ -297,6 +297,16 @@ TEST_F(PadFileTest, EnumerationSkipsMiceAndKeyboardsAndTakesOtherDevicesWithoutR
   EXPECT_EQ(pad.Analog(0, 0), 0.0f);
 }
 
+TEST_F(PadFileTest, APadWithoutANameTakesNoRecord) {
+  m_input.AddPad("", plat::DeviceType::Gamepad, false);
+  m_input.AddPad("Named Pad", plat::DeviceType::Gamepad, false);
+  GamePad& pad = Start();
+  EXPECT_EQ(pad.GetPadCount(), 2);
+  // The unnamed pad did not claim record 0, so the named one has it.
+  EXPECT_EQ(TableImage::Read().Name(0), "Named Pad");
+  EXPECT_EQ(TableImage::Read().Name(1), "");
+}
+
 TEST_F(PadFileTest, FailedEnumerationAndMissingInputStillWriteTheTable) {
   m_input.AddPad("Test Pad", plat::DeviceType::Gamepad, false);
   m_input.SetEnumFails(true);

@@ -299,6 +299,13 @@ TEST_F(PipelineTest, BlendingGivesTheComputedColours) {
   device_->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_ADD);
   device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
   EXPECT_TRUE(Near(DrawAndSample(source, dest), source, 0, 0x00FFFFFF));
+
+  // Colour writes to red and blue only keep the destination's green.
+  device_->SetRenderState(D3DRS_COLORWRITEENABLE, 0x5);
+  EXPECT_TRUE(Near(DrawAndSample(source, dest), 0xFFC04040u, 0, 0x00FFFFFF));
+  // Clear still writes everything.
+  device_->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+  EXPECT_TRUE(Near(DrawAndSample(source, dest), source, 0, 0x00FFFFFF));
 }
 
 TEST_F(PipelineTest, AlphaTestGreaterEqual128DiscardsLowerAlpha) {
@@ -437,6 +444,20 @@ TEST_F(PipelineTest, TableFogBlendsTowardsTheFogColourByDepth) {
   Clear(0xFF000000u);
   Rect(40, 30, 60, 50, 0xFFFF0000u, 0.5f);
   EXPECT_TRUE(Near(At(Read(), 50, 40), 0xFFFF0000u, 0, 0x00FFFFFF));
+
+  // Vertex fog: computed per vertex from the distance along the view axis (eye z).
+  device_->SetRenderState(D3DRS_FOGENABLE, 1);
+  device_->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
+  device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+  device_->SetRenderState(D3DRS_LIGHTING, 0);
+  const WorldVertex square[4] = {{-0.5f, 0.5f, 0.25f, 0xFFFF0000u, 0, 0},
+                                 {0.5f, 0.5f, 0.25f, 0xFFFF0000u, 0, 0},
+                                 {-0.5f, -0.5f, 0.25f, 0xFFFF0000u, 0, 0},
+                                 {0.5f, -0.5f, 0.25f, 0xFFFF0000u, 0, 0}};
+  device_->SetFVF(kFvfWorld);
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(WorldVertex)), D3D_OK);
+  EXPECT_TRUE(Near(At(Read(), 64, 48), expected, 2, 0x00FFFFFF)) << std::hex << At(Read(), 64, 48);
 }
 
 TEST_F(PipelineTest, LinesAndOtherPrimitiveTypesCountTheirVertices) {

@@ -226,6 +226,24 @@ TEST_F(PipelineTest, UnsupportedValuesAreLoggedOnceAndIgnored) {
   EXPECT_EQ(device_->SetFVF(kFvfWorld), D3D_OK);
   EXPECT_EQ(device_->SetFVF(kFvfScreen), D3D_OK);
   EXPECT_EQ(device_->SetFVF(kFvfLine), D3D_OK);
+
+  // Fixed-function lighting is not done: with normals and LIGHTING on (Direct3D's default) the
+  // vertex colours are used as they are, and that is said once.
+  struct Lit {
+    float x, y, z, nx, ny, nz;
+    uint32_t color;
+  };
+  const Lit triangle[3] = {{-0.5f, 0.5f, 0.5f, 0, 0, -1, 0xFF00FF00u},
+                           {0.5f, 0.5f, 0.5f, 0, 0, -1, 0xFF00FF00u},
+                           {-0.5f, -0.5f, 0.5f, 0, 0, -1, 0xFF00FF00u}};
+  ASSERT_EQ(device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE), D3D_OK);
+  ::testing::internal::CaptureStderr();
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof(Lit)), D3D_OK);
+  device_->SetRenderState(D3DRS_SPECULARENABLE, 1);  // a new program, the same complaint
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof(Lit)), D3D_OK);
+  EXPECT_EQ(CountLines(::testing::internal::GetCapturedStderr(), "fixed-function lighting"), 1);
+  EXPECT_TRUE(Near(At(Read(), 50, 30), 0xFF00FF00u, 0, 0x00FFFFFF));
 }
 
 TEST_F(PipelineTest, DeclarationsAreCheckedWhenMade) {

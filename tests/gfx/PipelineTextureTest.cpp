@@ -189,6 +189,49 @@ TEST_F(PipelineTextureTest, FiltersAndAddressModesFollowTheSamplerStates) {
   }
 }
 
+TEST_F(PipelineTextureTest, MipLevelsFollowFilterBiasAndMaxMipLevel) {
+  // An 8 x 8 texture whose levels are red, green, blue and white.
+  D3DTexture* texture = nullptr;
+  ASSERT_EQ(device_->CreateTexture(8, 8, 4, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+  textures_.push_back(texture);
+  const uint32_t levelColours[4] = {kRed, kGreen, kBlue, 0xFFFFFFFFu};
+  for (uint32_t level = 0; level < 4; ++level) {
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(texture->LockRect(level, &locked, nullptr, 0), D3D_OK);
+    const uint32_t size = 8u >> level;
+    for (uint32_t y = 0; y < size; ++y) {
+      uint32_t* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+      for (uint32_t x = 0; x < size; ++x) row[x] = levelColours[level];
+    }
+    ASSERT_EQ(texture->UnlockRect(level), D3D_OK);
+  }
+  device_->SetTexture(0, texture);
+  Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, 0);
+  auto draw = [&](float size) {
+    Clear(0xFF000000u);
+    Rect(40, 40, 40 + size, 40 + size, 0xFFFFFFFFu);
+    return At(Read(), 41, 41);
+  };
+  const uint32_t rgb = 0x00FFFFFFu;
+  // Without a mip filter only level 0 is used, even drawn at a quarter of its size.
+  EXPECT_TRUE(Near(draw(2), kRed, 0, rgb));
+  // With point mip filtering: 8 texels on 8 pixels is level 0, on 2 pixels level 2.
+  device_->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+  EXPECT_TRUE(Near(draw(8), kRed, 0, rgb));
+  EXPECT_TRUE(Near(draw(2), kBlue, 0, rgb));
+  // A bias of one level.
+  const float bias = 1.0f;
+  uint32_t bits;
+  std::memcpy(&bits, &bias, 4);
+  device_->SetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, bits);
+  EXPECT_TRUE(Near(draw(8), kGreen, 0, rgb));
+  device_->SetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, 0);
+  // MAXMIPLEVEL names the most detailed level allowed.
+  device_->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, 2);
+  EXPECT_TRUE(Near(draw(8), kBlue, 0, rgb));
+  EXPECT_TRUE(Near(draw(1), 0xFFFFFFFFu, 0, rgb));
+}
+
 TEST_F(PipelineTextureTest, ProjectedAndTransformedCoordinates) {
   D3DTexture* texture = MakeTexture(2, 2, {kRed, kGreen, kBlue, kHalfWhite});
   ASSERT_NE(texture, nullptr);
