@@ -54,8 +54,8 @@ struct Display {
       D3DLOCKED_RECT locked{};
       if (textures[t]->LockRect(0, &locked, nullptr, 0) == D3D_OK) {
         for (int y = 0; y < 64; ++y) {
-          uint32_t* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) +
-                                                      y * locked.Pitch);
+          uint32_t* row =
+              reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
           for (int x = 0; x < 64; ++x) row[x] = ((x ^ y ^ t) & 8) ? 0xFFFFFFFFu : 0x00FFFFFFu;
         }
         textures[t]->UnlockRect(0);

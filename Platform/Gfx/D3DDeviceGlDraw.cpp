@@ -35,8 +35,7 @@ HRESULT D3DDeviceGl::SetSamplerState(uint32_t sampler, D3DSAMPLERSTATETYPE type,
   return draw_->SetSamplerState(sampler, type, value);
 }
 
-HRESULT D3DDeviceGl::GetSamplerState(uint32_t sampler, D3DSAMPLERSTATETYPE type,
-                                     uint32_t* value) {
+HRESULT D3DDeviceGl::GetSamplerState(uint32_t sampler, D3DSAMPLERSTATETYPE type, uint32_t* value) {
   return draw_->GetSamplerState(sampler, type, value);
 }
 
@@ -75,8 +74,8 @@ HRESULT D3DDeviceGl::SetVertexShaderConstantF(uint32_t startRegister, const floa
   return draw_->SetVertexShaderConstantF(startRegister, data, vector4fCount);
 }
 
-HRESULT D3DDeviceGl::SetStreamSource(uint32_t stream, D3DVertexBuffer* buffer,
-                                     uint32_t offsetBytes, uint32_t stride) {
+HRESULT D3DDeviceGl::SetStreamSource(uint32_t stream, D3DVertexBuffer* buffer, uint32_t offsetBytes,
+                                     uint32_t stride) {
   CountCall(DeviceCall::SetStreamSource);
   return draw_->SetStreamSource(stream, buffer, offsetBytes, stride);
 }
@@ -110,7 +109,8 @@ HRESULT D3DDeviceGl::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex,
   request.type = type;
   request.primitiveCount = primitiveCount;
   request.startVertex = startVertex;
-  return draw_->Draw(request, MakeDrawTarget(TargetWidth(), TargetHeight(), targets_->IsTexture(), viewport_));
+  return draw_->Draw(
+      request, MakeDrawTarget(TargetWidth(), TargetHeight(), targets_->IsTexture(), viewport_));
 }
 
 HRESULT D3DDeviceGl::DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveCount,
@@ -125,7 +125,8 @@ HRESULT D3DDeviceGl::DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveCo
   request.primitiveCount = primitiveCount;
   request.userData = vertexData;
   request.userStride = stride;
-  return draw_->Draw(request, MakeDrawTarget(TargetWidth(), TargetHeight(), targets_->IsTexture(), viewport_));
+  return draw_->Draw(
+      request, MakeDrawTarget(TargetWidth(), TargetHeight(), targets_->IsTexture(), viewport_));
 }
 
 HRESULT D3DDeviceGl::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int32_t baseVertexIndex,
@@ -145,11 +146,12 @@ HRESULT D3DDeviceGl::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int32_t baseVer
   request.primitiveCount = primitiveCount;
   request.baseVertex = baseVertexIndex;
   request.startIndex = startIndex;
-  return draw_->Draw(request, MakeDrawTarget(TargetWidth(), TargetHeight(), targets_->IsTexture(), viewport_));
+  return draw_->Draw(
+      request, MakeDrawTarget(TargetWidth(), TargetHeight(), targets_->IsTexture(), viewport_));
 }
 
-HRESULT D3DDeviceGl::CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf,
-                                        D3DPOOL pool, D3DVertexBuffer** buffer) {
+HRESULT D3DDeviceGl::CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, D3DPOOL pool,
+                                        D3DVertexBuffer** buffer) {
   if (!buffer) return D3DERR_INVALIDCALL;
   *buffer = nullptr;
   if (!Bind()) return D3DERR_INVALIDCALL;

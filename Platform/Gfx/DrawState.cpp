@@ -33,24 +33,36 @@ void Hold(T*& slot, T* object) {
 uint64_t VertexCount(D3DPRIMITIVETYPE type, uint32_t primitives) {
   const uint64_t n = primitives;
   switch (type) {
-    case D3DPT_POINTLIST: return n;
-    case D3DPT_LINELIST: return 2 * n;
-    case D3DPT_LINESTRIP: return n + 1;
-    case D3DPT_TRIANGLELIST: return 3 * n;
+    case D3DPT_POINTLIST:
+      return n;
+    case D3DPT_LINELIST:
+      return 2 * n;
+    case D3DPT_LINESTRIP:
+      return n + 1;
+    case D3DPT_TRIANGLELIST:
+      return 3 * n;
     case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: return n + 2;
-    default: return 0;
+    case D3DPT_TRIANGLEFAN:
+      return n + 2;
+    default:
+      return 0;
   }
 }
 
 GLenum GlMode(D3DPRIMITIVETYPE type) {
   switch (type) {
-    case D3DPT_POINTLIST: return GL_POINTS;
-    case D3DPT_LINELIST: return GL_LINES;
-    case D3DPT_LINESTRIP: return GL_LINE_STRIP;
-    case D3DPT_TRIANGLESTRIP: return GL_TRIANGLE_STRIP;
-    case D3DPT_TRIANGLEFAN: return GL_TRIANGLE_FAN;
-    default: return GL_TRIANGLES;
+    case D3DPT_POINTLIST:
+      return GL_POINTS;
+    case D3DPT_LINELIST:
+      return GL_LINES;
+    case D3DPT_LINESTRIP:
+      return GL_LINE_STRIP;
+    case D3DPT_TRIANGLESTRIP:
+      return GL_TRIANGLE_STRIP;
+    case D3DPT_TRIANGLEFAN:
+      return GL_TRIANGLE_FAN;
+    default:
+      return GL_TRIANGLES;
   }
 }
 
@@ -135,6 +147,7 @@ void DrawState::ReleaseGl() {
 
 void DrawState::ReleaseBindings() {
   for (D3DTexture*& texture : textures_) Hold<D3DTexture>(texture, nullptr);
+  for (bool& sampled : textureSampled_) sampled = false;
   for (Stream& stream : streams_) {
     Hold<VertexBufferGl>(stream.buffer, nullptr);
     stream.offset = 0;
@@ -358,10 +371,13 @@ HRESULT DrawState::GetSamplerState(uint32_t sampler, uint32_t type, uint32_t* va
 HRESULT DrawState::SetTexture(uint32_t stage, D3DTexture* texture) {
   if (stage >= kD3DMaxTextureStages) return D3DERR_INVALIDCALL;
   if (textures_[stage] == texture) return D3D_OK;
-  if (stage < kPixelStages && (textures_[stage] == nullptr) != (texture == nullptr)) {
-    programDirty_ = true;
-  }
   Hold(textures_[stage], texture);
+  if (stage < kPixelStages) {
+    TextureInfo info;
+    const bool sampled = texture && GetTextureInfo(texture, &info);
+    if (sampled != textureSampled_[stage]) programDirty_ = true;
+    textureSampled_[stage] = sampled;
+  }
   return D3D_OK;
 }
 
@@ -441,12 +457,7 @@ HRESULT DrawState::SetIndices(D3DIndexBuffer* indices) {
 // ---- Drawing.
 
 PipelineProgram* DrawState::SelectProgram(const VertexDeclarationGl& layout) {
-  bool bound[kPixelStages];
-  for (uint32_t s = 0; s < kPixelStages; ++s) {
-    TextureInfo info;
-    bound[s] = textures_[s] && GetTextureInfo(textures_[s], &info);
-  }
-  fragmentKey_ = MakeFragmentKey(states_, bound);
+  fragmentKey_ = MakeFragmentKey(states_, textureSampled_);
 
   const bool fixedFunction = !shader_ || layout.Pretransformed();
   FixedVertexKey fixedKey;
@@ -471,8 +482,8 @@ PipelineProgram* DrawState::SelectProgram(const VertexDeclarationGl& layout) {
       program = programs_.Build(vertexId, FixedVertexSource(fixedKey), FixedVertexInputs(fixedKey),
                                 true, fragmentKey_);
     } else {
-      program = programs_.Build(vertexId, *shaderInfo.source, shaderInfo.inputs, false,
-                                fragmentKey_);
+      program =
+          programs_.Build(vertexId, *shaderInfo.source, shaderInfo.inputs, false, fragmentKey_);
     }
   }
   program_ = program;
@@ -485,7 +496,8 @@ bool DrawState::CheckStreams(const PipelineProgram& program, const VertexDeclara
   uint32_t needed = 0;
   for (uint32_t loc = 0; loc < kMaxVertexInputs; ++loc) {
     if (program.inputs.usage[loc] == kNoInput) continue;
-    const D3DVERTEXELEMENT9* e = layout.Find(program.inputs.usage[loc], program.inputs.usageIndex[loc]);
+    const D3DVERTEXELEMENT9* e =
+        layout.Find(program.inputs.usage[loc], program.inputs.usageIndex[loc]);
     if (e) needed |= 1u << e->Stream;
   }
   for (uint32_t s = 0; s < kMaxStreams; ++s) {
@@ -504,8 +516,9 @@ bool DrawState::CheckStreams(const PipelineProgram& program, const VertexDeclara
       return false;
     }
     const uint64_t extent = layout.StreamExtent(s);
-    const uint64_t end = stream.stride ? stream.offset + uint64_t(lastVertex) * stream.stride + extent
-                                       : stream.offset + extent;
+    const uint64_t end = stream.stride
+                             ? stream.offset + uint64_t(lastVertex) * stream.stride + extent
+                             : stream.offset + extent;
     if (end > stream.buffer->GetLength()) {
       Refuse("vertices beyond the end of a vertex buffer");
       return false;
@@ -531,10 +544,10 @@ HRESULT DrawState::PrepareIndexed(const DrawRequest& request, uint32_t indexCoun
     const Stream& stream = streams_[s];
     if (!stream.buffer || !(layout.StreamMask() & (1u << s))) continue;
     const int64_t first = int64_t{request.baseVertex} + lowest;
-    const uint64_t end = stream.offset +
-                         uint64_t(std::max<int64_t>(int64_t{request.baseVertex} + highest, 0)) *
-                             stream.stride +
-                         layout.StreamExtent(s);
+    const uint64_t end =
+        stream.offset +
+        uint64_t(std::max<int64_t>(int64_t{request.baseVertex} + highest, 0)) * stream.stride +
+        layout.StreamExtent(s);
     fits = first >= 0 && end <= stream.buffer->GetLength();
   }
   if (!fits) indices_->IndexRange(request.startIndex, indexCount, &lowest, &highest);
@@ -597,8 +610,8 @@ void DrawState::UploadUniforms(PipelineProgram& p, const DrawTarget& target) {
       std::memcpy(p.screenValue, screen, sizeof screen);
     }
     if (p.transformsVersion != transformsVersion_) {
-      const D3DMATRIX worldView = Multiply(states_.Transform(TransformSlot::World),
-                                           states_.Transform(TransformSlot::View));
+      const D3DMATRIX worldView =
+          Multiply(states_.Transform(TransformSlot::World), states_.Transform(TransformSlot::View));
       if (p.worldView >= 0) glUniformMatrix4fv(p.worldView, 1, GL_FALSE, worldView.m);
       if (p.projection >= 0) {
         glUniformMatrix4fv(p.projection, 1, GL_FALSE,

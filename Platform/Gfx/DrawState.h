@@ -53,9 +53,9 @@ struct DrawRequest {
   Kind kind = Kind::Arrays;
   D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
   uint32_t primitiveCount = 0;
-  uint32_t startVertex = 0;  // Arrays
-  int32_t baseVertex = 0;    // Indexed
-  uint32_t startIndex = 0;   // Indexed
+  uint32_t startVertex = 0;        // Arrays
+  int32_t baseVertex = 0;          // Indexed
+  uint32_t startIndex = 0;         // Indexed
   const void* userData = nullptr;  // User
   uint32_t userStride = 0;         // User
 };
@@ -115,8 +115,8 @@ class DrawState {
                     int64_t firstVertex, int64_t lastVertex);
   HRESULT PrepareIndexed(const DrawRequest& request, uint32_t indexCount,
                          const PipelineProgram& program, const VertexDeclarationGl& layout);
-  void PointInputs(const PipelineProgram& program, const VertexDeclarationGl& layout,
-                   bool user, uint32_t userStride);
+  void PointInputs(const PipelineProgram& program, const VertexDeclarationGl& layout, bool user,
+                   uint32_t userStride);
   void UploadUniforms(PipelineProgram& program, const DrawTarget& target);
   void BindTextures(const FragmentKey& key);
 
@@ -133,6 +133,8 @@ class DrawState {
   bool autoDepthStencil_ = false;
 
   D3DTexture* textures_[kD3DMaxTextureStages] = {};
+  // Whether the pixel stages' textures have GL textures to sample (the programs differ).
+  bool textureSampled_[kPixelStages] = {};
   Stream streams_[kMaxStreams];
   IndexBufferGl* indices_ = nullptr;
   VertexDeclarationGl* declaration_ = nullptr;

@@ -9,10 +9,14 @@ constexpr uint32_t kTexCoordSets = 8;
 
 uint8_t ComponentCount(uint8_t type) {
   switch (type) {
-    case D3DDECLTYPE_FLOAT1: return 1;
-    case D3DDECLTYPE_FLOAT2: return 2;
-    case D3DDECLTYPE_FLOAT3: return 3;
-    default: return 4;
+    case D3DDECLTYPE_FLOAT1:
+      return 1;
+    case D3DDECLTYPE_FLOAT2:
+      return 2;
+    case D3DDECLTYPE_FLOAT3:
+      return 3;
+    default:
+      return 4;
   }
 }
 
@@ -89,10 +93,14 @@ namespace {
 // has, zeros beyond; GL fetches (x, 0, 0, 1), so the vector is rebuilt.
 std::string Widened(const std::string& input, uint8_t size) {
   switch (size) {
-    case 1: return "vec4(" + input + ".x, 1.0, 0.0, 0.0)";
-    case 2: return "vec4(" + input + ".xy, 1.0, 0.0)";
-    case 3: return "vec4(" + input + ".xyz, 1.0)";
-    default: return input;
+    case 1:
+      return "vec4(" + input + ".x, 1.0, 0.0, 0.0)";
+    case 2:
+      return "vec4(" + input + ".xy, 1.0, 0.0)";
+    case 3:
+      return "vec4(" + input + ".xyz, 1.0)";
+    default:
+      return input;
   }
 }
 
@@ -110,21 +118,20 @@ std::string FixedVertexSource(const FixedVertexKey& key) {
     s += "layout(location = " + std::to_string(kTexCoordLocation + source) + ") in vec4 inTex" +
          std::to_string(source) + ";\n";
   }
-  s +=
-      "uniform mat4 uWorldView;\n"
-      "uniform mat4 uProjection;\n"
-      "uniform mat4 uTexMatrix0;\n"
-      "uniform mat4 uTexMatrix1;\n"
-      "uniform vec4 uScreen;\n"
-      "uniform vec4 uPosFixup;\n"
-      "uniform vec4 uFogParams;\n"
-      "out vec4 oD0v;\n"
-      "out vec4 oD1v;\n"
-      "out vec4 oT0v;\n"
-      "out vec4 oT1v;\n"
-      "out float oFogv;\n"
-      "void main() {\n"
-      "  vec4 p;\n";
+  s += "uniform mat4 uWorldView;\n"
+       "uniform mat4 uProjection;\n"
+       "uniform mat4 uTexMatrix0;\n"
+       "uniform mat4 uTexMatrix1;\n"
+       "uniform vec4 uScreen;\n"
+       "uniform vec4 uPosFixup;\n"
+       "uniform vec4 uFogParams;\n"
+       "out vec4 oD0v;\n"
+       "out vec4 oD1v;\n"
+       "out vec4 oT0v;\n"
+       "out vec4 oT1v;\n"
+       "out float oFogv;\n"
+       "void main() {\n"
+       "  vec4 p;\n";
   if (key.pretransformed) {
     // Screen pixels of the render target; rhw gives w back so that colours and coordinates
     // still interpolate with perspective. z stays Direct3D's 0..1 depth.
@@ -133,15 +140,13 @@ std::string FixedVertexSource(const FixedVertexKey& key) {
         "  p = vec4((inPos.x * uScreen.x + uScreen.z) * w, (inPos.y * uScreen.y + uScreen.w) * w,\n"
         "           inPos.z * w, w);\n";
   } else {
-    s +=
-        "  vec4 eye = uWorldView * inPos;\n"
-        "  p = uProjection * eye;\n";
+    s += "  vec4 eye = uWorldView * inPos;\n"
+         "  p = uProjection * eye;\n";
   }
-  s +=
-      "  p.z = 2.0 * p.z - p.w;\n"
-      "  p.xy += uPosFixup.xy * p.w;\n"
-      "  p.y *= uPosFixup.z;\n"
-      "  gl_Position = p;\n";
+  s += "  p.z = 2.0 * p.z - p.w;\n"
+       "  p.xy += uPosFixup.xy * p.w;\n"
+       "  p.y *= uPosFixup.z;\n"
+       "  gl_Position = p;\n";
   s += key.diffuse ? "  oD0v = inDiffuse;\n" : "  oD0v = vec4(1.0);\n";
   s += key.specular ? "  oD1v = inSpecular;\n" : "  oD1v = vec4(0.0);\n";
   for (uint32_t i = 0; i < 2; ++i) {
@@ -162,9 +167,15 @@ std::string FixedVertexSource(const FixedVertexKey& key) {
   if (key.vertexFog) {
     s += key.rangeFog ? "  float depth = length(eye.xyz);\n" : "  float depth = eye.z;\n";
     switch (key.vertexFog) {
-      case D3DFOG_LINEAR: s += "  oFogv = (uFogParams.x - depth) * uFogParams.y;\n"; break;
-      case D3DFOG_EXP: s += "  oFogv = exp(-uFogParams.z * depth);\n"; break;
-      default: s += "  oFogv = exp(-(uFogParams.z * depth) * (uFogParams.z * depth));\n"; break;
+      case D3DFOG_LINEAR:
+        s += "  oFogv = (uFogParams.x - depth) * uFogParams.y;\n";
+        break;
+      case D3DFOG_EXP:
+        s += "  oFogv = exp(-uFogParams.z * depth);\n";
+        break;
+      default:
+        s += "  oFogv = exp(-(uFogParams.z * depth) * (uFogParams.z * depth));\n";
+        break;
     }
   } else {
     // Without a per-vertex mode Direct3D takes the fog factor from the specular alpha.

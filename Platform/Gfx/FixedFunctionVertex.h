@@ -39,8 +39,8 @@ struct ProgramInputs {
 
 struct FixedVertexKey {
   uint8_t pretransformed = 0;
-  uint8_t diffuse = 0;   // the layout has COLOR0; else white
-  uint8_t specular = 0;  // the layout has COLOR1; else black
+  uint8_t diffuse = 0;                          // the layout has COLOR0; else white
+  uint8_t specular = 0;                         // the layout has COLOR1; else black
   uint8_t texSource[2] = {kNoInput, kNoInput};  // texture coordinate set of stages 0 and 1
   uint8_t texInputSize[2] = {0, 0};             // its component count (when transformed)
   uint8_t texTransform[2] = {0, 0};             // 0 or the transform's count (2 to 4)

@@ -34,9 +34,12 @@ bool ReadsTexture(uint32_t op, const uint8_t args[3], const bool used[3]) {
 uint8_t ProjectedComponent(uint32_t flags) {
   if (!(flags & D3DTTFF_PROJECTED)) return 0;
   switch (flags & 0xFFu) {
-    case D3DTTFF_COUNT2: return 2;
-    case D3DTTFF_COUNT3: return 3;
-    default: return 4;
+    case D3DTTFF_COUNT2:
+      return 2;
+    case D3DTTFF_COUNT3:
+      return 3;
+    default:
+      return 4;
   }
 }
 
@@ -77,8 +80,7 @@ FragmentKey MakeFragmentKey(const PipelineStates& states, const bool textureBoun
     StageKey& stage = key.stage[s];
     const uint32_t colorArgs[3] = {tss[D3DTSS_COLORARG1], tss[D3DTSS_COLORARG2],
                                    tss[D3DTSS_COLORARG0]};
-    uint32_t alphaArgs[3] = {tss[D3DTSS_ALPHAARG1], tss[D3DTSS_ALPHAARG2],
-                             tss[D3DTSS_ALPHAARG0]};
+    uint32_t alphaArgs[3] = {tss[D3DTSS_ALPHAARG1], tss[D3DTSS_ALPHAARG2], tss[D3DTSS_ALPHAARG0]};
     // Alpha cannot be switched off on its own; the stage passes the alpha it was given.
     if (alphaOp == D3DTOP_DISABLE || !IsSupportedAlphaOp(alphaOp)) {
       alphaOp = D3DTOP_SELECTARG1;
@@ -111,10 +113,18 @@ FragmentKey MakeFragmentKey(const PipelineStates& states, const bool textureBoun
   }
   if (states.render[D3DRS_FOGENABLE]) {
     switch (states.render[D3DRS_FOGTABLEMODE]) {
-      case D3DFOG_LINEAR: key.fog = FogSource::TableLinear; break;
-      case D3DFOG_EXP: key.fog = FogSource::TableExp; break;
-      case D3DFOG_EXP2: key.fog = FogSource::TableExp2; break;
-      default: key.fog = FogSource::Vertex; break;
+      case D3DFOG_LINEAR:
+        key.fog = FogSource::TableLinear;
+        break;
+      case D3DFOG_EXP:
+        key.fog = FogSource::TableExp;
+        break;
+      case D3DFOG_EXP2:
+        key.fog = FogSource::TableExp2;
+        break;
+      default:
+        key.fog = FogSource::Vertex;
+        break;
     }
   }
   key.specular = states.render[D3DRS_SPECULARENABLE] ? 1 : 0;
@@ -126,13 +136,27 @@ namespace {
 std::string ArgValue(uint32_t arg, uint32_t stage) {
   std::string value;
   switch (arg & kTaSelectMask) {
-    case D3DTA_DIFFUSE: value = "oD0v"; break;
-    case D3DTA_CURRENT: value = "cur"; break;
-    case D3DTA_TEXTURE: value = stage == 0 ? "tex0" : "tex1"; break;
-    case D3DTA_TFACTOR: value = "uTFactor"; break;
-    case kTaSpecular: value = "oD1v"; break;
-    case kTaConstant: value = stage == 0 ? "uStageConst0" : "uStageConst1"; break;
-    default: value = "vec4(0.0)"; break;  // the temporary register, never written here
+    case D3DTA_DIFFUSE:
+      value = "oD0v";
+      break;
+    case D3DTA_CURRENT:
+      value = "cur";
+      break;
+    case D3DTA_TEXTURE:
+      value = stage == 0 ? "tex0" : "tex1";
+      break;
+    case D3DTA_TFACTOR:
+      value = "uTFactor";
+      break;
+    case kTaSpecular:
+      value = "oD1v";
+      break;
+    case kTaConstant:
+      value = stage == 0 ? "uStageConst0" : "uStageConst1";
+      break;
+    default:
+      value = "vec4(0.0)";
+      break;  // the temporary register, never written here
   }
   if (arg & kTaComplement) value = "(vec4(1.0) - " + value + ")";
   if (arg & kTaAlphaReplicate) value = "vec4(" + value + ".a)";
@@ -148,24 +172,42 @@ std::string OpValue(uint32_t op, const uint8_t args[3], uint32_t stage, const ch
   const std::string texAlpha = std::string(stage == 0 ? "tex0" : "tex1") + ".a";
   const std::string a1Alpha = ArgValue(args[0], stage) + ".a";
   switch (op) {
-    case D3DTOP_SELECTARG1: return a1;
-    case D3DTOP_SELECTARG2: return a2;
-    case D3DTOP_MODULATE: return a1 + " * " + a2;
-    case D3DTOP_MODULATE2X: return a1 + " * " + a2 + " * 2.0";
-    case D3DTOP_MODULATE4X: return a1 + " * " + a2 + " * 4.0";
-    case D3DTOP_ADD: return a1 + " + " + a2;
-    case D3DTOP_ADDSIGNED: return a1 + " + " + a2 + " - 0.5";
-    case kTopAddSigned2x: return "(" + a1 + " + " + a2 + " - 0.5) * 2.0";
-    case kTopSubtract: return a1 + " - " + a2;
-    case D3DTOP_ADDSMOOTH: return a1 + " + " + a2 + " - " + a1 + " * " + a2;
-    case kTopBlendDiffuseAlpha: return "mix(" + a2 + ", " + a1 + ", oD0v.a)";
-    case kTopBlendTextureAlpha: return "mix(" + a2 + ", " + a1 + ", " + texAlpha + ")";
-    case kTopBlendFactorAlpha: return "mix(" + a2 + ", " + a1 + ", uTFactor.a)";
-    case kTopBlendTextureAlphaPm: return a1 + " + " + a2 + " * (1.0 - " + texAlpha + ")";
-    case kTopBlendCurrentAlpha: return "mix(" + a2 + ", " + a1 + ", cur.a)";
-    case kTopModulateAlphaAddColor: return a1 + " + " + a1Alpha + " * " + a2;
-    case kTopModulateColorAddAlpha: return a1 + " * " + a2 + " + " + a1Alpha;
-    case kTopModulateInvAlphaAddColor: return a1 + " + (1.0 - " + a1Alpha + ") * " + a2;
+    case D3DTOP_SELECTARG1:
+      return a1;
+    case D3DTOP_SELECTARG2:
+      return a2;
+    case D3DTOP_MODULATE:
+      return a1 + " * " + a2;
+    case D3DTOP_MODULATE2X:
+      return a1 + " * " + a2 + " * 2.0";
+    case D3DTOP_MODULATE4X:
+      return a1 + " * " + a2 + " * 4.0";
+    case D3DTOP_ADD:
+      return a1 + " + " + a2;
+    case D3DTOP_ADDSIGNED:
+      return a1 + " + " + a2 + " - 0.5";
+    case kTopAddSigned2x:
+      return "(" + a1 + " + " + a2 + " - 0.5) * 2.0";
+    case kTopSubtract:
+      return a1 + " - " + a2;
+    case D3DTOP_ADDSMOOTH:
+      return a1 + " + " + a2 + " - " + a1 + " * " + a2;
+    case kTopBlendDiffuseAlpha:
+      return "mix(" + a2 + ", " + a1 + ", oD0v.a)";
+    case kTopBlendTextureAlpha:
+      return "mix(" + a2 + ", " + a1 + ", " + texAlpha + ")";
+    case kTopBlendFactorAlpha:
+      return "mix(" + a2 + ", " + a1 + ", uTFactor.a)";
+    case kTopBlendTextureAlphaPm:
+      return a1 + " + " + a2 + " * (1.0 - " + texAlpha + ")";
+    case kTopBlendCurrentAlpha:
+      return "mix(" + a2 + ", " + a1 + ", cur.a)";
+    case kTopModulateAlphaAddColor:
+      return a1 + " + " + a1Alpha + " * " + a2;
+    case kTopModulateColorAddAlpha:
+      return a1 + " * " + a2 + " + " + a1Alpha;
+    case kTopModulateInvAlphaAddColor:
+      return a1 + " + (1.0 - " + a1Alpha + ") * " + a2;
     case kTopModulateInvColorAddAlpha:
       return "(vec3(1.0) - " + a1 + ") * " + a2 + " + " + a1Alpha;
     case kTopDotProduct3: {
@@ -173,9 +215,12 @@ std::string OpValue(uint32_t op, const uint8_t args[3], uint32_t stage, const ch
                             ArgValue(args[1], stage) + ".rgb - 0.5), 0.0, 1.0)";
       return p == ".a" ? d : "vec3(" + d + ")";
     }
-    case kTopMultiplyAdd: return a0 + " + " + a1 + " * " + a2;
-    case kTopLerp: return "mix(" + a2 + ", " + a1 + ", " + a0 + ")";
-    default: return a1;
+    case kTopMultiplyAdd:
+      return a0 + " + " + a1 + " * " + a2;
+    case kTopLerp:
+      return "mix(" + a2 + ", " + a1 + ", " + a0 + ")";
+    default:
+      return a1;
   }
 }
 
@@ -184,23 +229,37 @@ std::string Sample(uint32_t stage, uint8_t projected) {
   const std::string coord = "oT" + n + "v";
   std::string uv = coord + ".xy";
   switch (projected) {
-    case 2: uv = "vec2(" + coord + ".x / " + coord + ".y, 0.0)"; break;
-    case 3: uv = coord + ".xy / " + coord + ".z"; break;
-    case 4: uv = coord + ".xy / " + coord + ".w"; break;
-    default: break;
+    case 2:
+      uv = "vec2(" + coord + ".x / " + coord + ".y, 0.0)";
+      break;
+    case 3:
+      uv = coord + ".xy / " + coord + ".z";
+      break;
+    case 4:
+      uv = coord + ".xy / " + coord + ".w";
+      break;
+    default:
+      break;
   }
   return "  vec4 tex" + n + " = texture(uTex" + n + ", " + uv + ");\n";
 }
 
 const char* CompareOperator(uint8_t func) {
   switch (func) {
-    case D3DCMP_LESS: return "<";
-    case D3DCMP_EQUAL: return "==";
-    case D3DCMP_LESSEQUAL: return "<=";
-    case D3DCMP_GREATER: return ">";
-    case D3DCMP_NOTEQUAL: return "!=";
-    case D3DCMP_GREATEREQUAL: return ">=";
-    default: return nullptr;
+    case D3DCMP_LESS:
+      return "<";
+    case D3DCMP_EQUAL:
+      return "==";
+    case D3DCMP_LESSEQUAL:
+      return "<=";
+    case D3DCMP_GREATER:
+      return ">";
+    case D3DCMP_NOTEQUAL:
+      return "!=";
+    case D3DCMP_GREATEREQUAL:
+      return ">=";
+    default:
+      return nullptr;
   }
 }
 

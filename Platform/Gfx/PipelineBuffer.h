@@ -24,8 +24,7 @@ class PipelineBuffer {
  public:
   // `keepCopy` asks for the copy in memory even for a dynamic buffer (index buffers, whose
   // contents draws check).
-  PipelineBuffer(D3DDeviceGl& device, uint32_t length, uint32_t usage, D3DPOOL pool,
-                 bool keepCopy);
+  PipelineBuffer(D3DDeviceGl& device, uint32_t length, uint32_t usage, D3DPOOL pool, bool keepCopy);
   ~PipelineBuffer();
   PipelineBuffer(const PipelineBuffer&) = delete;
   PipelineBuffer& operator=(const PipelineBuffer&) = delete;

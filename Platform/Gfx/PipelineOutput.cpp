@@ -12,30 +12,49 @@ constexpr uint32_t kBlendInvBlendFactor = 15;
 
 GLenum BlendFactor(uint32_t blend, GLenum fallback) {
   switch (blend) {
-    case D3DBLEND_ZERO: return GL_ZERO;
-    case D3DBLEND_ONE: return GL_ONE;
-    case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
-    case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
-    case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
-    case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
-    case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
-    case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
-    case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
-    case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
-    case kBlendSrcAlphaSat: return GL_SRC_ALPHA_SATURATE;
-    case kBlendBlendFactor: return GL_CONSTANT_COLOR;
-    case kBlendInvBlendFactor: return GL_ONE_MINUS_CONSTANT_COLOR;
-    default: return fallback;
+    case D3DBLEND_ZERO:
+      return GL_ZERO;
+    case D3DBLEND_ONE:
+      return GL_ONE;
+    case D3DBLEND_SRCCOLOR:
+      return GL_SRC_COLOR;
+    case D3DBLEND_INVSRCCOLOR:
+      return GL_ONE_MINUS_SRC_COLOR;
+    case D3DBLEND_SRCALPHA:
+      return GL_SRC_ALPHA;
+    case D3DBLEND_INVSRCALPHA:
+      return GL_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_DESTALPHA:
+      return GL_DST_ALPHA;
+    case D3DBLEND_INVDESTALPHA:
+      return GL_ONE_MINUS_DST_ALPHA;
+    case D3DBLEND_DESTCOLOR:
+      return GL_DST_COLOR;
+    case D3DBLEND_INVDESTCOLOR:
+      return GL_ONE_MINUS_DST_COLOR;
+    case kBlendSrcAlphaSat:
+      return GL_SRC_ALPHA_SATURATE;
+    case kBlendBlendFactor:
+      return GL_CONSTANT_COLOR;
+    case kBlendInvBlendFactor:
+      return GL_ONE_MINUS_CONSTANT_COLOR;
+    default:
+      return fallback;
   }
 }
 
 GLenum BlendEquation(uint32_t op) {
   switch (op) {
-    case D3DBLENDOP_SUBTRACT: return GL_FUNC_SUBTRACT;          // source - destination
-    case D3DBLENDOP_REVSUBTRACT: return GL_FUNC_REVERSE_SUBTRACT;  // destination - source
-    case D3DBLENDOP_MIN: return GL_MIN;
-    case D3DBLENDOP_MAX: return GL_MAX;
-    default: return GL_FUNC_ADD;
+    case D3DBLENDOP_SUBTRACT:
+      return GL_FUNC_SUBTRACT;  // source - destination
+    case D3DBLENDOP_REVSUBTRACT:
+      return GL_FUNC_REVERSE_SUBTRACT;  // destination - source
+    case D3DBLENDOP_MIN:
+      return GL_MIN;
+    case D3DBLENDOP_MAX:
+      return GL_MAX;
+    default:
+      return GL_FUNC_ADD;
   }
 }
 
@@ -79,9 +98,15 @@ OutputSettings MakeOutputSettings(const PipelineStates& states, bool flipY) {
   s.frontFace = flipY ? GL_CCW : GL_CW;
   s.cullFace = cull == D3DCULL_CW ? GL_FRONT : GL_BACK;
   switch (rs[D3DRS_FILLMODE]) {
-    case D3DFILL_POINT: s.polygonMode = GL_POINT; break;
-    case D3DFILL_WIREFRAME: s.polygonMode = GL_LINE; break;
-    default: s.polygonMode = GL_FILL; break;
+    case D3DFILL_POINT:
+      s.polygonMode = GL_POINT;
+      break;
+    case D3DFILL_WIREFRAME:
+      s.polygonMode = GL_LINE;
+      break;
+    default:
+      s.polygonMode = GL_FILL;
+      break;
   }
   return s;
 }

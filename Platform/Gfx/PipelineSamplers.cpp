@@ -10,12 +10,17 @@ constexpr uint32_t kAddressBorder = 4;
 
 GLint Wrap(uint32_t address) {
   switch (address) {
-    case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
-    case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
-    case kAddressBorder: return GL_CLAMP_TO_BORDER;
+    case D3DTADDRESS_MIRROR:
+      return GL_MIRRORED_REPEAT;
+    case D3DTADDRESS_CLAMP:
+      return GL_CLAMP_TO_EDGE;
+    case kAddressBorder:
+      return GL_CLAMP_TO_BORDER;
     // MIRRORONCE needs GL 4.4; the nearest 3.3 has is a plain mirror.
-    case 5: return GL_MIRRORED_REPEAT;
-    default: return GL_REPEAT;
+    case 5:
+      return GL_MIRRORED_REPEAT;
+    default:
+      return GL_REPEAT;
   }
 }
 
@@ -89,10 +94,9 @@ void PipelineSamplers::Bind(uint32_t unit, GLuint texture, const SamplerSettings
   }
   if (all || have.borderColor != settings.borderColor) {
     const uint32_t c = settings.borderColor;
-    const float color[4] = {static_cast<float>((c >> 16) & 0xFF) / 255.0f,
-                            static_cast<float>((c >> 8) & 0xFF) / 255.0f,
-                            static_cast<float>(c & 0xFF) / 255.0f,
-                            static_cast<float>((c >> 24) & 0xFF) / 255.0f};
+    const float color[4] = {
+        static_cast<float>((c >> 16) & 0xFF) / 255.0f, static_cast<float>((c >> 8) & 0xFF) / 255.0f,
+        static_cast<float>(c & 0xFF) / 255.0f, static_cast<float>((c >> 24) & 0xFF) / 255.0f};
     glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, color);
   }
   if (all || have.lodBias != settings.lodBias) {

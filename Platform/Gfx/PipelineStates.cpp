@@ -47,7 +47,7 @@ const RenderDefault kRenderDefaults[] = {
     {D3DRS_CLIPPING, 1},
     {D3DRS_LIGHTING, 1},
     {D3DRS_COLORVERTEX, 1},
-    {142, 1},  // LOCALVIEWER
+    {142, 1},                        // LOCALVIEWER
     {kRsDiffuseMaterialSource, 1},   // COLOR1
     {kRsSpecularMaterialSource, 2},  // COLOR2
     {kRsPointSize, 0x3F800000u},
@@ -59,8 +59,8 @@ const RenderDefault kRenderDefaults[] = {
     {kRsPointSizeMax, 0x42800000u},  // 64.0
     {D3DRS_COLORWRITEENABLE, 0xFu},
     {D3DRS_BLENDOP, D3DBLENDOP_ADD},
-    {172, 3},  // POSITIONDEGREE cubic
-    {173, 1},  // NORMALDEGREE linear
+    {172, 3},            // POSITIONDEGREE cubic
+    {173, 1},            // NORMALDEGREE linear
     {178, 0x3F800000u},  // MINTESSELLATIONLEVEL
     {179, 0x3F800000u},  // MAXTESSELLATIONLEVEL
     {182, 0x3F800000u},  // ADAPTIVETESS_Z

@@ -31,9 +31,9 @@ bool PipelineStream::Write(const void* data, uint32_t size, uint32_t stride,
     capacity_ = capacity;
     start = 0;
   }
-  void* mapped = glMapBufferRange(
-      GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(start), size,
-      GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
+  void* mapped =
+      glMapBufferRange(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(start), size,
+                       GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
   if (!mapped) {
     GfxLog("gfx: the vertex stream cannot be mapped (%u bytes)\n", size);
     return false;

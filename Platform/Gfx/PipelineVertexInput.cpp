@@ -8,9 +8,15 @@ void AttribFormat(uint8_t declType, AttribSource* source) {
   source->normalized = GL_FALSE;
   source->type = GL_FLOAT;
   switch (declType) {
-    case D3DDECLTYPE_FLOAT1: source->size = 1; break;
-    case D3DDECLTYPE_FLOAT2: source->size = 2; break;
-    case D3DDECLTYPE_FLOAT3: source->size = 3; break;
+    case D3DDECLTYPE_FLOAT1:
+      source->size = 1;
+      break;
+    case D3DDECLTYPE_FLOAT2:
+      source->size = 2;
+      break;
+    case D3DDECLTYPE_FLOAT3:
+      source->size = 3;
+      break;
     case D3DDECLTYPE_D3DCOLOR:
       // Bytes B, G, R, A in memory: GL's BGRA size reads them into r, g, b, a.
       source->size = GL_BGRA;
@@ -21,7 +27,9 @@ void AttribFormat(uint8_t declType, AttribSource* source) {
       source->size = 4;
       source->type = GL_UNSIGNED_BYTE;
       break;
-    default: source->size = 4; break;
+    default:
+      source->size = 4;
+      break;
   }
 }
 

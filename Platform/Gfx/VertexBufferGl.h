@@ -8,8 +8,8 @@ namespace gfx {
 class VertexBufferGl final : public D3DVertexBuffer {
  public:
   // Null (the reason in *result) when the request is refused or GL cannot make the buffer.
-  static VertexBufferGl* Create(D3DDeviceGl& device, uint32_t length, uint32_t usage,
-                                uint32_t fvf, D3DPOOL pool, HRESULT* result);
+  static VertexBufferGl* Create(D3DDeviceGl& device, uint32_t length, uint32_t usage, uint32_t fvf,
+                                D3DPOOL pool, HRESULT* result);
 
   HRESULT Lock(uint32_t offset, uint32_t size, void** data, uint32_t flags) override {
     return buffer_.Lock(offset, size, data, flags);
@@ -21,8 +21,7 @@ class VertexBufferGl final : public D3DVertexBuffer {
   uint32_t Fvf() const { return fvf_; }
 
  private:
-  VertexBufferGl(D3DDeviceGl& device, uint32_t length, uint32_t usage, uint32_t fvf,
-                 D3DPOOL pool)
+  VertexBufferGl(D3DDeviceGl& device, uint32_t length, uint32_t usage, uint32_t fvf, D3DPOOL pool)
       : buffer_(device, length, usage, pool, false), fvf_(fvf) {}
 
   PipelineBuffer buffer_;

@@ -23,13 +23,20 @@ uint64_t NextId() {
 
 uint32_t VertexDeclarationGl::TypeSize(uint8_t type) {
   switch (type) {
-    case D3DDECLTYPE_FLOAT1: return 4;
-    case D3DDECLTYPE_FLOAT2: return 8;
-    case D3DDECLTYPE_FLOAT3: return 12;
-    case D3DDECLTYPE_FLOAT4: return 16;
-    case D3DDECLTYPE_D3DCOLOR: return 4;
-    case D3DDECLTYPE_UBYTE4: return 4;
-    default: return 0;
+    case D3DDECLTYPE_FLOAT1:
+      return 4;
+    case D3DDECLTYPE_FLOAT2:
+      return 8;
+    case D3DDECLTYPE_FLOAT3:
+      return 12;
+    case D3DDECLTYPE_FLOAT4:
+      return 16;
+    case D3DDECLTYPE_D3DCOLOR:
+      return 4;
+    case D3DDECLTYPE_UBYTE4:
+      return 4;
+    default:
+      return 0;
   }
 }
 
@@ -72,9 +79,10 @@ VertexDeclarationGl* VertexDeclarationGl::Create(const D3DVERTEXELEMENT9* elemen
       }
     }
     if (why) {
-      GfxLog("gfx: vertex declaration refused: element %u (stream %u, offset %u, type %u, usage "
-             "%u.%u): %s\n",
-             i, e.Stream, e.Offset, e.Type, e.Usage, e.UsageIndex, why);
+      GfxLog(
+          "gfx: vertex declaration refused: element %u (stream %u, offset %u, type %u, usage "
+          "%u.%u): %s\n",
+          i, e.Stream, e.Offset, e.Type, e.Usage, e.UsageIndex, why);
       return nullptr;
     }
     copied.push_back(e);
@@ -83,8 +91,8 @@ VertexDeclarationGl* VertexDeclarationGl::Create(const D3DVERTEXELEMENT9* elemen
 }
 
 VertexDeclarationGl* VertexDeclarationGl::FromFvf(uint32_t fvf) {
-  constexpr uint32_t kKnown = D3DFVF_XYZ | D3DFVF_XYZRHW | D3DFVF_NORMAL | D3DFVF_DIFFUSE |
-                              D3DFVF_TEX1;
+  constexpr uint32_t kKnown =
+      D3DFVF_XYZ | D3DFVF_XYZRHW | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1;
   const uint32_t position = fvf & (D3DFVF_XYZ | D3DFVF_XYZRHW);
   if ((fvf & ~kKnown) != 0 || (position != D3DFVF_XYZ && position != D3DFVF_XYZRHW)) {
     return nullptr;

@@ -43,7 +43,8 @@ TEST_F(PipelineTest, BufferCreationChecksItsArguments) {
 }
 
 TEST_F(PipelineTest, LocksStayInsideTheBuffer) {
-  for (uint32_t usage : {uint32_t{D3DUSAGE_WRITEONLY}, uint32_t{D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY}}) {
+  for (uint32_t usage :
+       {uint32_t{D3DUSAGE_WRITEONLY}, uint32_t{D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY}}) {
     D3DVertexBuffer* vb = nullptr;
     const D3DPOOL pool = (usage & D3DUSAGE_DYNAMIC) ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED;
     ASSERT_EQ(device_->CreateVertexBuffer(96, usage, 0, pool, &vb), D3D_OK);
@@ -90,14 +91,16 @@ TEST_F(PipelineTest, DynamicBufferDiscardThenNoOverwriteKeepsEarlierData) {
   DiffuseOnly();
   // The dynamic vertex stream's buffer: DEFAULT, DYNAMIC | WRITEONLY.
   D3DVertexBuffer* vb = nullptr;
-  ASSERT_EQ(device_->CreateVertexBuffer(12 * sizeof(ScreenVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
-                                        kFvfScreen, D3DPOOL_DEFAULT, &vb),
-            D3D_OK);
+  ASSERT_EQ(
+      device_->CreateVertexBuffer(12 * sizeof(ScreenVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
+                                  kFvfScreen, D3DPOOL_DEFAULT, &vb),
+      D3D_OK);
   device_->SetFVF(kFvfScreen);
   ASSERT_EQ(device_->SetStreamSource(0, vb, 0, sizeof(ScreenVertex)), D3D_OK);
 
   void* data = nullptr;
-  ASSERT_EQ(vb->Lock(0, 4 * sizeof(ScreenVertex), &data, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK), D3D_OK);
+  ASSERT_EQ(vb->Lock(0, 4 * sizeof(ScreenVertex), &data, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK),
+            D3D_OK);
   WriteRect(static_cast<ScreenVertex*>(data), 10, 10, 30, 30, 0xFF00FF00u);
   ASSERT_EQ(vb->Unlock(), D3D_OK);
   Clear(0xFF000000u);
@@ -123,11 +126,13 @@ TEST_F(PipelineTest, DynamicBufferDiscardThenNoOverwriteKeepsEarlierData) {
   EXPECT_EQ(CountOff(pixels, 40, 10, 60, 30, 0xFFFF0000u), 0);
 
   // A third append through a stream offset (the particles' way: offset = start vertex x 24).
-  ASSERT_EQ(vb->Lock(8 * sizeof(ScreenVertex), 4 * sizeof(ScreenVertex), &data, D3DLOCK_NOOVERWRITE),
-            D3D_OK);
+  ASSERT_EQ(
+      vb->Lock(8 * sizeof(ScreenVertex), 4 * sizeof(ScreenVertex), &data, D3DLOCK_NOOVERWRITE),
+      D3D_OK);
   WriteRect(static_cast<ScreenVertex*>(data), 70, 10, 90, 30, 0xFF0000FFu);
   ASSERT_EQ(vb->Unlock(), D3D_OK);
-  ASSERT_EQ(device_->SetStreamSource(0, vb, 8 * sizeof(ScreenVertex), sizeof(ScreenVertex)), D3D_OK);
+  ASSERT_EQ(device_->SetStreamSource(0, vb, 8 * sizeof(ScreenVertex), sizeof(ScreenVertex)),
+            D3D_OK);
   Clear(0xFF000000u);
   ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
   pixels = Read();
@@ -170,8 +175,9 @@ TEST_F(PipelineTest, IndexedDrawsAddTheBaseVertexAndStartAtTheirIndex) {
     const uint32_t pattern[12] = {0, 1, 2, 2, 1, 3, 0, 1, 2, 2, 1, 3};
     const uint32_t size = format == D3DFMT_INDEX32 ? 4 : 2;
     D3DIndexBuffer* ib = nullptr;
-    ASSERT_EQ(device_->CreateIndexBuffer(12 * size, D3DUSAGE_WRITEONLY, format, D3DPOOL_DEFAULT, &ib),
-              D3D_OK);
+    ASSERT_EQ(
+        device_->CreateIndexBuffer(12 * size, D3DUSAGE_WRITEONLY, format, D3DPOOL_DEFAULT, &ib),
+        D3D_OK);
     ASSERT_EQ(ib->Lock(0, 0, &data, 0), D3D_OK);
     for (int i = 0; i < 12; ++i) {
       if (size == 4) {
@@ -199,7 +205,8 @@ TEST_F(PipelineTest, IndexedDrawsAddTheBaseVertexAndStartAtTheirIndex) {
     // One triangle from the second half of the first copy: (2, 1, 3) of quad 0.
     Clear(0xFF000000u);
     ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 3, 1), D3D_OK);
-    EXPECT_EQ(CountColour(Read(), 0xFF00FF00u), 190);  // the lower right half of 20 x 20, diagonal in
+    EXPECT_EQ(CountColour(Read(), 0xFF00FF00u),
+              190);  // the lower right half of 20 x 20, diagonal in
 
     device_->SetIndices(nullptr);
     ib->Release();
@@ -211,8 +218,9 @@ TEST_F(PipelineTest, IndexedDrawsAddTheBaseVertexAndStartAtTheirIndex) {
 TEST_F(PipelineTest, DrawsThatWouldReadOutsideTheirBuffersAreRefused) {
   DiffuseOnly();
   D3DVertexBuffer* vb = nullptr;
-  ASSERT_EQ(device_->CreateVertexBuffer(4 * sizeof(ScreenVertex), 0, kFvfScreen, D3DPOOL_MANAGED, &vb),
-            D3D_OK);
+  ASSERT_EQ(
+      device_->CreateVertexBuffer(4 * sizeof(ScreenVertex), 0, kFvfScreen, D3DPOOL_MANAGED, &vb),
+      D3D_OK);
   void* data = nullptr;
   ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
   WriteRect(static_cast<ScreenVertex*>(data), 10, 10, 30, 30, 0xFF00FF00u);
@@ -254,8 +262,10 @@ TEST_F(PipelineTest, DrawsThatWouldReadOutsideTheirBuffersAreRefused) {
   EXPECT_EQ(device_->DrawPrimitiveUP(static_cast<D3DPRIMITIVETYPE>(7), 2, quad, 28),
             D3DERR_INVALIDCALL);
   const std::string log = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(log.find("draw refused: vertices beyond the end of a vertex buffer"), std::string::npos);
-  EXPECT_NE(log.find("draw refused: indices beyond the end of the index buffer"), std::string::npos);
+  EXPECT_NE(log.find("draw refused: vertices beyond the end of a vertex buffer"),
+            std::string::npos);
+  EXPECT_NE(log.find("draw refused: indices beyond the end of the index buffer"),
+            std::string::npos);
 
   // Everything in range draws.
   Clear(0xFF000000u);
@@ -266,8 +276,10 @@ TEST_F(PipelineTest, DrawsThatWouldReadOutsideTheirBuffersAreRefused) {
   EXPECT_EQ(CountColour(Read(), 0xFF00FF00u), 400);
 
   // A user-pointer draw leaves stream 0 unset, as Direct3D does.
-  const ScreenVertex other[4] = {{40, 10, 0, 1, 0xFFFF0000u, 0, 0}, {60, 10, 0, 1, 0xFFFF0000u, 0, 0},
-                                 {40, 30, 0, 1, 0xFFFF0000u, 0, 0}, {60, 30, 0, 1, 0xFFFF0000u, 0, 0}};
+  const ScreenVertex other[4] = {{40, 10, 0, 1, 0xFFFF0000u, 0, 0},
+                                 {60, 10, 0, 1, 0xFFFF0000u, 0, 0},
+                                 {40, 30, 0, 1, 0xFFFF0000u, 0, 0},
+                                 {60, 30, 0, 1, 0xFFFF0000u, 0, 0}};
   EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, other, sizeof(ScreenVertex)), D3D_OK);
   EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
 

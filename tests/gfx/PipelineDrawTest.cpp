@@ -144,15 +144,15 @@ TEST_F(PipelineTest, WorldViewProjectionPlacesVerticesWhereTheRowVectorProductSa
   pixels = Read();
   const float cx = (sx[0] + sx[1] + sx[2]) / 3.0f;
   const float cy = (sy[0] + sy[1] + sy[2]) / 3.0f;
-  EXPECT_TRUE(Near(At(pixels, static_cast<int>(cx), static_cast<int>(cy)), 0xFFFF0000u, 0,
-                   0x00FFFFFFu));
+  EXPECT_TRUE(
+      Near(At(pixels, static_cast<int>(cx), static_cast<int>(cy)), 0xFFFF0000u, 0, 0x00FFFFFFu));
   // Beyond each corner, away from the centroid, nothing was drawn.
   for (int i = 0; i < 3; ++i) {
     const float ox = sx[i] + (sx[i] - cx) * 0.3f;
     const float oy = sy[i] + (sy[i] - cy) * 0.3f;
     if (ox < 0 || oy < 0 || ox >= kWidth || oy >= kHeight) continue;
-    EXPECT_TRUE(Near(At(pixels, static_cast<int>(ox), static_cast<int>(oy)), 0xFF000000u, 0,
-                     0x00FFFFFFu))
+    EXPECT_TRUE(
+        Near(At(pixels, static_cast<int>(ox), static_cast<int>(oy)), 0xFF000000u, 0, 0x00FFFFFFu))
         << "corner " << i;
   }
   // The same triangle with the product put into the projection alone lands on the same pixels.
@@ -171,7 +171,8 @@ TEST_F(PipelineTest, WorldViewProjectionPlacesVerticesWhereTheRowVectorProductSa
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof(WorldVertex)), D3D_OK);
   std::vector<uint32_t> again = Read();
   int differing = 0;
-  for (size_t i = 0; i < pixels.size(); ++i) differing += Near(pixels[i], again[i], 0, 0x00FFFFFF) ? 0 : 1;
+  for (size_t i = 0; i < pixels.size(); ++i)
+    differing += Near(pixels[i], again[i], 0, 0x00FFFFFF) ? 0 : 1;
   EXPECT_LE(differing, 2);  // rounding of the two products may move an edge pixel
 }
 
@@ -191,8 +192,8 @@ TEST_F(PipelineTest, CullModesFollowDirect3DWinding) {
     bool counterShown;
   };
   // D3DCULL_CCW (the default) culls counter-clockwise faces: Direct3D's front faces are clockwise.
-  const Case cases[] = {{D3DCULL_CCW, true, false}, {D3DCULL_CW, false, true},
-                        {D3DCULL_NONE, true, true}};
+  const Case cases[] = {
+      {D3DCULL_CCW, true, false}, {D3DCULL_CW, false, true}, {D3DCULL_NONE, true, true}};
   for (const Case& c : cases) {
     device_->SetRenderState(D3DRS_CULLMODE, c.mode);
     Clear(0xFF000000u);
@@ -253,7 +254,7 @@ TEST_F(PipelineTest, WireframeDrawsEdgesOnly) {
   Rect(20, 20, 80, 80, 0xFFFFFFFFu);
   const std::vector<uint32_t> pixels = Read();
   EXPECT_EQ(CountOff(pixels, 30, 35, 45, 45, 0xFF000000u), 0);  // inside a triangle: empty
-  EXPECT_GT(CountColour(pixels, 0xFFFFFFFFu), 100);              // the outline is there
+  EXPECT_GT(CountColour(pixels, 0xFFFFFFFFu), 100);             // the outline is there
   EXPECT_TRUE(Near(At(pixels, 50, 20), 0xFFFFFFFFu, 0, 0x00FFFFFF));
   device_->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
   Clear(0xFF000000u);
@@ -267,7 +268,8 @@ TEST_F(PipelineTest, BlendingGivesTheComputedColours) {
   const uint32_t source = 0x80C08040u;
   const float a = 128.0f / 255.0f;
   auto mix = [&](int shift, float sourceFactor, float destFactor, int sign) {
-    const float value = sign * Channel(source, shift) * sourceFactor + Channel(dest, shift) * destFactor;
+    const float value =
+        sign * Channel(source, shift) * sourceFactor + Channel(dest, shift) * destFactor;
     return static_cast<int>(std::lround(std::fmin(255.0f, std::fmax(0.0f, value))));
   };
   device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
@@ -354,9 +356,12 @@ TEST_F(PipelineTest, StageOperationsWithoutTexturesGiveTheComputedColours) {
   };
   auto each = [&](auto f) {
     return Argb(255, f(Channel(diffuse, 16), Channel(factor, 16)),
-                f(Channel(diffuse, 8), Channel(factor, 8)), f(Channel(diffuse, 0), Channel(factor, 0)));
+                f(Channel(diffuse, 8), Channel(factor, 8)),
+                f(Channel(diffuse, 0), Channel(factor, 0)));
   };
-  auto round = [](float v) { return static_cast<int>(std::lround(std::fmin(255.0f, std::fmax(0.0f, v)))); };
+  auto round = [](float v) {
+    return static_cast<int>(std::lround(std::fmin(255.0f, std::fmax(0.0f, v))));
+  };
   const uint32_t rgb = 0x00FFFFFFu;
 
   EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TFACTOR), diffuse, 0, rgb));
@@ -410,7 +415,8 @@ TEST_F(PipelineTest, StageOperationsWithoutTexturesGiveTheComputedColours) {
   device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
   const float alpha = 0xFF * 0x80 / 255.0f / 255.0f;
   EXPECT_TRUE(Near(DrawAndSample(diffuse),
-                   Argb(255, round(0x60 * alpha), round(0x80 * alpha), round(0xC0 * alpha)), 2, rgb));
+                   Argb(255, round(0x60 * alpha), round(0x80 * alpha), round(0xC0 * alpha)), 2,
+                   rgb));
 }
 
 TEST_F(PipelineTest, TableFogBlendsTowardsTheFogColourByDepth) {

@@ -66,8 +66,8 @@ class PipelineShaderTest : public PipelineTest {
   template <typename T>
   D3DVertexBuffer* Buffer(const T* vertices, uint32_t count) {
     D3DVertexBuffer* buffer = nullptr;
-    EXPECT_EQ(device_->CreateVertexBuffer(count * sizeof(T), D3DUSAGE_WRITEONLY, 0,
-                                          D3DPOOL_MANAGED, &buffer),
+    EXPECT_EQ(device_->CreateVertexBuffer(count * sizeof(T), D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED,
+                                          &buffer),
               D3D_OK);
     void* data = nullptr;
     EXPECT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
@@ -79,10 +79,22 @@ class PipelineShaderTest : public PipelineTest {
 
   // c0..c3: the rows of the object-to-clip matrix: scale by `size`, move to (x, y) in pixels.
   void PlaceInPixels(float size, float x, float y) {
-    const float rows[16] = {size * 2.0f / kWidth, 0, 0, 0,
-                            0, -size * 2.0f / kHeight, 0, 0,
-                            0, 0, 1, 0,
-                            x * 2.0f / kWidth - 1.0f, 1.0f - y * 2.0f / kHeight, 0.5f, 1};
+    const float rows[16] = {size * 2.0f / kWidth,
+                            0,
+                            0,
+                            0,
+                            0,
+                            -size * 2.0f / kHeight,
+                            0,
+                            0,
+                            0,
+                            0,
+                            1,
+                            0,
+                            x * 2.0f / kWidth - 1.0f,
+                            1.0f - y * 2.0f / kHeight,
+                            0.5f,
+                            1};
     ASSERT_EQ(device_->SetVertexShaderConstantF(0, rows, 4), D3D_OK);
   }
 
@@ -94,12 +106,11 @@ class PipelineShaderTest : public PipelineTest {
   std::vector<D3DResource*> owned_;
 };
 
-const D3DVERTEXELEMENT9 kMeshElements[] = {
-    {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-    {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
-    {0, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
-    {0, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
-    D3DDECL_END()};
+const D3DVERTEXELEMENT9 kMeshElements[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                           {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
+                                           {0, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
+                                           {0, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
+                                           D3DDECL_END()};
 
 const MeshVertex kUnitSquare[4] = {{0, 0, 0, 0, 0, 1, 0xFF80FF40u, 0, 0},
                                    {1, 0, 0, 0, 0, 1, 0xFF80FF40u, 1, 0},
@@ -136,8 +147,8 @@ TEST_F(PipelineShaderTest, UnlitMeshShaderPlacesAndColoursFromItsConstants) {
   // Fixed function again (no shader): the same vertices go through the transforms instead.
   device_->SetVertexShader(nullptr);
   device_->SetRenderState(D3DRS_LIGHTING, 0);
-  const D3DMATRIX pixelsToClip{{2.0f / kWidth, 0, 0, 0, 0, -2.0f / kHeight, 0, 0, 0, 0, 1, 0,
-                                -1, 1, 0, 1}};
+  const D3DMATRIX pixelsToClip{
+      {2.0f / kWidth, 0, 0, 0, 0, -2.0f / kHeight, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1}};
   const D3DMATRIX world{{10, 0, 0, 0, 0, 10, 0, 0, 0, 0, 1, 0, 5, 5, 0.5f, 1}};
   device_->SetTransform(D3DTS_WORLD, &world);
   device_->SetTransform(D3DTS_PROJECTION, &pixelsToClip);
@@ -161,21 +172,25 @@ TEST_F(PipelineShaderTest, ParticleStreamDrawsIndexedQuadsFromAStreamOffset) {
 
   // The stream's buffers: a dynamic vertex ring and the static quad indices.
   D3DVertexBuffer* ring = nullptr;
-  ASSERT_EQ(device_->CreateVertexBuffer(64 * sizeof(WorldVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
-                                        kFvfWorld, D3DPOOL_DEFAULT, &ring),
-            D3D_OK);
+  ASSERT_EQ(
+      device_->CreateVertexBuffer(64 * sizeof(WorldVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
+                                  kFvfWorld, D3DPOOL_DEFAULT, &ring),
+      D3D_OK);
   owned_.push_back(ring);
   D3DIndexBuffer* quads = nullptr;
-  ASSERT_EQ(device_->CreateIndexBuffer(8 * 6 * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT,
-                                       &quads),
+  ASSERT_EQ(device_->CreateIndexBuffer(8 * 6 * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
+                                       D3DPOOL_DEFAULT, &quads),
             D3D_OK);
   owned_.push_back(quads);
   void* data = nullptr;
   ASSERT_EQ(quads->Lock(0, 0, &data, 0), D3D_OK);
   for (uint16_t q = 0; q < 8; ++q) {
     const uint16_t v = static_cast<uint16_t>(4 * q);
-    const uint16_t six[6] = {v, static_cast<uint16_t>(v + 1), static_cast<uint16_t>(v + 2),
-                             static_cast<uint16_t>(v + 2), static_cast<uint16_t>(v + 1),
+    const uint16_t six[6] = {v,
+                             static_cast<uint16_t>(v + 1),
+                             static_cast<uint16_t>(v + 2),
+                             static_cast<uint16_t>(v + 2),
+                             static_cast<uint16_t>(v + 1),
                              static_cast<uint16_t>(v + 3)};
     std::memcpy(static_cast<uint16_t*>(data) + 6 * q, six, sizeof six);
   }
@@ -183,7 +198,8 @@ TEST_F(PipelineShaderTest, ParticleStreamDrawsIndexedQuadsFromAStreamOffset) {
   device_->SetIndices(quads);
 
   // A first lock of 8 vertices (ignored here), then two particles at vertex 8.
-  ASSERT_EQ(ring->Lock(0, 8 * sizeof(WorldVertex), &data, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK), D3D_OK);
+  ASSERT_EQ(ring->Lock(0, 8 * sizeof(WorldVertex), &data, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK),
+            D3D_OK);
   std::memset(data, 0, 8 * sizeof(WorldVertex));
   ASSERT_EQ(ring->Unlock(), D3D_OK);
   ASSERT_EQ(ring->Lock(8 * sizeof(WorldVertex), 8 * sizeof(WorldVertex), &data,
@@ -239,8 +255,7 @@ TEST_F(PipelineShaderTest, SkinningReadsBoneMatricesThroughTheAddressRegister) {
   const float c4[4] = {0.0f, 1.0f, 13.0f, 256.0f};
   device_->SetVertexShaderConstantF(4, c4, 1);
   // Bone 0 stays put, bone 1 moves by (3, 2): transposed rows of the skin matrices.
-  const float bones[24] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0,
-                           1, 0, 0, 3, 0, 1, 0, 2, 0, 0, 1, 0};
+  const float bones[24] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 3, 0, 1, 0, 2, 0, 0, 1, 0};
   device_->SetVertexShaderConstantF(13, bones, 6);
   PlaceInPixels(10, 20, 30);
   SetRgbaMult(1.0f, 1.0f, 1.0f, 1.0f);

@@ -16,8 +16,9 @@ uint32_t Rs(D3DDevice* device, uint32_t state) {
 
 uint32_t Tss(D3DDevice* device, uint32_t stage, uint32_t type) {
   uint32_t value = 0xDEADBEEFu;
-  EXPECT_EQ(device->GetTextureStageState(stage, static_cast<D3DTEXTURESTAGESTATETYPE>(type), &value),
-            D3D_OK);
+  EXPECT_EQ(
+      device->GetTextureStageState(stage, static_cast<D3DTEXTURESTAGESTATETYPE>(type), &value),
+      D3D_OK);
   return value;
 }
 
@@ -133,8 +134,7 @@ TEST_F(PipelineTest, StatesReadBackRawAndRangesAreChecked) {
   EXPECT_EQ(device_->GetTransform(D3DTS_TEXTURE1, &back), D3D_OK);
   EXPECT_EQ(std::memcmp(&m, &back, sizeof m), 0);
   EXPECT_EQ(device_->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(4), &m), D3DERR_INVALIDCALL);
-  EXPECT_EQ(device_->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(257), &m),
-            D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(257), &m), D3DERR_INVALIDCALL);
   EXPECT_EQ(device_->SetTransform(D3DTS_WORLD, nullptr), D3DERR_INVALIDCALL);
 
   // 256 constant registers: the last one can be set, one past it cannot.
@@ -253,23 +253,23 @@ TEST_F(PipelineTest, DeclarationsAreCheckedWhenMade) {
                                     {0, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
                                     {0, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
                                     D3DDECL_END()};
-  const D3DVERTEXELEMENT9 twoMeshes[] = {
+  const D3DVERTEXELEMENT9 twoMeshes[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                         {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
+                                         {0, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
+                                         {0, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
+                                         {1, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 1},
+                                         {1, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 1},
+                                         {1, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 1},
+                                         {1, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 1},
+                                         D3DDECL_END()};
+  const D3DVERTEXELEMENT9 skinned[] = {
       {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
       {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
       {0, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
       {0, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
-      {1, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 1},
-      {1, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 1},
-      {1, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 1},
-      {1, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 1},
+      {2, 0, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_BLENDINDICES, 0},
+      {2, 4, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_BLENDWEIGHT, 0},
       D3DDECL_END()};
-  const D3DVERTEXELEMENT9 skinned[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                       {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
-                                       {0, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
-                                       {0, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
-                                       {2, 0, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_BLENDINDICES, 0},
-                                       {2, 4, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_BLENDWEIGHT, 0},
-                                       D3DDECL_END()};
   const D3DVERTEXELEMENT9 screen[] = {{0, 0, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_POSITIONT, 0},
                                       {0, 16, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
                                       {0, 20, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
@@ -309,8 +309,8 @@ TEST_F(PipelineTest, DeclarationsAreCheckedWhenMade) {
   D3DVERTEXELEMENT9 endless[70];
   for (uint16_t i = 0; i < 70; ++i) {
     // All different, so only the missing end is wrong.
-    endless[i] = {0, static_cast<uint16_t>(4 * i), D3DDECLTYPE_FLOAT1, 0,
-                  static_cast<uint8_t>(i / 16), static_cast<uint8_t>(i % 16)};
+    endless[i] = {0, static_cast<uint16_t>(4 * i), D3DDECLTYPE_FLOAT1,
+                  0, static_cast<uint8_t>(i / 16), static_cast<uint8_t>(i % 16)};
   }
   for (const D3DVERTEXELEMENT9* elements :
        {shortType, stream3, twice, unaligned, method, positionT3,

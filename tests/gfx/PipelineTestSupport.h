@@ -86,7 +86,6 @@ class PipelineTest : public ::testing::Test {
   }
 
  protected:
-
   void SetUp() override {
     TestHooks::ResetAll();
     window_ = TestHooks::CreateTestWindow(kWidth, kHeight);
