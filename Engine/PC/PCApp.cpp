@@ -257,6 +257,8 @@ void App::ShutdownApp() {
     delete m_game;
     m_game = nullptr;
   }
+  // Fonts hold page and icon textures; they go while the registry can still take them back.
+  m_fontFactory.CleanUp();
   m_texture.Delete(m_texture.GetFallback());
   m_texture.SetFallback(-1);
   DestroyWindows("App::ShutdownApp");

@@ -11,6 +11,7 @@
 #include "Engine/DataArray.h"
 #include "Engine/LogFile.h"
 #include "Engine/PC/PCDisplay.h"
+#include "Engine/PC/PCFontFactory.h"
 #include "Engine/PC/PCFrameTimer.h"
 #include "Engine/PC/PCKeyboard.h"
 #include "Engine/PC/PCRenderWindow.h"
@@ -65,6 +66,7 @@ class App : public BaseApp {
   Display* GetDisplay() { return &m_display; }
   Texture* GetTexture() { return &m_texture; }
   BackDropFactory* GetBackDropFactory() { return &m_backDrop; }
+  FontFactory* GetFontFactory() { return &m_fontFactory; }
   Mouse* GetMouse() { return &m_mouse; }
   Keyboard* GetKeyboard() { return &m_keyboard; }
   LogFile* GetLog() { return &DebugLog(); }
@@ -151,6 +153,8 @@ class App : public BaseApp {
   Display m_display;
   // Declared after the display so that it goes first: its textures are the display device's.
   Texture m_texture;
+  // After the texture registry, so that it goes first: fonts let go of their page textures.
+  FontFactory m_fontFactory;
   BackDropFactory m_backDrop;
   BaseGameApp* m_game = nullptr;
   GameAppFactory m_gameFactory = nullptr;

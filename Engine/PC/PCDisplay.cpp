@@ -266,6 +266,7 @@ int32_t Display::CreateDeviceWithFlags(uint32_t flags, D3DPRESENT_PARAMETERS* pa
     return 0;
   }
   m_device = device;
+  ++m_deviceGeneration;
   return 1;
 }
 

@@ -83,6 +83,9 @@ class Display : public BaseDisplay {
   int32_t GetModeChanged() const { return static_cast<int32_t>(m_modeChanged); }
   void SetModeChanged(int32_t value) { m_modeChanged = value ? 1u : 0u; }
   gfx::D3DDevice* GetDevice() const { return m_device; }
+  // Counts the devices made so far. Buffers made on an earlier device went with it; owners of
+  // managed buffers compare this to know when to build theirs again.
+  uint32_t GetDeviceGeneration() const { return m_deviceGeneration; }
   int32_t GetVertexShaderLevel() const { return static_cast<int32_t>(m_vertexShaderLevel); }
   const gfx::D3DCAPS9& GetCaps() const { return m_caps; }
   uint32_t GetAdapterCount() const { return m_adapterCount; }
@@ -126,4 +129,5 @@ class Display : public BaseDisplay {
   // The last mode a device was made or reset in (width, height, format, windowed).
   int32_t m_goodMode[4] = {640, 480, gfx::D3DFMT_R5G6B5, 1};
   int32_t m_recoveryFailing = 0;
+  uint32_t m_deviceGeneration = 0;
 };

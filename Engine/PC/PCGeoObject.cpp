@@ -23,6 +23,7 @@ constexpr uint32_t kSkinStride = sizeof(GeoSkinWeight);
 constexpr uint32_t kMaxVertices = 0x10000;
 
 D3DDevice* Device() { return GetApp().GetDisplay()->GetDevice(); }
+uint32_t DeviceGeneration() { return GetApp().GetDisplay()->GetDeviceGeneration(); }
 ShaderSet* Shaders() { return GetApp().GetDisplay()->GetShaderSet(); }
 
 template <class T>
@@ -172,9 +173,14 @@ int32_t GeoObject::Create(const FileImage& image, uint64_t recordOffset, uint32_
   }
   if (r.flags & kWater) {
     CreateWaterPlane(r);
+    m_image = image;
+    m_recordOffset = recordOffset;
+    m_deviceGeneration = DeviceGeneration();
     return 1;
   }
   m_image = image;
+  m_recordOffset = recordOffset;
+  m_deviceGeneration = DeviceGeneration();
   m_skinningMode = skinningMode;
   m_flags = r.flags;
 
@@ -307,6 +313,7 @@ void GeoObject::CleanUp() {
   if (m_waterStrip) KFREE(m_waterStrip);
   m_waterStrip = nullptr;
   m_image = FileImage();
+  m_recordOffset = 0;
   m_bufferCount = 0;
   m_vertexDataOffset = m_skinOffset = 0;
   m_solidStripOffset = m_alphaStripOffset = 0;
@@ -495,10 +502,20 @@ void GeoObject::SetWaterStages(const MeshRecord& entry, const GeoDrawContext& co
   GetApp().GetTexture()->SetStage1(context.reflectionTexture);
 }
 
+void GeoObject::RebuildOnNewDevice() {
+  if (!m_image.Valid() || m_deviceGeneration == DeviceGeneration()) return;
+  // Create starts from nothing, so what it reads is copied out first.
+  const FileImage image = m_image;
+  const uint16_t currentBuffer = m_currentBuffer;
+  Create(image, m_recordOffset, m_skinningMode);
+  m_currentBuffer = currentBuffer;
+}
+
 void GeoObject::DrawSolid(const MeshRecord& entry, int32_t blended, const GeoDrawContext& context) {
   D3DDevice* device = Device();
   ShaderSet* shaders = Shaders();
   if (!device) return;
+  RebuildOnNewDevice();
   if (shaders) shaders->ClearFlags();
   const bool water = (m_flags & kWater) != 0;
   const bool wireframe = !water && (entry.flags & MeshRecord::kWireframe);
@@ -546,6 +563,7 @@ void GeoObject::DrawAlpha(const MeshRecord& entry, const GeoDrawContext& context
   D3DDevice* device = Device();
   ShaderSet* shaders = Shaders();
   if (!device) return;
+  RebuildOnNewDevice();
   if (shaders) shaders->ClearFlags();
   const bool water = (m_flags & kWater) != 0;
   if (water) {

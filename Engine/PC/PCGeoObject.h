@@ -8,7 +8,8 @@
 // and count must lie inside the image, every strip inside the indices and every index below the
 // vertex count. A record that fails is refused (one log line, no buffers, result 0), so callers
 // must test the result. The image must outlive the object: strip tables, skin weights and the
-// source vertices of software skinning are read from it at draw time.
+// source vertices of software skinning are read from it at draw time, and a draw on a device
+// made anew after a loss builds the buffers again from the record it still holds.
 
 #include <cstdint>
 
@@ -192,6 +193,10 @@ class GeoObject {
   static void RestoreStageDefaults();
   void DrawStrips(const GeoStrip* strips, uint32_t count, uint32_t vertices,
                   const MeshRecord& entry, bool blend);
+  // Managed buffers survive a reset, but not a device made anew: those of the old one name
+  // nothing on the new one. Builds them again from the record when the display's device is not
+  // the one they were made on.
+  void RebuildOnNewDevice();
 
   uint16_t m_flags = 0;
   uint16_t m_bufferCount = 0;
@@ -201,8 +206,11 @@ class GeoObject {
   gfx::D3DVertexBuffer* m_skinBuffer = nullptr;
   gfx::D3DIndexBuffer* m_indexBuffer = nullptr;
   gfx::D3DIndexBuffer* m_multiIndexBuffer = nullptr;
-  // The image the offsets below lead into.
+  // The image the offsets below lead into, the record's offset in it, and the display's device
+  // generation the buffers were made on.
   FileImage m_image;
+  uint64_t m_recordOffset = 0;
+  uint32_t m_deviceGeneration = 0;
   uint32_t m_vertexDataOffset = 0;
   WaterVertex* m_waterVertices = nullptr;
   uint32_t m_multiSolidStripOffset = 0;

@@ -443,14 +443,27 @@ HRESULT DrawState::SetVertexShaderConstantF(uint32_t start, const float* data, u
 HRESULT DrawState::SetStreamSource(uint32_t stream, D3DVertexBuffer* buffer, uint32_t offset,
                                    uint32_t stride) {
   if (stream >= kMaxStreams) return D3DERR_INVALIDCALL;
-  Hold(streams_[stream].buffer, static_cast<VertexBufferGl*>(buffer));
+  auto* vertices = static_cast<VertexBufferGl*>(buffer);
+  // Another device's buffer would have the draw read through a name that means something else
+  // in this context (a smaller buffer, or none): the stream is emptied instead, and draws that
+  // need it are refused.
+  if (vertices && !vertices->Buffer().BelongsTo(device_)) {
+    Hold<VertexBufferGl>(streams_[stream].buffer, nullptr);
+    return Refuse("a vertex buffer of another device");
+  }
+  Hold(streams_[stream].buffer, vertices);
   streams_[stream].offset = offset;
   streams_[stream].stride = stride;
   return D3D_OK;
 }
 
 HRESULT DrawState::SetIndices(D3DIndexBuffer* indices) {
-  Hold(indices_, static_cast<IndexBufferGl*>(indices));
+  auto* buffer = static_cast<IndexBufferGl*>(indices);
+  if (buffer && !buffer->Buffer().BelongsTo(device_)) {
+    Hold<IndexBufferGl>(indices_, nullptr);
+    return Refuse("an index buffer of another device");
+  }
+  Hold(indices_, buffer);
   return D3D_OK;
 }
 

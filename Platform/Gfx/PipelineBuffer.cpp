@@ -44,6 +44,10 @@ PipelineBuffer::~PipelineBuffer() {
 
 bool PipelineBuffer::DeviceAlive() const { return shared_->deviceAlive; }
 
+bool PipelineBuffer::BelongsTo(const D3DDeviceGl& device) const {
+  return shared_ == device.Shared();
+}
+
 bool PipelineBuffer::Create() {
   while (glGetError() != GL_NO_ERROR) {
   }

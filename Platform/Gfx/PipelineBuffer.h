@@ -42,6 +42,9 @@ class PipelineBuffer {
   const uint8_t* Copy() const { return copy_.empty() ? nullptr : copy_.data(); }
   // Changes whenever new contents reach the buffer.
   uint64_t Version() const { return version_; }
+  // Whether the buffer was made by `device`. GL names are per context: a buffer of another
+  // (or an earlier, destroyed) device names nothing here, or some other buffer.
+  bool BelongsTo(const D3DDeviceGl& device) const;
 
  private:
   bool DeviceAlive() const;

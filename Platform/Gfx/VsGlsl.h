@@ -3,7 +3,8 @@
 //   layout(location = N) in vec4 vN;   for each declared input (undeclared inputs are never
 //                                      read: the assembler refuses them)
 //   uniform vec4 c[256];               the constant registers
-//   uniform vec4 uPosFixup;            (-1/target width, 1/target height, y flip, 0)
+//   uniform vec4 uPosFixup;            (x and y pixel-centre shift in clip units, y flip, 0;
+//                                      the device sets the values it measured for its rasteriser)
 //   out vec4 oD0v, oD1v, oT0v, oT1v;   colours saturated to 0..1; unwritten ones (0,0,0,1)
 //   out float oFogv;                   oFog.x, 0 when unwritten
 // and gl_Position from oPos with Direct3D's 0..w clip depth moved to GL's -w..w, the half-pixel

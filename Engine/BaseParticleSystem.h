@@ -1,0 +1,60 @@
+#pragma once
+// A running particle effect as its render window sees it: the window owns its systems, steps
+// them once a frame, deletes each one when its update reports the end, and draws them in the
+// sorted alpha pass. The particle engine implements the interface.
+
+#include <cstdint>
+
+#include "Engine/FastMath.h"
+
+class RenderWindow;
+
+class BaseParticleSystem {
+ public:
+  // Template flags read by the window.
+  static constexpr uint32_t kLooped = 0x2;
+  static constexpr uint32_t kDrawFlags = 0x4 | 0x8 | 0x10;
+
+  virtual ~BaseParticleSystem() = default;
+
+  // One step for update group `group`; 1 while the system goes on, 0 once it has ended.
+  virtual int32_t Update(int32_t group) = 0;
+  // Frees the particle array (the texture reference stays).
+  virtual void CleanUp() = 0;
+  virtual int32_t HasLiveParticles() const = 0;
+  // The texture the particles are drawn with (a texture-manager handle, -1 for none).
+  virtual int32_t GetTexture() const = 0;
+  virtual void SetTexture(int32_t handle) = 0;
+  // The template's flags.
+  virtual uint32_t GetFlags() const = 0;
+  // Where the emitter is: its placement and the template's emitter offset in the emitter's own
+  // space (x, y, z; w 1). The window sorts the system among the blended meshes by that point.
+  virtual const Matrix& GetEmitterMatrix() const = 0;
+  virtual Vector4 GetEmitterPosition() const = 0;
+};
+
+// A window's record of one of its systems.
+struct ParticleContainer {
+  int32_t id;
+  BaseParticleSystem* system;
+};
+
+// Draws one particle system into the window being drawn. The renderer installs its draw here;
+// until one is installed nothing is drawn.
+class ParticleRenderer {
+ public:
+  using DrawFunction = void (*)(BaseParticleSystem* system, RenderWindow* window);
+
+  static void Draw(BaseParticleSystem* system, RenderWindow* window) {
+    if (s_draw && system) s_draw(system, window);
+  }
+  // Returns the function installed before.
+  static DrawFunction SetDrawFunction(DrawFunction draw) {
+    DrawFunction before = s_draw;
+    s_draw = draw;
+    return before;
+  }
+
+ private:
+  static inline DrawFunction s_draw = nullptr;
+};

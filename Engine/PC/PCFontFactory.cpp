@@ -1,0 +1,76 @@
+#include "Engine/PC/PCFontFactory.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "Engine/LogFile.h"
+#include "Engine/MemoryTracker.h"
+#include "Engine/PC/PCFileIO.h"
+#include "Engine/PC/PCFont.h"
+
+FontFactory::~FontFactory() { CleanUp(); }
+
+int32_t FontFactory::AddFont(const char* name) {
+  if (!name) return -1;
+  for (int32_t i = 0; i < m_fonts.GetCount(); ++i)
+    if (std::strcmp(m_fonts[i]->name, name) == 0) return m_fonts[i]->id;
+
+  // Identifiers are never reused; the last one is not given out rather than wrapping.
+  if (m_nextId == INT32_MAX) return -1;
+  int32_t size = 0;
+  void* image = FileIO::LoadFile(name, &size);
+  if (!image) return -1;
+
+  const size_t length = std::strlen(name);
+  auto* copy = static_cast<char*>(MemoryTracker::Allocate(__FILE__, __LINE__, "FontFactory::AddFont",
+                                                          kAllocMalloc, length + 1));
+  Font* font = copy ? KNEW Font(image, static_cast<size_t>(size), name) : nullptr;
+  FontWrapper* wrapper = font ? KNEW FontWrapper{copy, font, m_nextId} : nullptr;
+  bool loaded = font && font->IsLoaded();
+  if (!loaded) DebugLog().Write("Unable to load font %s\n", name);
+  if (!loaded || !wrapper || m_fonts.Add(wrapper) < 0) {
+    if (loaded) DebugLog().Write("Unable to register font %s\n", name);
+    if (wrapper) KDELETE wrapper;
+    if (font) KDELETE font;
+    if (copy) KFREE(copy);
+    KFREE(image);
+    return -1;
+  }
+  std::memcpy(copy, name, length + 1);
+  return m_nextId++;
+}
+
+void FontFactory::Destroy(FontWrapper* wrapper) {
+  // The font goes before its image; nothing of it points into the image, but its owner frees
+  // the image only once the font is gone.
+  void* image = wrapper->font->GetImage();
+  KDELETE wrapper->font;
+  if (image) KFREE(image);
+  KFREE(wrapper->name);
+  KDELETE wrapper;
+}
+
+void FontFactory::DeleteFont(int32_t id) {
+  for (int32_t i = 0; i < m_fonts.GetCount(); ++i) {
+    if (m_fonts[i]->id != id) continue;
+    FontWrapper* wrapper = m_fonts[i];
+    m_fonts.Remove(i);
+    Destroy(wrapper);
+    return;
+  }
+}
+
+Font* FontFactory::GetFont(int32_t id) {
+  for (int32_t i = 0; i < m_fonts.GetCount(); ++i)
+    if (m_fonts[i]->id == id) return m_fonts[i]->font;
+  return nullptr;
+}
+
+void FontFactory::CleanUp() {
+  while (m_fonts.GetCount() > 0) {
+    FontWrapper* wrapper = m_fonts[m_fonts.GetCount() - 1];
+    m_fonts.Remove(m_fonts.GetCount() - 1);
+    Destroy(wrapper);
+  }
+  m_fonts.Empty();
+}

@@ -1,0 +1,641 @@
+// Bitmap fonts in use: measuring, word wrapping, escapes, drawing on the device and the font
+// factory.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Engine/DataFolder.h"
+#include "Engine/Font.h"
+#include "Engine/MemoryTracker.h"
+#include "Engine/PC/PCFont.h"
+#include "Engine/PC/PCFontFactory.h"
+#include "Engine/PC/PCRenderStates.h"
+#include "tests/support/AppHarness.h"
+#include "tests/support/DdsWriter.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WftWriter.h"
+
+namespace {
+
+using wftwriter::FontDesc;
+
+// A font that records its quads instead of drawing them.
+class ListFont : public BaseFont {
+ public:
+  struct Quad {
+    int32_t texture;
+    FontRect dest;
+    FontRect source;
+  };
+  using BaseFont::BaseFont;
+  void BeginText() override { ++begins; }
+  void EndText() override { ++ends; }
+  void DrawQuads(int32_t texture, const FontRect& dest, const FontRect& source) override {
+    quads.push_back({texture, dest, source});
+  }
+  void SetDepth(float d) override { depth = d; }
+  void SetColour(uint32_t c) override { colour = c; }
+
+  std::vector<Quad> quads;
+  int begins = 0;
+  int ends = 0;
+  uint32_t colour = 0;
+  float depth = -1.0f;
+};
+
+// Widths by hand: ' ' 4+1, '?' 6+1, 'A' 8+2 (kerning -3 before V and B), 'V' 7+1 after an
+// offset of 1, 'B' 5+1 after an offset of -1. Fixed advance 10, line height 12.
+FontDesc StandardFont() {
+  FontDesc desc;
+  desc.pageBaseName = "standard.wft";
+  desc.fixedAdvanceMinus1 = 9;
+  desc.lineHeight = 12;
+  desc.Add(u' ', 0, 0, 4, 1, 0, 1);
+  desc.Add(u'?', 8, 0, 6, 8, 0, 1);
+  desc.Add(u'A', 16, 0, 8, 8, 0, 2).kerning = {{u'V', -3}, {u'B', -3}};
+  desc.Add(u'V', 24, 0, 7, 8, 1, 1);
+  desc.Add(u'B', 32, 0, 5, 8, -1, 1);
+  return desc;
+}
+
+constexpr int32_t kPageHandle = 100;
+constexpr int32_t kIconHandle = 1000;
+
+class FontTextTest : public TempDirTest {
+ protected:
+  void SetUp() override {
+    m_bytes = wftwriter::Write(StandardFont());
+    m_font = std::make_unique<ListFont>(m_bytes.data(), m_bytes.size(), "standard.wft");
+    ASSERT_EQ(m_font->IsLoaded(), 1);
+    ASSERT_EQ(m_font->GetPageTableSize(), 1 + 17);
+    // Stand-in handles, so that the quads say which page or icon they came from.
+    m_font->SetPageHandle(0, kPageHandle);
+    for (int32_t i = 0; i < BaseFont::kIconCount; ++i) m_font->SetPageHandle(1 + i, kIconHandle + i);
+  }
+  void TearDown() override {
+    // The stand-ins are not the registry's to delete.
+    for (int32_t i = 0; i < m_font->GetPageTableSize(); ++i) m_font->SetPageHandle(i, -1);
+  }
+  std::vector<ListFont::Quad> Draw(const char16_t* text, int32_t x = 0, int32_t y = 0,
+                                   int32_t wrap = 0) {
+    m_font->quads.clear();
+    m_font->DrawString(text, x, y, 0xFF000000u, 0.0f, wrap);
+    return m_font->quads;
+  }
+  // The texture of the only quad a text draws (-2 when it draws other than one).
+  int32_t OnlyTexture(const char16_t* text) {
+    std::vector<ListFont::Quad> q = Draw(text);
+    return q.size() == 1 ? q[0].texture : -2;
+  }
+  std::u16string Wrap(const char16_t* text, int32_t width, int32_t* height) {
+    char16_t* wrapped = m_font->GetWordWrapFormatString(text, width, height);
+    std::u16string result = wrapped ? std::u16string(wrapped) : u"(null)";
+    BaseFont::FreeText(wrapped);
+    return result;
+  }
+
+  std::vector<uint8_t> m_bytes;
+  std::unique_ptr<ListFont> m_font;
+};
+
+TEST_F(FontTextTest, WidthsFollowKerningAndSpacingModes) {
+  ListFont& f = *m_font;
+  EXPECT_EQ(f.GetStringWidth(u"A"), 10);
+  EXPECT_EQ(f.GetStringWidth(u"AV"), 10 + 8 + (1 - 3));
+  EXPECT_EQ(f.GetStringWidth(u"AB"), 10 + 6 + (-1 - 3));
+  EXPECT_EQ(f.GetStringWidth(u"VA"), 8 + 1 + 10);
+  f.SetFlags(BaseFont::kFlagProportional);  // kerning off
+  EXPECT_EQ(f.GetStringWidth(u"AV"), 10 + 8 + 1);
+  f.SetFlags(BaseFont::kFlagKerning);  // fixed spacing: every glyph 10, no offsets
+  EXPECT_EQ(f.GetStringWidth(u"AV"), 20);
+  EXPECT_EQ(f.GetStringWidth(u"AVB?"), 40);
+  f.SetFlags(0);
+  EXPECT_EQ(f.GetStringWidth(u"AVB"), 30);
+  f.SetFlags(3);
+
+  // Unknown characters measure as '?'; the two non-breaking spaces as ' '.
+  EXPECT_EQ(f.GetStringWidth(u"A\x01" u"B"), 10 + 7 + 5);
+  EXPECT_EQ(f.GetStringWidth(u"A\u00A0B"), 10 + 5 + 5);
+  EXPECT_EQ(f.GetStringWidth(u"A\uFFA0B"), 10 + 5 + 5);
+  // A line break adds nothing and no kerning reaches across it.
+  EXPECT_EQ(f.GetStringWidth(u"A\nB"), 10 + 5);
+  EXPECT_EQ(f.GetStringWidth(u""), 0);
+  EXPECT_EQ(f.GetStringWidth(static_cast<const char16_t*>(nullptr)), 0);
+  // '#' and '*' measure as characters ('?' here).
+  EXPECT_EQ(f.GetStringWidth(u"A#*"), 10 + 7 + 7);
+
+  // Counted widths stop at n or at the terminator, and know no escapes.
+  EXPECT_EQ(f.GetCountedWidth(u"AVB", 2), 16);
+  EXPECT_EQ(f.GetCountedWidth(u"AV", 50), 16);
+  EXPECT_EQ(f.GetCountedWidth(u"AV", 0), 0);
+  EXPECT_EQ(f.GetCountedWidth("AVB", 1), 10);
+  EXPECT_EQ(f.GetCountedWidth(u"\\0", 2), 14);
+}
+
+TEST_F(FontTextTest, EscapesMeasureFortyEightAndNeverPassTheTerminator) {
+  ListFont& f = *m_font;
+  // The escape, its code and the character after it measure 48 together.
+  EXPECT_EQ(f.GetStringWidth(u"A\\0 B"), 10 + 48 + 5);
+  // Texts whose escape is cut short: what lies after the terminator is never read.
+  const char16_t trailing[] = {u'A', u'\\', 0, u'A', u'A', 0};
+  EXPECT_EQ(f.GetStringWidth(trailing), 10 + 48);
+  const char16_t codeLast[] = {u'A', u'\\', u'0', 0, u'A', 0};
+  EXPECT_EQ(f.GetStringWidth(codeLast), 10 + 48);
+  // The narrow form has no escapes: every byte is a character.
+  EXPECT_EQ(f.GetStringWidth("A\\0 B"), 10 + 7 + 7 + 5 + 5);
+  EXPECT_EQ(f.GetStringWidth(static_cast<const char*>(nullptr)), 0);
+  // Narrow texts longer than the shared buffer are cut to it.
+  const std::string longText(5000, 'A');
+  EXPECT_EQ(f.GetStringWidth(longText.c_str()), 10 * int32_t(BaseFont::kNarrowBufferSize - 1));
+}
+
+TEST_F(FontTextTest, HeightsCountLines) {
+  EXPECT_EQ(m_font->GetTextHeight(u""), 12);
+  EXPECT_EQ(m_font->GetTextHeight(u"AV"), 12);
+  EXPECT_EQ(m_font->GetTextHeight(u"A\nB\n"), 36);
+  EXPECT_EQ(m_font->GetTextHeight(nullptr), -1);
+  EXPECT_EQ(m_font->GetWordWrapHeight(nullptr), -1);
+  EXPECT_EQ(m_font->GetWordWrapHeight(u"A"), 12);
+  // Fifty words of 30 pixels at 450: 13 to a line (the 13th fills it exactly), so four lines.
+  std::u16string words;
+  for (int i = 0; i < 50; ++i) words += i ? u" AAA" : u"AAA";
+  EXPECT_EQ(m_font->GetWordWrapHeight(words.c_str()), 48);
+}
+
+TEST_F(FontTextTest, WrappingBreaksAtTheSpaceThatOverflows) {
+  int32_t height = 0;
+  // "AAA" is 30 wide, a space 5: two words need 65.
+  EXPECT_EQ(Wrap(u"AAA AAA", 40, &height), u"AAA\nAAA");
+  EXPECT_EQ(height, 24);
+  EXPECT_EQ(Wrap(u"AAA AAA", 64, &height), u"AAA\nAAA");
+  // A word that fills the rest of the line exactly stays on it.
+  EXPECT_EQ(Wrap(u"AAA AAA", 65, &height), u"AAA AAA");
+  EXPECT_EQ(height, 12);
+  EXPECT_EQ(Wrap(u"AAA AAA AAA", 65, &height), u"AAA AAA\nAAA");
+  EXPECT_EQ(Wrap(u"AAA AAA AAA", 100, &height), u"AAA AAA AAA");
+  // A word wider than the line is left whole on a line of its own.
+  EXPECT_EQ(Wrap(u"AAAAAAAA AAA", 40, &height), u"AAAAAAAA\nAAA");
+  // A break of the text's own starts the count again.
+  EXPECT_EQ(Wrap(u"AAA\nAAA AAA", 70, &height), u"AAA\nAAA AAA");
+  EXPECT_EQ(height, 24);
+  EXPECT_EQ(Wrap(u"AAA\nAAA AAA AAA", 70, &height), u"AAA\nAAA AAA\nAAA");
+  height = 7;
+  EXPECT_EQ(Wrap(u"", 40, &height), u"(null)");
+  EXPECT_EQ(height, 12);
+  EXPECT_EQ(Wrap(nullptr, 40, &height), u"(null)");
+  EXPECT_EQ(height, -1);
+}
+
+TEST_F(FontTextTest, DrawingPlacesEachGlyphAtThePen) {
+  std::vector<ListFont::Quad> q = Draw(u"AVB", 20, 30);
+  ASSERT_EQ(q.size(), 3u);
+  // A at the pen; V after A's advance and its own offset less the kerning; B likewise.
+  EXPECT_EQ(q[0].dest.x, 20);
+  EXPECT_EQ(q[1].dest.x, 20 + 10 + 1 - 3);
+  EXPECT_EQ(q[2].dest.x, 20 + 10 + 1 - 3 + 8 - 1);
+  EXPECT_EQ(q[0].dest.y, 30);
+  EXPECT_EQ(q[1].texture, kPageHandle);
+  EXPECT_EQ(q[1].dest.width, 7);
+  EXPECT_EQ(q[1].dest.height, 8);
+  EXPECT_EQ(q[1].source.x, 24);
+  EXPECT_EQ(q[1].source.width, 7);
+  EXPECT_EQ(m_font->begins, 1);
+  EXPECT_EQ(m_font->ends, 1);
+  EXPECT_EQ(m_font->colour, 0xFF000000u);
+  EXPECT_EQ(m_font->depth, 0.0f);
+
+  // The drawn extent of a line is its measured width.
+  q = Draw(u"AVB A");
+  const ListFont::Quad& last = q.back();
+  EXPECT_EQ(last.dest.x + 10, m_font->GetStringWidth(u"AVB A"));
+
+  // A line break returns to the start x, one line lower.
+  q = Draw(u"A\nB", 5, 7);
+  ASSERT_EQ(q.size(), 2u);
+  EXPECT_EQ(q[1].dest.x, 5 - 1);
+  EXPECT_EQ(q[1].dest.y, 7 + 12);
+
+  // Fixed spacing: every glyph 10 on, no offsets.
+  m_font->SetFlags(0);
+  q = Draw(u"AVB");
+  EXPECT_EQ(q[1].dest.x, 10);
+  EXPECT_EQ(q[2].dest.x, 20);
+  m_font->SetFlags(3);
+}
+
+TEST_F(FontTextTest, WrappedDrawingPutsTheSecondWordBelow) {
+  std::vector<ListFont::Quad> q = Draw(u"AAA AAA", 50, 60, 40);
+  ASSERT_EQ(q.size(), 6u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(q[i].dest.y, 60);
+    EXPECT_EQ(q[3 + i].dest.y, 72);
+    EXPECT_EQ(q[3 + i].dest.x, 50 + 10 * i);
+  }
+  // Unwrapped, the space is a glyph of its own on the one line.
+  q = Draw(u"AAA AAA", 50, 60, 0);
+  ASSERT_EQ(q.size(), 7u);
+  EXPECT_EQ(q.back().dest.y, 60);
+  EXPECT_EQ(q.back().dest.x, 50 + 35 + 20);
+  EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("BaseFont::GetWordWrapFormatString"), 0u);
+}
+
+TEST_F(FontTextTest, EscapesDrawButtonIcons) {
+  AssertCounter asserts;
+  std::vector<ListFont::Quad> q = Draw(u"A\\0B");
+  ASSERT_EQ(q.size(), 3u);
+  EXPECT_EQ(q[0].texture, kPageHandle);
+  EXPECT_EQ(q[1].texture, kIconHandle + 0);  // the cross
+  EXPECT_EQ(q[1].dest.x, 10 + 1);
+  EXPECT_EQ(q[1].dest.width, 32);
+  EXPECT_EQ(q[1].dest.height, 32);
+  EXPECT_EQ(q[1].source.x, 0);
+  EXPECT_EQ(q[1].source.y, 0);
+  EXPECT_EQ(q[2].texture, kPageHandle);
+  EXPECT_EQ(q[2].dest.x, 10 + 1 + 33 - 1);
+
+  EXPECT_EQ(OnlyTexture(u"\\9"), kIconHandle + 9);
+  EXPECT_EQ(OnlyTexture(u"\\a"), kIconHandle + 10);
+  EXPECT_EQ(OnlyTexture(u"\\F"), kIconHandle + 15);
+  q = Draw(u"#");
+  ASSERT_EQ(q.size(), 1u);
+  EXPECT_EQ(q[0].texture, kIconHandle + BaseFont::kReturnIcon);
+  q = Draw(u"*");
+  ASSERT_EQ(q.size(), 1u);
+  EXPECT_EQ(q[0].texture, kIconHandle + BaseFont::kBackspaceIcon);
+  // '#' takes the character after it along.
+  q = Draw(u"A# B");
+  ASSERT_EQ(q.size(), 3u);
+  EXPECT_EQ(q[1].texture, kIconHandle + 14);
+  EXPECT_EQ(q[2].dest.x, 10 + 1 + 33 - 1);
+  EXPECT_EQ(asserts.Count(), 0u);
+
+  // Codes past the sixteen icons stay inside the page table: the spare entry and everything
+  // beyond it give no texture (drawn with the fallback).
+  EXPECT_EQ(OnlyTexture(u"\\G"), -1);
+  EXPECT_EQ(OnlyTexture(u"\\Z"), -1);
+  EXPECT_EQ(OnlyTexture(u"\\z"), -1);
+  EXPECT_EQ(asserts.Count(), 0u);
+
+  // A code outside 0-9, A-Z, a-z asserts and draws nothing for the escape.
+  q = Draw(u"A\\!B");
+  ASSERT_EQ(q.size(), 2u);
+  EXPECT_EQ(q[1].dest.x, 10 - 1);
+  EXPECT_EQ(asserts.Count(), 1u);
+
+  // Escapes at the very end stop at the terminator.
+  const char16_t trailing[] = {u'A', u'\\', 0, u'A', u'A', 0};
+  EXPECT_EQ(Draw(trailing).size(), 1u);
+  EXPECT_EQ(asserts.Count(), 2u);
+  const char16_t hash[] = {u'A', u'#', 0, u'A', 0};
+  EXPECT_EQ(Draw(hash).size(), 2u);
+  const char16_t star[] = {u'*', 0, u'A', 0};
+  EXPECT_EQ(Draw(star).size(), 1u);
+
+  // The narrow twin widens and keeps the escapes.
+  m_font->quads.clear();
+  m_font->DrawString("A\\0B", 0, 0, 0xFFFFFFFFu, 0.0f, 0);
+  ASSERT_EQ(m_font->quads.size(), 3u);
+  EXPECT_EQ(m_font->quads[1].texture, kIconHandle);
+}
+
+TEST_F(FontTextTest, UnknownCharactersDrawAsQuestionMarks) {
+  std::vector<ListFont::Quad> q = Draw(u"A\x01" u"B");
+  ASSERT_EQ(q.size(), 3u);
+  EXPECT_EQ(q[1].source.x, 8);
+  EXPECT_EQ(q[1].dest.x, 10);
+  EXPECT_EQ(q[2].dest.x, 10 + 7 - 1);
+}
+
+TEST(FontColourTest, WindowFactorsScaleEachChannelAndHoldAt255) {
+  const float one[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+  EXPECT_EQ(Font::ScaleColour(0x80FF4020u, one), 0x80FF4020u);
+  const float half[4] = {0.5f, 0.5f, 0.5f, 0.5f};
+  EXPECT_EQ(Font::ScaleColour(0xFFFFFFFFu, half), 0x7F7F7F7Fu);
+  // Red, green, blue, alpha factors land on their own bytes.
+  const float mixed[4] = {0.0f, 0.5f, 1.0f, 0.25f};
+  EXPECT_EQ(Font::ScaleColour(0xC8102030u, mixed), 0x32001030u);
+  // Brightening factors do not carry into the next channel.
+  const float bright[4] = {2.0f, 3.0f, 1.5f, 4.0f};
+  EXPECT_EQ(Font::ScaleColour(0x80FF4020u, bright), 0xFFFFC030u);
+  const float odd[4] = {-1.0f, std::numeric_limits<float>::quiet_NaN(),
+                        std::numeric_limits<float>::infinity(), 1.0f};
+  EXPECT_EQ(Font::ScaleColour(0x11223344u, odd), 0x110000FFu);
+  EXPECT_EQ(Font::ScaleColour(0x11223344u, nullptr), 0x11223344u);
+}
+
+// ---- The factory.
+
+FontDesc FileFont(const std::string& baseName) {
+  FontDesc desc = StandardFont();
+  desc.pageBaseName = baseName;
+  return desc;
+}
+
+class FontFactoryTest : public TempDirTest {
+ protected:
+  static uint32_t FactoryBlocks() {
+    return MemoryTracker::CountBlocksOwnedBy("FontFactory::AddFont") +
+           MemoryTracker::CountBlocksOwnedBy("FileIO::LoadFile") +
+           MemoryTracker::CountBlocksOwnedBy("BaseFont::SetFont") +
+           MemoryTracker::CountBlocksOwnedBy("BaseFont::BuildBTree") +
+           MemoryTracker::CountBlocksOwnedBy("BaseFont::InitFontTextures");
+  }
+};
+
+TEST_F(FontFactoryTest, IdentifiersAreSharedByNameAndNeverReused) {
+  ASSERT_TRUE(wftwriter::SaveWft("data/a.wft", FileFont("a.wft")));
+  ASSERT_TRUE(wftwriter::SaveWft("data/b.wft", FileFont("b.wft")));
+  ASSERT_TRUE(wftwriter::SaveWft("data/c.wft", FileFont("c.wft")));
+  const uint32_t before = FactoryBlocks();
+  {
+    FontFactory factory;
+    EXPECT_EQ(factory.AddFont("data\\a.wft"), 0);
+    EXPECT_EQ(factory.AddFont("data\\a.wft"), 0);
+    EXPECT_EQ(factory.AddFont("data\\b.wft"), 1);
+    EXPECT_EQ(factory.GetCount(), 2);
+    Font* a = factory.GetFont(0);
+    Font* b = factory.GetFont(1);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a->GetStringWidth(u"AV"), 16);
+
+    factory.DeleteFont(0);
+    EXPECT_EQ(factory.GetFont(0), nullptr);
+    EXPECT_EQ(factory.GetFont(1), b);
+    // The name comes back under a new identifier; the old one names nothing.
+    EXPECT_EQ(factory.AddFont("data\\a.wft"), 2);
+    EXPECT_EQ(factory.GetFont(0), nullptr);
+    EXPECT_EQ(factory.AddFont("data\\c.wft"), 3);
+    EXPECT_EQ(factory.GetFont(1), b);
+    factory.DeleteFont(42);
+    factory.DeleteFont(-1);
+    factory.DeleteFont(0);
+    EXPECT_EQ(factory.GetCount(), 3);
+    factory.Process();  // the registries' shared no-op
+
+    factory.DeleteFont(1);
+    factory.DeleteFont(2);
+    EXPECT_EQ(factory.GetFont(3)->GetStringWidth(u"A"), 10);
+    factory.DeleteFont(3);
+    EXPECT_EQ(factory.GetCount(), 0);
+    EXPECT_EQ(FactoryBlocks(), before);
+    EXPECT_EQ(factory.AddFont("data\\b.wft"), 4);
+  }
+  // The factory's end frees what is left.
+  EXPECT_EQ(FactoryBlocks(), before);
+}
+
+TEST_F(FontFactoryTest, MissingAndBrokenFilesGiveMinusOneAndLeaveNothing) {
+  wftwriter::Layout layout;
+  std::vector<uint8_t> broken = wftwriter::Write(FileFont("bad.wft"), &layout);
+  wftwriter::PutU32(&broken, layout.fontBlock + wftwriter::kOffsetGlyphCount, 1000);
+  ASSERT_TRUE(wftwriter::SaveBytes("data/bad.wft", broken));
+  const uint32_t before = FactoryBlocks();
+  FontFactory factory;
+  EXPECT_EQ(factory.AddFont("data\\missing.wft"), -1);
+  EXPECT_TRUE(DebugLogContains("Unable to find load data\\missing.wft"));
+  EXPECT_EQ(factory.AddFont("data\\bad.wft"), -1);
+  EXPECT_TRUE(DebugLogContains("glyph records out of range"));
+  EXPECT_TRUE(DebugLogContains("Unable to load font data\\bad.wft"));
+  EXPECT_EQ(factory.AddFont(nullptr), -1);
+  EXPECT_EQ(factory.GetCount(), 0);
+  EXPECT_EQ(FactoryBlocks(), before);
+}
+
+// ---- On the device.
+
+int Modulate2x(int texture, int diffuse) {
+  double v = texture * (diffuse / 255.0) * 2.0;
+  return v > 255.0 ? 255 : static_cast<int>(v + 0.5);
+}
+
+struct Rgb {
+  int r, g, b;
+};
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
+                                  int y1, Rgb want) {
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      uint32_t p = pixels[y * kWidth + x];
+      Rgb got = {int(p >> 16 & 0xFF), int(p >> 8 & 0xFF), int(p & 0xFF)};
+      if (std::abs(got.r - want.r) > 2 || std::abs(got.g - want.g) > 2 ||
+          std::abs(got.b - want.b) > 2)
+        return ::testing::AssertionFailure()
+               << "pixel (" << x << ", " << y << ") is " << got.r << "," << got.g << "," << got.b
+               << ", expected " << want.r << "," << want.g << "," << want.b;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// A font on a 32 x 8 page: 'A' a white block, 'B' a red one, space transparent; 'C' on a second
+// page that has no file. A 32 x 32 blue cross icon, a green fallback texture. (The registry
+// knows textures by the name's tail from its 11th character: the names must differ there.)
+class FontDrawTest : public AppTest {
+ protected:
+  static constexpr uint32_t kFallback = 0xFF20C040u;
+  static constexpr Rgb kBlack = {0, 0, 0};
+
+  void Start() {
+    std::vector<uint32_t> fallback(8 * 8, kFallback);
+    ASSERT_TRUE(ddswriter::SaveDds("data/badtexture.dds", gfx::D3DFMT_A8R8G8B8, 8, 8,
+                                   fallback.data(), false));
+    std::vector<uint32_t> page(32 * 8);
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 32; ++x)
+        page[y * 32 + x] = x < 8 ? 0xFFFFFFFFu : x < 16 ? 0xFFFF0000u : 0x00000000u;
+    ASSERT_TRUE(ddswriter::SaveDds("data/pixfont.dds", gfx::D3DFMT_A8R8G8B8, 32, 8, page.data(), false));
+    std::vector<uint32_t> cross(32 * 32, 0xFF0000FFu);
+    ASSERT_TRUE(ddswriter::SaveDds("cross_32.dds", gfx::D3DFMT_A8R8G8B8, 32, 32, cross.data(), false));
+
+    FontDesc desc;
+    desc.pageBaseName = "data\\pixfont.wft";
+    desc.pageCount = 2;
+    desc.lineHeight = 12;
+    desc.Add(u' ', 16, 0, 4, 8, 0, 1);
+    desc.Add(u'A', 0, 0, 8, 8, 0, 2).kerning = {{u'B', -3}};
+    desc.Add(u'B', 8, 0, 8, 8, 0, 0);
+    desc.Add(u'C', 0, 0, 8, 8, 0, 0, 1);
+    ASSERT_TRUE(wftwriter::SaveWft("data/pixfont.wft", desc));
+
+    ASSERT_TRUE(m_harness.Start());
+    m_id = app().GetFontFactory()->AddFont("data\\pixfont.wft");
+    ASSERT_NE(m_id, -1);
+    m_font = app().GetFontFactory()->GetFont(m_id);
+    ASSERT_NE(m_font, nullptr);
+    ASSERT_EQ(display()->BeginScene(), 1);
+    Clear();
+  }
+  void TearDown() override {
+    if (app().GetDisplay()->GetDevice()) display()->EndScene();
+  }
+  App& app() { return m_harness.app(); }
+  Display* display() { return app().GetDisplay(); }
+  gfx::D3DDevice* device() { return display()->GetDevice(); }
+  void Clear() {
+    ASSERT_EQ(device()->Clear(0, nullptr, gfx::D3DCLEAR_TARGET | gfx::D3DCLEAR_ZBUFFER,
+                              0xFF000000u, 1.0f, 0),
+              gfx::D3D_OK);
+  }
+  std::vector<uint32_t> ReadBack() {
+    std::vector<uint32_t> pixels(kWidth * kHeight);
+    EXPECT_EQ(device()->ReadBackBuffer(pixels.data(), kWidth, kHeight), gfx::D3D_OK);
+    return pixels;
+  }
+
+  int32_t m_id = -1;
+  Font* m_font = nullptr;
+};
+
+TEST_F(FontDrawTest, AGlyphCoversItsPixelsInTheTextColour) {
+  Start();
+  m_font->DrawString(u"A", 100, 100, 0xFF402010u, 0.5f, 0);
+  std::vector<uint32_t> px = ReadBack();
+  const Rgb colour = {Modulate2x(255, 0x40), Modulate2x(255, 0x20), Modulate2x(255, 0x10)};
+  EXPECT_TRUE(AreaIs(px, 100, 100, 108, 108, colour));
+  // Nothing around the block.
+  EXPECT_TRUE(AreaIs(px, 90, 90, 120, 100, kBlack));
+  EXPECT_TRUE(AreaIs(px, 90, 108, 120, 120, kBlack));
+  EXPECT_TRUE(AreaIs(px, 90, 100, 100, 108, kBlack));
+  EXPECT_TRUE(AreaIs(px, 108, 100, 120, 108, kBlack));
+  // The states are left as text leaves them.
+  EXPECT_EQ(RenderStateCache::GetRenderState(gfx::D3DRS_ALPHABLENDENABLE), 0u);
+  EXPECT_EQ(RenderStateCache::GetSamplerState(0, gfx::D3DSAMP_MINFILTER),
+            uint32_t(gfx::D3DTEXF_LINEAR));
+}
+
+TEST_F(FontDrawTest, KerningShiftsTheSecondGlyph) {
+  Start();
+  const Rgb white = {255, 255, 255};
+  const Rgb red = {255, 0, 0};
+  // A ends at 108; B is 10 on less 3 of kerning: 107 to 115, drawn over A's last column.
+  m_font->DrawString(u"AB", 100, 100, 0xFF808080u, 0.5f, 0);
+  std::vector<uint32_t> px = ReadBack();
+  EXPECT_TRUE(AreaIs(px, 100, 100, 107, 108, white));
+  EXPECT_TRUE(AreaIs(px, 107, 100, 115, 108, red));
+  EXPECT_TRUE(AreaIs(px, 115, 100, 125, 108, kBlack));
+
+  Clear();
+  m_font->SetFlags(BaseFont::kFlagProportional);
+  m_font->DrawString(u"AB", 100, 100, 0xFF808080u, 0.5f, 0);
+  px = ReadBack();
+  EXPECT_TRUE(AreaIs(px, 100, 100, 108, 108, white));
+  EXPECT_TRUE(AreaIs(px, 108, 100, 110, 108, kBlack));
+  EXPECT_TRUE(AreaIs(px, 110, 100, 118, 108, red));
+  m_font->SetFlags(3);
+}
+
+TEST_F(FontDrawTest, AWrappedLineLandsOneLineBelow) {
+  Start();
+  const Rgb white = {255, 255, 255};
+  // "A" and a space are 15 wide, so at 12 the second A moves down by the line height.
+  m_font->DrawString(u"A A", 100, 100, 0xFF808080u, 0.5f, 12);
+  std::vector<uint32_t> px = ReadBack();
+  EXPECT_TRUE(AreaIs(px, 100, 100, 108, 108, white));
+  EXPECT_TRUE(AreaIs(px, 100, 108, 108, 112, kBlack));
+  EXPECT_TRUE(AreaIs(px, 100, 112, 108, 120, white));
+  EXPECT_TRUE(AreaIs(px, 108, 100, 130, 125, kBlack));
+}
+
+TEST_F(FontDrawTest, PositionsScaleToTheClientSize) {
+  Start();
+  app().SetClientSize(1280, 960);
+  m_font->DrawString(u"A", 100, 100, 0xFF808080u, 0.5f, 0);
+  app().SetClientSize(640, 480);
+  std::vector<uint32_t> px = ReadBack();
+  EXPECT_TRUE(AreaIs(px, 200, 200, 216, 216, {255, 255, 255}));
+  EXPECT_TRUE(AreaIs(px, 100, 100, 200, 200, kBlack));
+  EXPECT_TRUE(AreaIs(px, 216, 190, 240, 230, kBlack));
+}
+
+TEST_F(FontDrawTest, AMissingPageLoadsTheFontAndDrawsWithTheFallback) {
+  Start();
+  EXPECT_TRUE(DebugLogContains("texture page data\\pixfont_002.dds not loaded"));
+  EXPECT_NE(m_font->GetPageHandle(0), -1);
+  EXPECT_EQ(m_font->GetPageHandle(1), -1);
+  m_font->DrawString(u"C", 300, 300, 0xFF808080u, 0.5f, 0);
+  std::vector<uint32_t> px = ReadBack();
+  EXPECT_TRUE(AreaIs(px, 300, 300, 308, 308,
+                     {Modulate2x(0x20, 0x80), Modulate2x(0xC0, 0x80), Modulate2x(0x40, 0x80)}));
+}
+
+TEST_F(FontDrawTest, TheCrossEscapeDrawsTheIconBetweenItsNeighbours) {
+  Start();
+  m_font->InitButtonIcons();
+  ASSERT_NE(m_font->GetPageHandle(2 + 0), -1);
+  EXPECT_EQ(m_font->GetPageHandle(2 + 1), -1);  // no triangle file
+  m_font->DrawString(u"A\\0B", 100, 100, 0xFF808080u, 0.5f, 0);
+  std::vector<uint32_t> px = ReadBack();
+  EXPECT_TRUE(AreaIs(px, 100, 100, 108, 108, {255, 255, 255}));
+  EXPECT_TRUE(AreaIs(px, 108, 100, 111, 132, kBlack));
+  EXPECT_TRUE(AreaIs(px, 111, 100, 143, 132, {0, 0, 255}));
+  EXPECT_TRUE(AreaIs(px, 144, 100, 152, 108, {255, 0, 0}));
+}
+
+TEST_F(FontDrawTest, TheCurrentWindowsFactorsTintTheTextColour) {
+  Start();
+  m_font->SetColour(0xFF808080u);
+  EXPECT_EQ(m_font->GetColour(), 0xFF808080u) << "no window: the colour as given";
+  RenderWindow* window = new RenderWindow();
+  window->SetColourFactors(1.0f, 0.5f, 2.0f, 0.5f);
+  ASSERT_NE(app().AddWindow(window), -1);
+  ASSERT_EQ(app().GetCurrentWindow(), window);
+  m_font->SetColour(0xFF808080u);
+  EXPECT_EQ(m_font->GetColour(), 0x7F8040FFu);
+  // Drawn, the tinted colour reaches the pixels: blue doubled and held, green halved. (At half
+  // alpha the glyph would fall to the alpha test, which text keeps on.)
+  window->SetColourFactors(1.0f, 0.5f, 2.0f, 1.0f);
+  m_font->DrawString(u"A", 100, 100, 0xFF808080u, 0.5f, 0);
+  std::vector<uint32_t> px = ReadBack();
+  EXPECT_TRUE(AreaIs(px, 100, 100, 108, 108, {Modulate2x(255, 0x80), Modulate2x(255, 0x40), 255}));
+}
+
+TEST_F(FontDrawTest, ThePagesOfAFontAreNamedAfterItsBaseName) {
+  ASSERT_TRUE(m_harness.Start());
+  FontDesc desc = FileFont("font.wft");
+  desc.pageCount = 3;
+  desc.glyphs[2].page = 1;
+  desc.glyphs[3].page = 2;
+  ASSERT_TRUE(wftwriter::SaveWft("data/Frontend/font.wft", desc));
+  for (uint32_t page = 0; page < 3; ++page) {
+    const uint32_t side = 8u << page;
+    std::vector<uint32_t> texels(side * side, 0xFFFFFFFFu);
+    const std::string name = page == 0 ? "font.dds" : "font_00" + std::to_string(page + 1) + ".dds";
+    ASSERT_TRUE(ddswriter::SaveDds("data/Frontend/" + name, gfx::D3DFMT_A8R8G8B8, side, side,
+                                   texels.data(), false));
+  }
+  app().SetDataDir("data\\Frontend\\");
+  FontFactory* factory = app().GetFontFactory();
+  const int32_t id = factory->AddFont("font.wft");
+  ASSERT_NE(id, -1);
+  Font* font = factory->GetFont(id);
+  ASSERT_NE(font, nullptr);
+  Texture* textures = app().GetTexture();
+  for (int32_t page = 0; page < 3; ++page)
+    EXPECT_EQ(textures->GetWidth(font->GetPageHandle(page)), 8 << page) << page;
+  // A font lets go of its pages when it goes.
+  const int32_t page0 = font->GetPageHandle(0);
+  ASSERT_NE(textures->Find(page0), nullptr);
+  factory->DeleteFont(id);
+  EXPECT_EQ(textures->Find(page0), nullptr);
+  // The application's shutdown ends the fonts that are left.
+  ASSERT_NE(factory->AddFont("font.wft"), -1);
+  EXPECT_GT(MemoryTracker::CountBlocksOwnedBy("FontFactory::AddFont"), 0u);
+  m_harness.Stop();
+  EXPECT_EQ(factory->GetCount(), 0);
+  EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("FontFactory::AddFont"), 0u);
+}
+
+}  // namespace
