@@ -24,6 +24,15 @@ App::~App() {
 }
 
 void App::ResetForTests() {
+  // The display's matrices outlive a shutdown; a fresh start begins from identities.
+  Matrix identity;
+  identity.Identity();
+  m_display.SetWorldMatrix(&identity);
+  m_display.SetViewMatrix(&identity);
+  m_display.SetProjectionMatrix(&identity);
+  m_display.SetDeviceProjectionMatrix(&identity);
+  m_display.SetScreenProjectionMatrix(&identity);
+  m_display.SetCameraMatrix(&identity);
   m_window = nullptr;
   m_windowX = m_windowY = 0;
   m_moviePlayer = MoviePlayer();
