@@ -9,6 +9,20 @@
 
 class RenderWindow;
 
+// One particle: 32 floats, as the renderer reads them.
+struct Particle {
+  float velocity[3];  // world units per update
+  float life;         // alive while > 0
+  Vector4 position;   // world space
+  Vector4 colour;     // R, G, B, A, each kept within 0..255
+  Vector4 colourStep;
+  Vector4 angle;  // z turns the drawn quad
+  Vector4 angleStep;
+  Vector4 scale;  // x and y: the quad's half-width and half-height
+  Vector4 scaleStep;
+};
+static_assert(sizeof(Particle) == 32 * sizeof(float), "a particle is 32 floats");
+
 class BaseParticleSystem {
  public:
   // Template flags read by the window.
@@ -31,6 +45,12 @@ class BaseParticleSystem {
   // space (x, y, z; w 1). The window sorts the system among the blended meshes by that point.
   virtual const Matrix& GetEmitterMatrix() const = 0;
   virtual Vector4 GetEmitterPosition() const = 0;
+  // What the particle renderer draws from: the slots, how many there are, and how many were
+  // alive after the last update. A system without slots of this kind answers null and 0, and
+  // is then drawn by nothing.
+  virtual const Particle* GetParticles() const { return nullptr; }
+  virtual int32_t GetMaxParticles() const { return 0; }
+  virtual uint32_t GetLiveCount() const { return 0; }
 };
 
 // A window's record of one of its systems.

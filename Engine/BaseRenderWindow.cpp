@@ -3,6 +3,7 @@
 #include "Engine/Font.h"
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
+#include "Engine/ParticleSystem.h"
 
 namespace {
 
@@ -171,6 +172,21 @@ int32_t BaseRenderWindow::AddParticleSystem(BaseParticleSystem* system) {
     return -1;
   }
   return m_nextParticleId++;
+}
+
+int32_t BaseRenderWindow::AddParticleSystem(int32_t templateId, const Matrix& emitter) {
+  const ParticleTemplate* pData = GetApp().GetParticleFactory()->Find(templateId);
+  if (!pData) {
+    AssertReport("pData!=NULL", __FILE__, __LINE__);
+    return -1;
+  }
+  ParticleSystem* system = KNEW ParticleSystem();
+  if (!system) return -1;
+  if (!system->Init(pData, emitter)) {
+    KDELETE system;
+    return -1;
+  }
+  return AddParticleSystem(system);
 }
 
 BaseParticleSystem* BaseRenderWindow::GetParticleSystem(int32_t id) {

@@ -249,6 +249,10 @@ class BaseRenderWindow {
   // (ids are not reused within a window), or -1 for a null system or when the list cannot grow
   // (the system is then deleted).
   int32_t AddParticleSystem(BaseParticleSystem* system);
+  // Builds a system from the particle template with that id (ParticleFactory), placed by the
+  // emitter matrix, and takes it as above. -1 (and an assertion) when the template is unknown,
+  // or -1 when the system cannot be set up.
+  int32_t AddParticleSystem(int32_t templateId, const Matrix& emitter);
   // The system with that id, or null.
   BaseParticleSystem* GetParticleSystem(int32_t id);
   // Cleans up and deletes the system with that id; an unknown id does nothing.

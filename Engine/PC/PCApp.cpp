@@ -7,6 +7,7 @@
 #include "Engine/DataFolder.h"
 #include "Engine/Input.h"
 #include "Engine/PC/PCGamePad.h"
+#include "Engine/PC/PCParticleRenderer.h"
 #include "Platform/Movie/Movie.h"
 
 App& GetApp() {
@@ -89,6 +90,8 @@ int32_t App::InitHardware() {
   if (!m_mouse.Create(m_directInput)) DebugLog().Write("Could not get the mouse\n");
 
   m_texture.Init();
+  m_nodeFactory.Init();
+  m_animFactory.Init();
   m_texture.SetFallback(m_texture.Load("data\\badtexture.dds"));
   return 1;
 }
@@ -146,6 +149,8 @@ int32_t App::HandleWindowEvent(const plat::WindowEvent& event) {
 int32_t App::InitApp() {
   m_targetFrameRate = 60;
   m_active = 1;
+  m_particleFactory.Init();
+  PCParticleRenderer::Install();
   if (!m_timer.Create(60)) return 0;
   if (m_gameFactory) {
     m_game = m_gameFactory();
@@ -271,6 +276,14 @@ void App::ShutdownApp() {
   m_texture.Delete(m_texture.GetFallback());
   m_texture.SetFallback(-1);
   DestroyWindows("App::ShutdownApp");
+  // Scenes the game side left behind hold geometry, templates and textures of the registries
+  // below: they go first.
+  m_sceneFactory.CleanUp();
+  // The game side deleted its animations in its CleanUp; whatever is left goes now.
+  m_animFactory.CleanUp();
+  m_particleFactory.CleanUp();
+  // Geometry holds textures and device buffers: it goes while both can still take them back.
+  m_nodeFactory.CleanUp();
   m_texture.CleanUp();
 }
 

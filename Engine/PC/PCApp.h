@@ -11,10 +11,14 @@
 #include "Engine/DataArray.h"
 #include "Engine/LogFile.h"
 #include "Engine/PC/PCDisplay.h"
+#include "Engine/PC/PCAnimFactory.h"
 #include "Engine/PC/PCFontFactory.h"
 #include "Engine/PC/PCFrameTimer.h"
 #include "Engine/PC/PCKeyboard.h"
+#include "Engine/PC/PCNodeFactory.h"
+#include "Engine/PC/PCParticleFactory.h"
 #include "Engine/PC/PCRenderWindow.h"
+#include "Engine/PC/PCSceneFactory.h"
 #include "Engine/PC/PCTexture.h"
 #include "Platform/Input/Input.h"
 #include "Platform/System/System.h"
@@ -65,8 +69,12 @@ class App : public BaseApp {
 
   Display* GetDisplay() { return &m_display; }
   Texture* GetTexture() { return &m_texture; }
+  NodeFactory* GetNodeFactory() { return &m_nodeFactory; }
+  ParticleFactory* GetParticleFactory() { return &m_particleFactory; }
+  SceneFactory* GetSceneFactory() { return &m_sceneFactory; }
   BackDropFactory* GetBackDropFactory() { return &m_backDrop; }
   FontFactory* GetFontFactory() { return &m_fontFactory; }
+  AnimFactory* GetAnimFactory() { return &m_animFactory; }
   Mouse* GetMouse() { return &m_mouse; }
   Keyboard* GetKeyboard() { return &m_keyboard; }
   LogFile* GetLog() { return &DebugLog(); }
@@ -153,9 +161,17 @@ class App : public BaseApp {
   Display m_display;
   // Declared after the display so that it goes first: its textures are the display device's.
   Texture m_texture;
+  // After the texture registry, so that it goes first: its meshes hold textures.
+  NodeFactory m_nodeFactory;
   // After the texture registry, so that it goes first: fonts let go of their page textures.
   FontFactory m_fontFactory;
   BackDropFactory m_backDrop;
+  // Animations hold nothing but their file images.
+  AnimFactory m_animFactory;
+  // Templates hold nothing of the device; particle systems copy what they need of them.
+  ParticleFactory m_particleFactory;
+  // After the registries its scenes give back to, so that it goes first.
+  SceneFactory m_sceneFactory;
   BaseGameApp* m_game = nullptr;
   GameAppFactory m_gameFactory = nullptr;
   int32_t m_exit = 0;

@@ -193,11 +193,7 @@ void RenderWindow::DeleteScene() {
   m_scene = nullptr;
 }
 
-void RenderWindow::UpdateNodeTree(NodeContainer*, RenderNodeRecord*) {}
-
-void RenderWindow::CullNodeTree(NodeContainer*, NodeInstanceBody*) {}
-
-NodeContainer* RenderWindow::FindNodeContainer(int32_t) { return nullptr; }
+// UpdateNodeTree, CullNodeTree and FindNodeContainer: PCNodeSubmission.cpp.
 
 GeoDrawContext RenderWindow::MakeDrawContext() const {
   GeoDrawContext context;

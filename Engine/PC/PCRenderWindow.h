@@ -82,6 +82,10 @@ class RenderWindow : public BaseRenderWindow {
   void SetViewport(int32_t left, int32_t top, int32_t right, int32_t bottom) override;
   int32_t SetId(int32_t id) override { return m_id = id; }
   int32_t GetId() const override { return m_id; }
+  // A number no other window of this run has had: ids are the owner's to set and addresses are
+  // reused, so whoever keeps a window to come back to later (a scene, for its particle systems)
+  // checks this before touching it.
+  uint64_t GetSerial() const { return m_serial; }
   int32_t GetWidth() const override { return static_cast<int32_t>(m_viewport[2] - m_viewport[0]); }
   int32_t GetHeight() const override { return static_cast<int32_t>(m_viewport[3] - m_viewport[1]); }
   const float* GetViewportMin() const override { return &m_viewport[0]; }
@@ -207,6 +211,8 @@ class RenderWindow : public BaseRenderWindow {
   int32_t m_instanceCount = 0;
   int32_t m_instanceCapacity = 0;
   int32_t m_id = -1;
+  uint64_t m_serial = ++s_lastSerial;
+  static inline uint64_t s_lastSerial = 0;
   float m_viewport[4] = {};  // left, top, right, bottom
   WindowRect m_viewportRect;
   RenderNodeRecord* m_renderNodes = nullptr;

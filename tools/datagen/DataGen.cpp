@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "tests/support/DdsWriter.h"
+#include "tests/support/GeoWriter.h"
+#include "tests/support/ScnWriter.h"
+#include "tests/support/Ps2Writer.h"
 #include "tests/support/WftWriter.h"
 
 namespace {
@@ -264,6 +267,63 @@ bool WriteButtonIcons(const std::string& folder) {
   ok &= save("backspace.dds", back);
   return ok;
 }
+
+// ---- Particle templates.
+
+// A slow column of grey smoke that loops for as long as its scene shows it: soft puffs that rise,
+// spread, turn and fade out over a second and a half.
+bool WriteSmokeParticles(const std::string& folder) {
+  Canvas puff(32, 32);
+  for (uint32_t y = 0; y < puff.height; ++y)
+    for (uint32_t x = 0; x < puff.width; ++x) {
+      const float dx = (float(x) + 0.5f - 16.0f) / 16.0f, dy = (float(y) + 0.5f - 16.0f) / 16.0f;
+      const float fall = 1.0f - std::sqrt(dx * dx + dy * dy);
+      const uint32_t alpha = fall > 0.0f ? uint32_t(255.0f * fall * fall) : 0u;
+      puff.Set(int(x), int(y), alpha << 24 | 0x00FFFFFFu);
+    }
+  if (!puff.Save(folder + "/smoke.dds")) return false;
+
+  ps2writer::Template t;
+  t.maxParticles = 48;
+  t.emitPerFrame = 0.5f;
+  t.maxLife = 90.0f;
+  t.lifeVariation = 20.0f;
+  const float spread[4] = {2, 0, 2, 0}, colour[4] = {160, 160, 160, 140},
+              fade[4] = {0, 0, 0, -1.5f}, rise[4] = {0, 6, 0, 0}, wobble[4] = {1, 2, 1, 0},
+              lift[4] = {0, 0.001f, 0, 0}, size[4] = {3, 3, 1, 1}, growth[4] = {0.05f, 0.05f, 0, 0},
+              turn[4] = {0, 0, 3.14f, 0}, spin[4] = {0, 0, 0.01f, 0};
+  auto copy = [](float* to, const float* from) {
+    for (int i = 0; i < 4; ++i) to[i] = from[i];
+  };
+  copy(t.positionVariation, spread);
+  copy(t.colour, colour);
+  copy(t.colourStep, fade);
+  copy(t.velocity, rise);
+  copy(t.velocityVariation, wobble);
+  copy(t.gravity, lift);
+  copy(t.scale, size);
+  copy(t.scaleStep, growth);
+  copy(t.angleVariation, turn);
+  copy(t.angleStep, spin);
+  t.pitchVariation = 0.3f;
+  t.yawVariation = 3.14f;
+  t.flags = ps2writer::kLooped | ps2writer::kAlpha;
+  t.emitterLife = 0.0f;
+  const float lo[4] = {-30, -5, -30, 1}, hi[4] = {30, 80, 30, 1};
+  copy(t.boundsMin, lo);
+  copy(t.boundsMax, hi);
+  // Named relative to the scene folder, which the games make the data folder before loading.
+  t.texture = "smoke.dds";
+  return ps2writer::SavePs2(folder + "/smoke.ps2", t);
+}
+// A placeholder prop for games and tools that place a geometry file of their own: a unit box
+// standing on the ground, in the crate's texture (written beside it with the demo scene).
+bool WriteBoxGeometry(const std::string& folder) {
+  geowriter::GeoDesc box;
+  const float lo[3] = {-0.5f, -0.5f, 0.0f}, hi[3] = {0.5f, 0.5f, 1.0f};
+  box.nodes.push_back({geowriter::BoxMesh(lo, hi, 0xFF808080u, 0), {"crate.dds"}});
+  return geowriter::SaveGeo(folder + "/box.geo", box);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -282,6 +342,19 @@ int main(int argc, char** argv) {
   if (!WriteDemoFont(frontend, "TYPEWRITERBOLD_10") || !WriteDemoFont(frontend, "font") ||
       !WriteButtonIcons(frontend)) {
     std::fprintf(stderr, "datagen: cannot write the fonts and icons in %s\n", frontend.c_str());
+    return 1;
+  }
+  if (!WriteSmokeParticles(root + "/data/Scene")) {
+    std::fprintf(stderr, "datagen: cannot write the particle templates in %s/data/Scene\n",
+                 root.c_str());
+    return 1;
+  }
+  // The placeholder level with its lights, and the skinned box character with its walk.
+  if (!scnwriter::SaveDemoScene(root + "/data/Scene") ||
+      !scnwriter::SaveDemoCharacter(root + "/data/Character") ||
+      !WriteBoxGeometry(root + "/data/Scene")) {
+    std::fprintf(stderr, "datagen: cannot write the scene and the character in %s/data\n",
+                 root.c_str());
     return 1;
   }
   std::printf("datagen: demo data written to %s/data\n", root.c_str());
