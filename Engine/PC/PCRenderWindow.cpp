@@ -189,8 +189,13 @@ int32_t RenderWindow::SetScene(BaseScene* scene) {
 }
 
 void RenderWindow::DeleteScene() {
-  if (m_scene) KDELETE m_scene;
+  BaseScene* scene = m_scene;
   m_scene = nullptr;
+  if (!scene) return;
+  // A scene the factory made is freed through it, or the factory would free it a second time
+  // later; one made elsewhere is the window's to free.
+  if (GetApp().GetSceneFactory()->DestroyScene(scene)) return;
+  KDELETE scene;
 }
 
 // UpdateNodeTree, CullNodeTree and FindNodeContainer: PCNodeSubmission.cpp.

@@ -72,6 +72,16 @@ void SceneFactory::DeleteScene(int32_t id) {
   }
 }
 
+bool SceneFactory::DestroyScene(BaseScene* scene) {
+  for (int32_t i = 0; i < m_scenes.GetCount(); ++i) {
+    if (m_scenes[i].scene != scene) continue;
+    Destroy(m_scenes[i], "SceneFactory::DestroyScene");
+    m_scenes.Remove(i);
+    return true;
+  }
+  return false;
+}
+
 Scene* SceneFactory::FindScene(int32_t id) {
   for (int32_t i = 0; i < m_scenes.GetCount(); ++i)
     if (m_scenes[i].id == id) return m_scenes[i].scene;

@@ -284,6 +284,21 @@ TEST_F(SceneTest, ASceneWithoutObjectsSubmitsNothingNotEvenItsNodes) {
   Flush(window);
 }
 
+TEST_F(SceneTest, AWindowDeletingItsSceneGoesThroughTheFactory) {
+  SceneDesc desc;
+  desc.nodes = {{"crate", scnwriter::Translation(0, 0, 0), "crate", " "}};
+  Scene* scene = Load(desc);
+  ASSERT_NE(scene, nullptr);
+  const int32_t before = scenes()->GetCount();
+  RenderWindow* window = AddWindow();
+  window->SetScene(scene);
+  window->DeleteScene();
+  EXPECT_EQ(window->GetScene(), nullptr);
+  // The factory no longer holds it, so neither the test's own delete nor shutdown frees it again.
+  EXPECT_EQ(scenes()->GetCount(), before - 1);
+  EXPECT_EQ(scenes()->FindScene(m_ids.back()), nullptr);
+}
+
 // ---- Pixels
 
 struct Rgb {
