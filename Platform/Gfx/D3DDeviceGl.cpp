@@ -251,8 +251,10 @@ HRESULT D3DDeviceGl::Reset(D3DPRESENT_PARAMETERS* params) {
   if (!params) return D3DERR_INVALIDCALL;
   hooks::State& hook = hooks::Get();
   if (hook.deviceLost && hook.resetFails) return D3DERR_DEVICELOST;
-  // Reset unbinds everything, so the device's own references never hold a resource alive.
+  // Reset unbinds everything, so the device's own references never hold a resource alive:
+  // a texture target or depth surface left set would otherwise refuse every reset.
   draw_->ReleaseBindings();
+  targets_->DropTargets();
   // DEFAULT-pool resources do not survive a Direct3D reset; their owners release them first.
   if (shared_->liveDefaultPool > 0) {
     GfxLog("gfx: Reset refused, %d DEFAULT-pool resources are still alive\n",

@@ -1,4 +1,5 @@
 #include "Platform/Gfx/DrawState.h"
+#include "Platform/Gfx/TextureGl.h"
 
 #include <algorithm>
 #include <cstring>
@@ -370,6 +371,11 @@ HRESULT DrawState::GetSamplerState(uint32_t sampler, uint32_t type, uint32_t* va
 
 HRESULT DrawState::SetTexture(uint32_t stage, D3DTexture* texture) {
   if (stage >= kD3DMaxTextureStages) return D3DERR_INVALIDCALL;
+  // Like buffers, another device's texture names something else (or nothing) in this context.
+  if (texture && static_cast<TextureGl*>(texture)->Shared() != device_.Shared()) {
+    Hold<D3DTexture>(textures_[stage], nullptr);
+    return Refuse("a texture of another device");
+  }
   if (textures_[stage] == texture) return D3D_OK;
   Hold(textures_[stage], texture);
   if (stage < kPixelStages) {

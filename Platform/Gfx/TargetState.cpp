@@ -94,6 +94,11 @@ void TargetState::ResetToBackBuffer(const D3DPRESENT_PARAMETERS& params) {
   }
 }
 
+void TargetState::DropTargets() {
+  Replace(&colour_, backBuffer_);
+  Replace(&depth_, autoDepth_);
+}
+
 void TargetState::SetRenderTarget(SurfaceGl* surface) { Replace(&colour_, surface); }
 
 void TargetState::SetDepthStencil(SurfaceGl* surface) { Replace(&depth_, surface); }

@@ -46,6 +46,9 @@ class TargetState {
   // depth-stencil surface the automatic one (none without EnableAutoDepthStencil), as Direct3D
   // does at Reset. Framebuffers made for the old back buffer are dropped.
   void ResetToBackBuffer(const D3DPRESENT_PARAMETERS& params);
+  // Puts the back buffer and its automatic depth surface back as the targets, letting go of any
+  // texture surface or depth surface the device was holding.
+  void DropTargets();
 
   // The surfaces held (no reference added); the depth-stencil one may be null.
   SurfaceGl* RenderTarget() const { return colour_; }
