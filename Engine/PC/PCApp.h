@@ -59,6 +59,10 @@ class App : public BaseApp {
   BaseDisplay* GetBaseDisplay() override { return &m_display; }
   void SetExitFlag(int32_t value) override { m_exit = value; }
   int32_t GetWindowCount() override { return m_windows.GetCount(); }
+  // The window at a position of the list (sort order), or null.
+  RenderWindow* GetWindowAt(int32_t index) {
+    return index >= 0 && index < m_windows.GetCount() ? m_windows[index] : nullptr;
+  }
   float GetTimeStep() override { return m_timer.GetTimeStep(); }
   int32_t GetFrameRate() override { return m_timer.GetFrameRate(); }
   int32_t GetFramesElapsed() override { return m_timer.GetFramesElapsed(); }

@@ -173,8 +173,15 @@ Skeleton* NodeFactory::MakeSkeleton(int32_t handle) {
   if (!container || !container->HasSkeleton()) return nullptr;
   Skeleton* skeleton =
       NewOwned<Skeleton>(__LINE__, "NodeFactory::MakeSkeleton", container->GetSkeletonBlock());
-  if (skeleton && !skeleton->IsValid())
+  if (skeleton && !skeleton->IsValid()) {
     DeleteOwned(skeleton, __LINE__, "NodeFactory::MakeSkeleton");
+    return nullptr;
+  }
+  if (skeleton) {
+    // The skeleton reads the file's block: the file stays while the skeleton lives.
+    ++FindLink(handle)->header->refCount;
+    skeleton->HoldGeometry(handle);
+  }
   return skeleton;
 }
 

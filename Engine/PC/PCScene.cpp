@@ -320,9 +320,14 @@ void Scene::CleanUp() {
   // Systems go only in the window they were started in; the geometry and the templates are the
   // scene's own, whether or not it was ever attached.
   DeleteParticleSystems();
-  // A window that still holds the scene would draw it after it is gone.
+  // A window that still holds the scene would draw it after it is gone: the one it was attached
+  // to last, and any other the scene was shown in.
   if (RenderWindow* window = FindAttachedWindow())
     if (window->GetScene() == this) window->SetScene(nullptr);
+  for (int32_t i = 0; i < GetApp().GetWindowCount(); ++i) {
+    RenderWindow* window = GetApp().GetWindowAt(i);
+    if (window && window->GetScene() == this) window->SetScene(nullptr);
+  }
   for (int32_t i = 0; m_gameNodes && i < m_NumGameNodes; ++i) {
     GameNode& node = m_gameNodes[i];
     if (node.geometry != -1 && Nodes()) Nodes()->DeleteNode(node.geometry);

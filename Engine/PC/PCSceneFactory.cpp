@@ -75,8 +75,8 @@ void SceneFactory::DeleteScene(int32_t id) {
 bool SceneFactory::DestroyScene(BaseScene* scene) {
   for (int32_t i = 0; i < m_scenes.GetCount(); ++i) {
     if (m_scenes[i].scene != scene) continue;
-    Destroy(m_scenes[i], "SceneFactory::DestroyScene");
-    m_scenes.Remove(i);
+    // One holder lets go; another that created the same scene keeps it.
+    DeleteScene(m_scenes[i].id);
     return true;
   }
   return false;

@@ -32,8 +32,8 @@ class SceneFactory : public BaseSceneFactory {
   int32_t CreateScene(const char* name) override;
   void DeleteScene(int32_t id) override;
   Scene* FindScene(int32_t id) override;
-  // Frees a registered scene whatever its count (a window deleting its scene); false when the
-  // scene is not one of the factory's.
+  // Drops one reference to a registered scene (a window deleting its scene), freeing it at the
+  // last; false when the scene is not one of the factory's.
   bool DestroyScene(BaseScene* scene);
 
   // Cleans up and frees every scene still registered, whatever its count (the application's

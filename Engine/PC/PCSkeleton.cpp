@@ -1,5 +1,7 @@
 #include "Engine/PC/PCSkeleton.h"
 
+#include "Engine/PC/PCApp.h"
+
 #include <cstring>
 
 #include "Engine/LogFile.h"
@@ -80,7 +82,10 @@ Skeleton::Skeleton(const FileImage& block) {
   m_valid = true;
 }
 
-Skeleton::~Skeleton() { Release(); }
+Skeleton::~Skeleton() {
+  Release();
+  if (m_nodeHandle != -1) GetApp().GetNodeFactory()->DeleteNode(m_nodeHandle);
+}
 
 void Skeleton::Release() {
   FreeArray(m_boneMatrices);

@@ -84,6 +84,10 @@ class Skeleton : public BaseSkeleton {
   static bool CheckBlock(const FileImage& block);
 
   bool IsValid() const { return m_valid; }
+  // The geometry file whose skeleton block this skeleton reads: the skeleton holds one reference
+  // to it (taken by NodeFactory::MakeSkeleton) and gives it back when it is freed, so the block
+  // cannot be freed under it.
+  void HoldGeometry(int32_t nodeHandle) { m_nodeHandle = nodeHandle; }
   uint32_t GetBoneCount() const { return m_palette ? m_paletteCount : m_boneCount; }
   // The bone's name in the block, or null.
   const char* GetBoneName(int32_t bone) const;
@@ -185,6 +189,7 @@ class Skeleton : public BaseSkeleton {
   // meshes as modelled, on either skinning path.
   bool m_matricesAreWorld = false;
   bool m_valid = false;
+  int32_t m_nodeHandle = -1;
   Matrix* m_palette = nullptr;
   uint32_t m_paletteCount = 0;
 };

@@ -300,6 +300,17 @@ TEST_F(NodeFactoryTest, SkinnedFilesMakeSkeletonsOnTheirBlock) {
   delete second;
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("NodeFactory::MakeSkeleton"), 0u);
 
+  // A skeleton keeps the file it reads from: the last DeleteNode of its users does not free the
+  // block under it, the skeleton's own end does.
+  Skeleton* held = factory()->MakeSkeleton(handle);
+  ASSERT_NE(held, nullptr);
+  factory()->DeleteNode(handle);
+  ASSERT_NE(factory()->GetContainer(handle), nullptr);
+  EXPECT_GE(held->FindBone("Bip01 L Hand"), 1);
+  MemoryTracker::SetOwner(__FILE__, __LINE__, "test");
+  delete held;
+  EXPECT_EQ(factory()->GetContainer(handle), nullptr);
+
   // Up to 35 bones the vertex shader skins; from 36 on the processor does.
   for (int bones : {35, 36}) {
     SCOPED_TRACE(bones);

@@ -299,6 +299,21 @@ TEST_F(SceneTest, AWindowDeletingItsSceneGoesThroughTheFactory) {
   EXPECT_EQ(scenes()->FindScene(m_ids.back()), nullptr);
 }
 
+TEST_F(SceneTest, EveryWindowShowingASceneLetsGoOfItWhenItIsFreed) {
+  SceneDesc desc;
+  desc.nodes = {{"crate", scnwriter::Translation(0, 0, 0), "crate", " "}};
+  Scene* scene = Load(desc);
+  ASSERT_NE(scene, nullptr);
+  RenderWindow* first = AddWindow();
+  RenderWindow* second = AddWindow();
+  first->SetScene(scene);
+  second->SetScene(scene);
+  scenes()->DeleteScene(m_ids.back());
+  m_ids.pop_back();
+  EXPECT_EQ(first->GetScene(), nullptr) << "the window shown first would draw a freed scene";
+  EXPECT_EQ(second->GetScene(), nullptr);
+}
+
 // ---- Pixels
 
 struct Rgb {
