@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 
 enum MemAllocType : uint32_t {
   kAllocUnknown = 0,
@@ -128,3 +129,26 @@ void* operator new(size_t size, const char* file, int line);
 void* operator new[](size_t size, const char* file, int line);
 void operator delete(void* p, const char* file, int line) noexcept;
 void operator delete[](void* p, const char* file, int line) noexcept;
+
+// Owner-tagged construction and release for code that names its owners explicitly (the names
+// the memory log should show, such as "NodeFactory::Add"). Release nulls the pointer.
+template <class T, class... Args>
+T* NewOwned(const char* file, int line, const char* owner, Args&&... args) {
+  MemoryTracker::SetOwner(file, line, owner);
+  return new (std::nothrow) T(static_cast<Args&&>(args)...);
+}
+
+template <class T>
+void DeleteOwned(T*& object, const char* file, int line, const char* owner) {
+  if (object) {
+    MemoryTracker::SetOwner(file, line, owner);
+    delete object;
+  }
+  object = nullptr;
+}
+
+template <class T>
+void FreeOwned(T*& block, const char* file, int line, const char* owner) {
+  if (block) MemoryTracker::Deallocate(block, file, line, owner, kAllocFree);
+  block = nullptr;
+}

@@ -17,26 +17,6 @@ constexpr uint32_t kMaxShaderBones = 35;
 constexpr uint32_t kNoMaterial = 0xFFFFFFFFu;
 constexpr uint32_t kHeaderBoxOffset = 24;
 
-template <class T, class... Args>
-T* NewOwned(int line, const char* owner, Args&&... args) {
-  MemoryTracker::SetOwner(__FILE__, line, owner);
-  return new (std::nothrow) T(std::forward<Args>(args)...);
-}
-
-template <class T>
-void DeleteOwned(T*& object, int line, const char* owner) {
-  if (object) {
-    MemoryTracker::SetOwner(__FILE__, line, owner);
-    delete object;
-  }
-  object = nullptr;
-}
-
-template <class T>
-void FreeOwned(T*& block, int line, const char* owner) {
-  if (block) MemoryTracker::Deallocate(block, __FILE__, line, owner, kAllocFree);
-  block = nullptr;
-}
 
 // Every strip of one table names a texture of the node's table, or none.
 bool MaterialsFit(const FileImage& image, uint32_t offset, uint32_t count, uint32_t textureCount) {
@@ -110,9 +90,9 @@ GeoMesh* GeoMesh::Create(const FileImage& image, uint64_t recordOffset, uint32_t
   fits = fits && image.Read(node->meshOffset, &mesh, "mesh record") &&
          MeshMaterialsFit(image, mesh, node->textureCount) &&
          SkinWeightsFit(image, mesh, boneCount);
-  GeoObject* geo = fits ? NewOwned<GeoObject>(__LINE__, owner) : nullptr;
+  GeoObject* geo = fits ? NewOwned<GeoObject>(__FILE__, __LINE__, owner) : nullptr;
   if (geo && geo->Create(image, node->meshOffset, skinningMode) != 1) {
-    DeleteOwned(geo, __LINE__, owner);
+    DeleteOwned(geo, __FILE__, __LINE__, owner);
     fits = false;
   }
   int32_t* handles = nullptr;
@@ -121,11 +101,11 @@ GeoMesh* GeoMesh::Create(const FileImage& image, uint64_t recordOffset, uint32_t
                                                             sizeof(int32_t) * node->textureCount));
   }
   GeoMesh* result = nullptr;
-  if (geo && (handles || node->textureCount == 0)) result = NewOwned<GeoMesh>(__LINE__, owner);
+  if (geo && (handles || node->textureCount == 0)) result = NewOwned<GeoMesh>(__FILE__, __LINE__, owner);
   if (!result) {
     if (geo) geo->CleanUp();
-    DeleteOwned(geo, __LINE__, owner);
-    FreeOwned(handles, __LINE__, owner);
+    DeleteOwned(geo, __FILE__, __LINE__, owner);
+    FreeOwned(handles, __FILE__, __LINE__, owner);
     DebugLog().Write("Refused node record at %llu of %s\n",
                      static_cast<unsigned long long>(recordOffset), image.Name());
     return nullptr;
@@ -144,13 +124,13 @@ void GeoMesh::CleanUp() {
     Texture* registry = GetApp().GetTexture();
     for (int32_t i = 0; i < textureCount; ++i)
       if (textures[i] != -1) registry->Delete(textures[i]);
-    FreeOwned(textures, __LINE__, "GeoMesh::CleanUp");
+    FreeOwned(textures, __FILE__, __LINE__, "GeoMesh::CleanUp");
   }
   if (geoObject) {
     // The buffers go before the object's record is freed, so that nothing the release does
     // takes the owner named for the record.
     geoObject->CleanUp();
-    DeleteOwned(geoObject, __LINE__, "GeoMesh::CleanUp");
+    DeleteOwned(geoObject, __FILE__, __LINE__, "GeoMesh::CleanUp");
   }
   textureCount = 0;
 }
@@ -221,9 +201,9 @@ void NodeContainer::CleanUp() {
   for (uint32_t i = 0; m_nodes && i < m_nodeCount; ++i) {
     if (!m_nodes[i]) continue;
     m_nodes[i]->CleanUp();
-    DeleteOwned(m_nodes[i], __LINE__, "NodeContainer::CleanUp");
+    DeleteOwned(m_nodes[i], __FILE__, __LINE__, "NodeContainer::CleanUp");
   }
-  FreeOwned(m_nodes, __LINE__, "NodeContainer::CleanUp");
+  FreeOwned(m_nodes, __FILE__, __LINE__, "NodeContainer::CleanUp");
   m_nodeCount = 0;
   m_skeletonOffset = 0;
   m_skinningMode = 0;

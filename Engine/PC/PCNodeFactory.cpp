@@ -9,30 +9,6 @@
 #include "Engine/PC/PCFileIO.h"
 #include "Engine/PC/PCSkeleton.h"
 
-namespace {
-
-template <class T, class... Args>
-T* NewOwned(int line, const char* owner, Args&&... args) {
-  MemoryTracker::SetOwner(__FILE__, line, owner);
-  return new (std::nothrow) T(std::forward<Args>(args)...);
-}
-
-template <class T>
-void DeleteOwned(T*& object, int line, const char* owner) {
-  if (object) {
-    MemoryTracker::SetOwner(__FILE__, line, owner);
-    delete object;
-  }
-  object = nullptr;
-}
-
-template <class T>
-void FreeOwned(T*& block, int line, const char* owner) {
-  if (block) MemoryTracker::Deallocate(block, __FILE__, line, owner, kAllocFree);
-  block = nullptr;
-}
-
-}  // namespace
 
 // ---- HeaderInfo
 
@@ -40,10 +16,10 @@ HeaderInfo::~HeaderInfo() {
   if (container) {
     // The meshes go first, under their own owners; then the container's record.
     container->CleanUp();
-    DeleteOwned(container, __LINE__, "HeaderInfo::~HeaderInfo");
+    DeleteOwned(container, __FILE__, __LINE__, "HeaderInfo::~HeaderInfo");
   }
-  FreeOwned(name, __LINE__, "HeaderInfo::~HeaderInfo");
-  FreeOwned(image, __LINE__, "HeaderInfo::~HeaderInfo");
+  FreeOwned(name, __FILE__, __LINE__, "HeaderInfo::~HeaderInfo");
+  FreeOwned(image, __FILE__, __LINE__, "HeaderInfo::~HeaderInfo");
 }
 
 // ---- NodeFactory
@@ -65,12 +41,12 @@ void NodeFactory::CleanUp() {
     if (!list) continue;
     while (LinkedListNode* first = list->RemoveHead()) {
       NodeLink* link = static_cast<NodeLink*>(first);
-      DeleteOwned(link->header, __LINE__, "NodeFactory::CleanUp");
-      DeleteOwned(link, __LINE__, "NodeFactory::CleanUp");
+      DeleteOwned(link->header, __FILE__, __LINE__, "NodeFactory::CleanUp");
+      DeleteOwned(link, __FILE__, __LINE__, "NodeFactory::CleanUp");
     }
-    DeleteOwned(m_buckets[i], __LINE__, "NodeFactory::CleanUp");
+    DeleteOwned(m_buckets[i], __FILE__, __LINE__, "NodeFactory::CleanUp");
   }
-  FreeOwned(m_buckets, __LINE__, "NodeFactory::CleanUp");
+  FreeOwned(m_buckets, __FILE__, __LINE__, "NodeFactory::CleanUp");
 }
 
 NodeLink* NodeFactory::FindLink(int32_t handle) const {
@@ -106,16 +82,16 @@ int32_t NodeFactory::Add(const char* name) {
 
   LinkedList*& list = m_buckets[BucketOf(handle)];
   const bool madeList = list == nullptr;
-  if (madeList) list = NewOwned<LinkedList>(__LINE__, "NodeFactory::Add");
+  if (madeList) list = NewOwned<LinkedList>(__FILE__, __LINE__, "NodeFactory::Add");
   int32_t size = 0;
   void* image = list ? FileIO::LoadFile(name, &size) : nullptr;
-  HeaderInfo* record = image ? NewOwned<HeaderInfo>(__LINE__, "NodeFactory::Add") : nullptr;
+  HeaderInfo* record = image ? NewOwned<HeaderInfo>(__FILE__, __LINE__, "NodeFactory::Add") : nullptr;
   if (record) {
     record->image = image;
     record->imageSize = static_cast<uint32_t>(size);
     record->handle = handle;
   }
-  NodeLink* link = record ? NewOwned<NodeLink>(__LINE__, "NodeFactory::Add") : nullptr;
+  NodeLink* link = record ? NewOwned<NodeLink>(__FILE__, __LINE__, "NodeFactory::Add") : nullptr;
   const size_t nameLength = std::strlen(name);
   char* nameCopy = link ? static_cast<char*>(MemoryTracker::Allocate(
                               __FILE__, __LINE__, "NodeFactory::Add", kAllocMalloc, nameLength + 1))
@@ -128,12 +104,12 @@ int32_t NodeFactory::Add(const char* name) {
   if (!record || !record->container) {
     // The record frees whatever it took (name, image); the rest is freed here.
     if (record) {
-      DeleteOwned(record, __LINE__, "NodeFactory::Add");
+      DeleteOwned(record, __FILE__, __LINE__, "NodeFactory::Add");
     } else if (image) {
-      FreeOwned(image, __LINE__, "NodeFactory::Add");
+      FreeOwned(image, __FILE__, __LINE__, "NodeFactory::Add");
     }
-    DeleteOwned(link, __LINE__, "NodeFactory::Add");
-    if (madeList) DeleteOwned(list, __LINE__, "NodeFactory::Add");
+    DeleteOwned(link, __FILE__, __LINE__, "NodeFactory::Add");
+    if (madeList) DeleteOwned(list, __FILE__, __LINE__, "NodeFactory::Add");
     return -1;
   }
   link->header = record;
@@ -143,13 +119,13 @@ int32_t NodeFactory::Add(const char* name) {
 
 NodeContainer* NodeFactory::LoadNodeList(HeaderInfo* record) {
   if (!record || !record->image) return nullptr;
-  NodeContainer* container = NewOwned<NodeContainer>(__LINE__, "NodeFactory::LoadNodeList");
+  NodeContainer* container = NewOwned<NodeContainer>(__FILE__, __LINE__, "NodeFactory::LoadNodeList");
   if (!container) return nullptr;
   ++record->refCount;
   const FileImage image(record->image, record->imageSize, record->name);
   if (!container->Load(image, record, "NodeFactory::LoadNodeList")) {
     --record->refCount;
-    DeleteOwned(container, __LINE__, "NodeFactory::LoadNodeList");
+    DeleteOwned(container, __FILE__, __LINE__, "NodeFactory::LoadNodeList");
     return nullptr;
   }
   return container;
@@ -158,8 +134,8 @@ NodeContainer* NodeFactory::LoadNodeList(HeaderInfo* record) {
 void NodeFactory::RemoveLink(NodeLink* link, const char* owner) {
   LinkedList* list = m_buckets[BucketOf(link->header->handle)];
   list->Remove(link);
-  DeleteOwned(link->header, __LINE__, owner);
-  DeleteOwned(link, __LINE__, owner);
+  DeleteOwned(link->header, __FILE__, __LINE__, owner);
+  DeleteOwned(link, __FILE__, __LINE__, owner);
 }
 
 void NodeFactory::DeleteNode(int32_t handle) {
@@ -172,9 +148,9 @@ Skeleton* NodeFactory::MakeSkeleton(int32_t handle) {
   NodeContainer* container = GetContainer(handle);
   if (!container || !container->HasSkeleton()) return nullptr;
   Skeleton* skeleton =
-      NewOwned<Skeleton>(__LINE__, "NodeFactory::MakeSkeleton", container->GetSkeletonBlock());
+      NewOwned<Skeleton>(__FILE__, __LINE__, "NodeFactory::MakeSkeleton", container->GetSkeletonBlock());
   if (skeleton && !skeleton->IsValid()) {
-    DeleteOwned(skeleton, __LINE__, "NodeFactory::MakeSkeleton");
+    DeleteOwned(skeleton, __FILE__, __LINE__, "NodeFactory::MakeSkeleton");
     return nullptr;
   }
   if (skeleton) {
