@@ -19,6 +19,7 @@
 #include "tests/support/AppHarness.h"
 #include "tests/support/DdsWriter.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/PixelProbe.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WftWriter.h"
 
@@ -417,27 +418,15 @@ int Modulate2x(int texture, int diffuse) {
   return v > 255.0 ? 255 : static_cast<int>(v + 0.5);
 }
 
-struct Rgb {
-  int r, g, b;
-};
+using pixelprobe::Rgb;
 
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
+// Every pixel of [x0, x1) × [y0, y1) of a back-buffer read is `want` within ±2 per channel.
 ::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
-                                  int y1, Rgb want) {
-  for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) {
-      uint32_t p = pixels[y * kWidth + x];
-      Rgb got = {int(p >> 16 & 0xFF), int(p >> 8 & 0xFF), int(p & 0xFF)};
-      if (std::abs(got.r - want.r) > 2 || std::abs(got.g - want.g) > 2 ||
-          std::abs(got.b - want.b) > 2)
-        return ::testing::AssertionFailure()
-               << "pixel (" << x << ", " << y << ") is " << got.r << "," << got.g << "," << got.b
-               << ", expected " << want.r << "," << want.g << "," << want.b;
-    }
-  }
-  return ::testing::AssertionSuccess();
+                                  int y1, const Rgb& want) {
+  return pixelprobe::AreaIs(pixels, kWidth, x0, y0, x1, y1, want);
 }
 
 // A font on a 32 x 8 page: 'A' a white block, 'B' a red one, space transparent; 'C' on a second
@@ -490,9 +479,7 @@ class FontDrawTest : public AppTest {
               gfx::D3D_OK);
   }
   std::vector<uint32_t> ReadBack() {
-    std::vector<uint32_t> pixels(kWidth * kHeight);
-    EXPECT_EQ(device()->ReadBackBuffer(pixels.data(), kWidth, kHeight), gfx::D3D_OK);
-    return pixels;
+    return pixelprobe::ReadBack(device(), kWidth, kHeight);
   }
 
   int32_t m_id = -1;

@@ -16,6 +16,7 @@
 #include "tests/support/AppHarness.h"
 #include "tests/support/DdsWriter.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/PixelProbe.h"
 
 namespace {
 
@@ -81,25 +82,8 @@ struct Mesh {
   SceneNode node;
 };
 
-struct Rgb {
-  double r, g, b;
-};
-
-::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int width, int x0, int y0,
-                                  int x1, int y1, Rgb want, double tolerance = 2.0) {
-  for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) {
-      const uint32_t p = pixels[y * width + x];
-      const double r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
-      if (std::fabs(r - want.r) > tolerance || std::fabs(g - want.g) > tolerance ||
-          std::fabs(b - want.b) > tolerance)
-        return ::testing::AssertionFailure()
-               << "pixel (" << x << ", " << y << ") is " << r << "," << g << "," << b
-               << ", expected " << want.r << "," << want.g << "," << want.b;
-    }
-  }
-  return ::testing::AssertionSuccess();
-}
+using pixelprobe::AreaIs;
+using pixelprobe::Rgb;
 
 // Source over destination with the source's alpha, as the blended passes draw.
 Rgb Over(Rgb source, double alpha, Rgb dest) {
@@ -182,10 +166,7 @@ class MeshListTest : public AppTest {
     record->flags = MeshRecord::kNoCulling;
   }
   std::vector<uint32_t> ReadBack() {
-    std::vector<uint32_t> pixels(kWidth * kHeight);
-    EXPECT_EQ(GetApp().GetDisplay()->GetDevice()->ReadBackBuffer(pixels.data(), kWidth, kHeight),
-              gfx::D3D_OK);
-    return pixels;
+    return pixelprobe::ReadBack(GetApp().GetDisplay()->GetDevice(), kWidth, kHeight);
   }
 
   std::vector<std::unique_ptr<Mesh>> m_meshes;

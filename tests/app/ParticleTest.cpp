@@ -40,7 +40,7 @@ Matrix Identity() {
   return m;
 }
 
-// ---- The documented emission and update, worked in double precision.
+// ---- The emission and update rules, worked independently in double precision.
 
 // The shared generator and the particles' draw in -1..1.
 struct ReferenceGenerator {

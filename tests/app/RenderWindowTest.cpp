@@ -16,6 +16,7 @@
 #include "tests/support/AppHarness.h"
 #include "tests/support/DdsWriter.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/PixelProbe.h"
 #include "tests/support/WftWriter.h"
 
 namespace {
@@ -23,24 +24,12 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
-struct Rgb {
-  int r, g, b;
-};
+using pixelprobe::Rgb;
 
+// Every pixel of [x0, x1) × [y0, y1) of a back-buffer read is `want` within ±2 per channel.
 ::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
-                                  int y1, Rgb want) {
-  for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) {
-      const uint32_t p = pixels[y * kWidth + x];
-      const Rgb got = {int(p >> 16 & 0xFF), int(p >> 8 & 0xFF), int(p & 0xFF)};
-      if (std::abs(got.r - want.r) > 2 || std::abs(got.g - want.g) > 2 ||
-          std::abs(got.b - want.b) > 2)
-        return ::testing::AssertionFailure()
-               << "pixel (" << x << ", " << y << ") is " << got.r << "," << got.g << "," << got.b
-               << ", expected " << want.r << "," << want.g << "," << want.b;
-    }
-  }
-  return ::testing::AssertionSuccess();
+                                  int y1, const Rgb& want) {
+  return pixelprobe::AreaIs(pixels, kWidth, x0, y0, x1, y1, want);
 }
 
 // ---- Records a particle system's life in the window.
@@ -158,10 +147,7 @@ class RenderWindowTest : public AppTest {
     return window;
   }
   std::vector<uint32_t> ReadBack() {
-    std::vector<uint32_t> pixels(kWidth * kHeight);
-    EXPECT_EQ(GetApp().GetDisplay()->GetDevice()->ReadBackBuffer(pixels.data(), kWidth, kHeight),
-              gfx::D3D_OK);
-    return pixels;
+    return pixelprobe::ReadBack(GetApp().GetDisplay()->GetDevice(), kWidth, kHeight);
   }
   bool ScreenIs(Rgb want) { return AreaIs(ReadBack(), 4, 4, kWidth - 4, kHeight - 4, want); }
 };
@@ -219,7 +205,7 @@ TEST(LightSetupRecord, OperationsWriteTheFileLayout) {
   lights.SetLightColour(1, 0.4f, 0.5f, 0.6f);
   lights.SetLightDirection(3, 9.0f, 9.0f, 9.0f);  // no fourth light: ignored
   lights.SetOneLight();
-  // The record is the first 88 bytes of a ".lgt" file: words in the documented order.
+  // The record is the first 88 bytes of a ".lgt" file: words in the file's order.
   const float* words = reinterpret_cast<const float*>(&lights);
   EXPECT_EQ(lights.count, 1u);
   EXPECT_EQ(words[1], 0.1f);

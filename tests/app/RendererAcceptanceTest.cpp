@@ -25,6 +25,7 @@
 #include "tests/support/AppHarness.h"
 #include "tests/support/DdsWriter.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/PixelProbe.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -32,13 +33,8 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
-struct Rgb {
-  double r, g, b;
-};
-
-Rgb RgbOf(uint32_t argb) {
-  return {double(argb >> 16 & 0xFF), double(argb >> 8 & 0xFF), double(argb & 0xFF)};
-}
+using pixelprobe::Rgb;
+using pixelprobe::RgbOf;
 
 // Stage 0's MODULATE2X of a texture channel and a diffuse channel, both 0-255.
 double Modulate2x(double texture, double diffuse) {
@@ -49,27 +45,15 @@ Rgb Modulate2x(const Rgb& texture, double diffuse) {
           Modulate2x(texture.b, diffuse)};
 }
 
-bool Near(uint32_t pixel, const Rgb& want) {
-  const Rgb got = RgbOf(pixel);
-  return std::fabs(got.r - want.r) <= 2.5 && std::fabs(got.g - want.g) <= 2.5 &&
-         std::fabs(got.b - want.b) <= 2.5;
-}
+// The blends here are computed in fractions that the device rounds: ±2.5 per channel.
+constexpr double kTolerance = 2.5;
 
-// Every pixel of [x0, x1) × [y0, y1) is `want` within ±2 per channel.
+bool Near(uint32_t pixel, const Rgb& want) { return pixelprobe::Near(pixel, want, kTolerance); }
+
+// Every pixel of [x0, x1) × [y0, y1) is `want` within the tolerance.
 ::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
                                   int y1, const Rgb& want) {
-  for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) {
-      const uint32_t p = pixels[y * kWidth + x];
-      if (!Near(p, want)) {
-        const Rgb got = RgbOf(p);
-        return ::testing::AssertionFailure()
-               << "pixel (" << x << ", " << y << ") is " << got.r << "," << got.g << "," << got.b
-               << ", expected " << want.r << "," << want.g << "," << want.b;
-      }
-    }
-  }
-  return ::testing::AssertionSuccess();
+  return pixelprobe::AreaIs(pixels, kWidth, x0, y0, x1, y1, want, kTolerance);
 }
 
 // A rectangle in clip coordinates (y up) as back-buffer pixels, shrunk by `inset` on each side.
@@ -230,11 +214,7 @@ class RendererAcceptanceTest : public AppTest {
                               1.0f, 0),
               gfx::D3D_OK);
   }
-  std::vector<uint32_t> ReadBack() {
-    std::vector<uint32_t> pixels(kWidth * kHeight);
-    EXPECT_EQ(device()->ReadBackBuffer(pixels.data(), kWidth, kHeight), gfx::D3D_OK);
-    return pixels;
-  }
+  std::vector<uint32_t> ReadBack() { return pixelprobe::ReadBack(device(), kWidth, kHeight); }
 
   // Writes "data/<name>.dds" (A8R8G8B8, rows top first, with its mip chain) and loads it.
   int32_t LoadTexture(const std::string& name, uint32_t width, uint32_t height,

@@ -16,6 +16,7 @@
 #include "tests/support/DdsWriter.h"
 #include "tests/support/GeoWriter.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/PixelProbe.h"
 #include "tests/support/Ps2Writer.h"
 #include "tests/support/ScnWriter.h"
 
@@ -103,10 +104,7 @@ class SceneTest : public AppTest {
     return window->GetMeshCount(list);
   }
   std::vector<uint32_t> ReadBack() {
-    std::vector<uint32_t> pixels(kWidth * kHeight);
-    EXPECT_EQ(GetApp().GetDisplay()->GetDevice()->ReadBackBuffer(pixels.data(), kWidth, kHeight),
-              gfx::D3D_OK);
-    return pixels;
+    return pixelprobe::ReadBack(GetApp().GetDisplay()->GetDevice(), kWidth, kHeight);
   }
 
   std::vector<int32_t> m_ids;
@@ -316,9 +314,7 @@ TEST_F(SceneTest, EveryWindowShowingASceneLetsGoOfItWhenItIsFreed) {
 
 // ---- Pixels
 
-struct Rgb {
-  int r, g, b;
-};
+using pixelprobe::Rgb;
 
 // A MODULATE2X stage: texture times a vertex colour of 0x80, doubled.
 int Modulate2x(int texture) {
@@ -326,20 +322,10 @@ int Modulate2x(int texture) {
   return v > 255.0 ? 255 : static_cast<int>(v + 0.5);
 }
 
+// Every pixel of [x0, x1) × [y0, y1) of a back-buffer read is `want` within ±3 per channel.
 ::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
-                                  int y1, Rgb want) {
-  for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) {
-      const uint32_t p = pixels[y * kWidth + x];
-      const Rgb got = {int(p >> 16 & 0xFF), int(p >> 8 & 0xFF), int(p & 0xFF)};
-      if (std::abs(got.r - want.r) > 3 || std::abs(got.g - want.g) > 3 ||
-          std::abs(got.b - want.b) > 3)
-        return ::testing::AssertionFailure()
-               << "pixel (" << x << ", " << y << ") is " << got.r << "," << got.g << "," << got.b
-               << ", expected " << want.r << "," << want.g << "," << want.b;
-    }
-  }
-  return ::testing::AssertionSuccess();
+                                  int y1, const Rgb& want) {
+  return pixelprobe::AreaIs(pixels, kWidth, x0, y0, x1, y1, want, 3.0);
 }
 
 // Where the window's default camera (eye 160 in front of the origin on -z, a vertical field of

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Platform/Gfx/D3D.h"
+#include "tests/gfx/DeviceFixture.h"
 
 using namespace gfx;
 
@@ -15,60 +16,27 @@ namespace {
 constexpr uint32_t kHardwareFlags = D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE;
 constexpr uint32_t kSoftwareFlags = D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE;
 
-// The engine's windowed presentation: unknown format, copy swap, D24X8 depth, no vsync.
+// The engine's windowed presentation asks for a lockable back buffer and discards depth.
 D3DPRESENT_PARAMETERS WindowedParams(uint32_t width, uint32_t height, void* window) {
-  D3DPRESENT_PARAMETERS params{};
-  params.BackBufferWidth = width;
-  params.BackBufferHeight = height;
-  params.BackBufferFormat = D3DFMT_UNKNOWN;
-  params.BackBufferCount = 1;
-  params.SwapEffect = D3DSWAPEFFECT_COPY;
-  params.hDeviceWindow = window;
-  params.Windowed = 1;
-  params.EnableAutoDepthStencil = 1;
-  params.AutoDepthStencilFormat = D3DFMT_D24X8;
-  params.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER | D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL;
-  params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-  return params;
+  return gfxtest::WindowedParams(width, height, window,
+                                 D3DPRESENTFLAG_LOCKABLE_BACKBUFFER |
+                                     D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL);
 }
 
-bool Near(uint32_t actual, uint32_t expected, int tolerance) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    const int a = static_cast<int>((actual >> shift) & 0xFF);
-    const int e = static_cast<int>((expected >> shift) & 0xFF);
-    if (std::abs(a - e) > tolerance) return false;
-  }
-  return true;
-}
-
-// Pixels of the rectangle [x0, x1) x [y0, y1) (top-left origin) that are not `expected`.
+// Rectangles are off by more than 1 per channel unless a test allows more.
 int CountOff(const std::vector<uint32_t>& pixels, int width, int x0, int y0, int x1, int y1,
              uint32_t expected, int tolerance = 1) {
-  int off = 0;
-  for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) {
-      if (!Near(pixels[static_cast<size_t>(y) * width + x], expected, tolerance)) ++off;
-    }
-  }
-  return off;
+  return gfxtest::CountOff(pixels, width, x0, y0, x1, y1, expected, tolerance);
 }
 
-class DeviceTest : public ::testing::Test {
+// Devices are made by the tests (several, or none) and all released before the window closes.
+class DeviceTest : public gfxtest::DeviceFixture {
  protected:
-  void SetUp() override {
-    TestHooks::ResetAll();
-    window_ = TestHooks::CreateTestWindow(640, 480);
-    ASSERT_NE(window_, nullptr);
-    d3d_ = Direct3DCreate9(32);
-    ASSERT_NE(d3d_, nullptr);
-  }
+  DeviceTest() : DeviceFixture(Options{.withDevice = false, .expectNoLiveDevices = true}) {}
 
   void TearDown() override {
     for (D3DDevice* device : devices_) device->Release();
-    if (d3d_) d3d_->Release();
-    TestHooks::DestroyTestWindow(window_);
-    EXPECT_EQ(TestHooks::LiveDeviceCount(), 0);
-    TestHooks::ResetAll();
+    DeviceFixture::TearDown();
   }
 
   // A device the fixture releases; null when creation failed (the result is in *result).
@@ -97,8 +65,6 @@ class DeviceTest : public ::testing::Test {
     return pixels;
   }
 
-  void* window_ = nullptr;
-  D3DObject* d3d_ = nullptr;
   std::vector<D3DDevice*> devices_;
 };
 

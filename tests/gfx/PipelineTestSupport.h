@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Platform/Gfx/D3D.h"
+#include "tests/gfx/DeviceFixture.h"
 
 namespace pipetest {
 
@@ -38,24 +39,15 @@ constexpr uint32_t kFvfScreen = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;  /
 constexpr uint32_t kFvfWorld = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;      // 0x142
 constexpr uint32_t kFvfLine = D3DFVF_XYZ | D3DFVF_DIFFUSE;                     // 0x042
 
-inline int Channel(uint32_t color, int shift) { return static_cast<int>((color >> shift) & 0xFF); }
+using gfxtest::Channel;
+using gfxtest::Near;
 
 inline uint32_t Argb(int a, int r, int g, int b) {
   auto c = [](int v) { return static_cast<uint32_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); };
   return (c(a) << 24) | (c(r) << 16) | (c(g) << 8) | c(b);
 }
 
-// Channels within `tolerance`; `mask` picks the channels compared (0x00FFFFFF: colour only).
-inline bool Near(uint32_t actual, uint32_t expected, int tolerance = 2,
-                 uint32_t mask = 0xFFFFFFFFu) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    if (((mask >> shift) & 0xFF) == 0) continue;
-    if (std::abs(Channel(actual, shift) - Channel(expected, shift)) > tolerance) return false;
-  }
-  return true;
-}
-
-class PipelineTest : public ::testing::Test {
+class PipelineTest : public gfxtest::DeviceFixture {
  public:
   static constexpr uint32_t kWidth = 128;
   static constexpr uint32_t kHeight = 96;
@@ -67,13 +59,7 @@ class PipelineTest : public ::testing::Test {
   // Pixels of [x0, x1) x [y0, y1) that are not `expected` (colour channels only).
   static int CountOff(const std::vector<uint32_t>& pixels, int x0, int y0, int x1, int y1,
                       uint32_t expected, int tolerance = 2) {
-    int off = 0;
-    for (int y = y0; y < y1; ++y) {
-      for (int x = x0; x < x1; ++x) {
-        if (!Near(At(pixels, x, y), expected, tolerance, 0x00FFFFFFu)) ++off;
-      }
-    }
-    return off;
+    return gfxtest::CountOff(pixels, kWidth, x0, y0, x1, y1, expected, tolerance, 0x00FFFFFFu);
   }
 
   // Pixels of the whole buffer with this colour.
@@ -86,42 +72,23 @@ class PipelineTest : public ::testing::Test {
   }
 
  protected:
+  PipelineTest()
+      : DeviceFixture(Options{.width = kWidth,
+                              .height = kHeight,
+                              .deviceFlags = D3DCREATE_HARDWARE_VERTEXPROCESSING |
+                                             D3DCREATE_FPU_PRESERVE,
+                              .expectNoLiveDevices = true}) {}
+
+  // The device starts in a scene, as the engine's frames draw.
   void SetUp() override {
-    TestHooks::ResetAll();
-    window_ = TestHooks::CreateTestWindow(kWidth, kHeight);
-    ASSERT_NE(window_, nullptr);
-    d3d_ = Direct3DCreate9(32);
-    ASSERT_NE(d3d_, nullptr);
-    params_ = Params(kWidth, kHeight);
-    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_,
-                                 D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE,
-                                 &params_, &device_),
-              D3D_OK);
+    DeviceFixture::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_NE(device_, nullptr);
     ASSERT_EQ(device_->BeginScene(), D3D_OK);
   }
 
-  void TearDown() override {
-    if (device_) device_->Release();
-    if (d3d_) d3d_->Release();
-    TestHooks::DestroyTestWindow(window_);
-    EXPECT_EQ(TestHooks::LiveDeviceCount(), 0);
-    TestHooks::ResetAll();
-  }
-
   D3DPRESENT_PARAMETERS Params(uint32_t width, uint32_t height) const {
-    D3DPRESENT_PARAMETERS params{};
-    params.BackBufferWidth = width;
-    params.BackBufferHeight = height;
-    params.BackBufferFormat = D3DFMT_UNKNOWN;
-    params.BackBufferCount = 1;
-    params.SwapEffect = D3DSWAPEFFECT_COPY;
-    params.hDeviceWindow = window_;
-    params.Windowed = 1;
-    params.EnableAutoDepthStencil = 1;
-    params.AutoDepthStencilFormat = D3DFMT_D24X8;
-    params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    return params;
+    return gfxtest::WindowedParams(width, height, window_);
   }
 
   // Stage 0 passes the vertex colour and alpha; stage 1 is off. (Direct3D's own default
@@ -164,11 +131,6 @@ class PipelineTest : public ::testing::Test {
     EXPECT_EQ(Rect(40, 30, 60, 50, color), D3D_OK);
     return At(Read(), 50, 40);
   }
-
-  void* window_ = nullptr;
-  D3DObject* d3d_ = nullptr;
-  D3DDevice* device_ = nullptr;
-  D3DPRESENT_PARAMETERS params_{};
 };
 
 }  // namespace pipetest

@@ -10,6 +10,7 @@
 
 #include "Platform/Gfx/D3D.h"
 #include "Platform/Gfx/D3DX.h"
+#include "tests/gfx/DeviceFixture.h"
 #include "tests/support/DdsWriter.h"
 
 using namespace gfx;
@@ -22,63 +23,16 @@ constexpr uint32_t kBlue = 0xFF0000FFu;
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kBlack = 0xFF000000u;
 
-D3DPRESENT_PARAMETERS WindowedParams(uint32_t width, uint32_t height, void* window) {
-  D3DPRESENT_PARAMETERS params{};
-  params.BackBufferWidth = width;
-  params.BackBufferHeight = height;
-  params.BackBufferFormat = D3DFMT_UNKNOWN;
-  params.BackBufferCount = 1;
-  params.SwapEffect = D3DSWAPEFFECT_COPY;
-  params.hDeviceWindow = window;
-  params.Windowed = 1;
-  params.EnableAutoDepthStencil = 1;
-  params.AutoDepthStencilFormat = D3DFMT_D24X8;
-  params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-  return params;
-}
+using gfxtest::WindowedParams;
 
-bool Near(uint32_t actual, uint32_t expected, int tolerance) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    const int a = static_cast<int>((actual >> shift) & 0xFF);
-    const int e = static_cast<int>((expected >> shift) & 0xFF);
-    if (std::abs(a - e) > tolerance) return false;
-  }
-  return true;
-}
-
-// Pixels of [x0, x1) x [y0, y1) (rows top first) that are not `expected`.
+// Rectangles are off by more than 2 per channel unless a test asks for less.
 int CountOff(const std::vector<uint32_t>& pixels, int width, int x0, int y0, int x1, int y1,
              uint32_t expected, int tolerance = 2) {
-  int off = 0;
-  for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) {
-      if (!Near(pixels[static_cast<size_t>(y) * width + x], expected, tolerance)) ++off;
-    }
-  }
-  return off;
+  return gfxtest::CountOff(pixels, width, x0, y0, x1, y1, expected, tolerance);
 }
 
-class TargetTest : public ::testing::Test {
+class TargetTest : public gfxtest::DeviceFixture {
  protected:
-  void SetUp() override {
-    TestHooks::ResetAll();
-    window_ = TestHooks::CreateTestWindow(640, 480);
-    ASSERT_NE(window_, nullptr);
-    d3d_ = Direct3DCreate9(32);
-    ASSERT_NE(d3d_, nullptr);
-    D3DPRESENT_PARAMETERS params = WindowedParams(640, 480, window_);
-    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                 &params, &device_),
-              D3D_OK);
-  }
-
-  void TearDown() override {
-    if (device_) device_->Release();
-    if (d3d_) d3d_->Release();
-    TestHooks::DestroyTestWindow(window_);
-    TestHooks::ResetAll();
-  }
-
   // A render-target texture and its level-0 surface (both owned by the caller).
   D3DTexture* MakeTarget(uint32_t size, D3DFORMAT format, D3DSurface** surface) {
     D3DTexture* texture = nullptr;
@@ -131,9 +85,6 @@ class TargetTest : public ::testing::Test {
     return pixels;
   }
 
-  void* window_ = nullptr;
-  D3DObject* d3d_ = nullptr;
-  D3DDevice* device_ = nullptr;
 };
 
 TEST_F(TargetTest, ClearsGoToTheTextureTargetTopRowFirst) {

@@ -13,35 +13,15 @@
 #include "Platform/Gfx/D3D.h"
 #include "Platform/Gfx/D3DX.h"
 #include "Platform/Gfx/PixelFormats.h"
+#include "tests/gfx/DeviceFixture.h"
 #include "tests/support/DdsWriter.h"
 
 using namespace gfx;
 
 namespace {
 
-D3DPRESENT_PARAMETERS WindowedParams(uint32_t width, uint32_t height, void* window) {
-  D3DPRESENT_PARAMETERS params{};
-  params.BackBufferWidth = width;
-  params.BackBufferHeight = height;
-  params.BackBufferFormat = D3DFMT_UNKNOWN;
-  params.BackBufferCount = 1;
-  params.SwapEffect = D3DSWAPEFFECT_COPY;
-  params.hDeviceWindow = window;
-  params.Windowed = 1;
-  params.EnableAutoDepthStencil = 1;
-  params.AutoDepthStencilFormat = D3DFMT_D24X8;
-  params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-  return params;
-}
-
-bool Near(uint32_t actual, uint32_t expected, int tolerance) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    const int a = static_cast<int>((actual >> shift) & 0xFF);
-    const int e = static_cast<int>((expected >> shift) & 0xFF);
-    if (std::abs(a - e) > tolerance) return false;
-  }
-  return true;
-}
+using gfxtest::Near;
+using gfxtest::WindowedParams;
 
 int CountOff(const std::vector<uint32_t>& actual, const std::vector<uint32_t>& expected,
              int tolerance) {
@@ -99,26 +79,11 @@ std::vector<uint32_t> Pattern(uint32_t width, uint32_t height) {
   return pixels;
 }
 
-class DeviceTextureTest : public ::testing::Test {
+class DeviceTextureTest : public gfxtest::DeviceFixture {
  protected:
-  void SetUp() override {
-    TestHooks::ResetAll();
-    window_ = TestHooks::CreateTestWindow(640, 480);
-    ASSERT_NE(window_, nullptr);
-    d3d_ = Direct3DCreate9(32);
-    ASSERT_NE(d3d_, nullptr);
-    params_ = WindowedParams(640, 480, window_);
-    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                 &params_, &device_),
-              D3D_OK);
-  }
-
   void TearDown() override {
     TestHooks::DisableCompressedTextures(false);
-    if (device_) device_->Release();
-    if (d3d_) d3d_->Release();
-    TestHooks::DestroyTestWindow(window_);
-    TestHooks::ResetAll();
+    DeviceFixture::TearDown();
   }
 
   D3DTexture* Load(const std::vector<uint8_t>& image) {
@@ -149,10 +114,6 @@ class DeviceTextureTest : public ::testing::Test {
     return bytes;
   }
 
-  void* window_ = nullptr;
-  D3DObject* d3d_ = nullptr;
-  D3DDevice* device_ = nullptr;
-  D3DPRESENT_PARAMETERS params_{};
 };
 
 TEST_F(DeviceTextureTest, EveryUncompressedFormatReachesGlWithItsTexelsInPlace) {
