@@ -25,6 +25,7 @@
 
 namespace gfx {
 
+struct DrawRequest;
 class DrawState;    // render states, stages, samplers, buffers, declarations, programs, draws
 class TargetState;  // render targets, depth-stencil surfaces, StretchRect
 
@@ -151,6 +152,8 @@ class D3DDeviceGl final : public D3DDevice {
   int TargetHeight() const;
   GlRect ToGlRect(int x, int y, int width, int height) const;
   void ApplyViewport();
+  // The common part of the three draws: the context, the target and the viewport, then the draw.
+  HRESULT SubmitDraw(const DrawRequest& request);
 
   SDL_Window* focusWindow_;
   uint32_t behaviorFlags_;

@@ -98,35 +98,35 @@ DrawTarget MakeDrawTarget(int width, int height, bool flipY, const D3DVIEWPORT9&
 
 }  // namespace
 
-HRESULT D3DDeviceGl::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex,
-                                   uint32_t primitiveCount) {
-  CountCall(DeviceCall::DrawPrimitive);
+HRESULT D3DDeviceGl::SubmitDraw(const DrawRequest& request) {
   if (!Bind()) return D3DERR_INVALIDCALL;
   BindRenderTarget();
   ApplyViewport();
+  return draw_->Draw(
+      request, MakeDrawTarget(TargetWidth(), TargetHeight(), targets_->IsTexture(), viewport_));
+}
+
+HRESULT D3DDeviceGl::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex,
+                                   uint32_t primitiveCount) {
+  CountCall(DeviceCall::DrawPrimitive);
   DrawRequest request;
   request.kind = DrawRequest::Kind::Arrays;
   request.type = type;
   request.primitiveCount = primitiveCount;
   request.startVertex = startVertex;
-  return draw_->Draw(
-      request, MakeDrawTarget(TargetWidth(), TargetHeight(), targets_->IsTexture(), viewport_));
+  return SubmitDraw(request);
 }
 
 HRESULT D3DDeviceGl::DrawPrimitiveUP(D3DPRIMITIVETYPE type, uint32_t primitiveCount,
                                      const void* vertexData, uint32_t stride) {
   CountCall(DeviceCall::DrawPrimitiveUP);
-  if (!Bind()) return D3DERR_INVALIDCALL;
-  BindRenderTarget();
-  ApplyViewport();
   DrawRequest request;
   request.kind = DrawRequest::Kind::User;
   request.type = type;
   request.primitiveCount = primitiveCount;
   request.userData = vertexData;
   request.userStride = stride;
-  return draw_->Draw(
-      request, MakeDrawTarget(TargetWidth(), TargetHeight(), targets_->IsTexture(), viewport_));
+  return SubmitDraw(request);
 }
 
 HRESULT D3DDeviceGl::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int32_t baseVertexIndex,
@@ -137,17 +137,13 @@ HRESULT D3DDeviceGl::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int32_t baseVer
   // the buffers instead.
   (void)minIndex;
   (void)numVertices;
-  if (!Bind()) return D3DERR_INVALIDCALL;
-  BindRenderTarget();
-  ApplyViewport();
   DrawRequest request;
   request.kind = DrawRequest::Kind::Indexed;
   request.type = type;
   request.primitiveCount = primitiveCount;
   request.baseVertex = baseVertexIndex;
   request.startIndex = startIndex;
-  return draw_->Draw(
-      request, MakeDrawTarget(TargetWidth(), TargetHeight(), targets_->IsTexture(), viewport_));
+  return SubmitDraw(request);
 }
 
 HRESULT D3DDeviceGl::CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, D3DPOOL pool,
