@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/support/MeshImage.h"
+
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
@@ -23,31 +25,6 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
-// ---- Meshes made in memory: one mesh record at offset 0 of an image, its data behind it.
-
-struct MeshImage {
-  GeoMeshFileRecord record{};
-  std::vector<uint8_t> tail;
-
-  MeshImage() {
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    std::memcpy(record.matrix, identity, sizeof(identity));
-  }
-  template <class T>
-  uint32_t Append(const std::vector<T>& items) {
-    while (tail.size() % 4) tail.push_back(0);
-    const uint32_t offset = static_cast<uint32_t>(sizeof(GeoMeshFileRecord) + tail.size());
-    const auto* p = reinterpret_cast<const uint8_t*>(items.data());
-    tail.insert(tail.end(), p, p + items.size() * sizeof(T));
-    return offset;
-  }
-  std::vector<uint8_t> Bytes() const {
-    std::vector<uint8_t> bytes(sizeof(record));
-    std::memcpy(bytes.data(), &record, sizeof(record));
-    bytes.insert(bytes.end(), tail.begin(), tail.end());
-    return bytes;
-  }
-};
 
 // A square from (x0, y0) to (x1, y1) at clip depth z in one strip of the fallback texture:
 // solid or alpha. With an identity draw matrix x -1..1 covers the 640 columns, y 1..-1 the rows.

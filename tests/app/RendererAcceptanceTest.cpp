@@ -4,6 +4,8 @@
 // formulas (stage operations, blending, lighting, skinning, projective texturing).
 #include <gtest/gtest.h>
 
+#include "tests/support/MeshImage.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -71,31 +73,6 @@ PixelRect PixelsOf(double x0, double y0, double x1, double y1, int inset = 4) {
   return AreaIs(pixels, r.x0, r.y0, r.x1, r.y1, want);
 }
 
-// ---- Mesh records in memory, as the geometry loader finds them in a ".geo" image.
-
-struct MeshImage {
-  GeoMeshFileRecord record{};
-  std::vector<uint8_t> tail;
-
-  MeshImage() {
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    std::memcpy(record.matrix, identity, sizeof(identity));
-  }
-  template <class T>
-  uint32_t Append(const std::vector<T>& items) {
-    while (tail.size() % 4) tail.push_back(0);
-    const uint32_t offset = static_cast<uint32_t>(sizeof(GeoMeshFileRecord) + tail.size());
-    const auto* p = reinterpret_cast<const uint8_t*>(items.data());
-    tail.insert(tail.end(), p, p + items.size() * sizeof(T));
-    return offset;
-  }
-  std::vector<uint8_t> Bytes() const {
-    std::vector<uint8_t> bytes(sizeof(record));
-    std::memcpy(bytes.data(), &record, sizeof(record));
-    bytes.insert(bytes.end(), tail.begin(), tail.end());
-    return bytes;
-  }
-};
 
 // One axis-aligned square of a mesh, in the mesh's own units, its texture's top row at its top.
 struct Quad {
