@@ -9,7 +9,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <ctime>
 #include <vector>
 
@@ -151,14 +150,3 @@ void BM_SubmitQuads(benchmark::State& state) {
 BENCHMARK(BM_FrameQuadsAndText)->Iterations(300)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameQuadsOnly)->Iterations(300)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SubmitQuads)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv) {
-  // Headless, as the tests run: SDL's offscreen video and dummy audio drivers.
-  setenv("SDL_VIDEODRIVER", "offscreen", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -5,7 +5,6 @@
 // includes the software rasteriser's own threads.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -163,13 +162,3 @@ void BM_EmptyFrame(benchmark::State& state) {
 BENCHMARK(BM_EmptyFrame)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  // Headless by default, like the tests; a developer can point SDL elsewhere.
-  setenv("SDL_VIDEODRIVER", "offscreen", 0);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

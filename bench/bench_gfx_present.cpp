@@ -3,7 +3,6 @@
 // headless offscreen driver, which is the default here as in the tests).
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "Platform/Gfx/D3D.h"
@@ -103,13 +102,3 @@ void BM_ReadBackBuffer(benchmark::State& state) {
 BENCHMARK(BM_ReadBackBuffer)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  // Headless by default, like the tests; a developer can point SDL elsewhere.
-  setenv("SDL_VIDEODRIVER", "offscreen", 0);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
