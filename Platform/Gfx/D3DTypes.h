@@ -180,6 +180,7 @@ constexpr uint32_t D3DFVF_XYZRHW = 0x004;
 constexpr uint32_t D3DFVF_NORMAL = 0x010;
 constexpr uint32_t D3DFVF_DIFFUSE = 0x040;
 constexpr uint32_t D3DFVF_TEX1 = 0x100;
+constexpr uint32_t D3DFVF_XYZW = 0x4002;
 
 enum D3DPRIMITIVETYPE : uint32_t {
   D3DPT_POINTLIST = 1,
@@ -286,6 +287,7 @@ constexpr uint32_t D3DTA_TEXTURE = 2;
 constexpr uint32_t D3DTA_TFACTOR = 3;
 
 constexpr uint32_t D3DTTFF_DISABLE = 0;
+constexpr uint32_t D3DTTFF_COUNT1 = 1;
 constexpr uint32_t D3DTTFF_COUNT2 = 2;
 constexpr uint32_t D3DTTFF_COUNT3 = 3;
 constexpr uint32_t D3DTTFF_COUNT4 = 4;

@@ -280,7 +280,7 @@ void DrawState::CheckStageValue(uint32_t stage, uint32_t type, uint32_t value) {
       break;
     case D3DTSS_TEXTURETRANSFORMFLAGS: {
       const uint32_t count = value & 0xFFu;
-      if ((value & ~(0xFFu | D3DTTFF_PROJECTED)) != 0 || count > D3DTTFF_COUNT4 || count == 1) {
+      if ((value & ~(0xFFu | D3DTTFF_PROJECTED)) != 0 || count > D3DTTFF_COUNT4) {
         Unsupported("D3DTSS_TEXTURETRANSFORMFLAGS", value);
       }
       break;
@@ -451,8 +451,8 @@ HRESULT DrawState::SetStreamSource(uint32_t stream, D3DVertexBuffer* buffer, uin
   if (stream >= kMaxStreams) return D3DERR_INVALIDCALL;
   auto* vertices = static_cast<VertexBufferGl*>(buffer);
   // Another device's buffer would have the draw read through a name that means something else
-  // in this context (a smaller buffer, or none): the stream is emptied instead, and draws that
-  // need it are refused.
+  // in this context (a smaller buffer, or none): the stream is emptied instead, as if set to
+  // null.
   if (vertices && !vertices->Buffer().BelongsTo(device_)) {
     Hold<VertexBufferGl>(streams_[stream].buffer, nullptr);
     return Refuse("a vertex buffer of another device");
@@ -479,6 +479,13 @@ PipelineProgram* DrawState::SelectProgram(const VertexDeclarationGl& layout) {
   fragmentKey_ = MakeFragmentKey(states_, textureSampled_);
 
   const bool fixedFunction = !shader_ || layout.Pretransformed();
+  if (!fixedFunction) {
+    // The count is for fixed-function vertex processing only: a shader writes all four
+    // components, and a projected coordinate is divided by the last of them.
+    for (StageKey& stage : fragmentKey_.stage) {
+      if (stage.projected) stage.projected = 4;
+    }
+  }
   FixedVertexKey fixedKey;
   VertexProgramInfo shaderInfo;
   uint64_t vertexId = 0;
@@ -522,10 +529,7 @@ bool DrawState::CheckStreams(const PipelineProgram& program, const VertexDeclara
   for (uint32_t s = 0; s < kMaxStreams; ++s) {
     if (!(needed & (1u << s))) continue;
     const Stream& stream = streams_[s];
-    if (!stream.buffer) {
-      Refuse("a stream the declaration reads has no vertex buffer");
-      return false;
-    }
+    if (!stream.buffer) continue;  // its elements read zeros (see PointInputs)
     if (stream.buffer->Buffer().Locked()) {
       Refuse("a vertex buffer is still locked");
       return false;
@@ -599,6 +603,12 @@ void DrawState::PointInputs(const PipelineProgram& program, const VertexDeclarat
       source.offset = e->Offset;
     } else {
       const Stream& stream = streams_[e->Stream];
+      if (!stream.buffer) {
+        // Direct3D draws from a stream that was never given a buffer (or was given null) and
+        // its elements read zeros.
+        vertexInput_.SetConstant(loc, 0.0f, 0.0f, 0.0f, 0.0f);
+        continue;
+      }
       source.buffer = stream.buffer->Buffer().Name();
       source.offset = uint64_t{stream.offset} + e->Offset;
       source.stride = static_cast<GLsizei>(stream.stride);

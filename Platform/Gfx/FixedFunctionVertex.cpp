@@ -51,8 +51,10 @@ FixedVertexKey MakeFixedVertexKey(const PipelineStates& states, const VertexDecl
                               : nullptr;
     if (!element) continue;
     key.texSource[s] = static_cast<uint8_t>(index);
+    // Direct3D leaves the coordinates of pre-transformed vertices as they are.
+    if (key.pretransformed) continue;
     const uint32_t count = states.stage[s][D3DTSS_TEXTURETRANSFORMFLAGS] & 0xFFu;
-    if (count >= D3DTTFF_COUNT2 && count <= D3DTTFF_COUNT4) {
+    if (count >= D3DTTFF_COUNT1 && count <= D3DTTFF_COUNT4) {
       key.texTransform[s] = static_cast<uint8_t>(count);
       key.texInputSize[s] = ComponentCount(element->Type);
     }
@@ -140,7 +142,9 @@ std::string FixedVertexSource(const FixedVertexKey& key) {
         "  p = vec4((inPos.x * uScreen.x + uScreen.z) * w, (inPos.y * uScreen.y + uScreen.w) * w,\n"
         "           inPos.z * w, w);\n";
   } else {
-    s += "  vec4 eye = uWorldView * inPos;\n"
+    // The fixed-function transform takes positions as points: a fourth component the layout
+    // gives (FLOAT4, D3DFVF_XYZW) is not part of it.
+    s += "  vec4 eye = uWorldView * vec4(inPos.xyz, 1.0);\n"
          "  p = uProjection * eye;\n";
   }
   s += "  p.z = 2.0 * p.z - p.w;\n"

@@ -91,10 +91,11 @@ VertexDeclarationGl* VertexDeclarationGl::Create(const D3DVERTEXELEMENT9* elemen
 }
 
 VertexDeclarationGl* VertexDeclarationGl::FromFvf(uint32_t fvf) {
-  constexpr uint32_t kKnown =
-      D3DFVF_XYZ | D3DFVF_XYZRHW | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1;
-  const uint32_t position = fvf & (D3DFVF_XYZ | D3DFVF_XYZRHW);
-  if ((fvf & ~kKnown) != 0 || (position != D3DFVF_XYZ && position != D3DFVF_XYZRHW)) {
+  constexpr uint32_t kPositionBits = D3DFVF_XYZ | D3DFVF_XYZRHW | D3DFVF_XYZW;
+  constexpr uint32_t kKnown = kPositionBits | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+  const uint32_t position = fvf & kPositionBits;
+  if ((fvf & ~kKnown) != 0 ||
+      (position != D3DFVF_XYZ && position != D3DFVF_XYZRHW && position != D3DFVF_XYZW)) {
     return nullptr;
   }
   std::vector<D3DVERTEXELEMENT9> elements;
@@ -105,6 +106,8 @@ VertexDeclarationGl* VertexDeclarationGl::FromFvf(uint32_t fvf) {
   };
   if (position == D3DFVF_XYZ) {
     add(D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION);
+  } else if (position == D3DFVF_XYZW) {
+    add(D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITION);
   } else {
     add(D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITIONT);
   }

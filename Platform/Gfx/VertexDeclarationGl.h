@@ -18,9 +18,9 @@ class VertexDeclarationGl final : public D3DVertexDeclaration {
   // device cannot feed (types other than FLOAT1-4, D3DCOLOR and UBYTE4, streams beyond 2, a
   // method other than the default, unaligned offsets, a usage given twice).
   static VertexDeclarationGl* Create(const D3DVERTEXELEMENT9* elements);
-  // The declaration a flexible vertex format stands for: position (XYZ or XYZRHW), then the
-  // normal, the diffuse colour and one texture coordinate as the bits ask. Null for codes with
-  // other bits, or without a position.
+  // The declaration a flexible vertex format stands for: position (XYZ, XYZW or XYZRHW), then
+  // the normal, the diffuse colour and one texture coordinate as the bits ask. Null for codes
+  // with other bits, or without a position.
   static VertexDeclarationGl* FromFvf(uint32_t fvf);
 
   const std::vector<D3DVERTEXELEMENT9>& Elements() const { return elements_; }

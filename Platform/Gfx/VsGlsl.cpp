@@ -253,7 +253,9 @@ std::string EmitVsGlsl(const VsProgram& program) {
   for (uint32_t t = 0; t < kVsTexCoordOutCount; ++t) {
     if (t < 2 || texCoords[t]) out += Format("  vec4 oT%u = vec4(0.0, 0.0, 0.0, 1.0);\n", t);
   }
-  out += "  vec4 oFog = vec4(0.0);\n";
+  // Vertex fog takes its factor from oFog; a program that never writes it leaves its vertices
+  // unfogged (1) rather than all fog colour. Table fog does not read it.
+  out += "  vec4 oFog = vec4(1.0);\n";
   if (pointSize) out += "  vec4 oPts = vec4(0.0);\n";
   if (address) out += "  ivec4 a0 = ivec4(0);\n";
   for (uint32_t r = 0; r < kVsTempCount; ++r) {

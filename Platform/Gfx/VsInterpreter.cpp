@@ -76,7 +76,7 @@ class Machine {
     position_ = Splat(0.0f);
     for (Vec4& c : colors_) c = Vec4{{0.0f, 0.0f, 0.0f, 1.0f}};
     for (Vec4& t : texCoords_) t = Vec4{{0.0f, 0.0f, 0.0f, 1.0f}};
-    fog_ = Splat(0.0f);
+    fog_ = Splat(1.0f);  // as the GLSL does: a program that writes no fog leaves none
     pointSize_ = Splat(0.0f);
   }
 

@@ -234,8 +234,8 @@ TEST_F(PipelineTest, DrawsThatWouldReadOutsideTheirBuffersAreRefused) {
 
   ::testing::internal::CaptureStderr();
   device_->SetFVF(kFvfScreen);
-  // No buffer on stream 0.
-  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
+  // No buffer on stream 0: it reads zeros, as Direct3D's does, and draws nothing out of range.
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
   device_->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
   EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL);
   EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 3), D3DERR_INVALIDCALL);
@@ -275,13 +275,16 @@ TEST_F(PipelineTest, DrawsThatWouldReadOutsideTheirBuffersAreRefused) {
   EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
   EXPECT_EQ(CountColour(Read(), 0xFF00FF00u), 400);
 
-  // A user-pointer draw leaves stream 0 unset, as Direct3D does.
+  // A user-pointer draw leaves stream 0 unset, as Direct3D does: the next draw reads zeros, so
+  // every vertex lands on the origin and nothing is drawn.
   const ScreenVertex other[4] = {{40, 10, 0, 1, 0xFFFF0000u, 0, 0},
                                  {60, 10, 0, 1, 0xFFFF0000u, 0, 0},
                                  {40, 30, 0, 1, 0xFFFF0000u, 0, 0},
                                  {60, 30, 0, 1, 0xFFFF0000u, 0, 0}};
   EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, other, sizeof(ScreenVertex)), D3D_OK);
-  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
+  Clear(0xFF000000u);
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+  EXPECT_EQ(CountColour(Read(), 0xFF000000u), static_cast<int>(kWidth * kHeight));
 
   device_->SetIndices(nullptr);
   ib->Release();

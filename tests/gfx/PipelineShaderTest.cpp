@@ -1,7 +1,9 @@
 // Draws through the engine's vertex shaders on the real device: declarations feeding shader
 // inputs from several streams, constants (and their updates between draws), the particle
 // stream's indexed quads, skinning through a0-relative constants, and screen declarations,
-// whose pre-transformed vertices never run the shader.
+// whose pre-transformed vertices never run the shader. Also what vertex processing makes of
+// inputs a draw does not give, of positions with a w, of fog a shader does not write and of
+// texture transform flags, with and without a shader.
 #include <cstring>
 
 #include "Platform/Gfx/D3DX.h"
@@ -101,6 +103,35 @@ class PipelineShaderTest : public PipelineTest {
   void SetRgbaMult(float r, float g, float b, float a) {
     const float mult[4] = {r, g, b, a};
     ASSERT_EQ(device_->SetVertexShaderConstantF(5, mult, 1), D3D_OK);
+  }
+
+  // A managed 2 x 2 A8R8G8B8 texture, rows top first, bound to stage 0 and sampled as it is.
+  void BindTexture(const uint32_t texels[4]) {
+    D3DTexture* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture),
+              D3D_OK);
+    owned_.push_back(texture);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 2; ++y) {
+      std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, texels + 2 * y, 8);
+    }
+    ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+    device_->SetTexture(0, texture);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  }
+
+  // The fixed-function transforms that put the unit square on [x, x + size) x [y, y + size).
+  void TransformToPixels(float size, float x, float y) {
+    const D3DMATRIX pixelsToClip{
+        {2.0f / kWidth, 0, 0, 0, 0, -2.0f / kHeight, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1}};
+    const D3DMATRIX world{{size, 0, 0, 0, 0, size, 0, 0, 0, 0, 1, 0, x, y, 0.5f, 1}};
+    const D3DMATRIX identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    device_->SetRenderState(D3DRS_LIGHTING, 0);
+    device_->SetTransform(D3DTS_WORLD, &world);
+    device_->SetTransform(D3DTS_VIEW, &identity);
+    device_->SetTransform(D3DTS_PROJECTION, &pixelsToClip);
   }
 
   std::vector<D3DResource*> owned_;
@@ -266,9 +297,11 @@ TEST_F(PipelineShaderTest, SkinningReadsBoneMatricesThroughTheAddressRegister) {
   EXPECT_EQ(CountOff(pixels, 50, 50, 60, 60, 0xFF80FF40u, 1), 0) << std::hex << At(pixels, 55, 55);
   EXPECT_EQ(CountColour(pixels, 0xFF80FF40u), 100);
 
-  // Without stream 2 the draw is refused rather than read from nowhere.
+  // Without stream 2 its weights read zeros: every vertex blends to the origin, nothing shows.
   device_->SetStreamSource(2, nullptr, 0, 0);
-  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
+  Clear(0xFF000000u);
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+  EXPECT_EQ(CountColour(Read(), 0xFF80FF40u), 0);
 }
 
 TEST_F(PipelineShaderTest, ScreenDeclarationSkipsTheShader) {
@@ -291,6 +324,191 @@ TEST_F(PipelineShaderTest, ScreenDeclarationSkipsTheShader) {
   const std::vector<uint32_t> pixels = Read();
   EXPECT_EQ(CountOff(pixels, 20, 30, 30, 40, 0xFF7F7F7Fu, 0), 0);
   EXPECT_EQ(CountColour(pixels, 0xFF7F7F7Fu), 100);
+}
+
+TEST_F(PipelineShaderTest, InputsADrawDoesNotGiveReadDirect3DsDefaults) {
+  DiffuseOnly();
+  // Positions in stream 0; the colour, when declared, in stream 1, which is never set.
+  const D3DVERTEXELEMENT9 noColour[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                        D3DDECL_END()};
+  const D3DVERTEXELEMENT9 unsetColour[] = {
+      {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+      {1, 0, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
+      D3DDECL_END()};
+  const float square[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
+  struct Case {
+    const char* name;
+    const D3DVERTEXELEMENT9* elements;
+    bool shader;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {"no colour element: white diffuse", noColour, false, 0xFFFFFFFFu},
+      {"colour from an unset stream: zeros", unsetColour, false, 0xFF000000u},
+      {"shader reading an unset stream: zeros", unsetColour, true, 0xFF000000u},
+  };
+  D3DVertexShader* shader = Shader(vstext::kUnlitMesh);
+  ASSERT_NE(shader, nullptr);
+  device_->SetStreamSource(0, Buffer(square, 4), 0, sizeof square[0]);
+  TransformToPixels(10, 20, 30);
+  PlaceInPixels(10, 20, 30);
+  SetRgbaMult(1.0f, 1.0f, 1.0f, 1.0f);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    device_->SetVertexDeclaration(Declaration(c.elements));
+    device_->SetVertexShader(c.shader ? shader : nullptr);
+    Clear(0xFF406080u);
+    ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    const std::vector<uint32_t> pixels = Read();
+    EXPECT_EQ(CountOff(pixels, 20, 30, 30, 40, c.expected, 1), 0) << std::hex << At(pixels, 25, 35);
+  }
+}
+
+TEST_F(PipelineShaderTest, FixedFunctionTransformsPositionsWithoutTheirW) {
+  DiffuseOnly();
+  TransformToPixels(10, 20, 30);
+  struct Vertex {
+    float x, y, z, w;
+    uint32_t color;
+  };
+  // A w of 2 used in the transform would halve the square and its place.
+  const Vertex square[4] = {{0, 0, 0, 2, 0xFF00FF00u},
+                            {1, 0, 0, 2, 0xFF00FF00u},
+                            {0, 1, 0, 2, 0xFF00FF00u},
+                            {1, 1, 0, 2, 0xFF00FF00u}};
+  const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_POSITION, 0},
+                                        {0, 16, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
+                                        D3DDECL_END()};
+  for (const bool fvf : {false, true}) {
+    SCOPED_TRACE(fvf ? "D3DFVF_XYZW" : "FLOAT4 position");
+    if (fvf) {
+      ASSERT_EQ(device_->SetFVF(D3DFVF_XYZW | D3DFVF_DIFFUSE), D3D_OK);
+    } else {
+      device_->SetVertexDeclaration(Declaration(elements));
+    }
+    Clear(0xFF000000u);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(Vertex)), D3D_OK);
+    const std::vector<uint32_t> pixels = Read();
+    EXPECT_EQ(CountOff(pixels, 20, 30, 30, 40, 0xFF00FF00u, 0), 0);
+    EXPECT_EQ(CountColour(pixels, 0xFF00FF00u), 100);
+  }
+}
+
+TEST_F(PipelineShaderTest, FogAShaderDoesNotWriteFollowsTheFogMode) {
+  DiffuseOnly();
+  D3DVertexShader* shader = Shader(vstext::kUnlitMesh);  // writes no oFog
+  ASSERT_NE(shader, nullptr);
+  device_->SetVertexDeclaration(Declaration(kMeshElements));
+  device_->SetVertexShader(shader);
+  device_->SetStreamSource(0, Buffer(kUnitSquare, 4), 0, sizeof(MeshVertex));
+  PlaceInPixels(10, 20, 30);  // depth 0.5
+  SetRgbaMult(1.0f, 1.0f, 1.0f, 1.0f);
+  const float start = 0.0f;
+  const float end = 1.0f;
+  uint32_t bits;
+  std::memcpy(&bits, &start, 4);
+  device_->SetRenderState(D3DRS_FOGSTART, bits);
+  std::memcpy(&bits, &end, 4);
+  device_->SetRenderState(D3DRS_FOGEND, bits);
+  device_->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
+  device_->SetRenderState(D3DRS_FOGENABLE, 1);
+  device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+  struct Case {
+    uint32_t tableMode;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      // Vertex fog reads oFog: nothing written leaves the colour unfogged.
+      {D3DFOG_NONE, 0xFF80FF40u},
+      // Table fog reads the depth: half way from start to end, half fog colour.
+      {D3DFOG_LINEAR, Argb(255, 0x40, 0x80, (0x40 + 0xFF) / 2)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tableMode);
+    device_->SetRenderState(D3DRS_FOGTABLEMODE, c.tableMode);
+    Clear(0xFF000000u);
+    ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    const std::vector<uint32_t> pixels = Read();
+    EXPECT_EQ(CountOff(pixels, 21, 31, 29, 39, c.expected, 2), 0) << std::hex << At(pixels, 25, 35);
+  }
+  device_->SetRenderState(D3DRS_FOGENABLE, 0);
+}
+
+TEST_F(PipelineShaderTest, TextureTransformFlagsCountAndProjectAsDirect3DDoes) {
+  constexpr uint32_t kRed = 0xFFFF0000u;
+  constexpr uint32_t kGreen = 0xFF00FF00u;
+  constexpr uint32_t kBlue = 0xFF0000FFu;
+  constexpr uint32_t kWhite = 0xFFFFFFFFu;
+  const uint32_t texels[4] = {kRed, kGreen, kBlue, kWhite};
+  BindTexture(texels);
+  const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                        {0, 12, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_TEXCOORD, 0},
+                                        D3DDECL_END()};
+  device_->SetVertexDeclaration(Declaration(elements));
+  struct Vertex {
+    float x, y, z;
+    float s, t, r, q;
+  };
+  struct Case {
+    const char* name;
+    bool shader;
+    uint32_t flags;
+    D3DMATRIX texture;
+    float coords[4][4];  // per corner: top-left, top-right, bottom-left, bottom-right
+    uint32_t quadrants[4];
+  };
+  const D3DMATRIX identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+  const Case cases[] = {
+      // Two components widened with a 1: the third row moves u by 0.5, the right half shows.
+      {"COUNT2 translates",
+       false,
+       D3DTTFF_COUNT2,
+       {{1, 0, 0, 0, 0, 1, 0, 0, 0.5f, 0, 1, 0, 0, 0, 0, 1}},
+       {{0, 0, 1, 0}, {0.5f, 0, 1, 0}, {0, 1, 1, 0}, {0.5f, 1, 1, 0}},
+       {kGreen, kGreen, kWhite, kWhite}},
+      // COUNT1 is a transform too: u becomes 1 - u and the picture turns left to right.
+      {"COUNT1 transforms",
+       false,
+       D3DTTFF_COUNT1,
+       {{-1, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 0, 0, 0, 0, 1}},
+       {{0, 0, 1, 0}, {1, 0, 1, 0}, {0, 1, 1, 0}, {1, 1, 1, 0}},
+       {kGreen, kRed, kWhite, kBlue}},
+      // With a shader the count does not apply: the divide is by the fourth component, which
+      // brings every corner to (0.75, 0.25), the green texel; the third would not.
+      {"shader divides by w",
+       true,
+       D3DTTFF_COUNT3 | D3DTTFF_PROJECTED,
+       identity,
+       {{0.75f, 0.25f, 5, 1}, {1.5f, 0.5f, 5, 2}, {2.25f, 0.75f, 5, 3}, {3, 1, 5, 4}},
+       {kGreen, kGreen, kGreen, kGreen}},
+  };
+  D3DVertexShader* shader = Shader(vstext::kUnlitMesh);  // copies v3 to oT0
+  ASSERT_NE(shader, nullptr);
+  TransformToPixels(40, 20, 20);
+  PlaceInPixels(40, 20, 20);
+  const float corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Vertex quad[4];
+    for (int i = 0; i < 4; ++i) {
+      quad[i] = {corners[i][0], corners[i][1], 0,
+                 c.coords[i][0], c.coords[i][1], c.coords[i][2], c.coords[i][3]};
+    }
+    device_->SetVertexShader(c.shader ? shader : nullptr);
+    device_->SetTransform(D3DTS_TEXTURE0, &c.texture);
+    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, c.flags);
+    Clear(0xFF000000u);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+    const std::vector<uint32_t> pixels = Read();
+    const int x0[4] = {22, 42, 22, 42};
+    const int y0[4] = {22, 22, 42, 42};
+    for (int q = 0; q < 4; ++q) {
+      EXPECT_EQ(CountOff(pixels, x0[q], y0[q], x0[q] + 16, y0[q] + 16, c.quadrants[q], 0), 0)
+          << "quadrant " << q << ": " << std::hex << At(pixels, x0[q] + 8, y0[q] + 8);
+    }
+  }
+  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+  device_->SetTexture(0, nullptr);
 }
 
 }  // namespace

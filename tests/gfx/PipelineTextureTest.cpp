@@ -291,15 +291,15 @@ TEST_F(PipelineTextureTest, ProjectedAndTransformedCoordinates) {
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(Vertex)), D3D_OK);
   EXPECT_GT(CountOff(Read(), 20, 20, 60, 60, kGreen, 0), 100);
 
-  // A texture transform on two-component coordinates: the third row translates. The left half
-  // of the texture (u 0..0.5) moved by 0.5 shows the right half.
+  // A texture transform is not applied to pre-transformed vertices: the left half of the
+  // texture (u 0..0.5) stays the left half, whatever the matrix.
   D3DMATRIX shift{{1, 0, 0, 0, 0, 1, 0, 0, 0.5f, 0, 1, 0, 0, 0, 0, 1}};
   device_->SetTransform(D3DTS_TEXTURE0, &shift);
   device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
   Clear(0xFF000000u);
   Rect(20, 20, 60, 60, 0xFFFFFFFFu, 0, 0, 0, 0.5f, 1);
-  const uint32_t right[4] = {kGreen, kGreen, 0xFFFFFFFFu, 0xFFFFFFFFu};
-  ExpectQuadrants(Read(), right, 0);
+  const uint32_t left[4] = {kRed, kRed, kBlue, kBlue};
+  ExpectQuadrants(Read(), left, 0);
 
   // TEXCOORDINDEX picks the coordinate set: set 1 holds the real coordinates, set 0 a constant.
   device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);

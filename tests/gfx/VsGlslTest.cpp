@@ -232,33 +232,33 @@ struct Known {
 
 const Known kKnown[] = {
     {"dot products", "dp4 oT0.x, v0, c0\ndp3 oT0.y, v0, c0\nmov oT0.zw, -c1\ndp4 oT1, v0, c1\n",
-     {1.5f, -2.5f, -0.5f, -0.5f}, {0.25f, 0.25f, 0.25f, 0.25f}, 0.0f},
+     {1.5f, -2.5f, -0.5f, -0.5f}, {0.25f, 0.25f, 0.25f, 0.25f}, 1.0f},
     // 2.7 gives 2 and -2.7 gives -3 (rounding towards zero would give -2 and read c12).
     {"a0 floors", "mov a0.x, v1.w\nmov oT0, c[a0.x + 10]\nmov a0.x, -v1.w\nmov oT1, c[a0.x + 14]\n",
-     {0.0f, 1.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f, 0.0f}, 0.0f},
+     {0.0f, 1.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f, 0.0f}, 1.0f},
     {"a0 below c0", "mov a0.x, -v1.w\nmov oT0, c[a0.x + 2]\nmov oT1, c[a0.x + 3]\n",
-     {0.0f, 0.0f, 0.0f, 0.0f}, {1.0f, 2.0f, 3.0f, 4.0f}, 0.0f},
+     {0.0f, 0.0f, 0.0f, 0.0f}, {1.0f, 2.0f, 3.0f, 4.0f}, 1.0f},
     {"a0 at the top", "mov a0.x, c15.x\nmov oT0, c[a0.x + 5]\nmov oT1, c[a0.x + 6]\n",
-     {9.0f, 8.0f, 7.0f, 6.0f}, {0.0f, 0.0f, 0.0f, 0.0f}, 0.0f},
+     {9.0f, 8.0f, 7.0f, 6.0f}, {0.0f, 0.0f, 0.0f, 0.0f}, 1.0f},
     {"frc", "frc oT0, -v1\nfrc oT1, v1\n", {0.75f, 0.0f, 0.25f, 0.3f}, {0.25f, 0.0f, 0.75f, 0.7f},
-     0.0f},
+     1.0f},
     {"m4x3 m3x3", "mov r3, c14\nm4x3 r3, v0, c10\nmov oT0, r3\nm3x3 r4, v0, c10\nmov r4.w, c1.w\nmov oT1, r4\n",
-     {15.0f, 2.0f, -3.0f, 8.0f}, {-25.0f, 2.0f, -3.0f, 0.5f}, 0.0f},
+     {15.0f, 2.0f, -3.0f, 8.0f}, {-25.0f, 2.0f, -3.0f, 0.5f}, 1.0f},
     {"m4x4 swizzles masks", "m4x4 oT0, v0, c10\nmov oT1, v0.wzyx\nmov oT1.yw, v1.xy\n",
-     {15.0f, 2.0f, -3.0f, 0.5f}, {1.0f, 4.0f, -3.0f, 4.0f}, 0.0f},
+     {15.0f, 2.0f, -3.0f, 0.5f}, {1.0f, 4.0f, -3.0f, 4.0f}, 1.0f},
     {"rcp rsq", "rcp oT0.x, c1.x\nrcp oT0.y, c2.x\nrsq oT0.z, c2.y\nrsq oT0.w, c2.w\n"
                 "rcp oT1.x, c2.z\nrsq oT1.y, c2.x\nmov oT1.zw, c2\n",
-     {2.0f, kInf, 0.5f, 2.0f}, {1.0f, kInf, 1.0f, 0.25f}, 0.0f},
+     {2.0f, kInf, 0.5f, 2.0f}, {1.0f, kInf, 1.0f, 0.25f}, 1.0f},
     {"slt sge", "mov r0, v1\nslt oT0, v0, r0\nsge oT1, v0, r0\n", {0.0f, 1.0f, 0.0f, 1.0f},
-     {1.0f, 0.0f, 1.0f, 0.0f}, 0.0f},
+     {1.0f, 0.0f, 1.0f, 0.0f}, 1.0f},
     {"min max", "mov r0, v1\nmin oT0, v0, r0\nmax oT1, v0, r0\n", {0.25f, -3.0f, -1.25f, 1.0f},
-     {2.0f, 4.0f, 0.5f, 2.7f}, 0.0f},
+     {2.0f, 4.0f, 0.5f, 2.7f}, 1.0f},
     {"exp log expp", "exp oT0.x, c3.x\nlog oT0.y, c3.y\nlog oT0.z, c3.w\nexp oT0.w, c3.w\nexpp oT1, c3.z\n",
-     {8.0f, -3.0f, -FLT_MAX, 1.0f}, {0.125f, 0.5f, 0.17677669f, 1.0f}, 0.0f},
+     {8.0f, -3.0f, -FLT_MAX, 1.0f}, {0.125f, 0.5f, 0.17677669f, 1.0f}, 1.0f},
     {"logp", "logp oT0, c3.x\nlogp oT1, c3.w\n", {1.0f, 1.5f, 1.5849625f, 1.0f},
-     {-FLT_MAX, -FLT_MAX, -FLT_MAX, 1.0f}, 0.0f},
+     {-FLT_MAX, -FLT_MAX, -FLT_MAX, 1.0f}, 1.0f},
     {"lit", "lit oT0, c4\nlit oT1, -c4\n", {1.0f, 0.5f, 0.015625f, 1.0f}, {1.0f, 0.0f, 0.0f, 1.0f},
-     0.0f},
+     1.0f},
     {"dst fog", "mov r0, c5\ndst oT0, c4, r0\nmov oFog, v0.y\n", {1.0f, 0.75f, 2.0f, 11.0f},
      {0.0f, 0.0f, 0.0f, 1.0f}, -3.0f},
 };
@@ -323,7 +323,8 @@ TEST_F(VsGlslTest, InstructionsGiveTheValuesWorkedOutByHandOnCpuAndGpu) {
   ExpectVec(gpu[0].color1, unwritten, 0.0f, "gpu oD1");
   ExpectVec(gpu[0].texCoord0, unwritten, 0.0f, "gpu oT0");
   ExpectVec(gpu[0].texCoord1, unwritten, 0.0f, "gpu oT1");
-  EXPECT_EQ(gpu[0].fog, 0.0f);
+  EXPECT_EQ(cpu.fog, 1.0f);  // unwritten fog leaves the vertex unfogged
+  EXPECT_EQ(gpu[0].fog, 1.0f);
 }
 
 TEST_F(VsGlslTest, PositionMovesToGlClipSpaceWithThePixelShiftAndFlip) {
