@@ -39,6 +39,7 @@ AnimationSequencer::AnimationSequencer(int32_t animId) {
 }
 
 AnimationSequencer::~AnimationSequencer() {
+  if (m_alive) *m_alive = false;
   for (Track& t : m_tracks) {
     DestroyPose(t.pose);
     t.pose = nullptr;
@@ -123,16 +124,12 @@ void AnimationSequencer::Update(float dt) {
     DebugLog().Write("AnimationSequencer::Update: time step %f ignored\n", dt);
     return;
   }
-  // End callbacks run after every track has moved on: a handler may delete the character that
-  // owns this sequencer, so nothing of it may be touched after a call.
-  struct Ended {
-    SequencerEndCallback callback;
-    int32_t track;
-    float overshoot;
-    uintptr_t word1, word2;
-  };
-  Ended ended[kTrackCount];
-  int32_t endedCount = 0;
+  // Each track's end callback runs inside that track's step, so a handler that starts the other
+  // track sees it move in this same update. A handler may also delete the character that owns
+  // this sequencer: the destructor clears `alive`, and the step touches nothing more after that.
+  bool alive = true;
+  bool* const outer = m_alive;
+  m_alive = &alive;
   for (int32_t i = 0; i < kTrackCount; ++i) {
     Track& t = m_tracks[i];
     if ((t.flags & kTrackFinished) != 0 || t.animId == -1) continue;
@@ -149,13 +146,19 @@ void AnimationSequencer::Update(float dt) {
     } else if (t.endMark < 0.0f) {
       // Marked before the call, so that a handler that plays the track again is not undone.
       t.flags |= kTrackFinished;
-      if (t.callback) ended[endedCount++] = {t.callback, i, -t.endMark, t.userWord1, t.userWord2};
+      if (t.callback) {
+        t.callback(this, i, -t.endMark, t.userWord1, t.userWord2);
+        if (!alive) {
+          // An update further out (a handler that updated this sequencer again) must stop too.
+          if (outer) *outer = false;
+          return;
+        }
+      }
     } else {
       t.flags &= ~kTrackFinished;
     }
   }
-  for (int32_t e = 0; e < endedCount; ++e)
-    ended[e].callback(this, ended[e].track, ended[e].overshoot, ended[e].word1, ended[e].word2);
+  m_alive = outer;
 }
 
 void AnimationSequencer::ClearTrack(int32_t track) {

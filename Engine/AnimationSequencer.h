@@ -19,7 +19,8 @@ class AnimationSequencer;
 // Called once when a track that does not loop runs past its end: the sequencer, the track index,
 // how far past the end the update went (seconds, >= 0), and the two user words of the track. The
 // user words are pointer-sized so that a handler can find the object that installed it. The
-// handler may Play the track again.
+// handler runs inside the ended track's step, before the next track moves; it may Play either
+// track, and it may delete the sequencer (or the character that owns it).
 using SequencerEndCallback = void (*)(AnimationSequencer* sequencer, int32_t track,
                                       float overshoot, uintptr_t userWord1, uintptr_t userWord2);
 
@@ -60,7 +61,8 @@ class AnimationSequencer {
   // Starts `animId` on a track. A positive offset delays the start, a negative one starts part
   // way in. The play mode and the end callback stay as they were.
   void Play(int32_t track, int32_t animId, float timeOffset);
-  // Advances both tracks by `dt` seconds, calling end callbacks as tracks finish.
+  // Advances track 0, then track 1, by `dt` seconds, calling each end callback as its track
+  // finishes.
   void Update(float dt);
   // Fills `out`: 1 when it came from the tracks (or an ended track's last frame), 0 when the
   // rest animation was used.
@@ -130,4 +132,6 @@ class AnimationSequencer {
   float m_fixedWeight = 0.0f;
   int32_t m_restAnim = -1;
   float m_restTime = 0.0f;
+  // While Update runs, its flag that says the sequencer still exists; null otherwise.
+  bool* m_alive = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "Engine/PC/PCNodeContainer.h"
 
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -45,8 +46,9 @@ bool MeshMaterialsFit(const FileImage& image, const GeoMeshFileRecord& r, uint32
          MaterialsFit(image, r.alphaStripOffset, r.alphaStripCount, textureCount);
 }
 
-// Every bone index of the skin weights (three times the bone's number) names a bone of the
-// skeleton, so the shader reads no register past the palette.
+// Every weighted bone index of the skin weights (three times the bone's number) names a bone of
+// the skeleton, so no draw reads past the palette. A slot of weight 0 adds nothing on either
+// skinning path whatever bone it names, so its index is not held against the file.
 bool SkinWeightsFit(const FileImage& image, const GeoMeshFileRecord& r, uint32_t boneCount) {
   if (boneCount == 0 || (r.flags & GeoObject::kWater) || r.bufferTableOffset != 0 ||
       r.vertexOffset == 0 || r.skinOffset == 0)
@@ -55,13 +57,13 @@ bool SkinWeightsFit(const FileImage& image, const GeoMeshFileRecord& r, uint32_t
       image.GetStrided(r.skinOffset, r.vertexCount, sizeof(GeoSkinWeight), "skin weights");
   if (!weights) return false;
   for (uint32_t v = 0; v < r.vertexCount; ++v) {
+    GeoSkinWeight w;
+    std::memcpy(&w, weights + size_t(v) * sizeof(GeoSkinWeight), sizeof(w));
     for (uint32_t k = 0; k < 4; ++k) {
-      const uint32_t index = weights[v * sizeof(GeoSkinWeight) + k];
-      if (index / 3 >= boneCount) {
-        DebugLog().Write("%s: skin weight of vertex %u names bone %u of %u\n", image.Name(), v,
-                         index / 3, boneCount);
-        return false;
-      }
+      if (w.weight[k] == 0.0f || w.index[k] / 3u < boneCount) continue;
+      DebugLog().Write("%s: skin weight of vertex %u names bone %u of %u\n", image.Name(), v,
+                       w.index[k] / 3u, boneCount);
+      return false;
     }
   }
   return true;

@@ -55,7 +55,7 @@ struct GeoMesh : SceneNode {
   // bones of the file's skeleton that the skin weights may name; 0 leaves them unchecked (a file
   // without a skeleton). Allocations are recorded under `owner`. Null, with a log line, when
   // anything of the node does not fit the image, a strip names a material past the node's
-  // texture table, or a skin weight names a bone the skeleton does not have.
+  // texture table, or a skin weight of non-zero weight names a bone the skeleton does not have.
   static GeoMesh* Create(const FileImage& image, uint64_t recordOffset, uint32_t skinningMode,
                          uint32_t boneCount, const char* owner);
   // Gives the textures back to the registry and frees the geometry object; both become null.

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr uint32_t kNodeHidden = 0x10;
 // Any of these sends every mesh of the node to the alpha list.
 constexpr uint32_t kNodeAlphaMask = 0x04 | 0x20 | 0x40;
 // Render nodes only: no box tests at all.
@@ -80,7 +79,7 @@ BoundingBox MeshBox(const GeoMesh& mesh) {
 }  // namespace
 
 void RenderWindow::UpdateNodeTree(NodeContainer* container, RenderNodeRecord* record) {
-  if (!container || !record || (record->flags & kNodeHidden)) return;
+  if (!container || !record) return;
   const BoundingBox* box = ContainerBox(container);
   if (!box) return;
   const WalkMatrices matrices;
@@ -114,7 +113,7 @@ void RenderWindow::UpdateNodeTree(NodeContainer* container, RenderNodeRecord* re
 }
 
 void RenderWindow::CullNodeTree(NodeContainer* container, NodeInstanceBody* body) {
-  if (!container || !body || (body->flags & kNodeHidden)) return;
+  if (!container || !body) return;
   const BoundingBox* box = ContainerBox(container);
   if (!box) return;
   const WalkMatrices matrices;

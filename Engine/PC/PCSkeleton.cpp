@@ -101,6 +101,26 @@ bool Skeleton::CheckBlock(const FileImage& block) {
   SkeletonBlockHeader header;
   if (!block.Read(0, &header, "skeleton header")) return false;
   const uint32_t n = header.boneCount;
+  // The first skeleton writes the header's relocated word: an array or name lying over the
+  // header would change under the checks made here (a parent entry turning into a loop).
+  const struct {
+    uint32_t offset;
+    const char* what;
+  } arrays[] = {{header.parentsOffset, "bone parents"},
+                {header.firstChildrenOffset, "bone first children"},
+                {header.nextSiblingsOffset, "bone next siblings"},
+                {header.inverseBindOffset, "inverse bind matrices"},
+                {header.attachmentOffset, "attachment matrices"},
+                {header.bindTranslationsOffset, "bind translations"},
+                {header.bindRotationsOffset, "bind rotations"},
+                {header.namesOffset, "bone names"}};
+  for (const auto& a : arrays) {
+    if (n != 0 && a.offset < sizeof(SkeletonBlockHeader)) {
+      DebugLog().Write("%s: %s at %u overlap the skeleton header\n", block.Name(), a.what,
+                       a.offset);
+      return false;
+    }
+  }
   const uint32_t* parents = block.GetArray<uint32_t>(header.parentsOffset, n, "bone parents");
   const uint32_t* children =
       block.GetArray<uint32_t>(header.firstChildrenOffset, n, "bone first children");
@@ -113,8 +133,14 @@ bool Skeleton::CheckBlock(const FileImage& block) {
       !block.GetArray<Vector4>(header.bindTranslationsOffset, n, "bind translations") ||
       !block.GetArray<Quaternion>(header.bindRotationsOffset, n, "bind rotations"))
     return false;
-  for (uint32_t i = 0; i < n; ++i)
+  for (uint32_t i = 0; i < n; ++i) {
     if (!block.GetString(names[i], "bone name")) return false;
+    if (names[i] < sizeof(SkeletonBlockHeader)) {
+      DebugLog().Write("%s: bone name %u at %u overlaps the skeleton header\n", block.Name(), i,
+                       names[i]);
+      return false;
+    }
+  }
 
   // Matrices are combined in index order, so a parent must come before its child; the child and
   // sibling links (used by the pose walks) must agree with the parents. The root's own child
@@ -226,9 +252,16 @@ void Skeleton::BindSubtree(uint32_t bone, const Quaternion* rotations, uint32_t 
 
 bool Skeleton::IsBelow(uint32_t bone, uint32_t ancestor) const {
   const uint32_t* parents = Parents();
-  // Parents precede children, so the chain falls below `ancestor` within a few steps.
+  // Parents precede children, so the chain falls below `ancestor` within a few steps. The block
+  // lies in a file image that others can write to; a chain longer than the skeleton loops.
   uint32_t p = bone;
-  while (p > ancestor) p = parents[p];
+  for (uint32_t steps = 0; p > ancestor; ++steps) {
+    if (steps == m_boneCount || p >= m_boneCount) {
+      DebugLog().Write("%s: the parents of bone %u loop\n", m_block.Name(), bone);
+      return false;
+    }
+    p = parents[p];
+  }
   return p == ancestor && bone != ancestor;
 }
 

@@ -61,12 +61,14 @@ skelwriter::SkeletonDesc Chain(int count) {
   return desc;
 }
 
-// A box whose every vertex hangs from bone `bone` (and, with weight 0, from bone 0).
+// A box whose every vertex hangs from bone `bone`. Its slots of weight 0 name bone 85, which no
+// skeleton here has: a slot without weight is never held against the file.
 geowriter::Node SkinnedBox(uint8_t bone) {
   geowriter::Node node = BoxNode(0.0f, {});
   node.mesh.solidStrips[0].material = 0xFFFFFFFFu;
   for (size_t i = 0; i < node.mesh.vertices.size(); ++i)
-    node.mesh.skinWeights.push_back(GeoSkinWeight{{uint8_t(3 * bone), 0, 0, 0}, {1, 0, 0, 0}});
+    node.mesh.skinWeights.push_back(
+        GeoSkinWeight{{uint8_t(3 * bone), 255, 255, 255}, {1, 0, 0, 0}});
   return node;
 }
 
@@ -462,8 +464,8 @@ TEST_F(NodeFactoryTest, BrokenSkeletonsAndSkinWeightsRefuseTheFile) {
        [](auto& im, const GeoLayout& l) {
          PutU32(im, l.skeleton + 4 * skelwriter::kNames, uint32_t(im.size()));
        }},
-      {"a skin weight naming a bone the skeleton lacks",
-       [](auto& im, const GeoLayout& l) { im[l.nodes[1].skinWeights + 20 * 7 + 2] = 3 * 4; }},
+      {"a weighted slot naming a bone the skeleton lacks",
+       [](auto& im, const GeoLayout& l) { im[l.nodes[1].skinWeights + 20 * 7] = 3 * 4; }},
       {"skin weights past the end",
        [](auto& im, const GeoLayout& l) {
          PutU32(im, l.nodes[1].mesh + geowriter::kMeshSkinWeights, uint32_t(im.size() - 40));

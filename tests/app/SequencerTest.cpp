@@ -117,6 +117,30 @@ void PlayNextOnEnd(AnimationSequencer* s, int32_t track, float overshoot, uintpt
   s->Play(track, static_cast<int32_t>(next), -overshoot);
 }
 
+struct Character {
+  explicit Character(int32_t animId) : sequencer(animId) {}
+  AnimationSequencer sequencer;
+};
+
+// An end handler that starts a clip on the other track, or deletes the sequencer or the
+// character holding it (once), and counts its calls.
+struct EndAction {
+  int32_t playOther = -1;
+  AnimationSequencer* sequencer = nullptr;
+  Character* character = nullptr;
+  int32_t calls = 0;
+
+  static void OnEnd(AnimationSequencer* s, int32_t track, float, uintptr_t word, uintptr_t) {
+    EndAction* self = reinterpret_cast<EndAction*>(word);
+    ++self->calls;
+    if (self->playOther != -1) s->Play(1 - track, self->playOther, 0.0f);
+    delete self->sequencer;
+    delete self->character;
+    self->sequencer = nullptr;
+    self->character = nullptr;
+  }
+};
+
 class SequencerTest : public AppTest {
  protected:
   void SetUp() override {
@@ -286,6 +310,40 @@ TEST_F(SequencerTest, OnceOnlyTrackCallsItsEndCallbackOnceWithTheOvershoot) {
   EXPECT_EQ(seq.HasTrackEnded(0), 0);
   EXPECT_EQ(seq.GetPose(&out), 1);
   EXPECT_FLOAT_EQ(RootX(out), 10.125f);  // the overshoot carried into the next clip
+}
+
+TEST_F(SequencerTest, EndCallbacksRunInTheirTracksStepAndMayDeleteTheSequencer) {
+  // Track 0 ends 0.25 s into the update; the walk its handler starts on track 1 moves with it.
+  AnimationSequencer seq(m_run);
+  EndAction play;
+  play.playOther = m_walk;
+  seq.SetPlayMode(0, AnimationSequencer::kPlayOnce);
+  seq.SetEndCallback(0, EndAction::OnEnd, reinterpret_cast<uintptr_t>(&play));
+  seq.Play(0, m_run, 0.0f);
+  seq.Update(1.25f);
+  EXPECT_EQ(play.calls, 1);
+  EXPECT_FLOAT_EQ(seq.GetTrack(1)->startMark, -1.25f);
+
+  // Both tracks end in one update; the first handler deletes the sequencer, alone or with its
+  // character, and the update goes no further.
+  for (bool character : {false, true}) {
+    SCOPED_TRACE(character ? "character" : "sequencer");
+    EndAction erase;
+    AnimationSequencer* s;
+    if (character) {
+      erase.character = new Character(m_run);
+      s = &erase.character->sequencer;
+    } else {
+      s = erase.sequencer = new AnimationSequencer(m_run);
+    }
+    for (int32_t t = 0; t < 2; ++t) {
+      s->SetPlayMode(t, AnimationSequencer::kPlayOnce);
+      s->SetEndCallback(t, EndAction::OnEnd, reinterpret_cast<uintptr_t>(&erase));
+      s->Play(t, m_run, 0.0f);
+    }
+    s->Update(1.5f);
+    EXPECT_EQ(erase.calls, 1);
+  }
 }
 
 TEST_F(SequencerTest, HeldTrackKeepsItsLastFrameWhereAOnceOnlyTrackDropsOut) {

@@ -483,6 +483,15 @@ TEST_F(SkeletonTest, BrokenBlocksAreRefusedWithALogLine) {
        nullptr},
       {"a bone its own sibling", "reached twice",
        [](SkeletonTables& t) { t.nextSiblings[15] = 15; }, nullptr},
+      {"parents over the header (the relocated word becomes bone 1's parent)",
+       "overlap the skeleton header",
+       [](SkeletonTables& t) {
+         SkeletonDesc pair;
+         pair.Add("root", -1, 0.0f, 0.0f, 0.0f);
+         pair.Add("tip", 0, 0.0f, 0.0f, 1.0f);
+         t = skelwriter::Tables(pair);
+       },
+       word(skelwriter::kParents, 0)},
       {"a bone no link reaches", "not reached",
        [](SkeletonTables& t) {
          // The right clavicle's arm drops out of the neck's list of children.
@@ -529,6 +538,17 @@ TEST_F(SkeletonTest, BrokenBlocksAreRefusedWithALogLine) {
   std::vector<uint8_t> whole(goodBytes.begin(), goodBytes.begin() + long(end));
   EXPECT_TRUE(Skeleton::CheckBlock(FileImage(whole.data(), whole.size(), "whole.geo")));
   EXPECT_EQ(SkeletonBlocks(), blocksBefore);
+
+  // The image stays writable under a skeleton: parents changed into a loop after the checks
+  // stop the walks below a changed bone instead of sending them round for ever.
+  {
+    Skeleton skeleton(FileImage(whole.data(), whole.size(), "changed.geo"));
+    const uint32_t parents = skelwriter::ReadHeaderWord(whole, skelwriter::kParents);
+    const uint32_t loop = 2;
+    std::memcpy(&whole[parents + 4 * loop], &loop, 4);
+    skeleton.SetBoneWorldMatrix(0, Translated(1.0f, 2.0f, 3.0f));
+    EXPECT_TRUE(Logged("changed.geo", "loop"));
+  }
 }
 
 }  // namespace
