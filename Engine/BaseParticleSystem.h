@@ -45,6 +45,13 @@ class BaseParticleSystem {
   // space (x, y, z; w 1). The window sorts the system among the blended meshes by that point.
   virtual const Matrix& GetEmitterMatrix() const = 0;
   virtual Vector4 GetEmitterPosition() const = 0;
+  // What the games change on a running effect: they move its emitter (particles already out
+  // stay where they are; the ones emitted from then on, and the view test, follow the emitter),
+  // and they stop a looped effect by clearing kLooped, after which it emits until its emitter
+  // life is over and ends once its last particle has died. A system that has no emitter of its
+  // own ignores both.
+  virtual void SetEmitterMatrix(const Matrix& /*emitter*/) {}
+  virtual void SetFlags(uint32_t /*flags*/) {}
   // What the particle renderer draws from: the slots, how many there are, and how many were
   // alive after the last update. A system without slots of this kind answers null and 0, and
   // is then drawn by nothing.

@@ -48,7 +48,10 @@ void ParticleSystem::ComputeFriction() {
   const float rate = FramesPerSecond();
   for (int i = 0; i < 3; ++i) {
     const float f = m_templateFriction[i];
-    m_friction[i] = f == 0.0f ? 0.0f : Pow(f, rate);
+    const float perUpdate = f == 0.0f ? 0.0f : Pow(f, rate);
+    // The editor stores any friction it is given; above 1 a particle would speed up without
+    // bound and run off to infinity within a few updates.
+    m_friction[i] = perUpdate > 1.0f ? 1.0f : (perUpdate > 0.0f ? perUpdate : 0.0f);
   }
   m_friction.w = 1.0f;
 }
@@ -65,7 +68,8 @@ int32_t ParticleSystem::Init(const ParticleTemplate* data, const Matrix& emitter
                      kMaxParticles);
     m_maxParticles = kMaxParticles;
   }
-  m_emitPerFrame = data->emitPerFrame;
+  // A negative rate emits nothing, as 0 does, rather than running the account down for ever.
+  m_emitPerFrame = data->emitPerFrame > 0.0f ? data->emitPerFrame : 0.0f;
   m_maxLife = data->maxLife;
   m_lifeVariation = data->lifeVariation;
   m_positionVariation = FromWords(data->positionVariation);
@@ -96,14 +100,20 @@ int32_t ParticleSystem::Init(const ParticleTemplate* data, const Matrix& emitter
 
   if (m_maxParticles > 0) {
     const size_t bytes = sizeof(Particle) * m_maxParticles;
-    m_particles = static_cast<Particle*>(MemoryTracker::Allocate(
-        __FILE__, __LINE__, "BaseParticleSystem::Init", kAllocMalloc, bytes));
+    m_particles = static_cast<Particle*>(
+        MemoryTracker::Allocate(__FILE__, __LINE__, "BaseParticleSystem::Init", kAllocMalloc,
+                                bytes + sizeof(uint32_t) * m_maxParticles));
     if (!m_particles) {
       ReleaseTexture();
       m_maxParticles = 0;
       return 0;
     }
     std::memset(static_cast<void*>(m_particles), 0, bytes);
+    // Every slot starts dead.
+    m_free = reinterpret_cast<uint32_t*>(m_particles + m_maxParticles);
+    for (uint32_t i = 0; i < m_maxParticles; ++i) m_free[i] = i;
+    m_freeCount = m_maxParticles;
+    m_freeNext = 0;
   }
   m_emitter = emitter;
   ComputeFriction();
@@ -119,6 +129,9 @@ void ParticleSystem::CleanUp() {
   m_particles = nullptr;
   m_maxParticles = 0;
   m_liveCount = 0;
+  m_free = nullptr;
+  m_freeCount = 0;
+  m_freeNext = 0;
 }
 
 Particle* ParticleSystem::GetParticle(int32_t index) {
@@ -145,12 +158,21 @@ void ParticleSystem::EmissionVelocity(float yaw, float pitch, const Vector4& spe
   out[2] = (dx * e[2] + dy * e[6] + dz * e[10]) * perUpdate;
 }
 
+int32_t ParticleSystem::NextFreeSlot() {
+  // A slot on the list may have been filled since through GetParticle: it is passed over.
+  while (m_freeNext < m_freeCount) {
+    const uint32_t slot = m_free[m_freeNext];
+    if (!(m_particles[slot].life > 0.0f)) return static_cast<int32_t>(slot);
+    ++m_freeNext;
+  }
+  return -1;
+}
+
 int32_t ParticleSystem::Emit() {
   if (m_maxLife == 0.0f || !m_particles || m_maxParticles == 0) return 0;
-  uint32_t slot = 0;
-  while (slot < m_maxParticles && m_particles[slot].life > 0.0f) ++slot;
-  if (slot == m_maxParticles) return 0;
-  m_lastEmitted = static_cast<int32_t>(slot);
+  const int32_t slot = NextFreeSlot();
+  if (slot < 0) return 0;
+  m_lastEmitted = slot;
   Particle& p = m_particles[slot];
 
   // The draws below keep this order: it is part of what keeps two machines in step.
@@ -183,6 +205,8 @@ int32_t ParticleSystem::Emit() {
   p.angleStep = m_angleStep;
   p.scale = m_scale;
   p.scaleStep = m_scaleStep;
+  // A particle born dead leaves its slot the lowest free one, to be filled again next.
+  if (p.life > 0.0f) ++m_freeNext;
   return 1;
 }
 
@@ -199,10 +223,15 @@ int32_t ParticleSystem::Update(int32_t group) {
                 m_templateGravity.z * step, m_templateGravity.w * step);
 
   uint32_t live = 0;
+  m_freeCount = 0;
+  m_freeNext = 0;
   for (uint32_t i = 0; i < m_maxParticles; ++i) {
     Particle& p = m_particles[i];
     p.life -= step;
-    if (!(p.life > 0.0f)) continue;
+    if (!(p.life > 0.0f)) {
+      m_free[m_freeCount++] = i;
+      continue;
+    }
     p.position.x += p.velocity[0] * step;
     p.position.y += p.velocity[1] * step;
     p.position.z += p.velocity[2] * step;
@@ -240,12 +269,15 @@ int32_t ParticleSystem::Update(int32_t group) {
 
 void ParticleSystem::CullParticles(float threshold) {
   uint32_t live = 0;
+  m_freeCount = 0;
+  m_freeNext = 0;
   for (uint32_t i = 0; i < m_maxParticles; ++i) {
     Particle& p = m_particles[i];
-    if (p.life < threshold)
-      p.life = 0.0f;
-    else if (p.life > 0.0f)
+    if (p.life < threshold) p.life = 0.0f;
+    if (p.life > 0.0f)
       ++live;
+    else
+      m_free[m_freeCount++] = i;
   }
   m_liveCount = live;
 }

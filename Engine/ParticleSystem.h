@@ -43,6 +43,8 @@ class ParticleSystem : public BaseParticleSystem {
   void SetTexture(int32_t handle) override { m_texture = handle; }
   uint32_t GetFlags() const override { return m_flags; }
   const Matrix& GetEmitterMatrix() const override { return m_emitter; }
+  void SetEmitterMatrix(const Matrix& emitter) override { m_emitter = emitter; }
+  void SetFlags(uint32_t flags) override { m_flags = flags; }
   Vector4 GetEmitterPosition() const override {
     return Vector4(m_position.x, m_position.y, m_position.z, 1.0f);
   }
@@ -50,7 +52,7 @@ class ParticleSystem : public BaseParticleSystem {
   int32_t GetMaxParticles() const override { return static_cast<int32_t>(m_maxParticles); }
   uint32_t GetLiveCount() const override { return m_liveCount; }
 
-  // One particle into the first dead slot; 1 when one was emitted.
+  // One particle into the lowest dead slot; 1 when one was emitted.
   int32_t Emit();
 
   int32_t GetLastEmitted() const { return m_lastEmitted; }
@@ -90,6 +92,8 @@ class ParticleSystem : public BaseParticleSystem {
   // emitter matrix and divided into per-update steps.
   void EmissionVelocity(float yaw, float pitch, const Vector4& speed, float* out) const;
   void ReleaseTexture();
+  // The lowest dead slot, -1 when there is none.
+  int32_t NextFreeSlot();
 
   uint32_t m_group = 1;
   Particle m_probe{};
@@ -128,4 +132,10 @@ class ParticleSystem : public BaseParticleSystem {
   BoundingBox m_bounds;
   uint32_t m_inView = 0;
   int32_t m_lastEmitted = -1;
+  // The dead slots in ascending order, as Init, the last update or the last cull left them, and
+  // the next one to take: emission fills the lowest dead slot without searching the pool for it.
+  // The list lives in the particles' block, behind the particles.
+  uint32_t* m_free = nullptr;
+  uint32_t m_freeCount = 0;
+  uint32_t m_freeNext = 0;
 };

@@ -16,12 +16,6 @@ constexpr int kMaxParticlesWord = 0;
 constexpr int kFlagsWord = 56;
 constexpr int kWords = 70;
 
-bool InRange(const float* v, int n, float lo, float hi) {
-  for (int i = 0; i < n; ++i)
-    if (!(v[i] >= lo && v[i] <= hi)) return false;
-  return true;
-}
-
 }  // namespace
 
 ParticleFactory::~ParticleFactory() { CleanUp(); }
@@ -46,10 +40,6 @@ const char* ParticleFactory::CheckTemplate(void* image, uint32_t size, const cha
     std::memcpy(&value, &words[i], sizeof(value));
     if (!std::isfinite(value)) return "a float word is not a finite number";
   }
-  if (data->emitPerFrame < 0.0f) return "Emit Per frame is negative";
-  if (data->maxLife < 0.0f) return "MaxLife is negative";
-  if (!InRange(data->colour, 4, 0.0f, 255.0f)) return "Emitter Colour is outside 0..255";
-  if (!InRange(data->friction, 3, 0.0f, 1.0f)) return "Friction is outside 0..1";
 
   if (data->maxParticles > ParticleSystem::kMaxParticles) {
     DebugLog().Write("Particle template %s: Max Particles %u cut to %u, the most one draw takes\n",

@@ -4,11 +4,13 @@
 // systems copy what they need from it, so a template may go while systems made from it still
 // run.
 //
-// A file is checked when it is loaded: it must hold the whole block and the texture name with
-// its terminator, every float must be a number, and the fields the runtime depends on must lie
-// in their ranges (colours 0..255, friction 0..1, no negative rates or lives). A file that fails
-// is refused with a line in the debug log and -1. "Max Particles" above what one draw can take
-// is not refused: it is cut down to that, and the log says so.
+// A file is checked when it is loaded for what cannot be used safely: it must hold the whole
+// block and the texture name with its terminator, and every float must be a finite number. A
+// file that fails is refused with a line in the debug log and -1. Values merely outside their
+// usual ranges (colours past 0..255, friction past 0..1, negative rates or lives) are files the
+// particle editor writes: they load, and the particle systems hold them where it matters when
+// they use them. "Max Particles" above what one draw can take is not refused either: it is cut
+// down to that, and the log says so.
 
 #include <cstdint>
 

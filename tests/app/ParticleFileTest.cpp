@@ -1,5 +1,6 @@
 // The ".ps2" template reader and the particle factory: what a valid file gives, what a broken one
-// is refused for, and how templates are shared by reference count.
+// is refused for, what an unusual one is used as, and how templates are shared by reference
+// count.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCParticleFactory.h"
+#include "Engine/ParticleSystem.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/Ps2Writer.h"
 #include "tests/support/TempDir.h"
@@ -152,8 +154,11 @@ TEST_F(ParticleFileTest, ShortFilesAndUnendedNamesAreRefused) {
   EXPECT_EQ(Held(), held);
 }
 
-TEST_F(ParticleFileTest, ValuesOutOfRangeAreRefused) {
-  const std::vector<uint8_t> good = ps2writer::WritePs2(DistinctTemplate());
+TEST_F(ParticleFileTest, OnlyNumbersThatAreNotFiniteAreRefused) {
+  Template base = DistinctTemplate();
+  base.flags = 0;  // plays whether it is seen or not
+  base.texture.clear();
+  const std::vector<uint8_t> good = ps2writer::WritePs2(base);
   auto with = [&](uint32_t word, float value) {
     std::vector<uint8_t> bytes = good;
     ps2writer::PutFloat(&bytes, word, value);
@@ -162,17 +167,54 @@ TEST_F(ParticleFileTest, ValuesOutOfRangeAreRefused) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   const char* notFinite = "a float word is not a finite number";
-  ExpectRefused(with(ps2writer::kWordVelocity + 1, nan), notFinite);
-  ExpectRefused(with(ps2writer::kWordEmitterLife, inf), notFinite);
-  ExpectRefused(with(ps2writer::kWordBoundsMax + 3, -inf), notFinite);
-  // A word the runtime does not read is no exception: a file with a NaN in it is damaged.
-  ExpectRefused(with(ps2writer::kWordPosition + 3, nan), notFinite);
-  ExpectRefused(with(ps2writer::kWordEmitPerFrame, -0.5f), "Emit Per frame is negative");
-  ExpectRefused(with(ps2writer::kWordMaxLife, -1.0f), "MaxLife is negative");
-  ExpectRefused(with(ps2writer::kWordColour + 0, 255.5f), "Emitter Colour is outside 0..255");
-  ExpectRefused(with(ps2writer::kWordColour + 3, -1.0f), "Emitter Colour is outside 0..255");
-  ExpectRefused(with(ps2writer::kWordFriction + 2, 1.01f), "Friction is outside 0..1");
-  ExpectRefused(with(ps2writer::kWordFriction + 0, -0.1f), "Friction is outside 0..1");
+  // Null: the file loads. Values outside their usual ranges are what the editor writes; a
+  // system made from them must keep its particles finite and emit nothing for a negative rate.
+  struct Case {
+    uint32_t word;
+    float value;
+    const char* refusal;
+  };
+  const Case cases[] = {
+      {ps2writer::kWordVelocity + 1, nan, notFinite},
+      {ps2writer::kWordEmitterLife, inf, notFinite},
+      {ps2writer::kWordBoundsMax + 3, -inf, notFinite},
+      // A word the runtime does not read is no exception: a file with a NaN in it is damaged.
+      {ps2writer::kWordPosition + 3, nan, notFinite},
+      {ps2writer::kWordEmitPerFrame, -0.5f, nullptr},
+      {ps2writer::kWordMaxLife, -1.0f, nullptr},
+      {ps2writer::kWordColour + 0, 300.0f, nullptr},
+      {ps2writer::kWordColour + 3, -1.0f, nullptr},
+      {ps2writer::kWordFriction + 2, 2.0f, nullptr},
+      {ps2writer::kWordFriction + 0, -1.5f, nullptr},
+  };
+  Matrix identity;
+  identity.Identity();
+  for (const Case& c : cases) {
+    if (c.refusal) {
+      ExpectRefused(with(c.word, c.value), c.refusal);
+      continue;
+    }
+    SCOPED_TRACE(::testing::Message() << "word " << c.word << " = " << c.value);
+    const std::string name = "data/odd" + std::to_string(m_serial++) + ".ps2";
+    const std::vector<uint8_t> bytes = with(c.word, c.value);
+    WriteFileBytes(name, bytes.data(), bytes.size());
+    ParticleSystem system;
+    const int32_t id = m_factory.Add(name.c_str());
+    if (id < 0 || system.Init(m_factory.Find(id), identity) != 1) {
+      ADD_FAILURE() << "not loaded";
+      continue;
+    }
+    system.SetGroup(0);
+    for (int frame = 0; frame < 8; ++frame) system.Update(0);
+    EXPECT_GE(system.GetEmissionAccount(), 0.0f);
+    bool finite = true;
+    for (int i = 0; i < system.GetMaxParticles(); ++i) {
+      const Particle& p = *system.GetParticle(i);
+      for (int axis = 0; axis < 3; ++axis)
+        finite = finite && std::isfinite(p.velocity[axis]) && std::isfinite(p.position[axis]);
+    }
+    EXPECT_TRUE(finite);
+  }
 
   // The edges of each range are accepted, as are the integer words whatever their value, and
   // friction w, which nothing reads.

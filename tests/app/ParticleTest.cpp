@@ -760,6 +760,51 @@ TEST_F(ParticleWindowTest, OnlyTheQuadsWrittenAreDrawn) {
   EXPECT_EQ(device->GetCallCount(gfx::DeviceCall::SetTexture), 0u);
 }
 
+TEST_F(ParticleWindowTest, GamesMoveTheEmitterAndStopALoopedEffect) {
+  Template t = Still();
+  t.maxParticles = 4;
+  t.maxLife = 3.0f;
+  t.emitterLife = 2.0f;
+  t.flags = ps2writer::kLooped;
+  const int32_t id = AddTemplate("data/splash.ps2", t);
+  RenderWindow* window = AddWindow();
+  // One update step a frame, however long the frames take to draw.
+  m_harness.system().UseManualClock(true);
+  m_harness.system().SetFrequency(60000);
+  m_harness.system().SetCounterStepPerRead(400);
+  GetApp().GetTimer()->Create(60);
+  const int32_t handle = window->AddParticleSystem(id, Identity());
+  m_harness.RunFrames(1);
+  BaseParticleSystem* system = window->GetParticleSystem(handle);
+  ASSERT_NE(system, nullptr);
+
+  // The next particle is born where the emitter now is; the one already out stays.
+  Matrix moved = Identity();
+  moved[12] = 5.0f;
+  moved[13] = -7.0f;
+  moved[14] = 2.0f;
+  system->SetEmitterMatrix(moved);
+  m_harness.RunFrames(1);
+  const Particle* p = system->GetParticles();
+  EXPECT_EQ(system->GetLiveCount(), 2u);
+  for (int axis = 0; axis < 3; ++axis) {
+    EXPECT_EQ(p[0].position[axis], 0.0f);
+    EXPECT_EQ(p[1].position[axis], moved[12 + axis]);
+  }
+
+  // Stopped past its emitter life: nothing more comes out, and once the last particle has died
+  // the window deletes it.
+  system->SetFlags(system->GetFlags() & ~BaseParticleSystem::kLooped);
+  for (uint32_t live : {2u, 1u}) {
+    m_harness.RunFrames(1);
+    ASSERT_EQ(window->GetParticleSystem(handle), system);
+    EXPECT_EQ(system->GetLiveCount(), live);
+  }
+  m_harness.RunFrames(1);
+  EXPECT_EQ(window->GetParticleSystem(handle), nullptr);
+  EXPECT_EQ(window->GetParticleSystemCount(), 0);
+}
+
 TEST_F(ParticleWindowTest, TheTextureIsGivenBackOnceOnEveryWayASystemEnds) {
   Texture* textures = GetApp().GetTexture();
   const int32_t handle = textures->Load("data\\white.dds");
