@@ -235,7 +235,7 @@ enum D3DRENDERSTATETYPE : uint32_t {
   D3DRS_BLENDOP = 171,
   D3DRS_SCISSORTESTENABLE = 174,
 };
-constexpr uint32_t kD3DRenderStateCount = 209;
+constexpr uint32_t kD3DRenderStateCount = 210;  // D3DRS_BLENDOPALPHA (209) is the last
 
 enum D3DTEXTURESTAGESTATETYPE : uint32_t {
   D3DTSS_COLOROP = 1,

@@ -99,6 +99,13 @@ FragmentKey MakeFragmentKey(const PipelineStates& states, const bool textureBoun
       // Replicating alpha into alpha changes nothing.
       stage.alphaArg[i] = alphaUsed[i] ? static_cast<uint8_t>(a & ~kTaAlphaReplicate) : 0;
     }
+    // Direct3D reads the first alpha argument of a stage without a texture as the diffuse
+    // alpha, so that untextured draws keep their vertex alpha with the default stage states.
+    if (!textureBound[s] && alphaUsed[0] &&
+        (stage.alphaArg[0] & kTaSelectMask) == D3DTA_TEXTURE) {
+      stage.alphaArg[0] =
+          static_cast<uint8_t>((stage.alphaArg[0] & ~kTaSelectMask) | D3DTA_DIFFUSE);
+    }
     if (ReadsTexture(colorOp, stage.colorArg, colorUsed) ||
         ReadsTexture(alphaOp, stage.alphaArg, alphaUsed)) {
       stage.texture = textureBound[s] ? 1 : 0;
@@ -291,8 +298,8 @@ std::string FragmentSource(const FragmentKey& key) {
     if (stage.texture) {
       s += Sample(i, stage.projected);
     } else {
-      // Direct3D samples a stage without a texture as opaque black.
-      s += "  vec4 tex" + n + " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+      // A texture argument of a stage without a texture reads opaque white.
+      s += "  vec4 tex" + n + " = vec4(1.0);\n";
     }
     s += "  {\n";
     if (stage.colorOp == kTopDotProduct3) {

@@ -60,7 +60,7 @@ struct StageKey {
   uint8_t colorArg[3] = {};  // arg1, arg2, arg0
   uint8_t alphaOp = D3DTOP_DISABLE;
   uint8_t alphaArg[3] = {};
-  uint8_t texture = 0;    // 1: a texture is bound; 0: sampling gives (0, 0, 0, 1)
+  uint8_t texture = 0;    // 1: a texture is bound; 0: texture arguments read (1, 1, 1, 1)
   uint8_t projected = 0;  // 0, or the component (2 y, 3 z, 4 w) the coordinate is divided by
   bool operator==(const StageKey&) const = default;
 };

@@ -19,7 +19,8 @@ namespace {
 constexpr D3DMATRIX kIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 // Render states whose default is not 0, by their Direct3D numbers. Everything else (WRAP0..15,
-// fog colour and start, stencil reference, the boolean enables that start off) starts at 0.
+// fog colour and start, stencil reference, the boolean enables that start off, the debug
+// monitor token's D3DDMT_ENABLE) starts at 0.
 struct RenderDefault {
   uint32_t state;
   uint32_t value;
@@ -55,7 +56,6 @@ const RenderDefault kRenderDefaults[] = {
     {kRsPointScaleA, 0x3F800000u},
     {kRsMultisampleAntialias, 1},
     {kRsMultisampleMask, 0xFFFFFFFFu},
-    {kRsDebugMonitorToken, 0xBAADCAFEu},
     {kRsPointSizeMax, 0x42800000u},  // 64.0
     {D3DRS_COLORWRITEENABLE, 0xFu},
     {D3DRS_BLENDOP, D3DBLENDOP_ADD},
@@ -74,6 +74,7 @@ const RenderDefault kRenderDefaults[] = {
     {kRsBlendFactor, 0xFFFFFFFFu},
     {kRsSrcBlendAlpha, D3DBLEND_ONE},
     {kRsDestBlendAlpha, D3DBLEND_ZERO},
+    {kRsBlendOpAlpha, D3DBLENDOP_ADD},
 };
 
 }  // namespace

@@ -24,12 +24,12 @@ constexpr uint32_t kRsPointSizeMin = 155;
 constexpr uint32_t kRsPointScaleA = 158;
 constexpr uint32_t kRsMultisampleAntialias = 161;
 constexpr uint32_t kRsMultisampleMask = 162;
-constexpr uint32_t kRsDebugMonitorToken = 165;
 constexpr uint32_t kRsPointSizeMax = 166;
 constexpr uint32_t kRsColorWriteEnable1 = 190;
 constexpr uint32_t kRsBlendFactor = 193;
 constexpr uint32_t kRsSrcBlendAlpha = 207;
 constexpr uint32_t kRsDestBlendAlpha = 208;
+constexpr uint32_t kRsBlendOpAlpha = 209;
 
 struct PipelineStates {
   uint32_t render[kD3DRenderStateCount];

@@ -383,9 +383,9 @@ TEST_F(PipelineTest, StageOperationsWithoutTexturesGiveTheComputedColours) {
                    Argb(255, 255 - 0xA0, 255 - 0x40, 255 - 0x20), 1, rgb));
   EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_TFACTOR | 0x20, D3DTA_DIFFUSE),
                    Argb(255, 0x80, 0x80, 0x80), 1, rgb));
-  // A stage reading a texture that is not there sees opaque black.
-  EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE), 0xFF000000u, 0, rgb));
-  EXPECT_TRUE(Near(op(D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE), diffuse, 0, rgb));
+  // A stage reading a texture that is not there sees opaque white.
+  EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE), 0xFFFFFFFFu, 0, rgb));
+  EXPECT_TRUE(Near(op(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE), diffuse, 0, rgb));
 
   // Two stages: stage 1 modulates what stage 0 made with the factor; a disabled stage 1 ends
   // the chain, and a disabled stage 0 passes the diffuse colour whatever stage 1 says.

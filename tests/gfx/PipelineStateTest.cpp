@@ -29,28 +29,37 @@ uint32_t Samp(D3DDevice* device, uint32_t sampler, uint32_t type) {
   return value;
 }
 
-// Direct3D 9's documented defaults for the states the engine touches.
+// Direct3D 9's documented render-state defaults that are not 0, by state number; every other
+// state up to D3DRS_BLENDOPALPHA (209) starts at 0, ZENABLE depending on the depth buffer.
+struct RenderDefault {
+  uint32_t state;
+  uint32_t value;
+};
+constexpr uint32_t kOne = 0x3F800000u;  // 1.0f
+constexpr RenderDefault kRenderDefaults[] = {
+    {8, D3DFILL_SOLID}, {9, 2 /* GOURAUD */}, {14, 1}, {16, 1}, {19, D3DBLEND_ONE},
+    {20, D3DBLEND_ZERO}, {22, D3DCULL_CCW}, {23, D3DCMP_LESSEQUAL}, {25, D3DCMP_ALWAYS},
+    {37, kOne}, {38, kOne}, {53, 1 /* KEEP */}, {54, 1}, {55, 1}, {56, D3DCMP_ALWAYS},
+    {58, 0xFFFFFFFFu}, {59, 0xFFFFFFFFu}, {60, 0xFFFFFFFFu}, {136, 1}, {137, 1}, {141, 1},
+    {142, 1}, {145, 1 /* COLOR1 */}, {146, 2 /* COLOR2 */}, {154, kOne}, {155, kOne},
+    {158, kOne}, {161, 1}, {162, 0xFFFFFFFFu}, {166, 0x42800000u /* 64.0f */}, {168, 0xFu},
+    {171, D3DBLENDOP_ADD}, {172, 3 /* CUBIC */}, {173, 1 /* LINEAR */}, {178, kOne},
+    {179, kOne}, {182, kOne}, {186, 1}, {187, 1}, {188, 1}, {189, D3DCMP_ALWAYS}, {190, 0xFu},
+    {191, 0xFu}, {192, 0xFu}, {193, 0xFFFFFFFFu}, {207, D3DBLEND_ONE}, {208, D3DBLEND_ZERO},
+    {209, D3DBLENDOP_ADD},
+};
+
+// Direct3D 9's documented defaults: every render state, and the stage and sampler states the
+// engine touches.
 void ExpectDirect3DDefaults(D3DDevice* device, uint32_t zEnable) {
+  for (uint32_t state = 8; state <= 209; ++state) {
+    uint32_t expected = 0;
+    for (const RenderDefault& entry : kRenderDefaults) {
+      if (entry.state == state) expected = entry.value;
+    }
+    EXPECT_EQ(Rs(device, state), expected) << "render state " << state;
+  }
   EXPECT_EQ(Rs(device, D3DRS_ZENABLE), zEnable);
-  EXPECT_EQ(Rs(device, D3DRS_FILLMODE), uint32_t{D3DFILL_SOLID});
-  EXPECT_EQ(Rs(device, D3DRS_ZWRITEENABLE), 1u);
-  EXPECT_EQ(Rs(device, D3DRS_ALPHATESTENABLE), 0u);
-  EXPECT_EQ(Rs(device, D3DRS_SRCBLEND), uint32_t{D3DBLEND_ONE});
-  EXPECT_EQ(Rs(device, D3DRS_DESTBLEND), uint32_t{D3DBLEND_ZERO});
-  EXPECT_EQ(Rs(device, D3DRS_CULLMODE), uint32_t{D3DCULL_CCW});
-  EXPECT_EQ(Rs(device, D3DRS_ZFUNC), uint32_t{D3DCMP_LESSEQUAL});
-  EXPECT_EQ(Rs(device, D3DRS_ALPHAREF), 0u);
-  EXPECT_EQ(Rs(device, D3DRS_ALPHAFUNC), uint32_t{D3DCMP_ALWAYS});
-  EXPECT_EQ(Rs(device, D3DRS_ALPHABLENDENABLE), 0u);
-  EXPECT_EQ(Rs(device, D3DRS_FOGENABLE), 0u);
-  EXPECT_EQ(Rs(device, D3DRS_FOGEND), 0x3F800000u);
-  EXPECT_EQ(Rs(device, D3DRS_FOGDENSITY), 0x3F800000u);
-  EXPECT_EQ(Rs(device, D3DRS_TEXTUREFACTOR), 0xFFFFFFFFu);
-  EXPECT_EQ(Rs(device, D3DRS_LIGHTING), 1u);
-  EXPECT_EQ(Rs(device, D3DRS_COLORVERTEX), 1u);
-  EXPECT_EQ(Rs(device, D3DRS_COLORWRITEENABLE), 0xFu);
-  EXPECT_EQ(Rs(device, D3DRS_BLENDOP), uint32_t{D3DBLENDOP_ADD});
-  EXPECT_EQ(Rs(device, D3DRS_SCISSORTESTENABLE), 0u);
   EXPECT_EQ(Tss(device, 0, D3DTSS_COLOROP), uint32_t{D3DTOP_MODULATE});
   EXPECT_EQ(Tss(device, 0, D3DTSS_ALPHAOP), uint32_t{D3DTOP_SELECTARG1});
   EXPECT_EQ(Tss(device, 1, D3DTSS_COLOROP), uint32_t{D3DTOP_DISABLE});
@@ -116,8 +125,8 @@ TEST_F(PipelineTest, StatesReadBackRawAndRangesAreChecked) {
   EXPECT_EQ(Samp(device_, 4, D3DSAMP_MAXMIPLEVEL), 3u);
 
   uint32_t value = 0;
-  EXPECT_EQ(device_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(209), 1), D3DERR_INVALIDCALL);
-  EXPECT_EQ(device_->GetRenderState(static_cast<D3DRENDERSTATETYPE>(209), &value),
+  EXPECT_EQ(device_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(210), 1), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->GetRenderState(static_cast<D3DRENDERSTATETYPE>(210), &value),
             D3DERR_INVALIDCALL);
   EXPECT_EQ(device_->GetRenderState(D3DRS_ZENABLE, nullptr), D3DERR_INVALIDCALL);
   EXPECT_EQ(device_->SetTextureStageState(8, D3DTSS_COLOROP, 1), D3DERR_INVALIDCALL);

@@ -91,8 +91,7 @@ class PipelineTest : public gfxtest::DeviceFixture {
     return gfxtest::WindowedParams(width, height, window_);
   }
 
-  // Stage 0 passes the vertex colour and alpha; stage 1 is off. (Direct3D's own default
-  // modulates with a texture, which without one is black.)
+  // Stage 0 passes the vertex colour and alpha; stage 1 is off, whatever texture is bound.
   void DiffuseOnly() {
     device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);

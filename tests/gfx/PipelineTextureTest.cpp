@@ -129,11 +129,51 @@ TEST_F(PipelineTextureTest, StageOperationsCombineTheTextureAsComputed) {
                              Argb(255, smooth(255, g), smooth(255, g), smooth(255, g))};
   ExpectQuadrants(Read(), added, 2);
 
-  // Stage 1 without a texture reads black: ADDSMOOTH of black changes nothing.
+  // Stage 1 without a texture reads white: ADDSMOOTH with white is white.
   ASSERT_EQ(device_->SetTexture(1, nullptr), D3D_OK);
   Clear(0xFF000000u);
   Rect(20, 20, 60, 60, 0xFF808080u);
-  ExpectQuadrants(Read(), plain, 0);
+  const uint32_t white[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
+  ExpectQuadrants(Read(), white, 0);
+}
+
+// Without a texture a stage's texture argument reads opaque white, except its first alpha
+// argument, which reads the diffuse alpha instead. Seen through SRCALPHA blending onto blue and
+// an alpha test that keeps 128 and up.
+TEST_F(PipelineTextureTest, AStageWithoutATextureShowsTheVertexColourAndAlpha) {
+  struct Case {
+    const char* what;
+    uint32_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
+    uint32_t diffuse;
+    uint32_t expected;
+  };
+  const int a = 0x80;
+  auto over = [&](int source, int dest) {
+    return static_cast<int>(std::lround((source * a + dest * (255 - a)) / 255.0));
+  };
+  const Case cases[] = {
+      {"Direct3D's defaults", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_SELECTARG1,
+       D3DTA_TEXTURE, D3DTA_CURRENT, 0x80FF8040u,
+       Argb(255, over(0xFF, 0), over(0x80, 0), over(0x40, 0xFF))},
+      {"its alpha fails the test", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT,
+       D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT, 0x7FFF8040u, kBlue},
+      {"the texture alone", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG2,
+       D3DTA_DIFFUSE, D3DTA_TEXTURE, 0x40102030u, 0xFFFFFFFFu},
+      {"the engine's stage 0", D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE,
+       D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xFF402010u, 0xFF804020u},
+  };
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  device_->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+  device_->SetRenderState(D3DRS_ALPHAREF, 0x80);
+  for (const Case& c : cases) {
+    Stage(0, c.colorOp, c.colorArg1, c.colorArg2, c.alphaOp, c.alphaArg1, c.alphaArg2);
+    const uint32_t got = DrawAndSample(c.diffuse, kBlue);
+    EXPECT_TRUE(Near(got, c.expected, 2, 0x00FFFFFFu))
+        << c.what << ": " << std::hex << got << " expected " << c.expected;
+  }
 }
 
 TEST_F(PipelineTextureTest, FiltersAndAddressModesFollowTheSamplerStates) {
