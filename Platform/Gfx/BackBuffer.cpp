@@ -73,7 +73,12 @@ void BackBuffer::Swap(BackBuffer& other) {
 }
 
 void BackBuffer::Read(GlState& state, uint32_t* pixels) const {
-  ReadFramebufferTopDown(state, framebuffer_, width_, height_, pixels);
+  state.BindReadFramebuffer(framebuffer_);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  // BGRA bytes packed as 8_8_8_8_REV give 0xAARRGGBB words on every host; GL's first row is
+  // the top one here.
+  glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
 }
 
 void ReadFramebufferTopDown(GlState& state, GLuint framebuffer, int width, int height,

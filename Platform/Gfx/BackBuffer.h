@@ -1,7 +1,7 @@
 #pragma once
 // The device's back buffer: a framebuffer object with an RGBA8 colour texture and, when the
-// presentation asks for one, a 24/8 depth-stencil renderbuffer. Rows are stored the GL way
-// (bottom row first); the device turns Direct3D's top-left rectangles around at its boundary.
+// presentation asks for one, a 24/8 depth-stencil renderbuffer. Rows are stored top row first,
+// like every render target of the device (see TargetState); Present turns them over.
 // A texture rather than a renderbuffer holds the colour so that later code (movie frames,
 // copies to and from render targets) can write and sample it directly.
 
@@ -48,7 +48,8 @@ class BackBuffer {
   int height_ = 0;
 };
 
-// Reads a framebuffer's colour as A8R8G8B8 words, top row first.
+// Reads the colour of a framebuffer stored bottom row first (the window's) as A8R8G8B8 words,
+// top row first.
 void ReadFramebufferTopDown(GlState& state, GLuint framebuffer, int width, int height,
                             uint32_t* pixels);
 

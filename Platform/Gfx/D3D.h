@@ -110,8 +110,8 @@ class D3DDevice {
   virtual HRESULT GetViewport(D3DVIEWPORT9* viewport) = 0;
   virtual HRESULT EvictManagedResources() = 0;
 
-  // Reads the back buffer (bottom-up rows as stored are turned top-down): width × height
-  // A8R8G8B8 pixels. For tests and screenshots.
+  // Reads the back buffer, top row first: width × height A8R8G8B8 pixels. For tests and
+  // screenshots.
   virtual HRESULT ReadBackBuffer(uint32_t* pixels, uint32_t width, uint32_t height) = 0;
 
   // ---- Resources.

@@ -314,7 +314,8 @@ HRESULT D3DDeviceGl::Present(const void* sourceRect, const void* destRect, void*
   state_.BindDrawFramebuffer(0);
   const GLenum filter =
       (width == drawableWidth && height == drawableHeight) ? GL_NEAREST : GL_LINEAR;
-  glBlitFramebuffer(0, 0, width, height, 0, 0, drawableWidth, drawableHeight, GL_COLOR_BUFFER_BIT,
+  // The back buffer is stored top row first, the window bottom row first: the blit turns it over.
+  glBlitFramebuffer(0, 0, width, height, 0, drawableHeight, drawableWidth, 0, GL_COLOR_BUFFER_BIT,
                     filter);
   context_.Swap();
   return D3D_OK;
@@ -334,6 +335,9 @@ HRESULT D3DDeviceGl::EndScene() {
 
 HRESULT D3DDeviceGl::Clear(uint32_t count, const D3DRECT* rects, uint32_t flags, D3DCOLOR color,
                            float z, uint32_t stencil) {
+  // Rectangles and their count come together: the whole viewport is (0, null), and a count
+  // that disagrees with the pointer is refused rather than guessed at.
+  if ((count == 0) != (rects == nullptr)) return D3DERR_INVALIDCALL;
   if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !targets_->HasDepthStencil()) {
     return D3DERR_INVALIDCALL;
   }
@@ -367,8 +371,8 @@ HRESULT D3DDeviceGl::Clear(uint32_t count, const D3DRECT* rects, uint32_t flags,
   const int top = static_cast<int>(viewport_.Y);
   const int right = left + static_cast<int>(viewport_.Width);
   const int bottom = top + static_cast<int>(viewport_.Height);
-  // Rectangles are clipped to the viewport; a count without rectangles clears all of it.
-  if (count == 0 || !rects) {
+  // Rectangles are clipped to the viewport; no rectangles clears all of it.
+  if (count == 0) {
     state_.SetScissor(ToGlRect(left, top, right - left, bottom - top));
     glClear(mask);
     return D3D_OK;

@@ -8,11 +8,11 @@
 // State that Direct3D keeps (viewport now; render states later) is stored here as Direct3D
 // values and turned into GL when it is set or, for draw state, when a draw needs it.
 //
-// Coordinates: Direct3D rectangles have their origin top-left; the back buffer is stored the
-// GL way, bottom row first, so rectangles are turned around with the target's height
-// (ToGlRect). Direct3D 9 also puts pixel centres on integer coordinates, half a pixel from
-// GL's; Clear does not care, but the drawing code must shift positions by half a pixel so that
-// screen-space quads cover exactly the pixels Direct3D would.
+// Coordinates: Direct3D rectangles have their origin top-left; every target, the back buffer
+// included, is stored top row first, so they reach GL unturned (ToGlRect) and only Present
+// turns the picture over into the window. Direct3D 9 also puts pixel centres on integer
+// coordinates, half a pixel from GL's; Clear does not care, but the drawing code must shift
+// positions by half a pixel so that screen-space quads cover exactly the pixels Direct3D would.
 
 #include <SDL.h>
 

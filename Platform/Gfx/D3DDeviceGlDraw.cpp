@@ -87,11 +87,10 @@ HRESULT D3DDeviceGl::SetIndices(D3DIndexBuffer* indices) {
 
 namespace {
 
-DrawTarget MakeDrawTarget(int width, int height, bool flipY, const D3DVIEWPORT9& viewport) {
+DrawTarget MakeDrawTarget(int width, int height, const D3DVIEWPORT9& viewport) {
   DrawTarget target;
   target.width = width;
   target.height = height;
-  target.flipY = flipY;
   target.viewport = viewport;
   return target;
 }
@@ -102,8 +101,7 @@ HRESULT D3DDeviceGl::SubmitDraw(const DrawRequest& request) {
   if (!Bind()) return D3DERR_INVALIDCALL;
   BindRenderTarget();
   ApplyViewport();
-  return draw_->Draw(
-      request, MakeDrawTarget(TargetWidth(), TargetHeight(), targets_->IsTexture(), viewport_));
+  return draw_->Draw(request, MakeDrawTarget(TargetWidth(), TargetHeight(), viewport_));
 }
 
 HRESULT D3DDeviceGl::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex,

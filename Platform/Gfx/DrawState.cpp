@@ -16,11 +16,6 @@ namespace {
 
 // What the device reports as D3DCAPS9::MaxPrimitiveCount.
 constexpr uint32_t kMaxPrimitives = 0xFFFFF;
-// Just under half a pixel: edges on integer coordinates then fall just before GL's pixel
-// centres rather than on them, which gives Direct3D's top-left rule whatever rule the GL
-// rasteriser uses for centres exactly on an edge.
-constexpr float kHalfPixel = 63.0f / 64.0f;
-
 template <typename T>
 void Hold(T*& slot, T* object) {
   if (slot == object) return;
@@ -623,8 +618,11 @@ void DrawState::UploadUniforms(PipelineProgram& p, const DrawTarget& target) {
   const D3DVIEWPORT9& vp = target.viewport;
   const float width = static_cast<float>(std::max<uint32_t>(vp.Width, 1));
   const float height = static_cast<float>(std::max<uint32_t>(vp.Height, 1));
-  const float fixup[4] = {kHalfPixel / width, -kHalfPixel / height, target.flipY ? -1.0f : 1.0f,
-                          0.0f};
+  // Exactly half a pixel (1 / size in clip units), so that an edge on a Direct3D pixel centre
+  // lies on GL's and one a hair to either side stays on its side. A centre exactly on an edge is
+  // then GL's to decide, and its rule is the top-left one for a picture stored top row first,
+  // as every target here is (hence the y flip).
+  const float fixup[4] = {1.0f / width, -1.0f / height, -1.0f, 0.0f};
   if (p.posFixup >= 0 && std::memcmp(fixup, p.posFixupValue, sizeof fixup) != 0) {
     glUniform4fv(p.posFixup, 1, fixup);
     std::memcpy(p.posFixupValue, fixup, sizeof fixup);
@@ -753,7 +751,7 @@ HRESULT DrawState::Draw(const DrawRequest& request, const DrawTarget& target) {
   vertexInput_.Bind();
   PointInputs(*program, *layout, user, request.userStride);
   UploadUniforms(*program, target);
-  output_.Apply(states_, target.flipY, device_.State(), target.width, target.height);
+  output_.Apply(states_, device_.State(), target.width, target.height);
   BindTextures(fragmentKey_);
 
   const GLenum mode = GlMode(request.type);

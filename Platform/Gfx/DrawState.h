@@ -11,10 +11,10 @@
 //   p.z = 2 p.z - p.w       Direct3D's clip depth 0..w to GL's -w..w;
 //   p.xy += uPosFixup.xy * p.w
 //                           Direct3D 9 puts pixel centres on integer coordinates, GL half a
-//                           pixel further on: geometry moves right and down by (just under)
-//                           half a pixel of the viewport, so that quads on integer coordinates
-//                           cover exactly the pixels Direct3D's top-left rule gives them;
-//   p.y *= yFlip            -1 on texture targets, whose rows are kept top row first.
+//                           pixel further on: geometry moves right and down by half a pixel of
+//                           the viewport, so that edges cover exactly the pixels Direct3D's
+//                           top-left rule gives them;
+//   p.y *= yFlip            -1: every target, the back buffer too, is kept top row first.
 
 #include <epoxy/gl.h>
 
@@ -44,7 +44,6 @@ class VertexBufferGl;
 struct DrawTarget {
   int width = 0;
   int height = 0;
-  bool flipY = false;  // a texture target: rows top first
   D3DVIEWPORT9 viewport{};
 };
 

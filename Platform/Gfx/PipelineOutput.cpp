@@ -66,7 +66,7 @@ GLenum CompareFunc(uint32_t func) {
 
 }  // namespace
 
-OutputSettings MakeOutputSettings(const PipelineStates& states, bool flipY) {
+OutputSettings MakeOutputSettings(const PipelineStates& states) {
   const uint32_t* rs = states.render;
   OutputSettings s;
   s.depthTest = rs[D3DRS_ZENABLE] != D3DZB_FALSE;
@@ -90,12 +90,11 @@ OutputSettings MakeOutputSettings(const PipelineStates& states, bool flipY) {
       s.blendFactor = rs[kRsBlendFactor];
     }
   }
-  // Direct3D's front faces are clockwise as seen on screen. The back buffer shows GL's picture
-  // the right way up, so they are clockwise to GL as well; a texture target is drawn upside
-  // down (and shown the right way up when sampled), which turns the winding around.
+  // Direct3D's front faces are clockwise as seen on screen. Every target is drawn upside down
+  // to GL (stored top row first), which turns the winding around.
   const uint32_t cull = rs[D3DRS_CULLMODE];
   s.cull = cull == D3DCULL_CW || cull == D3DCULL_CCW;
-  s.frontFace = flipY ? GL_CCW : GL_CW;
+  s.frontFace = GL_CCW;
   s.cullFace = cull == D3DCULL_CW ? GL_FRONT : GL_BACK;
   switch (rs[D3DRS_FILLMODE]) {
     case D3DFILL_POINT:
@@ -111,9 +110,9 @@ OutputSettings MakeOutputSettings(const PipelineStates& states, bool flipY) {
   return s;
 }
 
-void PipelineOutput::Apply(const PipelineStates& states, bool flipY, GlState& gl, int targetWidth,
+void PipelineOutput::Apply(const PipelineStates& states, GlState& gl, int targetWidth,
                            int targetHeight) {
-  const OutputSettings want = MakeOutputSettings(states, flipY);
+  const OutputSettings want = MakeOutputSettings(states);
   OutputSettings& have = current_;
   if (!known_) {
     // Values no setting ever has, so that each is issued once.

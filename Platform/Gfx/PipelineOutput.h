@@ -29,15 +29,14 @@ struct OutputSettings {
   bool operator==(const OutputSettings&) const = default;
 };
 
-// What the render states ask for on a target whose rows are flipped (`flipY`: texture targets).
-OutputSettings MakeOutputSettings(const PipelineStates& states, bool flipY);
+// What the render states ask for; every target is drawn with its rows flipped (top row first).
+OutputSettings MakeOutputSettings(const PipelineStates& states);
 
 class PipelineOutput {
  public:
   // Forgets what GL holds (a context was made, or other code set these behind our back).
   void Invalidate() { known_ = false; }
-  void Apply(const PipelineStates& states, bool flipY, GlState& gl, int targetWidth,
-             int targetHeight);
+  void Apply(const PipelineStates& states, GlState& gl, int targetWidth, int targetHeight);
 
  private:
   bool known_ = false;

@@ -5,8 +5,8 @@
 //   DepthStencil      a depth-stencil buffer of its own (CreateDepthStencilSurface), in the
 //                     DEFAULT pool;
 //   AutoDepthStencil  stands for the depth-stencil buffer that comes with the back buffer.
-// The back buffer and its depth buffer are stored bottom row first (the GL way); texture levels
-// and depth-stencil surfaces top row first, like everything drawn with the y flip.
+// Every GL-held surface (back buffer, texture levels, depth buffers) is stored top row first:
+// everything is drawn with the y flip, and only Present turns the back buffer over.
 
 #include <epoxy/gl.h>
 
@@ -58,7 +58,6 @@ class SurfaceGl final : public D3DSurface {
   // target texture.
   bool IsRenderTarget() const;
   bool HasStencil() const;
-  bool StoredBottomUp() const { return kind_ == Kind::BackBuffer || kind_ == Kind::AutoDepthStencil; }
   int Width() const;
   int Height() const;
   // The GL texture of a colour surface (the back buffer's or the level's texture).

@@ -18,10 +18,6 @@ int TargetState::Height() const {
   return colour_ ? colour_->Height() : device_.GetBackBufferObject().Height();
 }
 
-bool TargetState::IsTexture() const {
-  return colour_ && colour_->GetKind() == SurfaceGl::Kind::TextureLevel;
-}
-
 bool TargetState::DepthHasStencil() const { return depth_ && depth_->HasStencil(); }
 
 void TargetState::Bind() {
@@ -104,9 +100,8 @@ void TargetState::SetRenderTarget(SurfaceGl* surface) { Replace(&colour_, surfac
 void TargetState::SetDepthStencil(SurfaceGl* surface) { Replace(&depth_, surface); }
 
 GlRect TargetState::ToGlRect(int x, int y, int width, int height) const {
-  // Texture targets are stored top row first, so their rows need no turning.
-  if (IsTexture()) return GlRect{x, y, width, height};
-  return GlRect{x, Height() - y - height, width, height};
+  // Every target is stored top row first, so rows need no turning.
+  return GlRect{x, y, width, height};
 }
 
 GLuint TargetState::DepthName(const SurfaceGl* depth) const {
@@ -185,25 +180,15 @@ void TargetState::Blit(SurfaceGl* source, const RECT& sourceRect, SurfaceGl* des
     }
     return FramebufferFor(surface, nullptr);
   };
-  // Each rectangle's top and bottom edges in GL rows of its own surface: a bottom-up surface
-  // counts rows from its last line. Handing the blit top edge to top edge turns the image over
-  // exactly when the two surfaces are stored in opposite orders.
-  const auto topEdge = [](const SurfaceGl* s, const RECT& r) {
-    return s->StoredBottomUp() ? s->Height() - r.top : r.top;
-  };
-  const auto bottomEdge = [](const SurfaceGl* s, const RECT& r) {
-    return s->StoredBottomUp() ? s->Height() - r.bottom : r.bottom;
-  };
   const GLuint read = colourFramebuffer(source);
   const GLuint draw = colourFramebuffer(dest);
   GlState& state = device_.State();
   state.EnableScissor(false);
   state.BindReadFramebuffer(read);
   state.BindDrawFramebuffer(draw);
-  glBlitFramebuffer(sourceRect.left, topEdge(source, sourceRect), sourceRect.right,
-                    bottomEdge(source, sourceRect), destRect.left, topEdge(dest, destRect),
-                    destRect.right, bottomEdge(dest, destRect), GL_COLOR_BUFFER_BIT,
-                    linear ? GL_LINEAR : GL_NEAREST);
+  glBlitFramebuffer(sourceRect.left, sourceRect.top, sourceRect.right, sourceRect.bottom,
+                    destRect.left, destRect.top, destRect.right, destRect.bottom,
+                    GL_COLOR_BUFFER_BIT, linear ? GL_LINEAR : GL_NEAREST);
   Bind();
 }
 

@@ -2,11 +2,12 @@
 // The render target and depth-stencil surface drawing goes to (the back buffer and its depth
 // buffer until others are set), the framebuffer objects that pair them, and StretchRect.
 //
-// Orientation: the back buffer is stored bottom row first and flipped at Present; texture
-// targets are drawn with y flipped (see the vertex programs' uPosFixup) so that they are stored
-// top row first, the order in which loaded textures are uploaded. ToGlRect turns Direct3D's
-// top-left rectangles into GL's for whichever kind of target is current, and StretchRect turns
-// each side by its own kind, so a copy from the back buffer into a texture comes out upright.
+// Orientation: every target, the back buffer included, is stored top row first (the order in
+// which loaded textures are uploaded) by drawing with y flipped (see the vertex programs'
+// uPosFixup); Present turns the back buffer over into the window. One orientation for all
+// means Direct3D's rectangles are GL's as they stand, copies between targets stay upright, the
+// back buffer's depth buffer lines up with texture targets, and GL's rule for pixel centres
+// exactly on an edge sees the same picture whatever the target.
 
 #include <epoxy/gl.h>
 
@@ -32,8 +33,6 @@ class TargetState {
   // The current render target's size in pixels.
   int Width() const;
   int Height() const;
-  // True when drawing goes to a texture (draw with y flipped).
-  bool IsTexture() const;
   // Binds the framebuffer for the current target and depth-stencil surface for drawing.
   void Bind();
 

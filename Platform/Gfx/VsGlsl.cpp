@@ -68,8 +68,8 @@ const char kDst[] =
 
 // Direct3D's clip space has depth 0..w where GL's has -w..w. Direct3D 9 puts pixel centres on
 // integer coordinates, half a pixel up and left of GL's, so positions move by half a pixel
-// (uPosFixup.xy in clip units, times w to survive the divide); a texture target is drawn upside
-// down (uPosFixup.z = -1) so that its rows come out top row first, like the flipped back buffer.
+// (uPosFixup.xy in clip units, times w to survive the divide); every target is drawn upside
+// down (uPosFixup.z = -1) so that its rows come out top row first.
 const char kFooter[] =
     "  oD0v = clamp(oD0, 0.0, 1.0);\n"
     "  oD1v = clamp(oD1, 0.0, 1.0);\n"

@@ -139,6 +139,9 @@ TEST_F(DeviceTest, ClearRectanglesAreClippedToTheViewport) {
   // One rectangle straddles the viewport's right edge, one lies wholly outside it, one is empty.
   const D3DRECT rects[] = {{200, 100, 400, 200}, {400, 300, 600, 400}, {50, 50, 50, 90}};
   ASSERT_EQ(device->Clear(3, rects, D3DCLEAR_TARGET, 0xFF00FF00u, 1.0f, 0), D3D_OK);
+  // A count without rectangles, or rectangles without a count, is refused and clears nothing.
+  EXPECT_EQ(device->Clear(0, rects, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->Clear(1, nullptr, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0), D3DERR_INVALIDCALL);
 
   const std::vector<uint32_t> pixels = Read(device, 640, 480);
   EXPECT_EQ(CountOff(pixels, 640, 202, 102, 318, 198, 0xFF00FF00u), 0);

@@ -19,28 +19,74 @@ std::array<float, 4> Transform(const std::array<float, 4>& v, const D3DMATRIX& m
   return out;
 }
 
-TEST_F(PipelineTest, ScreenQuadOnIntegerCoordinatesCoversExactlyItsPixels) {
+TEST_F(PipelineTest, EdgesOnPixelCentresAndAHairBesideThemCoverWhatTheTopLeftRuleSays) {
+  // Direct3D 9's pixel centres are on integers; a centre exactly on an edge belongs to the shape
+  // whose top or left edge it is. A hair is one step of the rasteriser's 8 sub-pixel bits.
+  constexpr float kHair = 1.0f / 256;
+  struct Case {
+    float x0, y0, x1, y1;  // the rectangle's edges in Direct3D pixels
+    int px0, py0, px1, py1;  // the pixels it covers, [px0, px1) x [py0, py1)
+  };
+  const Case cases[] = {
+      {20, 30, 30, 40, 20, 30, 30, 40},
+      {20 + kHair, 30 + kHair, 30 + kHair, 40 + kHair, 21, 31, 31, 41},
+      {20 - kHair, 30 - kHair, 30 - kHair, 40 - kHair, 20, 30, 30, 40},
+      {20 + kHair, 30 - kHair, 30 - kHair, 40 + kHair, 21, 30, 30, 41},
+      {49.5f, 9.5f, 59.5f, 19.5f, 50, 10, 60, 20},  // the classic half-pixel offset
+      {0, 0, 3, 2, 0, 0, 3, 2},                     // the target's corner
+  };
   DiffuseOnly();
-  Clear(0xFF000000u);
-  ASSERT_EQ(Rect(20, 30, 30, 40, 0xFF00FF00u), D3D_OK);
-  std::vector<uint32_t> pixels = Read();
-  // Direct3D 9's top-left rule: columns 20..29 and rows 30..39, nothing else.
-  EXPECT_EQ(CountOff(pixels, 20, 30, 30, 40, 0xFF00FF00u, 0), 0);
-  EXPECT_EQ(CountColour(pixels, 0xFF00FF00u), 100);
-
-  // The classic half-pixel offset (edges between centres) covers the same kind of block.
-  Clear(0xFF000000u);
-  ASSERT_EQ(Rect(49.5f, 9.5f, 59.5f, 19.5f, 0xFFFF0000u), D3D_OK);
-  pixels = Read();
-  EXPECT_EQ(CountOff(pixels, 50, 10, 60, 20, 0xFFFF0000u, 0), 0);
-  EXPECT_EQ(CountColour(pixels, 0xFFFF0000u), 100);
-
-  // A rectangle touching the buffer's corner: row 0 and column 0 are inside.
-  Clear(0xFF000000u);
-  ASSERT_EQ(Rect(0, 0, 3, 2, 0xFF0000FFu), D3D_OK);
-  pixels = Read();
-  EXPECT_EQ(CountOff(pixels, 0, 0, 3, 2, 0xFF0000FFu, 0), 0);
-  EXPECT_EQ(CountColour(pixels, 0xFF0000FFu), 6);
+  device_->SetRenderState(D3DRS_LIGHTING, 0);
+  device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  const D3DMATRIX identity = Identity();
+  device_->SetTransform(D3DTS_WORLD, &identity);
+  device_->SetTransform(D3DTS_VIEW, &identity);
+  device_->SetTransform(D3DTS_PROJECTION, &identity);
+  // The same rectangle through the transforms: clip x -1 is the centre of column 0.
+  const auto transformed = [this](const Case& c, uint32_t color) {
+    const auto x = [](float px) { return 2.0f * px / kWidth - 1.0f; };
+    const auto y = [](float py) { return 1.0f - 2.0f * py / kHeight; };
+    const WorldVertex quad[4] = {{x(c.x0), y(c.y0), 0.5f, color, 0, 0},
+                                 {x(c.x1), y(c.y0), 0.5f, color, 0, 0},
+                                 {x(c.x0), y(c.y1), 0.5f, color, 0, 0},
+                                 {x(c.x1), y(c.y1), 0.5f, color, 0, 0}};
+    device_->SetFVF(kFvfWorld);
+    return device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(WorldVertex));
+  };
+  // On the back buffer and in a texture target, which GL draws the other way up.
+  D3DTexture* texture = nullptr;
+  ASSERT_EQ(device_->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
+                                   D3DPOOL_DEFAULT, &texture),
+            D3D_OK);
+  D3DSurface* surfaces[2] = {};
+  ASSERT_EQ(device_->GetRenderTarget(0, &surfaces[0]), D3D_OK);
+  ASSERT_EQ(texture->GetSurfaceLevel(0, &surfaces[1]), D3D_OK);
+  for (int target = 0; target < 2; ++target) {
+    ASSERT_EQ(device_->SetRenderTarget(0, surfaces[target]), D3D_OK);
+    for (bool pretransformed : {true, false}) {
+      for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "target " << target << " pretransformed "
+                                          << pretransformed << " rectangle " << c.x0 << ","
+                                          << c.y0 << " " << c.x1 << "," << c.y1);
+        Clear(0xFF000000u);
+        ASSERT_EQ(pretransformed ? Rect(c.x0, c.y0, c.x1, c.y1, 0xFF00FF00u)
+                                 : transformed(c, 0xFF00FF00u),
+                  D3D_OK);
+        std::vector<uint32_t> pixels(kWidth * kHeight);
+        if (target == 0) {
+          pixels = Read();
+        } else {
+          ASSERT_EQ(TestHooks::ReadTexture(device_, texture, pixels.data()), D3D_OK);
+        }
+        EXPECT_EQ(CountOff(pixels, c.px0, c.py0, c.px1, c.py1, 0xFF00FF00u, 0), 0);
+        EXPECT_EQ(CountColour(pixels, 0xFF00FF00u), (c.px1 - c.px0) * (c.py1 - c.py0));
+      }
+    }
+  }
+  ASSERT_EQ(device_->SetRenderTarget(0, surfaces[0]), D3D_OK);
+  surfaces[0]->Release();
+  surfaces[1]->Release();
+  texture->Release();
 }
 
 TEST_F(PipelineTest, ScreenCoordinatesStayRenderTargetPixelsWhateverTheViewport) {

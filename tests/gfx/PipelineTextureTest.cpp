@@ -431,7 +431,8 @@ TEST_F(PipelineTextureTest, DrawingIntoATextureKeepsItsTopRowFirstAndItsWinding)
   device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
   device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
   Clear(0xFF808080u);
-  ASSERT_EQ(Rect(0, 0, 64, 64, 0xFFFFFFFFu), D3D_OK);
+  // Half a pixel up and left puts texel centres on pixel centres, as Direct3D 9 maps them.
+  ASSERT_EQ(Rect(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFFu), D3D_OK);
   const std::vector<uint32_t> pixels = Read();
   EXPECT_EQ(CountOff(pixels, 2, 3, 6, 7, kGreen, 0), 0);
   EXPECT_TRUE(Near(At(pixels, 14, 25), kRed, 0, 0x00FFFFFF));
