@@ -457,4 +457,40 @@ TEST_F(TargetTest, TexturedQuadsKeepTheTopRowOnTopInTargetsAndOnTheBackBuffer) {
   texture->Release();
 }
 
+TEST_F(TargetTest, ATextureTargetSeesTheBackBuffersDepthWhereTheBackBufferHasIt) {
+  // Direct3D pairs pixel (x, y) of any target with pixel (x, y) of the depth buffer: depth
+  // written on the back buffer's top rows hides what a texture target draws on its top rows.
+  struct Vertex {
+    float x, y, z, rhw;
+    uint32_t colour;
+  };
+  const auto rect = [this](float right, float bottom, float z, uint32_t colour) {
+    const Vertex quad[4] = {{-0.5f, -0.5f, z, 1, colour}, {right, -0.5f, z, 1, colour},
+                            {-0.5f, bottom, z, 1, colour}, {right, bottom, z, 1, colour}};
+    return device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+  };
+  ASSERT_EQ(device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE), D3D_OK);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlack, 1.0f, 0), D3D_OK);
+  ASSERT_EQ(rect(639.5f, 15.5f, 0.2f, kRed), D3D_OK);
+
+  D3DSurface* surface = nullptr;
+  D3DTexture* target = MakeTarget(64, D3DFMT_X8R8G8B8, &surface);
+  ASSERT_NE(target, nullptr);
+  D3DSurface* back = nullptr;
+  ASSERT_EQ(device_->GetRenderTarget(0, &back), D3D_OK);
+  ASSERT_EQ(device_->SetRenderTarget(0, surface), D3D_OK);
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0), D3D_OK);
+  ASSERT_EQ(rect(63.5f, 63.5f, 0.5f, kGreen), D3D_OK);
+  const std::vector<uint32_t> texels = ReadTexture(target, 64);
+  EXPECT_EQ(CountOff(texels, 64, 0, 0, 64, 16, kBlack), 0);
+  EXPECT_EQ(CountOff(texels, 64, 0, 16, 64, 64, kGreen), 0);
+
+  ASSERT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
+  back->Release();
+  surface->Release();
+  target->Release();
+}
+
 }  // namespace
