@@ -4,6 +4,7 @@
 #include "Platform/Gfx/D3DDeviceGl.h"
 #include "Platform/Gfx/DrawState.h"
 #include "Platform/Gfx/IndexBufferGl.h"
+#include "Platform/Gfx/SurfaceGl.h"
 #include "Platform/Gfx/TargetState.h"
 #include "Platform/Gfx/VertexBufferGl.h"
 #include "Platform/Gfx/VertexDeclarationGl.h"
@@ -87,10 +88,12 @@ HRESULT D3DDeviceGl::SetIndices(D3DIndexBuffer* indices) {
 
 namespace {
 
-DrawTarget MakeDrawTarget(int width, int height, const D3DVIEWPORT9& viewport) {
+DrawTarget MakeDrawTarget(int width, int height, const SurfaceGl* surface,
+                          const D3DVIEWPORT9& viewport) {
   DrawTarget target;
   target.width = width;
   target.height = height;
+  target.alpha = !surface || TargetHasAlpha(surface->Format());
   target.viewport = viewport;
   return target;
 }
@@ -101,7 +104,8 @@ HRESULT D3DDeviceGl::SubmitDraw(const DrawRequest& request) {
   if (!Bind()) return D3DERR_INVALIDCALL;
   BindRenderTarget();
   ApplyViewport();
-  return draw_->Draw(request, MakeDrawTarget(TargetWidth(), TargetHeight(), viewport_));
+  return draw_->Draw(request, MakeDrawTarget(TargetWidth(), TargetHeight(),
+                                             targets_->RenderTarget(), viewport_));
 }
 
 HRESULT D3DDeviceGl::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t startVertex,

@@ -751,7 +751,7 @@ HRESULT DrawState::Draw(const DrawRequest& request, const DrawTarget& target) {
   vertexInput_.Bind();
   PointInputs(*program, *layout, user, request.userStride);
   UploadUniforms(*program, target);
-  output_.Apply(states_, device_.State(), target.width, target.height);
+  output_.Apply(states_, target.alpha, device_.State(), target.width, target.height);
   BindTextures(fragmentKey_);
 
   const GLenum mode = GlMode(request.type);

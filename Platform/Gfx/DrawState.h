@@ -44,6 +44,7 @@ class VertexBufferGl;
 struct DrawTarget {
   int width = 0;
   int height = 0;
+  bool alpha = true;  // its format keeps alpha (TargetHasAlpha)
   D3DVIEWPORT9 viewport{};
 };
 

@@ -10,7 +10,13 @@ constexpr uint32_t kBlendBothInvSrcAlpha = 13;
 constexpr uint32_t kBlendBlendFactor = 14;
 constexpr uint32_t kBlendInvBlendFactor = 15;
 
-GLenum BlendFactor(uint32_t blend, GLenum fallback) {
+GLenum BlendFactor(uint32_t blend, GLenum fallback, bool targetAlpha) {
+  if (!targetAlpha) {
+    // Direct3D reads the destination alpha of a target without alpha as 1.
+    if (blend == D3DBLEND_DESTALPHA) return GL_ONE;
+    if (blend == D3DBLEND_INVDESTALPHA) return GL_ZERO;
+    if (blend == kBlendSrcAlphaSat) return GL_ZERO;  // min(As, 1 - Ad)
+  }
   switch (blend) {
     case D3DBLEND_ZERO:
       return GL_ZERO;
@@ -66,7 +72,19 @@ GLenum CompareFunc(uint32_t func) {
 
 }  // namespace
 
-OutputSettings MakeOutputSettings(const PipelineStates& states) {
+bool TargetHasAlpha(D3DFORMAT format) {
+  switch (format) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_A1R5G5B5:
+    case D3DFMT_A4R4G4B4:
+    case D3DFMT_A2R10G10B10:
+      return true;
+    default:
+      return false;
+  }
+}
+
+OutputSettings MakeOutputSettings(const PipelineStates& states, bool targetAlpha) {
   const uint32_t* rs = states.render;
   OutputSettings s;
   s.depthTest = rs[D3DRS_ZENABLE] != D3DZB_FALSE;
@@ -81,8 +99,8 @@ OutputSettings MakeOutputSettings(const PipelineStates& states) {
       s.srcBlend = GL_ONE_MINUS_SRC_ALPHA;
       s.dstBlend = GL_SRC_ALPHA;
     } else {
-      s.srcBlend = BlendFactor(src, GL_ONE);
-      s.dstBlend = BlendFactor(rs[D3DRS_DESTBLEND], GL_ZERO);
+      s.srcBlend = BlendFactor(src, GL_ONE, targetAlpha);
+      s.dstBlend = BlendFactor(rs[D3DRS_DESTBLEND], GL_ZERO, targetAlpha);
     }
     s.blendOp = BlendEquation(rs[D3DRS_BLENDOP]);
     if (s.srcBlend == GL_CONSTANT_COLOR || s.srcBlend == GL_ONE_MINUS_CONSTANT_COLOR ||
@@ -110,9 +128,9 @@ OutputSettings MakeOutputSettings(const PipelineStates& states) {
   return s;
 }
 
-void PipelineOutput::Apply(const PipelineStates& states, GlState& gl, int targetWidth,
-                           int targetHeight) {
-  const OutputSettings want = MakeOutputSettings(states);
+void PipelineOutput::Apply(const PipelineStates& states, bool targetAlpha, GlState& gl,
+                           int targetWidth, int targetHeight) {
+  const OutputSettings want = MakeOutputSettings(states, targetAlpha);
   OutputSettings& have = current_;
   if (!known_) {
     // Values no setting ever has, so that each is issued once.

@@ -29,14 +29,20 @@ struct OutputSettings {
   bool operator==(const OutputSettings&) const = default;
 };
 
+// Whether a target of this format keeps alpha. Targets are RGBA8 whatever their format, so the
+// alpha a target without it holds is whatever was last written there: blending must not read it.
+bool TargetHasAlpha(D3DFORMAT format);
+
 // What the render states ask for; every target is drawn with its rows flipped (top row first).
-OutputSettings MakeOutputSettings(const PipelineStates& states);
+// On a target without alpha (`targetAlpha` false) the destination alpha reads as 1.
+OutputSettings MakeOutputSettings(const PipelineStates& states, bool targetAlpha);
 
 class PipelineOutput {
  public:
   // Forgets what GL holds (a context was made, or other code set these behind our back).
   void Invalidate() { known_ = false; }
-  void Apply(const PipelineStates& states, GlState& gl, int targetWidth, int targetHeight);
+  void Apply(const PipelineStates& states, bool targetAlpha, GlState& gl, int targetWidth,
+             int targetHeight);
 
  private:
   bool known_ = false;

@@ -199,6 +199,54 @@ TEST_F(PipelineTest, EveryCallIsCountedEvenWhenTheValueDoesNotChange) {
   EXPECT_EQ(device_->GetCallCount(DeviceCall::SetRenderState), 4u);
 }
 
+// Blend factors reading the destination's alpha on targets that have none read 1. Each target
+// is cleared green with alpha 0 and a red quad blended in: only a target that keeps alpha sees 0.
+TEST_F(PipelineTest, DestinationAlphaOfATargetWithoutAlphaIsOne) {
+  struct Case {
+    D3DFORMAT target;  // D3DFMT_UNKNOWN: the back buffer (X8R8G8B8)
+    uint32_t srcBlend, destBlend;
+    uint32_t expected;
+  };
+  constexpr uint32_t kSrcAlphaSat = 11;
+  const Case cases[] = {
+      {D3DFMT_UNKNOWN, D3DBLEND_DESTALPHA, D3DBLEND_INVDESTALPHA, 0xFFFF0000u},
+      {D3DFMT_UNKNOWN, D3DBLEND_INVDESTALPHA, D3DBLEND_DESTALPHA, 0xFF00FF00u},
+      {D3DFMT_X8R8G8B8, D3DBLEND_DESTALPHA, D3DBLEND_INVDESTALPHA, 0xFFFF0000u},
+      {D3DFMT_X8R8G8B8, kSrcAlphaSat, D3DBLEND_ZERO, 0xFF000000u},  // min(As, 1 - Ad) = 0
+      {D3DFMT_R5G6B5, D3DBLEND_INVDESTALPHA, D3DBLEND_DESTALPHA, 0xFF00FF00u},
+      {D3DFMT_A8R8G8B8, D3DBLEND_DESTALPHA, D3DBLEND_INVDESTALPHA, 0xFF00FF00u},
+  };
+  DiffuseOnly();
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+  D3DSurface* back = nullptr;
+  ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<unsigned>(c.target));
+    D3DTexture* texture = nullptr;
+    D3DSurface* surface = nullptr;
+    if (c.target != D3DFMT_UNKNOWN) {
+      ASSERT_EQ(device_->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_RENDERTARGET, c.target,
+                                       D3DPOOL_DEFAULT, &texture),
+                D3D_OK);
+      ASSERT_EQ(texture->GetSurfaceLevel(0, &surface), D3D_OK);
+      ASSERT_EQ(device_->SetRenderTarget(0, surface), D3D_OK);
+    }
+    device_->SetRenderState(D3DRS_SRCBLEND, c.srcBlend);
+    device_->SetRenderState(D3DRS_DESTBLEND, c.destBlend);
+    DrawAndSample(0xFFFF0000u, 0x0000FF00u);
+    std::vector<uint32_t> pixels = Read();
+    if (texture) {
+      ASSERT_EQ(TestHooks::ReadTexture(device_, texture, pixels.data()), D3D_OK);
+      ASSERT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
+      surface->Release();
+      texture->Release();
+    }
+    EXPECT_TRUE(Near(At(pixels, 50, 40), c.expected, 2, 0x00FFFFFFu))
+        << std::hex << At(pixels, 50, 40) << " expected " << c.expected;
+  }
+  back->Release();
+}
+
 int CountLines(const std::string& text, const std::string& needle) {
   int count = 0;
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
