@@ -124,6 +124,11 @@ class D3DDevice {
   virtual HRESULT CreateDepthStencilSurface(uint32_t width, uint32_t height, D3DFORMAT format,
                                             D3DMULTISAMPLE_TYPE multiSample, uint32_t quality,
                                             int32_t discard, D3DSurface** surface) = 0;
+  // A lockable surface in system memory (D3DPOOL_SYSTEMMEM or D3DPOOL_SCRATCH) of an
+  // uncompressed texture format: what GetRenderTargetData copies into.
+  virtual HRESULT CreateOffscreenPlainSurface(uint32_t width, uint32_t height, D3DFORMAT format,
+                                              D3DPOOL pool, D3DSurface** surface,
+                                              void* sharedHandle) = 0;
   virtual HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
                                           D3DVertexDeclaration** declaration) = 0;
   // `function` is the token stream that D3DXAssembleShader produced.
@@ -170,6 +175,9 @@ class D3DDevice {
   virtual HRESULT StretchRect(D3DSurface* source, const RECT* sourceRect, D3DSurface* dest,
                               const RECT* destRect, D3DTEXTUREFILTERTYPE filter) = 0;
   virtual HRESULT UpdateTexture(D3DTexture* source, D3DTexture* dest) = 0;
+  // Copies the back buffer or a level of a render-target texture into an offscreen plain surface
+  // or a texture level of the SYSTEMMEM pool of the same size and format.
+  virtual HRESULT GetRenderTargetData(D3DSurface* renderTarget, D3DSurface* destSurface) = 0;
 
   // ---- Inspection for tests.
   uint32_t GetCallCount(DeviceCall call) const { return m_calls[static_cast<uint32_t>(call)]; }

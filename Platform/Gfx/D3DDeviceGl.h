@@ -70,6 +70,9 @@ class D3DDeviceGl final : public D3DDevice {
   HRESULT CreateDepthStencilSurface(uint32_t width, uint32_t height, D3DFORMAT format,
                                     D3DMULTISAMPLE_TYPE multiSample, uint32_t quality,
                                     int32_t discard, D3DSurface** surface) override;
+  HRESULT CreateOffscreenPlainSurface(uint32_t width, uint32_t height, D3DFORMAT format,
+                                      D3DPOOL pool, D3DSurface** surface,
+                                      void* sharedHandle) override;
   HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
                                   D3DVertexDeclaration** declaration) override;
   HRESULT CreateVertexShader(const uint32_t* function, D3DVertexShader** shader) override;
@@ -112,6 +115,7 @@ class D3DDeviceGl final : public D3DDevice {
   HRESULT StretchRect(D3DSurface* source, const RECT* sourceRect, D3DSurface* dest,
                       const RECT* destRect, D3DTEXTUREFILTERTYPE filter) override;
   HRESULT UpdateTexture(D3DTexture* source, D3DTexture* dest) override;
+  HRESULT GetRenderTargetData(D3DSurface* renderTarget, D3DSurface* destSurface) override;
   int32_t LiveDefaultPoolResources() override { return shared_->liveDefaultPool; }
 
   // For the device's parts.

@@ -153,6 +153,22 @@ HRESULT D3DDeviceGl::UpdateTexture(D3DTexture* source, D3DTexture* dest) {
   return D3D_OK;
 }
 
+HRESULT D3DDeviceGl::CreateOffscreenPlainSurface(uint32_t width, uint32_t height,
+                                                 D3DFORMAT format, D3DPOOL pool,
+                                                 D3DSurface** surface, void* sharedHandle) {
+  // Nothing is shared between processes here.
+  if (!surface || sharedHandle) return D3DERR_INVALIDCALL;
+  SurfaceGl* made = nullptr;
+  const HRESULT result = SurfaceGl::CreateOffscreenPlain(*this, width, height, format, pool, &made);
+  *surface = made;
+  return result;
+}
+
+HRESULT D3DDeviceGl::GetRenderTargetData(D3DSurface* renderTarget, D3DSurface* destSurface) {
+  return CopyRenderTargetData(*this, static_cast<SurfaceGl*>(renderTarget),
+                              static_cast<SurfaceGl*>(destSurface));
+}
+
 HRESULT D3DXCreateTextureFromFileInMemory(D3DDevice* device, const void* data, uint32_t size,
                                           D3DTexture** texture) {
   if (!texture) return D3DERR_INVALIDCALL;

@@ -4,6 +4,7 @@
 
 #include "Platform/Gfx/D3DDeviceGl.h"
 #include "Platform/Gfx/GfxLog.h"
+#include "Platform/Gfx/PixelFormats.h"
 #include "Platform/Gfx/TargetState.h"
 #include "Platform/Gfx/TextureGl.h"
 
@@ -94,6 +95,29 @@ HRESULT SurfaceGl::CreateDepthStencil(D3DDeviceGl& device, uint32_t width, uint3
   return D3D_OK;
 }
 
+HRESULT SurfaceGl::CreateOffscreenPlain(D3DDeviceGl& device, uint32_t width, uint32_t height,
+                                        D3DFORMAT format, D3DPOOL pool, SurfaceGl** surface) {
+  // Far beyond any target the device makes, and small enough that width x height x 4 bytes is
+  // an allocation rather than an overflow.
+  constexpr uint32_t kLargest = 16384;
+  if (!surface) return D3DERR_INVALIDCALL;
+  *surface = nullptr;
+  if (width == 0 || height == 0 || width > kLargest || height > kLargest ||
+      !IsTextureFormat(format) || IsCompressedFormat(format) ||
+      (pool != D3DPOOL_SYSTEMMEM && pool != D3DPOOL_SCRATCH)) {
+    GfxLog("gfx: CreateOffscreenPlainSurface(%u x %u, format %u, pool %u) refused\n", width,
+           height, static_cast<unsigned>(format), static_cast<unsigned>(pool));
+    return D3DERR_INVALIDCALL;
+  }
+  SurfaceGl* made = new SurfaceGl(Kind::OffscreenPlain, &device, device.Shared(), format);
+  made->width_ = static_cast<int>(width);
+  made->height_ = static_cast<int>(height);
+  made->pool_ = pool;
+  made->memory_.assign(FormatLevelSize(format, width, height), 0);
+  *surface = made;
+  return D3D_OK;
+}
+
 SurfaceGl::~SurfaceGl() {
   D3DDeviceGl* device = Device();
   if (renderbuffer_ != 0 && device && device->MakeCurrent()) {
@@ -123,6 +147,7 @@ int SurfaceGl::Width() const {
     case Kind::TextureLevel:
       return static_cast<int>(texture_->Width(level_));
     case Kind::DepthStencil:
+    case Kind::OffscreenPlain:
       return width_;
     default: {
       D3DDeviceGl* device = Device();
@@ -136,6 +161,7 @@ int SurfaceGl::Height() const {
     case Kind::TextureLevel:
       return static_cast<int>(texture_->Height(level_));
     case Kind::DepthStencil:
+    case Kind::OffscreenPlain:
       return height_;
     default: {
       D3DDeviceGl* device = Device();
@@ -172,8 +198,10 @@ HRESULT SurfaceGl::GetDesc(D3DSURFACE_DESC* desc) {
   *desc = D3DSURFACE_DESC{};
   desc->Format = format_;
   desc->Type = D3DRTYPE_SURFACE;
-  desc->Usage = kind_ == Kind::BackBuffer ? D3DUSAGE_RENDERTARGET : D3DUSAGE_DEPTHSTENCIL;
-  desc->Pool = D3DPOOL_DEFAULT;
+  desc->Usage = kind_ == Kind::BackBuffer     ? D3DUSAGE_RENDERTARGET
+                : kind_ == Kind::OffscreenPlain ? 0
+                                                : D3DUSAGE_DEPTHSTENCIL;
+  desc->Pool = kind_ == Kind::OffscreenPlain ? pool_ : D3DPOOL_DEFAULT;
   desc->MultiSampleType = D3DMULTISAMPLE_NONE;
   desc->Width = static_cast<uint32_t>(Width());
   desc->Height = static_cast<uint32_t>(Height());
@@ -181,13 +209,72 @@ HRESULT SurfaceGl::GetDesc(D3DSURFACE_DESC* desc) {
 }
 
 HRESULT SurfaceGl::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, uint32_t flags) {
-  if (kind_ != Kind::TextureLevel) return D3DERR_INVALIDCALL;
-  return texture_->LockRect(level_, locked, rect, flags);
+  if (kind_ == Kind::TextureLevel) return texture_->LockRect(level_, locked, rect, flags);
+  if (kind_ != Kind::OffscreenPlain || !locked || locked_) return D3DERR_INVALIDCALL;
+  const uint64_t pitch = FormatPitch(format_, static_cast<uint32_t>(width_));
+  uint64_t offset = 0;
+  if (rect) {
+    if (rect->left < 0 || rect->top < 0 || rect->left >= rect->right ||
+        rect->top >= rect->bottom || rect->right > width_ || rect->bottom > height_) {
+      return D3DERR_INVALIDCALL;
+    }
+    offset = static_cast<uint64_t>(rect->top) * pitch +
+             static_cast<uint64_t>(rect->left) * BytesPerPixel(format_);
+  }
+  locked->Pitch = static_cast<int32_t>(pitch);
+  locked->pBits = memory_.data() + offset;
+  locked_ = true;
+  return D3D_OK;
 }
 
 HRESULT SurfaceGl::UnlockRect() {
-  if (kind_ != Kind::TextureLevel) return D3DERR_INVALIDCALL;
-  return texture_->UnlockRect(level_);
+  if (kind_ == Kind::TextureLevel) return texture_->UnlockRect(level_);
+  if (kind_ != Kind::OffscreenPlain || !locked_) return D3DERR_INVALIDCALL;
+  locked_ = false;
+  return D3D_OK;
+}
+
+HRESULT CopyRenderTargetData(D3DDeviceGl& device, SurfaceGl* source, SurfaceGl* dest) {
+  if (!source || !dest || !source->IsRenderTarget() || source->Device() != &device ||
+      dest->Device() != &device) {
+    return D3DERR_INVALIDCALL;
+  }
+  const bool plain = dest->GetKind() == SurfaceGl::Kind::OffscreenPlain;
+  const bool memoryLevel = dest->GetKind() == SurfaceGl::Kind::TextureLevel &&
+                           dest->Texture()->Pool() == D3DPOOL_SYSTEMMEM;
+  D3DSURFACE_DESC desc{};
+  if (!(plain || memoryLevel) || FAILED(dest->GetDesc(&desc)) ||
+      desc.Pool != D3DPOOL_SYSTEMMEM || dest->Format() != source->Format() ||
+      dest->Width() != source->Width() || dest->Height() != source->Height()) {
+    return D3DERR_INVALIDCALL;
+  }
+  const uint32_t width = static_cast<uint32_t>(source->Width());
+  const uint32_t height = static_cast<uint32_t>(source->Height());
+  std::vector<uint32_t> argb(static_cast<size_t>(width) * height);
+  if (source->GetKind() == SurfaceGl::Kind::BackBuffer) {
+    if (FAILED(device.ReadBackBuffer(argb.data(), width, height))) return D3DERR_INVALIDCALL;
+  } else {
+    // Texture targets are stored top row first, the order of the surface's rows.
+    const GLuint texture = source->ColourTexture();
+    if (texture == 0 || !device.MakeCurrent()) return D3DERR_INVALIDCALL;
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(source->Level()), GL_BGRA,
+                  GL_UNSIGNED_INT_8_8_8_8_REV, argb.data());
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+  }
+
+  if (plain) {
+    LevelFromArgb(dest->Format(), argb.data(), width, height, dest->memory_.data());
+  } else {
+    std::vector<uint8_t> bytes(FormatLevelSize(dest->Format(), width, height));
+    LevelFromArgb(dest->Format(), argb.data(), width, height, bytes.data());
+    dest->Texture()->WriteLevel(dest->Level(), bytes.data());
+  }
+  return D3D_OK;
 }
 
 }  // namespace gfx

@@ -1,10 +1,14 @@
 #pragma once
-// A Direct3D surface: one of four things a render target or depth-stencil slot can hold.
+// A Direct3D surface: one of four things a render target or depth-stencil slot can hold, or a
+// plain surface in system memory.
 //   BackBuffer        stands for the device's back buffer (whatever size it has now);
 //   TextureLevel      a level of a texture, which the surface keeps alive;
 //   DepthStencil      a depth-stencil buffer of its own (CreateDepthStencilSurface), in the
 //                     DEFAULT pool;
-//   AutoDepthStencil  stands for the depth-stencil buffer that comes with the back buffer.
+//   AutoDepthStencil  stands for the depth-stencil buffer that comes with the back buffer;
+//   OffscreenPlain    pixels in the surface's own format on the CPU (CreateOffscreenPlainSurface
+//                     in the SYSTEMMEM or SCRATCH pool), rows top first: always lockable, and
+//                     what GetRenderTargetData copies into.
 // Every GL-held surface (back buffer, texture levels, depth buffers) is stored top row first:
 // everything is drawn with the y flip, and only Present turns the back buffer over.
 
@@ -12,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "Platform/Gfx/D3D.h"
 
@@ -23,7 +28,7 @@ struct DeviceShared;
 
 class SurfaceGl final : public D3DSurface {
  public:
-  enum class Kind { BackBuffer, TextureLevel, DepthStencil, AutoDepthStencil };
+  enum class Kind { BackBuffer, TextureLevel, DepthStencil, AutoDepthStencil, OffscreenPlain };
 
   // Each gives one reference.
   static SurfaceGl* ForBackBuffer(D3DDeviceGl& device, D3DFORMAT format);
@@ -35,13 +40,18 @@ class SurfaceGl final : public D3DSurface {
   static HRESULT CreateDepthStencil(D3DDeviceGl& device, uint32_t width, uint32_t height,
                                     D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
                                     SurfaceGl** surface);
+  // D3DERR_INVALIDCALL for a size of 0 or past 16384, a compressed or unknown format, or a pool
+  // other than SYSTEMMEM and SCRATCH.
+  static HRESULT CreateOffscreenPlain(D3DDeviceGl& device, uint32_t width, uint32_t height,
+                                      D3DFORMAT format, D3DPOOL pool, SurfaceGl** surface);
   ~SurfaceGl() override;
   SurfaceGl(const SurfaceGl&) = delete;
   SurfaceGl& operator=(const SurfaceGl&) = delete;
 
   // ---- D3DSurface.
   HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
-  // Texture levels lock as their texture does; the back buffer and depth buffers cannot be
+  // Texture levels lock as their texture does, offscreen plain surfaces lock their memory (once
+  // at a time, a rectangle inside the surface); the back buffer and depth buffers cannot be
   // locked here (D3DERR_INVALIDCALL).
   HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, uint32_t flags) override;
   HRESULT UnlockRect() override;
@@ -53,7 +63,7 @@ class SurfaceGl final : public D3DSurface {
   uint32_t Level() const { return level_; }
   D3DFORMAT Format() const { return format_; }
   bool IsColour() const { return kind_ == Kind::BackBuffer || kind_ == Kind::TextureLevel; }
-  bool IsDepth() const { return !IsColour(); }
+  bool IsDepth() const { return kind_ == Kind::DepthStencil || kind_ == Kind::AutoDepthStencil; }
   // Something SetRenderTarget and StretchRect accept: the back buffer or a level of a render
   // target texture.
   bool IsRenderTarget() const;
@@ -68,6 +78,8 @@ class SurfaceGl final : public D3DSurface {
   bool SameAs(const SurfaceGl& other) const;
 
  private:
+  friend HRESULT CopyRenderTargetData(D3DDeviceGl& device, SurfaceGl* source, SurfaceGl* dest);
+
   SurfaceGl(Kind kind, D3DDeviceGl* device, std::shared_ptr<DeviceShared> shared,
             D3DFORMAT format);
 
@@ -78,10 +90,18 @@ class SurfaceGl final : public D3DSurface {
   TextureGl* texture_ = nullptr;
   uint32_t level_ = 0;
   GLuint renderbuffer_ = 0;
-  int width_ = 0;   // depth-stencil surfaces of their own
+  int width_ = 0;   // depth-stencil and offscreen plain surfaces
   int height_ = 0;
+  D3DPOOL pool_ = D3DPOOL_DEFAULT;
+  std::vector<uint8_t> memory_;  // offscreen plain surfaces
+  bool locked_ = false;
   bool countedInDefaultPool_ = false;
 };
+
+// GetRenderTargetData: `source` must be the back buffer or a level of a render-target texture
+// of `device`, `dest` an offscreen plain surface or a texture level of the SYSTEMMEM pool of the
+// same size and format (D3DERR_INVALIDCALL otherwise).
+HRESULT CopyRenderTargetData(D3DDeviceGl& device, SurfaceGl* source, SurfaceGl* dest);
 
 // Whether a format is one of Direct3D's depth formats, and whether it has stencil bits.
 bool IsDepthStencilFormat(D3DFORMAT format, bool* hasStencil);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,115 @@ TEST_F(TargetTest, StretchRectRefusesWhatIsNotARenderTarget) {
   back->Release();
   surface->Release();
   target->Release();
+}
+
+// The read-back path: a render target copied into system memory and locked there. Each source
+// is cleared in quadrants; every texel must hold its quadrant's colour in the source's format.
+TEST_F(TargetTest, GetRenderTargetDataCopiesTargetsIntoSystemMemory) {
+  struct Case {
+    uint32_t size;      // 0: the back buffer (640 x 480, X8R8G8B8)
+    D3DFORMAT format;
+    bool intoTexture;   // a SYSTEMMEM texture's level rather than an offscreen plain surface
+  };
+  const Case cases[] = {{0, D3DFMT_X8R8G8B8, false},
+                        {64, D3DFMT_X8R8G8B8, false},
+                        {32, D3DFMT_R5G6B5, false},
+                        {16, D3DFMT_A8R8G8B8, true}};
+  // The texel a colour is in the format, and the bits of it that a format keeps.
+  auto texel = [](D3DFORMAT format, uint32_t c) -> uint32_t {
+    if (format != D3DFMT_R5G6B5) return c;
+    return ((c >> 8) & 0xF800u) | ((c >> 5) & 0x07E0u) | ((c >> 3) & 0x001Fu);
+  };
+  const uint32_t colours[4] = {kRed, kGreen, kBlue, kWhite};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    D3DTexture* target = nullptr;
+    D3DSurface* source = nullptr;
+    if (c.size == 0) {
+      ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &source), D3D_OK);
+    } else {
+      target = MakeTarget(c.size, c.format, &source);
+      ASSERT_NE(target, nullptr);
+      ASSERT_EQ(device_->SetRenderTarget(0, source), D3D_OK);
+    }
+    const uint32_t width = c.size ? c.size : 640;
+    const uint32_t height = c.size ? c.size : 480;
+    ClearQuadrants(width, height);
+
+    D3DTexture* memory = nullptr;
+    D3DSurface* dest = nullptr;
+    if (c.intoTexture) {
+      ASSERT_EQ(device_->CreateTexture(width, height, 1, 0, c.format, D3DPOOL_SYSTEMMEM, &memory),
+                D3D_OK);
+      ASSERT_EQ(memory->GetSurfaceLevel(0, &dest), D3D_OK);
+    } else {
+      ASSERT_EQ(device_->CreateOffscreenPlainSurface(width, height, c.format, D3DPOOL_SYSTEMMEM,
+                                                     &dest, nullptr),
+                D3D_OK);
+      D3DSURFACE_DESC desc{};
+      ASSERT_EQ(dest->GetDesc(&desc), D3D_OK);
+      EXPECT_EQ(desc.Format, c.format);
+      EXPECT_EQ(desc.Pool, D3DPOOL_SYSTEMMEM);
+      EXPECT_EQ(desc.Width, width);
+      EXPECT_EQ(desc.Height, height);
+    }
+    ASSERT_EQ(device_->GetRenderTargetData(source, dest), D3D_OK);
+
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(dest->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    const uint32_t bytes = c.format == D3DFMT_R5G6B5 ? 2 : 4;
+    const uint32_t keep = c.format == D3DFMT_A8R8G8B8   ? 0xFFFFFFFFu
+                          : c.format == D3DFMT_R5G6B5 ? 0xFFFFu
+                                                      : 0x00FFFFFFu;
+    int off = 0;
+    for (uint32_t y = 0; y < height; ++y) {
+      const uint8_t* row = static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch;
+      for (uint32_t x = 0; x < width; ++x) {
+        const uint32_t quadrant = (y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1);
+        const uint32_t want = texel(c.format, colours[quadrant]);
+        uint32_t got = 0;
+        std::memcpy(&got, row + x * bytes, bytes);
+        if ((got & keep) != (want & keep)) ++off;
+      }
+    }
+    EXPECT_EQ(off, 0);
+    EXPECT_EQ(dest->UnlockRect(), D3D_OK);
+
+    // A destination of another size or format, one that is not in system memory, and a source
+    // that is not a render target are refused.
+    D3DSurface* other = nullptr;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(width / 2, height, c.format, D3DPOOL_SYSTEMMEM,
+                                                   &other, nullptr),
+              D3D_OK);
+    EXPECT_EQ(device_->GetRenderTargetData(source, other), D3DERR_INVALIDCALL);
+    other->Release();
+    const D3DFORMAT otherFormat = c.format == D3DFMT_R5G6B5 ? D3DFMT_X8R8G8B8 : D3DFMT_R5G6B5;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(width, height, otherFormat, D3DPOOL_SYSTEMMEM,
+                                                   &other, nullptr),
+              D3D_OK);
+    EXPECT_EQ(device_->GetRenderTargetData(source, other), D3DERR_INVALIDCALL);
+    other->Release();
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(width, height, c.format, D3DPOOL_SCRATCH,
+                                                   &other, nullptr),
+              D3D_OK);
+    EXPECT_EQ(device_->GetRenderTargetData(source, other), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->GetRenderTargetData(dest, other), D3DERR_INVALIDCALL);
+    other->Release();
+
+    dest->Release();
+    if (memory) memory->Release();
+    D3DSurface* back = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    ASSERT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
+    back->Release();
+    source->Release();
+    if (target) target->Release();
+  }
+  D3DSurface* refused = nullptr;
+  EXPECT_EQ(device_->CreateOffscreenPlainSurface(16, 16, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED,
+                                                 &refused, nullptr),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(refused, nullptr);
 }
 
 TEST_F(TargetTest, TargetsAreSavedAndRestoredByReference) {
