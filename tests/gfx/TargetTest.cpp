@@ -304,26 +304,25 @@ TEST_F(TargetTest, GetRenderTargetDataCopiesTargetsIntoSystemMemory) {
     EXPECT_EQ(off, 0);
     EXPECT_EQ(dest->UnlockRect(), D3D_OK);
 
-    // A destination of another size or format, one that is not in system memory, and a source
-    // that is not a render target are refused.
-    D3DSurface* other = nullptr;
-    ASSERT_EQ(device_->CreateOffscreenPlainSurface(width / 2, height, c.format, D3DPOOL_SYSTEMMEM,
-                                                   &other, nullptr),
-              D3D_OK);
-    EXPECT_EQ(device_->GetRenderTargetData(source, other), D3DERR_INVALIDCALL);
-    other->Release();
+    // A destination of another size or format, or not in system memory, is refused; so is a
+    // source that is not a render target.
     const D3DFORMAT otherFormat = c.format == D3DFMT_R5G6B5 ? D3DFMT_X8R8G8B8 : D3DFMT_R5G6B5;
-    ASSERT_EQ(device_->CreateOffscreenPlainSurface(width, height, otherFormat, D3DPOOL_SYSTEMMEM,
-                                                   &other, nullptr),
-              D3D_OK);
-    EXPECT_EQ(device_->GetRenderTargetData(source, other), D3DERR_INVALIDCALL);
-    other->Release();
-    ASSERT_EQ(device_->CreateOffscreenPlainSurface(width, height, c.format, D3DPOOL_SCRATCH,
-                                                   &other, nullptr),
-              D3D_OK);
-    EXPECT_EQ(device_->GetRenderTargetData(source, other), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device_->GetRenderTargetData(dest, other), D3DERR_INVALIDCALL);
-    other->Release();
+    const struct {
+      uint32_t width;
+      D3DFORMAT format;
+      D3DPOOL pool;
+    } refused[] = {{width / 2, c.format, D3DPOOL_SYSTEMMEM},
+                   {width, otherFormat, D3DPOOL_SYSTEMMEM},
+                   {width, c.format, D3DPOOL_SCRATCH}};
+    for (const auto& r : refused) {
+      D3DSurface* other = nullptr;
+      ASSERT_EQ(device_->CreateOffscreenPlainSurface(r.width, height, r.format, r.pool, &other,
+                                                     nullptr),
+                D3D_OK);
+      EXPECT_EQ(device_->GetRenderTargetData(source, other), D3DERR_INVALIDCALL);
+      EXPECT_EQ(device_->GetRenderTargetData(dest, other), D3DERR_INVALIDCALL);
+      other->Release();
+    }
 
     dest->Release();
     if (memory) memory->Release();
