@@ -16,6 +16,7 @@ namespace {
 
 // What the device reports as D3DCAPS9::MaxPrimitiveCount.
 constexpr uint32_t kMaxPrimitives = 0xFFFFF;
+
 template <typename T>
 void Hold(T*& slot, T* object) {
   if (slot == object) return;
@@ -752,6 +753,11 @@ HRESULT DrawState::Draw(const DrawRequest& request, const DrawTarget& target) {
   PointInputs(*program, *layout, user, request.userStride);
   UploadUniforms(*program, target);
   output_.Apply(states_, target.alpha, device_.State(), target.width, target.height);
+  // A transformed vertex's z goes into the depth buffer as it stands: the viewport's depth range
+  // scales only what the device transforms itself.
+  const bool screenZ = layout->Pretransformed();
+  device_.State().SetDepthRange(screenZ ? 0.0f : target.viewport.MinZ,
+                                screenZ ? 1.0f : target.viewport.MaxZ);
   BindTextures(fragmentKey_);
 
   const GLenum mode = GlMode(request.type);

@@ -291,6 +291,18 @@ TEST_F(PipelineTest, DepthTestAndDepthWritesFollowTheirStates) {
   pixels = Read();
   EXPECT_EQ(CountOff(pixels, 22, 22, 38, 38, 0xFF000000u), 0);
   EXPECT_EQ(CountOff(pixels, 42, 42, 78, 78, 0xFF00FF00u), 0);
+
+  // A viewport's depth range (here all of it 0) leaves pre-transformed z as it is: the first
+  // rectangle keeps depth 0.5, and the nearer one drawn later covers it.
+  device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+  Clear(0xFF000000u, 1.0f);
+  D3DVIEWPORT9 viewport{0, 0, kWidth, kHeight, 0.0f, 0.0f};
+  ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
+  Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
+  viewport.MaxZ = 1.0f;
+  ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
+  Rect(40, 40, 80, 80, 0xFF00FF00u, 0.4f);
+  EXPECT_EQ(CountOff(Read(), 42, 42, 58, 58, 0xFF00FF00u), 0);
 }
 
 TEST_F(PipelineTest, WireframeDrawsEdgesOnly) {
