@@ -58,6 +58,9 @@ class MemoryTracker {
   static constexpr uint32_t kGuardBytes = 128;  // on each side of the caller's block
   // Largest size the 32-bit size fields can hold once the guards are added.
   static constexpr size_t kMaxRequest = 0xFFFFFFFFu - 2 * kGuardBytes;
+  // True in AddressSanitizer builds, where the guards are also poisoned: a stray access to them
+  // stops the program at once instead of showing later as a damaged guard word.
+  static const bool kGuardsPoisoned;
 
   // Names the owner of the next allocation or release made by this thread; the operators consume
   // it. Returns the line. (The owner is per thread: SDL's and the GL driver's threads allocate

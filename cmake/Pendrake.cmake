@@ -22,3 +22,27 @@ function(pendrake_bench name)
   target_link_libraries(${name} PRIVATE engine benchmark::benchmark)
   pendrake_link_tracked_operators(${name})
 endfunction()
+
+# The fuzz build instruments everything for libFuzzer's coverage and the sanitizers; only the
+# fuzz targets link libFuzzer's main, so the test executables of the same build still link.
+if(PENDRAKE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "PENDRAKE_FUZZ needs clang (libFuzzer)")
+  endif()
+  if(PENDRAKE_TRACKED_ALLOCATOR)
+    message(FATAL_ERROR "PENDRAKE_FUZZ needs PENDRAKE_TRACKED_ALLOCATOR=OFF")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# A libFuzzer target for one file reader: the common driver and the reader's source (which
+# gives the driver its seeds, its set-up and one run of the reader; see tests/fuzz/FuzzTarget.h).
+function(pendrake_fuzz_target name source)
+  add_executable(${name} ${PROJECT_SOURCE_DIR}/tests/fuzz/FuzzMain.cpp ${source})
+  target_link_libraries(${name} PRIVATE engine format_writers platform)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  add_dependencies(fuzz_targets ${name})
+endfunction()

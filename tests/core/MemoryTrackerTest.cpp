@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Engine/MemoryTracker.h"
+#include "Engine/PC/PCFileIO.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 
@@ -303,6 +304,21 @@ TEST_F(MemoryTrackerTest, ReportListsLiveBlocksWithUnusedBytes) {
   EXPECT_NE(line.find("0x00000040"), std::string::npos) << line;
   EXPECT_NE(line.find("0x00000030 malloc"), std::string::npos) << line;
   MemoryTracker::Deallocate(p, "Report.cpp", 10, "Report::Block", kAllocFree);
+}
+
+// A reader that strays just outside a file image lands in the tracker's guards, inside the same
+// system block; the sanitizer build must still stop it there, on either side.
+TEST(FileImageGuardDeathTest, AReadJustOutsideALoadedImageStops) {
+  if (!MemoryTracker::kGuardsPoisoned) GTEST_SKIP() << "only the sanitizer build poisons guards";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ScopedTempDir dir;
+  WriteFileBytes("image.bin", "thirteen byte", 13);
+  int32_t size = 0;
+  auto* image = static_cast<volatile char*>(FileIO::LoadFile("image.bin", &size));
+  ASSERT_EQ(size, 13);
+  for (const int32_t offset : {size, -1})
+    EXPECT_DEATH({ const char c = image[offset]; (void)c; }, "use-after-poison") << offset;
+  KFREE(const_cast<char*>(image));
 }
 
 }  // namespace
