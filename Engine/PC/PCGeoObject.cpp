@@ -338,10 +338,12 @@ const GeoStrip* GeoObject::GetAlphaStrips() const {
   return m_image.GetArray<GeoStrip>(m_alphaStripOffset, m_alphaStripCount);
 }
 
-void GeoObject::SkinVertices(const GeoVertex* source, const GeoSkinWeight* weights, uint32_t count,
+void GeoObject::SkinVertices(const void* source, const GeoSkinWeight* weights, uint32_t count,
                              const Matrix* bones, uint32_t boneCount, GeoVertex* dest) {
+  const auto* bytes = static_cast<const unsigned char*>(source);
   for (uint32_t v = 0; v < count; ++v) {
-    const GeoVertex& in = source[v];
+    GeoVertex in;
+    std::memcpy(&in, bytes + size_t(v) * kVertexStride, sizeof(in));
     const GeoSkinWeight& w = weights[v];
     const Vector4 position(in.position[0], in.position[1], in.position[2], 1.0f);
     const Vector4 normal(in.normal[0], in.normal[1], in.normal[2], 0.0f);
@@ -381,8 +383,10 @@ void GeoObject::SkinSoftware(const MeshRecord& entry) {
   }
   pSkeleton->UpdateHierarchy();
   pSkeleton->BuildSkinMatrices();
-  const auto* source = reinterpret_cast<const GeoVertex*>(
-      m_image.GetStrided(m_vertexDataOffset, m_vertexCount, kVertexStride));
+  // The vertices may lie at any offset of the file (the device takes them byte for byte), so
+  // they are read by copy, never through a vertex pointer.
+  const unsigned char* source =
+      m_image.GetStrided(m_vertexDataOffset, m_vertexCount, kVertexStride);
   const GeoSkinWeight* weights = m_image.GetArray<GeoSkinWeight>(m_skinOffset, m_vertexCount);
   if (!source || !weights || !m_vertexBuffer) return;
   // The source is always the bind pose in the image: the buffer is write-only, and skinning

@@ -166,8 +166,9 @@ class GeoObject {
 
   // Skins `count` vertices on the processor: each position (w = 1) and normal (w = 0) is the
   // weighted sum of its bones' transforms. The first pair always counts, the others only with a
-  // non-zero weight; a bone number outside the palette contributes nothing.
-  static void SkinVertices(const GeoVertex* source, const GeoSkinWeight* weights, uint32_t count,
+  // non-zero weight; a bone number outside the palette contributes nothing. `source` holds
+  // `count` vertices of 36 bytes at any alignment.
+  static void SkinVertices(const void* source, const GeoSkinWeight* weights, uint32_t count,
                            const Matrix* bones, uint32_t boneCount, GeoVertex* dest);
 
  private:

@@ -557,12 +557,27 @@ TEST_F(GeoDrawTest, SkinnedMeshesLandWhereTheirBonesPutThem) {
   m_entry.skeleton = &skeleton;
   const Rgb lit = {Modulate2x(255, 0x40), Modulate2x(255, 0x60), Modulate2x(255, 0x20)};
 
-  std::vector<uint32_t> frames[2];
-  for (uint32_t mode : {1u, 0u}) {
-    SCOPED_TRACE(mode == 1 ? "in the vertex shader" : "on the processor");
+  const struct {
+    uint32_t mode;
+    bool unaligned;
+    const char* what;
+  } cases[] = {{1, false, "in the vertex shader"},
+               {0, false, "on the processor"},
+               {0, true, "on the processor, from vertices off a 4-byte boundary"}};
+  std::vector<std::vector<uint32_t>> frames;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const uint32_t mode = c.mode;
     ClearBackBuffer();
+    MeshImage mesh = SkinnedSquares();
+    if (c.unaligned) {
+      std::vector<uint8_t> moved(2);
+      const auto at = mesh.tail.begin() + (mesh.record.vertexOffset - sizeof(mesh.record));
+      moved.insert(moved.end(), at, at + 8 * sizeof(GeoVertex));
+      mesh.record.vertexOffset = mesh.Append(moved) + 2;
+    }
     GeoObject geo;
-    ASSERT_TRUE(Create(&geo, SkinnedSquares(), mode));
+    ASSERT_TRUE(Create(&geo, mesh, mode));
     EXPECT_NE(geo.GetSkinBuffer(), nullptr);
     device()->ResetCallCounts();
     geo.DrawSolid(m_entry, 0);
@@ -578,7 +593,7 @@ TEST_F(GeoDrawTest, SkinnedMeshesLandWhereTheirBonesPutThem) {
     EXPECT_TRUE(AreaIs(pixels, 84, 244, 156, 296, {0, 0, 0}));
     EXPECT_TRUE(AreaIs(pixels, 404, 184, 476, 236, {0, 0, 0}));
     EXPECT_TRUE(AreaIs(pixels, 324, 0, 476, kHeight, {0, 0, 0}));
-    frames[mode] = pixels;
+    frames.push_back(pixels);
 
     // A draw of the other kind of strips has nothing to skin.
     device()->ResetCallCounts();
@@ -586,7 +601,8 @@ TEST_F(GeoDrawTest, SkinnedMeshesLandWhereTheirBonesPutThem) {
     EXPECT_EQ(device()->GetCallCount(gfx::DeviceCall::SetStreamSource), 0u);
     EXPECT_EQ(device()->GetCallCount(gfx::DeviceCall::DrawIndexedPrimitive), 0u);
   }
-  EXPECT_EQ(frames[0], frames[1]) << "both paths give the same picture";
+  for (const std::vector<uint32_t>& frame : frames)
+    EXPECT_EQ(frame, frames[0]) << "every path gives the same picture";
 }
 
 TEST_F(GeoDrawTest, AMultiBufferMeshDrawsItsCurrentBuffer) {
