@@ -15,7 +15,9 @@ App& GetApp() {
   return s_app;
 }
 
-App::App() = default;
+BaseApp& GetBaseApp() { return GetApp(); }
+
+App::App() : BaseApp(&m_particleFactory) {}
 
 App::~App() {
   m_windows.Empty();
@@ -191,10 +193,12 @@ void App::Update() {
     m_inWindowPass = 0;
     ApplyPendingWindowChanges();
   } else {
-    // Nothing reads the mouse while the application is in the background; the game side, which
-    // still runs, must not see the last frame's motion again and again.
+    // Nothing is read while the application is in the background; the game side, which still
+    // runs, must not see the last frame's motion, presses and releases again and again.
     m_mouse.m_xMotion = 0;
     m_mouse.m_yMotion = 0;
+    m_keyboard.ClearEdges();
+    if (g_gamePad) g_gamePad->ClearEdges();
   }
   if (m_active && m_moviePlaying) {
     if (m_moviePlayer.state == 1 && m_skipTest && m_skipTest(m_skipArgs[0], m_skipArgs[1]) == 0)
@@ -307,8 +311,9 @@ void App::ShutdownHardware() {
   }
 }
 
-int32_t App::AddWindow(RenderWindow* window) {
-  if (!window) return -1;
+int32_t App::AddWindow(BaseRenderWindow* base) {
+  if (!base) return -1;
+  RenderWindow* window = static_cast<RenderWindow*>(base);
   if (m_windows.Add(window) < 0) return -1;
   // Ids never repeat while the program runs, so a stale id cannot name another owner's window.
   int32_t id = m_nextWindowId++;
@@ -318,6 +323,10 @@ int32_t App::AddWindow(RenderWindow* window) {
   else
     SortWindows();
   return id;
+}
+
+BaseRenderWindow* NewRenderWindow(int32_t instanceCapacity) {
+  return new RenderWindow(instanceCapacity);
 }
 
 bool App::IsDeletePending(const RenderWindow* window) const {

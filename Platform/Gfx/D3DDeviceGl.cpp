@@ -227,8 +227,11 @@ GlRect D3DDeviceGl::ToGlRect(int x, int y, int width, int height) const {
 }
 
 void D3DDeviceGl::ApplyViewport() {
-  state_.SetViewport(ToGlRect(static_cast<int>(viewport_.X), static_cast<int>(viewport_.Y),
-                              static_cast<int>(viewport_.Width),
+  // A corner past the target draws nothing wherever it lies, so it is held just past the target:
+  // drivers clamp large viewport corners, and a clamped corner could land back on the target.
+  const int x = static_cast<int>(std::min<uint64_t>(viewport_.X, uint64_t(TargetWidth())));
+  const int y = static_cast<int>(std::min<uint64_t>(viewport_.Y, uint64_t(TargetHeight())));
+  state_.SetViewport(ToGlRect(x, y, static_cast<int>(viewport_.Width),
                               static_cast<int>(viewport_.Height)));
   state_.SetDepthRange(viewport_.MinZ, viewport_.MaxZ);
 }
@@ -367,14 +370,20 @@ HRESULT D3DDeviceGl::Clear(uint32_t count, const D3DRECT* rects, uint32_t flags,
 
   BindRenderTarget();
   state_.EnableScissor(true);
-  const int left = static_cast<int>(viewport_.X);
-  const int top = static_cast<int>(viewport_.Y);
-  const int right = left + static_cast<int>(viewport_.Width);
-  const int bottom = top + static_cast<int>(viewport_.Height);
+  // The viewport may reach past the target (or lie wholly beyond it); only the part on the
+  // target is cleared.
+  const int left = static_cast<int>(std::min<uint64_t>(viewport_.X, uint64_t(TargetWidth())));
+  const int top = static_cast<int>(std::min<uint64_t>(viewport_.Y, uint64_t(TargetHeight())));
+  const int right = static_cast<int>(
+      std::min<uint64_t>(uint64_t{viewport_.X} + viewport_.Width, uint64_t(TargetWidth())));
+  const int bottom = static_cast<int>(
+      std::min<uint64_t>(uint64_t{viewport_.Y} + viewport_.Height, uint64_t(TargetHeight())));
   // Rectangles are clipped to the viewport; no rectangles clears all of it.
   if (count == 0) {
-    state_.SetScissor(ToGlRect(left, top, right - left, bottom - top));
-    glClear(mask);
+    if (left < right && top < bottom) {
+      state_.SetScissor(ToGlRect(left, top, right - left, bottom - top));
+      glClear(mask);
+    }
     return D3D_OK;
   }
   for (uint32_t i = 0; i < count; ++i) {
@@ -391,13 +400,20 @@ HRESULT D3DDeviceGl::Clear(uint32_t count, const D3DRECT* rects, uint32_t flags,
 
 HRESULT D3DDeviceGl::SetViewport(const D3DVIEWPORT9* viewport) {
   if (!viewport) return D3DERR_INVALIDCALL;
+  if (!Bind()) return D3DERR_INVALIDCALL;
+  // Direct3D 9 takes a viewport that reaches past the target, or lies beyond it, and clips what
+  // is drawn through it (windows sized for a 640 by 480 frame drawn into smaller targets rely on
+  // it). Refused is only what cannot be represented: a corner whose coordinates wrap, or a size
+  // that the driver would shrink, which would change where everything lands.
+  GLint maxDims[2] = {0, 0};
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxDims);
   const uint64_t right = uint64_t{viewport->X} + viewport->Width;
   const uint64_t bottom = uint64_t{viewport->Y} + viewport->Height;
-  if (right > static_cast<uint64_t>(TargetWidth()) ||
-      bottom > static_cast<uint64_t>(TargetHeight())) {
+  if (right > uint64_t{UINT32_MAX} || bottom > uint64_t{UINT32_MAX} ||
+      viewport->Width > static_cast<uint32_t>(std::max(maxDims[0], 0)) ||
+      viewport->Height > static_cast<uint32_t>(std::max(maxDims[1], 0))) {
     return D3DERR_INVALIDCALL;
   }
-  if (!Bind()) return D3DERR_INVALIDCALL;
   viewport_ = *viewport;
   ApplyViewport();
   return D3D_OK;

@@ -114,9 +114,6 @@ TEST_F(TargetTest, ClearsGoToTheTextureTargetTopRowFirst) {
     const std::vector<uint32_t> pixels = ReadTexture(target, 64);
     EXPECT_EQ(CountOff(pixels, 64, 0, 0, 64, 16, kRed, 0), 0);
     EXPECT_EQ(CountOff(pixels, 64, 0, 16, 64, 64, alpha | 0x336699u, 0), 0);
-    // A viewport past the target is refused: the target, not the back buffer, bounds it.
-    const D3DVIEWPORT9 tooBig{0, 0, 128, 64, 0.0f, 1.0f};
-    EXPECT_EQ(device_->SetViewport(&tooBig), D3DERR_INVALIDCALL);
 
     D3DSurface* back = nullptr;
     ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
@@ -600,6 +597,90 @@ TEST_F(TargetTest, ATextureTargetSeesTheBackBuffersDepthWhereTheBackBufferHasIt)
   back->Release();
   surface->Release();
   target->Release();
+}
+
+// A viewport may reach past the target, be larger than it or lie beyond it: it maps as given and
+// what falls off the target is cut. Through each viewport: a clear to red, then a quad over the
+// viewport's top-left quarter in green.
+TEST_F(TargetTest, ViewportsReachingPastTheTargetMapAsGivenAndAreClipped) {
+  struct Case {
+    uint32_t size;  // of a square texture target; 0 is the 640 by 480 back buffer
+    D3DVIEWPORT9 viewport;
+  };
+  const Case cases[] = {
+      {0, {400, 300, 400, 300, 0.0f, 1.0f}},   // past the right and bottom edges
+      {0, {0, 0, 1000, 800, 0.0f, 1.0f}},      // larger than the target both ways
+      {0, {700, 500, 100, 100, 0.0f, 1.0f}},   // wholly beyond it
+      {64, {16, 8, 80, 96, 0.0f, 1.0f}},
+      {64, {0, 0, 100, 120, 0.0f, 1.0f}},
+      {64, {64, 10, 32, 32, 0.0f, 1.0f}},
+  };
+  struct Vertex {
+    float x, y, z;
+    uint32_t colour;
+  };
+  const Vertex quarter[4] = {{-1, 1, 0.5f, kGreen}, {0, 1, 0.5f, kGreen}, {-1, 0, 0.5f, kGreen},
+                             {0, 0, 0.5f, kGreen}};
+  device_->SetRenderState(D3DRS_LIGHTING, 0);
+  device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  device_->SetRenderState(D3DRS_ZENABLE, 0);
+  ASSERT_EQ(device_->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE), D3D_OK);
+  D3DSurface* back = nullptr;
+  ASSERT_EQ(device_->GetRenderTarget(0, &back), D3D_OK);
+  for (const Case& c : cases) {
+    const D3DVIEWPORT9& vp = c.viewport;
+    SCOPED_TRACE(testing::Message() << c.size << ": " << vp.X << "," << vp.Y << " " << vp.Width
+                                    << "x" << vp.Height);
+    ASSERT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0), D3D_OK);
+    D3DSurface* surface = nullptr;
+    D3DTexture* target = nullptr;
+    if (c.size != 0) {
+      target = MakeTarget(c.size, D3DFMT_X8R8G8B8, &surface);
+      ASSERT_NE(target, nullptr);
+      ASSERT_EQ(device_->SetRenderTarget(0, surface), D3D_OK);
+      ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0), D3D_OK);
+    }
+    ASSERT_EQ(device_->SetViewport(&vp), D3D_OK);
+    D3DVIEWPORT9 read{};
+    ASSERT_EQ(device_->GetViewport(&read), D3D_OK);
+    EXPECT_EQ(std::memcmp(&read, &vp, sizeof vp), 0);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, kRed, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quarter, sizeof(Vertex)), D3D_OK);
+
+    const int width = c.size ? static_cast<int>(c.size) : 640;
+    const int height = c.size ? static_cast<int>(c.size) : 480;
+    const std::vector<uint32_t> pixels = target ? ReadTexture(target, c.size) : ReadBackBuffer();
+    const int x0 = static_cast<int>(vp.X), y0 = static_cast<int>(vp.Y);
+    const int xm = x0 + static_cast<int>(vp.Width / 2), ym = y0 + static_cast<int>(vp.Height / 2);
+    const int x1 = x0 + static_cast<int>(vp.Width), y1 = y0 + static_cast<int>(vp.Height);
+    const auto near = [](int v, int edge) { return std::abs(v - edge) <= 1; };
+    int off = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        if (near(x, x0) || near(x, xm) || near(x, x1) || near(y, y0) || near(y, ym) ||
+            near(y, y1)) {
+          continue;
+        }
+        const bool inside = x >= x0 && x < x1 && y >= y0 && y < y1;
+        const uint32_t expected = !inside ? kBlack : (x < xm && y < ym) ? kGreen : kRed;
+        if (!gfxtest::Near(pixels[static_cast<size_t>(y) * width + x], expected)) ++off;
+      }
+    }
+    EXPECT_EQ(off, 0);
+    if (target) {
+      ASSERT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
+      EXPECT_EQ(CountOff(ReadBackBuffer(), 640, 0, 0, 640, 480, kBlack, 0), 0);
+      surface->Release();
+      target->Release();
+    }
+  }
+  // A size the driver cannot hold, and a corner that wraps, are still refused.
+  const D3DVIEWPORT9 huge{0, 0, 0x10000000u, 480, 0.0f, 1.0f};
+  EXPECT_EQ(device_->SetViewport(&huge), D3DERR_INVALIDCALL);
+  const D3DVIEWPORT9 wrapping{0xFFFFFFF0u, 0, 0x20, 10, 0.0f, 1.0f};
+  EXPECT_EQ(device_->SetViewport(&wrapping), D3DERR_INVALIDCALL);
+  back->Release();
 }
 
 }  // namespace
