@@ -3,18 +3,16 @@
 #include <cmath>
 #include <new>
 
+#include "Engine/BaseAnimFactory.h"
+#include "Engine/BaseAnimation.h"
+#include "Engine/BaseApp.h"
 #include "Engine/LogFile.h"
 #include "Engine/MemoryTracker.h"
-#include "Engine/PC/PCAnimFactory.h"
-#include "Engine/PC/PCAnimation.h"
-#include "Engine/PC/PCApp.h"
 
 namespace {
 
-AnimFactory* Anims() { return GetApp().GetAnimFactory(); }
-
-Animation* FindAnimation(int32_t animId) {
-  AnimFactory* factory = Anims();
+BaseAnimation* FindAnimation(int32_t animId) {
+  BaseAnimFactory* factory = GetBaseApp().GetAnimFactory();
   return factory ? factory->FindAnim(animId) : nullptr;
 }
 
@@ -74,7 +72,7 @@ AnimationPose* AnimationSequencer::CreatePoseForBones(uint32_t boneCount) {
 AnimationPose* AnimationSequencer::CreatePose(int32_t animId) {
   // Without the animation there is no track count to size the pose by; the track gets its pose
   // at its first Play instead.
-  Animation* anim = FindAnimation(animId);
+  BaseAnimation* anim = FindAnimation(animId);
   if (!anim) return nullptr;
   return CreatePoseForBones(anim->GetNumTracks());
 }
@@ -106,7 +104,7 @@ void AnimationSequencer::Play(int32_t track, int32_t animId, float timeOffset) {
   }
   Track& t = m_tracks[track];
   t.animId = animId;
-  Animation* anim = FindAnimation(animId);
+  BaseAnimation* anim = FindAnimation(animId);
   float start = anim ? anim->GetStartTime() : 0.0f;
   float end = anim ? anim->GetEndTime() : 0.0f;
   t.startTime = start;
@@ -234,12 +232,12 @@ void AnimationSequencer::SetRestTime(float time) {
 // Animation queries
 
 float AnimationSequencer::GetAnimStart(int32_t animId) {
-  Animation* anim = FindAnimation(animId);
+  BaseAnimation* anim = FindAnimation(animId);
   return anim ? anim->GetStartTime() : 0.0f;
 }
 
 float AnimationSequencer::GetAnimEnd(int32_t animId) {
-  Animation* anim = FindAnimation(animId);
+  BaseAnimation* anim = FindAnimation(animId);
   return anim ? anim->GetEndTime() : 0.0f;
 }
 
@@ -256,7 +254,7 @@ void AnimationSequencer::GetAnimTimes(int32_t track, float* start, float* end) c
 
 void AnimationSequencer::SampleAnim(int32_t animId, float time, AnimationPose* pose) {
   if (!pose) return;
-  Animation* anim = FindAnimation(animId);
+  BaseAnimation* anim = FindAnimation(animId);
   if (!anim) return;
   anim->Sample(time, pose);
 }

@@ -1,7 +1,8 @@
 #include "Engine/BackDropFactory.h"
 
-#include "Engine/PC/PCApp.h"
+#include "Engine/BaseApp.h"
+#include "Engine/BaseTexture.h"
 
-int32_t BackDropFactory::Load(const char* name) { return GetApp().GetTexture()->Load(name); }
+int32_t BackDropFactory::Load(const char* name) { return GetBaseApp().GetTexture()->Load(name); }
 
-void BackDropFactory::Delete(int32_t handle) { GetApp().GetTexture()->Delete(handle); }
+void BackDropFactory::Delete(int32_t handle) { GetBaseApp().GetTexture()->Delete(handle); }

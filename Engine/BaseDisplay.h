@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "Engine/FastMath.h"
-#include "Engine/PC/PCCamera.h"
+#include "Engine/Camera.h"
 
 // An identity matrix for anyone who needs one to point at.
 extern Matrix g_IdentityMatrix;

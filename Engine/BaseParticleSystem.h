@@ -7,7 +7,7 @@
 
 #include "Engine/FastMath.h"
 
-class RenderWindow;
+class BaseRenderWindow;
 
 // One particle: 32 floats, as the renderer reads them.
 struct Particle {
@@ -70,9 +70,9 @@ struct ParticleContainer {
 // until one is installed nothing is drawn.
 class ParticleRenderer {
  public:
-  using DrawFunction = void (*)(BaseParticleSystem* system, RenderWindow* window);
+  using DrawFunction = void (*)(BaseParticleSystem* system, BaseRenderWindow* window);
 
-  static void Draw(BaseParticleSystem* system, RenderWindow* window) {
+  static void Draw(BaseParticleSystem* system, BaseRenderWindow* window) {
     if (s_draw && system) s_draw(system, window);
   }
   // Returns the function installed before.

@@ -1,8 +1,10 @@
 #include "Engine/BaseRenderWindow.h"
 
+#include "Engine/BaseApp.h"
+#include "Engine/BaseParticleFactory.h"
+#include "Engine/BaseTexture.h"
 #include "Engine/Font.h"
 #include "Engine/MemoryTracker.h"
-#include "Engine/PC/PCApp.h"
 #include "Engine/ParticleSystem.h"
 
 namespace {
@@ -123,7 +125,7 @@ void BaseRenderWindow::DropText() {
 // ---- A 4:3 screen
 
 void BaseRenderWindow::GetAspectScale(float* xScale, float* yScale) const {
-  App& app = GetApp();
+  BaseApp& app = GetBaseApp();
   const uint32_t width = static_cast<uint32_t>(GetWidth());
   const uint32_t height = static_cast<uint32_t>(GetHeight());
   const uint32_t clientWidth = static_cast<uint32_t>(app.GetWidth());
@@ -155,7 +157,7 @@ void BaseRenderWindow::DestroyParticleSystem(BaseParticleSystem* system) {
   if (!system) return;
   system->CleanUp();
   if (system->GetTexture() != -1) {
-    GetApp().GetTexture()->Delete(system->GetTexture());
+    GetBaseApp().GetTexture()->Delete(system->GetTexture());
     system->SetTexture(-1);
   }
   KDELETE system;
@@ -175,7 +177,7 @@ int32_t BaseRenderWindow::AddParticleSystem(BaseParticleSystem* system) {
 }
 
 int32_t BaseRenderWindow::AddParticleSystem(int32_t templateId, const Matrix& emitter) {
-  const ParticleTemplate* pData = GetApp().GetParticleFactory()->Find(templateId);
+  const ParticleTemplate* pData = GetBaseApp().GetParticleFactory()->Find(templateId);
   if (!pData) {
     AssertReport("pData!=NULL", __FILE__, __LINE__);
     return -1;
@@ -228,12 +230,11 @@ void BaseRenderWindow::UpdateParticleSystems(int32_t group) {
 }
 
 void BaseRenderWindow::RenderParticleSystems(uint32_t mask) {
-  RenderWindow* self = static_cast<RenderWindow*>(this);
   for (int32_t i = 0; i < m_particles.GetCount(); ++i) {
     BaseParticleSystem* system = m_particles[i].system;
     if (!system || !system->HasLiveParticles()) continue;
     const uint32_t drawFlags = system->GetFlags() & BaseParticleSystem::kDrawFlags;
     const bool match = mask == 0 ? drawFlags == 0 : (drawFlags & mask) != 0;
-    if (match) ParticleRenderer::Draw(system, self);
+    if (match) ParticleRenderer::Draw(system, this);
   }
 }

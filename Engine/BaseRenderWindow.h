@@ -291,3 +291,8 @@ class BaseRenderWindow {
   TextItem* m_textItems = nullptr;
   int32_t m_textItemCount = 0;
 };
+
+// A new render window of the platform's kind, with room for `instanceCapacity` geometry
+// instances a frame (0 for a window that takes none), for the caller to Init and hand to the
+// application's AddWindow. Allocated as `new` is, under the memory tracker's pending owner.
+BaseRenderWindow* NewRenderWindow(int32_t instanceCapacity);

@@ -1,7 +1,9 @@
 #pragma once
 // Where a render window's eye is: viewport, field of view, eye and target, near and far planes.
 // Once per frame UpdateMatrices turns the record into the view, the two projections and the
-// camera matrix and hands them to the display. The world's up axis is +z.
+// camera matrix and hands them to the display. The world's up axis is +z. The record is the same
+// on every platform (the display carries one too); UpdateMatrices is the platform's
+// (Engine/PC/PCCamera.cpp).
 
 #include <cstdint>
 

@@ -6,9 +6,10 @@
 #include <new>
 
 #include "Engine/Assert.h"
+#include "Engine/BaseApp.h"
+#include "Engine/BaseTexture.h"
 #include "Engine/LogFile.h"
 #include "Engine/MemoryTracker.h"
-#include "Engine/PC/PCApp.h"
 
 const char* const BaseFont::kIconFiles[kIconCount] = {
     "cross_32.dds",
@@ -89,7 +90,7 @@ BaseFont::~BaseFont() {
 
 void BaseFont::ReleasePageTable() {
   if (!m_pageTable) return;
-  BaseTexture* textures = GetApp().GetTexture();
+  BaseTexture* textures = GetBaseApp().GetTexture();
   for (int32_t i = 0; i < m_pageEntries; ++i)
     if (m_pageTable[i] != -1) textures->Delete(m_pageTable[i]);
   KFREE(m_pageTable);
@@ -238,7 +239,7 @@ int32_t BaseFont::SetFont(const FileImage& block) {
 void BaseFont::InitFontTextures(const char* baseName) {
   if (!m_loaded || !baseName || !baseName[0]) return;
   ReleasePageTable();
-  BaseTexture* textures = GetApp().GetTexture();
+  BaseTexture* textures = GetBaseApp().GetTexture();
   const int32_t pages = GetPageCount();
   m_pageEntries = pages + kExtraPageEntries;
   m_pageTable = static_cast<int32_t*>(
@@ -270,7 +271,7 @@ void BaseFont::ResetIconGlyph() {
 void BaseFont::InitButtonIcons() {
   ResetIconGlyph();
   if (!m_pageTable) return;
-  BaseTexture* textures = GetApp().GetTexture();
+  BaseTexture* textures = GetBaseApp().GetTexture();
   const int32_t base = GetPageCount();
   for (int32_t i = 0; i < kIconCount; ++i) {
     int32_t& entry = m_pageTable[base + i];

@@ -2,9 +2,11 @@
 
 #include <cstring>
 
+#include "Engine/BaseApp.h"
+#include "Engine/BaseDisplay.h"
+#include "Engine/BaseTexture.h"
 #include "Engine/LogFile.h"
 #include "Engine/MemoryTracker.h"
-#include "Engine/PC/PCApp.h"
 #include "Engine/Random.h"
 
 namespace {
@@ -35,12 +37,12 @@ ParticleSystem::~ParticleSystem() {
 
 void ParticleSystem::ReleaseTexture() {
   if (m_texture == -1) return;
-  GetApp().GetTexture()->Delete(m_texture);
+  GetBaseApp().GetTexture()->Delete(m_texture);
   m_texture = -1;
 }
 
 float ParticleSystem::FramesPerSecond() {
-  const int32_t rate = GetApp().GetTargetFrameRate();
+  const int32_t rate = GetBaseApp().GetTargetFrameRate();
   return rate > 0 ? static_cast<float>(rate) : 60.0f;
 }
 
@@ -96,7 +98,7 @@ int32_t ParticleSystem::Init(const ParticleTemplate* data, const Matrix& emitter
   // A name that is empty or starts with a space names no texture: the fallback is drawn.
   const char* textureName = ParticleTemplateTextureName(data);
   if (textureName[0] != 0 && textureName[0] != ' ')
-    m_texture = GetApp().GetTexture()->Load(textureName);
+    m_texture = GetBaseApp().GetTexture()->Load(textureName);
 
   if (m_maxParticles > 0) {
     const size_t bytes = sizeof(Particle) * m_maxParticles;
@@ -211,7 +213,7 @@ int32_t ParticleSystem::Emit() {
 }
 
 int32_t ParticleSystem::Update(int32_t group) {
-  App& app = GetApp();
+  BaseApp& app = GetBaseApp();
   if (app.GetPause() == 1 || static_cast<uint32_t>(group) != m_group) return 1;
   const float step = group != 0 ? app.GetTimeStep() : 1.0f;
 

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Engine/BaseApp.h"
+#include "Engine/BaseFontFactory.h"
+#include "Engine/BaseRenderWindow.h"
+#include "Engine/Camera.h"
 #include "Engine/DataFolder.h"
 #include "Engine/MemoryTracker.h"
-#include "Engine/PC/PCApp.h"
-#include "Engine/PC/PCCamera.h"
-#include "Engine/PC/PCFontFactory.h"
-#include "Engine/PC/PCRenderWindow.h"
 
 namespace {
 
@@ -30,10 +30,10 @@ char* CopyDataFolder() {
 void EngineProfile::Init() {
   // A second Init must not leave the first panel on screen with nobody to delete it.
   CleanUp();
-  App& app = GetApp();
+  BaseApp& app = GetBaseApp();
 
   MemoryTracker::SetOwner(__FILE__, __LINE__, kOwner);
-  auto* window = new RenderWindow(1000);
+  BaseRenderWindow* window = NewRenderWindow(1000);
   // Depth only: the panel is drawn last over the whole back buffer's frame, and clearing the
   // colour would wipe out every window drawn before it.
   window->Init(Vector2(0.0f, 0.0f), Vector2(300.0f, 256.0f), Vector4(0.0f, 128.0f, 128.0f, 0.0f),
@@ -42,7 +42,7 @@ void EngineProfile::Init() {
   if (m_windowId == -1) {
     KDELETE window;
   } else {
-    app.SortWindows();
+    // AddWindow has sorted the panel in (after the window pass, when one is running).
     if (Camera* camera = window->GetCamera()) {
       camera->SetEye(Vector4(0.0f, 500.0f, 100.0f, 0.0f));
       camera->SetTarget(Vector4(0.0f, 0.0f, 100.0f, 0.0f));
@@ -62,10 +62,10 @@ void EngineProfile::Init() {
 
 void EngineProfile::Draw() {
   if (m_windowId == -1 || m_fontId == -1) return;
-  App& app = GetApp();
-  RenderWindow* window = app.FindWindow(m_windowId);
+  BaseApp& app = GetBaseApp();
+  BaseRenderWindow* window = app.FindWindow(m_windowId);
   m_frameRate = app.GetFrameRate();
-  Font* font = app.GetFontFactory()->GetFont(m_fontId);
+  BaseFont* font = app.GetFontFactory()->GetFont(m_fontId);
   if (!font || !window) return;
 
   const struct {
@@ -92,7 +92,7 @@ void EngineProfile::Draw() {
 }
 
 void EngineProfile::CleanUp() {
-  App& app = GetApp();
+  BaseApp& app = GetBaseApp();
   if (m_windowId != -1) {
     app.DeleteWindow(m_windowId);
     m_windowId = -1;

@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "Engine/BaseApp.h"
-#include "Engine/BackDropFactory.h"
 #include "Engine/BaseGameApp.h"
 #include "Engine/DataArray.h"
 #include "Engine/LogFile.h"
@@ -52,11 +51,17 @@ class App : public BaseApp {
   void ShutdownApp() override;
   void DeleteWindow(int32_t id) override;
   RenderWindow* FindWindow(int32_t id) override;
-  int32_t AddWindow(RenderWindow* window) override;
+  // Every window on the PC is a RenderWindow.
+  int32_t AddWindow(BaseRenderWindow* window) override;
   void SetDataDir(const char* text) override;
+  Texture* GetTexture() override { return &m_texture; }
   FrameTimer* GetTimer() override { return &m_timer; }
+  NodeFactory* GetNodeFactory() override { return &m_nodeFactory; }
+  AnimFactory* GetAnimFactory() override { return &m_animFactory; }
+  FontFactory* GetFontFactory() override { return &m_fontFactory; }
+  SceneFactory* GetSceneFactory() override { return &m_sceneFactory; }
   RenderWindow* GetCurrentWindow() override;
-  BaseDisplay* GetBaseDisplay() override { return &m_display; }
+  Display* GetDisplay() override { return &m_display; }
   void SetExitFlag(int32_t value) override { m_exit = value; }
   int32_t GetWindowCount() override { return m_windows.GetCount(); }
   // The window at a position of the list (sort order), or null.
@@ -70,25 +75,23 @@ class App : public BaseApp {
   float GetAspectRatio() override { return 1.3333334f; }
   int32_t GetWidth() override { return m_clientWidth; }
   int32_t GetHeight() override { return m_clientHeight; }
+  virtual Mouse* GetMouse() { return &m_mouse; }
+  // Four values kept for the game side; nothing in the engine reads them.
+  virtual int32_t GetValue3() { return m_values[3]; }
+  virtual int32_t GetValue2() { return m_values[2]; }
+  virtual int32_t GetValue1() { return m_values[1]; }
+  virtual int32_t GetValue0() { return m_values[0]; }
+  virtual void SetValue3(int32_t value) { m_values[3] = value; }
+  virtual void SetValue2(int32_t value) { m_values[2] = value; }
+  virtual void SetValue1(int32_t value) { m_values[1] = value; }
+  virtual void SetValue0(int32_t value) { m_values[0] = value; }
 
-  Display* GetDisplay() { return &m_display; }
-  Texture* GetTexture() { return &m_texture; }
-  NodeFactory* GetNodeFactory() { return &m_nodeFactory; }
+  // The registry's own class, for the PC code that needs more than the shared interface.
   ParticleFactory* GetParticleFactory() { return &m_particleFactory; }
-  SceneFactory* GetSceneFactory() { return &m_sceneFactory; }
-  BackDropFactory* GetBackDropFactory() { return &m_backDrop; }
-  FontFactory* GetFontFactory() { return &m_fontFactory; }
-  AnimFactory* GetAnimFactory() { return &m_animFactory; }
-  Mouse* GetMouse() { return &m_mouse; }
   Keyboard* GetKeyboard() { return &m_keyboard; }
   LogFile* GetLog() { return &DebugLog(); }
   plat::DirectInput* GetDirectInput() { return m_directInput; }
   plat::WindowHandle GetWindowHandle() const { return m_window; }
-
-  int32_t GetValue(int32_t i) const { return (i >= 0 && i < 4) ? m_values[i] : 0; }
-  void SetValue(int32_t i, int32_t v) {
-    if (i >= 0 && i < 4) m_values[i] = v;
-  }
 
   int32_t IsActive() const { return m_active; }
   void SetActive(int32_t active) { m_active = active; }
@@ -169,7 +172,6 @@ class App : public BaseApp {
   NodeFactory m_nodeFactory;
   // After the texture registry, so that it goes first: fonts let go of their page textures.
   FontFactory m_fontFactory;
-  BackDropFactory m_backDrop;
   // Animations hold nothing but their file images.
   AnimFactory m_animFactory;
   // Templates hold nothing of the device; particle systems copy what they need of them.

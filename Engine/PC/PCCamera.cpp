@@ -1,4 +1,4 @@
-#include "Engine/PC/PCCamera.h"
+#include "Engine/Camera.h"
 
 #include "Engine/PC/PCApp.h"
 

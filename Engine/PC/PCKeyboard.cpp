@@ -89,6 +89,11 @@ void Keyboard::UpdateKeys() {
   }
 }
 
+void Keyboard::ClearEdges() {
+  std::memset(m_pressed, 0, sizeof(m_pressed));
+  std::memset(m_released, 0, sizeof(m_released));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Mouse
 

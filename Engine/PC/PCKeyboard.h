@@ -24,6 +24,8 @@ class Keyboard {
   void Poll();
   // The array step of a successful read, from the raw state of the last read.
   void UpdateKeys();
+  // A frame without a read: held keys stay held, but nothing went down or came up.
+  void ClearEdges();
   // Gives the device back (safe to repeat).
   void Release();
 

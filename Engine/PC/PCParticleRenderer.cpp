@@ -49,7 +49,7 @@ void Put(StreamVertex* v, const Vector4& p, uint32_t colour, float u, float t) {
 
 void PCParticleRenderer::Install() { ParticleRenderer::SetDrawFunction(&PCParticleRenderer::Draw); }
 
-void PCParticleRenderer::Draw(BaseParticleSystem* system, RenderWindow* window) {
+void PCParticleRenderer::Draw(BaseParticleSystem* system, BaseRenderWindow* window) {
   if (!system) return;
   const uint32_t live = system->GetLiveCount();
   const Particle* particles = system->GetParticles();

@@ -10,12 +10,12 @@
 #include <cstdint>
 
 class BaseParticleSystem;
-class RenderWindow;
+class BaseRenderWindow;
 
 class PCParticleRenderer {
  public:
   // The window's colour factors become the colour multiplier; a null window draws at full.
-  static void Draw(BaseParticleSystem* system, RenderWindow* window);
+  static void Draw(BaseParticleSystem* system, BaseRenderWindow* window);
   // Puts Draw into the render windows' particle hook.
   static void Install();
 

@@ -4,7 +4,7 @@
 #include "Engine/BaseScene.h"
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
-#include "Engine/PC/PCCamera.h"
+#include "Engine/Camera.h"
 #include "Engine/PC/PCRenderStates.h"
 #include "Engine/PC/PCShaderSet.h"
 #include "Engine/PC/PCVertexStream.h"

@@ -173,6 +173,28 @@ TEST_F(AppRunTest, WindowsRunInSortKeyOrderAndIdsNeverRepeat) {
   EXPECT_EQ(g_windowCleanUps, 3);
 }
 
+// The games keep the id AddWindow hands them and find and delete their window by it, one after
+// another, while the front end's window stays.
+TEST_F(AppRunTest, GamesFindAndDeleteTheirOwnWindowByTheKeptId) {
+  ASSERT_TRUE(m_harness.Start());
+  App& app = m_harness.app();
+  RenderWindow* frontEnd = KNEW RecordingWindow("front end", 5.0f);
+  const int32_t frontEndId = app.AddWindow(frontEnd);
+  const char* const games[] = {"FirstGame::Init", "SecondGame::Init", "ThirdGame::Init"};
+  for (const char* game : games) {
+    MemoryTracker::SetOwner(__FILE__, __LINE__, game);
+    // Drawn before the front end, so the list position and the id differ.
+    RenderWindow* window = new RecordingWindow(game, 1.0f);
+    const int32_t id = app.AddWindow(window);
+    m_harness.RunFrames(1);
+    EXPECT_EQ(app.FindWindow(id), window) << game;
+    app.DeleteWindow(id);
+  }
+  EXPECT_EQ(app.GetWindowCount(), 1);
+  EXPECT_EQ(app.FindWindow(frontEndId), frontEnd);
+  for (const char* game : games) EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy(game), 0u) << game;
+}
+
 // A window that deletes itself in its Update and adds a newcomer with a smaller sort key.
 class SelfDeletingWindow : public RecordingWindow {
  public:

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "Engine/PC/PCApp.h"
-#include "Engine/PC/PCCamera.h"
+#include "Engine/Camera.h"
 
 namespace {
 

@@ -345,7 +345,7 @@ TEST_F(DebugLinesDrawTest, LinesAreDrawnInOneFrameOnly) {
   // Through a window's frame: one draw per line in the frame they were added in, none after.
   auto* window = KNEW RenderWindow(0);
   window->Init(Vector2(0, 0), Vector2(640, 480), Vector4(0, 0, 0, 255), 6, 0.0f);
-  window->SetId(m_harness.app().AddWindow(window));
+  m_harness.app().AddWindow(window);
   m_harness.RunFrames(2);
   device()->ResetCallCounts();
   m_harness.RunFrames(1);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <random>
 
-#include "Engine/PC/PCCamera.h"
+#include "Engine/Camera.h"
 #include "tests/support/AppHarness.h"
 
 namespace {

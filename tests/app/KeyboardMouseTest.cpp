@@ -2,9 +2,11 @@
 
 #include <string>
 
+#include "Engine/Input.h"
 #include "Engine/PC/PCKeyboard.h"
 #include "Platform/Input/Input.h"
 #include "Platform/Input/ScriptedInput.h"
+#include "tests/support/AppHarness.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 
@@ -267,6 +269,42 @@ TEST(KeyboardMouseSdlTest, HeadlessDevicesCannotBeAcquiredAndReadAsIdle) {
   keyboard.Release();
   mouse.Release();
   directInput->Release();
+}
+
+// In the background nothing is read but the game side still runs: what went down or came up in
+// the last active frame must not show again on every frame.
+TEST_F(AppTest, EdgesOfTheLastActiveFrameDoNotRepeatWhileInactive) {
+  m_harness.input().AddPad("Test Pad", plat::DeviceType::Gamepad, false);
+  ASSERT_TRUE(m_harness.Start());
+  const GamePadMappingPair pairs[] = {{0x1000, 0x100}};
+  g_gamePad->SetMapping(0, 1, pairs);
+  const Keyboard& keys = *m_harness.app().GetKeyboard();
+  using PadEdge = uint32_t (BaseGamePad::*)(int32_t) const;
+  const struct {
+    bool down;
+    const int32_t* keyEdges;
+    PadEdge rawEdge;
+    PadEdge mappedEdge;
+  } phases[] = {
+      {true, keys.m_pressed, &BaseGamePad::RawPressed, &BaseGamePad::MappedPressed},
+      {false, keys.m_released, &BaseGamePad::RawReleased, &BaseGamePad::MappedReleased},
+  };
+  for (const auto& phase : phases) {
+    SCOPED_TRACE(phase.down ? "pressed" : "released");
+    m_harness.input().SetKey(plat::kDIK_SPACE, phase.down);
+    m_harness.input().GetPad(0).state.rgbButtons[0] = phase.down ? 0x80 : 0;
+    m_harness.RunFrames(1);
+    ASSERT_EQ(phase.keyEdges[plat::kDIK_SPACE], 1);
+    ASSERT_NE((g_gamePad->*phase.rawEdge)(0), 0u);
+    ASSERT_EQ((g_gamePad->*phase.mappedEdge)(0), 0x100u);
+    m_harness.system().QueueEvent(plat::WindowEventType::ActivateApp, 0);
+    m_harness.RunFrames(2);
+    EXPECT_EQ(phase.keyEdges[plat::kDIK_SPACE], 0);
+    EXPECT_EQ((g_gamePad->*phase.rawEdge)(0), 0u);
+    EXPECT_EQ((g_gamePad->*phase.mappedEdge)(0), 0u);
+    EXPECT_EQ(keys.IsKeyDown(plat::kDIK_SPACE), phase.down ? 1 : 0) << "held stays held";
+    m_harness.system().QueueEvent(plat::WindowEventType::ActivateApp, 1);
+  }
 }
 
 }  // namespace

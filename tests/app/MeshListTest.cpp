@@ -101,10 +101,11 @@ class StillSystem : public BaseParticleSystem {
 // What a live particle system draws in these tests: one blended square.
 const MeshRecord* g_particleEntry = nullptr;
 int g_particleDraws = 0;
-void DrawParticleSquare(BaseParticleSystem*, RenderWindow* window) {
+void DrawParticleSquare(BaseParticleSystem*, BaseRenderWindow* window) {
   ++g_particleDraws;
   if (g_particleEntry)
-    g_particleEntry->node->geoObject->DrawAlpha(*g_particleEntry, window->MakeDrawContext());
+    g_particleEntry->node->geoObject->DrawAlpha(
+        *g_particleEntry, static_cast<RenderWindow*>(window)->MakeDrawContext());
 }
 
 class MeshListTest : public AppTest {

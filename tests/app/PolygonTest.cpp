@@ -188,7 +188,7 @@ class PolygonDrawTest : public AppTest {
                    Vector4(float(background >> 16 & 0xFF), float(background >> 8 & 0xFF),
                            float(background & 0xFF), 255.0f),
                    6, 0.0f);
-    m_window->SetId(app().AddWindow(m_window));
+    app().AddWindow(m_window);
     app().SortWindows();
   }
 

@@ -8,7 +8,7 @@
 #include "Engine/BaseScene.h"
 #include "Engine/Font.h"
 #include "Engine/MemoryTracker.h"
-#include "Engine/PC/PCCamera.h"
+#include "Engine/Camera.h"
 #include "Engine/PC/PCFontFactory.h"
 #include "Engine/PC/PCRenderStates.h"
 #include "Engine/PC/PCRenderWindow.h"
@@ -89,7 +89,7 @@ class TestSystem : public BaseParticleSystem {
 };
 
 SystemLog* g_drawLog = nullptr;
-void RecordDraw(BaseParticleSystem* system, RenderWindow*) {
+void RecordDraw(BaseParticleSystem* system, BaseRenderWindow*) {
   if (g_drawLog) g_drawLog->drawn.push_back(static_cast<TestSystem*>(system)->name());
 }
 

