@@ -60,6 +60,12 @@ void App::ResetForTests() {
   m_display.SetModeChanged(0);
 }
 
+namespace {
+const char kUnwritableFolderText[] =
+    "Pendrake cannot write to the folder it was started in, so its logs and settings will not "
+    "be saved.";
+}  // namespace
+
 int32_t App::InitHardware() {
   plat::System& system = plat::GetSystem();
   plat::DesktopMode desktop = system.GetDesktopMode();
@@ -100,9 +106,23 @@ int32_t App::InitHardware() {
 
 int32_t App::CreateAppWindow() {
   plat::System& system = plat::GetSystem();
-  // A second copy of the program ends quietly.
-  if (!system.AcquireInstanceLock("Pendrake mutex")) return 0;
-  m_instanceLocked = 1;
+  switch (system.TakeInstanceLock("Pendrake mutex")) {
+    case plat::InstanceLock::Acquired:
+      m_instanceLocked = 1;
+      break;
+    case plat::InstanceLock::HeldElsewhere:
+      // A second copy of the program ends quietly.
+      return 0;
+    case plat::InstanceLock::Unavailable:
+      // Nothing says another copy runs, and refusing to start on that account would lock the
+      // player out of the game for good.
+      DebugLog().Write("Unable to make the single-instance lock; starting all the same\n");
+      break;
+  }
+  if (!system.CanWriteWorkingFolder()) {
+    // One word for all of them: the logs and "pdjp.cfg" each fail on their own later.
+    system.MessageBox(kUnwritableFolderText, "", plat::kMessageBoxOk);
+  }
   m_window = system.CreateAppWindow(m_clientWidth, m_clientHeight, &m_windowX, &m_windowY);
   if (!m_window) {
     // The program cannot run without its window; the caller ends it (with the usual clean-up

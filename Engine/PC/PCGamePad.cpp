@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Engine/LogFile.h"
+#include "Engine/SafeFile.h"
 
 namespace {
 
@@ -85,10 +86,9 @@ int32_t PadMappingFile::Load() {
 }
 
 void PadMappingFile::Save() const {
-  FILE* fp = std::fopen(kFileName, "wb");
-  if (!fp) return;
-  std::fwrite(m_table, 1, kFileSize, fp);
-  std::fclose(fp);
+  // Never truncated in place: a full disk or a crash mid-write would lose the player's mapping.
+  int error = WriteFileWhole(kFileName, m_table, kFileSize);
+  if (error) DebugLog().Write("Unable to save %s: %s\n", kFileName, std::strerror(error));
 }
 
 int32_t PadMappingFile::FindOrAssign(const char* productName) {

@@ -45,12 +45,14 @@ DesktopMode ScriptedSystem::GetDesktopMode() {
   return mode;
 }
 
-bool ScriptedSystem::AcquireInstanceLock(const char* name) {
-  if (m_lockFails) return false;
-  return Real().AcquireInstanceLock(name);
+InstanceLock ScriptedSystem::TakeInstanceLock(const char* name) {
+  if (m_lockFails) return InstanceLock::HeldElsewhere;
+  return Real().TakeInstanceLock(name);
 }
 
 void ScriptedSystem::ReleaseInstanceLock() { Real().ReleaseInstanceLock(); }
+
+bool ScriptedSystem::CanWriteWorkingFolder() { return Real().CanWriteWorkingFolder(); }
 
 WindowHandle ScriptedSystem::CreateAppWindow(int32_t clientWidth, int32_t clientHeight, int32_t* x,
                                              int32_t* y) {

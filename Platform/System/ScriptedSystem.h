@@ -45,6 +45,7 @@ class ScriptedSystem : public System {
   void ForceDesktopBits(int32_t bits) { m_desktopBits = bits; }
 
   // --- Failures.
+  // A failing lock reads as another copy holding it.
   void SetInstanceLockFails(bool fails) { m_lockFails = fails; }
   void SetWindowCreationFails(bool fails) { m_windowFails = fails; }
   void SetFrequencyFails(bool fails) { m_frequencyFails = fails; }
@@ -78,8 +79,9 @@ class ScriptedSystem : public System {
 
   // --- plat::System.
   DesktopMode GetDesktopMode() override;
-  bool AcquireInstanceLock(const char* name) override;
+  InstanceLock TakeInstanceLock(const char* name) override;
   void ReleaseInstanceLock() override;
+  bool CanWriteWorkingFolder() override;
   WindowHandle CreateAppWindow(int32_t clientWidth, int32_t clientHeight, int32_t* x,
                                int32_t* y) override;
   void DestroyAppWindow() override;

@@ -3,10 +3,12 @@
 #include <SDL.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -48,7 +50,33 @@ bool HeadlessVideoDriver() {
   return SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0;
 }
 
+// A folder that this user owns and nobody else can enter: a lock file there cannot be taken or
+// replaced by another user to keep the program from starting.
+bool PrivateFolder(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+         (info.st_mode & 077) == 0;
+}
+
+std::string LockFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && runtime[0] == '/' && PrivateFolder(runtime)) return runtime;
+  std::string fallback = "/tmp/pendrake-" + std::to_string(geteuid());
+  if (mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) return std::string();
+  return PrivateFolder(fallback) ? fallback : std::string();
+}
+
 }  // namespace
+
+std::string InstanceLockPath(const char* name) {
+  if (!name || !*name) return std::string();
+  std::string folder = LockFolder();
+  if (folder.empty()) return folder;
+  std::string file = std::string(name) + ".lock";
+  for (char& c : file)
+    if (c == '/') c = '_';
+  return folder + "/" + file;
+}
 
 bool EnsureSdlVideo() {
   static int state = 0;  // 0 not tried, 1 up, -1 failed for good
@@ -108,17 +136,20 @@ DesktopMode SdlSystem::GetDesktopMode() {
   return mode;
 }
 
-bool SdlSystem::AcquireInstanceLock(const char* name) {
-  if (!name || !*name) return false;
+InstanceLock SdlSystem::TakeInstanceLock(const char* name) {
   // Held already by this process: a second instance in all but name.
-  if (m_lockFd >= 0) return false;
-  std::string path = std::string(name) + ".lock";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
+  if (m_lockFd >= 0) return InstanceLock::HeldElsewhere;
+  // Not in the working folder: a copy started from another folder must find the same lock, and
+  // a folder that cannot be written must not pass for another copy.
+  std::string path = InstanceLockPath(name);
+  if (path.empty()) return InstanceLock::Unavailable;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return InstanceLock::Unavailable;
   // flock belongs to the open file, so the lock goes with the process however it ends.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = errno;
     close(fd);
-    return false;
+    return error == EWOULDBLOCK ? InstanceLock::HeldElsewhere : InstanceLock::Unavailable;
   }
   // The holder's pid, for whoever wonders which copy is running.
   if (ftruncate(fd, 0) == 0) {
@@ -129,7 +160,7 @@ bool SdlSystem::AcquireInstanceLock(const char* name) {
     }
   }
   m_lockFd = fd;
-  return true;
+  return InstanceLock::Acquired;
 }
 
 void SdlSystem::ReleaseInstanceLock() {
@@ -139,6 +170,11 @@ void SdlSystem::ReleaseInstanceLock() {
   flock(m_lockFd, LOCK_UN);
   close(m_lockFd);
   m_lockFd = -1;
+}
+
+bool SdlSystem::CanWriteWorkingFolder() {
+  // Effective ids, and a read-only mount counts even for root.
+  return faccessat(AT_FDCWD, ".", W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 WindowHandle SdlSystem::CreateAppWindow(int32_t clientWidth, int32_t clientHeight, int32_t* x,

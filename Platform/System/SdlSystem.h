@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <string>
 
 #include "Platform/System/System.h"
 
@@ -18,6 +19,11 @@ bool EnsureSdlJoysticks();
 // 32-bit XRGB layout (SDL reports RGB888 as 24 bits).
 int32_t DesktopBitsFromPixelFormat(uint32_t sdlPixelFormat);
 
+// Where the single-instance lock named `name` lives: in the user's runtime folder
+// ($XDG_RUNTIME_DIR), or else in a private folder of the user's under /tmp, made when missing.
+// Empty when neither is a folder that only this user can reach.
+std::string InstanceLockPath(const char* name);
+
 class SdlSystem : public System {
  public:
   SdlSystem() = default;
@@ -27,8 +33,9 @@ class SdlSystem : public System {
 
   DesktopMode GetDesktopMode() override;
 
-  bool AcquireInstanceLock(const char* name) override;
+  InstanceLock TakeInstanceLock(const char* name) override;
   void ReleaseInstanceLock() override;
+  bool CanWriteWorkingFolder() override;
 
   WindowHandle CreateAppWindow(int32_t clientWidth, int32_t clientHeight, int32_t* x,
                                int32_t* y) override;

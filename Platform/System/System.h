@@ -35,6 +35,13 @@ struct DesktopMode {
   int32_t bitsPerPixel = 0;
 };
 
+// What taking the single-instance lock found.
+enum class InstanceLock {
+  Acquired,       // this process holds it now
+  HeldElsewhere,  // another copy of the program holds it (or this process does already)
+  Unavailable,    // no lock could be made at all: nothing tells whether another copy runs
+};
+
 enum MessageBoxFlags : uint32_t {
   kMessageBoxOk = 0,
   kMessageBoxIconError = 0x10,
@@ -49,10 +56,17 @@ class System {
 
   virtual DesktopMode GetDesktopMode() = 0;
 
-  // Takes the program-wide single-instance lock (an exclusive lock file in the working folder,
-  // named after `name`). False when another process holds it or it cannot be made.
-  virtual bool AcquireInstanceLock(const char* name) = 0;
+  // Takes the single-instance lock named after `name`: one holder per user on the machine,
+  // whatever folder each copy was started from.
+  virtual InstanceLock TakeInstanceLock(const char* name) = 0;
+  bool AcquireInstanceLock(const char* name) {
+    return TakeInstanceLock(name) == InstanceLock::Acquired;
+  }
   virtual void ReleaseInstanceLock() = 0;
+
+  // Whether this process may create and replace files in its working folder, where the logs
+  // and the pad settings live.
+  virtual bool CanWriteWorkingFolder() = 0;
 
   // Creates the one application window with exactly this client size, centred on the desktop;
   // stores the top-left position. Null on failure.

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -131,10 +133,13 @@ TEST_F(SdlSystemTest, TerminationSignalEndsTheProgramLikeClosingTheWindow) {
 
 class InstanceLockTest : public TempDirTest {};
 
-// Tries the lock from a separate process: its exit status is 0 when it got the lock.
+// Tries the lock from a separate process started in another folder: its exit status is 0 when
+// it got the lock.
 bool ChildCanLock(const char* name) {
   pid_t child = fork();
   if (child == 0) {
+    if (mkdir("elsewhere", 0700) != 0 && errno != EEXIST) _exit(2);
+    if (chdir("elsewhere") != 0) _exit(2);
     plat::SdlSystem system;
     _exit(system.AcquireInstanceLock(name) ? 0 : 1);
   }
@@ -157,6 +162,32 @@ TEST_F(InstanceLockTest, OnlyOneHolderAcrossObjectsAndProcesses) {
   first.ReleaseInstanceLock();
   EXPECT_TRUE(ChildCanLock("Pendrake mutex"));
   EXPECT_TRUE(first.AcquireInstanceLock("Pendrake mutex"));
+}
+
+// One lock per user: in the runtime folder when it is the user's own, else in a private folder
+// of the user's under /tmp.
+TEST_F(InstanceLockTest, LivesInAFolderOnlyTheUserCanReach) {
+  const std::string own = m_tempDir.Path() + "/Pendrake mutex.lock";
+  const std::string fallback = "/tmp/pendrake-" + std::to_string(geteuid()) + "/Pendrake mutex.lock";
+  mkdir("shared", 0755);
+  const std::string shared = m_tempDir.Path() + "/shared";
+  const struct {
+    const char* runtime;  // null: unset
+    std::string expected;
+  } cases[] = {
+      {m_tempDir.Path().c_str(), own},
+      {nullptr, fallback},
+      {"relative", fallback},
+      {shared.c_str(), fallback},
+  };
+  for (const auto& c : cases) {
+    if (c.runtime) {
+      setenv("XDG_RUNTIME_DIR", c.runtime, 1);
+    } else {
+      unsetenv("XDG_RUNTIME_DIR");
+    }
+    EXPECT_EQ(plat::InstanceLockPath("Pendrake mutex"), c.expected) << (c.runtime ? c.runtime : "");
+  }
 }
 
 TEST_F(InstanceLockTest, EndingTheHolderFreesTheLock) {

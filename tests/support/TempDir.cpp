@@ -18,9 +18,18 @@ ScopedTempDir::ScopedTempDir() {
   }
   m_path = pattern;
   if (chdir(m_path.c_str()) != 0) ADD_FAILURE() << "chdir " << m_path;
+  // The single-instance lock lives in the user's runtime folder: each test gets its own, so that
+  // tests running side by side (or a copy of the game the developer is playing) do not meet.
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR")) m_previousRuntime = runtime;
+  setenv("XDG_RUNTIME_DIR", m_path.c_str(), 1);
 }
 
 ScopedTempDir::~ScopedTempDir() {
+  if (m_previousRuntime.empty()) {
+    unsetenv("XDG_RUNTIME_DIR");
+  } else {
+    setenv("XDG_RUNTIME_DIR", m_previousRuntime.c_str(), 1);
+  }
   if (!m_previous.empty() && chdir(m_previous.c_str()) != 0) ADD_FAILURE() << "chdir back";
   if (!m_path.empty()) {
     std::error_code ec;

@@ -1,7 +1,8 @@
 #pragma once
 // A fresh temporary working folder for one test: created and entered on construction, left and
 // removed on destruction. Everything the engine writes to its working folder ("Debug.log",
-// "memory.log", the lock file) lands there.
+// "memory.log", "pdjp.cfg") lands there, and it stands in for the user's runtime folder, where
+// the single-instance lock lives.
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@ class ScopedTempDir {
  private:
   std::string m_path;
   std::string m_previous;
+  std::string m_previousRuntime;
 };
 
 // Writes bytes to a file (relative to the working folder), creating folders as needed.

@@ -1,0 +1,80 @@
+#include "Engine/SafeFile.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+std::atomic<unsigned> s_serial{0};
+
+int WriteAll(int fd, const unsigned char* data, size_t size) {
+  while (size > 0) {
+    ssize_t written = write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    // A write that takes nothing would loop forever; the device has no room for us.
+    if (written == 0) return ENOSPC;
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return 0;
+}
+
+// The folder part of `path` ("." when it has none), for flushing the rename to disk.
+void SyncFolder(const char* path) {
+  char folder[PATH_MAX];
+  const char* slash = std::strrchr(path, '/');
+  if (!slash) {
+    std::strcpy(folder, ".");
+  } else {
+    size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+    if (length >= sizeof(folder)) return;
+    std::memcpy(folder, path, length);
+    folder[length] = 0;
+  }
+  int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  // The new contents are safe already; this only makes the rename itself survive a power cut.
+  fsync(fd);
+  close(fd);
+}
+
+}  // namespace
+
+int WriteFileWhole(const char* path, const void* data, size_t size) {
+  if (!path || !*path || (!data && size > 0)) return EINVAL;
+  // The temporary name carries the process and a serial number, so that two writers (two copies
+  // of the program, two threads) never share one.
+  char temp[PATH_MAX];
+  int length = std::snprintf(temp, sizeof(temp), "%s.%ld.%u.tmp", path, static_cast<long>(getpid()),
+                             s_serial.fetch_add(1));
+  if (length < 0 || static_cast<size_t>(length) >= sizeof(temp)) return ENAMETOOLONG;
+
+  // The replacement keeps the old file's permissions; a new file gets the usual ones (umask).
+  struct stat old {};
+  bool hadOld = stat(path, &old) == 0;
+  int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+
+  int error = WriteAll(fd, static_cast<const unsigned char*>(data), size);
+  if (!error && hadOld && fchmod(fd, old.st_mode & 07777) != 0) error = errno;
+  // Written is not stored: a full disk or a failing device often shows only here.
+  if (!error && fsync(fd) != 0) error = errno;
+  if (close(fd) != 0 && !error) error = errno;
+  if (!error && rename(temp, path) != 0) error = errno;
+  if (error) {
+    unlink(temp);
+    return error;
+  }
+  SyncFolder(path);
+  return 0;
+}

@@ -1,0 +1,232 @@
+// The built program started as a player starts it, against what a player's machine throws at
+// it: a copy already running from another folder, a folder it cannot write, a full disk. And the
+// whole-file writer those files go through.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "Engine/SafeFile.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Small enough that the tracker's opening text and the pad table do not fit, large enough for
+// nothing else to matter.
+constexpr rlim_t kFileSizeLimit = 512;
+
+// Runs `body` with files limited to kFileSizeLimit bytes, as a full disk would limit them.
+template <typename Body>
+void WithFileSizeLimit(Body body) {
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit limit = saved;
+  limit.rlim_cur = kFileSizeLimit;
+  sighandler_t previous = signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &limit);
+  body();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previous);
+}
+
+// One run of the game, headless, in `folder`, its stderr going to a file.
+class Program {
+ public:
+  Program(const std::string& folder, bool limitFileSize) : m_errPath(folder + ".stderr") {
+    m_pid = fork();
+    if (m_pid != 0) return;
+    FILE* err = std::fopen(m_errPath.c_str(), "wb");
+    if (!err || chdir(folder.c_str()) != 0) _exit(120);
+    dup2(fileno(err), STDERR_FILENO);
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    if (limitFileSize) {
+      rlimit limit{kFileSizeLimit, kFileSizeLimit};
+      signal(SIGXFSZ, SIG_IGN);
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    execl(PENDRAKE_EXECUTABLE, PENDRAKE_EXECUTABLE, static_cast<char*>(nullptr));
+    _exit(121);
+  }
+  ~Program() {
+    if (m_pid > 0 && ExitCode(0) == kRunning) {
+      kill(m_pid, SIGKILL);
+      waitpid(m_pid, nullptr, 0);
+    }
+  }
+
+  static constexpr int kRunning = -1000;
+  // The exit code once the program has ended within `ms` milliseconds; kRunning while it runs;
+  // the negated signal number when a signal ended it.
+  int ExitCode(int ms) {
+    if (m_status != kRunning) return m_status;
+    for (int waited = 0;; waited += 10) {
+      int status = 0;
+      if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+        return m_status;
+      }
+      if (waited >= ms) return kRunning;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  // Asks it to end as Ctrl+C would, and gives its exit code.
+  int Stop() {
+    if (ExitCode(0) == kRunning) kill(m_pid, SIGTERM);
+    return ExitCode(20000);
+  }
+  std::string Stderr() const { return ReadFileBytes(m_errPath); }
+  // True once stderr holds `text`; false when it ended or took too long without saying it.
+  bool WaitToSay(const std::string& text) {
+    for (int waited = 0; waited < 20000; waited += 20) {
+      if (Stderr().find(text) != std::string::npos) return true;
+      if (ExitCode(20) != kRunning) return Stderr().find(text) != std::string::npos;
+    }
+    return false;
+  }
+
+ private:
+  std::string m_errPath;
+  pid_t m_pid = -1;
+  int m_status = kRunning;
+};
+
+// Said by the game once its hardware is up (the debug log's echo).
+const char kStarted[] = "Found 0 Pads";
+const char kUnwritable[] =
+    "Pendrake cannot write to the folder it was started in, so its logs and settings will not "
+    "be saved.";
+
+size_t CountOf(const std::string& text, const std::string& piece) {
+  size_t count = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+    ++count;
+  return count;
+}
+
+class ProgramFolderTest : public TempDirTest {
+ protected:
+  ~ProgramFolderTest() override {
+    if (m_mounted) umount2(m_game.c_str(), MNT_DETACH);
+  }
+  std::string Folder(const char* name) {
+    std::string path = m_tempDir.Path() + "/" + name;
+    fs::create_directory(path);
+    return path;
+  }
+  bool MountTmpfs(const std::string& path) {
+    m_game = path;
+    m_mounted = geteuid() == 0 && mount("tmpfs", path.c_str(), "tmpfs", 0, "size=256k") == 0;
+    return m_mounted;
+  }
+
+  std::string m_game;
+  bool m_mounted = false;
+};
+
+TEST_F(ProgramFolderTest, ASecondCopyFromAnotherFolderEndsAtOnceAndQuietly) {
+  Program first(Folder("one"), false);
+  ASSERT_TRUE(first.WaitToSay(kStarted)) << first.Stderr();
+  Program second(Folder("two"), false);
+  EXPECT_EQ(second.ExitCode(10000), 0);
+  EXPECT_EQ(second.Stderr(), "");
+  EXPECT_FALSE(fs::exists(m_tempDir.Path() + "/two/Debug.log")) << "it got as far as starting";
+  EXPECT_EQ(first.ExitCode(0), Program::kRunning);
+  EXPECT_EQ(first.Stop(), 0);
+}
+
+// A folder it cannot write and a full one: the game runs all the same, says so once, and the
+// files it found there stay as they were.
+TEST_F(ProgramFolderTest, AFolderThatCannotTakeItsFilesKeepsThemWhole) {
+  struct Case {
+    const char* name;
+    bool full;  // else read-only
+    const char* said;
+  };
+  const Case cases[] = {
+      {"full", true, "Unable to save pdjp.cfg: "},
+      {"read-only", false, kUnwritable},
+  };
+  const std::string oldTable(1000, '\x5A');  // short: the game would rewrite it at full size
+  const std::string oldLog = "the previous run's memory log\r\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string game = Folder(c.name);
+    bool mounted = MountTmpfs(game);
+    if (!mounted && geteuid() == 0 && !c.full) {
+      GTEST_SKIP() << "running as root without mounts: no folder can be made unwritable";
+    }
+    WriteFileBytes(game + "/pdjp.cfg", oldTable.data(), oldTable.size());
+    WriteFileText(game + "/memory.log", oldLog);
+    if (!c.full) {
+      if (mounted) {
+        ASSERT_EQ(mount("tmpfs", game.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
+      } else {
+        chmod(game.c_str(), 0555);
+      }
+    } else if (mounted) {
+      std::ofstream filler(game + "/filler", std::ios::binary);
+      const std::string block(4096, '\0');
+      while (filler.write(block.data(), block.size())) filler.flush();
+    }
+
+    Program program(game, c.full && !mounted);
+    EXPECT_TRUE(program.WaitToSay(c.said)) << program.Stderr();
+    EXPECT_EQ(program.ExitCode(300), Program::kRunning) << program.Stderr();
+    EXPECT_EQ(program.Stop(), 0);
+    EXPECT_EQ(CountOf(program.Stderr(), kUnwritable), c.full ? 0u : 1u);
+    EXPECT_EQ(ReadFileBytes(game + "/pdjp.cfg"), oldTable);
+    if (mounted) {
+      EXPECT_EQ(ReadFileBytes(game + "/memory.log"), oldLog);
+    }
+
+    chmod(game.c_str(), 0755);
+    if (mounted) umount2(game.c_str(), MNT_DETACH);
+    m_mounted = false;
+  }
+}
+
+TEST_F(ProgramFolderTest, WholeFileWriteReplacesOrLeavesTheOldFile) {
+  struct Case {
+    const char* name;
+    size_t size;
+    bool limited;
+    int error;
+  };
+  const Case cases[] = {
+      {"fits", 4000, false, 0},
+      {"disk full", 4000, true, EFBIG},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string old = "old contents";
+    WriteFileText("file.bin", old);
+    const std::string data(c.size, 'n');
+    int error = -1;
+    if (c.limited) {
+      WithFileSizeLimit([&] { error = WriteFileWhole("file.bin", data.data(), data.size()); });
+    } else {
+      error = WriteFileWhole("file.bin", data.data(), data.size());
+    }
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(ReadFileBytes("file.bin"), error ? old : data);
+    // Nothing left behind beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
+  }
+}
+
+}  // namespace
