@@ -168,7 +168,8 @@ TEST_F(InstanceLockTest, OnlyOneHolderAcrossObjectsAndProcesses) {
 // of the user's under /tmp.
 TEST_F(InstanceLockTest, LivesInAFolderOnlyTheUserCanReach) {
   const std::string own = m_tempDir.Path() + "/Pendrake mutex.lock";
-  const std::string fallback = "/tmp/pendrake-" + std::to_string(geteuid()) + "/Pendrake mutex.lock";
+  const std::string fallback =
+      "/tmp/pendrake-" + std::to_string(geteuid()) + "/Pendrake mutex.lock";
   mkdir("shared", 0755);
   const std::string shared = m_tempDir.Path() + "/shared";
   const struct {
