@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "Engine/FastMath.h"
 #include "Engine/Camera.h"
+#include "Engine/FastMath.h"
 
 // An identity matrix for anyone who needs one to point at.
 extern Matrix g_IdentityMatrix;

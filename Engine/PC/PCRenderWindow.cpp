@@ -2,9 +2,9 @@
 
 #include "Engine/Assert.h"
 #include "Engine/BaseScene.h"
+#include "Engine/Camera.h"
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
-#include "Engine/Camera.h"
 #include "Engine/PC/PCRenderStates.h"
 #include "Engine/PC/PCShaderSet.h"
 #include "Engine/PC/PCVertexStream.h"

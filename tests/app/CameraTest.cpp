@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "Engine/PC/PCApp.h"
 #include "Engine/Camera.h"
+#include "Engine/PC/PCApp.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "Engine/BaseScene.h"
+#include "Engine/Camera.h"
 #include "Engine/Font.h"
 #include "Engine/MemoryTracker.h"
-#include "Engine/Camera.h"
 #include "Engine/PC/PCFontFactory.h"
 #include "Engine/PC/PCRenderStates.h"
 #include "Engine/PC/PCRenderWindow.h"

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "Engine/CRC32.h"
+#include "Engine/Camera.h"
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
-#include "Engine/Camera.h"
 #include "Engine/PC/PCNodeContainer.h"
 #include "Engine/PC/PCScene.h"
 #include "Engine/PC/PCSceneFactory.h"
