@@ -78,9 +78,10 @@ class Skeleton : public BaseSkeleton {
   Skeleton(const Skeleton&) = delete;
   Skeleton& operator=(const Skeleton&) = delete;
 
-  // Whether `block` can carry a skeleton: the header and every array fit, every name ends
-  // inside the image, parents precede their children, and the child and sibling links reach
-  // every bone from bone 1 exactly once with links that agree with the parents. Logs why not.
+  // Whether `block` can carry a skeleton: the header and every array fit, no array or name lies
+  // over the header (whose relocated word the first skeleton writes), every name ends inside the
+  // image, parents precede their children, and the child and sibling links reach every bone
+  // from bone 1 exactly once with links that agree with the parents. Logs why not.
   static bool CheckBlock(const FileImage& block);
 
   bool IsValid() const { return m_valid; }
