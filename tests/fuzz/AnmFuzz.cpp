@@ -27,7 +27,8 @@ void FuzzOne(const uint8_t* data, size_t size) {
   if (Animation* anim = s_factory.FindAnim(id)) {
     AnimationPose pose(24);
     const float start = anim->GetStartTime(), length = anim->GetLength();
-    for (float t : {-1.0f, 0.0f, 0.25f, 0.5f, 0.75f, 1.0f, 2.0f}) anim->Sample(start + t * length, &pose);
+    for (float t : {-1.0f, 0.0f, 0.25f, 0.5f, 0.75f, 1.0f, 2.0f})
+      anim->Sample(start + t * length, &pose);
     Vector4 root;
     anim->GetRootKeyAt(start + 0.5f * length, root);
     anim->GetStartRootPosition(root);

@@ -32,7 +32,8 @@ bool WriteSeeds(const std::filesystem::path& folder) {
   for (const FuzzSeed& seed : FuzzSeeds()) {
     FILE* fp = std::fopen((folder / seed.name).c_str(), "wb");
     if (!fp) return false;
-    const bool written = std::fwrite(seed.bytes.data(), 1, seed.bytes.size(), fp) == seed.bytes.size();
+    const size_t size = seed.bytes.size();
+    const bool written = std::fwrite(seed.bytes.data(), 1, size, fp) == size;
     if (std::fclose(fp) != 0 || !written) return false;
   }
   return true;

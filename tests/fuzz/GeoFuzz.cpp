@@ -1,8 +1,11 @@
 // ".geo" geometry files: loaded by the node factory (meshes, textures named by the file, the
-// skeleton block), then a skeleton made on the block, posed and searched.
+// skeleton block), then a skeleton made on the block, posed, searched and used to skin every
+// mesh on the processor.
 
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
+#include "Engine/PC/PCMeshRecord.h"
+#include "Engine/PC/PCNodeContainer.h"
 #include "Engine/PC/PCNodeFactory.h"
 #include "Engine/PC/PCSkeleton.h"
 #include "tests/fuzz/FuzzTarget.h"
@@ -19,8 +22,10 @@ std::vector<FuzzSeed> FuzzSeeds() {
   geowriter::GeoDesc biped;
   biped.nodes.resize(1);
   biped.nodes[0].mesh = geowriter::BoxMesh(lo, hi, 0xFF808080u);
-  for (size_t i = 0; i < biped.nodes[0].mesh.vertices.size(); ++i)
-    biped.nodes[0].mesh.skinWeights.push_back(GeoSkinWeight{{uint8_t(3 * (i % 24)), 0, 0, 0}, {1, 0, 0, 0}});
+  // Each vertex hangs from one bone, in turn (bone indices are three times the bone's number).
+  geowriter::Mesh& skinned = biped.nodes[0].mesh;
+  for (size_t i = 0; i < skinned.vertices.size(); ++i)
+    skinned.skinWeights.push_back(GeoSkinWeight{{uint8_t(3 * (i % 24)), 0, 0, 0}, {1, 0, 0, 0}});
   biped.SetSkeleton(skelwriter::MakeBiped());
   return {{"boxes.geo", geowriter::WriteGeo(boxes)}, {"biped.geo", geowriter::WriteGeo(biped)}};
 }
@@ -39,6 +44,11 @@ void FuzzOne(const uint8_t* data, size_t size) {
     Matrix m;
     for (int32_t bone = 0; bone < int32_t(skeleton->GetBoneCount()); ++bone)
       skeleton->GetBoneMatrix(bone, m);
+    MeshRecord entry;
+    entry.skeleton = skeleton;
+    const NodeContainer* container = nodes->GetContainer(handle);
+    for (uint32_t i = 0; container && i < container->GetNodeCount(); ++i)
+      if (GeoMesh* mesh = container->GetMesh(i)) mesh->geoObject->SkinSoftware(entry);
     DeleteOwned(skeleton, __FILE__, __LINE__, "FuzzOne");
   }
   nodes->DeleteNode(handle);

@@ -9,7 +9,8 @@ std::vector<FuzzSeed> FuzzSeeds() {
   ps2writer::Template textured;
   textured.texture = "spark.dds";
   textured.flags = 0xFFFFFFFFu;
-  return {{"plain.ps2", ps2writer::WritePs2(plain)}, {"textured.ps2", ps2writer::WritePs2(textured)}};
+  return {{"plain.ps2", ps2writer::WritePs2(plain)},
+          {"textured.ps2", ps2writer::WritePs2(textured)}};
 }
 
 bool FuzzSetUp() { return true; }
