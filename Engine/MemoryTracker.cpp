@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Engine/SafeFile.h"
+
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define PENDRAKE_ASAN 1
@@ -52,6 +54,7 @@ int s_randomWipe = 0;
 uint32_t s_breakOnAllocationNumber = 0;
 int32_t s_dummyBreakFlag = 0;
 int s_logFirstUse = 1;
+int s_logUnavailable = 0;
 
 // Induced failures apply to the thread that asked for them only.
 pthread_t s_induceThread;
@@ -462,6 +465,7 @@ void MemoryTracker::DeallocateWithPendingOwner(void* address, uint32_t type) {
 void MemoryTracker::Log(const char* format, ...) {
   Lock lock;
   if (s_logFirstUse) ResetLog();
+  if (s_logUnavailable) return;
   va_list args;
   va_start(args, format);
   std::vsnprintf(s_logBuffer, sizeof(s_logBuffer), format, args);
@@ -475,7 +479,6 @@ void MemoryTracker::Log(const char* format, ...) {
 void MemoryTracker::ResetLog() {
   Lock lock;
   if (!s_logFirstUse) return;
-  std::remove("memory.log");
   s_logFirstUse = 0;
   static const char kRule[] =
       "--------------------------------------------------------------------------------";
@@ -508,7 +511,15 @@ void MemoryTracker::ResetLog() {
       "",
       kRule,
   };
-  for (const char* line : kLines) Log("%s", line);
+  // The opening text replaces the previous run's log in one piece: a full disk leaves that log
+  // whole, and this run's lines are then dropped rather than appended to it.
+  char text[kLogBufferSize];
+  size_t used = 0;
+  for (const char* line : kLines) {
+    int n = std::snprintf(text + used, sizeof(text) - used, "%s\r\n", line);
+    if (n > 0 && static_cast<size_t>(n) < sizeof(text) - used) used += static_cast<size_t>(n);
+  }
+  s_logUnavailable = WriteFileWhole("memory.log", text, used) != 0;
 }
 
 void MemoryTracker::RestartLog() {
