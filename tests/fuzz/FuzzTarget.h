@@ -13,7 +13,7 @@ struct FuzzSeed {
   std::vector<uint8_t> bytes;
 };
 
-// Sound files of the format, made with the test writers. They are written into the corpus
+// Well-formed files of the format, made with the test writers. They are written into the corpus
 // folder named on the command line when that folder is empty, so no binary seed is kept in the
 // source tree.
 std::vector<FuzzSeed> FuzzSeeds();
