@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Platform/Gfx/D3D.h"
+#include "tests/support/ScriptedDeviceFaults.h"
 
 namespace gfxtest {
 
@@ -56,9 +57,31 @@ inline int CountOff(const std::vector<uint32_t>& pixels, int width, int x0, int 
   return off;
 }
 
+// Holds one reference and drops it at the end of the scope, so a failed ASSERT leaks nothing and
+// tests need no trail of Release calls. `&ref` is the out-parameter of a Create or Get.
+template <class T>
+class Ref {
+ public:
+  Ref() = default;
+  explicit Ref(T* held) : m_held(held) {}
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() { Reset(); }
+  void Reset() {
+    if (m_held) m_held->Release();
+    m_held = nullptr;
+  }
+  T** operator&() { return &m_held; }
+  T* operator->() const { return m_held; }
+  operator T*() const { return m_held; }
+
+ private:
+  T* m_held = nullptr;
+};
+
 // A test window and a Direct3D object; with `deviceFlags` set, a device of the window's size in
-// `device_` as well. Torn down in reverse with the test hooks reset, so no test sees another's
-// injected failures.
+// `device_` as well. Torn down in reverse; the scripted faults (`faults_`) are the test's own,
+// so no test sees another's injected failures.
 class DeviceFixture : public ::testing::Test {
  protected:
   struct Options {
@@ -73,7 +96,6 @@ class DeviceFixture : public ::testing::Test {
   explicit DeviceFixture(const Options& options) : options_(options) {}
 
   void SetUp() override {
-    gfx::TestHooks::ResetAll();
     window_ = gfx::TestHooks::CreateTestWindow(options_.width, options_.height);
     ASSERT_NE(window_, nullptr);
     d3d_ = gfx::Direct3DCreate9(32);
@@ -92,11 +114,11 @@ class DeviceFixture : public ::testing::Test {
     if (options_.expectNoLiveDevices) {
       EXPECT_EQ(gfx::TestHooks::LiveDeviceCount(), 0);
     }
-    gfx::TestHooks::ResetAll();
   }
 
   Options options_;
   void* window_ = nullptr;
+  ScriptedDeviceFaults faults_;
   gfx::D3DObject* d3d_ = nullptr;
   gfx::D3DDevice* device_ = nullptr;
   gfx::D3DPRESENT_PARAMETERS params_{};
