@@ -10,6 +10,12 @@ namespace {
 
 D3DMATRIX Identity() { return D3DMATRIX{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}; }
 
+// An orthographic projection of render-target pixels (y down) onto clip space.
+D3DMATRIX PixelsToClip() {
+  using T = PipelineTest;
+  return D3DMATRIX{{2.0f / T::kWidth, 0, 0, 0, 0, -2.0f / T::kHeight, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1}};
+}
+
 // Row vector times matrix, the Direct3D way.
 std::array<float, 4> Transform(const std::array<float, 4>& v, const D3DMATRIX& m) {
   std::array<float, 4> out{};
@@ -122,17 +128,8 @@ TEST_F(PipelineTest, WorldViewProjectionPlacesVerticesWhereTheRowVectorProductSa
 
   // An orthographic projection onto pixels: a unit square scaled by 10 and moved to (20, 30)
   // must cover exactly the block the screen quad did.
-  D3DMATRIX world = Identity();
-  world.m[0] = 10.0f;
-  world.m[5] = 10.0f;
-  world.m[12] = 20.0f;
-  world.m[13] = 30.0f;
-  world.m[14] = 0.5f;
-  D3DMATRIX pixelsToClip = Identity();
-  pixelsToClip.m[0] = 2.0f / kWidth;
-  pixelsToClip.m[5] = -2.0f / kHeight;
-  pixelsToClip.m[12] = -1.0f;
-  pixelsToClip.m[13] = 1.0f;
+  D3DMATRIX world{{10, 0, 0, 0, 0, 10, 0, 0, 0, 0, 1, 0, 20, 30, 0.5f, 1}};
+  const D3DMATRIX pixelsToClip = PixelsToClip();
   D3DMATRIX view = Identity();
   ASSERT_EQ(device_->SetTransform(D3DTS_WORLD, &world), D3D_OK);
   ASSERT_EQ(device_->SetTransform(D3DTS_VIEW, &view), D3D_OK);
@@ -150,27 +147,11 @@ TEST_F(PipelineTest, WorldViewProjectionPlacesVerticesWhereTheRowVectorProductSa
 
   // A perspective projection with a world and a view that do not commute (a quarter turn
   // about z, then a move): the triangle's inside and outside are computed here.
-  const float c = 0.0f;
-  const float s = 1.0f;
-  world = Identity();
-  world.m[0] = c;
-  world.m[1] = s;
-  world.m[4] = -s;
-  world.m[5] = c;
-  view = Identity();
-  view.m[12] = 0.5f;
-  view.m[13] = -0.25f;
-  view.m[14] = 4.0f;
-  const float zn = 1.0f;
-  const float zf = 100.0f;
-  const float yScale = 1.0f;
-  const float xScale = yScale * kHeight / kWidth;
-  D3DMATRIX projection{};
-  projection.m[0] = xScale;
-  projection.m[5] = yScale;
-  projection.m[10] = zf / (zf - zn);
-  projection.m[11] = 1.0f;
-  projection.m[14] = -zn * zf / (zf - zn);
+  world = D3DMATRIX{{0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+  view = D3DMATRIX{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0.5f, -0.25f, 4, 1}};
+  const float zn = 1.0f, zf = 100.0f;  // a left-handed perspective
+  const D3DMATRIX projection{{static_cast<float>(kHeight) / kWidth, 0, 0, 0, 0, 1, 0, 0, 0, 0,
+                              zf / (zf - zn), 1, 0, 0, -zn * zf / (zf - zn), 0}};
   ASSERT_EQ(device_->SetTransform(D3DTS_WORLD, &world), D3D_OK);
   ASSERT_EQ(device_->SetTransform(D3DTS_VIEW, &view), D3D_OK);
   ASSERT_EQ(device_->SetTransform(D3DTS_PROJECTION, &projection), D3D_OK);
@@ -201,25 +182,6 @@ TEST_F(PipelineTest, WorldViewProjectionPlacesVerticesWhereTheRowVectorProductSa
         Near(At(pixels, static_cast<int>(ox), static_cast<int>(oy)), 0xFF000000u, 0, 0x00FFFFFFu))
         << "corner " << i;
   }
-  // The same triangle with the product put into the projection alone lands on the same pixels.
-  D3DMATRIX all = Identity();
-  for (int r = 0; r < 4; ++r) {
-    std::array<float, 4> row = {world.m[r * 4], world.m[r * 4 + 1], world.m[r * 4 + 2],
-                                world.m[r * 4 + 3]};
-    row = Transform(Transform(row, view), projection);
-    for (int k = 0; k < 4; ++k) all.m[r * 4 + k] = row[k];
-  }
-  const D3DMATRIX identity = Identity();
-  device_->SetTransform(D3DTS_WORLD, &identity);
-  device_->SetTransform(D3DTS_VIEW, &identity);
-  device_->SetTransform(D3DTS_PROJECTION, &all);
-  Clear(0xFF000000u);
-  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof(WorldVertex)), D3D_OK);
-  std::vector<uint32_t> again = Read();
-  int differing = 0;
-  for (size_t i = 0; i < pixels.size(); ++i)
-    differing += Near(pixels[i], again[i], 0, 0x00FFFFFF) ? 0 : 1;
-  EXPECT_LE(differing, 2);  // rounding of the two products may move an edge pixel
 }
 
 TEST_F(PipelineTest, CullModesFollowDirect3DWinding) {
@@ -253,44 +215,38 @@ TEST_F(PipelineTest, CullModesFollowDirect3DWinding) {
 
 TEST_F(PipelineTest, DepthTestAndDepthWritesFollowTheirStates) {
   DiffuseOnly();
-  // Default ZENABLE is on with an automatic depth buffer, ZFUNC LESSEQUAL, writes on.
-  Clear(0xFF000000u, 1.0f);
-  Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
-  Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);  // behind: hidden where they overlap
-  std::vector<uint32_t> pixels = Read();
-  EXPECT_EQ(CountOff(pixels, 42, 42, 58, 58, 0xFFFF0000u), 0);
-  EXPECT_EQ(CountOff(pixels, 62, 62, 78, 78, 0xFF00FF00u), 0);
-
-  // Nearer wins whatever the order.
-  Clear(0xFF000000u, 1.0f);
-  Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);
-  Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
-  EXPECT_EQ(CountOff(Read(), 42, 42, 58, 58, 0xFFFF0000u), 0);
-
-  // Without depth writes the first rectangle leaves no depth, so the farther one covers it.
-  device_->SetRenderState(D3DRS_ZWRITEENABLE, 0);
-  Clear(0xFF000000u, 1.0f);
-  Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
-  Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);
-  EXPECT_EQ(CountOff(Read(), 42, 42, 58, 58, 0xFF00FF00u), 0);
-  device_->SetRenderState(D3DRS_ZWRITEENABLE, 1);
-
-  // Without the depth test the last drawn wins.
-  device_->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-  Clear(0xFF000000u, 1.0f);
-  Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
-  Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);
-  EXPECT_EQ(CountOff(Read(), 42, 42, 58, 58, 0xFF00FF00u), 0);
-
-  // ZFUNC GREATER with a cleared depth of 0.6: only the farther rectangle passes.
-  device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-  device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);
-  Clear(0xFF000000u, 0.6f);
-  Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
-  Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);
-  pixels = Read();
-  EXPECT_EQ(CountOff(pixels, 22, 22, 38, 38, 0xFF000000u), 0);
-  EXPECT_EQ(CountOff(pixels, 42, 42, 78, 78, 0xFF00FF00u), 0);
+  // A red rectangle at depth 0.5 and a green one at 0.7 overlapping it at [40, 60)^2: what shows
+  // where only red was drawn, and where they overlap.
+  struct Case {
+    uint32_t zEnable, zWrite, zFunc;
+    float clearZ;
+    bool greenFirst;
+    uint32_t redOnly, overlap;
+  };
+  const Case cases[] = {
+      // Direct3D's defaults: the nearer wins whatever the order.
+      {D3DZB_TRUE, 1, D3DCMP_LESSEQUAL, 1.0f, false, 0xFFFF0000u, 0xFFFF0000u},
+      {D3DZB_TRUE, 1, D3DCMP_LESSEQUAL, 1.0f, true, 0xFFFF0000u, 0xFFFF0000u},
+      // Without depth writes the first leaves no depth; without the test the last drawn wins.
+      {D3DZB_TRUE, 0, D3DCMP_LESSEQUAL, 1.0f, false, 0xFFFF0000u, 0xFF00FF00u},
+      {D3DZB_FALSE, 1, D3DCMP_LESSEQUAL, 1.0f, false, 0xFFFF0000u, 0xFF00FF00u},
+      // GREATER against a cleared 0.6: only the farther rectangle passes.
+      {D3DZB_TRUE, 1, D3DCMP_GREATER, 0.6f, false, 0xFF000000u, 0xFF00FF00u},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    device_->SetRenderState(D3DRS_ZENABLE, c.zEnable);
+    device_->SetRenderState(D3DRS_ZWRITEENABLE, c.zWrite);
+    device_->SetRenderState(D3DRS_ZFUNC, c.zFunc);
+    Clear(0xFF000000u, c.clearZ);
+    if (c.greenFirst) Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);
+    Rect(20, 20, 60, 60, 0xFFFF0000u, 0.5f);
+    if (!c.greenFirst) Rect(40, 40, 80, 80, 0xFF00FF00u, 0.7f);
+    const std::vector<uint32_t> pixels = Read();
+    EXPECT_EQ(CountOff(pixels, 22, 22, 38, 38, c.redOnly), 0);
+    EXPECT_EQ(CountOff(pixels, 42, 42, 58, 58, c.overlap), 0);
+    EXPECT_EQ(CountOff(pixels, 62, 62, 78, 78, 0xFF00FF00u), 0);
+  }
 
   // A viewport's depth range (here all of it 0) leaves pre-transformed z as it is: the first
   // rectangle keeps depth 0.5, and the nearer one drawn later covers it.
@@ -320,84 +276,66 @@ TEST_F(PipelineTest, WireframeDrawsEdgesOnly) {
   EXPECT_EQ(CountColour(Read(), 0xFFFFFFFFu), 60 * 60);
 }
 
+// Each row draws a half-transparent source over the destination; the expected channel is
+// source * sourceFactor + destination * destFactor, clamped, where the write mask lets it through.
 TEST_F(PipelineTest, BlendingGivesTheComputedColours) {
   DiffuseOnly();
   const uint32_t dest = 0xFF204060u;
   const uint32_t source = 0x80C08040u;
   const float a = 128.0f / 255.0f;
-  auto mix = [&](int shift, float sourceFactor, float destFactor, int sign) {
-    const float value =
-        sign * Channel(source, shift) * sourceFactor + Channel(dest, shift) * destFactor;
-    return static_cast<int>(std::lround(std::fmin(255.0f, std::fmax(0.0f, value))));
+  struct Case {
+    uint32_t enable, op, srcBlend, destBlend, writeMask;
+    float sourceFactor, destFactor;
   };
-  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-
-  // SRCALPHA / INVSRCALPHA, ADD.
-  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  uint32_t expected = Argb(255, mix(16, a, 1 - a, 1), mix(8, a, 1 - a, 1), mix(0, a, 1 - a, 1));
-  EXPECT_TRUE(Near(DrawAndSample(source, dest), expected, 2, 0x00FFFFFF)) << std::hex << expected;
-
-  // Additive: SRCALPHA / ONE.
-  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-  expected = Argb(255, mix(16, a, 1, 1), mix(8, a, 1, 1), mix(0, a, 1, 1));
-  EXPECT_TRUE(Near(DrawAndSample(source, dest), expected, 2, 0x00FFFFFF)) << std::hex << expected;
-
-  // Subtractive: REVSUBTRACT takes the source from the destination, clamped at 0.
-  device_->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_REVSUBTRACT);
-  expected = Argb(255, mix(16, a, 1, -1), mix(8, a, 1, -1), mix(0, a, 1, -1));
-  EXPECT_TRUE(Near(DrawAndSample(source, dest), expected, 2, 0x00FFFFFF)) << std::hex << expected;
-
-  // SUBTRACT is the other way round: source - destination.
-  device_->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_SUBTRACT);
-  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
-  expected = Argb(255, 0xC0 - 0x20, 0x80 - 0x40, 0x40 - 0x60);
-  EXPECT_TRUE(Near(DrawAndSample(source, dest), expected, 2, 0x00FFFFFF)) << std::hex << expected;
-
-  // Blending off: the source replaces the destination.
-  device_->SetRenderState(D3DRS_BLENDOP, D3DBLENDOP_ADD);
-  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
-  EXPECT_TRUE(Near(DrawAndSample(source, dest), source, 0, 0x00FFFFFF));
-
-  // Colour writes to red and blue only keep the destination's green.
-  device_->SetRenderState(D3DRS_COLORWRITEENABLE, 0x5);
-  EXPECT_TRUE(Near(DrawAndSample(source, dest), 0xFFC04040u, 0, 0x00FFFFFF));
-  // Clear still writes everything.
-  device_->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
-  EXPECT_TRUE(Near(DrawAndSample(source, dest), source, 0, 0x00FFFFFF));
+  const Case cases[] = {
+      {1, D3DBLENDOP_ADD, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, 0xF, a, 1 - a},
+      {1, D3DBLENDOP_ADD, D3DBLEND_SRCALPHA, D3DBLEND_ONE, 0xF, a, 1},          // additive
+      {1, D3DBLENDOP_REVSUBTRACT, D3DBLEND_SRCALPHA, D3DBLEND_ONE, 0xF, -a, 1}, // dest - source
+      {1, D3DBLENDOP_SUBTRACT, D3DBLEND_ONE, D3DBLEND_ONE, 0xF, 1, -1},         // source - dest
+      {0, D3DBLENDOP_ADD, D3DBLEND_SRCALPHA, D3DBLEND_ONE, 0xF, 1, 0},          // off: replaces
+      {0, D3DBLENDOP_ADD, D3DBLEND_ONE, D3DBLEND_ZERO, 0x5, 1, 0},              // red, blue only
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, c.enable);
+    device_->SetRenderState(D3DRS_BLENDOP, c.op);
+    device_->SetRenderState(D3DRS_SRCBLEND, c.srcBlend);
+    device_->SetRenderState(D3DRS_DESTBLEND, c.destBlend);
+    device_->SetRenderState(D3DRS_COLORWRITEENABLE, c.writeMask);
+    int channels[3];
+    for (int i = 0; i < 3; ++i) {  // red, green, blue; the mask's bits run the same way
+      const int shift = 16 - 8 * i;
+      const float value =
+          Channel(source, shift) * c.sourceFactor + Channel(dest, shift) * c.destFactor;
+      channels[i] = (c.writeMask >> i) & 1 ? static_cast<int>(std::lround(value))
+                                           : Channel(dest, shift);
+    }
+    const uint32_t expected = Argb(255, channels[0], channels[1], channels[2]);
+    EXPECT_TRUE(Near(DrawAndSample(source, dest), expected, 2, 0x00FFFFFF)) << std::hex << expected;
+  }
 }
 
-TEST_F(PipelineTest, AlphaTestGreaterEqual128DiscardsLowerAlpha) {
+TEST_F(PipelineTest, AlphaTestAgainst128KeepsWhatTheFunctionPasses) {
   DiffuseOnly();
-  device_->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
-  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
   device_->SetRenderState(D3DRS_ALPHAREF, 128);
-  Clear(0xFF000000u);
-  Rect(10, 10, 30, 30, 0x7FFF0000u);  // 127: discarded
-  Rect(40, 10, 60, 30, 0x80FF0000u);  // 128: kept
-  Rect(70, 10, 90, 30, 0xFFFF0000u);
-  std::vector<uint32_t> pixels = Read();
-  EXPECT_EQ(CountOff(pixels, 10, 10, 30, 30, 0xFF000000u), 0);
-  EXPECT_EQ(CountOff(pixels, 40, 10, 60, 30, 0xFFFF0000u), 0);
-  EXPECT_EQ(CountOff(pixels, 70, 10, 90, 30, 0xFFFF0000u), 0);
-
-  // LESS 128 keeps exactly the other one; NEVER keeps none; off keeps all.
-  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_LESS);
-  Clear(0xFF000000u);
-  Rect(10, 10, 30, 30, 0x7FFF0000u);
-  Rect(40, 10, 60, 30, 0x80FF0000u);
-  pixels = Read();
-  EXPECT_EQ(CountOff(pixels, 10, 10, 30, 30, 0xFFFF0000u), 0);
-  EXPECT_EQ(CountOff(pixels, 40, 10, 60, 30, 0xFF000000u), 0);
-  device_->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_NEVER);
-  Clear(0xFF000000u);
-  Rect(10, 10, 30, 30, 0xFFFF0000u);
-  EXPECT_EQ(CountOff(Read(), 10, 10, 30, 30, 0xFF000000u), 0);
-  device_->SetRenderState(D3DRS_ALPHATESTENABLE, 0);
-  Clear(0xFF000000u);
-  Rect(10, 10, 30, 30, 0x00FF0000u);
-  EXPECT_EQ(CountOff(Read(), 10, 10, 30, 30, 0xFFFF0000u), 0);
+  struct Case {
+    uint32_t enable, func, alpha;
+    bool kept;
+  };
+  const Case cases[] = {
+      {1, D3DCMP_GREATEREQUAL, 0x7F, false}, {1, D3DCMP_GREATEREQUAL, 0x80, true},
+      {1, D3DCMP_GREATEREQUAL, 0xFF, true},  {1, D3DCMP_LESS, 0x7F, true},
+      {1, D3DCMP_LESS, 0x80, false},         {1, D3DCMP_NEVER, 0xFF, false},
+      {0, D3DCMP_NEVER, 0x00, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    device_->SetRenderState(D3DRS_ALPHATESTENABLE, c.enable);
+    device_->SetRenderState(D3DRS_ALPHAFUNC, c.func);
+    Clear(0xFF000000u);
+    Rect(10, 10, 30, 30, (c.alpha << 24) | 0xFF0000u);
+    EXPECT_EQ(CountOff(Read(), 10, 10, 30, 30, c.kept ? 0xFFFF0000u : 0xFF000000u), 0);
+  }
 }
 
 TEST_F(PipelineTest, StageOperationsWithoutTexturesGiveTheComputedColours) {
@@ -476,7 +414,6 @@ TEST_F(PipelineTest, StageOperationsWithoutTexturesGiveTheComputedColours) {
                    Argb(255, round(0x60 * alpha), round(0x80 * alpha), round(0xC0 * alpha)), 2,
                    rgb));
 }
-
 TEST_F(PipelineTest, TableFogBlendsTowardsTheFogColourByDepth) {
   DiffuseOnly();
   device_->SetRenderState(D3DRS_FOGENABLE, 1);
@@ -533,11 +470,7 @@ TEST_F(PipelineTest, LinesAndOtherPrimitiveTypesCountTheirVertices) {
     uint32_t color;
   };
   static_assert(sizeof(LineVertex) == 16);
-  D3DMATRIX pixelsToClip = Identity();
-  pixelsToClip.m[0] = 2.0f / kWidth;
-  pixelsToClip.m[5] = -2.0f / kHeight;
-  pixelsToClip.m[12] = -1.0f;
-  pixelsToClip.m[13] = 1.0f;
+  const D3DMATRIX pixelsToClip = PixelsToClip();
   device_->SetTransform(D3DTS_PROJECTION, &pixelsToClip);
   const LineVertex line[2] = {{10, 20, 0.5f, 0xFFFFFF00u}, {100, 20, 0.5f, 0xFFFFFF00u}};
   Clear(0xFF000000u);
@@ -563,3 +496,4 @@ TEST_F(PipelineTest, LinesAndOtherPrimitiveTypesCountTheirVertices) {
 
 }  // namespace
 }  // namespace pipetest
+
