@@ -2,6 +2,8 @@
 // Reset, raw values read back, range checks, call counts, unsupported values logged once,
 // vertex declarations and flexible formats, and the rules for setting them.
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/gfx/PipelineTestSupport.h"
 
@@ -179,20 +181,17 @@ TEST_F(PipelineTest, EveryCallIsCountedEvenWhenTheValueDoesNotChange) {
   device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 0, 0, 0);
   device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1);  // refused: no buffers
 
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::SetRenderState), 4u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::SetTextureStageState), 2u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::SetSamplerState), 4u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::SetTexture), 2u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::SetTransform), 1u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::SetVertexShader), 1u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::SetVertexDeclaration), 1u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::SetFVF), 2u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::SetVertexShaderConstantF), 1u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::SetStreamSource), 1u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::SetIndices), 1u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::DrawPrimitive), 1u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::DrawPrimitiveUP), 1u);
-  EXPECT_EQ(device_->GetCallCount(DeviceCall::DrawIndexedPrimitive), 2u);
+  const std::pair<DeviceCall, uint32_t> counts[] = {
+      {DeviceCall::SetRenderState, 4},  {DeviceCall::SetTextureStageState, 2},
+      {DeviceCall::SetSamplerState, 4}, {DeviceCall::SetTexture, 2},
+      {DeviceCall::SetTransform, 1},    {DeviceCall::SetVertexShader, 1},
+      {DeviceCall::SetVertexDeclaration, 1}, {DeviceCall::SetFVF, 2},
+      {DeviceCall::SetVertexShaderConstantF, 1}, {DeviceCall::SetStreamSource, 1},
+      {DeviceCall::SetIndices, 1},      {DeviceCall::DrawPrimitive, 1},
+      {DeviceCall::DrawPrimitiveUP, 1}, {DeviceCall::DrawIndexedPrimitive, 2}};
+  for (const auto& [call, count] : counts) {
+    EXPECT_EQ(device_->GetCallCount(call), count) << static_cast<uint32_t>(call);
+  }
   // Reading states back is not a counted operation.
   uint32_t value;
   device_->GetRenderState(D3DRS_ZENABLE, &value);
@@ -303,46 +302,47 @@ TEST_F(PipelineTest, UnsupportedValuesAreLoggedOnceAndIgnored) {
   EXPECT_TRUE(Near(At(Read(), 50, 30), 0xFF00FF00u, 0, 0x00FFFFFF));
 }
 
+// An element list with its end marker.
+std::vector<D3DVERTEXELEMENT9> Decl(std::vector<D3DVERTEXELEMENT9> elements) {
+  elements.push_back(D3DDECL_END());
+  return elements;
+}
+
+D3DVERTEXELEMENT9 El(uint16_t stream, uint16_t offset, uint8_t type, uint8_t usage,
+                     uint8_t index = 0, uint8_t method = 0) {
+  return {stream, offset, type, method, usage, index};
+}
+
 TEST_F(PipelineTest, DeclarationsAreCheckedWhenMade) {
   // The engine's six declarations.
-  const D3DVERTEXELEMENT9 mesh[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                    {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
-                                    {0, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
-                                    {0, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
-                                    D3DDECL_END()};
-  const D3DVERTEXELEMENT9 twoMeshes[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                         {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
-                                         {0, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
-                                         {0, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
-                                         {1, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 1},
-                                         {1, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 1},
-                                         {1, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 1},
-                                         {1, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 1},
-                                         D3DDECL_END()};
-  const D3DVERTEXELEMENT9 skinned[] = {
-      {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-      {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
-      {0, 24, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
-      {0, 28, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
-      {2, 0, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_BLENDINDICES, 0},
-      {2, 4, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_BLENDWEIGHT, 0},
-      D3DDECL_END()};
-  const D3DVERTEXELEMENT9 screen[] = {{0, 0, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_POSITIONT, 0},
-                                      {0, 16, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
-                                      {0, 20, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
-                                      D3DDECL_END()};
-  const D3DVERTEXELEMENT9 stream[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                      {0, 12, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
-                                      {0, 16, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
-                                      D3DDECL_END()};
-  const D3DVERTEXELEMENT9 water[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                     {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
-                                     {0, 24, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_TEXCOORD, 0},
-                                     {0, 36, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 1},
-                                     D3DDECL_END()};
-  for (const D3DVERTEXELEMENT9* elements : {mesh, twoMeshes, skinned, screen, stream, water}) {
+  const auto meshOn = [](uint16_t stream, uint8_t index) {
+    return std::vector<D3DVERTEXELEMENT9>{
+        El(stream, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, index),
+        El(stream, 12, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, index),
+        El(stream, 24, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, index),
+        El(stream, 28, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, index)};
+  };
+  std::vector<D3DVERTEXELEMENT9> twoMeshes = meshOn(0, 0), skinned = meshOn(0, 0);
+  const std::vector<D3DVERTEXELEMENT9> second = meshOn(1, 1);
+  twoMeshes.insert(twoMeshes.end(), second.begin(), second.end());
+  skinned.push_back(El(2, 0, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_BLENDINDICES));
+  skinned.push_back(El(2, 4, D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_BLENDWEIGHT));
+  const std::vector<D3DVERTEXELEMENT9> mesh = Decl(meshOn(0, 0));
+  const std::vector<D3DVERTEXELEMENT9> engine[] = {
+      mesh, Decl(twoMeshes), Decl(skinned),
+      Decl({El(0, 0, D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITIONT),
+            El(0, 16, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR),
+            El(0, 20, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD)}),
+      Decl({El(0, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION),
+            El(0, 12, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR),
+            El(0, 16, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD)}),
+      Decl({El(0, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION),
+            El(0, 12, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL),
+            El(0, 24, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_TEXCOORD),
+            El(0, 36, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, 1)})};
+  for (const std::vector<D3DVERTEXELEMENT9>& elements : engine) {
     D3DVertexDeclaration* declaration = nullptr;
-    EXPECT_EQ(device_->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    EXPECT_EQ(device_->CreateVertexDeclaration(elements.data(), &declaration), D3D_OK);
     ASSERT_NE(declaration, nullptr);
     EXPECT_EQ(device_->SetVertexDeclaration(declaration), D3D_OK);
     declaration->Release();  // the device still holds it
@@ -350,35 +350,29 @@ TEST_F(PipelineTest, DeclarationsAreCheckedWhenMade) {
   device_->SetVertexDeclaration(nullptr);
 
   ::testing::internal::CaptureStderr();
-  const D3DVERTEXELEMENT9 shortType[] = {{0, 0, 6 /* SHORT2 */, 0, D3DDECLUSAGE_POSITION, 0},
-                                         D3DDECL_END()};
-  const D3DVERTEXELEMENT9 stream3[] = {{3, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                       D3DDECL_END()};
-  const D3DVERTEXELEMENT9 twice[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                     {0, 12, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                     D3DDECL_END()};
-  const D3DVERTEXELEMENT9 unaligned[] = {{0, 2, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                         D3DDECL_END()};
-  const D3DVERTEXELEMENT9 method[] = {{0, 0, D3DDECLTYPE_FLOAT3, 1, D3DDECLUSAGE_POSITION, 0},
-                                      D3DDECL_END()};
-  const D3DVERTEXELEMENT9 positionT3[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITIONT, 0},
-                                          D3DDECL_END()};
-  D3DVERTEXELEMENT9 endless[70];
+  std::vector<D3DVERTEXELEMENT9> endless;
   for (uint16_t i = 0; i < 70; ++i) {
     // All different, so only the missing end is wrong.
-    endless[i] = {0, static_cast<uint16_t>(4 * i), D3DDECLTYPE_FLOAT1,
-                  0, static_cast<uint8_t>(i / 16), static_cast<uint8_t>(i % 16)};
+    endless.push_back(El(0, static_cast<uint16_t>(4 * i), D3DDECLTYPE_FLOAT1,
+                         static_cast<uint8_t>(i / 16), static_cast<uint8_t>(i % 16)));
   }
-  for (const D3DVERTEXELEMENT9* elements :
-       {shortType, stream3, twice, unaligned, method, positionT3,
-        static_cast<const D3DVERTEXELEMENT9*>(endless)}) {
+  const std::vector<D3DVERTEXELEMENT9> refused[] = {
+      Decl({El(0, 0, 6 /* SHORT2 */, D3DDECLUSAGE_POSITION)}),
+      Decl({El(3, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION)}),
+      Decl({El(0, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION),
+            El(0, 12, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION)}),  // twice
+      Decl({El(0, 2, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION)}),   // unaligned
+      Decl({El(0, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0, 1)}),  // a method
+      Decl({El(0, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITIONT)}),
+      endless};
+  for (const std::vector<D3DVERTEXELEMENT9>& elements : refused) {
     D3DVertexDeclaration* declaration = reinterpret_cast<D3DVertexDeclaration*>(1);
-    EXPECT_EQ(device_->CreateVertexDeclaration(elements, &declaration), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateVertexDeclaration(elements.data(), &declaration), D3DERR_INVALIDCALL);
     EXPECT_EQ(declaration, nullptr);
   }
   const std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(CountLines(log, "vertex declaration refused"), 7) << log;
-  EXPECT_EQ(device_->CreateVertexDeclaration(mesh, nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->CreateVertexDeclaration(mesh.data(), nullptr), D3DERR_INVALIDCALL);
   D3DVertexDeclaration* none = nullptr;
   EXPECT_EQ(device_->CreateVertexDeclaration(nullptr, &none), D3DERR_INVALIDCALL);
 }
