@@ -419,13 +419,8 @@ TEST_F(PipelineTest, TableFogBlendsTowardsTheFogColourByDepth) {
   device_->SetRenderState(D3DRS_FOGENABLE, 1);
   device_->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
   device_->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
-  const float start = 0.0f;
-  const float end = 1.0f;
-  uint32_t bits;
-  std::memcpy(&bits, &start, 4);
-  device_->SetRenderState(D3DRS_FOGSTART, bits);
-  std::memcpy(&bits, &end, 4);
-  device_->SetRenderState(D3DRS_FOGEND, bits);
+  SetFloatState(D3DRS_FOGSTART, 0.0f);
+  SetFloatState(D3DRS_FOGEND, 1.0f);
   // With an identity projection the fog distance is the depth: 0.25 leaves 75 % of the colour.
   Clear(0xFF000000u);
   Rect(40, 30, 60, 50, 0xFFFF0000u, 0.25f);
@@ -433,9 +428,7 @@ TEST_F(PipelineTest, TableFogBlendsTowardsTheFogColourByDepth) {
   EXPECT_TRUE(Near(At(Read(), 50, 40), expected, 2, 0x00FFFFFF)) << std::hex << At(Read(), 50, 40);
   // EXP with density 2 at depth 0.5: f = e^-1.
   device_->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_EXP);
-  const float density = 2.0f;
-  std::memcpy(&bits, &density, 4);
-  device_->SetRenderState(D3DRS_FOGDENSITY, bits);
+  SetFloatState(D3DRS_FOGDENSITY, 2.0f);
   Clear(0xFF000000u);
   Rect(40, 30, 60, 50, 0xFFFF0000u, 0.5f);
   const double f = std::exp(-1.0);

@@ -81,22 +81,9 @@ class PipelineShaderTest : public PipelineTest {
 
   // c0..c3: the rows of the object-to-clip matrix: scale by `size`, move to (x, y) in pixels.
   void PlaceInPixels(float size, float x, float y) {
-    const float rows[16] = {size * 2.0f / kWidth,
-                            0,
-                            0,
-                            0,
-                            0,
-                            -size * 2.0f / kHeight,
-                            0,
-                            0,
-                            0,
-                            0,
-                            1,
-                            0,
-                            x * 2.0f / kWidth - 1.0f,
-                            1.0f - y * 2.0f / kHeight,
-                            0.5f,
-                            1};
+    const float rows[16] = {size * 2.0f / kWidth, 0, 0, 0, 0, -size * 2.0f / kHeight, 0, 0,
+                            0, 0, 1, 0, x * 2.0f / kWidth - 1.0f, 1.0f - y * 2.0f / kHeight,
+                            0.5f, 1};
     ASSERT_EQ(device_->SetVertexShaderConstantF(0, rows, 4), D3D_OK);
   }
 
@@ -217,12 +204,8 @@ TEST_F(PipelineShaderTest, ParticleStreamDrawsIndexedQuadsFromAStreamOffset) {
   ASSERT_EQ(quads->Lock(0, 0, &data, 0), D3D_OK);
   for (uint16_t q = 0; q < 8; ++q) {
     const uint16_t v = static_cast<uint16_t>(4 * q);
-    const uint16_t six[6] = {v,
-                             static_cast<uint16_t>(v + 1),
-                             static_cast<uint16_t>(v + 2),
-                             static_cast<uint16_t>(v + 2),
-                             static_cast<uint16_t>(v + 1),
-                             static_cast<uint16_t>(v + 3)};
+    const uint16_t six[6] = {v, uint16_t(v + 1), uint16_t(v + 2), uint16_t(v + 2),
+                             uint16_t(v + 1), uint16_t(v + 3)};
     std::memcpy(static_cast<uint16_t*>(data) + 6 * q, six, sizeof six);
   }
   ASSERT_EQ(quads->Unlock(), D3D_OK);
@@ -277,10 +260,8 @@ TEST_F(PipelineShaderTest, SkinningReadsBoneMatricesThroughTheAddressRegister) {
   device_->SetVertexShader(shader);
   device_->SetStreamSource(0, Buffer(kUnitSquare, 4), 0, sizeof(MeshVertex));
   // Every vertex follows bone 1 alone (index byte 3 = three registers per bone).
-  const SkinWeight weights[4] = {{{3, 0, 0, 0}, {1, 0, 0, 0}},
-                                 {{3, 0, 0, 0}, {1, 0, 0, 0}},
-                                 {{3, 0, 0, 0}, {1, 0, 0, 0}},
-                                 {{3, 0, 0, 0}, {1, 0, 0, 0}}};
+  const SkinWeight bone1 = {{3, 0, 0, 0}, {1, 0, 0, 0}};
+  const SkinWeight weights[4] = {bone1, bone1, bone1, bone1};
   device_->SetStreamSource(2, Buffer(weights, 4), 0, sizeof(SkinWeight));
 
   const float c4[4] = {0.0f, 1.0f, 13.0f, 256.0f};
@@ -403,13 +384,8 @@ TEST_F(PipelineShaderTest, FogAShaderDoesNotWriteFollowsTheFogMode) {
   device_->SetStreamSource(0, Buffer(kUnitSquare, 4), 0, sizeof(MeshVertex));
   PlaceInPixels(10, 20, 30);  // depth 0.5
   SetRgbaMult(1.0f, 1.0f, 1.0f, 1.0f);
-  const float start = 0.0f;
-  const float end = 1.0f;
-  uint32_t bits;
-  std::memcpy(&bits, &start, 4);
-  device_->SetRenderState(D3DRS_FOGSTART, bits);
-  std::memcpy(&bits, &end, 4);
-  device_->SetRenderState(D3DRS_FOGEND, bits);
+  SetFloatState(D3DRS_FOGSTART, 0.0f);
+  SetFloatState(D3DRS_FOGEND, 1.0f);
   device_->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
   device_->SetRenderState(D3DRS_FOGENABLE, 1);
   device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
@@ -460,25 +436,18 @@ TEST_F(PipelineShaderTest, TextureTransformFlagsCountAndProjectAsDirect3DDoes) {
   const D3DMATRIX identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
   const Case cases[] = {
       // Two components widened with a 1: the third row moves u by 0.5, the right half shows.
-      {"COUNT2 translates",
-       false,
-       D3DTTFF_COUNT2,
+      {"COUNT2 translates", false, D3DTTFF_COUNT2,
        {{1, 0, 0, 0, 0, 1, 0, 0, 0.5f, 0, 1, 0, 0, 0, 0, 1}},
        {{0, 0, 1, 0}, {0.5f, 0, 1, 0}, {0, 1, 1, 0}, {0.5f, 1, 1, 0}},
        {kGreen, kGreen, kWhite, kWhite}},
       // COUNT1 is a transform too: u becomes 1 - u and the picture turns left to right.
-      {"COUNT1 transforms",
-       false,
-       D3DTTFF_COUNT1,
+      {"COUNT1 transforms", false, D3DTTFF_COUNT1,
        {{-1, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 0, 0, 0, 0, 1}},
        {{0, 0, 1, 0}, {1, 0, 1, 0}, {0, 1, 1, 0}, {1, 1, 1, 0}},
        {kGreen, kRed, kWhite, kBlue}},
       // With a shader the count does not apply: the divide is by the fourth component, which
       // brings every corner to (0.75, 0.25), the green texel; the third would not.
-      {"shader divides by w",
-       true,
-       D3DTTFF_COUNT3 | D3DTTFF_PROJECTED,
-       identity,
+      {"shader divides by w", true, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED, identity,
        {{0.75f, 0.25f, 5, 1}, {1.5f, 0.5f, 5, 2}, {2.25f, 0.75f, 5, 3}, {3, 1, 5, 4}},
        {kGreen, kGreen, kGreen, kGreen}},
   };

@@ -99,6 +99,13 @@ class PipelineTest : public gfxtest::DeviceFixture {
     device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
   }
 
+  // Float render states (the fog's) are stored as their bit patterns.
+  void SetFloatState(D3DRENDERSTATETYPE state, float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    device_->SetRenderState(state, bits);
+  }
+
   void Clear(uint32_t color, float z = 1.0f) {
     ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, z, 0), D3D_OK);
   }
