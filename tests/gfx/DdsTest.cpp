@@ -1,5 +1,6 @@
 // The DDS reader and the pixel conversions behind it, without a device: headers of every format,
-// refusals of broken images, DXT blocks with hand-made end points, 16-bit packings.
+// refusals of broken images, DXT encoding, 16-bit packings. (DXT decoding is checked texel by
+// texel through the device's software path.)
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -149,52 +150,6 @@ TEST(DdsTest, EveryShortenedImageIsRefused) {
   }
   EXPECT_EQ(ReadDds(image.data(), image.size(), &dds), D3D_OK);
   EXPECT_EQ(dds.levelCount, 5u);
-}
-
-TEST(DdsTest, DxtBlocksDecodeToTheirEndPointsAndTheThirds) {
-  const uint16_t red = ddswriter::Rgb565(31, 0, 0);
-  const uint16_t blue = ddswriter::Rgb565(0, 0, 31);
-  uint32_t texels[16];
-
-  // Four-colour mode (c0 > c1): c0, c1, 2/3 c0 + 1/3 c1, 1/3 c0 + 2/3 c1.
-  const auto four = ddswriter::Dxt1Block(red, blue, 0u | (1u << 2) | (2u << 4) | (3u << 6));
-  DecodeDxtBlock(D3DFMT_DXT1, four.data(), texels);
-  EXPECT_EQ(texels[0], 0xFFFF0000u);
-  EXPECT_EQ(texels[1], 0xFF0000FFu);
-  EXPECT_EQ(texels[2], 0xFFAA0055u);
-  EXPECT_EQ(texels[3], 0xFF5500AAu);
-  EXPECT_EQ(texels[15], 0xFFFF0000u);
-
-  // Three-colour mode (c0 <= c1): the mean, and transparent black for index 3.
-  const auto three = ddswriter::Dxt1Block(blue, red, 2u | (3u << 2));
-  DecodeDxtBlock(D3DFMT_DXT1, three.data(), texels);
-  EXPECT_EQ(texels[0], 0xFF7F007Fu);
-  EXPECT_EQ(texels[1], 0x00000000u);
-  EXPECT_EQ(texels[2], 0xFF0000FFu);
-
-  // DXT3: explicit 4-bit alphas; its colour block is always in four-colour mode.
-  const auto dxt3 = ddswriter::Dxt3Block(0xFu | (0x8u << 4) | (0x1u << 8), blue, red, 3u | (2u << 2));
-  DecodeDxtBlock(D3DFMT_DXT3, dxt3.data(), texels);
-  EXPECT_EQ(texels[0], 0xFFAA0055u);
-  EXPECT_EQ(texels[1], 0x885500AAu);
-  EXPECT_EQ(texels[2], 0x110000FFu);
-  EXPECT_EQ(texels[3], 0x000000FFu);
-
-  // DXT5, eight alphas (a0 > a1): code 2 is 6/7 a0 + 1/7 a1, code 7 is 1/7 a0 + 6/7 a1.
-  const uint16_t green = ddswriter::Rgb565(0, 63, 0);
-  const auto eight =
-      ddswriter::Dxt5Block(255, 0, 0u | (1u << 3) | (2u << 6) | (7u << 9), green, green, 0);
-  DecodeDxtBlock(D3DFMT_DXT5, eight.data(), texels);
-  EXPECT_EQ(texels[0], 0xFF00FF00u);
-  EXPECT_EQ(texels[1], 0x0000FF00u);
-  EXPECT_EQ(texels[2], (218u << 24) | 0x00FF00u);
-  EXPECT_EQ(texels[3], (36u << 24) | 0x00FF00u);
-  // Six alphas (a0 <= a1): code 2 is 4/5 a0 + 1/5 a1, 6 is 0 and 7 is 255.
-  const auto six = ddswriter::Dxt5Block(0, 255, 2u | (6u << 3) | (7u << 6), green, green, 0);
-  DecodeDxtBlock(D3DFMT_DXT5, six.data(), texels);
-  EXPECT_EQ(texels[0] >> 24, 51u);
-  EXPECT_EQ(texels[1] >> 24, 0u);
-  EXPECT_EQ(texels[2] >> 24, 255u);
 }
 
 TEST(DdsTest, DxtEncodingKeepsColoursThatTheEndPointsHold) {

@@ -49,8 +49,8 @@ uint32_t Quantize(uint32_t channel, uint32_t bits) {
 // alpha 1.
 uint32_t Expected(D3DFORMAT format, uint32_t argb) {
   const uint32_t a = argb >> 24, r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
-  const auto make = [](uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
-    return (a << 24) | (r << 16) | (g << 8) | b;
+  const auto make = [](uint32_t alpha, uint32_t red, uint32_t green, uint32_t blue) {
+    return (alpha << 24) | (red << 16) | (green << 8) | blue;
   };
   switch (format) {
     case D3DFMT_A8R8G8B8: return argb;
@@ -205,7 +205,8 @@ TEST_F(DeviceTextureTest, DxtBlocksDecodeToTheColoursOfTheirEndPointsOnBothPaths
           expected[y * 8 + x] = y == 0 ? c.firstRow[x / 4][x % 4] : c.rest[x / 4];
         }
       }
-      EXPECT_EQ(CountOff(ReadTexture(texture, 8, 4), expected, 2), 0);
+      // The software path decodes into A8R8G8B8, which reads back exactly.
+      EXPECT_EQ(CountOff(ReadTexture(texture, 8, 4), expected, software ? 0 : 2), 0);
       int32_t pitch = 0;
       EXPECT_EQ(LockedBytes(texture, 0, &pitch), c.blocks);
       EXPECT_EQ(pitch, static_cast<int32_t>(c.blocks.size()));  // one row of two blocks
