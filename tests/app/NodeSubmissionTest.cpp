@@ -11,29 +11,25 @@
 #include "Engine/PC/PCRenderWindow.h"
 #include "Engine/PC/PCSkeleton.h"
 #include "tests/support/AppHarness.h"
-#include "tests/support/DdsWriter.h"
+#include "tests/support/ContentTestSupport.h"
 #include "tests/support/GeoWriter.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
+using content::AreaIs;
+using content::kHeight;
+using content::kWidth;
+using content::Modulate2x;
+using content::Rgb;
 constexpr uint32_t kGrey = 0xFF808080u;
 // The crate texture: red 200, green 100, blue 50.
 constexpr uint32_t kCrate = 0xFFC86432u;
 
-// Row-vector matrices written out here, apart from the engine's math.
-Matrix Translation(float x, float y, float z) {
-  Matrix m;
-  m[0] = m[5] = m[10] = m[15] = 1.0f;
-  m[12] = x;
-  m[13] = y;
-  m[14] = z;
-  return m;
-}
+Matrix Translation(float x, float y, float z) { return content::Translated(x, y, z); }
 
+// Row-vector matrices multiplied here, apart from the engine's math.
 Matrix Mul(const Matrix& a, const Matrix& b) {
   Matrix out;
   for (int r = 0; r < 4; ++r)
@@ -65,35 +61,6 @@ Matrix Perspective(float xScale = 1.0f) {
   return ::testing::AssertionSuccess();
 }
 
-struct Rgb {
-  double r, g, b;
-};
-
-::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
-                                  int y1, Rgb want) {
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      const uint32_t p = pixels[y * kWidth + x];
-      const double r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
-      if (std::fabs(r - want.r) > 2.0 || std::fabs(g - want.g) > 2.0 || std::fabs(b - want.b) > 2.0)
-        return ::testing::AssertionFailure()
-               << "pixel (" << x << ", " << y << ") is " << r << "," << g << "," << b
-               << ", expected " << want.r << "," << want.g << "," << want.b;
-    }
-  return ::testing::AssertionSuccess();
-}
-
-// What the stage makes of a texture channel and a diffuse channel (0-255): twice their product.
-double Modulate2x(double texture, double diffuse) {
-  return std::min(255.0, texture * diffuse / 255.0 * 2.0);
-}
-
-std::string HostPath(std::string name) {
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  return name;
-}
-
 geowriter::Node Box(float size, uint32_t material, bool alpha) {
   const float lo[3] = {-size, -size, -size}, hi[3] = {size, size, size};
   geowriter::Node node;
@@ -105,11 +72,8 @@ geowriter::Node Box(float size, uint32_t material, bool alpha) {
 class NodeSubmissionTest : public AppTest {
  protected:
   void SetUp() override {
-    std::vector<uint32_t> white(8 * 8, 0xFFFFFFFFu), crate(8 * 8, kCrate);
-    ASSERT_TRUE(
-        ddswriter::SaveDds("data/badtexture.dds", gfx::D3DFMT_A8R8G8B8, 8, 8, white.data(), false));
-    ASSERT_TRUE(ddswriter::SaveDds("data/textures/crate.dds", gfx::D3DFMT_A8R8G8B8, 8, 8,
-                                   crate.data(), false));
+    ASSERT_TRUE(content::SaveSolidDds("data\\badtexture.dds", 0xFFFFFFFFu));
+    ASSERT_TRUE(content::SaveSolidDds("data\\textures\\crate.dds", kCrate));
     // One box of half-size 0.5 with solid strips, lifted by 1; one with blended strips, lowered
     // by 1.
     geowriter::GeoDesc pair;
@@ -130,8 +94,7 @@ class NodeSubmissionTest : public AppTest {
   }
 
   static void Save(const std::string& name, const geowriter::GeoDesc& desc) {
-    std::vector<uint8_t> image = geowriter::WriteGeo(desc);
-    WriteFileBytes(HostPath(name), image.data(), image.size());
+    ASSERT_TRUE(geowriter::SaveGeo(content::HostPath(name), desc));
   }
   static NodeContainer* Container(int32_t handle) {
     return GetApp().GetNodeFactory()->GetContainer(handle);
@@ -305,12 +268,6 @@ TEST_F(NodeSubmissionTest, ATexturedBoxIsDrawnAtItsProjectedPixels) {
   lights->SetAmbient(0.25f, 0.25f, 0.25f);
   lights->lights[0] = {{0.0f, 0.0f, 1.0f}, {0.5f, 1.0f, 0.25f}};
 
-  auto readBack = [] {
-    std::vector<uint32_t> pixels(kWidth * kHeight);
-    EXPECT_EQ(GetApp().GetDisplay()->GetDevice()->ReadBackBuffer(pixels.data(), kWidth, kHeight),
-              gfx::D3D_OK);
-    return pixels;
-  };
   // The front face lies at depth 1.5: x and y are divided by 1.5. Pixel x = (ndc + 1) * 320,
   // row = (1 - ndc) * 240.
   auto column = [](double x) { return (x / 1.5 + 1.0) * 320.0; };
@@ -322,7 +279,7 @@ TEST_F(NodeSubmissionTest, ATexturedBoxIsDrawnAtItsProjectedPixels) {
   // the ambient plus half the light's colour (the face looks straight at the light).
   ASSERT_NE(window->AddRenderNode(Node(handle, Translation(0.25f, 0.0f, 2.0f), 0)), nullptr);
   m_harness.RunFrames(1);
-  std::vector<uint32_t> pixels = readBack();
+  std::vector<uint32_t> pixels = content::ReadBack();
   const Rgb lit = {Modulate2x(200, 0.5 * 255), Modulate2x(100, 0.75 * 255),
                    Modulate2x(50, 0.375 * 255)};
   const int x0 = int(std::ceil(column(-0.25))) + 2, x1 = int(column(0.75)) - 2;
@@ -338,7 +295,7 @@ TEST_F(NodeSubmissionTest, ATexturedBoxIsDrawnAtItsProjectedPixels) {
   *body = Body(Translation(-0.25f, 0.0f, 2.0f), 0);
   body->tint.Set(1.0f, 0.5f, 1.0f, 1.0f);
   m_harness.RunFrames(1);
-  pixels = readBack();
+  pixels = content::ReadBack();
   const Rgb unlit = {Modulate2x(200, 128), Modulate2x(100, 64), Modulate2x(50, 128)};
   const int u0 = int(std::ceil(column(-0.75))) + 2, u1 = int(column(0.25)) - 2;
   EXPECT_TRUE(AreaIs(pixels, u0, y0, u1, y1, unlit));
@@ -351,7 +308,7 @@ TEST_F(NodeSubmissionTest, ATexturedBoxIsDrawnAtItsProjectedPixels) {
   ASSERT_NE(body, nullptr);
   *body = Body(Translation(0.0f, 0.0f, -5.0f), 0);
   m_harness.RunFrames(1);
-  EXPECT_TRUE(AreaIs(readBack(), 0, 0, kWidth, kHeight, black));
+  EXPECT_TRUE(AreaIs(content::ReadBack(), 0, 0, kWidth, kHeight, black));
 }
 
 }  // namespace

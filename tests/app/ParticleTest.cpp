@@ -16,6 +16,7 @@
 #include "Engine/ParticleSystem.h"
 #include "Engine/Random.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/ContentTestSupport.h"
 #include "tests/support/DdsWriter.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/Ps2Writer.h"
@@ -34,11 +35,8 @@ struct TemplateImage {
   }
 };
 
-Matrix Identity() {
-  Matrix m;
-  m.Identity();
-  return m;
-}
+Matrix Identity() { return g_IdentityMatrix; }
+using content::Set4;
 
 // ---- The emission and update rules, worked independently in double precision.
 
@@ -171,26 +169,19 @@ TEST_F(ParticleSystemTest, FirstFramesFollowTheSharedGenerator) {
   t.emitPerFrame = 3.0f;  // two a frame (one fewer than owed)
   t.maxLife = 10.0f;
   t.lifeVariation = 4.0f;
-  const float positionVariation[4] = {1, 2, 3, 0}, position[4] = {5, 6, 7, 1},
-              colour[4] = {200, 100, 50, 250}, colourStep[4] = {30, -60, 1, 5},
-              friction[4] = {0.99f, 1.0f, 0.0f, 1.0f}, gravity[4] = {0.1f, -0.5f, 0.2f, 7},
-              velocity[4] = {2, 3, 4, 0}, velocityVariation[4] = {1, 0.5f, 0.25f, 0},
-              angle[4] = {0.1f, 0.2f, 0.3f, 0}, angleVariation[4] = {0.5f, 0.5f, 0.5f, 0},
-              angleStep[4] = {0.01f, 0.02f, 0.03f, 0.04f}, scale[4] = {1, 2, 3, 4},
-              scaleStep[4] = {0.1f, 0.1f, 0.1f, 0.1f};
-  std::memcpy(t.positionVariation, positionVariation, sizeof(positionVariation));
-  std::memcpy(t.position, position, sizeof(position));
-  std::memcpy(t.colour, colour, sizeof(colour));
-  std::memcpy(t.colourStep, colourStep, sizeof(colourStep));
-  std::memcpy(t.friction, friction, sizeof(friction));
-  std::memcpy(t.gravity, gravity, sizeof(gravity));
-  std::memcpy(t.velocity, velocity, sizeof(velocity));
-  std::memcpy(t.velocityVariation, velocityVariation, sizeof(velocityVariation));
-  std::memcpy(t.angle, angle, sizeof(angle));
-  std::memcpy(t.angleVariation, angleVariation, sizeof(angleVariation));
-  std::memcpy(t.angleStep, angleStep, sizeof(angleStep));
-  std::memcpy(t.scale, scale, sizeof(scale));
-  std::memcpy(t.scaleStep, scaleStep, sizeof(scaleStep));
+  Set4(t.positionVariation, 1, 2, 3, 0);
+  Set4(t.position, 5, 6, 7, 1);
+  Set4(t.colour, 200, 100, 50, 250);
+  Set4(t.colourStep, 30, -60, 1, 5);
+  Set4(t.friction, 0.99f, 1.0f, 0.0f, 1.0f);
+  Set4(t.gravity, 0.1f, -0.5f, 0.2f, 7);
+  Set4(t.velocity, 2, 3, 4, 0);
+  Set4(t.velocityVariation, 1, 0.5f, 0.25f, 0);
+  Set4(t.angle, 0.1f, 0.2f, 0.3f, 0);
+  Set4(t.angleVariation, 0.5f, 0.5f, 0.5f, 0);
+  Set4(t.angleStep, 0.01f, 0.02f, 0.03f, 0.04f);
+  Set4(t.scale, 1, 2, 3, 4);
+  Set4(t.scaleStep, 0.1f, 0.1f, 0.1f, 0.1f);
   t.yaw = 0.3f;
   t.yawVariation = 0.2f;
   t.pitch = 0.7f;
@@ -308,16 +299,11 @@ TEST_F(ParticleSystemTest, FrictionGravityAndColourLimits) {
   t.maxLife = 100.0f;
   t.emitterLife = 100.0f;
   t.pitch = 1.5707964f;  // along x
-  const float velocity[4] = {30, 0, 0, 0};
-  std::memcpy(t.velocity, velocity, sizeof(velocity));
-  const float friction[4] = {0.0f, 1.0f, 0.5f, 0.0f};
-  std::memcpy(t.friction, friction, sizeof(friction));
-  const float gravity[4] = {0.25f, -0.5f, 0.0f, 0.0f};
-  std::memcpy(t.gravity, gravity, sizeof(gravity));
-  const float colourStep[4] = {300, -300, 0.5f, 0};
-  std::memcpy(t.colourStep, colourStep, sizeof(colourStep));
-  const float colour[4] = {100, 100, 100, 100};
-  std::memcpy(t.colour, colour, sizeof(colour));
+  Set4(t.velocity, 30, 0, 0, 0);
+  Set4(t.friction, 0.0f, 1.0f, 0.5f, 0.0f);
+  Set4(t.gravity, 0.25f, -0.5f, 0.0f, 0.0f);
+  Set4(t.colourStep, 300, -300, 0.5f, 0);
+  Set4(t.colour, 100, 100, 100, 100);
   const TemplateImage image(t);
   ParticleSystem system;
   Start(system, image);
@@ -370,12 +356,10 @@ TEST_F(ParticleSystemTest, PausedOtherGroupsAndLoopedOutOfViewStandStill) {
   t.emitPerFrame = 1.0f;
   t.maxLife = 100.0f;
   t.pitch = 1.5707964f;
-  const float velocity[4] = {6, 0, 0, 0};
-  std::memcpy(t.velocity, velocity, sizeof(velocity));
+  Set4(t.velocity, 6, 0, 0, 0);
   t.flags = ps2writer::kLooped;
-  const float lo[4] = {-1, -1, -1, 1}, hi[4] = {1, 1, 1, 1};
-  std::memcpy(t.boundsMin, lo, sizeof(lo));
-  std::memcpy(t.boundsMax, hi, sizeof(hi));
+  Set4(t.boundsMin, -1, -1, -1, 1);
+  Set4(t.boundsMax, 1, 1, 1, 1);
   const TemplateImage image(t);
 
   // Seen through identity matrices: clip space is world space.
@@ -488,12 +472,10 @@ TEST_F(ParticleSystemTest, MaxParticlesIsHeldToTheVertexStream) {
 TEST_F(ParticleSystemTest, TheProbeTracesTheFarthestEmission) {
   Template t;
   t.maxLife = 3.0f;
-  const float position[4] = {1, 2, 3, 1}, variation[4] = {1, 1, 1, 0},
-              velocity[4] = {3, 0, 0, 0}, gravity[4] = {0, -0.25f, 0, 0};
-  std::memcpy(t.position, position, sizeof(position));
-  std::memcpy(t.positionVariation, variation, sizeof(variation));
-  std::memcpy(t.velocity, velocity, sizeof(velocity));
-  std::memcpy(t.gravity, gravity, sizeof(gravity));
+  Set4(t.position, 1, 2, 3, 1);
+  Set4(t.positionVariation, 1, 1, 1, 0);
+  Set4(t.velocity, 3, 0, 0, 0);
+  Set4(t.gravity, 0, -0.25f, 0, 0);
   t.pitch = 1.0f;
   t.pitchVariation = 0.5707963f;  // the farthest pitch lies along x
   const TemplateImage image(t);
@@ -528,36 +510,19 @@ TEST_F(ParticleSystemTest, TheProbeTracesTheFarthestEmission) {
 
 // ---- In a window.
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
-
-struct Rgb {
-  double r, g, b;
-};
-
+using content::kHeight;
+using content::kWidth;
+using content::Rgb;
 ::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
-                                  int y1, Rgb want, double tolerance = 3.0) {
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      const uint32_t p = pixels[y * kWidth + x];
-      const double r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
-      if (std::fabs(r - want.r) > tolerance || std::fabs(g - want.g) > tolerance ||
-          std::fabs(b - want.b) > tolerance)
-        return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << r << ","
-                                             << g << "," << b << ", expected " << want.r << ","
-                                             << want.g << "," << want.b;
-    }
-  return ::testing::AssertionSuccess();
+                                  int y1, Rgb want) {
+  return content::AreaIs(pixels, x0, y0, x1, y1, want, 3.0);
 }
 
 class ParticleWindowTest : public AppTest {
  protected:
   void SetUp() override {
-    std::vector<uint32_t> white(8 * 8, 0xFFFFFFFFu);
-    ASSERT_TRUE(
-        ddswriter::SaveDds("data/badtexture.dds", gfx::D3DFMT_A8R8G8B8, 8, 8, white.data(), false));
-    ASSERT_TRUE(
-        ddswriter::SaveDds("data/white.dds", gfx::D3DFMT_A8R8G8B8, 8, 8, white.data(), false));
+    ASSERT_TRUE(content::SaveSolidDds("data\\badtexture.dds", 0xFFFFFFFFu));
+    ASSERT_TRUE(content::SaveSolidDds("data\\white.dds", 0xFFFFFFFFu));
     ASSERT_TRUE(m_harness.Start());
     GetApp().SetPause(0);
   }
@@ -579,12 +544,7 @@ class ParticleWindowTest : public AppTest {
     EXPECT_TRUE(ps2writer::SavePs2(file, t));
     return GetApp().GetParticleFactory()->Add(file);
   }
-  std::vector<uint32_t> ReadBack() {
-    std::vector<uint32_t> pixels(kWidth * kHeight);
-    EXPECT_EQ(GetApp().GetDisplay()->GetDevice()->ReadBackBuffer(pixels.data(), kWidth, kHeight),
-              gfx::D3D_OK);
-    return pixels;
-  }
+  static std::vector<uint32_t> ReadBack() { return content::ReadBack(); }
   static Vector4 Screen(float x, float y, float z) {
     Vector4 out;
     const Vector4 point(x, y, z, 1.0f);

@@ -10,23 +10,18 @@
 #include "Engine/PC/PCShaderSet.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/LogCapture.h"
-#include "tests/support/PixelProbe.h"
+#include "tests/support/ContentTestSupport.h"
 
 namespace {
 
 using gfx::D3DDevice;
 using gfx::DeviceCall;
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
-
-using pixelprobe::Rgb;
-
-// Every pixel of [x0, x1) × [y0, y1) of a back-buffer read is `want` within ±2 per channel.
-::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
-                                  int y1, const Rgb& want) {
-  return pixelprobe::AreaIs(pixels, kWidth, x0, y0, x1, y1, want);
-}
+using content::AreaIs;
+using content::kHeight;
+using content::kWidth;
+// Texture x grey 0x7F x 2, as the target is laid over the screen.
+constexpr int kLit = 255 * 0x7F * 2 / 255;
 
 class RenderTargetTest : public AppTest {
  protected:
@@ -38,9 +33,6 @@ class RenderTargetTest : public AppTest {
 
   D3DDevice* device() { return m_harness.app().GetDisplay()->GetDevice(); }
   Texture* textures() { return m_harness.app().GetTexture(); }
-  std::vector<uint32_t> ReadBack() {
-    return pixelprobe::ReadBack(device(), kWidth, kHeight);
-  }
   void ClearBackBuffer(uint32_t colour) {
     ASSERT_EQ(
         device()->Clear(0, nullptr, gfx::D3DCLEAR_TARGET | gfx::D3DCLEAR_ZBUFFER, colour, 1.0f, 0),
@@ -64,15 +56,8 @@ TEST_F(RenderTargetTest, IdentifiersCountOnAfterADelete) {
   EXPECT_EQ(RenderTarget::GetTexture(&m_set, 1), texture1);
   EXPECT_EQ(RenderTarget::Create(&m_set), 2);
   ASSERT_EQ(m_set.targets.GetCount(), 2);
-  const TargetContainer* target = RenderTarget::Find(&m_set, 2);
-  ASSERT_NE(target, nullptr);
-  EXPECT_EQ(target->one, 1);
-  EXPECT_EQ(target->width, 256);
-  EXPECT_EQ(target->height, 256);
-  EXPECT_EQ(target->zero, 0);
-
-  const uint32_t containers = MemoryTracker::CountBlocksFromFile("PCRenderTarget.cpp");
-  EXPECT_EQ(containers, 2u);
+  ASSERT_NE(RenderTarget::Find(&m_set, 2), nullptr);
+  EXPECT_EQ(MemoryTracker::CountBlocksFromFile("PCRenderTarget.cpp"), 2u);
   RenderTarget::CleanUp(&m_set);
   EXPECT_EQ(m_set.targets.GetCount(), 0);
   EXPECT_EQ(textures()->Find(texture1), nullptr);
@@ -126,10 +111,8 @@ TEST_F(RenderTargetTest, ATargetDrawnIntoIsLaidOverTheWindow) {
   RenderWindow window;
   window.SetViewportBounds(100, 60, 500, 400);
   RenderTarget::DrawToScreen(&window, &m_set, id);
-  std::vector<uint32_t> pixels = ReadBack();
-  // Texture × grey 0x7F × 2, added to the black below it with the texture's alpha (1).
-  const int lit = 255 * 0x7F * 2 / 255;
-  EXPECT_TRUE(AreaIs(pixels, 104, 64, 496, 396, {lit, lit, 0}));
+  std::vector<uint32_t> pixels = content::ReadBack();
+  EXPECT_TRUE(AreaIs(pixels, 104, 64, 496, 396, {kLit, kLit, 0}));
   EXPECT_TRUE(AreaIs(pixels, 0, 0, 96, kHeight, {0, 0, 0}));
   EXPECT_TRUE(AreaIs(pixels, 504, 0, kWidth, kHeight, {0, 0, 0}));
   EXPECT_TRUE(AreaIs(pixels, 0, 404, kWidth, kHeight, {0, 0, 0}));
@@ -149,15 +132,14 @@ TEST_F(RenderTargetTest, TheBackBufferCopiedIntoATargetComesBack) {
   ClearBackBuffer(0xFF000000u);
   m_harness.app().GetDisplay()->GetShaderSet()->SetColourMultiplier(Vector4(1, 1, 1, 1));
   RenderTarget::DrawToScreen(Vector2(0, 0), Vector2(kWidth, kHeight), &m_set, copy);
-  const int lit = 255 * 0x7F * 2 / 255;
-  EXPECT_TRUE(AreaIs(ReadBack(), 8, 8, kWidth - 8, kHeight - 8, {lit, 0, lit}));
+  EXPECT_TRUE(AreaIs(content::ReadBack(), 8, 8, kWidth - 8, kHeight - 8, {kLit, 0, kLit}));
 }
 
 TEST_F(RenderTargetTest, TargetsSurviveADeviceLoss) {
   const int32_t id = RenderTarget::Create(&m_set);
   const TextureData* record = textures()->Find(RenderTarget::GetTexture(&m_set, id));
   ASSERT_NE(record->texture, nullptr);
-  gfx::TestHooks::ForceDeviceLost(false);
+  m_harness.faults().ForceDeviceLost(false);
   m_harness.RunFrames(2);
   EXPECT_NE(record->texture, nullptr) << "made again after the reset";
   EXPECT_TRUE(DebugLogContains("Resetting"));

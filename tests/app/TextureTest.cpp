@@ -15,22 +15,16 @@
 #include "tests/support/AppHarness.h"
 #include "tests/support/DdsWriter.h"
 #include "tests/support/LogCapture.h"
-#include "tests/support/PixelProbe.h"
+#include "tests/support/ContentTestSupport.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
-// The standard CRC-32 of the name from its 11th character: what a handle must be.
-int32_t Identifier(const std::string& name) {
-  return static_cast<int32_t>(CRC32::Compute(name.data() + 10, name.size() - 10));
-}
+using content::Identifier;
 
 // A file the registry can load; without a device its image is kept but no texture is made.
 void WriteBlob(const std::string& name) {
-  std::string path = name;
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  WriteFileText(path, "not a picture, but a file of some bytes");
+  WriteFileText(content::HostPath(name), "not a picture, but a file of some bytes");
 }
 
 // Two texture names, different, whose handles fall into the same bucket.
@@ -67,20 +61,17 @@ TEST_F(TextureRegistryTest, SameNameSharesOneRecordUntilTheLastDelete) {
   m_textures.Delete(first);
   EXPECT_EQ(m_textures.Find(first), nullptr);
 
-  // The factory operation every registry answers does nothing.
-  int32_t again = m_textures.Load("data\\wood.dds");
-  m_textures.Process();
-  EXPECT_NE(m_textures.Find(again), nullptr);
-}
-
-TEST_F(TextureRegistryTest, NamesWithOneIdentifierShareOneTexture) {
-  // Only the characters from the 11th on are hashed.
+  // Only the characters from the 11th on are hashed: names alike from there share a texture.
   WriteBlob("data\\a\\brick.dds");
   WriteBlob("data\\b\\brick.dds");
-  int32_t a = m_textures.Load("data\\a\\brick.dds");
-  int32_t b = m_textures.Load("data\\b\\brick.dds");
-  EXPECT_EQ(a, b);
+  const int32_t a = m_textures.Load("data\\a\\brick.dds");
+  EXPECT_EQ(m_textures.Load("data\\b\\brick.dds"), a);
   EXPECT_EQ(m_textures.Find(a)->refCount, 2);
+  // The data folder is part of the name hashed.
+  SetDataFolder("data\\Frontend\\");
+  WriteBlob("data\\Frontend\\logo.dds");
+  EXPECT_EQ(m_textures.Load("logo.dds"), Identifier("data\\Frontend\\logo.dds"));
+  SetDataFolder(nullptr);
 }
 
 TEST_F(TextureRegistryTest, MissingFileGivesMinusOneAndRegistersNothing) {
@@ -93,13 +84,6 @@ TEST_F(TextureRegistryTest, MissingFileGivesMinusOneAndRegistersNothing) {
   // An empty file counts as missing.
   WriteFileText("data/empty.dds", "");
   EXPECT_EQ(m_textures.Load("data\\empty.dds"), -1);
-}
-
-TEST_F(TextureRegistryTest, TheDataFolderIsPartOfTheIdentifier) {
-  SetDataFolder("data\\Frontend\\");
-  WriteBlob("data\\Frontend\\logo.dds");
-  EXPECT_EQ(m_textures.Load("logo.dds"), Identifier("data\\Frontend\\logo.dds"));
-  SetDataFolder(nullptr);
 }
 
 TEST_F(TextureRegistryTest, UnknownHandlesAndMinusOneAreHarmless) {
@@ -323,22 +307,12 @@ TEST_F(TextureAppTest, ABackdropIsAnOrdinaryTexture) {
   EXPECT_EQ(backdrops->Load("data\\nothing.dds"), -1);
 }
 
-}  // namespace
-
 // ---- On the device.
 
-namespace {
-
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
-
-using pixelprobe::Rgb;
-
-// Every pixel of [x0, x1) × [y0, y1) of a back-buffer read is `want` within ±2 per channel.
-::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
-                                  int y1, const Rgb& want) {
-  return pixelprobe::AreaIs(pixels, kWidth, x0, y0, x1, y1, want);
-}
+using content::AreaIs;
+using content::kHeight;
+using content::kWidth;
+using content::Rgb;
 
 // A channel through stage 0's MODULATE2X with the quad's grey 0x80.
 int Shown(int channel) {
@@ -355,9 +329,7 @@ class TextureDrawTest : public AppTest {
   static constexpr uint32_t kWall = 0xFFC86432u;
 
   void Start() {
-    std::vector<uint32_t> fallback(4 * 4, kFallback);
-    ASSERT_TRUE(ddswriter::SaveDds("data/badtexture.dds", gfx::D3DFMT_A8R8G8B8, 4, 4,
-                                   fallback.data(), false));
+    ASSERT_TRUE(content::SaveSolidDds("data\\badtexture.dds", kFallback, 4));
     std::vector<uint32_t> wall(64 * 32, kWall);
     ASSERT_TRUE(
         ddswriter::SaveDds("data/wall.dds", gfx::D3DFMT_A8R8G8B8, 64, 32, wall.data(), true));
@@ -395,7 +367,7 @@ class TextureDrawTest : public AppTest {
     EXPECT_EQ(device()->DrawPrimitiveUP(gfx::D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)),
               gfx::D3D_OK);
     display->EndScene();
-    return pixelprobe::ReadBack(device(), kWidth, kHeight);
+    return content::ReadBack();
   }
 };
 
@@ -472,7 +444,7 @@ TEST_F(TextureDrawTest, EveryTextureIsMadeAgainAfterALostDevice) {
     int32_t target = textures()->CreateRenderTarget();
     ASSERT_NE(textures()->Find(target)->texture, nullptr);
 
-    gfx::TestHooks::ForceDeviceLost(resetFails);
+    m_harness.faults().ForceDeviceLost(resetFails);
     m_harness.RunFrames(3);
     EXPECT_EQ(m_harness.app().GetDisplay()->GetModeChanged(), 0) << "the device came back";
     EXPECT_NE(textures()->Find(wall)->texture, nullptr);
@@ -494,10 +466,6 @@ TEST_F(TextureDrawTest, EveryTextureIsMadeAgainAfterALostDevice) {
     m_harness.Stop();
   }
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(TextureDrawTest, TexturesCanBeFreedAfterTheDisplayWentDown) {
   Start();
