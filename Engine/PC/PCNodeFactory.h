@@ -10,9 +10,9 @@
 
 #include <cstdint>
 
+#include "Engine/AssetRegistry.h"
 #include "Engine/BaseNodeFactory.h"
 #include "Engine/CRC32.h"
-#include "Engine/LinkedList.h"
 #include "Engine/PC/PCNodeContainer.h"
 
 // One loaded file.
@@ -32,14 +32,12 @@ struct HeaderInfo {
   HeaderInfo& operator=(const HeaderInfo&) = delete;
 };
 
-// One entry of a bucket's list.
-struct NodeLink : LinkedListNode {
-  HeaderInfo* header = nullptr;
-};
-
 class NodeFactory : public BaseNodeFactory, private CRC32 {
+  // A bucket keeps its list, empty or not, until CleanUp.
+  using Registry = AssetRegistry<HeaderInfo, false>;
+
  public:
-  static constexpr uint32_t kBucketCount = 91;
+  static constexpr uint32_t kBucketCount = Registry::kBucketCount;
 
   NodeFactory() = default;
   ~NodeFactory() override { CleanUp(); }
@@ -50,7 +48,7 @@ class NodeFactory : public BaseNodeFactory, private CRC32 {
   int32_t Init();
   // Frees every file, whatever its count, and the buckets.
   void CleanUp();
-  bool IsInitialised() const { return m_buckets != nullptr; }
+  bool IsInitialised() const { return m_registry.IsInitialised(); }
 
   int32_t Add(const char* name) override;
   void DeleteNode(int32_t handle) override;
@@ -62,20 +60,18 @@ class NodeFactory : public BaseNodeFactory, private CRC32 {
   void Delete(int32_t handle) { DeleteNode(handle); }
 
   // The record of a handle, or null.
-  HeaderInfo* FindHeader(int32_t handle) const;
+  HeaderInfo* FindHeader(int32_t handle) const { return m_registry.Find(handle); }
   // Builds the container of a record whose image is loaded; the record's count goes up by one.
   // Null when the file is refused (the count is then as it was).
   NodeContainer* LoadNodeList(HeaderInfo* record);
 
   // For tests of the registry's shape: records in one bucket (0 without a list).
-  int32_t GetBucketRecordCount(uint32_t bucket) const;
-  bool BucketHasList(uint32_t bucket) const;
-  static uint32_t BucketOf(int32_t handle) { return static_cast<uint32_t>(handle) % kBucketCount; }
+  int32_t GetBucketRecordCount(uint32_t bucket) const {
+    return m_registry.GetBucketRecordCount(bucket);
+  }
+  bool BucketHasList(uint32_t bucket) const { return m_registry.BucketHasList(bucket); }
+  static uint32_t BucketOf(int32_t handle) { return Registry::BucketOf(handle); }
 
  private:
-  NodeLink* FindLink(int32_t handle) const;
-  // Unlinks a link and frees it with its record; the bucket's list stays until CleanUp.
-  void RemoveLink(NodeLink* link, const char* owner);
-
-  LinkedList** m_buckets = nullptr;
+  Registry m_registry;
 };

@@ -63,30 +63,13 @@ Texture::~Texture() { CleanUp(); }
 
 void Texture::Init() {
   // A second Init must not lose the records of the first.
-  if (m_buckets) CleanUp();
-  m_buckets = static_cast<LinkedList**>(KMALLOC(kBucketCount * sizeof(LinkedList*)));
-  if (m_buckets) std::memset(m_buckets, 0, kBucketCount * sizeof(LinkedList*));
+  CleanUp();
+  m_registry.Init({KOWNER});
   m_created = 0;
 }
 
 void Texture::CleanUp() {
-  if (!m_buckets) return;
-  for (uint32_t b = 0; b < kBucketCount; ++b) {
-    LinkedList* list = m_buckets[b];
-    if (!list) continue;
-    for (LinkedListNode* n = list->head; n;) {
-      LinkedListNode* next = n->next;
-      TextureNode* node = static_cast<TextureNode*>(n);
-      FreeRecord(node->record);
-      KDELETE node;
-      n = next;
-    }
-    // The list object goes once, after all of its nodes.
-    KDELETE list;
-    m_buckets[b] = nullptr;
-  }
-  KFREE(m_buckets);
-  m_buckets = nullptr;
+  m_registry.Clear([this](TextureData* record) { FreeRecord(record); }, {KOWNER});
 }
 
 void Texture::FreeRecord(TextureData* record) {
@@ -95,21 +78,7 @@ void Texture::FreeRecord(TextureData* record) {
   KDELETE record;
 }
 
-TextureNode* Texture::FindNode(int32_t handle) const {
-  if (!m_buckets) return nullptr;
-  LinkedList* list = m_buckets[BucketOf(handle)];
-  if (!list) return nullptr;
-  for (LinkedListNode* n = list->head; n; n = n->next) {
-    TextureNode* node = static_cast<TextureNode*>(n);
-    if (node->record && node->record->handle == static_cast<uint32_t>(handle)) return node;
-  }
-  return nullptr;
-}
-
-TextureData* Texture::Find(int32_t handle) const {
-  TextureNode* node = FindNode(handle);
-  return node ? node->record : nullptr;
-}
+TextureData* Texture::Find(int32_t handle) const { return m_registry.Find(handle); }
 
 TextureData* Texture::FindForBinding(int32_t handle) const {
   TextureData* record = handle == -1 ? nullptr : Find(handle);
@@ -117,46 +86,22 @@ TextureData* Texture::FindForBinding(int32_t handle) const {
   return record;
 }
 
-bool Texture::AddRecord(TextureData* record) {
-  if (!m_buckets) return false;
-  LinkedList*& list = m_buckets[BucketOf(static_cast<int32_t>(record->handle))];
-  // The list is made when its first record arrives, so a bucket is null or holds records.
-  bool madeList = false;
-  if (!list) {
-    list = KNEW LinkedList();
-    if (!list) return false;
-    madeList = true;
-  }
-  TextureNode* node = KNEW TextureNode();
-  if (!node) {
-    if (madeList) {
-      KDELETE list;
-      list = nullptr;
-    }
-    return false;
-  }
-  node->record = record;
-  list->AddHead(node);
-  return true;
+int32_t Texture::AddRecord(TextureData* record) {
+  if (m_registry.Add(record, {KOWNER})) return static_cast<int32_t>(record->handle);
+  FreeRecord(record);
+  return -1;
 }
 
 int32_t Texture::Load(const char* name) {
-  if (!name || !m_buckets) return -1;
+  if (!name || !IsInitialised()) return -1;
   int32_t handle = static_cast<int32_t>(CRC32::CreateHash(name));
-  if (TextureData* known = Find(handle)) {
-    // Names are not compared: two names with one identifier share a texture.
-    ++known->refCount;
-    return handle;
-  }
+  // Names are not compared: two names with one identifier share a texture.
+  if (m_registry.Share(handle)) return handle;
   if (FileIO::GetFileSize(name) == 0) return -1;
   TextureData* record = CreateTextureData(name);
   if (!record) return -1;
   record->handle = static_cast<uint32_t>(handle);
-  if (!AddRecord(record)) {
-    FreeRecord(record);
-    return -1;
-  }
-  return handle;
+  return AddRecord(record);
 }
 
 bool Texture::ReadDdsSize(const uint8_t* image, uint32_t size, uint32_t* width, uint32_t* height) {
@@ -213,26 +158,13 @@ void Texture::Delete(int32_t handle) {
   if (handle == -1) return;
   TextureData* record = Find(handle);
   if (!record) return;
-  if (!record->IsMadeInMemory()) {
-    if (record->refCount > 0) --record->refCount;
-    if (record->refCount > 0) return;
-  }
+  // Records made in memory have no count: their first Delete frees them.
+  if (!record->IsMadeInMemory() && !Registry::Release(record)) return;
   record->PlatformDelete();
   RemoveSlot(handle);
 }
 
-void Texture::RemoveSlot(int32_t handle) {
-  TextureNode* node = FindNode(handle);
-  if (!node) return;
-  LinkedList*& list = m_buckets[BucketOf(handle)];
-  list->Remove(node);
-  FreeRecord(node->record);
-  KDELETE node;
-  if (!list->head) {
-    KDELETE list;
-    list = nullptr;
-  }
-}
+void Texture::RemoveSlot(int32_t handle) { FreeRecord(m_registry.Remove(handle, {KOWNER})); }
 
 void Texture::CreateMemoryTextures(TextureData* record) {
   if (record->IsRenderTarget()) {
@@ -247,7 +179,7 @@ void Texture::CreateMemoryTextures(TextureData* record) {
 }
 
 int32_t Texture::CreateRenderTarget() {
-  if (!m_buckets) return -1;
+  if (!IsInitialised()) return -1;
   char name[64];
   std::snprintf(name, sizeof(name), "RenderTextureTargetN%i", m_created);
   ++m_created;
@@ -261,15 +193,11 @@ int32_t Texture::CreateRenderTarget() {
   record->height = kTargetSize;
   record->handle = static_cast<uint32_t>(handle);
   CreateMemoryTextures(record);
-  if (!AddRecord(record)) {
-    FreeRecord(record);
-    return -1;
-  }
-  return handle;
+  return AddRecord(record);
 }
 
 int32_t Texture::CreateSystemTexture(int32_t width, int32_t height, int32_t) {
-  if (!m_buckets) return -1;
+  if (!IsInitialised()) return -1;
   char name[64];
   std::snprintf(name, sizeof(name), "SystemTextureTargetN%i", m_created);
   ++m_created;
@@ -299,11 +227,7 @@ int32_t Texture::CreateSystemTexture(int32_t width, int32_t height, int32_t) {
   record->dataSize = static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 4;
   record->handle = static_cast<uint32_t>(handle);
   CreateMemoryTextures(record);
-  if (!AddRecord(record)) {
-    FreeRecord(record);
-    return -1;
-  }
-  return handle;
+  return AddRecord(record);
 }
 
 uint8_t* Texture::GetPixels(int32_t handle) {
@@ -358,60 +282,41 @@ void Texture::UploadPixels(int32_t handle) {
 }
 
 void Texture::ReleaseAll() {
-  if (!m_buckets) return;
+  if (!IsInitialised()) return;
   // The device keeps what is bound to it; stages still holding a default-pool texture would keep
   // it alive through the reset, and the reset refuses while any lives.
   if (D3DDevice* device = Device()) {
     ReportD3DError(device->SetTexture(0, nullptr));
     ReportD3DError(device->SetTexture(1, nullptr));
   }
-  for (uint32_t b = 0; b < kBucketCount; ++b) {
-    if (!m_buckets[b]) continue;
-    for (LinkedListNode* n = m_buckets[b]->head; n; n = n->next) {
-      TextureData* record = static_cast<TextureNode*>(n)->record;
-      if (!record || !record->IsMadeInMemory()) continue;
-      ReleaseTexture(record->staging);
-      ReleaseTexture(record->texture);
-    }
-  }
+  m_registry.ForEach([](TextureData* record) {
+    if (!record->IsMadeInMemory()) return;
+    ReleaseTexture(record->staging);
+    ReleaseTexture(record->texture);
+  });
 }
 
 void Texture::RestoreAll() {
-  if (!m_buckets) return;
-  for (uint32_t b = 0; b < kBucketCount; ++b) {
-    if (!m_buckets[b]) continue;
-    for (LinkedListNode* n = m_buckets[b]->head; n; n = n->next) {
-      TextureData* record = static_cast<TextureNode*>(n)->record;
-      if (!record) continue;
-      if (record->IsMadeInMemory()) {
-        // A restore without a release before it must not leak the old objects.
-        ReleaseTexture(record->staging);
-        ReleaseTexture(record->texture);
-        CreateMemoryTextures(record);
-        continue;
-      }
+  m_registry.ForEach([this](TextureData* record) {
+    if (record->IsMadeInMemory()) {
+      // A restore without a release before it must not leak the old objects.
+      ReleaseTexture(record->staging);
       ReleaseTexture(record->texture);
-      if (!record->data) continue;
-      if (SUCCEEDED(CreateFromImage(record->data, record->dataSize, &record->texture))) {
-        // A texture the device refused at load (or that had no device then) gets its sizes now;
-        // one whose sizes do not fit stays without a texture, as at load.
-        uint32_t width = 0, height = 0;
-        if (ReadDdsSize(record->data, record->dataSize, &width, &height)) {
-          record->width = static_cast<uint16_t>(width);
-          record->height = static_cast<uint16_t>(height);
-        } else {
-          ReleaseTexture(record->texture);
-        }
+      CreateMemoryTextures(record);
+      return;
+    }
+    ReleaseTexture(record->texture);
+    if (!record->data) return;
+    if (SUCCEEDED(CreateFromImage(record->data, record->dataSize, &record->texture))) {
+      // A texture the device refused at load (or that had no device then) gets its sizes now;
+      // one whose sizes do not fit stays without a texture, as at load.
+      uint32_t width = 0, height = 0;
+      if (ReadDdsSize(record->data, record->dataSize, &width, &height)) {
+        record->width = static_cast<uint16_t>(width);
+        record->height = static_cast<uint16_t>(height);
+      } else {
+        ReleaseTexture(record->texture);
       }
     }
-  }
-}
-
-int32_t Texture::GetBucketRecordCount(uint32_t bucket) const {
-  if (!m_buckets || bucket >= kBucketCount || !m_buckets[bucket]) return 0;
-  return m_buckets[bucket]->GetCount();
-}
-
-bool Texture::BucketHasList(uint32_t bucket) const {
-  return m_buckets && bucket < kBucketCount && m_buckets[bucket] != nullptr;
+  });
 }

@@ -14,9 +14,9 @@
 
 #include <cstdint>
 
+#include "Engine/AssetRegistry.h"
 #include "Engine/BaseTexture.h"
 #include "Engine/CRC32.h"
-#include "Engine/LinkedList.h"
 #include "Platform/Gfx/D3D.h"
 
 struct TextureData {
@@ -46,14 +46,12 @@ struct TextureData {
   void PlatformDelete();
 };
 
-// One entry of a bucket's list.
-struct TextureNode : LinkedListNode {
-  TextureData* record = nullptr;
-};
-
 class Texture : public BaseTexture, private CRC32 {
+  // A bucket's list goes with its last record.
+  using Registry = AssetRegistry<TextureData, true>;
+
  public:
-  static constexpr uint32_t kBucketCount = 91;
+  static constexpr uint32_t kBucketCount = Registry::kBucketCount;
 
   Texture() = default;
   ~Texture() override;
@@ -89,10 +87,12 @@ class Texture : public BaseTexture, private CRC32 {
   int32_t GetFallback() const { return m_fallback; }
   void SetFallback(int32_t handle) { m_fallback = handle; }
   int32_t GetCreatedCount() const { return m_created; }
-  bool IsInitialised() const { return m_buckets != nullptr; }
+  bool IsInitialised() const { return m_registry.IsInitialised(); }
   // Records in one bucket (0 when the bucket has no list); for tests of the registry's shape.
-  int32_t GetBucketRecordCount(uint32_t bucket) const;
-  bool BucketHasList(uint32_t bucket) const;
+  int32_t GetBucketRecordCount(uint32_t bucket) const {
+    return m_registry.GetBucketRecordCount(bucket);
+  }
+  bool BucketHasList(uint32_t bucket) const { return m_registry.BucketHasList(bucket); }
 
   // Copies `height` rows of width × 4 bytes from a packed buffer into rows `pitch` bytes apart
   // (one block when the pitch is exactly a row). False, copying nothing, when the pitch is
@@ -104,13 +104,10 @@ class Texture : public BaseTexture, private CRC32 {
   static bool ReadDdsSize(const uint8_t* image, uint32_t size, uint32_t* width, uint32_t* height);
 
  private:
-  static uint32_t BucketOf(int32_t handle) { return static_cast<uint32_t>(handle) % kBucketCount; }
-  TextureNode* FindNode(int32_t handle) const;
   // The record a binding uses: the handle's, else the fallback's, else null.
   TextureData* FindForBinding(int32_t handle) const;
-  // Links a record at the head of its bucket, creating the bucket's list when needed. False when
-  // no memory could be had (the record is then the caller's to free).
-  bool AddRecord(TextureData* record);
+  // Registers a record made by a caller; its handle, or -1 (the record freed) without memory.
+  int32_t AddRecord(TextureData* record);
   void FreeRecord(TextureData* record);
   // Creates the default-pool texture (and the staging twin of a system texture) of a record
   // made in memory.
@@ -119,5 +116,5 @@ class Texture : public BaseTexture, private CRC32 {
   // Names textures made in memory; shared by system textures and render targets.
   int32_t m_created = 0;
   int32_t m_fallback = -1;
-  LinkedList** m_buckets = nullptr;
+  Registry m_registry;
 };
