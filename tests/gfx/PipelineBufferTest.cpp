@@ -17,14 +17,19 @@ void WriteRect(ScreenVertex* out, float x0, float y0, float x1, float y1, uint32
 }
 
 TEST_F(PipelineTest, BufferCreationChecksItsArguments) {
-  D3DVertexBuffer* vb = reinterpret_cast<D3DVertexBuffer*>(1);
-  EXPECT_EQ(device_->CreateVertexBuffer(0, 0, 0, D3DPOOL_MANAGED, &vb), D3DERR_INVALIDCALL);
-  EXPECT_EQ(vb, nullptr);
-  EXPECT_EQ(device_->CreateVertexBuffer(64, D3DUSAGE_DYNAMIC, 0, D3DPOOL_MANAGED, &vb),
-            D3DERR_INVALIDCALL);
-  EXPECT_EQ(device_->CreateVertexBuffer(64, 0, 0, D3DPOOL_SCRATCH, &vb), D3DERR_INVALIDCALL);
-  EXPECT_EQ(device_->CreateVertexBuffer(64, D3DUSAGE_RENDERTARGET, 0, D3DPOOL_DEFAULT, &vb),
-            D3DERR_INVALIDCALL);
+  const struct {
+    uint32_t length, usage;
+    D3DPOOL pool;
+  } refused[] = {{0, 0, D3DPOOL_MANAGED},
+                 {64, D3DUSAGE_DYNAMIC, D3DPOOL_MANAGED},
+                 {64, 0, D3DPOOL_SCRATCH},
+                 {64, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT}};
+  for (const auto& r : refused) {
+    D3DVertexBuffer* vb = reinterpret_cast<D3DVertexBuffer*>(1);
+    EXPECT_EQ(device_->CreateVertexBuffer(r.length, r.usage, 0, r.pool, &vb), D3DERR_INVALIDCALL);
+    EXPECT_EQ(vb, nullptr);
+  }
+  D3DVertexBuffer* vb = nullptr;
   EXPECT_EQ(device_->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, nullptr), D3DERR_INVALIDCALL);
   D3DIndexBuffer* ib = reinterpret_cast<D3DIndexBuffer*>(1);
   EXPECT_EQ(device_->CreateIndexBuffer(64, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &ib),
@@ -48,15 +53,17 @@ TEST_F(PipelineTest, LocksStayInsideTheBuffer) {
     D3DVertexBuffer* vb = nullptr;
     const D3DPOOL pool = (usage & D3DUSAGE_DYNAMIC) ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED;
     ASSERT_EQ(device_->CreateVertexBuffer(96, usage, 0, pool, &vb), D3D_OK);
-    void* data = reinterpret_cast<void*>(1);
-    EXPECT_EQ(vb->Lock(97, 0, &data, 0), D3DERR_INVALIDCALL);
-    EXPECT_EQ(data, nullptr);
-    EXPECT_EQ(vb->Lock(90, 8, &data, 0), D3DERR_INVALIDCALL);
-    EXPECT_EQ(vb->Lock(96, 0, &data, 0), D3DERR_INVALIDCALL);  // nothing left to lock
-    EXPECT_EQ(vb->Lock(0, 0xFFFFFFFFu, &data, 0), D3DERR_INVALIDCALL);
-    EXPECT_EQ(vb->Lock(8, 0xFFFFFFFCu, &data, 0), D3DERR_INVALIDCALL);  // wraps in 32 bits
+    // Past the end, nothing left, sizes that reach or wrap past the end, both flags at once.
+    const uint32_t refusedLocks[][3] = {{97, 0, 0},           {90, 8, 0},
+                                        {96, 0, 0},           {0, 0xFFFFFFFFu, 0},
+                                        {8, 0xFFFFFFFCu, 0},  {0, 8, D3DLOCK_READONLY | D3DLOCK_DISCARD}};
+    void* data = nullptr;
+    for (const auto& r : refusedLocks) {
+      data = reinterpret_cast<void*>(1);
+      EXPECT_EQ(vb->Lock(r[0], r[1], &data, r[2]), D3DERR_INVALIDCALL) << r[0] << "+" << r[1];
+      EXPECT_EQ(data, nullptr);
+    }
     EXPECT_EQ(vb->Lock(0, 8, nullptr, 0), D3DERR_INVALIDCALL);
-    EXPECT_EQ(vb->Lock(0, 8, &data, D3DLOCK_READONLY | D3DLOCK_DISCARD), D3DERR_INVALIDCALL);
     EXPECT_EQ(vb->Unlock(), D3DERR_INVALIDCALL);  // not locked
 
     // Size 0 locks to the end; the whole range can be written.
