@@ -418,26 +418,24 @@ TEST_F(PipelineTest, TableFogBlendsTowardsTheFogColourByDepth) {
   DiffuseOnly();
   device_->SetRenderState(D3DRS_FOGENABLE, 1);
   device_->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
-  device_->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
   SetFloatState(D3DRS_FOGSTART, 0.0f);
   SetFloatState(D3DRS_FOGEND, 1.0f);
-  // With an identity projection the fog distance is the depth: 0.25 leaves 75 % of the colour.
-  Clear(0xFF000000u);
-  Rect(40, 30, 60, 50, 0xFFFF0000u, 0.25f);
-  const uint32_t expected = Argb(255, std::lround(255 * 0.75), 0, std::lround(255 * 0.25));
-  EXPECT_TRUE(Near(At(Read(), 50, 40), expected, 2, 0x00FFFFFF)) << std::hex << At(Read(), 50, 40);
-  // EXP with density 2 at depth 0.5: f = e^-1.
-  device_->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_EXP);
   SetFloatState(D3DRS_FOGDENSITY, 2.0f);
-  Clear(0xFF000000u);
-  Rect(40, 30, 60, 50, 0xFFFF0000u, 0.5f);
-  const double f = std::exp(-1.0);
-  EXPECT_TRUE(Near(At(Read(), 50, 40),
-                   Argb(255, std::lround(255 * f), 0, std::lround(255 * (1 - f))), 2, 0x00FFFFFF));
-  device_->SetRenderState(D3DRS_FOGENABLE, 0);
-  Clear(0xFF000000u);
-  Rect(40, 30, 60, 50, 0xFFFF0000u, 0.5f);
-  EXPECT_TRUE(Near(At(Read(), 50, 40), 0xFFFF0000u, 0, 0x00FFFFFF));
+  // With an identity projection the fog distance is the depth; f is the colour's share.
+  const struct {
+    uint32_t enable, mode;
+    float z;
+    double f;
+  } cases[] = {{1, D3DFOG_LINEAR, 0.25f, 0.75}, {1, D3DFOG_EXP, 0.5f, std::exp(-1.0)},
+               {0, D3DFOG_EXP, 0.5f, 1.0}};
+  for (const auto& c : cases) {
+    device_->SetRenderState(D3DRS_FOGENABLE, c.enable);
+    device_->SetRenderState(D3DRS_FOGTABLEMODE, c.mode);
+    Clear(0xFF000000u);
+    Rect(40, 30, 60, 50, 0xFFFF0000u, c.z);
+    const uint32_t expected = Argb(255, std::lround(255 * c.f), 0, std::lround(255 * (1 - c.f)));
+    EXPECT_TRUE(Near(At(Read(), 50, 40), expected, 2, 0x00FFFFFF)) << c.mode << " " << c.z;
+  }
 
   // Vertex fog: computed per vertex from the distance along the view axis (eye z).
   device_->SetRenderState(D3DRS_FOGENABLE, 1);
@@ -451,6 +449,7 @@ TEST_F(PipelineTest, TableFogBlendsTowardsTheFogColourByDepth) {
   device_->SetFVF(kFvfWorld);
   Clear(0xFF000000u);
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(WorldVertex)), D3D_OK);
+  const uint32_t expected = Argb(255, std::lround(255 * 0.75), 0, std::lround(255 * 0.25));
   EXPECT_TRUE(Near(At(Read(), 64, 48), expected, 2, 0x00FFFFFF)) << std::hex << At(Read(), 64, 48);
 }
 
