@@ -1,7 +1,8 @@
 #pragma once
 // The Direct3D 9 object and device, rendered with OpenGL 3.3 core. The back buffer is a
 // framebuffer object of the presentation size, stretched into the window at Present. The device
-// is never lost by itself; TestHooks force a loss so that the engine's recovery path runs.
+// is never lost by itself; tests install DeviceFaults that lose it so that the engine's recovery
+// path runs.
 
 #include "Platform/Gfx/D3DTypes.h"
 
@@ -219,27 +220,48 @@ D3DObject* Direct3DCreate9(uint32_t sdkVersion);
 // SDL's OpenGL context attributes, which some drivers read when the window is made).
 uint32_t DeviceWindowFlags();
 
-// Failure injection and inspection for tests.
+// What a driver may do that a working one never does by itself: refuse to start or to make a
+// device, report another shader version or mode list, lose the device. The base answers "none of
+// these" and is what runs unless a test installs a scripted one.
+class DeviceFaults {
+ public:
+  virtual ~DeviceFaults() = default;
+  // Direct3DCreate9 returns null.
+  virtual bool ShouldFailDirect3DCreate() { return false; }
+  // True when this CreateDevice call is to fail; a scripted failure is used up by the asking.
+  virtual bool TakeCreateDeviceFailure(uint32_t behaviorFlags) {
+    (void)behaviorFlags;
+    return false;
+  }
+  // The vertex-shader version devices report; 0 for the real one (vs 1.1).
+  virtual uint32_t ReportedVertexShaderVersion() { return 0; }
+  // Modes that EnumAdapterModes lists in place of the real ones; false for the real list.
+  virtual bool ReplacedDisplayModes(const D3DDISPLAYMODE** modes, uint32_t* count) {
+    (void)modes;
+    (void)count;
+    return false;
+  }
+  // While lost, Present and TestCooperativeLevel answer D3DERR_DEVICELOST, or
+  // TestCooperativeLevel D3DERR_DEVICENOTRESET when a Reset would succeed.
+  virtual bool IsDeviceLost() { return false; }
+  // Reset of a lost device answers D3DERR_DEVICELOST (so the engine makes a new device).
+  virtual bool ResetFails() { return false; }
+  // A successful Reset or a new device ends a loss.
+  virtual void DeviceRestored() {}
+};
+
+// The faults in force: the base, answering "none", unless a test installed others.
+DeviceFaults& GetDeviceFaults();
+// Installs `faults` (null restores the base). The caller keeps ownership.
+void SetDeviceFaults(DeviceFaults* faults);
+
+// Inspection for tests and benchmarks.
 namespace TestHooks {
-// The next device(s) report D3DERR_DEVICELOST from Present and TestCooperativeLevel until reset;
-// `resetFails` makes Reset answer D3DERR_DEVICELOST as well (so the engine creates a new device).
-// While a Reset would succeed TestCooperativeLevel answers D3DERR_DEVICENOTRESET; with
-// `resetFails` it answers D3DERR_DEVICELOST. A successful Reset or a new device ends the loss.
-void ForceDeviceLost(bool resetFails);
-// Direct3DCreate9 returns null while set.
-void FailDirect3DCreate(bool fail);
-// The next `count` CreateDevice calls with these behaviour flags fail (0 = any flags).
-void FailCreateDevice(int count, uint32_t behaviorFlags);
-// Devices report this vertex-shader version (0 = the real one, vs 1.1).
-void SetReportedVertexShaderVersion(uint32_t version);
-// Extra display modes listed by EnumAdapterModes in place of the real ones (for mode-list tests);
-// count 0 restores the real list.
-void SetDisplayModes(const D3DDISPLAYMODE* modes, uint32_t count);
 // Number of live devices.
 int LiveDeviceCount();
-// The most devices alive at one time since the last ResetAll.
+// The most devices alive at one time since the last ResetPeakLiveDeviceCount.
 int PeakLiveDeviceCount();
-void ResetAll();
+void ResetPeakLiveDeviceCount();
 // A window a device can be created on (the SDL window, as a focus window), for tests that have
 // no application window; null on failure. Destroy it after the devices on it.
 void* CreateTestWindow(int32_t width, int32_t height);

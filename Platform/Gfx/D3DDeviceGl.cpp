@@ -6,7 +6,6 @@
 #include "Platform/Gfx/DrawState.h"
 #include "Platform/Gfx/GfxLog.h"
 #include "Platform/Gfx/TargetState.h"
-#include "Platform/Gfx/HookState.h"
 
 namespace gfx {
 
@@ -60,6 +59,10 @@ int SwapIntervalFor(uint32_t presentationInterval) {
   return static_cast<int>(std::min<uint32_t>(presentationInterval, 4));
 }
 
+// Devices alive now and at most, for tests that check the engine never holds two.
+int s_liveDevices = 0;
+int s_peakLiveDevices = 0;
+
 float ColorChannel(D3DCOLOR color, int shift) {
   return static_cast<float>((color >> shift) & 0xFFu) / 255.0f;
 }
@@ -68,8 +71,7 @@ float ColorChannel(D3DCOLOR color, int shift) {
 
 D3DDeviceGl::D3DDeviceGl(SDL_Window* focusWindow, uint32_t behaviorFlags)
     : focusWindow_(focusWindow), behaviorFlags_(behaviorFlags) {
-  if (++hooks::Get().liveDevices > hooks::Get().peakLiveDevices)
-    hooks::Get().peakLiveDevices = hooks::Get().liveDevices;
+  s_peakLiveDevices = std::max(s_peakLiveDevices, ++s_liveDevices);
   draw_ = std::make_unique<DrawState>(*this);
   targets_ = std::make_unique<TargetState>(*this);
 }
@@ -85,7 +87,7 @@ D3DDeviceGl::~D3DDeviceGl() {
   if (context_.IsValid() && context_.MakeCurrent()) backBuffer_.Destroy(state_);
   context_.Destroy();
   if (videoStarted_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  --hooks::Get().liveDevices;
+  --s_liveDevices;
 }
 
 HRESULT D3DDeviceGl::Create(SDL_Window* focusWindow, uint32_t behaviorFlags,
@@ -98,8 +100,7 @@ HRESULT D3DDeviceGl::Create(SDL_Window* focusWindow, uint32_t behaviorFlags,
     return result;
   }
   // A new device starts whole, whatever a test did to the previous one.
-  hooks::Get().deviceLost = false;
-  hooks::Get().resetFails = false;
+  GetDeviceFaults().DeviceRestored();
   *device = created;
   return D3D_OK;
 }
@@ -239,21 +240,21 @@ void D3DDeviceGl::ApplyViewport() {
 HRESULT D3DDeviceGl::GetDeviceCaps(D3DCAPS9* caps) {
   if (!caps) return D3DERR_INVALIDCALL;
   *caps = caps_;
-  const uint32_t reported = hooks::Get().reportedVertexShaderVersion;
+  const uint32_t reported = GetDeviceFaults().ReportedVertexShaderVersion();
   if (reported != 0) caps->VertexShaderVersion = reported;
   return D3D_OK;
 }
 
 HRESULT D3DDeviceGl::TestCooperativeLevel() {
-  const hooks::State& hook = hooks::Get();
-  if (!hook.deviceLost) return D3D_OK;
-  return hook.resetFails ? D3DERR_DEVICELOST : D3DERR_DEVICENOTRESET;
+  DeviceFaults& faults = GetDeviceFaults();
+  if (!faults.IsDeviceLost()) return D3D_OK;
+  return faults.ResetFails() ? D3DERR_DEVICELOST : D3DERR_DEVICENOTRESET;
 }
 
 HRESULT D3DDeviceGl::Reset(D3DPRESENT_PARAMETERS* params) {
   if (!params) return D3DERR_INVALIDCALL;
-  hooks::State& hook = hooks::Get();
-  if (hook.deviceLost && hook.resetFails) return D3DERR_DEVICELOST;
+  DeviceFaults& faults = GetDeviceFaults();
+  if (faults.IsDeviceLost() && faults.ResetFails()) return D3DERR_DEVICELOST;
   // Reset unbinds everything, so the device's own references never hold a resource alive:
   // a texture target or depth surface left set would otherwise refuse every reset.
   draw_->ReleaseBindings();
@@ -289,7 +290,7 @@ HRESULT D3DDeviceGl::Reset(D3DPRESENT_PARAMETERS* params) {
   }
   ApplyPresentation(resolved);
   *params = resolved;
-  hook.deviceLost = false;
+  faults.DeviceRestored();
   return D3D_OK;
 }
 
@@ -301,7 +302,7 @@ HRESULT D3DDeviceGl::Present(const void* sourceRect, const void* destRect, void*
   (void)destRect;
   (void)destWindow;
   (void)dirtyRegion;
-  if (hooks::Get().deviceLost) return D3DERR_DEVICELOST;
+  if (GetDeviceFaults().IsDeviceLost()) return D3DERR_DEVICELOST;
   if (!Bind()) return D3DERR_INVALIDCALL;
 
   int drawableWidth = 0;
@@ -449,5 +450,11 @@ HRESULT D3DDeviceGl::ReadWindow(uint32_t* pixels, uint32_t width, uint32_t heigh
   ReadFramebufferTopDown(state_, 0, drawableWidth, drawableHeight, pixels);
   return D3D_OK;
 }
+
+namespace TestHooks {
+int LiveDeviceCount() { return s_liveDevices; }
+int PeakLiveDeviceCount() { return s_peakLiveDevices; }
+void ResetPeakLiveDeviceCount() { s_peakLiveDevices = s_liveDevices; }
+}  // namespace TestHooks
 
 }  // namespace gfx

@@ -9,7 +9,6 @@
 #include "Platform/Gfx/D3DDeviceGl.h"
 #include "Platform/Gfx/DisplayModes.h"
 #include "Platform/Gfx/GfxLog.h"
-#include "Platform/Gfx/HookState.h"
 
 namespace gfx {
 
@@ -56,7 +55,7 @@ void CopyText(char* out, size_t size, const std::string& text) {
 }  // namespace
 
 D3DObject* Direct3DCreate9(uint32_t sdkVersion) {
-  if (hooks::Get().failDirect3DCreate) return nullptr;
+  if (GetDeviceFaults().ShouldFailDirect3DCreate()) return nullptr;
   if ((sdkVersion & ~kSdkDebugBit) != kSdkVersion) {
     GfxLog("gfx: Direct3DCreate9 asked for SDK version %u, only %u is offered\n", sdkVersion,
            kSdkVersion);
@@ -146,10 +145,11 @@ HRESULT D3DObjectGl::GetAdapterIdentifier(uint32_t adapter, uint32_t flags,
 
 std::vector<D3DDISPLAYMODE> D3DObjectGl::ModesFor(D3DFORMAT format) const {
   std::vector<D3DDISPLAYMODE> modes;
-  const hooks::State& hook = hooks::Get();
-  if (hook.displayModesReplaced) {
-    for (const D3DDISPLAYMODE& mode : hook.displayModes) {
-      if (mode.Format == format) modes.push_back(mode);
+  const D3DDISPLAYMODE* replaced = nullptr;
+  uint32_t replacedCount = 0;
+  if (GetDeviceFaults().ReplacedDisplayModes(&replaced, &replacedCount)) {
+    for (uint32_t i = 0; i < replacedCount; ++i) {
+      if (replaced[i].Format == format) modes.push_back(replaced[i]);
     }
     return modes;
   }
@@ -185,7 +185,7 @@ HRESULT D3DObjectGl::CreateDevice(uint32_t adapter, D3DDEVTYPE type, void* focus
       behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
                        kMixedVertexProcessing);
   if (processing == 0 || (processing & (processing - 1)) != 0) return D3DERR_INVALIDCALL;
-  if (hooks::TakeCreateDeviceFailure(behaviorFlags)) return D3DERR_NOTAVAILABLE;
+  if (GetDeviceFaults().TakeCreateDeviceFailure(behaviorFlags)) return D3DERR_NOTAVAILABLE;
   return D3DDeviceGl::Create(static_cast<SDL_Window*>(focusWindow), behaviorFlags, params, device);
 }
 

@@ -2,63 +2,18 @@
 
 #include "Platform/Gfx/D3D.h"
 #include "Platform/Gfx/D3DDeviceGl.h"
-#include "Platform/Gfx/HookState.h"
 
 namespace gfx {
 
-namespace hooks {
+namespace {
+DeviceFaults s_noFaults;
+DeviceFaults* s_faults = &s_noFaults;
+}  // namespace
 
-State& Get() {
-  static State state;
-  return state;
-}
-
-bool TakeCreateDeviceFailure(uint32_t behaviorFlags) {
-  State& state = Get();
-  if (state.failCreateDeviceCount <= 0) return false;
-  if (state.failCreateDeviceFlags != 0 && state.failCreateDeviceFlags != behaviorFlags)
-    return false;
-  --state.failCreateDeviceCount;
-  return true;
-}
-
-}  // namespace hooks
+DeviceFaults& GetDeviceFaults() { return *s_faults; }
+void SetDeviceFaults(DeviceFaults* faults) { s_faults = faults ? faults : &s_noFaults; }
 
 namespace TestHooks {
-
-void ForceDeviceLost(bool resetFails) {
-  hooks::Get().deviceLost = true;
-  hooks::Get().resetFails = resetFails;
-}
-
-void FailDirect3DCreate(bool fail) { hooks::Get().failDirect3DCreate = fail; }
-
-void FailCreateDevice(int count, uint32_t behaviorFlags) {
-  hooks::Get().failCreateDeviceCount = count;
-  hooks::Get().failCreateDeviceFlags = behaviorFlags;
-}
-
-void SetReportedVertexShaderVersion(uint32_t version) {
-  hooks::Get().reportedVertexShaderVersion = version;
-}
-
-void SetDisplayModes(const D3DDISPLAYMODE* modes, uint32_t count) {
-  hooks::State& state = hooks::Get();
-  state.displayModes.clear();
-  state.displayModesReplaced = modes != nullptr && count > 0;
-  if (state.displayModesReplaced) state.displayModes.assign(modes, modes + count);
-}
-
-int LiveDeviceCount() { return hooks::Get().liveDevices; }
-int PeakLiveDeviceCount() { return hooks::Get().peakLiveDevices; }
-
-void ResetAll() {
-  hooks::State& state = hooks::Get();
-  const int live = state.liveDevices;
-  state = hooks::State{};
-  state.liveDevices = live;
-  state.peakLiveDevices = live;
-}
 
 void* CreateTestWindow(int32_t width, int32_t height) {
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;

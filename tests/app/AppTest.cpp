@@ -115,20 +115,19 @@ TEST_F(AppRunTest, RefusesToStartOnAShallowDesktopOrASecondInstance) {
 }
 
 TEST_F(AppRunTest, DisplayAndInputFailuresAreReported) {
-  gfx::TestHooks::FailDirect3DCreate(true);
+  m_harness.faults().FailDirect3DCreate(true);
   EXPECT_FALSE(m_harness.Start());
   ASSERT_FALSE(m_harness.system().MessageBoxes().empty());
   EXPECT_EQ(m_harness.system().MessageBoxes().back().text, "Pendrake requires Directx 9.0c installed.");
   m_harness.Stop();
-  gfx::TestHooks::ResetAll();
+  m_harness.faults().FailDirect3DCreate(false);
 
-  gfx::TestHooks::FailCreateDevice(2, 0);  // hardware and software vertex processing both fail
+  m_harness.faults().FailCreateDevice(2, 0);  // hardware and software vertex processing both fail
   EXPECT_FALSE(m_harness.Start());
   EXPECT_EQ(m_harness.system().MessageBoxes().back().text,
             "Unable to create a Direct3D device, please make sure you have a D3D8 compatible "
             "graphics accelerator installed.");
   m_harness.Stop();
-  gfx::TestHooks::ResetAll();
 
   m_harness.input().SetCreateFails(true);
   EXPECT_FALSE(m_harness.Start());

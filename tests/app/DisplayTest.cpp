@@ -36,7 +36,7 @@ TEST_F(DisplayTest, ModeListKeepsLargeEnoughModesOfTheTwoFormats) {
       {320, 240, 60, gfx::D3DFMT_X8R8G8B8}, {800, 400, 60, gfx::D3DFMT_X8R8G8B8},
       {1024, 768, 60, gfx::D3DFMT_X1R5G5B5}, {1024, 768, 60, gfx::D3DFMT_A2R10G10B10},
   };
-  gfx::TestHooks::SetDisplayModes(modes, 8);
+  m_harness.faults().SetDisplayModes(modes, 8);
   ASSERT_TRUE(m_harness.Start());
   ASSERT_EQ(display().GetNumResolutions(0), 2);
   EXPECT_EQ(display().GetResolution(0, 0)->bits + display().GetResolution(0, 1)->bits, 48);
@@ -61,7 +61,7 @@ TEST_F(DisplayTest, ModeListKeepsLargeEnoughModesOfTheTwoFormats) {
 TEST_F(DisplayTest, MoreThanThirtyTwoResolutionsFillOnlyTheTable) {
   std::vector<gfx::D3DDISPLAYMODE> modes;
   for (uint32_t i = 0; i < 40; ++i) modes.push_back({640 + 8 * i, 480, 60, gfx::D3DFMT_X8R8G8B8});
-  gfx::TestHooks::SetDisplayModes(modes.data(), static_cast<uint32_t>(modes.size()));
+  m_harness.faults().SetDisplayModes(modes.data(), static_cast<uint32_t>(modes.size()));
   ASSERT_TRUE(m_harness.Start());
   DisplayModeTable table = {};
   VideoMenu& menu = GetVideoMenu();
@@ -95,7 +95,7 @@ TEST_F(DisplayTest, ModeChangesWaitForTheNextPresent) {
 
 TEST_F(DisplayTest, ALostDeviceIsResetAtTheNextPresent) {
   ASSERT_TRUE(m_harness.Start());
-  gfx::TestHooks::ForceDeviceLost(false);
+  m_harness.faults().ForceDeviceLost(false);
   // The Present that notices the loss resets the device at once.
   m_harness.RunFrames(1);
   EXPECT_EQ(display().GetModeChanged(), 0);
@@ -107,7 +107,7 @@ TEST_F(DisplayTest, ALostDeviceIsResetAtTheNextPresent) {
 TEST_F(DisplayTest, ADeviceThatCannotBeResetIsReplacedNotLeaked) {
   ASSERT_TRUE(m_harness.Start());
   gfx::D3DDevice* before = display().GetDevice();
-  gfx::TestHooks::ForceDeviceLost(true);
+  m_harness.faults().ForceDeviceLost(true);
   m_harness.RunFrames(2);
   EXPECT_TRUE(DebugLogContains("Lost device in TestCooperativeLevel, recreated") ||
               DebugLogContains("Lost device in Reset, recreated"));
@@ -121,8 +121,8 @@ TEST_F(DisplayTest, ADeviceThatCannotBeResetIsReplacedNotLeaked) {
 
 TEST_F(DisplayTest, ARecreationThatFailsIsTriedAgain) {
   ASSERT_TRUE(m_harness.Start());
-  gfx::TestHooks::ForceDeviceLost(true);
-  gfx::TestHooks::FailCreateDevice(2, 0);
+  m_harness.faults().ForceDeviceLost(true);
+  m_harness.faults().FailCreateDevice(2, 0);
   m_harness.RunFrames(1);
   EXPECT_EQ(display().GetDevice(), nullptr);
   EXPECT_EQ(display().GetModeChanged(), 1);
@@ -149,11 +149,11 @@ TEST_F(DisplayTest, AModeTheDeviceRefusesFallsBackToTheLastGoodOne) {
 }
 
 TEST_F(DisplayTest, AVertexShaderLevelBelowOneOneMeansSoftwareProcessing) {
-  gfx::TestHooks::SetReportedVertexShaderVersion(0xFFFE0100u);
+  m_harness.faults().SetReportedVertexShaderVersion(0xFFFE0100u);
   ASSERT_TRUE(m_harness.Start());
   EXPECT_EQ(display().GetVertexShaderLevel(), 0);
   EXPECT_EQ(gfx::TestHooks::LiveDeviceCount(), 1);
-  gfx::TestHooks::ResetAll();
+  m_harness.faults().SetReportedVertexShaderVersion(0);
   m_harness.Stop();
   ASSERT_TRUE(m_harness.Start());
   EXPECT_EQ(display().GetVertexShaderLevel(), 1);

@@ -179,7 +179,7 @@ TEST_F(RenderStatesTest, BlendModeAndWrappingFollowTheFlags) {
 TEST_F(RenderStatesTest, ARecoveredDeviceGetsTheDefaultsAndAFreshShadow) {
   ASSERT_TRUE(m_harness.Start());
   RenderStateCache::SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
-  gfx::TestHooks::ForceDeviceLost(false);
+  m_harness.faults().ForceDeviceLost(false);
   m_harness.RunFrames(1);
   ASSERT_TRUE(DebugLogContains("Resetting"));
   EXPECT_EQ(RenderState(D3DRS_ALPHAREF), 128u);

@@ -694,7 +694,7 @@ TEST_F(RendererAcceptanceTest, AMeshDrawsItsTextureAgainAfterTheDeviceWasLost) {
                                           gfx::D3DPOOL_MANAGED, &indices),
               gfx::D3D_OK);
 
-    gfx::TestHooks::ForceDeviceLost(resetFails);
+    m_harness.faults().ForceDeviceLost(resetFails);
     m_harness.RunFrames(3);
     EXPECT_EQ(display()->GetModeChanged(), 0) << "the device came back";
     EXPECT_TRUE(DebugLogContains(resetFails ? "recreated" : "Resetting"));

@@ -234,7 +234,7 @@ TEST_F(ShaderSetTest, StartUpAndRecoveryBuildEveryDeclarationAndShader) {
   EXPECT_FALSE(DebugLogContains("Unable to create shader"));
   EXPECT_FALSE(DebugLogContains("Warning in shader"));
 
-  gfx::TestHooks::ForceDeviceLost(false);
+  m_harness.faults().ForceDeviceLost(false);
   m_harness.RunFrames(1);
   ASSERT_TRUE(DebugLogContains("Resetting"));
   ExpectComplete();

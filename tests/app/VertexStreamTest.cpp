@@ -130,7 +130,7 @@ TEST_F(VertexStreamTest, ReleaseUnlocksFirstAndLocksAfterItFail) {
 TEST_F(VertexStreamTest, ADeviceResetRebuildsTheBuffersAndKeepsTheOffset) {
   ASSERT_TRUE(m_harness.Start());
   stream()->SetOffset(1234);
-  gfx::TestHooks::ForceDeviceLost(false);
+  m_harness.faults().ForceDeviceLost(false);
   m_harness.RunFrames(1);
   ASSERT_TRUE(DebugLogContains("Resetting"));
   EXPECT_NE(stream()->GetVertexBuffer(), nullptr);

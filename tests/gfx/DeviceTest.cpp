@@ -245,7 +245,7 @@ TEST_F(DeviceTest, ForcedLossHoldsUntilAResetOrANewDevice) {
   EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
 
   // Lost, and resettable.
-  TestHooks::ForceDeviceLost(false);
+  faults_.ForceDeviceLost(false);
   EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
   EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
   EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
@@ -255,7 +255,7 @@ TEST_F(DeviceTest, ForcedLossHoldsUntilAResetOrANewDevice) {
   EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
 
   // Lost for good: Reset fails too, and only a new device ends it.
-  TestHooks::ForceDeviceLost(true);
+  faults_.ForceDeviceLost(true);
   EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICELOST);
   EXPECT_EQ(device->Reset(&params), D3DERR_DEVICELOST);
   EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICELOST);
@@ -268,16 +268,11 @@ TEST_F(DeviceTest, ForcedLossHoldsUntilAResetOrANewDevice) {
   ASSERT_NE(fresh, nullptr);
   EXPECT_EQ(fresh->TestCooperativeLevel(), D3D_OK);
   EXPECT_EQ(fresh->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-
-  // A loss that was never reset does not outlive ResetAll.
-  TestHooks::ForceDeviceLost(false);
-  TestHooks::ResetAll();
-  EXPECT_EQ(fresh->TestCooperativeLevel(), D3D_OK);
 }
 
 TEST_F(DeviceTest, CreateDeviceFailsWhereTheHookSaysAndOnBadArguments) {
   // Hardware vertex processing only: the software retry gets a device.
-  TestHooks::FailCreateDevice(1, kHardwareFlags);
+  faults_.FailCreateDevice(1, kHardwareFlags);
   HRESULT hr = D3D_OK;
   EXPECT_EQ(MakeDevice(640, 480, kHardwareFlags, &hr), nullptr);
   EXPECT_EQ(hr, D3DERR_NOTAVAILABLE);
@@ -288,7 +283,7 @@ TEST_F(DeviceTest, CreateDeviceFailsWhereTheHookSaysAndOnBadArguments) {
   EXPECT_EQ(TestHooks::LiveDeviceCount(), 1);
 
   // Any flags, twice; the third call succeeds.
-  TestHooks::FailCreateDevice(2, 0);
+  faults_.FailCreateDevice(2, 0);
   EXPECT_EQ(MakeDevice(640, 480, kHardwareFlags, &hr), nullptr);
   EXPECT_EQ(MakeDevice(640, 480, kSoftwareFlags, &hr), nullptr);
   EXPECT_NE(MakeDevice(640, 480, kHardwareFlags, &hr), nullptr);
@@ -334,10 +329,10 @@ TEST_F(DeviceTest, CapsDescribeAVertexShader11DeviceUnlessAHookSaysOtherwise) {
   EXPECT_EQ(caps.DeviceType, D3DDEVTYPE_HAL);
   EXPECT_EQ(device->GetDeviceCaps(nullptr), D3DERR_INVALIDCALL);
 
-  TestHooks::SetReportedVertexShaderVersion(0xFFFE0100u);
+  faults_.SetReportedVertexShaderVersion(0xFFFE0100u);
   ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
   EXPECT_EQ(caps.VertexShaderVersion, 0xFFFE0100u);
-  TestHooks::SetReportedVertexShaderVersion(0);
+  faults_.SetReportedVertexShaderVersion(0);
   ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
   EXPECT_EQ(caps.VertexShaderVersion, 0xFFFE0101u);
 }

@@ -8,6 +8,7 @@
 
 #include "Platform/Gfx/D3D.h"
 #include "Platform/Gfx/DisplayModes.h"
+#include "tests/support/ScriptedDeviceFaults.h"
 
 using namespace gfx;
 
@@ -16,13 +17,11 @@ namespace {
 class ObjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    TestHooks::ResetAll();
     d3d_ = Direct3DCreate9(32);
     ASSERT_NE(d3d_, nullptr);
   }
   void TearDown() override {
     if (d3d_) d3d_->Release();
-    TestHooks::ResetAll();
   }
 
   std::vector<D3DDISPLAYMODE> Modes(D3DFORMAT format) {
@@ -38,13 +37,14 @@ class ObjectTest : public ::testing::Test {
     return modes;
   }
 
+  ScriptedDeviceFaults faults_;
   D3DObject* d3d_ = nullptr;
 };
 
 TEST_F(ObjectTest, CreationFailsWhenTheHookSaysSoOrTheSdkVersionIsWrong) {
-  TestHooks::FailDirect3DCreate(true);
+  faults_.FailDirect3DCreate(true);
   EXPECT_EQ(Direct3DCreate9(32), nullptr);
-  TestHooks::FailDirect3DCreate(false);
+  faults_.FailDirect3DCreate(false);
   EXPECT_EQ(Direct3DCreate9(31), nullptr);
   D3DObject* again = Direct3DCreate9(32);
   ASSERT_NE(again, nullptr);
@@ -115,7 +115,7 @@ TEST_F(ObjectTest, AReplacedModeListIsListedByFormatUntilItIsCleared) {
       {320, 240, 60, D3DFMT_R5G6B5},    {640, 480, 60, D3DFMT_X1R5G5B5},
       {1280, 1024, 60, D3DFMT_A2R10G10B10}, {640, 480, 60, D3DFMT_X8R8G8B8},
   };
-  TestHooks::SetDisplayModes(scripted, 6);
+  faults_.SetDisplayModes(scripted, 6);
   const std::vector<D3DDISPLAYMODE> r565 = Modes(D3DFMT_R5G6B5);
   ASSERT_EQ(r565.size(), 3u);
   EXPECT_EQ(r565[1].RefreshRate, 75u);
@@ -125,7 +125,7 @@ TEST_F(ObjectTest, AReplacedModeListIsListedByFormatUntilItIsCleared) {
   EXPECT_EQ(Modes(D3DFMT_A2R10G10B10)[0].Width, 1280u);
   ASSERT_EQ(Modes(D3DFMT_X8R8G8B8).size(), 1u);
 
-  TestHooks::SetDisplayModes(nullptr, 0);
+  faults_.SetDisplayModes(nullptr, 0);
   const std::vector<D3DDISPLAYMODE> restored = Modes(D3DFMT_R5G6B5);
   ASSERT_EQ(restored.size(), real.size());
   for (size_t i = 0; i < real.size(); ++i) {

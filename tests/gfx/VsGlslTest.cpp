@@ -87,7 +87,6 @@ D3DPRESENT_PARAMETERS Params(void* window) {
 class VsGlslTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    TestHooks::ResetAll();
     window_ = TestHooks::CreateTestWindow(64, 64);
     ASSERT_NE(window_, nullptr);
     d3d_ = Direct3DCreate9(32);
@@ -103,7 +102,6 @@ class VsGlslTest : public ::testing::Test {
     if (device_) device_->Release();
     if (d3d_) d3d_->Release();
     TestHooks::DestroyTestWindow(window_);
-    TestHooks::ResetAll();
   }
 
   std::vector<uint32_t> Tokens(const std::string& text) {

@@ -3,7 +3,6 @@
 #include "Engine/Input.h"
 
 AppHarness::AppHarness() {
-  gfx::TestHooks::ResetAll();
   GetApp().ResetForTests();
   m_system.SetMessageBoxPassThrough(false);
   m_system.Install();
@@ -15,7 +14,6 @@ AppHarness::~AppHarness() {
   GetApp().ResetForTests();
   m_input.Uninstall();
   m_system.Uninstall();
-  gfx::TestHooks::ResetAll();
 }
 
 bool AppHarness::Start() {

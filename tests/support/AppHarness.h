@@ -9,6 +9,7 @@
 #include "Platform/Gfx/D3D.h"
 #include "Platform/Input/ScriptedInput.h"
 #include "Platform/System/ScriptedSystem.h"
+#include "tests/support/ScriptedDeviceFaults.h"
 #include "tests/support/TempDir.h"
 
 class AppHarness {
@@ -19,6 +20,7 @@ class AppHarness {
   App& app() { return GetApp(); }
   plat::ScriptedSystem& system() { return m_system; }
   plat::ScriptedInput& input() { return m_input; }
+  ScriptedDeviceFaults& faults() { return m_faults; }
 
   // InitHardware and InitApp; false when either fails.
   bool Start();
@@ -31,6 +33,7 @@ class AppHarness {
   ScopedTempDir m_dir;
   plat::ScriptedSystem m_system;
   plat::ScriptedInput m_input;
+  ScriptedDeviceFaults m_faults;
   bool m_started = false;
 };
 
