@@ -1,28 +1,21 @@
 #include "tests/support/AnmWriter.h"
 
 #include <cmath>
-#include <cstring>
+
+#include "tests/support/ByteWriter.h"
 
 namespace anmwriter {
 
 namespace {
 
-void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
-}
-void PutFloat(std::vector<uint8_t>& out, size_t at, float f) {
-  uint32_t v;
-  std::memcpy(&v, &f, 4);
-  Put32(out, at, v);
-}
+using bytewriter::PutF32;
+using bytewriter::PutU32;
 void Put16(std::vector<uint8_t>& out, size_t at, int16_t v) {
-  out[at] = uint8_t(uint16_t(v));
-  out[at + 1] = uint8_t(uint16_t(v) >> 8);
+  bytewriter::PutU16(out, at, uint16_t(v));
 }
 // Grows the image by `bytes` zeros at a 16-byte boundary and returns where they start.
 size_t Reserve(std::vector<uint8_t>& out, size_t bytes) {
-  while (out.size() % 16) out.push_back(0);
-  const size_t at = out.size();
+  const size_t at = bytewriter::Align(out, 16);
   out.resize(at + bytes, 0);
   return at;
 }
@@ -60,22 +53,22 @@ std::vector<uint8_t> Write(const AnimDesc& desc, Layout* layoutOut) {
   const size_t tb = layout.trackBlock;
   layout.segmentEndTimes = uint32_t(Reserve(out, segments * 4));
   for (size_t s = 0; s < segments; ++s)
-    PutFloat(out, layout.segmentEndTimes + 4 * s, desc.segments[s].endTime);
+    PutF32(out, layout.segmentEndTimes + 4 * s, desc.segments[s].endTime);
   layout.segmentTable = uint32_t(Reserve(out, segments * 4));
 
   for (size_t s = 0; s < segments; ++s) {
     const Segment& seg = desc.segments[s];
     const size_t at = Reserve(out, 4 + 4 * seg.lists.size());
     layout.segments.push_back(uint32_t(at));
-    Put32(out, layout.segmentTable + 4 * s, uint32_t(at - tb));
-    Put32(out, at, uint32_t(seg.lists.size()));
+    PutU32(out, layout.segmentTable + 4 * s, uint32_t(at - tb));
+    PutU32(out, at, uint32_t(seg.lists.size()));
     std::vector<uint32_t> lists;
     for (size_t l = 0; l < seg.lists.size(); ++l) {
       const KeyList& list = seg.lists[l];
       const size_t la = Reserve(out, 16 + 24 * list.keys.size());
       lists.push_back(uint32_t(la));
-      Put32(out, at + 4 + 4 * l, uint32_t(la - tb));
-      Put32(out, la, uint32_t(list.keys.size()));
+      PutU32(out, at + 4 + 4 * l, uint32_t(la - tb));
+      PutU32(out, la, uint32_t(list.keys.size()));
       for (size_t k = 0; k < list.keys.size(); ++k) {
         const Key& key = list.keys[k];
         const size_t ka = la + 16 + 24 * k;
@@ -93,24 +86,24 @@ std::vector<uint8_t> Write(const AnimDesc& desc, Layout* layoutOut) {
   }
 
   layout.rootKeys = uint32_t(Reserve(out, 16 + 16 * desc.rootKeys.size()));
-  Put32(out, layout.rootKeys + 4, uint32_t(desc.rootKeys.size()));
+  PutU32(out, layout.rootKeys + 4, uint32_t(desc.rootKeys.size()));
   for (size_t i = 0; i < desc.rootKeys.size(); ++i) {
     const RootKey& r = desc.rootKeys[i];
     const size_t at = layout.rootKeys + 16 + 16 * i;
-    PutFloat(out, at, r.x);
-    PutFloat(out, at + 4, r.y);
-    PutFloat(out, at + 8, r.z);
-    PutFloat(out, at + 12, r.time);
+    PutF32(out, at, r.x);
+    PutF32(out, at + 4, r.y);
+    PutF32(out, at + 8, r.z);
+    PutF32(out, at + 12, r.time);
   }
 
-  Put32(out, 8, layout.trackBlock);
-  Put32(out, 12, layout.rootKeys);
-  Put32(out, tb + 8, desc.trackCount);
-  PutFloat(out, tb + 12, desc.startTime);
-  PutFloat(out, tb + 16, desc.endTime);
-  Put32(out, tb + 20, uint32_t(segments));
-  Put32(out, tb + 24, uint32_t(layout.segmentEndTimes - tb));
-  Put32(out, tb + 28, uint32_t(layout.segmentTable - tb));
+  PutU32(out, 8, layout.trackBlock);
+  PutU32(out, 12, layout.rootKeys);
+  PutU32(out, tb + 8, desc.trackCount);
+  PutF32(out, tb + 12, desc.startTime);
+  PutF32(out, tb + 16, desc.endTime);
+  PutU32(out, tb + 20, uint32_t(segments));
+  PutU32(out, tb + 24, uint32_t(layout.segmentEndTimes - tb));
+  PutU32(out, tb + 28, uint32_t(layout.segmentTable - tb));
   if (layoutOut) *layoutOut = layout;
   return out;
 }

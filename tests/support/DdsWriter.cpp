@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <bit>
-#include <filesystem>
-#include <fstream>
 
 #include "Platform/Gfx/PixelFormats.h"
+#include "tests/support/ByteWriter.h"
 
 namespace ddswriter {
 
@@ -132,7 +131,7 @@ std::vector<uint32_t> Downsample(const uint32_t* argb, uint32_t width, uint32_t 
 }
 
 void PutWord(std::vector<uint8_t>* image, size_t offset, uint32_t value) {
-  for (int k = 0; k < 4; ++k) (*image)[offset + k] = static_cast<uint8_t>(value >> (8 * k));
+  bytewriter::PutU32(*image, offset, value);
 }
 
 std::vector<uint8_t> WriteDdsLevels(D3DFORMAT format, uint32_t width, uint32_t height,
@@ -184,13 +183,7 @@ std::vector<uint8_t> WriteDds(D3DFORMAT format, uint32_t width, uint32_t height,
 bool SaveDds(const std::string& path, D3DFORMAT format, uint32_t width, uint32_t height,
              const uint32_t* argb, bool mipChain) {
   const std::vector<uint8_t> image = WriteDds(format, width, height, argb, mipChain);
-  if (image.empty()) return false;
-  std::error_code error;
-  const std::filesystem::path file(path);
-  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), error);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-  return static_cast<bool>(out);
+  return !image.empty() && bytewriter::SaveBytes(path, image);
 }
 
 uint16_t Rgb565(uint32_t red5, uint32_t green6, uint32_t blue5) {

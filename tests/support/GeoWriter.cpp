@@ -1,58 +1,21 @@
 #include "tests/support/GeoWriter.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 
 namespace geowriter {
 
-void PutU32(std::vector<uint8_t>& image, size_t offset, uint32_t value) {
-  if (image.size() < offset + 4) image.resize(offset + 4);
-  for (int i = 0; i < 4; ++i) image[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void PutU16(std::vector<uint8_t>& image, size_t offset, uint16_t value) {
-  if (image.size() < offset + 2) image.resize(offset + 2);
-  image[offset] = static_cast<uint8_t>(value);
-  image[offset + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-uint32_t GetU32(const std::vector<uint8_t>& image, size_t offset) {
-  uint32_t value = 0;
-  for (int i = 0; i < 4 && offset + i < image.size(); ++i)
-    value |= static_cast<uint32_t>(image[offset + i]) << (8 * i);
-  return value;
-}
-
 namespace {
 
-void PutF32(std::vector<uint8_t>& image, size_t offset, float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, 4);
-  PutU32(image, offset, bits);
-}
-
-void Align(std::vector<uint8_t>& image, size_t alignment) {
-  while (image.size() % alignment) image.push_back(0);
-}
-
-// Appends at a 4-byte boundary; the offset.
-uint32_t Append(std::vector<uint8_t>& image, const void* data, size_t bytes) {
-  Align(image, 4);
-  const uint32_t offset = static_cast<uint32_t>(image.size());
-  const auto* p = static_cast<const uint8_t*>(data);
-  image.insert(image.end(), p, p + bytes);
-  return offset;
-}
+using bytewriter::Align;
+using bytewriter::PutF32;
+using bytewriter::PutF32s;
 
 uint32_t AppendVertices(std::vector<uint8_t>& image, const std::vector<GeoVertex>& vertices) {
-  Align(image, 4);
-  const uint32_t offset = static_cast<uint32_t>(image.size());
+  const uint32_t offset = static_cast<uint32_t>(Align(image, 4));
   for (const GeoVertex& v : vertices) {
     const size_t at = image.size();
-    for (int i = 0; i < 3; ++i) PutF32(image, at + 4 * i, v.position[i]);
-    for (int i = 0; i < 3; ++i) PutF32(image, at + 12 + 4 * i, v.normal[i]);
+    PutF32s(image, at, v.position, 3);
+    PutF32s(image, at + 12, v.normal, 3);
     PutU32(image, at + 24, v.colour);
     PutF32(image, at + 28, v.u);
     PutF32(image, at + 32, v.v);
@@ -62,8 +25,7 @@ uint32_t AppendVertices(std::vector<uint8_t>& image, const std::vector<GeoVertex
 
 uint32_t AppendStrips(std::vector<uint8_t>& image, const std::vector<GeoStrip>& strips) {
   if (strips.empty()) return 0;
-  Align(image, 4);
-  const uint32_t offset = static_cast<uint32_t>(image.size());
+  const uint32_t offset = static_cast<uint32_t>(Align(image, 4));
   for (const GeoStrip& s : strips) {
     const size_t at = image.size();
     PutU32(image, at, s.material);
@@ -76,12 +38,11 @@ uint32_t AppendStrips(std::vector<uint8_t>& image, const std::vector<GeoStrip>& 
 
 uint32_t AppendSkinWeights(std::vector<uint8_t>& image, const std::vector<GeoSkinWeight>& weights) {
   if (weights.empty()) return 0;
-  Align(image, 4);
-  const uint32_t offset = static_cast<uint32_t>(image.size());
+  const uint32_t offset = static_cast<uint32_t>(Align(image, 4));
   for (const GeoSkinWeight& w : weights) {
     const size_t at = image.size();
     image.insert(image.end(), w.index, w.index + 4);
-    for (int i = 0; i < 4; ++i) PutF32(image, at + 4 + 4 * i, w.weight[i]);
+    PutF32s(image, at + 4, w.weight, 4);
   }
   return offset;
 }
@@ -135,14 +96,31 @@ void WriteMeshRecord(std::vector<uint8_t>& image, uint32_t at, const Mesh& mesh,
   PutU32(image, at + kMeshIndexCount, static_cast<uint32_t>(mesh.indices.size()));
   float min[4], max[4];
   MeshBox(mesh, min, max);
-  for (int i = 0; i < 4; ++i) {
-    PutF32(image, at + kMeshBoxMin + 4 * i, min[i]);
-    PutF32(image, at + kMeshBoxMax + 4 * i, max[i]);
-  }
-  for (int i = 0; i < 16; ++i) PutF32(image, at + kMeshMatrix + 4 * i, mesh.matrix[i]);
+  PutF32s(image, at + kMeshBoxMin, min, 4);
+  PutF32s(image, at + kMeshBoxMax, max, 4);
+  PutF32s(image, at + kMeshMatrix, mesh.matrix, 16);
 }
 
 }  // namespace
+
+uint32_t AppendMesh(std::vector<uint8_t>& image, const Mesh& mesh, NodeLayout* partsOut) {
+  NodeLayout parts;
+  parts.mesh = static_cast<uint32_t>(Align(image, 4));
+  image.resize(image.size() + kMeshRecordBytes, 0);
+  if (!mesh.vertices.empty()) {
+    parts.vertices = AppendVertices(image, mesh.vertices);
+    if (!mesh.indices.empty()) {
+      parts.indices = static_cast<uint32_t>(Align(image, 4));
+      for (uint16_t index : mesh.indices) PutU16(image, image.size(), index);
+    }
+    parts.solidStrips = AppendStrips(image, mesh.solidStrips);
+    parts.alphaStrips = AppendStrips(image, mesh.alphaStrips);
+    parts.skinWeights = AppendSkinWeights(image, mesh.skinWeights);
+  }
+  WriteMeshRecord(image, parts.mesh, mesh, parts);
+  if (partsOut) *partsOut = parts;
+  return parts.mesh;
+}
 
 std::vector<uint8_t> WriteGeo(const GeoDesc& desc, GeoLayout* layoutOut) {
   GeoLayout layout;
@@ -158,30 +136,17 @@ std::vector<uint8_t> WriteGeo(const GeoDesc& desc, GeoLayout* layoutOut) {
   for (uint32_t n = 0; n < nodeCount; ++n) {
     const Node& node = desc.nodes[n];
     const Mesh& mesh = node.mesh;
-    NodeLayout parts;
-    Align(image, 4);
-    parts.record = static_cast<uint32_t>(image.size());
-    PutU32(image, layout.nodeTable + 4 * n, parts.record);
+    const uint32_t record = static_cast<uint32_t>(Align(image, 4));
+    PutU32(image, layout.nodeTable + 4 * n, record);
     image.resize(image.size() + 16, 0);
-    parts.mesh = static_cast<uint32_t>(image.size());
-    image.resize(image.size() + kMeshRecordBytes, 0);
-    if (!mesh.vertices.empty()) {
-      parts.vertices = AppendVertices(image, mesh.vertices);
-      if (!mesh.indices.empty())
-        parts.indices = Append(image, mesh.indices.data(), mesh.indices.size() * 2);
-      parts.solidStrips = AppendStrips(image, mesh.solidStrips);
-      parts.alphaStrips = AppendStrips(image, mesh.alphaStrips);
-      parts.skinWeights = AppendSkinWeights(image, mesh.skinWeights);
-    }
-    WriteMeshRecord(image, parts.mesh, mesh, parts);
+    NodeLayout parts;
+    AppendMesh(image, mesh, &parts);
+    parts.record = record;
 
-    Align(image, 4);
-    parts.textureTable = static_cast<uint32_t>(image.size());
+    parts.textureTable = static_cast<uint32_t>(Align(image, 4));
     image.resize(image.size() + 4 * node.textures.size(), 0);
     for (size_t t = 0; t < node.textures.size(); ++t) {
-      const uint32_t name = static_cast<uint32_t>(image.size());
-      image.insert(image.end(), node.textures[t].begin(), node.textures[t].end());
-      image.push_back(0);
+      const uint32_t name = static_cast<uint32_t>(bytewriter::AppendString(image, node.textures[t]));
       PutU32(image, parts.textureTable + 4 * t, name);
       parts.names.push_back(name);
     }
@@ -199,10 +164,8 @@ std::vector<uint8_t> WriteGeo(const GeoDesc& desc, GeoLayout* layoutOut) {
     std::copy(desc.boxMin, desc.boxMin + 4, fileMin);
     std::copy(desc.boxMax, desc.boxMax + 4, fileMax);
   }
-  for (int i = 0; i < 4; ++i) {
-    PutF32(image, kHeaderBoxMin + 4 * i, fileMin[i]);
-    PutF32(image, kHeaderBoxMax + 4 * i, fileMax[i]);
-  }
+  PutF32s(image, kHeaderBoxMin, fileMin, 4);
+  PutF32s(image, kHeaderBoxMax, fileMax, 4);
   if (desc.hasSkeleton) {
     layout.skeleton = skelwriter::AppendSkeletonBlock(image, desc.skeleton);
     PutU32(image, kHeaderSkeleton, layout.skeleton);
@@ -213,14 +176,7 @@ std::vector<uint8_t> WriteGeo(const GeoDesc& desc, GeoLayout* layoutOut) {
 }
 
 bool SaveGeo(const std::string& path, const GeoDesc& desc) {
-  const std::vector<uint8_t> image = WriteGeo(desc);
-  std::error_code error;
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, error);
-  FILE* fp = std::fopen(path.c_str(), "wb");
-  if (!fp) return false;
-  const bool written = std::fwrite(image.data(), 1, image.size(), fp) == image.size();
-  return std::fclose(fp) == 0 && written;
+  return bytewriter::SaveBytes(path, WriteGeo(desc));
 }
 
 Mesh BoxMesh(const float min[3], const float max[3], uint32_t colour, uint32_t material,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Engine/PC/PCGeoObject.h"
+#include "tests/support/ByteWriter.h"
 #include "tests/support/SkeletonWriter.h"
 
 namespace geowriter {
@@ -113,9 +114,14 @@ bool SaveGeo(const std::string& path, const GeoDesc& desc);
 Mesh BoxMesh(const float min[3], const float max[3], uint32_t colour, uint32_t material = 0,
              bool alpha = false);
 
+// Appends a mesh record (4-byte aligned) and its vertices, indices, strips and weights behind
+// it; the record's offset. `parts` receives where each part went (record and texture table
+// stay 0).
+uint32_t AppendMesh(std::vector<uint8_t>& image, const Mesh& mesh, NodeLayout* parts = nullptr);
+
 // Little-endian words in an image, for tests that change a written file.
-void PutU32(std::vector<uint8_t>& image, size_t offset, uint32_t value);
-void PutU16(std::vector<uint8_t>& image, size_t offset, uint16_t value);
-uint32_t GetU32(const std::vector<uint8_t>& image, size_t offset);
+using bytewriter::GetU32;
+using bytewriter::PutU16;
+using bytewriter::PutU32;
 
 }  // namespace geowriter

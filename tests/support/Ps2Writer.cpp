@@ -1,15 +1,13 @@
 #include "tests/support/Ps2Writer.h"
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+
+#include "tests/support/ByteWriter.h"
 
 namespace ps2writer {
 
 void PutWord(std::vector<uint8_t>* image, uint32_t word, uint32_t value) {
-  const size_t at = size_t(word) * 4;
-  if (at + 4 > image->size()) return;
-  for (int i = 0; i < 4; ++i) (*image)[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  if (size_t(word) * 4 + 4 <= image->size()) bytewriter::PutU32(*image, size_t(word) * 4, value);
 }
 
 void PutFloat(std::vector<uint8_t>* image, uint32_t word, float value) {
@@ -21,7 +19,7 @@ void PutFloat(std::vector<uint8_t>* image, uint32_t word, float value) {
 namespace {
 
 void PutFloats(std::vector<uint8_t>* image, uint32_t word, const float* values, int n) {
-  for (int i = 0; i < n; ++i) PutFloat(image, word + i, values[i]);
+  bytewriter::PutF32s(*image, size_t(word) * 4, values, size_t(n));
 }
 
 }  // namespace
@@ -59,13 +57,7 @@ std::vector<uint8_t> WritePs2(const Template& t) {
 }
 
 bool SavePs2(const std::string& path, const Template& t) {
-  const std::vector<uint8_t> image = WritePs2(t);
-  std::error_code error;
-  const std::filesystem::path file(path);
-  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), error);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-  return static_cast<bool>(out);
+  return bytewriter::SaveBytes(path, WritePs2(t));
 }
 
 }  // namespace ps2writer

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 
 #include "tests/support/AnmWriter.h"
 #include "tests/support/DdsWriter.h"
@@ -17,48 +14,15 @@ namespace scnwriter {
 
 namespace {
 
-// Mesh record field offsets.
-constexpr size_t kMeshFlags = 4;
-constexpr size_t kMeshVertexOffset = 8;
-constexpr size_t kMeshIndexOffset = 12;
-constexpr size_t kMeshSolidStripCount = 28;
-constexpr size_t kMeshVertexCount = 44;
-constexpr size_t kMeshSolidStripOffset = 52;
-constexpr size_t kMeshAlphaStripCount = 68;
-constexpr size_t kMeshAlphaStripOffset = 76;
-constexpr size_t kMeshIndexCount = 84;
-constexpr size_t kMeshBoxMin = 92;
-constexpr size_t kMeshBoxMax = 108;
-constexpr size_t kMeshMatrix = 124;
+void Align4(std::vector<uint8_t>* image) { bytewriter::Align(*image, 4); }
 
-void Align4(std::vector<uint8_t>* image) {
-  while (image->size() % 4) image->push_back(0);
-}
-
-// Appends a NUL-terminated string; its offset.
 size_t AppendString(std::vector<uint8_t>* image, const std::string& text) {
-  const size_t offset = image->size();
-  image->insert(image->end(), text.begin(), text.end());
-  image->push_back(0);
-  return offset;
+  return bytewriter::AppendString(*image, text);
 }
 
 size_t AppendMatrix(std::vector<uint8_t>* image, const Matrix16& m) {
   const size_t offset = image->size();
   for (size_t i = 0; i < 16; ++i) PutF32(image, offset + i * 4, m[i]);
-  return offset;
-}
-
-size_t AppendStrips(std::vector<uint8_t>* image, const std::vector<Strip>& strips) {
-  Align4(image);
-  const size_t offset = image->size();
-  for (size_t i = 0; i < strips.size(); ++i) {
-    const size_t at = offset + i * kStripSize;
-    PutU32(image, at, strips[i].material);
-    PutU32(image, at + 4, strips[i].flags);
-    PutU32(image, at + 8, strips[i].firstIndex);
-    PutU32(image, at + 12, strips[i].indexCount);
-  }
   return offset;
 }
 
@@ -142,45 +106,22 @@ MeshDesc Box(const float lo[3], const float hi[3], uint32_t colour, uint32_t mat
 }
 
 size_t AppendMesh(std::vector<uint8_t>* image, const MeshDesc& mesh) {
-  Align4(image);
-  const size_t record = image->size();
-  image->resize(record + kMeshRecordSize, 0);
-
-  Align4(image);
-  const size_t vertices = image->size();
-  for (size_t i = 0; i < mesh.vertices.size(); ++i) {
-    const Vertex& v = mesh.vertices[i];
-    const size_t at = vertices + i * kVertexSize;
-    for (int k = 0; k < 3; ++k) PutF32(image, at + k * 4, v.position[k]);
-    for (int k = 0; k < 3; ++k) PutF32(image, at + 12 + k * 4, v.normal[k]);
-    PutU32(image, at + 24, v.colour);
-    PutF32(image, at + 28, v.u);
-    PutF32(image, at + 32, v.v);
-  }
-  Align4(image);
-  const size_t indices = image->size();
-  for (size_t i = 0; i < mesh.indices.size(); ++i) PutU16(image, indices + i * 2, mesh.indices[i]);
-  const size_t solid = mesh.solidStrips.empty() ? 0 : AppendStrips(image, mesh.solidStrips);
-  const size_t alpha = mesh.alphaStrips.empty() ? 0 : AppendStrips(image, mesh.alphaStrips);
-
-  PutU16(image, record + kMeshFlags, mesh.flags);
-  if (!mesh.vertices.empty()) {
-    PutU32(image, record + kMeshVertexOffset, static_cast<uint32_t>(vertices));
-    PutU32(image, record + kMeshVertexCount, static_cast<uint32_t>(mesh.vertices.size()));
-  }
-  if (!mesh.indices.empty()) {
-    PutU32(image, record + kMeshIndexOffset, static_cast<uint32_t>(indices));
-    PutU32(image, record + kMeshIndexCount, static_cast<uint32_t>(mesh.indices.size()));
-  }
-  PutU32(image, record + kMeshSolidStripOffset, static_cast<uint32_t>(solid));
-  PutU16(image, record + kMeshSolidStripCount, static_cast<uint16_t>(mesh.solidStrips.size()));
-  PutU32(image, record + kMeshAlphaStripOffset, static_cast<uint32_t>(alpha));
-  PutU16(image, record + kMeshAlphaStripCount, static_cast<uint16_t>(mesh.alphaStrips.size()));
-  for (int k = 0; k < 4; ++k) {
-    PutF32(image, record + kMeshBoxMin + k * 4, mesh.boxMin[k]);
-    PutF32(image, record + kMeshBoxMax + k * 4, mesh.boxMax[k]);
-  }
-  for (size_t k = 0; k < 16; ++k) PutF32(image, record + kMeshMatrix + k * 4, mesh.matrix[k]);
+  // The same record as a ".geo" mesh: written by the one mesh writer, with this box as given.
+  geowriter::Mesh geo;
+  geo.flags = mesh.flags;
+  for (const Vertex& v : mesh.vertices)
+    geo.vertices.push_back({{v.position[0], v.position[1], v.position[2]},
+                            {v.normal[0], v.normal[1], v.normal[2]}, v.colour, v.u, v.v});
+  geo.indices = mesh.indices;
+  for (const Strip& s : mesh.solidStrips)
+    geo.solidStrips.push_back({s.material, s.flags, s.firstIndex, s.indexCount});
+  for (const Strip& s : mesh.alphaStrips)
+    geo.alphaStrips.push_back({s.material, s.flags, s.firstIndex, s.indexCount});
+  geo.hasBox = true;
+  std::copy(mesh.boxMin, mesh.boxMin + 4, geo.boxMin);
+  std::copy(mesh.boxMax, mesh.boxMax + 4, geo.boxMax);
+  std::copy(mesh.matrix.begin(), mesh.matrix.end(), geo.matrix);
+  const size_t record = geowriter::AppendMesh(*image, geo);
   Align4(image);
   return record;
 }
@@ -258,15 +199,6 @@ std::vector<uint8_t> Write(const SceneDesc& desc, Layout* layout) {
   }
   out.size = image.size();
   return image;
-}
-
-bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::error_code error;
-  const std::filesystem::path file(path);
-  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), error);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
 }
 
 bool SaveScn(const std::string& path, const SceneDesc& desc) { return SaveBytes(path, Write(desc)); }
@@ -426,29 +358,6 @@ bool SaveDemoCharacter(const std::string& folder) {
   ok = geowriter::SaveGeo(folder + "/character.geo", character) && ok;
   ok = SaveBytes(folder + "/walk.anm", anmwriter::Write(anmwriter::MakeWalk(biped))) && ok;
   return ok;
-}
-
-void PutU32(std::vector<uint8_t>* image, size_t offset, uint32_t value) {
-  if (image->size() < offset + 4) image->resize(offset + 4);
-  for (int i = 0; i < 4; ++i) (*image)[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void PutU16(std::vector<uint8_t>* image, size_t offset, uint16_t value) {
-  if (image->size() < offset + 2) image->resize(offset + 2);
-  (*image)[offset] = static_cast<uint8_t>(value);
-  (*image)[offset + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutF32(std::vector<uint8_t>* image, size_t offset, float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, 4);
-  PutU32(image, offset, bits);
-}
-
-uint32_t GetU32(const std::vector<uint8_t>& image, size_t offset) {
-  uint32_t value = 0;
-  for (int i = 0; i < 4; ++i) value |= uint32_t(image[offset + i]) << (8 * i);
-  return value;
 }
 
 }  // namespace scnwriter

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ByteWriter.h"
+
 namespace scnwriter {
 
 using Matrix16 = std::array<float, 16>;
@@ -135,7 +137,6 @@ struct Layout {
 std::vector<uint8_t> Write(const SceneDesc& desc, Layout* layout = nullptr);
 // Write into a file (folders are created); false when it cannot be written.
 bool SaveScn(const std::string& path, const SceneDesc& desc);
-bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Appends an object record (texture names and mesh) to `image` at a 4-byte boundary; returns the
 // record's offset. Offsets inside it count from the start of `image`. A ".geo" node record has
@@ -171,9 +172,16 @@ constexpr uint32_t kDemoBodyColour = 0xFF606060u;  // every other bone: grey
 constexpr float kDemoCubeHalf = 0.06f;
 constexpr float kDemoHeadHalf = 0.1f;
 
-void PutU32(std::vector<uint8_t>* image, size_t offset, uint32_t value);
-void PutU16(std::vector<uint8_t>* image, size_t offset, uint16_t value);
-void PutF32(std::vector<uint8_t>* image, size_t offset, float value);
-uint32_t GetU32(const std::vector<uint8_t>& image, size_t offset);
+using bytewriter::GetU32;
+using bytewriter::SaveBytes;
+inline void PutU32(std::vector<uint8_t>* image, size_t offset, uint32_t value) {
+  bytewriter::PutU32(*image, offset, value);
+}
+inline void PutU16(std::vector<uint8_t>* image, size_t offset, uint16_t value) {
+  bytewriter::PutU16(*image, offset, value);
+}
+inline void PutF32(std::vector<uint8_t>* image, size_t offset, float value) {
+  bytewriter::PutF32(*image, offset, value);
+}
 
 }  // namespace scnwriter

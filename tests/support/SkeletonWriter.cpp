@@ -1,39 +1,27 @@
 #include "tests/support/SkeletonWriter.h"
 
 #include <cstring>
+#include <type_traits>
+
+#include "tests/support/ByteWriter.h"
 
 namespace skelwriter {
 
 namespace {
 
-void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
-}
+using bytewriter::Align;
+using bytewriter::PutU32;
 
-void PutFloat(std::vector<uint8_t>& out, size_t at, float f) {
-  uint32_t v;
-  std::memcpy(&v, &f, 4);
-  Put32(out, at, v);
-}
-
-void Align16(std::vector<uint8_t>& out) {
-  while (out.size() % 16) out.push_back(0);
-}
-
-// Appends `count` words (16-byte aligned) and returns where they went.
-uint32_t AppendWords(std::vector<uint8_t>& out, const std::vector<uint32_t>& words) {
-  Align16(out);
-  const size_t at = out.size();
-  out.resize(at + words.size() * 4);
-  for (size_t i = 0; i < words.size(); ++i) Put32(out, at + 4 * i, words[i]);
-  return uint32_t(at);
-}
-
-uint32_t AppendFloats(std::vector<uint8_t>& out, const std::vector<float>& floats) {
-  Align16(out);
-  const size_t at = out.size();
-  out.resize(at + floats.size() * 4);
-  for (size_t i = 0; i < floats.size(); ++i) PutFloat(out, at + 4 * i, floats[i]);
+// Appends the values (16-byte aligned) and returns where they went.
+template <class T>
+uint32_t AppendArray(std::vector<uint8_t>& out, const std::vector<T>& values) {
+  const size_t at = Align(out, 16);
+  for (size_t i = 0; i < values.size(); ++i) {
+    if constexpr (std::is_same_v<T, float>)
+      bytewriter::PutF32(out, at + 4 * i, values[i]);
+    else
+      PutU32(out, at + 4 * i, values[i]);
+  }
   return uint32_t(at);
 }
 
@@ -152,28 +140,28 @@ std::vector<uint8_t> WriteBlock(const SkeletonTables& t) {
   std::vector<uint8_t> out(kHeaderBytes, 0);
   uint32_t header[11] = {};
   header[kBoneCount] = t.boneCount;
-  header[kParents] = AppendWords(out, t.parents);
-  header[kFirstChildren] = AppendWords(out, t.firstChildren);
-  header[kNextSiblings] = AppendWords(out, t.nextSiblings);
-  header[kInverseBinds] = AppendFloats(out, t.inverseBinds);
-  header[kAttachments] = AppendFloats(out, t.attachments);
-  header[kTranslations] = AppendFloats(out, t.translations);
-  header[kRotations] = AppendFloats(out, t.rotations);
+  header[kParents] = AppendArray(out, t.parents);
+  header[kFirstChildren] = AppendArray(out, t.firstChildren);
+  header[kNextSiblings] = AppendArray(out, t.nextSiblings);
+  header[kInverseBinds] = AppendArray(out, t.inverseBinds);
+  header[kAttachments] = AppendArray(out, t.attachments);
+  header[kTranslations] = AppendArray(out, t.translations);
+  header[kRotations] = AppendArray(out, t.rotations);
   // The name table, then the names themselves.
   std::vector<uint32_t> nameOffsets(t.names.size(), 0);
-  header[kNames] = AppendWords(out, nameOffsets);
+  header[kNames] = AppendArray(out, nameOffsets);
   for (size_t i = 0; i < t.names.size(); ++i) {
-    Put32(out, header[kNames] + 4 * i, uint32_t(out.size()));
+    PutU32(out, header[kNames] + 4 * i, uint32_t(out.size()));
     out.insert(out.end(), t.names[i].begin(), t.names[i].end());
     out.push_back(0);
   }
-  Align16(out);
-  for (uint32_t w = 0; w < 11; ++w) Put32(out, 4 * w, header[w]);
+  Align(out, 16);
+  for (uint32_t w = 0; w < 11; ++w) PutU32(out, 4 * w, header[w]);
   return out;
 }
 
 uint32_t AppendSkeletonBlock(std::vector<uint8_t>& image, const SkeletonTables& tables) {
-  Align16(image);
+  Align(image, 16);
   const uint32_t at = uint32_t(image.size());
   const std::vector<uint8_t> block = WriteBlock(tables);
   image.insert(image.end(), block.begin(), block.end());
@@ -181,13 +169,11 @@ uint32_t AppendSkeletonBlock(std::vector<uint8_t>& image, const SkeletonTables& 
 }
 
 uint32_t ReadHeaderWord(const std::vector<uint8_t>& block, uint32_t word) {
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= uint32_t(block[4 * word + i]) << (8 * i);
-  return v;
+  return bytewriter::GetU32(block, 4 * word);
 }
 
 void WriteHeaderWord(std::vector<uint8_t>& block, uint32_t word, uint32_t value) {
-  Put32(block, 4 * word, value);
+  PutU32(block, 4 * word, value);
 }
 
 SkeletonDesc MakeBiped() {

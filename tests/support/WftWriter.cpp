@@ -1,8 +1,6 @@
 #include "tests/support/WftWriter.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 
 namespace wftwriter {
 
@@ -45,23 +43,6 @@ Tables BuildTables(const FontDesc& desc) {
   tables.kerningCount = static_cast<uint32_t>(tables.kerning.size());
   tables.glyphCount = static_cast<uint32_t>(tables.glyphs.size());
   return tables;
-}
-
-void PutU32(std::vector<uint8_t>* image, size_t offset, uint32_t value) {
-  if (image->size() < offset + 4) image->resize(offset + 4);
-  for (int i = 0; i < 4; ++i) (*image)[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void PutU16(std::vector<uint8_t>* image, size_t offset, uint16_t value) {
-  if (image->size() < offset + 2) image->resize(offset + 2);
-  (*image)[offset] = static_cast<uint8_t>(value);
-  (*image)[offset + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-uint32_t GetU32(const std::vector<uint8_t>& image, size_t offset) {
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= uint32_t(image[offset + i]) << (8 * i);
-  return v;
 }
 
 std::vector<uint8_t> Write(const FontDesc& desc, const Tables& tables, Layout* layout) {
@@ -121,15 +102,6 @@ std::vector<uint8_t> Write(const FontDesc& desc, const Tables& tables, Layout* l
 
 std::vector<uint8_t> Write(const FontDesc& desc, Layout* layout) {
   return Write(desc, BuildTables(desc), layout);
-}
-
-bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::error_code error;
-  const std::filesystem::path file(path);
-  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), error);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
 }
 
 bool SaveWft(const std::string& path, const FontDesc& desc) { return SaveBytes(path, Write(desc)); }

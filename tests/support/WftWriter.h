@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ByteWriter.h"
+
 namespace wftwriter {
 
 struct Kern {
@@ -104,10 +106,13 @@ std::vector<uint8_t> Write(const FontDesc& desc, const Tables& tables, Layout* l
 std::vector<uint8_t> Write(const FontDesc& desc, Layout* layout = nullptr);
 // Write into a file (folders are created); false when it cannot be written.
 bool SaveWft(const std::string& path, const FontDesc& desc);
-bool SaveBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-
-void PutU32(std::vector<uint8_t>* image, size_t offset, uint32_t value);
-void PutU16(std::vector<uint8_t>* image, size_t offset, uint16_t value);
-uint32_t GetU32(const std::vector<uint8_t>& image, size_t offset);
+using bytewriter::GetU32;
+using bytewriter::SaveBytes;
+inline void PutU32(std::vector<uint8_t>* image, size_t offset, uint32_t value) {
+  bytewriter::PutU32(*image, offset, value);
+}
+inline void PutU16(std::vector<uint8_t>* image, size_t offset, uint16_t value) {
+  bytewriter::PutU16(*image, offset, value);
+}
 
 }  // namespace wftwriter
