@@ -85,12 +85,11 @@ TEST_F(DebugLinesShapeTest, MarkersCrossAlongYThenXThenZ) {
   m_lines.Empty();
   m_lines.AddMarker(&p, 5, 7);
   ASSERT_EQ(m_lines.GetCount(), 3);
-  ExpectPoint(m_lines.GetLine(0).from, 1, -3, 3);
-  ExpectPoint(m_lines.GetLine(0).to, 1, 7, 3);
-  ExpectPoint(m_lines.GetLine(1).from, -4, 2, 3);
-  ExpectPoint(m_lines.GetLine(1).to, 6, 2, 3);
-  ExpectPoint(m_lines.GetLine(2).from, 1, 2, -2);
-  ExpectPoint(m_lines.GetLine(2).to, 1, 2, 8);
+  const float ends[3][6] = {{1, -3, 3, 1, 7, 3}, {-4, 2, 3, 6, 2, 3}, {1, 2, -2, 1, 2, 8}};
+  for (int i = 0; i < 3; ++i) {
+    ExpectPoint(m_lines.GetLine(i).from, ends[i][0], ends[i][1], ends[i][2]);
+    ExpectPoint(m_lines.GetLine(i).to, ends[i][3], ends[i][4], ends[i][5]);
+  }
   EXPECT_EQ(m_lines.GetLine(2).colour, 7u);
 }
 
@@ -230,12 +229,8 @@ TEST_F(DebugLinesShapeTest, MeshBoundsFollowTheMeshOriginButNotTheRotation) {
       minY = std::min(minY, p->y), maxY = std::max(maxY, p->y);
       minZ = std::min(minZ, p->z), maxZ = std::max(maxZ, p->z);
     }
-  EXPECT_NEAR(minX, -1.0f, 1e-4f);
-  EXPECT_NEAR(maxX, 1.0f, 1e-4f);
-  EXPECT_NEAR(minY, 23.0f, 1e-4f);
-  EXPECT_NEAR(maxY, 27.0f, 1e-4f);
-  EXPECT_NEAR(minZ, -3.0f, 1e-4f);
-  EXPECT_NEAR(maxZ, 3.0f, 1e-4f);
+  const float got[6] = {minX, maxX, minY, maxY, minZ, maxZ}, want[6] = {-1, 1, 23, 27, -3, 3};
+  for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 1e-4f) << i;
   m_lines.Empty();
 
   // A mesh without its geometry object is reported and adds nothing; no meshes add nothing.

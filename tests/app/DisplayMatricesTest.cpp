@@ -39,7 +39,7 @@ BoundingBox Box(float x0, float y0, float z0, float x1, float y1, float z1) {
   return BoundingBox(Vector4(x0, y0, z0, 1.0f), Vector4(x1, y1, z1, 1.0f));
 }
 
-TEST(DisplayMatrices, StartAsIdentitiesWithEveryFlagRaised) {
+TEST(DisplayMatrices, StartAsIdentitiesAndSettersCopyAndRaiseTheirOwnFlag) {
   Display display;
   for (Matrix* m : {display.GetWorldMatrix(), display.GetViewMatrix(), display.GetProjectionMatrix(),
                     display.GetDeviceProjectionMatrix(), display.GetScreenProjectionMatrix(),
@@ -48,45 +48,32 @@ TEST(DisplayMatrices, StartAsIdentitiesWithEveryFlagRaised) {
                     display.GetWorldViewProjectionMatrix()})
     EXPECT_TRUE(IsIdentity(*m));
   EXPECT_TRUE(IsIdentity(g_IdentityMatrix));
-  EXPECT_EQ(display.GetWorldChanged(), 1u);
-  EXPECT_EQ(display.GetViewChanged(), 1u);
-  EXPECT_EQ(display.GetProjectionChanged(), 1u);
-  EXPECT_EQ(display.GetDeviceProjectionChanged(), 1u);
-}
-
-TEST(DisplayMatrices, SettersCopyAndRaiseTheirOwnFlag) {
-  Display display;
-  display.UpdateMatrices();
-  EXPECT_EQ(display.GetWorldChanged() | display.GetViewChanged() | display.GetProjectionChanged() |
-                display.GetDeviceProjectionChanged(),
-            0u);
-
+  // The world, view, projection and device projection flags, as one number 0bWVPD.
+  auto flags = [&]() {
+    return display.GetWorldChanged() << 3 | display.GetViewChanged() << 2 |
+           display.GetProjectionChanged() << 1 | display.GetDeviceProjectionChanged();
+  };
+  EXPECT_EQ(flags(), 0b1111u);
   const Matrix a = Numbered(1);
-  display.SetCameraMatrix(&a);
-  EXPECT_TRUE(Same(*display.GetCameraMatrix(), a));
-  EXPECT_EQ(display.GetWorldChanged() | display.GetViewChanged() | display.GetProjectionChanged() |
-                display.GetDeviceProjectionChanged(),
-            0u)
-      << "the camera matrix marks nothing";
-
-  display.SetScreenProjectionMatrix(&a);
-  EXPECT_TRUE(Same(*display.GetScreenProjectionMatrix(), a));
-  EXPECT_EQ(display.GetDeviceProjectionChanged(), 1u);
-  EXPECT_EQ(display.GetProjectionChanged(), 0u);
-  display.UpdateMatrices();
-
-  display.SetWorldMatrix(&a);
-  EXPECT_EQ(display.GetWorldChanged(), 1u);
-  display.SetViewMatrix(&a);
-  EXPECT_EQ(display.GetViewChanged(), 1u);
-  display.SetProjectionMatrix(&a);
-  EXPECT_EQ(display.GetProjectionChanged(), 1u);
-  display.SetDeviceProjectionMatrix(&a);
-  EXPECT_EQ(display.GetDeviceProjectionChanged(), 1u);
-  EXPECT_TRUE(Same(*display.GetWorldMatrix(), a));
-  EXPECT_TRUE(Same(*display.GetViewMatrix(), a));
-  EXPECT_TRUE(Same(*display.GetProjectionMatrix(), a));
-  EXPECT_TRUE(Same(*display.GetDeviceProjectionMatrix(), a));
+  using Set = void (Display::*)(const Matrix*);
+  using Get = Matrix* (Display::*)();
+  const struct {
+    Set set;
+    Get get;
+    uint32_t raises;
+  } setters[] = {{&Display::SetCameraMatrix, &Display::GetCameraMatrix, 0},
+                 {&Display::SetScreenProjectionMatrix, &Display::GetScreenProjectionMatrix, 0b0001},
+                 {&Display::SetWorldMatrix, &Display::GetWorldMatrix, 0b1000},
+                 {&Display::SetViewMatrix, &Display::GetViewMatrix, 0b0100},
+                 {&Display::SetProjectionMatrix, &Display::GetProjectionMatrix, 0b0010},
+                 {&Display::SetDeviceProjectionMatrix, &Display::GetDeviceProjectionMatrix, 0b0001}};
+  for (const auto& s : setters) {
+    display.UpdateMatrices();
+    EXPECT_EQ(flags(), 0u);
+    (display.*s.set)(&a);
+    EXPECT_TRUE(Same(*(display.*s.get)(), a));
+    EXPECT_EQ(flags(), s.raises);
+  }
   EXPECT_TRUE(IsIdentity(*display.GetSpareMatrix()));
 }
 

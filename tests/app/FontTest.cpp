@@ -16,7 +16,7 @@
 #include "Engine/PC/PCFont.h"
 #include "Engine/PC/PCFontFactory.h"
 #include "Engine/PC/PCRenderStates.h"
-#include "tests/support/AppHarness.h"
+#include "tests/support/AppTestSupport.h"
 #include "tests/support/DdsWriter.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/PixelProbe.h"
@@ -25,6 +25,7 @@
 
 namespace {
 
+using apptest::Rgb;
 using wftwriter::FontDesc;
 
 // A font that records its quads instead of drawing them.
@@ -413,42 +414,18 @@ TEST_F(FontFactoryTest, MissingAndBrokenFilesGiveMinusOneAndLeaveNothing) {
 
 // ---- On the device.
 
-int Modulate2x(int texture, int diffuse) {
-  double v = texture * (diffuse / 255.0) * 2.0;
-  return v > 255.0 ? 255 : static_cast<int>(v + 0.5);
-}
-
-using pixelprobe::Rgb;
-
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
-
-// Every pixel of [x0, x1) × [y0, y1) of a back-buffer read is `want` within ±2 per channel.
-::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
-                                  int y1, const Rgb& want) {
-  return pixelprobe::AreaIs(pixels, kWidth, x0, y0, x1, y1, want);
-}
-
 // A font on a 32 x 8 page: 'A' a white block, 'B' a red one, space transparent; 'C' on a second
 // page that has no file. A 32 x 32 blue cross icon, a green fallback texture. (The registry
 // knows textures by the name's tail from its 11th character: the names must differ there.)
-class FontDrawTest : public AppTest {
+class FontDrawTest : public apptest::DrawTest {
  protected:
-  static constexpr uint32_t kFallback = 0xFF20C040u;
-  static constexpr Rgb kBlack = {0, 0, 0};
-
   void Start() {
-    std::vector<uint32_t> fallback(8 * 8, kFallback);
-    ASSERT_TRUE(ddswriter::SaveDds("data/badtexture.dds", gfx::D3DFMT_A8R8G8B8, 8, 8,
-                                   fallback.data(), false));
     std::vector<uint32_t> page(32 * 8);
-    for (int y = 0; y < 8; ++y)
-      for (int x = 0; x < 32; ++x)
-        page[y * 32 + x] = x < 8 ? 0xFFFFFFFFu : x < 16 ? 0xFFFF0000u : 0x00000000u;
-    ASSERT_TRUE(ddswriter::SaveDds("data/pixfont.dds", gfx::D3DFMT_A8R8G8B8, 32, 8, page.data(), false));
-    std::vector<uint32_t> cross(32 * 32, 0xFF0000FFu);
-    ASSERT_TRUE(ddswriter::SaveDds("cross_32.dds", gfx::D3DFMT_A8R8G8B8, 32, 32, cross.data(), false));
-
+    for (int i = 0; i < 32 * 8; ++i)
+      page[i] = i % 32 < 8 ? 0xFFFFFFFFu : i % 32 < 16 ? 0xFFFF0000u : 0x00000000u;
+    ASSERT_TRUE(ddswriter::SaveDds("data/pixfont.dds", gfx::D3DFMT_A8R8G8B8, 32, 8, page.data(),
+                                   false));
+    ASSERT_TRUE(apptest::SaveSolidDds("cross_32.dds", 32, 32, 0xFF0000FFu));
     FontDesc desc;
     desc.pageBaseName = "data\\pixfont.wft";
     desc.pageCount = 2;
@@ -458,117 +435,77 @@ class FontDrawTest : public AppTest {
     desc.Add(u'B', 8, 0, 8, 8, 0, 0);
     desc.Add(u'C', 0, 0, 8, 8, 0, 0, 1);
     ASSERT_TRUE(wftwriter::SaveWft("data/pixfont.wft", desc));
-
-    ASSERT_TRUE(m_harness.Start());
+    StartDrawing(0xFF20C040u);
     m_id = app().GetFontFactory()->AddFont("data\\pixfont.wft");
     ASSERT_NE(m_id, -1);
     m_font = app().GetFontFactory()->GetFont(m_id);
     ASSERT_NE(m_font, nullptr);
-    ASSERT_EQ(display()->BeginScene(), 1);
-    Clear();
-  }
-  void TearDown() override {
-    if (app().GetDisplay()->GetDevice()) display()->EndScene();
   }
   App& app() { return m_harness.app(); }
-  Display* display() { return app().GetDisplay(); }
-  gfx::D3DDevice* device() { return display()->GetDevice(); }
-  void Clear() {
-    ASSERT_EQ(device()->Clear(0, nullptr, gfx::D3DCLEAR_TARGET | gfx::D3DCLEAR_ZBUFFER,
-                              0xFF000000u, 1.0f, 0),
-              gfx::D3D_OK);
-  }
-  std::vector<uint32_t> ReadBack() {
-    return pixelprobe::ReadBack(device(), kWidth, kHeight);
-  }
 
   int32_t m_id = -1;
   Font* m_font = nullptr;
 };
 
-TEST_F(FontDrawTest, AGlyphCoversItsPixelsInTheTextColour) {
-  Start();
-  m_font->DrawString(u"A", 100, 100, 0xFF402010u, 0.5f, 0);
-  std::vector<uint32_t> px = ReadBack();
-  const Rgb colour = {Modulate2x(255, 0x40), Modulate2x(255, 0x20), Modulate2x(255, 0x10)};
-  EXPECT_TRUE(AreaIs(px, 100, 100, 108, 108, colour));
-  // Nothing around the block.
-  EXPECT_TRUE(AreaIs(px, 90, 90, 120, 100, kBlack));
-  EXPECT_TRUE(AreaIs(px, 90, 108, 120, 120, kBlack));
-  EXPECT_TRUE(AreaIs(px, 90, 100, 100, 108, kBlack));
-  EXPECT_TRUE(AreaIs(px, 108, 100, 120, 108, kBlack));
-  // The states are left as text leaves them.
-  EXPECT_EQ(RenderStateCache::GetRenderState(gfx::D3DRS_ALPHABLENDENABLE), 0u);
-  EXPECT_EQ(RenderStateCache::GetSamplerState(0, gfx::D3DSAMP_MINFILTER),
-            uint32_t(gfx::D3DTEXF_LINEAR));
-}
-
-TEST_F(FontDrawTest, KerningShiftsTheSecondGlyph) {
-  Start();
-  const Rgb white = {255, 255, 255};
-  const Rgb red = {255, 0, 0};
-  // A ends at 108; B is 10 on less 3 of kerning: 107 to 115, drawn over A's last column.
-  m_font->DrawString(u"AB", 100, 100, 0xFF808080u, 0.5f, 0);
-  std::vector<uint32_t> px = ReadBack();
-  EXPECT_TRUE(AreaIs(px, 100, 100, 107, 108, white));
-  EXPECT_TRUE(AreaIs(px, 107, 100, 115, 108, red));
-  EXPECT_TRUE(AreaIs(px, 115, 100, 125, 108, kBlack));
-
-  Clear();
-  m_font->SetFlags(BaseFont::kFlagProportional);
-  m_font->DrawString(u"AB", 100, 100, 0xFF808080u, 0.5f, 0);
-  px = ReadBack();
-  EXPECT_TRUE(AreaIs(px, 100, 100, 108, 108, white));
-  EXPECT_TRUE(AreaIs(px, 108, 100, 110, 108, kBlack));
-  EXPECT_TRUE(AreaIs(px, 110, 100, 118, 108, red));
-  m_font->SetFlags(3);
-}
-
-TEST_F(FontDrawTest, AWrappedLineLandsOneLineBelow) {
-  Start();
-  const Rgb white = {255, 255, 255};
-  // "A" and a space are 15 wide, so at 12 the second A moves down by the line height.
-  m_font->DrawString(u"A A", 100, 100, 0xFF808080u, 0.5f, 12);
-  std::vector<uint32_t> px = ReadBack();
-  EXPECT_TRUE(AreaIs(px, 100, 100, 108, 108, white));
-  EXPECT_TRUE(AreaIs(px, 100, 108, 108, 112, kBlack));
-  EXPECT_TRUE(AreaIs(px, 100, 112, 108, 120, white));
-  EXPECT_TRUE(AreaIs(px, 108, 100, 130, 125, kBlack));
-}
-
-TEST_F(FontDrawTest, PositionsScaleToTheClientSize) {
-  Start();
-  app().SetClientSize(1280, 960);
-  m_font->DrawString(u"A", 100, 100, 0xFF808080u, 0.5f, 0);
-  app().SetClientSize(640, 480);
-  std::vector<uint32_t> px = ReadBack();
-  EXPECT_TRUE(AreaIs(px, 200, 200, 216, 216, {255, 255, 255}));
-  EXPECT_TRUE(AreaIs(px, 100, 100, 200, 200, kBlack));
-  EXPECT_TRUE(AreaIs(px, 216, 190, 240, 230, kBlack));
-}
-
-TEST_F(FontDrawTest, AMissingPageLoadsTheFontAndDrawsWithTheFallback) {
+TEST_F(FontDrawTest, GlyphsLandWhereThePenPutsThem) {
+  using apptest::kBlack;
+  using apptest::kWhite;
   Start();
   EXPECT_TRUE(DebugLogContains("texture page data\\pixfont_002.dds not loaded"));
   EXPECT_NE(m_font->GetPageHandle(0), -1);
   EXPECT_EQ(m_font->GetPageHandle(1), -1);
-  m_font->DrawString(u"C", 300, 300, 0xFF808080u, 0.5f, 0);
-  std::vector<uint32_t> px = ReadBack();
-  EXPECT_TRUE(AreaIs(px, 300, 300, 308, 308,
-                     {Modulate2x(0x20, 0x80), Modulate2x(0xC0, 0x80), Modulate2x(0x40, 0x80)}));
-}
-
-TEST_F(FontDrawTest, TheCrossEscapeDrawsTheIconBetweenItsNeighbours) {
-  Start();
   m_font->InitButtonIcons();
   ASSERT_NE(m_font->GetPageHandle(2 + 0), -1);
   EXPECT_EQ(m_font->GetPageHandle(2 + 1), -1);  // no triangle file
-  m_font->DrawString(u"A\\0B", 100, 100, 0xFF808080u, 0.5f, 0);
-  std::vector<uint32_t> px = ReadBack();
-  EXPECT_TRUE(AreaIs(px, 100, 100, 108, 108, {255, 255, 255}));
-  EXPECT_TRUE(AreaIs(px, 108, 100, 111, 132, kBlack));
-  EXPECT_TRUE(AreaIs(px, 111, 100, 143, 132, {0, 0, 255}));
-  EXPECT_TRUE(AreaIs(px, 144, 100, 152, 108, {255, 0, 0}));
+  const Rgb red = {255, 0, 0};
+  struct Area {
+    int x0, y0, x1, y1;
+    Rgb want;
+  };
+  const struct {
+    const char* what;
+    const char16_t* text;
+    uint32_t colour;
+    uint32_t flags;
+    int32_t wrap;
+    bool doubleClient;
+    std::vector<Area> areas;
+  } cases[] = {
+      {"one glyph in the text colour", u"A", 0xFF402010u, 3, 0, false,
+       {{100, 100, 108, 108, apptest::Modulate2x(0xFFFFFFFFu, {0x40, 0x20, 0x10})},
+        {90, 90, 120, 100, kBlack}, {90, 108, 120, 120, kBlack}, {90, 100, 100, 108, kBlack},
+        {108, 100, 120, 108, kBlack}}},
+      // A ends at 108; B is 10 on less 3 of kerning: 107 to 115, drawn over A's last column.
+      {"kerning", u"AB", 0xFF808080u, 3, 0, false,
+       {{100, 100, 107, 108, kWhite}, {107, 100, 115, 108, red}, {115, 100, 125, 108, kBlack}}},
+      {"no kerning", u"AB", 0xFF808080u, BaseFont::kFlagProportional, 0, false,
+       {{100, 100, 108, 108, kWhite}, {108, 100, 110, 108, kBlack}, {110, 100, 118, 108, red}}},
+      // "A" and a space are 15 wide, so at 12 the second A moves down by the line height.
+      {"wrapped", u"A A", 0xFF808080u, 3, 12, false,
+       {{100, 100, 108, 108, kWhite}, {100, 108, 108, 112, kBlack}, {100, 112, 108, 120, kWhite},
+        {108, 100, 130, 125, kBlack}}},
+      {"scaled to the client size", u"A", 0xFF808080u, 3, 0, true,
+       {{200, 200, 216, 216, kWhite}, {100, 100, 200, 200, kBlack}, {216, 190, 240, 230, kBlack}}},
+      {"a missing page draws with the fallback", u"C", 0xFF808080u, 3, 0, false,
+       {{100, 100, 108, 108, apptest::Modulate2x(0xFF20C040u, {0x80, 0x80, 0x80})}}},
+      {"the cross icon between its neighbours", u"A\\0B", 0xFF808080u, 3, 0, false,
+       {{100, 100, 108, 108, kWhite}, {108, 100, 111, 132, kBlack}, {111, 100, 143, 132, {0, 0, 255}},
+        {144, 100, 152, 108, red}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clear();
+    m_font->SetFlags(c.flags);
+    if (c.doubleClient) app().SetClientSize(1280, 960);
+    m_font->DrawString(c.text, 100, 100, c.colour, 0.5f, c.wrap);
+    app().SetClientSize(640, 480);
+    const std::vector<uint32_t> px = ReadBack();
+    for (const Area& a : c.areas) EXPECT_TRUE(AreaIs(px, a.x0, a.y0, a.x1, a.y1, a.want));
+  }
+  // The states are left as text leaves them.
+  EXPECT_EQ(RenderStateCache::GetRenderState(gfx::D3DRS_ALPHABLENDENABLE), 0u);
+  EXPECT_EQ(RenderStateCache::GetSamplerState(0, gfx::D3DSAMP_MINFILTER),
+            uint32_t(gfx::D3DTEXF_LINEAR));
 }
 
 TEST_F(FontDrawTest, TheCurrentWindowsFactorsTintTheTextColour) {
@@ -585,8 +522,8 @@ TEST_F(FontDrawTest, TheCurrentWindowsFactorsTintTheTextColour) {
   // alpha the glyph would fall to the alpha test, which text keeps on.)
   window->SetColourFactors(1.0f, 0.5f, 2.0f, 1.0f);
   m_font->DrawString(u"A", 100, 100, 0xFF808080u, 0.5f, 0);
-  std::vector<uint32_t> px = ReadBack();
-  EXPECT_TRUE(AreaIs(px, 100, 100, 108, 108, {Modulate2x(255, 0x80), Modulate2x(255, 0x40), 255}));
+  EXPECT_TRUE(AreaIs(ReadBack(), 100, 100, 108, 108,
+                     apptest::Modulate2x(0xFFFFFFFFu, {0x80, 0x40, 255})));
 }
 
 TEST_F(FontDrawTest, ThePagesOfAFontAreNamedAfterItsBaseName) {

@@ -62,14 +62,10 @@ TEST_F(GamePadTest, HatDiagonalsCountForBothNeighbours) {
     uint32_t pov;
     int up, right, down, left;
   };
-  const Case cases[] = {
-      {0, 1, 0, 0, 0},       {4500, 1, 1, 0, 0},
-      {9000, 0, 1, 0, 0},    {13500, 0, 1, 1, 0},
-      {18000, 0, 0, 1, 0},   {22500, 0, 0, 1, 1},
-      {27000, 0, 0, 0, 1},   {31500, 1, 0, 0, 1},
-      {35999, 1, 0, 0, 0},   {0xFFFFFFFFu, 0, 0, 0, 0},
-      {0x0000FFFFu, 0, 0, 0, 0},
-  };
+  const Case cases[] = {{0, 1, 0, 0, 0},     {4500, 1, 1, 0, 0},  {9000, 0, 1, 0, 0},
+                        {13500, 0, 1, 1, 0}, {18000, 0, 0, 1, 0}, {22500, 0, 0, 1, 1},
+                        {27000, 0, 0, 0, 1}, {31500, 1, 0, 0, 1}, {35999, 1, 0, 0, 0},
+                        {0xFFFFFFFFu, 0, 0, 0, 0}, {0x0000FFFFu, 0, 0, 0, 0}};
   for (const Case& c : cases) {
     State(0).rgdwPOV[0] = c.pov;
     EXPECT_EQ(pad.IsControlDown(kPadCodeHatUp), c.up) << c.pov;
@@ -295,12 +291,10 @@ TEST_F(GamePadTest, UnreadablePadsAndMissingPadsAreSafe) {
 
   // The constant answers.
   EXPECT_STREQ(pad.GetPadLabel(0), "1");
-  EXPECT_EQ(pad.NeedsCalibration(0), 0);
-  EXPECT_EQ(pad.HasDigitalPad(0), 1);
-  EXPECT_EQ(pad.HasActionButtons(0), 1);
-  EXPECT_EQ(pad.HasAnalogSticks(0), 1);
-  EXPECT_EQ(pad.IsWireless(0), 0);
-  EXPECT_EQ(pad.IsBatteryLow(0), 0);
+  EXPECT_EQ((std::vector<int32_t>{pad.NeedsCalibration(0), pad.HasDigitalPad(0),
+                                  pad.HasActionButtons(0), pad.HasAnalogSticks(0),
+                                  pad.IsWireless(0), pad.IsBatteryLow(0)}),
+            (std::vector<int32_t>{0, 1, 1, 1, 0, 0}));
 }
 
 TEST_F(GamePadTest, NoFirstPadAnswersNothingDown) {
