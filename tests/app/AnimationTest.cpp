@@ -210,24 +210,17 @@ TEST_F(AnimationTest, TheRootPath) {
   EXPECT_EQ(anim.GetEndTime(), 1.0f);
   EXPECT_FLOAT_EQ(anim.GetLength(), 0.9f);
 
+  // Held before the first key and after the last, straight lines between them, w always 1.
+  const float at[][4] = {{-5.0f, 0, 0, 0}, {0.3f, 0.5f, 1, 1.5f}, {0.5f, 1, 2, 3},
+                         {0.875f, 2.5f, 2, 1.5f}, {7.0f, 3, 2, 1}};
   Vector4 v;
-  anim.GetRootKeyAt(-5.0f, v);
-  EXPECT_EQ(v.x, 0.0f);
-  EXPECT_EQ(v.w, 1.0f);
-  anim.GetRootKeyAt(0.3f, v);  // halfway from key 0 to key 1
-  EXPECT_FLOAT_EQ(v.x, 0.5f);
-  EXPECT_FLOAT_EQ(v.y, 1.0f);
-  EXPECT_FLOAT_EQ(v.z, 1.5f);
-  EXPECT_EQ(v.w, 1.0f);
-  anim.GetRootKeyAt(0.5f, v);
-  EXPECT_EQ(v.x, 1.0f);
-  anim.GetRootKeyAt(0.875f, v);
-  EXPECT_FLOAT_EQ(v.x, 2.5f);
-  EXPECT_FLOAT_EQ(v.z, 1.5f);
-  anim.GetRootKeyAt(7.0f, v);
-  EXPECT_EQ(v.x, 3.0f);
-  EXPECT_EQ(v.w, 1.0f);
-
+  for (const auto& a : at) {
+    anim.GetRootKeyAt(a[0], v);
+    EXPECT_FLOAT_EQ(v.x, a[1]) << a[0];
+    EXPECT_FLOAT_EQ(v.y, a[2]) << a[0];
+    EXPECT_FLOAT_EQ(v.z, a[3]) << a[0];
+    EXPECT_EQ(v.w, 1.0f) << a[0];
+  }
   anim.GetFirstRootKey(v);
   EXPECT_EQ(v.w, 0.1f);  // the key's time
   anim.GetLastRootKey(v);
