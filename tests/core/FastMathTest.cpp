@@ -10,23 +10,12 @@
 #include "Engine/Assert.h"
 #include "Engine/FastMath.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/MathCheck.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 constexpr double kPiD = 3.14159265358979323846;
-
-void ExpectMatrixNear(const Matrix& expected, const Matrix& actual, float tolerance) {
-  for (int i = 0; i < 16; ++i)
-    EXPECT_NEAR(expected.m[i], actual.m[i], tolerance) << "element " << i;
-}
-
-void ExpectVectorNear(const Vector4& expected, const Vector4& actual, float tolerance) {
-  EXPECT_NEAR(expected.x, actual.x, tolerance);
-  EXPECT_NEAR(expected.y, actual.y, tolerance);
-  EXPECT_NEAR(expected.z, actual.z, tolerance);
-  EXPECT_NEAR(expected.w, actual.w, tolerance);
-}
 
 // Reference product in the textbook loop form, row-vector convention: (a b)[r][c] = sum a[r][k] b[k][c].
 Matrix NaiveProduct(const Matrix& a, const Matrix& b) {
@@ -47,13 +36,6 @@ Matrix RandomMatrix(std::mt19937& rng) {
   return m;
 }
 
-Quaternion RandomUnitQuaternion(std::mt19937& rng) {
-  std::normal_distribution<float> n(0.0f, 1.0f);
-  Quaternion q(n(rng), n(rng), n(rng), n(rng));
-  const float l = std::sqrt(Dot(q, q));
-  return Quaternion(q.x / l, q.y / l, q.z / l, q.w / l);
-}
-
 // The rotation angle between two unit quaternions along the shorter arc.
 double RotationAngle(const Quaternion& a, const Quaternion& b) {
   double d = std::fabs(double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z +
@@ -61,28 +43,19 @@ double RotationAngle(const Quaternion& a, const Quaternion& b) {
   return 2.0 * std::acos(std::min(d, 1.0));
 }
 
-Quaternion Normalized(const Quaternion& q) {
-  const float l = std::sqrt(Dot(q, q));
-  return Quaternion(q.x / l, q.y / l, q.z / l, q.w / l);
-}
-
 }  // namespace
 
 TEST(FastMathTest, FloatToIntTruncatesAndGivesFixedAnswersOutsideTheRange) {
-  EXPECT_EQ(FloatToInt(2.9f), 2);
-  EXPECT_EQ(FloatToInt(-2.9f), -2);
-  EXPECT_EQ(FloatToInt(0.99999994f), 0);
-  EXPECT_EQ(FloatToInt(-0.5f), 0);
-  // The largest float below 2^31 and the smallest representable bound are still exact.
-  EXPECT_EQ(FloatToInt(2147483520.0f), 2147483520);
-  EXPECT_EQ(FloatToInt(-2147483648.0f), INT32_MIN);
-  EXPECT_EQ(FloatToInt(2147483648.0f), INT32_MAX);
-  EXPECT_EQ(FloatToInt(1e20f), INT32_MAX);
-  EXPECT_EQ(FloatToInt(std::numeric_limits<float>::infinity()), INT32_MAX);
-  EXPECT_EQ(FloatToInt(-2147483904.0f), INT32_MIN);  // next float below -2^31
-  EXPECT_EQ(FloatToInt(-std::numeric_limits<float>::infinity()), INT32_MIN);
-  EXPECT_EQ(FloatToInt(std::numeric_limits<float>::quiet_NaN()), 0);
-  EXPECT_EQ(FloatToInt(-std::numeric_limits<float>::quiet_NaN()), 0);
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  // The largest float below 2^31 and -2^31 itself are still exact; beyond them the ends hold,
+  // -2147483904 being the next float below -2^31.
+  const std::pair<float, int32_t> cases[] = {
+      {2.9f, 2},         {-2.9f, -2},       {0.99999994f, 0},
+      {-0.5f, 0},        {2147483520.0f, 2147483520},       {-2147483648.0f, INT32_MIN},
+      {2147483648.0f, INT32_MAX},          {1e20f, INT32_MAX}, {inf, INT32_MAX},
+      {-2147483904.0f, INT32_MIN},         {-inf, INT32_MIN}, {nan, 0}, {-nan, 0}};
+  for (const auto& [in, out] : cases) EXPECT_EQ(FloatToInt(in), out) << in;
 }
 
 class FastMathAssertTest : public TempDirTest {};

@@ -6,17 +6,12 @@
 #include "Engine/Assert.h"
 #include "Engine/FastMath.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/MathCheck.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 constexpr float kHalfPiF = 1.5707964f;
-
-void ExpectMatrixNear(const Matrix& expected, const Matrix& actual, float tolerance,
-                      const char* what = "") {
-  for (int i = 0; i < 16; ++i)
-    EXPECT_NEAR(expected.m[i], actual.m[i], tolerance) << what << " element " << i;
-}
 
 void ExpectRowNear(const Matrix& m, int row, float x, float y, float z, float tolerance) {
   EXPECT_NEAR(m.m[row * 4 + 0], x, tolerance) << "row " << row;
@@ -55,13 +50,6 @@ bool IsRotation(const Matrix& m, float tolerance) {
     for (int c = 0; c < 3; ++c)
       if (std::fabs(p.m[r * 4 + c] - (r == c ? 1.0f : 0.0f)) > tolerance) return false;
   return std::fabs(MatrixDeterminant(m) - 1.0f) <= tolerance;
-}
-
-Quaternion RandomUnitQuaternion(std::mt19937& rng) {
-  std::normal_distribution<float> n(0.0f, 1.0f);
-  Quaternion q(n(rng), n(rng), n(rng), n(rng));
-  const float l = std::sqrt(Dot(q, q));
-  return Quaternion(q.x / l, q.y / l, q.z / l, q.w / l);
 }
 
 Vector4 RandomDirection(std::mt19937& rng) {

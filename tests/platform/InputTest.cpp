@@ -73,15 +73,12 @@ TEST(SdlKeyTable, DistinctKeysGetDistinctCodes) {
 }
 
 TEST(SdlJoystickConversion, AxisEndsMapExactlyOntoTheRange) {
-  EXPECT_EQ(plat::ScaleJoystickAxis(-32768, -1000, 1000), -1000);
-  EXPECT_EQ(plat::ScaleJoystickAxis(32767, -1000, 1000), 1000);
-  EXPECT_EQ(plat::ScaleJoystickAxis(0, -1000, 1000), 0);
-  EXPECT_EQ(plat::ScaleJoystickAxis(-1, -1000, 1000), 0);
-  EXPECT_EQ(plat::ScaleJoystickAxis(16384, -1000, 1000), 500);
-  EXPECT_EQ(plat::ScaleJoystickAxis(-32768, 0, 65535), 0);
-  EXPECT_EQ(plat::ScaleJoystickAxis(32767, 0, 65535), 65535);
-  EXPECT_EQ(plat::ScaleJoystickAxis(32767, -100, 100), 100);
-
+  // {reading, low, high, expected}
+  const int32_t ends[][4] = {{-32768, -1000, 1000, -1000}, {32767, -1000, 1000, 1000},
+                             {0, -1000, 1000, 0},         {-1, -1000, 1000, 0},
+                             {16384, -1000, 1000, 500},   {-32768, 0, 65535, 0},
+                             {32767, 0, 65535, 65535},    {32767, -100, 100, 100}};
+  for (const auto& e : ends) EXPECT_EQ(plat::ScaleJoystickAxis(e[0], e[1], e[2]), e[3]) << e[0];
   // Every reading: in range, never falling, and a mirror image about the centre.
   int32_t previous = -1000;
   for (int32_t v = -32768; v <= 32767; ++v) {
@@ -95,25 +92,18 @@ TEST(SdlJoystickConversion, AxisEndsMapExactlyOntoTheRange) {
 
 TEST(SdlJoystickConversion, HatInHundredthsOfADegree) {
   // SDL's hat bits: up 1, right 2, down 4, left 8.
-  EXPECT_EQ(plat::PovFromSdlHat(0), 0xFFFFFFFFu);
-  EXPECT_EQ(plat::PovFromSdlHat(1), 0u);
-  EXPECT_EQ(plat::PovFromSdlHat(1 | 2), 4500u);
-  EXPECT_EQ(plat::PovFromSdlHat(2), 9000u);
-  EXPECT_EQ(plat::PovFromSdlHat(4 | 2), 13500u);
-  EXPECT_EQ(plat::PovFromSdlHat(4), 18000u);
-  EXPECT_EQ(plat::PovFromSdlHat(4 | 8), 22500u);
-  EXPECT_EQ(plat::PovFromSdlHat(8), 27000u);
-  EXPECT_EQ(plat::PovFromSdlHat(1 | 8), 31500u);
-  EXPECT_EQ(plat::PovFromSdlHat(1 | 4), 0xFFFFFFFFu);  // no direction
+  // {bits, hundredths}; none and the impossible up-and-down give no direction.
+  const uint32_t hats[][2] = {{0, 0xFFFFFFFFu}, {1, 0},         {1 | 2, 4500},  {2, 9000},
+                              {4 | 2, 13500},   {4, 18000},     {4 | 8, 22500}, {8, 27000},
+                              {1 | 8, 31500},   {1 | 4, 0xFFFFFFFFu}};
+  for (const auto& h : hats) EXPECT_EQ(plat::PovFromSdlHat(uint8_t(h[0])), h[1]) << h[0];
 }
 
 TEST(SdlJoystickConversion, DeviceKinds) {
   // SDL_JoystickType: unknown 0, game controller 1, wheel 2, arcade stick 3, flight stick 4.
-  EXPECT_EQ(plat::DeviceTypeFromSdl(1), plat::DeviceType::Gamepad);
-  EXPECT_EQ(plat::DeviceTypeFromSdl(0), plat::DeviceType::Joystick);
-  EXPECT_EQ(plat::DeviceTypeFromSdl(3), plat::DeviceType::Joystick);
-  EXPECT_EQ(plat::DeviceTypeFromSdl(2), plat::DeviceType::Other);
-  EXPECT_EQ(plat::DeviceTypeFromSdl(4), plat::DeviceType::Other);
+  using T = plat::DeviceType;
+  const T kinds[] = {T::Joystick, T::Gamepad, T::Other, T::Joystick, T::Other};
+  for (int sdl = 0; sdl < 5; ++sdl) EXPECT_EQ(plat::DeviceTypeFromSdl(sdl), kinds[sdl]) << sdl;
 }
 
 TEST(DeviceAcquisition, FollowsReachability) {
