@@ -294,6 +294,7 @@ TEST_F(PipelineTest, BlendingGivesTheComputedColours) {
       {1, D3DBLENDOP_SUBTRACT, D3DBLEND_ONE, D3DBLEND_ONE, 0xF, 1, -1},         // source - dest
       {0, D3DBLENDOP_ADD, D3DBLEND_SRCALPHA, D3DBLEND_ONE, 0xF, 1, 0},          // off: replaces
       {0, D3DBLENDOP_ADD, D3DBLEND_ONE, D3DBLEND_ZERO, 0x5, 1, 0},              // red, blue only
+      {0, D3DBLENDOP_ADD, D3DBLEND_ONE, D3DBLEND_ZERO, 0xF, 1, 0},              // all again
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(&c - cases);

@@ -22,6 +22,7 @@ using namespace gfx;
 namespace {
 
 using gfxtest::Near;
+using gfxtest::Ref;
 using gfxtest::WindowedParams;
 
 int CountOff(const std::vector<uint32_t>& actual, const std::vector<uint32_t>& expected,
@@ -379,21 +380,18 @@ TEST_F(DeviceTextureTest, LockRectGivesTheFormatsPitchAndTheRectanglesFirstTexel
   }
 
   // Direct3D locks neither render targets nor static DEFAULT textures.
-  D3DTexture* target = nullptr;
+  Ref<D3DTexture> target, fixed;
   ASSERT_EQ(device_->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_R5G6B5,
                                    D3DPOOL_DEFAULT, &target),
             D3D_OK);
-  D3DTexture* fixed = nullptr;
   ASSERT_EQ(device_->CreateTexture(16, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &fixed), D3D_OK);
   D3DLOCKED_RECT locked{};
   EXPECT_EQ(target->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(fixed->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL);
-  target->Release();
-  fixed->Release();
 }
 
 TEST_F(DeviceTextureTest, WhatALockWritesReachesGlAtUnlockRowsTopFirst) {
-  D3DTexture* texture = nullptr;
+  Ref<D3DTexture> texture;
   ASSERT_EQ(device_->CreateTexture(8, 6, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture), D3D_OK);
   D3DLOCKED_RECT locked{};
   ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
@@ -417,7 +415,7 @@ TEST_F(DeviceTextureTest, WhatALockWritesReachesGlAtUnlockRowsTopFirst) {
   EXPECT_EQ(CountOff(ReadTexture(texture, 8, 6), expected, 0), 0);
 
   // A surface of the level locks the same memory.
-  D3DSurface* surface = nullptr;
+  Ref<D3DSurface> surface;
   ASSERT_EQ(texture->GetSurfaceLevel(0, &surface), D3D_OK);
   D3DSURFACE_DESC desc{};
   ASSERT_EQ(surface->GetDesc(&desc), D3D_OK);
@@ -430,14 +428,11 @@ TEST_F(DeviceTextureTest, WhatALockWritesReachesGlAtUnlockRowsTopFirst) {
   D3DSurface* missing = reinterpret_cast<D3DSurface*>(0x1);
   EXPECT_EQ(texture->GetSurfaceLevel(1, &missing), D3DERR_INVALIDCALL);
   EXPECT_EQ(missing, nullptr);
-  surface->Release();
-  texture->Release();
 }
 
 TEST_F(DeviceTextureTest, UpdateTextureCopiesEveryLevelFromSystemMemory) {
   // The system texture's path: paint a SYSTEMMEM twin, then UpdateTexture into the DEFAULT one.
-  D3DTexture* staging = nullptr;
-  D3DTexture* shown = nullptr;
+  Ref<D3DTexture> staging, shown, other, smaller;
   ASSERT_EQ(device_->CreateTexture(16, 8, 2, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
                                    &staging),
             D3D_OK);
@@ -467,17 +462,13 @@ TEST_F(DeviceTextureTest, UpdateTextureCopiesEveryLevelFromSystemMemory) {
   EXPECT_EQ(texel, 0xFF123456u);
 
   // Only SYSTEMMEM into DEFAULT, same format and size.
-  D3DTexture* other = nullptr;
   ASSERT_EQ(device_->CreateTexture(16, 8, 2, 0, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &other), D3D_OK);
   EXPECT_EQ(device_->UpdateTexture(other, shown), D3DERR_INVALIDCALL);
   EXPECT_EQ(device_->UpdateTexture(shown, staging), D3DERR_INVALIDCALL);
   EXPECT_EQ(device_->UpdateTexture(staging, nullptr), D3DERR_INVALIDCALL);
-  other->Release();
-  ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &other), D3D_OK);
-  EXPECT_EQ(device_->UpdateTexture(other, shown), D3DERR_INVALIDCALL);
-  other->Release();
-  staging->Release();
-  shown->Release();
+  ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &smaller),
+            D3D_OK);
+  EXPECT_EQ(device_->UpdateTexture(smaller, shown), D3DERR_INVALIDCALL);
 }
 
 TEST_F(DeviceTextureTest, DefaultPoolTexturesHoldOffResetUntilReleased) {
@@ -512,13 +503,12 @@ TEST_F(DeviceTextureTest, DefaultPoolTexturesHoldOffResetUntilReleased) {
 }
 
 TEST_F(DeviceTextureTest, TexturesMayOutliveTheirDevice) {
-  D3DTexture* managed = nullptr;
-  D3DTexture* target = nullptr;
+  Ref<D3DTexture> managed, target;
+  Ref<D3DSurface> surface;
   ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &managed), D3D_OK);
   ASSERT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
                                    D3DPOOL_DEFAULT, &target),
             D3D_OK);
-  D3DSurface* surface = nullptr;
   ASSERT_EQ(target->GetSurfaceLevel(0, &surface), D3D_OK);
   ASSERT_EQ(device_->SetRenderTarget(0, surface), D3D_OK);
   device_->Release();
@@ -531,9 +521,6 @@ TEST_F(DeviceTextureTest, TexturesMayOutliveTheirDevice) {
   EXPECT_EQ(managed->UnlockRect(0), D3D_OK);
   D3DSURFACE_DESC desc{};
   EXPECT_EQ(surface->GetDesc(&desc), D3D_OK);
-  surface->Release();
-  target->Release();
-  managed->Release();
 }
 
 }  // namespace
