@@ -27,37 +27,11 @@ App::~App() {
 }
 
 void App::ResetForTests() {
-  // The display's matrices outlive a shutdown; a fresh start begins from identities.
-  Matrix identity;
-  identity.Identity();
-  m_display.SetWorldMatrix(&identity);
-  m_display.SetViewMatrix(&identity);
-  m_display.SetProjectionMatrix(&identity);
-  m_display.SetDeviceProjectionMatrix(&identity);
-  m_display.SetScreenProjectionMatrix(&identity);
-  m_display.SetCameraMatrix(&identity);
-  m_window = nullptr;
-  m_windowX = m_windowY = 0;
-  m_moviePlayer = MoviePlayer();
-  m_moviePlaying = m_movieStop = 0;
-  m_clientWidth = 640;
-  m_clientHeight = 480;
-  m_minimised = m_active = 0;
-  m_skipTest = nullptr;
-  m_skipArgs[0] = m_skipArgs[1] = 0;
-  m_currentWindow = 0;
-  m_nextWindowId = 0;
-  m_inWindowPass = 0;
-  m_sortPending = 0;
-  m_pendingDeletes.Empty();
-  m_exit = 0;
-  m_framesRun = 0;
-  m_targetFrameRate = 0;
-  m_pause = 0;
-  for (int32_t& v : m_values) v = 0;
-  m_gameFactory = nullptr;
-  SetDataFolder(nullptr);
-  m_display.SetModeChanged(0);
+  // A new object in place, not a list of members to clear: a member added later cannot be missed.
+  // What the object refers to by address (the display's matrices, the registries) stays where it
+  // was, so pointers to the application and its parts keep working.
+  this->~App();
+  new (this) App();
 }
 
 namespace {

@@ -16,9 +16,9 @@
 #include "Platform/Gfx/D3DX.h"
 #include "Platform/Gfx/VertexShaderGl.h"
 #include "Platform/Gfx/VsAssembler.h"
-#include "Platform/Gfx/VsInterpreter.h"
-#include "Platform/Gfx/VsTestHooks.h"
+#include "tests/gfx/VsInterpreter.h"
 #include "tests/gfx/VsShaderTexts.h"
+#include "tests/gfx/VsTestHooks.h"
 
 using namespace gfx;
 

@@ -1,4 +1,4 @@
-#include "Platform/Gfx/VsTestHooks.h"
+#include "tests/gfx/VsTestHooks.h"
 
 #include <epoxy/gl.h>
 

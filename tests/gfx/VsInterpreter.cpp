@@ -1,4 +1,4 @@
-#include "Platform/Gfx/VsInterpreter.h"
+#include "tests/gfx/VsInterpreter.h"
 
 #include <algorithm>
 #include <cfloat>
