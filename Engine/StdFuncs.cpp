@@ -1,5 +1,6 @@
 #include "Engine/StdFuncs.h"
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -62,110 +63,8 @@ char16_t WCharToUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c
 
 // ---------------------------------------------------------------------------------------------
 // Shortest decimal conversion
-//
-// Exact arithmetic on big integers in the manner of Steele & White and Burger & Dybvig: the value
-// and the half-way points to its two neighbours are scaled to integers r, m-, m+ over a common
-// denominator s, and digits are produced until the prefix alone identifies the value. Numbers
-// never exceed about 1,090 bits for a double, so they live on the stack and the conversion
-// allocates nothing and cannot fail.
 
 namespace {
-
-constexpr int kBigWords = 40;  // 1,280 bits
-
-struct BigNum {
-  uint32_t w[kBigWords];
-  int used;  // words in use, the top one non-zero (0 words for zero)
-};
-
-void Trim(BigNum& a) {
-  while (a.used > 0 && a.w[a.used - 1] == 0) --a.used;
-}
-
-void SetU64(BigNum& a, uint64_t v) {
-  a.w[0] = static_cast<uint32_t>(v);
-  a.w[1] = static_cast<uint32_t>(v >> 32);
-  a.used = 2;
-  Trim(a);
-}
-
-void MulSmall(BigNum& a, uint32_t m) {
-  uint64_t carry = 0;
-  for (int i = 0; i < a.used; ++i) {
-    uint64_t p = static_cast<uint64_t>(a.w[i]) * m + carry;
-    a.w[i] = static_cast<uint32_t>(p);
-    carry = p >> 32;
-  }
-  if (carry) {
-    KASSERT(a.used < kBigWords);
-    if (a.used < kBigWords) a.w[a.used++] = static_cast<uint32_t>(carry);
-  }
-}
-
-void ShiftLeft(BigNum& a, int bits) {
-  if (a.used == 0 || bits <= 0) return;
-  int words = bits / 32;
-  int rest = bits % 32;
-  KASSERT(a.used + words + 1 <= kBigWords);
-  if (a.used + words + 1 > kBigWords) return;
-  a.w[a.used + words] = 0;
-  for (int i = a.used - 1; i >= 0; --i) {
-    uint32_t v = a.w[i];
-    if (rest) {
-      a.w[i + words + 1] |= v >> (32 - rest);
-      a.w[i + words] = v << rest;
-    } else {
-      a.w[i + words] = v;
-    }
-  }
-  for (int i = 0; i < words; ++i) a.w[i] = 0;
-  a.used += words + 1;
-  Trim(a);
-}
-
-void MulPow10(BigNum& a, int k) {
-  for (; k >= 9; k -= 9) MulSmall(a, 1000000000u);
-  static const uint32_t kSmall[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-  if (k > 0) MulSmall(a, kSmall[k]);
-}
-
-int Compare(const BigNum& a, const BigNum& b) {
-  if (a.used != b.used) return a.used < b.used ? -1 : 1;
-  for (int i = a.used - 1; i >= 0; --i)
-    if (a.w[i] != b.w[i]) return a.w[i] < b.w[i] ? -1 : 1;
-  return 0;
-}
-
-// Compares a + b with c without building the sum in place of a.
-int CompareSum(const BigNum& a, const BigNum& b, const BigNum& c) {
-  BigNum sum;
-  int n = a.used > b.used ? a.used : b.used;
-  uint64_t carry = 0;
-  for (int i = 0; i < n; ++i) {
-    uint64_t s = carry;
-    if (i < a.used) s += a.w[i];
-    if (i < b.used) s += b.w[i];
-    sum.w[i] = static_cast<uint32_t>(s);
-    carry = s >> 32;
-  }
-  sum.used = n;
-  if (carry) {
-    if (n >= kBigWords) return 1;
-    sum.w[sum.used++] = 1;
-  }
-  return Compare(sum, c);
-}
-
-// a -= b, where a >= b.
-void Subtract(BigNum& a, const BigNum& b) {
-  int64_t borrow = 0;
-  for (int i = 0; i < a.used; ++i) {
-    int64_t d = static_cast<int64_t>(a.w[i]) - (i < b.used ? b.w[i] : 0) - borrow;
-    borrow = d < 0;
-    a.w[i] = static_cast<uint32_t>(d + (borrow << 32));
-  }
-  Trim(a);
-}
 
 int CopyText(char* out, const char* text) {
   int n = 0;
@@ -176,113 +75,26 @@ int CopyText(char* out, const char* text) {
 }  // namespace
 
 int DoubleToShortest(double value, int* decimalPoint, int* negative, char* digits) {
-  uint64_t bits;
-  std::memcpy(&bits, &value, sizeof(bits));
-  int sign = static_cast<int>(bits >> 63);
-  uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
-  int biased = static_cast<int>((bits >> 52) & 0x7FF);
-  if (negative) *negative = sign;
-  int point = 0;
+  if (negative) *negative = std::signbit(value) ? 1 : 0;
+  int point = 9999;
   int n = 0;
-
-  if (biased == 0x7FF) {
-    point = 9999;
-    n = CopyText(digits, fraction ? "NaN" : "Infinity");
-  } else if (biased == 0 && fraction == 0) {
-    point = 1;
-    n = CopyText(digits, "0");
+  if (std::isnan(value)) {
+    n = CopyText(digits, "NaN");
+  } else if (std::isinf(value)) {
+    n = CopyText(digits, "Infinity");
   } else {
-    uint64_t f = biased ? (fraction | (uint64_t{1} << 52)) : fraction;
-    int e = biased ? biased - 1075 : -1074;
-    // The reader rounds half-way cases to even, so an even mantissa owns both half-way points.
-    bool even = (f & 1) == 0;
-    // At a power of two (above the smallest normal exponent) the lower neighbour is twice as near.
-    bool unequal = fraction == 0 && biased > 1;
-
-    BigNum r, s, mPlus, mMinus;
-    SetU64(r, f);
-    SetU64(s, 1);
-    SetU64(mPlus, 1);
-    SetU64(mMinus, 1);
-    if (e >= 0) {
-      ShiftLeft(r, e + (unequal ? 2 : 1));
-      ShiftLeft(s, unequal ? 2 : 1);
-      ShiftLeft(mPlus, e + (unequal ? 1 : 0));
-      ShiftLeft(mMinus, e);
-    } else {
-      ShiftLeft(r, unequal ? 2 : 1);
-      ShiftLeft(s, (unequal ? 2 : 1) - e);
-      ShiftLeft(mPlus, unequal ? 1 : 0);
-    }
-
-    // Estimate of the decimal exponent: never too high, at most one too low.
-    int k = static_cast<int>(std::ceil(std::log10(std::fabs(value)) - 1e-10));
-    if (k >= 0) {
-      MulPow10(s, k);
-    } else {
-      MulPow10(r, -k);
-      MulPow10(mPlus, -k);
-      MulPow10(mMinus, -k);
-    }
-    // Settle k so that the upper half-way point lies below 10^k: the first digit is then 1..9.
-    for (;;) {
-      int c = CompareSum(r, mPlus, s);
-      if (even ? c < 0 : c <= 0) break;
-      MulSmall(s, 10);
-      ++k;
-    }
-    for (;;) {
-      BigNum r10 = r, m10 = mPlus;
-      MulSmall(r10, 10);
-      MulSmall(m10, 10);
-      int c = CompareSum(r10, m10, s);
-      if (even ? c >= 0 : c > 0) break;
-      r = r10;
-      mPlus = m10;
-      MulSmall(mMinus, 10);
-      --k;
-    }
-
-    for (;;) {
-      MulSmall(r, 10);
-      MulSmall(mPlus, 10);
-      MulSmall(mMinus, 10);
-      int d = 0;
-      while (Compare(r, s) >= 0) {
-        Subtract(r, s);
-        ++d;
-      }
-      int cl = Compare(r, mMinus);
-      bool low = even ? cl <= 0 : cl < 0;
-      int ch = CompareSum(r, mPlus, s);
-      bool high = even ? ch >= 0 : ch > 0;
-      if (!low && !high) {
-        digits[n++] = static_cast<char>('0' + d);
-        if (n >= static_cast<int>(kShortestDigitsSize) - 1) break;  // cannot happen for a double
-        continue;
-      }
-      if (low && high) {
-        int c2 = CompareSum(r, r, s);
-        if (c2 > 0 || (c2 == 0 && (d & 1))) ++d;
-      } else if (high) {
-        ++d;
-      }
-      if (d == 10) {
-        // Carry into the digits already produced; the 9s it passes become trailing zeros.
-        while (n > 0 && digits[n - 1] == '9') --n;
-        if (n == 0) {
-          digits[n++] = '1';
-          ++k;
-        } else {
-          ++digits[n - 1];
-        }
-      } else {
-        digits[n++] = static_cast<char>('0' + d);
-      }
-      break;
-    }
+    // The standard library's shortest form, d.ddde±x, is exactly the digits and exponent wanted.
+    char text[32];
+    const char* end =
+        std::to_chars(text, text + sizeof(text), std::fabs(value), std::chars_format::scientific)
+            .ptr;
+    const char* p = text;
+    for (; p < end && *p != 'e'; ++p)
+      if (*p != '.') digits[n++] = *p;
     digits[n] = 0;
-    point = k;
+    int exponent = 0;
+    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+    point = exponent + 1;
   }
   if (decimalPoint) *decimalPoint = point;
   return n;
@@ -293,23 +105,31 @@ int DoubleToShortest(double value, int* decimalPoint, int* negative, char* digit
 
 namespace {
 
+// The text goes to the buffer as far as it has room (the last unit kept for the terminator);
+// `length` counts all of it, so that one pass both writes and measures.
 struct Output {
   char16_t* buffer;
   size_t capacity;
   size_t written;
+  uint64_t length;
 
-  bool Full() const { return written + 1 >= capacity; }
+  bool Room() const { return written + 1 < capacity; }
   void Put(char16_t c) {
-    if (!Full()) buffer[written++] = c;
+    ++length;
+    if (Room()) buffer[written++] = c;
   }
   void Repeat(char16_t c, int64_t count) {
-    for (; count > 0 && !Full(); --count) buffer[written++] = c;
+    if (count <= 0) return;
+    length += static_cast<uint64_t>(count);
+    for (; count > 0 && Room(); --count) buffer[written++] = c;
   }
   void Put(const char16_t* text, size_t count) {
-    for (size_t i = 0; i < count && !Full(); ++i) buffer[written++] = text[i];
+    length += count;
+    for (size_t i = 0; i < count && Room(); ++i) buffer[written++] = text[i];
   }
   void Put(const char* text, size_t count) {
-    for (size_t i = 0; i < count && !Full(); ++i)
+    length += count;
+    for (size_t i = 0; i < count && Room(); ++i)
       buffer[written++] = static_cast<unsigned char>(text[i]);
   }
 };
@@ -527,23 +347,25 @@ int64_t ReadNumber(const char16_t*& p) {
 
 }  // namespace
 
-int WVsprintf(char16_t* buffer, size_t capacity, const char16_t* format, va_list args) {
-  if (!buffer) {
+namespace {
+
+// The one format engine. `reportMistakes` sends the specifiers that are probably mistakes (a
+// negative '*' width or precision, a conversion letter it does not know) to the assertion handler.
+int Format(char16_t* buffer, size_t capacity, const char16_t* format, va_list args,
+           bool reportMistakes) {
+  if (!buffer && capacity != 0) {
     AssertReport("pBuffer is NULL in WVsprintf", __FILE__, __LINE__);
     return 0;
   }
-  if (capacity == 0) return 0;
-  // The count is returned as an int.
-  if (capacity > static_cast<size_t>(INT_MAX)) capacity = static_cast<size_t>(INT_MAX);
   if (!format) {
     AssertReport("FormatString is NULL in WVsprintf", __FILE__, __LINE__);
-    buffer[0] = 0;
+    if (capacity) buffer[0] = 0;
     return 0;
   }
   // The va_list is used through a copy so that callers may pass theirs on by value or by array.
   va_list ap;
   va_copy(ap, args);
-  Output out{buffer, capacity, 0};
+  Output out{buffer, capacity, 0, 0};
   const char16_t* p = format;
   while (*p) {
     if (*p != u'%') {
@@ -572,6 +394,8 @@ int WVsprintf(char16_t* buffer, size_t capacity, const char16_t* format, va_list
       ++p;
       int w = va_arg(ap, int);
       if (w < 0) {
+        if (reportMistakes)
+          AssertReport("Negative field width in format specifier", __FILE__, __LINE__);
         spec.left = true;
         spec.width = w == INT_MIN ? kMaxField : -static_cast<int64_t>(w);
       } else {
@@ -587,6 +411,8 @@ int WVsprintf(char16_t* buffer, size_t capacity, const char16_t* format, va_list
       if (*p == u'*') {
         ++p;
         int v = va_arg(ap, int);
+        if (v < 0 && reportMistakes)
+          AssertReport("Negative field precision in format specifier", __FILE__, __LINE__);
         spec.precision = v < 0 ? -1 : (v > kMaxField ? kMaxField : v);
       } else {
         spec.precision = ReadNumber(p);
@@ -638,6 +464,8 @@ int WVsprintf(char16_t* buffer, size_t capacity, const char16_t* format, va_list
     if (conversion == 0) break;
     ++p;
     if (wide && conversion != u'c' && conversion != u's') {
+      if (reportMistakes)
+        AssertReport("Unknown formatting option in format specifier", __FILE__, __LINE__);
       out.Put(conversion);
       continue;
     }
@@ -715,24 +543,36 @@ int WVsprintf(char16_t* buffer, size_t capacity, const char16_t* format, va_list
         void* target = va_arg(ap, void*);
         if (!target) break;
         if (spec.size == kSizeShort)
-          *static_cast<short*>(target) = static_cast<short>(out.written);
+          *static_cast<short*>(target) = static_cast<short>(out.length);
         else if (spec.size == kSizeLong)
-          *static_cast<long*>(target) = static_cast<long>(out.written);
+          *static_cast<long*>(target) = static_cast<long>(out.length);
         else if (spec.size == kSizeLongLong || spec.size == kSizeI64)
-          *static_cast<long long*>(target) = static_cast<long long>(out.written);
+          *static_cast<long long*>(target) = static_cast<long long>(out.length);
         else
-          *static_cast<int*>(target) = static_cast<int>(out.written);
+          *static_cast<int*>(target) = static_cast<int>(out.length);
         break;
       }
       default:
         // "%%" and any letter the engine does not convert are copied as they stand.
+        if (conversion != u'%' && reportMistakes)
+          AssertReport("Unknown formatting option in format specifier", __FILE__, __LINE__);
         out.Put(conversion);
         break;
     }
   }
   va_end(ap);
-  buffer[out.written] = 0;
-  return static_cast<int>(out.written);
+  if (capacity) buffer[out.written] = 0;
+  return out.length > INT_MAX ? INT_MAX : static_cast<int>(out.length);
+}
+
+}  // namespace
+
+int WVsprintf(char16_t* buffer, size_t capacity, const char16_t* format, va_list args) {
+  return Format(buffer, capacity, format, args, false);
+}
+
+int WVsprintfChecked(char16_t* buffer, size_t capacity, const char16_t* format, va_list args) {
+  return Format(buffer, capacity, format, args, true);
 }
 
 int WSprintf(char16_t* buffer, size_t capacity, const char16_t* format, ...) {

@@ -31,13 +31,20 @@ char16_t WCharToLower(char16_t c);
 char16_t WCharToUpper(char16_t c);
 
 // printf into a buffer of `capacity` code units. The output is cut to fit and always terminated
-// when capacity > 0; the result is the number of units written, terminator not counted.
+// when capacity > 0; the result is the length of the whole text, terminator not counted, however
+// much of it fitted (so capacity 0, where the buffer may be null, only measures). %n stores the
+// length so far in the same sense.
 // Conversions: d i u o x X p c s e f g E G n and %%; flags - + space # 0; width and precision
 // (digits or *); sizes h, l, ll, I64, and t or w before c and s. %s takes a const char16_t*,
 // %p prints the pointer in capitals at native width (16 digits on a 64-bit build). Floating-point
 // values are narrowed to float precision before conversion.
 int WVsprintf(char16_t* buffer, size_t capacity, const char16_t* format, va_list args);
 int WSprintf(char16_t* buffer, size_t capacity, const char16_t* format, ...);
+// WVsprintf that also sends the specifiers that are probably mistakes to the assertion handler:
+// a negative '*' width ("Negative field width in format specifier") or precision ("Negative field
+// precision in format specifier"), a conversion letter it does not convert ("Unknown formatting
+// option in format specifier").
+int WVsprintfChecked(char16_t* buffer, size_t capacity, const char16_t* format, va_list args);
 
 // Room DoubleToShortest needs for its digits and terminator ("Infinity" is the longest text).
 constexpr size_t kShortestDigitsSize = 20;

@@ -1,5 +1,6 @@
 #include "Engine/WString.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -474,160 +475,6 @@ int32_t WString::Split(WStringArray& array, const char16_t* delimiters, bool sin
 // ---------------------------------------------------------------------------------------------
 // Formatting
 
-namespace {
-
-int64_t ReadCount(const char16_t*& p) {
-  int64_t v = 0;
-  while (*p >= u'0' && *p <= u'9') {
-    if (v < (int64_t{1} << 30)) v = v * 10 + (*p - u'0');
-    ++p;
-  }
-  return v;
-}
-
-// A generous guess at the length of the formatted text, reading the arguments as WVsprintf
-// will. The guess need not be exact: FormatV tries again with more room when the text fills it.
-uint64_t EstimateFormatLength(const char16_t* format, va_list args) {
-  va_list ap;
-  va_copy(ap, args);
-  uint64_t total = 0;
-  const char16_t* p = format;
-  while (*p) {
-    if (*p != u'%') {
-      ++total;
-      ++p;
-      continue;
-    }
-    ++p;
-    if (*p == u'%') {
-      ++total;
-      ++p;
-      continue;
-    }
-    uint64_t extra = 0;
-    for (;; ++p) {
-      if (*p == u'#')
-        extra += 2;
-      else if (*p != u'-' && *p != u'+' && *p != u' ' && *p != u'0')
-        break;
-    }
-    int64_t width = 0, precision = 0;
-    if (*p == u'*') {
-      ++p;
-      int w = va_arg(ap, int);
-      if (w < 0) {
-        AssertReport("Negative field width in format specifier", __FILE__, __LINE__);
-        w = w == INT32_MIN ? 0 : -w;
-      }
-      width = w;
-    } else {
-      width = ReadCount(p);
-    }
-    if (*p == u'.') {
-      ++p;
-      if (*p == u'*') {
-        ++p;
-        int v = va_arg(ap, int);
-        if (v < 0) {
-          AssertReport("Negative field precision in format specifier", __FILE__, __LINE__);
-          v = 0;
-        }
-        precision = v;
-      } else {
-        precision = ReadCount(p);
-      }
-    }
-    bool wide64 = false, isLong = false, literalI = false;
-    for (bool more = true; more;) {
-      if (*p == u'h') {
-        ++p;
-      } else if (*p == u'l') {
-        ++p;
-        if (*p == u'l') {
-          ++p;
-          wide64 = true;
-        } else {
-          isLong = true;
-        }
-      } else if (*p == u'I') {
-        if (p[1] == u'6' && p[2] == u'4') {
-          p += 3;
-          wide64 = true;
-        } else {
-          literalI = true;
-          more = false;
-        }
-      } else {
-        more = false;
-      }
-    }
-    if (literalI) continue;  // the 'I' is counted as plain text
-    bool wide = false;
-    if (*p == u't' || *p == u'w') {
-      wide = *p == u'w';
-      ++p;
-    }
-    char16_t c = *p;
-    if (c == 0) break;
-    ++p;
-    int64_t sum = width + precision;
-    if (wide && c != u'c' && c != u's') c = u'?';
-    switch (c) {
-      case u'c': {
-        (void)va_arg(ap, int);
-        int64_t n = width > precision ? width : precision;
-        total += n > 1 ? n : 1;
-        break;
-      }
-      case u's': {
-        const char16_t* s = va_arg(ap, const char16_t*);
-        int64_t n = s ? static_cast<int64_t>(WStrLen(s)) : 11;  // "Null String"
-        if (width > n) n = width;
-        if (precision > n) n = precision;
-        total += n;
-        break;
-      }
-      case u'd':
-      case u'i':
-      case u'u':
-      case u'o':
-      case u'x':
-      case u'X':
-        if (wide64)
-          (void)va_arg(ap, long long);
-        else if (isLong)
-          (void)va_arg(ap, long);
-        else
-          (void)va_arg(ap, int);
-        total += (sum > 32 ? sum : 32) + extra;
-        break;
-      case u'p':
-        (void)va_arg(ap, void*);
-        total += (sum > 32 ? sum : 32) + extra;
-        break;
-      case u'e':
-      case u'E':
-      case u'f':
-      case u'g':
-      case u'G':
-        (void)va_arg(ap, double);
-        total += (sum > 128 ? sum : 128) + extra;
-        break;
-      case u'n':
-        (void)va_arg(ap, void*);
-        break;
-      default:
-        AssertReport("Unknown formatting option in format specifier", __FILE__, __LINE__);
-        ++total;
-        break;
-    }
-  }
-  va_end(ap);
-  return total;
-}
-
-}  // namespace
-
 bool WString::Format(const char16_t* format, ...) {
   va_list args;
   va_start(args, format);
@@ -641,30 +488,23 @@ bool WString::FormatV(const char16_t* format, va_list args) {
     AssertReport("format != NULL in WString::FormatV", __FILE__, __LINE__);
     return false;
   }
-  constexpr uint64_t kMaxFormatLength = uint64_t{1} << 26;
-  uint64_t length = EstimateFormatLength(format, args);
-  if (length > kMaxFormatLength) length = kMaxFormatLength;
-  for (;;) {
-    // Always a new block: the arguments may point into this string's own text.
-    char16_t* block = NewBlock(length, BlockBytes(length, false), "WString::AllocMem", __LINE__);
-    if (!block) return false;
-    uint32_t capacity = HeaderOf(block)->capacity;
-    va_list ap;
-    va_copy(ap, args);
-    int written = WVsprintf(block, capacity, format, ap);
-    va_end(ap);
-    bool full = static_cast<uint64_t>(written) + 1 >= capacity;
-    if (full && capacity < kMaxFormatLength) {
-      MemoryTracker::Deallocate(HeaderOf(block), __FILE__, __LINE__, "WString::FormatV",
-                                kAllocFree);
-      length = uint64_t{capacity} * 2;
-      continue;
-    }
-    KASSERT(!full);
-    HeaderOf(block)->length = static_cast<uint32_t>(written);
-    Install(block);
-    return true;
-  }
+  // One pass measures (and reports doubtful specifiers), the second writes into exact room.
+  va_list ap;
+  va_copy(ap, args);
+  const int measured = WVsprintfChecked(nullptr, 0, format, ap);
+  va_end(ap);
+  constexpr uint32_t kMaxFormatLength = uint32_t{1} << 26;
+  KASSERT(static_cast<uint32_t>(measured) <= kMaxFormatLength);
+  const uint32_t length = std::min(static_cast<uint32_t>(measured), kMaxFormatLength);
+  // Always a new block: the arguments may point into this string's own text.
+  char16_t* block = NewBlock(length, BlockBytes(length, false), "WString::AllocMem", __LINE__);
+  if (!block) return false;
+  va_copy(ap, args);
+  const int written = WVsprintf(block, uint64_t{length} + 1, format, ap);
+  va_end(ap);
+  HeaderOf(block)->length = std::min(static_cast<uint32_t>(written), length);
+  Install(block);
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -425,12 +425,12 @@ TEST_F(WStringFailureTest, FailedAllocationsKeepTheOldValue) {
   EXPECT_EQ(U(s), u"abcd");
 }
 
-TEST_F(WStringFailureTest, FormatEstimatesAndGrows) {
+TEST_F(WStringFailureTest, FormatMeasuresThenWrites) {
   WString s;
   EXPECT_TRUE(s.Format(u"%d-%s-%c-%x", 42, u"mid", u'z', 255));
   EXPECT_EQ(U(s), u"42-mid-z-ff");
 
-  // The estimate (width + precision) is short of this text: the format is redone in more room.
+  // Far longer than width + precision suggest: the measured length, not a guess, sizes the block.
   EXPECT_TRUE(s.Format(u"%.250f", 1.0));
   EXPECT_EQ(s.GetLength(), 252u);
   EXPECT_EQ(s.GetAt(251), u'0');
