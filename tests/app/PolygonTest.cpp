@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCRenderWindow.h"
 #include "tests/support/AppHarness.h"
-#include "tests/support/DdsWriter.h"
+#include "tests/support/ContentTestSupport.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 
@@ -167,9 +167,7 @@ TEST_F(PolygonPoolTest, AWarmedUpFrameAllocatesNothing) {
 
 // ---- Drawing on the device, through a render window's frame.
 
-struct Rgb {
-  int r, g, b;
-};
+using pixelprobe::Rgb;
 
 // What stage 0 (texture x diffuse x 2) makes of a white texel and a diffuse channel.
 int OnWhite(int diffuse) { return std::min(255, 2 * diffuse); }
@@ -177,9 +175,7 @@ int OnWhite(int diffuse) { return std::min(255, 2 * diffuse); }
 class PolygonDrawTest : public AppTest {
  protected:
   void Start(uint32_t background = 0xFF000000u) {
-    std::vector<uint32_t> white(8 * 8, 0xFFFFFFFFu);
-    ASSERT_TRUE(
-        ddswriter::SaveDds("data/white.dds", gfx::D3DFMT_A8R8G8B8, 8, 8, white.data(), false));
+    ASSERT_TRUE(content::SaveSolidDds("data\\white.dds", 0xFFFFFFFFu));
     ASSERT_TRUE(m_harness.Start());
     m_white = app().GetTexture()->Load("data\\white.dds");
     ASSERT_NE(m_white, -1);
@@ -197,27 +193,11 @@ class PolygonDrawTest : public AppTest {
 
   std::vector<uint32_t> Frame() {
     m_harness.RunFrames(1);
-    const int w = app().GetWidth();
-    const int h = app().GetHeight();
-    std::vector<uint32_t> pixels(static_cast<size_t>(w * h));
-    EXPECT_EQ(device()->ReadBackBuffer(pixels.data(), w, h), gfx::D3D_OK);
-    return pixels;
+    return pixelprobe::ReadBack(device(), app().GetWidth(), app().GetHeight());
   }
-
   ::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
                                     int y1, Rgb want) {
-    const int w = app().GetWidth();
-    for (int y = y0; y < y1; ++y)
-      for (int x = x0; x < x1; ++x) {
-        uint32_t p = pixels[static_cast<size_t>(y * w + x)];
-        Rgb got = {int(p >> 16 & 0xFF), int(p >> 8 & 0xFF), int(p & 0xFF)};
-        if (std::abs(got.r - want.r) > 2 || std::abs(got.g - want.g) > 2 ||
-            std::abs(got.b - want.b) > 2)
-          return ::testing::AssertionFailure()
-                 << "pixel (" << x << ", " << y << ") is " << got.r << "," << got.g << "," << got.b
-                 << ", expected " << want.r << "," << want.g << "," << want.b;
-      }
-    return ::testing::AssertionSuccess();
+    return pixelprobe::AreaIs(pixels, app().GetWidth(), x0, y0, x1, y1, want);
   }
 
   // A quad from (x0, y0) to (x1, y1) as a strip of four.
@@ -267,25 +247,19 @@ TEST_F(PolygonDrawTest, HudCoordinatesAreScaledToTheBackBuffer) {
 TEST_F(PolygonDrawTest, BlendedPolygonsBlendByTheirFlags) {
   Start(0xFF808080u);
   // Source 0x20 at full alpha over 0x80: plain blending shows the source, adding gives 0xA0,
-  // reverse subtraction 0x80 - 0x20.
-  const uint32_t colour = 0xFF101010u;
-  AddQuad(0, 0, 100, 100, colour, 0x4);
-  ASSERT_NE(AddQuad(100, 0, 200, 100, colour, 0x4 | 0x20), nullptr);
-  AddQuad(200, 0, 300, 100, colour, 0x20 | 0x40);
-  AddQuad(300, 0, 400, 100, colour, 0x40);
-  AddQuad(400, 0, 500, 100, colour, 0x20);
+  // reverse subtraction 0x80 - 0x20; an opaque polygon replaces what is below it.
+  const std::pair<uint32_t, int> blends[] = {
+      {0x4, 0x20}, {0x4 | 0x20, 0xA0}, {0x20 | 0x40, 0xA0}, {0x40, 0x60}, {0x20, 0xA0}, {0, 0x20}};
+  for (int i = 0; i < 6; ++i)
+    ASSERT_NE(AddQuad(100.0f * i, 0, 100.0f * i + 100, 100, 0xFF101010u, blends[i].first), nullptr);
   EXPECT_EQ(m_window->GetPolygonPools().GetPolygonCount(PolygonPools::kAlpha2D), 5);
-  EXPECT_EQ(m_window->GetPolygonPools().GetPolygonCount(PolygonPools::kOpaque2D), 0);
-  // An opaque polygon replaces what is below it.
-  AddQuad(0, 200, 100, 300, colour, 0);
+  EXPECT_EQ(m_window->GetPolygonPools().GetPolygonCount(PolygonPools::kOpaque2D), 1);
   std::vector<uint32_t> pixels = Frame();
-  EXPECT_TRUE(AreaIs(pixels, 4, 4, 96, 96, {0x20, 0x20, 0x20}));
-  EXPECT_TRUE(AreaIs(pixels, 104, 4, 196, 96, {0xA0, 0xA0, 0xA0}));
-  EXPECT_TRUE(AreaIs(pixels, 204, 4, 296, 96, {0xA0, 0xA0, 0xA0}));
-  EXPECT_TRUE(AreaIs(pixels, 304, 4, 396, 96, {0x60, 0x60, 0x60}));
-  EXPECT_TRUE(AreaIs(pixels, 404, 4, 496, 96, {0xA0, 0xA0, 0xA0}));
-  EXPECT_TRUE(AreaIs(pixels, 4, 204, 96, 296, {0x20, 0x20, 0x20}));
-  EXPECT_TRUE(AreaIs(pixels, 4, 320, 636, 476, {0x80, 0x80, 0x80}));
+  for (int i = 0; i < 6; ++i) {
+    const int v = blends[i].second;
+    EXPECT_TRUE(AreaIs(pixels, 100 * i + 4, 4, 100 * i + 96, 96, {v, v, v})) << blends[i].first;
+  }
+  EXPECT_TRUE(AreaIs(pixels, 4, 120, 636, 476, {0x80, 0x80, 0x80}));
   // Drawn once: the queues are empty afterwards and the next frame shows the background alone.
   EXPECT_EQ(m_window->GetPolygonPools().GetPolygonCount(PolygonPools::kAlpha2D), 0);
   EXPECT_TRUE(AreaIs(Frame(), 4, 4, 636, 476, {0x80, 0x80, 0x80}));
@@ -401,25 +375,13 @@ TEST_F(PolygonDrawTest, WorldPolygonsCullTestAndBlendByTheirFlags) {
 
   // Blended world polygons: 0x4 with 0x20 adds, and so does 0x20 with 0x40.
   std::vector<PolyVertex> dim = square(10, 0xFF101010u, false);
-  m_window->AddPolyStrip(m_white, 4, dim.data(), nullptr, 0x1 | 0x4 | 0x20);
-  EXPECT_EQ(m_window->GetPolygonPools().GetPolygonCount(PolygonPools::kAlpha3D), 1);
-  EXPECT_TRUE(centreIs(Frame(), {0xA0, 0xA0, 0xA0}));
-  m_window->AddPolyStrip(m_white, 4, dim.data(), nullptr, 0x1 | 0x20 | 0x40);
-  EXPECT_TRUE(centreIs(Frame(), {0xA0, 0xA0, 0xA0}));
-  m_window->AddPolyStrip(m_white, 4, dim.data(), nullptr, 0x1 | 0x40);
-  EXPECT_TRUE(centreIs(Frame(), {0x60, 0x60, 0x60}));
-  m_window->AddPolyStrip(m_white, 4, dim.data(), nullptr, 0x1 | 0x4);
-  EXPECT_TRUE(centreIs(Frame(), {0x20, 0x20, 0x20}));
-}
-
-TEST_F(PolygonDrawTest, ASuspendedWindowDropsItsPolygons) {
-  Start(0xFF000000u);
-  AddQuad(0, 0, 640, 480, 0xFF404040u, 0);
-  m_window->SetFlags(m_window->GetFlags() | BaseRenderWindow::kSuspended);
-  Frame();
-  EXPECT_EQ(m_window->GetPolygonPools().GetPolygonCount(PolygonPools::kOpaque2D), 0);
-  m_window->SetFlags(6);
-  EXPECT_TRUE(AreaIs(Frame(), 4, 4, 636, 476, {0, 0, 0}));
+  const std::pair<uint32_t, int> worldBlends[] = {
+      {0x4 | 0x20, 0xA0}, {0x20 | 0x40, 0xA0}, {0x40, 0x60}, {0x4, 0x20}};
+  for (auto [flags, v] : worldBlends) {
+    m_window->AddPolyStrip(m_white, 4, dim.data(), nullptr, 0x1 | flags);
+    EXPECT_EQ(m_window->GetPolygonPools().GetPolygonCount(PolygonPools::kAlpha3D), 1);
+    EXPECT_TRUE(centreIs(Frame(), {v, v, v})) << flags;
+  }
 }
 
 }  // namespace

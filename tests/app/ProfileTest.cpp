@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -9,7 +9,7 @@
 #include "Engine/PC/PCRenderWindow.h"
 #include "Engine/Profile.h"
 #include "tests/support/AppHarness.h"
-#include "tests/support/DdsWriter.h"
+#include "tests/support/ContentTestSupport.h"
 #include "tests/support/WftWriter.h"
 
 namespace {
@@ -30,9 +30,7 @@ class ProfileTest : public AppTest {
       desc.Add(c, static_cast<uint32_t>((c - 32) % 16) * 8,
                static_cast<uint16_t>((c - 32) / 16 * 10), 8, 10, 0, 1);
     ASSERT_TRUE(wftwriter::SaveWft("data/Frontend/TYPEWRITERBOLD_10.wft", desc));
-    std::vector<uint32_t> white(128 * 64, 0xFFFFFFFFu);
-    ASSERT_TRUE(ddswriter::SaveDds("data/Frontend/TYPEWRITERBOLD_10.dds", gfx::D3DFMT_A8R8G8B8, 128,
-                                   64, white.data(), false));
+    ASSERT_TRUE(content::SaveSolidDds("data\\Frontend\\TYPEWRITERBOLD_10.dds", 0xFFFFFFFFu, 128));
     ASSERT_TRUE(m_harness.Start());
   }
   App& app() { return m_harness.app(); }
@@ -41,9 +39,6 @@ class ProfileTest : public AppTest {
 TEST_F(ProfileTest, ThePanelQueuesItsTenLinesOnlyWhileItExists) {
   Start();
   EngineProfile profile;
-  EXPECT_EQ(profile.GetWindowId(), -1);
-  EXPECT_EQ(profile.GetFontId(), -1);
-  EXPECT_EQ(profile.IsEnabled(), 1);
   const int32_t windowsBefore = app().GetWindowCount();
   profile.Draw();  // before Init: no window, no font, nothing to do
   EXPECT_EQ(app().GetWindowCount(), windowsBefore);
@@ -68,8 +63,7 @@ TEST_F(ProfileTest, ThePanelQueuesItsTenLinesOnlyWhileItExists) {
   Font* font = app().GetFontFactory()->GetFont(profile.GetFontId());
   for (int i = 0; i < 10; ++i) {
     const TextItem* item = panel->GetTextItem(i);
-    EXPECT_EQ(item->x, 1);
-    EXPECT_EQ(item->y, ys[i]);
+    EXPECT_EQ((std::array{item->x, item->y}), (std::array{1, ys[i]})) << i;
     EXPECT_EQ(item->colour, 0xFFFFFFFFu);
     EXPECT_EQ(item->font, font);
   }
@@ -149,19 +143,11 @@ TEST_F(ProfileTest, ThePanelLeavesTheWindowsBelowItOnScreen) {
   profile.Init();
   profile.Draw();
   m_harness.RunFrames(1);
-  std::vector<uint32_t> pixels(640 * 480);
-  ASSERT_EQ(app().GetDisplay()->GetDevice()->ReadBackBuffer(pixels.data(), 640, 480), gfx::D3D_OK);
+  const std::vector<uint32_t> pixels = content::ReadBack();
   // Inside the panel below its text, and beside it: the game window's colour.
-  for (const auto& area :
-       {std::array<int, 4>{4, 200, 296, 252}, std::array<int, 4>{304, 4, 636, 476},
-        std::array<int, 4>{4, 260, 300, 476}})
-    for (int y = area[1]; y < area[3]; ++y)
-      for (int x = area[0]; x < area[2]; ++x) {
-        const uint32_t p = pixels[static_cast<size_t>(y * 640 + x)];
-        const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
-        ASSERT_TRUE(std::abs(r - 0x20) <= 2 && std::abs(g - 0x60) <= 2 && std::abs(b - 0xA0) <= 2)
-            << "pixel (" << x << ", " << y << ") is " << r << "," << g << "," << b;
-      }
+  for (const auto& a : {std::array<int, 4>{4, 200, 296, 252}, std::array<int, 4>{304, 4, 636, 476},
+                        std::array<int, 4>{4, 260, 300, 476}})
+    EXPECT_TRUE(content::AreaIs(pixels, a[0], a[1], a[2], a[3], {0x20, 0x60, 0xA0}));
   profile.CleanUp();
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "Engine/PC/PCRenderStates.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/LogCapture.h"
@@ -88,27 +90,17 @@ TEST_F(RenderStatesTest, ResetAppliesEveryDefaultWithItsValue) {
   EXPECT_EQ(Calls(DeviceCall::SetTextureStageState), 12u);
   EXPECT_EQ(Calls(DeviceCall::SetSamplerState), 11u);
 
-  EXPECT_EQ(RenderState(D3DRS_ZENABLE), 1u);
-  EXPECT_EQ(RenderState(D3DRS_ZWRITEENABLE), 1u);
-  EXPECT_EQ(RenderState(D3DRS_ZFUNC), 4u);
-  EXPECT_EQ(RenderState(D3DRS_ALPHATESTENABLE), 1u);
-  EXPECT_EQ(RenderState(D3DRS_ALPHAFUNC), 7u);
-  EXPECT_EQ(RenderState(D3DRS_ALPHAREF), 128u);
-  EXPECT_EQ(RenderState(D3DRS_ALPHABLENDENABLE), 0u);
-  EXPECT_EQ(RenderState(D3DRS_FOGENABLE), 0u);
-  EXPECT_EQ(RenderState(D3DRS_TEXTUREFACTOR), 0x80808080u);
-  EXPECT_EQ(RenderState(D3DRS_SRCBLEND), 5u);
-  EXPECT_EQ(RenderState(D3DRS_DESTBLEND), 6u);
-  EXPECT_EQ(RenderState(D3DRS_BLENDOP), 1u);
-  EXPECT_EQ(RenderState(D3DRS_LIGHTING), 0u);
-  EXPECT_EQ(RenderState(D3DRS_COLORVERTEX), 1u);
-  for (uint32_t sampler = 0; sampler < 2; ++sampler) {
-    EXPECT_EQ(SamplerState(sampler, D3DSAMP_MINFILTER), 2u);
-    EXPECT_EQ(SamplerState(sampler, D3DSAMP_MAGFILTER), 2u);
-    EXPECT_EQ(SamplerState(sampler, D3DSAMP_MIPFILTER), 2u);
-    EXPECT_EQ(SamplerState(sampler, D3DSAMP_ADDRESSU), 1u);
-    EXPECT_EQ(SamplerState(sampler, D3DSAMP_ADDRESSV), 1u);
-  }
+  const std::pair<D3DRENDERSTATETYPE, uint32_t> defaults[] = {
+      {D3DRS_ZENABLE, 1},          {D3DRS_ZWRITEENABLE, 1},     {D3DRS_ZFUNC, 4},
+      {D3DRS_ALPHATESTENABLE, 1},  {D3DRS_ALPHAFUNC, 7},        {D3DRS_ALPHAREF, 128},
+      {D3DRS_ALPHABLENDENABLE, 0}, {D3DRS_FOGENABLE, 0},        {D3DRS_TEXTUREFACTOR, 0x80808080u},
+      {D3DRS_SRCBLEND, 5},         {D3DRS_DESTBLEND, 6},        {D3DRS_BLENDOP, 1},
+      {D3DRS_LIGHTING, 0},         {D3DRS_COLORVERTEX, 1}};
+  for (const auto& [state, value] : defaults) EXPECT_EQ(RenderState(state), value) << state;
+  for (uint32_t sampler = 0; sampler < 2; ++sampler)
+    for (auto type : {D3DSAMP_MINFILTER, D3DSAMP_MAGFILTER, D3DSAMP_MIPFILTER, D3DSAMP_ADDRESSU,
+                      D3DSAMP_ADDRESSV})
+      EXPECT_EQ(SamplerState(sampler, type), type <= D3DSAMP_ADDRESSV ? 1u : 2u) << type;
   EXPECT_EQ(SamplerState(0, D3DSAMP_MIPMAPLODBIAS), 0u);
   const uint32_t stage0[] = {5, 2, 0, 4, 2, 0};
   const uint32_t stage1[] = {1, 1, 3, 1, 1, 3};
@@ -165,14 +157,14 @@ TEST_F(RenderStatesTest, BlendModeAndWrappingFollowTheFlags) {
     EXPECT_EQ(RenderState(D3DRS_DESTBLEND), c.dest) << c.meshFlags << " " << int(c.drawFlags);
   }
 
-  RenderStateCache::SetTextureWrap(0x2);
-  EXPECT_EQ(SamplerState(0, D3DSAMP_ADDRESSU), uint32_t{D3DTADDRESS_WRAP});
-  EXPECT_EQ(SamplerState(0, D3DSAMP_ADDRESSV), uint32_t{D3DTADDRESS_CLAMP});
-  RenderStateCache::SetTextureWrap(0x4);
-  EXPECT_EQ(SamplerState(0, D3DSAMP_ADDRESSU), uint32_t{D3DTADDRESS_CLAMP});
-  EXPECT_EQ(SamplerState(0, D3DSAMP_ADDRESSV), uint32_t{D3DTADDRESS_WRAP});
-  RenderStateCache::SetTextureWrap(0x0);
-  EXPECT_EQ(SamplerState(0, D3DSAMP_ADDRESSU), uint32_t{D3DTADDRESS_CLAMP});
+  const uint32_t wraps[][3] = {{0x2, D3DTADDRESS_WRAP, D3DTADDRESS_CLAMP},
+                               {0x4, D3DTADDRESS_CLAMP, D3DTADDRESS_WRAP},
+                               {0x0, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP}};
+  for (const auto& w : wraps) {
+    RenderStateCache::SetTextureWrap(w[0]);
+    EXPECT_EQ(SamplerState(0, D3DSAMP_ADDRESSU), w[1]) << w[0];
+    EXPECT_EQ(SamplerState(0, D3DSAMP_ADDRESSV), w[2]) << w[0];
+  }
   EXPECT_EQ(SamplerState(1, D3DSAMP_ADDRESSU), uint32_t{D3DTADDRESS_WRAP}) << "sampler 1 untouched";
 }
 

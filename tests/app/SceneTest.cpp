@@ -13,10 +13,9 @@
 #include "Engine/PC/PCScene.h"
 #include "Engine/PC/PCSceneFactory.h"
 #include "tests/support/AppHarness.h"
-#include "tests/support/DdsWriter.h"
+#include "tests/support/ContentTestSupport.h"
 #include "tests/support/GeoWriter.h"
 #include "tests/support/LogCapture.h"
-#include "tests/support/PixelProbe.h"
 #include "tests/support/Ps2Writer.h"
 #include "tests/support/ScnWriter.h"
 
@@ -25,12 +24,11 @@ namespace {
 using scnwriter::ObjectDesc;
 using scnwriter::SceneDesc;
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
+using content::kHeight;
+using content::kWidth;
 
 bool SaveSolidTexture(const std::string& path, uint32_t argb) {
-  std::vector<uint32_t> texels(8 * 8, argb);
-  return ddswriter::SaveDds(path, gfx::D3DFMT_A8R8G8B8, 8, 8, texels.data(), false);
+  return content::SaveSolidDds(path, argb);
 }
 
 ObjectDesc QuadObject(float half, uint32_t material = 0xFFFFFFFFu, bool alpha = false,
@@ -103,9 +101,7 @@ class SceneTest : public AppTest {
   int32_t Count(RenderWindow* window, RenderWindow::MeshList list) {
     return window->GetMeshCount(list);
   }
-  std::vector<uint32_t> ReadBack() {
-    return pixelprobe::ReadBack(GetApp().GetDisplay()->GetDevice(), kWidth, kHeight);
-  }
+  static std::vector<uint32_t> ReadBack() { return content::ReadBack(); }
 
   std::vector<int32_t> m_ids;
 };
@@ -282,7 +278,7 @@ TEST_F(SceneTest, ASceneWithoutObjectsSubmitsNothingNotEvenItsNodes) {
   Flush(window);
 }
 
-TEST_F(SceneTest, AWindowDeletingItsSceneGoesThroughTheFactory) {
+TEST_F(SceneTest, AWindowDeletingItsSceneGoesThroughTheFactoryAndFreedScenesLeaveEveryWindow) {
   SceneDesc desc;
   desc.nodes = {{"crate", scnwriter::Translation(0, 0, 0), "crate", " "}};
   Scene* scene = Load(desc);
@@ -295,37 +291,29 @@ TEST_F(SceneTest, AWindowDeletingItsSceneGoesThroughTheFactory) {
   // The factory no longer holds it, so neither the test's own delete nor shutdown frees it again.
   EXPECT_EQ(scenes()->GetCount(), before - 1);
   EXPECT_EQ(scenes()->FindScene(m_ids.back()), nullptr);
-}
+  m_ids.pop_back();
 
-TEST_F(SceneTest, EveryWindowShowingASceneLetsGoOfItWhenItIsFreed) {
-  SceneDesc desc;
-  desc.nodes = {{"crate", scnwriter::Translation(0, 0, 0), "crate", " "}};
-  Scene* scene = Load(desc);
-  ASSERT_NE(scene, nullptr);
-  RenderWindow* first = AddWindow();
+  // Freed through the factory, a scene leaves every window showing it.
+  scene = Load(desc);
   RenderWindow* second = AddWindow();
-  first->SetScene(scene);
+  window->SetScene(scene);
   second->SetScene(scene);
   scenes()->DeleteScene(m_ids.back());
   m_ids.pop_back();
-  EXPECT_EQ(first->GetScene(), nullptr) << "the window shown first would draw a freed scene";
+  EXPECT_EQ(window->GetScene(), nullptr) << "the window shown first would draw a freed scene";
   EXPECT_EQ(second->GetScene(), nullptr);
 }
 
 // ---- Pixels
 
-using pixelprobe::Rgb;
+using content::Rgb;
 
 // A MODULATE2X stage: texture times a vertex colour of 0x80, doubled.
-int Modulate2x(int texture) {
-  const double v = texture * 128.0 / 255.0 * 2.0;
-  return v > 255.0 ? 255 : static_cast<int>(v + 0.5);
-}
+double Modulate2x(int texture) { return content::Modulate2x(texture, 0x80); }
 
-// Every pixel of [x0, x1) × [y0, y1) of a back-buffer read is `want` within ±3 per channel.
 ::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
                                   int y1, const Rgb& want) {
-  return pixelprobe::AreaIs(pixels, kWidth, x0, y0, x1, y1, want, 3.0);
+  return content::AreaIs(pixels, x0, y0, x1, y1, want, 3.0);
 }
 
 // Where the window's default camera (eye 160 in front of the origin on -z, a vertical field of

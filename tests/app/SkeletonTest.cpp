@@ -14,6 +14,7 @@
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCAnimation.h"
 #include "Engine/PC/PCSkeleton.h"
+#include "tests/support/ContentTestSupport.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/SkeletonWriter.h"
 #include "tests/support/TempDir.h"
@@ -36,14 +37,7 @@ Matrix FromFloats(const float* f) {
   return ::testing::AssertionSuccess();
 }
 
-Matrix Translated(float x, float y, float z) {
-  Matrix m;
-  m.Identity();
-  m.m[12] = x;
-  m.m[13] = y;
-  m.m[14] = z;
-  return m;
-}
+using content::Translated;
 
 // A block image that outlives the skeletons built on it.
 struct Block {
