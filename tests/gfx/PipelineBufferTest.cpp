@@ -17,16 +17,13 @@ void WriteRect(ScreenVertex* out, float x0, float y0, float x1, float y1, uint32
 }
 
 TEST_F(PipelineTest, BufferCreationChecksItsArguments) {
-  const struct {
-    uint32_t length, usage;
-    D3DPOOL pool;
-  } refused[] = {{0, 0, D3DPOOL_MANAGED},
-                 {64, D3DUSAGE_DYNAMIC, D3DPOOL_MANAGED},
-                 {64, 0, D3DPOOL_SCRATCH},
-                 {64, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT}};
+  // Length, usage, pool.
+  const uint32_t refused[][3] = {{0, 0, D3DPOOL_MANAGED}, {64, D3DUSAGE_DYNAMIC, D3DPOOL_MANAGED},
+                                 {64, 0, D3DPOOL_SCRATCH}, {64, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT}};
   for (const auto& r : refused) {
     D3DVertexBuffer* vb = reinterpret_cast<D3DVertexBuffer*>(1);
-    EXPECT_EQ(device_->CreateVertexBuffer(r.length, r.usage, 0, r.pool, &vb), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateVertexBuffer(r[0], r[1], 0, static_cast<D3DPOOL>(r[2]), &vb),
+              D3DERR_INVALIDCALL);
     EXPECT_EQ(vb, nullptr);
   }
   D3DVertexBuffer* vb = nullptr;
@@ -54,9 +51,9 @@ TEST_F(PipelineTest, LocksStayInsideTheBuffer) {
     const D3DPOOL pool = (usage & D3DUSAGE_DYNAMIC) ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED;
     ASSERT_EQ(device_->CreateVertexBuffer(96, usage, 0, pool, &vb), D3D_OK);
     // Past the end, nothing left, sizes that reach or wrap past the end, both flags at once.
-    const uint32_t refusedLocks[][3] = {{97, 0, 0},           {90, 8, 0},
-                                        {96, 0, 0},           {0, 0xFFFFFFFFu, 0},
-                                        {8, 0xFFFFFFFCu, 0},  {0, 8, D3DLOCK_READONLY | D3DLOCK_DISCARD}};
+    const uint32_t refusedLocks[][3] = {{97, 0, 0}, {90, 8, 0}, {96, 0, 0}, {0, 0xFFFFFFFFu, 0},
+                                        {8, 0xFFFFFFFCu, 0},
+                                        {0, 8, D3DLOCK_READONLY | D3DLOCK_DISCARD}};
     void* data = nullptr;
     for (const auto& r : refusedLocks) {
       data = reinterpret_cast<void*>(1);
