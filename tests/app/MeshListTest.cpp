@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/support/MeshImage.h"
+#include "tests/support/AppTestSupport.h"
 
 #include <cfloat>
 #include <cmath>
@@ -26,30 +26,10 @@ constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
 
-// A square from (x0, y0) to (x1, y1) at clip depth z in one strip of the fallback texture:
-// solid or alpha. With an identity draw matrix x -1..1 covers the 640 columns, y 1..-1 the rows.
+// A square in one strip of the fallback texture, solid or alpha. With an identity draw matrix
+// x -1..1 covers the 640 columns, y 1..-1 the rows.
 MeshImage Square(float x0, float y0, float x1, float y1, float z, uint32_t colour, bool alpha) {
-  MeshImage mesh;
-  auto vertex = [&](float x, float y) { return GeoVertex{{x, y, z}, {0, 0, 1}, colour, 0, 0}; };
-  std::vector<GeoVertex> vertices = {vertex(x0, y0), vertex(x1, y0), vertex(x0, y1),
-                                     vertex(x1, y1)};
-  std::vector<uint16_t> indices = {0, 1, 2, 1, 3, 2};
-  std::vector<GeoStrip> strips = {{0xFFFFFFFFu, 0, 0, 6}};
-  mesh.record.vertexOffset = mesh.Append(vertices);
-  mesh.record.vertexCount = 4;
-  mesh.record.indexOffset = mesh.Append(indices);
-  mesh.record.indexCount = 6;
-  if (alpha) {
-    mesh.record.alphaStripOffset = mesh.Append(strips);
-    mesh.record.alphaStripCount = 1;
-  } else {
-    mesh.record.solidStripOffset = mesh.Append(strips);
-    mesh.record.solidStripCount = 1;
-  }
-  const float lo[4] = {x0, y0, z, 1}, hi[4] = {x1, y1, z, 1};
-  std::memcpy(mesh.record.boxMin, lo, sizeof(lo));
-  std::memcpy(mesh.record.boxMax, hi, sizeof(hi));
-  return mesh;
+  return apptest::SquareMesh(x0, y0, x1, y1, z, colour, 0xFFFFFFFFu, alpha);
 }
 
 // A geometry object with its image and scene node, alive as long as the test needs them.
@@ -111,15 +91,14 @@ void DrawParticleSquare(BaseParticleSystem*, BaseRenderWindow* window) {
 class MeshListTest : public AppTest {
  protected:
   void SetUp() override {
-    std::vector<uint32_t> white(8 * 8, 0xFFFFFFFFu);
-    ASSERT_TRUE(
-        ddswriter::SaveDds("data/badtexture.dds", gfx::D3DFMT_A8R8G8B8, 8, 8, white.data(), false));
+    ASSERT_TRUE(apptest::SaveSolidDds("data/badtexture.dds", 8, 8, 0xFFFFFFFFu));
     ASSERT_TRUE(m_harness.Start());
   }
   template <class W = RenderWindow>
-  W* AddWindow(W* window) {
-    window->Init(Vector2(0, 0), Vector2(kWidth, kHeight), Vector4(0, 0, 0, 255), 6, 0.0f);
-    GetApp().AddWindow(window);
+  W* AddWindow(W* window, int32_t* id = nullptr, float blue = 0) {
+    window->Init(Vector2(0, 0), Vector2(kWidth, kHeight), Vector4(0, 0, blue, 255), 6, 0.0f);
+    const int32_t added = GetApp().AddWindow(window);
+    if (id) *id = added;
     return window;
   }
   Mesh* Make(const MeshImage& image) {
@@ -311,12 +290,8 @@ TEST_F(MeshListTest, AnEmptyBlendedPassTouchesNoState) {
 }
 
 TEST_F(MeshListTest, TheReflectionPassDrawsIntoTheTargetAndClearsTheBackBufferAfter) {
-  std::vector<uint32_t> yellow(16 * 16, 0xFFFFFF00u);
-  ASSERT_TRUE(
-      ddswriter::SaveDds("data/back.dds", gfx::D3DFMT_A8R8G8B8, 16, 16, yellow.data(), false));
-  RenderWindow* window = new RenderWindow();
-  window->Init(Vector2(0, 0), Vector2(kWidth, kHeight), Vector4(0, 0, 255, 255), 6, 0.0f);
-  GetApp().AddWindow(window);
+  ASSERT_TRUE(apptest::SaveSolidDds("data/back.dds", 16, 16, 0xFFFFFF00u));
+  RenderWindow* window = AddWindow(new RenderWindow(), nullptr, 255);
   {
     AssertCounter asserts;
     EXPECT_EQ(window->GetReflectionTexture(), -1);
@@ -372,9 +347,7 @@ TEST_F(MeshListTest, TheReflectionPassDrawsIntoTheTargetAndClearsTheBackBufferAf
 }
 
 TEST_F(MeshListTest, WithoutATargetTheEffectPassDrawsIntoTheBackBuffer) {
-  RenderWindow* window = new RenderWindow();
-  window->Init(Vector2(0, 0), Vector2(kWidth, kHeight), Vector4(0, 0, 255, 255), 6, 0.0f);
-  GetApp().AddWindow(window);
+  RenderWindow* window = AddWindow(new RenderWindow(), nullptr, 255);
   Mesh* water = Make(Square(-1, -1, 1, 1, 0.5f, kGreen, false));
   Fill(window->GetEffectMeshSlot(), water, 0.0f);
   m_harness.RunFrames(1);
@@ -385,9 +358,8 @@ TEST_F(MeshListTest, WithoutATargetTheEffectPassDrawsIntoTheBackBuffer) {
 
 TEST_F(MeshListTest, DestructionGivesTheListsAndTheTargetBack) {
   const uint32_t listBlocks = MemoryTracker::CountBlocksFromFile("PCRenderWindowLists.cpp");
-  RenderWindow* window = new RenderWindow();
-  window->Init(Vector2(0, 0), Vector2(kWidth, kHeight), Vector4(0, 0, 0, 255), 6, 0.0f);
-  const int32_t id = GetApp().AddWindow(window);
+  int32_t id = -1;
+  RenderWindow* window = AddWindow(new RenderWindow(), &id);
   window->GetDiffuseMeshSlot();
   window->GetAlphaEffectMeshSlot();
   window->CreateReflectionTexture();
