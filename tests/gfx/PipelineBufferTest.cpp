@@ -8,6 +8,8 @@
 namespace pipetest {
 namespace {
 
+using gfxtest::Ref;
+
 // Four screen vertices of a rectangle, in strip order, written at `out`.
 void WriteRect(ScreenVertex* out, float x0, float y0, float x1, float y1, uint32_t color) {
   out[0] = {x0, y0, 0, 1, color, 0, 0};
@@ -26,7 +28,6 @@ TEST_F(PipelineTest, BufferCreationChecksItsArguments) {
               D3DERR_INVALIDCALL);
     EXPECT_EQ(vb, nullptr);
   }
-  D3DVertexBuffer* vb = nullptr;
   EXPECT_EQ(device_->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, nullptr), D3DERR_INVALIDCALL);
   D3DIndexBuffer* ib = reinterpret_cast<D3DIndexBuffer*>(1);
   EXPECT_EQ(device_->CreateIndexBuffer(64, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &ib),
@@ -34,20 +35,19 @@ TEST_F(PipelineTest, BufferCreationChecksItsArguments) {
   EXPECT_EQ(ib, nullptr);
 
   for (D3DPOOL pool : {D3DPOOL_DEFAULT, D3DPOOL_MANAGED, D3DPOOL_SYSTEMMEM}) {
+    Ref<D3DVertexBuffer> vb;
     ASSERT_EQ(device_->CreateVertexBuffer(96, D3DUSAGE_WRITEONLY, kFvfScreen, pool, &vb), D3D_OK);
     EXPECT_EQ(vb->GetLength(), 96u);
-    vb->Release();
   }
-  ASSERT_EQ(device_->CreateIndexBuffer(12, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib), D3D_OK);
-  EXPECT_EQ(ib->GetFormat(), D3DFMT_INDEX32);
-  EXPECT_EQ(ib->GetLength(), 12u);
-  ib->Release();
+  Ref<D3DIndexBuffer> index;
+  ASSERT_EQ(device_->CreateIndexBuffer(12, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &index), D3D_OK);
+  EXPECT_TRUE(index->GetFormat() == D3DFMT_INDEX32 && index->GetLength() == 12u);
 }
 
 TEST_F(PipelineTest, LocksStayInsideTheBuffer) {
   for (uint32_t usage :
        {uint32_t{D3DUSAGE_WRITEONLY}, uint32_t{D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY}}) {
-    D3DVertexBuffer* vb = nullptr;
+    Ref<D3DVertexBuffer> vb;
     const D3DPOOL pool = (usage & D3DUSAGE_DYNAMIC) ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED;
     ASSERT_EQ(device_->CreateVertexBuffer(96, usage, 0, pool, &vb), D3D_OK);
     // Past the end, nothing left, sizes that reach or wrap past the end, both flags at once.
@@ -71,11 +71,10 @@ TEST_F(PipelineTest, LocksStayInsideTheBuffer) {
     EXPECT_EQ(vb->Lock(0, 8, &again, 0), D3DERR_INVALIDCALL);  // already locked
     EXPECT_EQ(vb->Unlock(), D3D_OK);
     EXPECT_EQ(vb->Unlock(), D3DERR_INVALIDCALL);
-    vb->Release();
   }
 
   // A managed buffer reads back what was written.
-  D3DIndexBuffer* ib = nullptr;
+  Ref<D3DIndexBuffer> ib;
   ASSERT_EQ(device_->CreateIndexBuffer(16, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib), D3D_OK);
   void* data = nullptr;
   ASSERT_EQ(ib->Lock(0, 0, &data, 0), D3D_OK);
@@ -88,7 +87,6 @@ TEST_F(PipelineTest, LocksStayInsideTheBuffer) {
   EXPECT_EQ(read[0], 5);
   EXPECT_EQ(read[1], 4);
   ASSERT_EQ(ib->Unlock(), D3D_OK);
-  ib->Release();
 }
 
 TEST_F(PipelineTest, DynamicBufferDiscardThenNoOverwriteKeepsEarlierData) {
