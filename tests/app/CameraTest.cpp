@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "Engine/Camera.h"
 #include "Engine/PC/PCApp.h"
@@ -55,16 +56,13 @@ TEST(Camera, DefaultsAreANinetyDegreeViewOfAHundredPixelSquare) {
   EXPECT_NEAR(camera.GetFocal(), 50.0f, 1e-4f);
   EXPECT_NEAR(camera.GetVerticalFov(), kHalfPi, 1e-6f);
   EXPECT_NEAR(camera.GetHorizontalFov(), kHalfPi, 1e-6f);
-  const int32_t* viewport = camera.GetViewport();
-  EXPECT_EQ(viewport[2], 100);
-  EXPECT_EQ(viewport[3], 100);
+  EXPECT_EQ(camera.GetViewport()[2], 100);
+  EXPECT_EQ(camera.GetViewport()[3], 100);
   ExpectVector(camera.GetEye(), 0.0f, 0.0f, 100.0f, 0.0f, 0.0f);
   ExpectVector(camera.GetUp(), 0.0f, 0.0f, 1.0f, 0.0f, 0.0f);
-  EXPECT_EQ(camera.GetNear(), 0.1f);
-  EXPECT_EQ(camera.GetFar(), 5000.0f);
-  EXPECT_EQ(camera.GetDepthMax(), 1.0f);
-  EXPECT_EQ(camera.GetSizeWidth(), 640);
-  EXPECT_EQ(camera.GetSizeHeight(), 480);
+  EXPECT_EQ((std::vector<float>{camera.GetNear(), camera.GetFar(), camera.GetDepthMax()}),
+            (std::vector<float>{0.1f, 5000.0f, 1.0f}));
+  EXPECT_EQ(camera.GetSizeWidth() * 1000 + camera.GetSizeHeight(), 640480);
   EXPECT_EQ(camera.GetUseWindowAspect(), 1u);
 }
 
@@ -225,23 +223,22 @@ TEST(Camera, DegenerateInputLeavesTheDisplaysMatricesAlone) {
     return display->GetViewChanged() == 0 && display->GetProjectionChanged() == 0;
   };
 
-  Camera onTarget = LookingAlongY();
-  onTarget.SetEye(Vector4(5.0f, 5.0f, 5.0f, 1.0f));
-  onTarget.SetTarget(Vector4(5.0f, 5.0f, 5.0f, 1.0f));
-  onTarget.UpdateMatrices();
-  EXPECT_TRUE(unchanged()) << "eye on the target";
-
-  Camera flat = LookingAlongY();
-  flat.SetEye(Vector4(0.0f, -50.0f, 0.0f, 1.0f));
-  flat.SetNearFar(10.0f, 10.005f);
-  flat.UpdateMatrices();
-  EXPECT_TRUE(unchanged()) << "near on far";
-
-  Camera narrow = LookingAlongY();
-  narrow.SetEye(Vector4(0.0f, -50.0f, 0.0f, 1.0f));
-  narrow.SetVerticalFov(0.015f, kFullScreen);
-  narrow.UpdateMatrices();
-  EXPECT_TRUE(unchanged()) << "field of view too narrow";
+  const struct {
+    const char* what;
+    Vector4 eye, target;
+    float nearPlane, farPlane, fov;
+  } cases[] = {{"eye on the target", {5, 5, 5, 1}, {5, 5, 5, 1}, 1.0f, 1000.0f, kHalfPi},
+               {"near on far", {0, -50, 0, 1}, {0, 0, 0, 1}, 10.0f, 10.005f, kHalfPi},
+               {"field of view too narrow", {0, -50, 0, 1}, {0, 0, 0, 1}, 1.0f, 1000.0f, 0.015f}};
+  for (const auto& c : cases) {
+    Camera bad = LookingAlongY();
+    bad.SetEye(c.eye);
+    bad.SetTarget(c.target);
+    bad.SetNearFar(c.nearPlane, c.farPlane);
+    bad.SetVerticalFov(c.fov, kFullScreen);
+    bad.UpdateMatrices();
+    EXPECT_TRUE(unchanged()) << c.what;
+  }
 }
 
 }  // namespace
