@@ -89,12 +89,13 @@ TEST(StdFuncsText, LengthCopySearchAndWidening) {
   EXPECT_EQ(wide[2], 0x80);
   EXPECT_EQ(wide[3], 0);
 
-  EXPECT_EQ(WCharToLower(u'Q'), u'q');
-  EXPECT_EQ(WCharToUpper(u'q'), u'Q');
-  EXPECT_EQ(WCharToLower(u'@'), u'@');
-  EXPECT_EQ(WCharToLower(u'['), u'[');
-  EXPECT_EQ(WCharToLower(0xC0), 0xC0);  // capital A with grave stays
-  EXPECT_EQ(WCharToUpper(0xE0), 0xE0);
+  // Only A..Z and a..z change, up to their last letters; accented letters stay.
+  for (char16_t c : {u'@', u'A', u'Q', u'Z', u'[', u'`', u'a', u'q', u'z', u'{', char16_t(0xC0),
+                     char16_t(0xE0)}) {
+    const bool upper = c >= u'A' && c <= u'Z', lower = c >= u'a' && c <= u'z';
+    EXPECT_EQ(WCharToLower(c), upper ? c + 32 : c) << int(c);
+    EXPECT_EQ(WCharToUpper(c), lower ? c - 32 : c) << int(c);
+  }
 }
 
 TEST(StdFuncsFormat, IntegerFieldFilling) {
