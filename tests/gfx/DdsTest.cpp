@@ -30,14 +30,13 @@ std::vector<uint32_t> Pattern(uint32_t width, uint32_t height) {
   return pixels;
 }
 
-// ReadDds's result, and whether it wrote a refusal line.
-HRESULT ReadLogged(const std::vector<uint8_t>& image, bool* logged, DdsImage* out = nullptr) {
+// ReadDds's result, and what it logged.
+HRESULT ReadLogged(const std::vector<uint8_t>& image, std::string* log, DdsImage* out = nullptr) {
   DdsImage local;
   testing::internal::CaptureStderr();
   const HRESULT result = ReadDds(image.empty() ? nullptr : image.data(), image.size(),
                                  out ? out : &local);
-  const std::string text = testing::internal::GetCapturedStderr();
-  *logged = text.find("gfx: DDS image refused") != std::string::npos;
+  *log = testing::internal::GetCapturedStderr();
   return result;
 }
 
@@ -53,9 +52,9 @@ TEST(DdsTest, EveryFormatIsReadWithItsWholeMipChainLaidOutBackToBack) {
     const std::vector<uint8_t> image = ddswriter::WriteDds(format, 8, 4, pixels.data(), true);
     ASSERT_FALSE(image.empty());
     DdsImage dds;
-    bool logged = false;
-    ASSERT_EQ(ReadLogged(image, &logged, &dds), D3D_OK);
-    EXPECT_FALSE(logged);
+    std::string log;
+    ASSERT_EQ(ReadLogged(image, &log, &dds), D3D_OK);
+    EXPECT_EQ(log, "");
     EXPECT_EQ(dds.format, format);
     EXPECT_EQ(dds.width, 8u);
     EXPECT_EQ(dds.height, 4u);
@@ -75,7 +74,7 @@ TEST(DdsTest, EveryFormatIsReadWithItsWholeMipChainLaidOutBackToBack) {
 
     // Without a chain the file has one level.
     const std::vector<uint8_t> single = ddswriter::WriteDds(format, 8, 4, pixels.data(), false);
-    ASSERT_EQ(ReadLogged(single, &logged, &dds), D3D_OK);
+    ASSERT_EQ(ReadLogged(single, &log, &dds), D3D_OK);
     EXPECT_EQ(dds.levelCount, 1u);
   }
 }
@@ -85,55 +84,55 @@ TEST(DdsTest, BrokenImagesAreRefusedWithALogLine) {
   const std::vector<uint8_t> good =
       ddswriter::WriteDds(D3DFMT_A8R8G8B8, 8, 4, pixels.data(), false);
   struct Case {
-    const char* name;
+    const char* why;  // in the refusal's log line
     HRESULT expected;
     std::vector<uint8_t> image;
   };
   std::vector<Case> cases;
-  const auto with = [&](const char* name, HRESULT expected, size_t offset, uint32_t value) {
+  const auto with = [&](const char* why, HRESULT expected, size_t offset, uint32_t value) {
     std::vector<uint8_t> image = good;
     ddswriter::PutWord(&image, offset, value);
-    cases.push_back({name, expected, image});
+    cases.push_back({why, expected, image});
   };
-  cases.push_back({"empty", D3DERR_INVALIDCALL, {}});
-  cases.push_back({"truncated header", D3DERR_INVALIDCALL,
+  cases.push_back({"0 bytes is too short for the header", D3DERR_INVALIDCALL, {}});
+  cases.push_back({"100 bytes is too short for the header", D3DERR_INVALIDCALL,
                    std::vector<uint8_t>(good.begin(), good.begin() + 100)});
-  cases.push_back({"truncated pixels", D3DERR_INVALIDCALL,
+  cases.push_back({"level 0 ends at byte 256, the image has 255", D3DERR_INVALIDCALL,
                    std::vector<uint8_t>(good.begin(), good.end() - 1)});
   with("magic", D3DERR_INVALIDCALL, 0, 0x20534444u + 1);
-  with("header size", D3DERR_INVALIDCALL, ddswriter::kOffsetHeaderSize, 120);
-  with("pixel format size", D3DERR_INVALIDCALL, ddswriter::kOffsetPixelFormatSize, 24);
-  with("no width flag", D3DERR_INVALIDCALL, ddswriter::kOffsetFlags, 0x1 | 0x2 | 0x1000);
-  with("width 0", D3DERR_INVALIDCALL, ddswriter::kOffsetWidth, 0);
-  with("height 0", D3DERR_INVALIDCALL, ddswriter::kOffsetHeight, 0);
-  with("width 65536", D3DERR_INVALIDCALL, ddswriter::kOffsetWidth, 65536);
-  with("height 2^31", D3DERR_INVALIDCALL, ddswriter::kOffsetHeight, 0x80000000u);
-  with("pitch", D3DERR_INVALIDCALL, ddswriter::kOffsetPitch, 30);
-  // Four levels announced, one level of data present.
-  with("mip count past the data", D3DERR_INVALIDCALL, ddswriter::kOffsetMipCount, 4);
-  // An 8 x 4 chain has four levels.
-  with("mip count past the chain", D3DERR_INVALIDCALL, ddswriter::kOffsetMipCount, 5);
-  with("huge mip count", D3DERR_INVALIDCALL, ddswriter::kOffsetMipCount, 0xFFFFFFFFu);
-  with("cube map", D3DERR_NOTAVAILABLE, ddswriter::kOffsetCaps2, 0x200 | 0xFC00);
-  with("odd masks", D3DERR_NOTAVAILABLE, 92, 0x00FF00u);  // red mask where green is
+  with("header size 120, not 124", D3DERR_INVALIDCALL, ddswriter::kOffsetHeaderSize, 120);
+  with("pixel format size 24, not 32", D3DERR_INVALIDCALL, ddswriter::kOffsetPixelFormatSize, 24);
+  with("do not give the width", D3DERR_INVALIDCALL, ddswriter::kOffsetFlags, 0x1 | 0x2 | 0x1000);
+  with("size 0 x 4", D3DERR_INVALIDCALL, ddswriter::kOffsetWidth, 0);
+  with("size 8 x 0", D3DERR_INVALIDCALL, ddswriter::kOffsetHeight, 0);
+  with("size 65536 x 4", D3DERR_INVALIDCALL, ddswriter::kOffsetWidth, 65536);
+  with("size 8 x 2147483648", D3DERR_INVALIDCALL, ddswriter::kOffsetHeight, 0x80000000u);
+  with("pitch 30 does not fit", D3DERR_INVALIDCALL, ddswriter::kOffsetPitch, 30);
+  // Four levels announced, one level of data present; an 8 x 4 chain has four levels.
+  with("level 1 ends at byte", D3DERR_INVALIDCALL, ddswriter::kOffsetMipCount, 4);
+  with("5 mip levels, a 8 x 4 chain has 4", D3DERR_INVALIDCALL, ddswriter::kOffsetMipCount, 5);
+  with("4294967295 mip levels", D3DERR_INVALIDCALL, ddswriter::kOffsetMipCount, 0xFFFFFFFFu);
+  with("cube maps", D3DERR_NOTAVAILABLE, ddswriter::kOffsetCaps2, 0x200 | 0xFC00);
+  with("pixel format not supported", D3DERR_NOTAVAILABLE, 92, 0x00FF00u);  // red mask as green
   {
     std::vector<uint8_t> image = good;
     ddswriter::PutWord(&image, ddswriter::kOffsetPixelFormatFlags, 0x4);
     ddswriter::PutWord(&image, ddswriter::kOffsetFourCC, 0x32495441u);  // "ATI2"
-    cases.push_back({"unknown FourCC", D3DERR_NOTAVAILABLE, image});
+    cases.push_back({"FourCC 0x32495441", D3DERR_NOTAVAILABLE, image});
     ddswriter::PutWord(&image, ddswriter::kOffsetFourCC, 0x32545844u);  // "DXT2", premultiplied
-    cases.push_back({"DXT2", D3DERR_NOTAVAILABLE, image});
+    cases.push_back({"FourCC 0x32545844", D3DERR_NOTAVAILABLE, image});
   }
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    bool logged = false;
+    SCOPED_TRACE(c.why);
+    std::string log;
     DdsImage dds;
-    EXPECT_EQ(ReadLogged(c.image, &logged, &dds), c.expected);
-    EXPECT_TRUE(logged);
+    EXPECT_EQ(ReadLogged(c.image, &log, &dds), c.expected);
+    EXPECT_NE(log.find(std::string("gfx: DDS image refused: ")), std::string::npos);
+    EXPECT_NE(log.find(c.why), std::string::npos) << log;
     EXPECT_EQ(dds.levelCount, 0u);
   }
-  bool logged = false;
-  EXPECT_EQ(ReadLogged(good, &logged), D3D_OK);
+  std::string log;
+  EXPECT_EQ(ReadLogged(good, &log), D3D_OK);
 }
 
 TEST(DdsTest, EveryShortenedImageIsRefused) {

@@ -245,6 +245,9 @@ TEST_F(PipelineTest, DrawsThatWouldReadOutsideTheirBuffersAreRefused) {
   device_->SetStreamSource(0, vb, 8, sizeof(ScreenVertex));  // the offset pushes the last out
   EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
   device_->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+  device_->SetFVF(D3DFVF_XYZRHW);  // a position alone still has its stream checked
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 3), D3DERR_INVALIDCALL);
+  device_->SetFVF(kFvfScreen);
   // No index buffer; then indices past the buffer's end, an index past the vertices, a base
   // that makes an index negative.
   EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL);

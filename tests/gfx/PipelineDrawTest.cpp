@@ -419,15 +419,16 @@ TEST_F(PipelineTest, TableFogBlendsTowardsTheFogColourByDepth) {
   DiffuseOnly();
   device_->SetRenderState(D3DRS_FOGENABLE, 1);
   device_->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
-  SetFloatState(D3DRS_FOGSTART, 0.0f);
+  SetFloatState(D3DRS_FOGSTART, 0.25f);
   SetFloatState(D3DRS_FOGEND, 1.0f);
   SetFloatState(D3DRS_FOGDENSITY, 2.0f);
-  // With an identity projection the fog distance is the depth; f is the colour's share.
+  // With an identity projection the fog distance is the depth; f is the colour's share: linear
+  // (end - depth) / (end - start), or e^-(density depth).
   const struct {
     uint32_t enable, mode;
     float z;
     double f;
-  } cases[] = {{1, D3DFOG_LINEAR, 0.25f, 0.75}, {1, D3DFOG_EXP, 0.5f, std::exp(-1.0)},
+  } cases[] = {{1, D3DFOG_LINEAR, 0.625f, 0.5}, {1, D3DFOG_EXP, 0.5f, std::exp(-1.0)},
                {0, D3DFOG_EXP, 0.5f, 1.0}};
   for (const auto& c : cases) {
     device_->SetRenderState(D3DRS_FOGENABLE, c.enable);
@@ -443,14 +444,14 @@ TEST_F(PipelineTest, TableFogBlendsTowardsTheFogColourByDepth) {
   device_->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
   device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
   device_->SetRenderState(D3DRS_LIGHTING, 0);
-  const WorldVertex square[4] = {{-0.5f, 0.5f, 0.25f, 0xFFFF0000u, 0, 0},
-                                 {0.5f, 0.5f, 0.25f, 0xFFFF0000u, 0, 0},
-                                 {-0.5f, -0.5f, 0.25f, 0xFFFF0000u, 0, 0},
-                                 {0.5f, -0.5f, 0.25f, 0xFFFF0000u, 0, 0}};
+  const WorldVertex square[4] = {{-0.5f, 0.5f, 0.625f, 0xFFFF0000u, 0, 0},
+                                 {0.5f, 0.5f, 0.625f, 0xFFFF0000u, 0, 0},
+                                 {-0.5f, -0.5f, 0.625f, 0xFFFF0000u, 0, 0},
+                                 {0.5f, -0.5f, 0.625f, 0xFFFF0000u, 0, 0}};
   device_->SetFVF(kFvfWorld);
   Clear(0xFF000000u);
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(WorldVertex)), D3D_OK);
-  const uint32_t expected = Argb(255, std::lround(255 * 0.75), 0, std::lround(255 * 0.25));
+  const uint32_t expected = Argb(255, 128, 0, 128);  // half way from start to end
   EXPECT_TRUE(Near(At(Read(), 64, 48), expected, 2, 0x00FFFFFF)) << std::hex << At(Read(), 64, 48);
 }
 
