@@ -15,6 +15,13 @@ namespace {
 
 std::u16string U(const WString& s) { return std::u16string(s.c_str(), s.GetLength()); }
 
+// An array's strings joined with '|'; also checks the count.
+std::u16string Contents(const WStringArray& a) {
+  std::u16string joined;
+  for (int32_t i = 0; i < a.GetCount(); ++i) joined += (i ? u"|" : u"") + U(a[i]);
+  return joined;
+}
+
 // The tracker's record of a string's block: the header sits 12 bytes before the text.
 const AllocUnit* UnitOf(const WString& s) {
   return MemoryTracker::FindUnit(reinterpret_cast<const char*>(s.c_str()) - 12);
@@ -617,9 +624,7 @@ TEST(WStringArray, FreeExtraAndRemoveAll) {
   array[2] = u"c";
   array.FreeExtra();
   EXPECT_EQ(array.GetCapacity(), 3);
-  EXPECT_EQ(array.GetCount(), 3);
-  EXPECT_EQ(U(array[0]), u"a");
-  EXPECT_EQ(U(array[2]), u"c");
+  EXPECT_EQ(Contents(array), u"a||c");
   const AllocUnit* unit = MemoryTracker::FindUnit(&array[0]);
   ASSERT_NE(unit, nullptr);
   EXPECT_EQ(unit->reportedSize, 3 * sizeof(WString));
@@ -644,26 +649,18 @@ TEST(WStringArray, InsertRemoveAndAppend) {
   EXPECT_EQ(array.Add(WString(u"a")), 0);
   EXPECT_EQ(array.Add(WString(u"d")), 1);
   EXPECT_TRUE(array.InsertAt(1, WString(u"x"), 2));
-  ASSERT_EQ(array.GetCount(), 4);
-  EXPECT_EQ(U(array[0]), u"a");
-  EXPECT_EQ(U(array[1]), u"x");
-  EXPECT_EQ(U(array[2]), u"x");
-  EXPECT_EQ(U(array[3]), u"d");
+  ASSERT_EQ(Contents(array), u"a|x|x|d");
   EXPECT_EQ(array[1].c_str(), array[2].c_str());  // copies of one string share
 
   array.RemoveAt(1, 2);
-  ASSERT_EQ(array.GetCount(), 2);
-  EXPECT_EQ(U(array[1]), u"d");
+  EXPECT_EQ(Contents(array), u"a|d");
 
   // Inserting past the end grows the array to reach the index.
   EXPECT_TRUE(array.InsertAt(4, WString(u"far")));
-  ASSERT_EQ(array.GetCount(), 5);
-  EXPECT_TRUE(array[2].IsEmpty());
-  EXPECT_EQ(U(array[4]), u"far");
+  ASSERT_EQ(Contents(array), u"a|d|||far");
 
   EXPECT_TRUE(array.SetAtGrow(6, WString(u"six")));
-  EXPECT_EQ(array.GetCount(), 7);
-  EXPECT_EQ(U(array.GetAt(6)), u"six");
+  EXPECT_EQ(Contents(array), u"a|d|||far||six");
   EXPECT_TRUE(array.GetAt(7).IsEmpty());
   EXPECT_TRUE(array.GetAt(-1).IsEmpty());
 
@@ -671,13 +668,8 @@ TEST(WStringArray, InsertRemoveAndAppend) {
   other.Add(WString(u"p"));
   other.Add(WString(u"q"));
   EXPECT_TRUE(array.InsertAt(1, other));
-  ASSERT_EQ(array.GetCount(), 9);
-  EXPECT_EQ(U(array[1]), u"p");
-  EXPECT_EQ(U(array[2]), u"q");
-  EXPECT_EQ(U(array[3]), u"d");
   EXPECT_EQ(array.Append(other), 9);
-  ASSERT_EQ(array.GetCount(), 11);
-  EXPECT_EQ(U(array[10]), u"q");
+  EXPECT_EQ(Contents(array), u"a|p|q|d|||far||six|p|q");
 
   // The array itself as the source.
   WStringArray self;
@@ -685,12 +677,9 @@ TEST(WStringArray, InsertRemoveAndAppend) {
   self.Add(WString(u"2"));
   EXPECT_EQ(self.Append(self), 2);
   EXPECT_TRUE(self.InsertAt(1, self));
-  std::u16string joined;
-  for (int i = 0; i < self.GetCount(); ++i) joined += U(self[i]);
-  EXPECT_EQ(joined, u"11212212");
+  EXPECT_EQ(Contents(self), u"1|1|2|1|2|2|1|2");
   EXPECT_TRUE(self.InsertAt(0, self[2], 2));
-  EXPECT_EQ(U(self[0]), u"2");
-  EXPECT_EQ(U(self[1]), u"2");
+  EXPECT_EQ(Contents(self), u"2|2|1|1|2|1|2|2|1|2");
 
   WStringArray copy(self);
   EXPECT_EQ(copy.GetCount(), self.GetCount());
