@@ -14,7 +14,7 @@
 #include "Engine/PC/PCSkeleton.h"
 #include "Engine/PC/PCTexture.h"
 #include "tests/support/AppHarness.h"
-#include "tests/support/DdsWriter.h"
+#include "tests/support/ContentTestSupport.h"
 #include "tests/support/GeoWriter.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/SkeletonWriter.h"
@@ -25,24 +25,15 @@ namespace {
 using geowriter::GeoDesc;
 using geowriter::GeoLayout;
 
-// The standard CRC-32 of the name from its 11th character: what a handle must be.
-int32_t Identifier(const std::string& name) {
-  return static_cast<int32_t>(CRC32::Compute(name.data() + 10, name.size() - 10));
-}
-
-std::string HostPath(std::string name) {
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  return name;
-}
+using content::HostPath;
+using content::Identifier;
 
 void SaveImage(const std::string& name, const std::vector<uint8_t>& image) {
   WriteFileBytes(HostPath(name), image.data(), image.size());
 }
 
 void SaveTexture(const std::string& name, uint32_t argb) {
-  std::vector<uint32_t> texels(8 * 8, argb);
-  ASSERT_TRUE(ddswriter::SaveDds(HostPath(name), gfx::D3DFMT_A8R8G8B8, 8, 8, texels.data(), false));
+  ASSERT_TRUE(content::SaveSolidDds(name, argb));
 }
 
 geowriter::Node BoxNode(float x, const std::vector<std::string>& textures, uint32_t material = 0) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Engine/MemoryTracker.h"
@@ -57,10 +58,6 @@ Template DistinctTemplate() {
   return t;
 }
 
-void ExpectWords(const float* got, const float* want) {
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(got[i], want[i]) << "component " << i;
-}
-
 class ParticleFileTest : public TempDirTest {
  protected:
   // Blocks the factory and the loader hold.
@@ -93,30 +90,23 @@ TEST_F(ParticleFileTest, AGoodFileIsReadWordForWord) {
   const ParticleTemplate* data = m_factory.Find(id);
   ASSERT_NE(data, nullptr);
   EXPECT_EQ(data->maxParticles, 123u);
-  EXPECT_EQ(data->emitPerFrame, 1.5f);
-  EXPECT_EQ(data->maxLife, 40.0f);
-  EXPECT_EQ(data->lifeVariation, 3.0f);
-  ExpectWords(data->positionVariation, t.positionVariation);
-  ExpectWords(data->colour, t.colour);
-  ExpectWords(data->colourStep, t.colourStep);
-  ExpectWords(data->position, t.position);
-  ExpectWords(data->friction, t.friction);
-  ExpectWords(data->gravity, t.gravity);
-  ExpectWords(data->velocity, t.velocity);
-  ExpectWords(data->angle, t.angle);
-  ExpectWords(data->angleStep, t.angleStep);
-  ExpectWords(data->scale, t.scale);
-  ExpectWords(data->scaleStep, t.scaleStep);
-  ExpectWords(data->angleVariation, t.angleVariation);
-  ExpectWords(data->velocityVariation, t.velocityVariation);
   EXPECT_EQ(data->flags, 0x1Au);
-  EXPECT_EQ(data->emitterLife, 99.0f);
-  EXPECT_EQ(data->yaw, 0.5f);
-  EXPECT_EQ(data->yawVariation, 0.25f);
-  EXPECT_EQ(data->pitch, 1.25f);
-  EXPECT_EQ(data->pitchVariation, 0.125f);
-  ExpectWords(data->boundsMin, t.boundsMin);
-  ExpectWords(data->boundsMax, t.boundsMax);
+  const std::pair<float, float> scalars[] = {
+      {data->emitPerFrame, 1.5f}, {data->maxLife, 40.0f},     {data->lifeVariation, 3.0f},
+      {data->emitterLife, 99.0f}, {data->yaw, 0.5f},          {data->yawVariation, 0.25f},
+      {data->pitch, 1.25f},       {data->pitchVariation, 0.125f}};
+  for (const auto& [got, want] : scalars) EXPECT_EQ(got, want);
+  const std::pair<const float*, const float*> vectors[] = {
+      {data->positionVariation, t.positionVariation}, {data->colour, t.colour},
+      {data->colourStep, t.colourStep},               {data->position, t.position},
+      {data->friction, t.friction},                   {data->gravity, t.gravity},
+      {data->velocity, t.velocity},                   {data->angle, t.angle},
+      {data->angleStep, t.angleStep},                 {data->scale, t.scale},
+      {data->scaleStep, t.scaleStep},                 {data->angleVariation, t.angleVariation},
+      {data->velocityVariation, t.velocityVariation}, {data->boundsMin, t.boundsMin},
+      {data->boundsMax, t.boundsMax}};
+  for (const auto& [got, want] : vectors)
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(got[i], want[i]) << "component " << i << " of " << want;
   EXPECT_STREQ(ParticleTemplateTextureName(data), "data\\Scene\\spark.dds");
 
   // The smallest file: the block and an empty name's terminator.
@@ -232,26 +222,17 @@ TEST_F(ParticleFileTest, OnlyNumbersThatAreNotFiniteAreRefused) {
 
 TEST_F(ParticleFileTest, MaxParticlesIsCutToWhatOneDrawTakes) {
   Template t = DistinctTemplate();
-  t.maxParticles = 7500;
-  ASSERT_TRUE(ps2writer::SavePs2("data/full.ps2", t));
-  t.maxParticles = 7501;
-  ASSERT_TRUE(ps2writer::SavePs2("data/over.ps2", t));
-  t.maxParticles = 0xFFFFFFFFu;
-  ASSERT_TRUE(ps2writer::SavePs2("data/huge.ps2", t));
-
-  const int32_t full = m_factory.Add("data/full.ps2");
-  const int32_t over = m_factory.Add("data/over.ps2");
-  const int32_t huge = m_factory.Add("data/huge.ps2");
-  ASSERT_NE(m_factory.Find(full), nullptr);
-  ASSERT_NE(m_factory.Find(over), nullptr);
-  ASSERT_NE(m_factory.Find(huge), nullptr);
-  EXPECT_EQ(m_factory.Find(full)->maxParticles, 7500u);
-  EXPECT_EQ(m_factory.Find(over)->maxParticles, 7500u);
-  EXPECT_EQ(m_factory.Find(huge)->maxParticles, 7500u);
-  EXPECT_FALSE(DebugLogContains("data/full.ps2: Max Particles"));
-  EXPECT_TRUE(DebugLogContains("Particle template data/over.ps2: Max Particles 7501 cut to 7500"));
-  EXPECT_TRUE(
-      DebugLogContains("Particle template data/huge.ps2: Max Particles 4294967295 cut to 7500"));
+  for (uint32_t count : {7500u, 7501u, 0xFFFFFFFFu}) {
+    t.maxParticles = count;
+    const std::string name = "data/max" + std::to_string(count) + ".ps2";
+    ASSERT_TRUE(ps2writer::SavePs2(name, t));
+    const ParticleTemplate* data = m_factory.Find(m_factory.Add(name.c_str()));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->maxParticles, 7500u);
+    EXPECT_EQ(DebugLogContains("Particle template " + name + ": Max Particles " +
+                               std::to_string(count) + " cut to 7500"),
+              count > 7500);
+  }
 }
 
 TEST_F(ParticleFileTest, TemplatesAreSharedByReferenceCount) {

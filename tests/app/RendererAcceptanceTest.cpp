@@ -25,6 +25,7 @@
 #include "Engine/PC/PCSkeleton.h"
 #include "Engine/PC/PCTexture.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/ContentTestSupport.h"
 #include "tests/support/DdsWriter.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/PixelProbe.h"
@@ -32,16 +33,12 @@
 
 namespace {
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
+using content::kHeight;
+using content::kWidth;
+using content::Modulate2x;
+using content::Rgb;
+using content::RgbOf;
 
-using pixelprobe::Rgb;
-using pixelprobe::RgbOf;
-
-// Stage 0's MODULATE2X of a texture channel and a diffuse channel, both 0-255.
-double Modulate2x(double texture, double diffuse) {
-  return std::fmin(255.0, 2.0 * texture * diffuse / 255.0);
-}
 Rgb Modulate2x(const Rgb& texture, double diffuse) {
   return {Modulate2x(texture.r, diffuse), Modulate2x(texture.g, diffuse),
           Modulate2x(texture.b, diffuse)};
@@ -55,7 +52,7 @@ bool Near(uint32_t pixel, const Rgb& want) { return pixelprobe::Near(pixel, want
 // Every pixel of [x0, x1) × [y0, y1) is `want` within the tolerance.
 ::testing::AssertionResult AreaIs(const std::vector<uint32_t>& pixels, int x0, int y0, int x1,
                                   int y1, const Rgb& want) {
-  return pixelprobe::AreaIs(pixels, kWidth, x0, y0, x1, y1, want, kTolerance);
+  return content::AreaIs(pixels, x0, y0, x1, y1, want, kTolerance);
 }
 
 // A rectangle in clip coordinates (y up) as back-buffer pixels, shrunk by `inset` on each side.
@@ -126,30 +123,9 @@ MeshImage BuildMesh(const std::vector<Quad>& quads, Strips strips, bool skinned 
   return mesh;
 }
 
-Matrix Translated(float x, float y) {
-  Matrix m;
-  m.Translation(Vector4(x, y, 0.0f, 1.0f));
-  return m;
-}
+using content::Translated;
 
-// A render window added to the application for one test, so that the shader set finds a
-// current window to take the lights from.
-class ScopedWindow {
- public:
-  ScopedWindow() {
-    m_window = new RenderWindow();
-    m_window->SetViewportBounds(0.0f, 0.0f, float(kWidth), float(kHeight));
-    m_id = GetApp().AddWindow(m_window);
-  }
-  ~ScopedWindow() { GetApp().DeleteWindow(m_id); }
-  ScopedWindow(const ScopedWindow&) = delete;
-  ScopedWindow& operator=(const ScopedWindow&) = delete;
-  RenderWindow* operator->() { return m_window; }
-
- private:
-  RenderWindow* m_window;
-  int32_t m_id;
-};
+using content::ScopedWindow;
 
 // Meshes are drawn with draw matrices that map their units straight to clip coordinates: x from
 // -1 to 1 covers the 640 columns, y from 1 down to -1 the 480 rows.
@@ -159,9 +135,7 @@ class RendererAcceptanceTest : public AppTest {
 
   // Starts the application with a fallback texture of one colour ("data\badtexture.dds").
   void Start(uint32_t fallback = 0xFFFFFFFFu) {
-    std::vector<uint32_t> texels(8 * 8, fallback);
-    ASSERT_TRUE(ddswriter::SaveDds("data/badtexture.dds", gfx::D3DFMT_A8R8G8B8, 8, 8,
-                                   texels.data(), false));
+    ASSERT_TRUE(content::SaveSolidDds("data\\badtexture.dds", fallback));
     ASSERT_TRUE(m_harness.Start());
     m_node.textures = m_table;
     m_node.textureCount = 4;
@@ -191,7 +165,7 @@ class RendererAcceptanceTest : public AppTest {
                               1.0f, 0),
               gfx::D3D_OK);
   }
-  std::vector<uint32_t> ReadBack() { return pixelprobe::ReadBack(device(), kWidth, kHeight); }
+  static std::vector<uint32_t> ReadBack() { return content::ReadBack(); }
 
   // Writes "data/<name>.dds" (A8R8G8B8, rows top first, with its mip chain) and loads it.
   int32_t LoadTexture(const std::string& name, uint32_t width, uint32_t height,

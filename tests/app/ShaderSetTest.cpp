@@ -9,7 +9,9 @@
 #include "Engine/PC/PCRenderStates.h"
 #include "Engine/PC/PCShaderSet.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/ContentTestSupport.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/PixelProbe.h"
 
 using namespace gfx;
 
@@ -25,21 +27,16 @@ void ExpectConstant(const ShaderSet& set, uint32_t reg, float x, float y, float 
   EXPECT_NEAR(c[3], w, tolerance) << "c" << reg << ".w";
 }
 
-// A render window added to the application for one test; App runs the first one as current.
-class ScopedWindow {
- public:
-  ScopedWindow() {
-    m_window = new RenderWindow();
-    m_window->SetViewportBounds(0.0f, 0.0f, 640.0f, 480.0f);
-    m_id = GetApp().AddWindow(m_window);
-  }
-  ~ScopedWindow() { GetApp().DeleteWindow(m_id); }
-  RenderWindow* operator->() { return m_window; }
+using content::ScopedWindow;
 
- private:
-  RenderWindow* m_window;
-  int32_t m_id;
-};
+// Ambient (0.1, 0.2, 0.3) and one light shining straight down, of colour (0.6, 0.4, 0.2).
+LightSetup OneLight() {
+  LightSetup lights = {};
+  lights.count = 1;
+  lights.SetAmbient(0.1f, 0.2f, 0.3f);
+  lights.lights[0] = {{0.0f, 0.0f, -1.0f}, {0.6f, 0.4f, 0.2f}};
+  return lights;
+}
 
 LightSetup ThreeLights(uint32_t count) {
   LightSetup lights = {};
@@ -193,23 +190,29 @@ TEST(ShaderSetWater, ConstantsAndTheProjectiveMatrix) {
   EXPECT_EQ(set.GetSelectedShader(), uint32_t{ShaderSet::kShaderWater});
 
   // Placed 45 up, then 10 further by the view, then biased by a half into 0..1.
-  ExpectConstant(set, 27, 0.5f, 0.0f, 0.0f, 0.0f);
-  ExpectConstant(set, 28, 0.0f, 0.5f, 0.0f, 0.0f);
-  ExpectConstant(set, 29, 0.0f, 0.0f, 0.5f, 0.0f);
-  ExpectConstant(set, 30, 2.0f * 0.5f + 0.5f, 4.0f * 0.5f + 0.5f, 55.0f * 0.5f + 0.5f, 1.0f);
-
-  ExpectConstant(set, 13, 0.0f, 0.5f, 1.0f, 2.0f);
-  ExpectConstant(set, 14, 4.0f, 1.5707964f, 3.1415927f, 6.2831853f);
-  // The odd Taylor coefficients of the sine: -1/3!, 1/5!, -1/7!.
-  ExpectConstant(set, 15, 1.0f, -1.0f / 6.0f, 1.0f / 120.0f, -1.0f / 5040.0f);
-  ExpectConstant(set, 18, 1.02f, 0.1f, 0.0f, 0.0f);
-  ExpectConstant(set, 19, 0.4f, 0.5f, 0.025f, 0.025f);
-  ExpectConstant(set, 20, 0.0f, 0.2f, 0.0f, 0.0f);
-  ExpectConstant(set, 21, 0.2f, 0.15f, 0.4f, 0.4f);
-  ExpectConstant(set, 22, 2.5f, 0.0f, -7.0f, -8.0f);
-  ExpectConstant(set, 23, 0.0f, 1.5f, -7.0f, 1.0f);
-  ExpectConstant(set, 24, 1.25f, std::sin(1.25f), 0.0f, -40.0f);
-  ExpectConstant(set, 26, 0.5f * 96.0f / 255.0f, 128.0f / 255.0f, 0.25f, 0.4f);
+  struct Register {
+    uint32_t reg;
+    float x, y, z, w;
+  };
+  const Register registers[] = {
+      {27, 0.5f, 0.0f, 0.0f, 0.0f},
+      {28, 0.0f, 0.5f, 0.0f, 0.0f},
+      {29, 0.0f, 0.0f, 0.5f, 0.0f},
+      {30, 2.0f * 0.5f + 0.5f, 4.0f * 0.5f + 0.5f, 55.0f * 0.5f + 0.5f, 1.0f},
+      {13, 0.0f, 0.5f, 1.0f, 2.0f},
+      {14, 4.0f, 1.5707964f, 3.1415927f, 6.2831853f},
+      // The odd Taylor coefficients of the sine: -1/3!, 1/5!, -1/7!.
+      {15, 1.0f, -1.0f / 6.0f, 1.0f / 120.0f, -1.0f / 5040.0f},
+      {18, 1.02f, 0.1f, 0.0f, 0.0f},
+      {19, 0.4f, 0.5f, 0.025f, 0.025f},
+      {20, 0.0f, 0.2f, 0.0f, 0.0f},
+      {21, 0.2f, 0.15f, 0.4f, 0.4f},
+      {22, 2.5f, 0.0f, -7.0f, -8.0f},
+      {23, 0.0f, 1.5f, -7.0f, 1.0f},
+      {24, 1.25f, std::sin(1.25f), 0.0f, -40.0f},
+      {26, 0.5f * 96.0f / 255.0f, 128.0f / 255.0f, 0.25f, 0.4f}};
+  // Placed 45 up, then 10 further by the view, then biased by a half into 0..1 (c27-c30).
+  for (const Register& r : registers) ExpectConstant(set, r.reg, r.x, r.y, r.z, r.w);
 }
 
 class ShaderSetTest : public AppTest {
@@ -293,8 +296,7 @@ class ShaderDrawTest : public ShaderSetTest {
   }
   void Finish() {
     ASSERT_EQ(device()->EndScene(), D3D_OK);
-    m_pixels.resize(640 * 480);
-    ASSERT_EQ(device()->ReadBackBuffer(m_pixels.data(), 640, 480), D3D_OK);
+    m_pixels = pixelprobe::ReadBack(device(), 640, 480);
   }
   // Looking along +y from 100 back, 90 degrees vertically over the 640 by 480 client.
   void PlaceCamera() {
@@ -319,11 +321,7 @@ class ShaderDrawTest : public ShaderSetTest {
     return m_pixels[static_cast<int>(y) * 640 + static_cast<int>(x)] & 0xFFFFFFu;
   }
   static bool Near(uint32_t got, uint32_t want) {
-    for (int shift = 0; shift < 24; shift += 8) {
-      const int g = (got >> shift) & 0xFF, w = (want >> shift) & 0xFF;
-      if (g < w - 2 || g > w + 2) return false;
-    }
-    return true;
+    return pixelprobe::Near(got, pixelprobe::RgbOf(want), 2.0);
   }
 
   std::vector<uint32_t> m_pixels;
@@ -377,12 +375,7 @@ TEST_F(ShaderDrawTest, TheUnlitMeshShaderDrawsAtTheDrawMatrixWithTheMultipliedCo
 
 TEST_F(ShaderDrawTest, TheLitMeshShaderAddsEachLightByTheCosineOfItsAngle) {
   ScopedWindow window;
-  LightSetup lights = {};
-  lights.count = 1;
-  lights.ambient[0] = 0.1f;
-  lights.ambient[1] = 0.2f;
-  lights.ambient[2] = 0.3f;
-  lights.lights[0] = {{0.0f, 0.0f, -1.0f}, {0.6f, 0.4f, 0.2f}};  // shining straight down
+  LightSetup lights = OneLight();
   window->SetLightSetup(&lights);
   PlaceCamera();
   shaders()->SetColourMultiplier(Vector4(1.0f, 1.0f, 1.0f, 1.0f));
@@ -535,12 +528,7 @@ TEST_F(SkinnedDrawTest, TheUnlitSkinnedShaderPlacesEachVertexByItsBones) {
 
 TEST_F(SkinnedDrawTest, TheLitSkinnedShaderTurnsTheNormalWithTheBones) {
   ScopedWindow window;
-  LightSetup lights = {};
-  lights.count = 1;
-  lights.ambient[0] = 0.1f;
-  lights.ambient[1] = 0.2f;
-  lights.ambient[2] = 0.3f;
-  lights.lights[0] = {{0.0f, 0.0f, -1.0f}, {0.6f, 0.4f, 0.2f}};
+  LightSetup lights = OneLight();
   window->SetLightSetup(&lights);
   Point2 centres[2];
   Draw(true, centres);

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <utility>
 #include <vector>
 
 #include "Engine/PC/PCRenderStates.h"
 #include "Engine/PC/PCShaderSet.h"
 #include "Engine/PC/PCVertexStream.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/ContentTestSupport.h"
 #include "tests/support/LogCapture.h"
 
 using namespace gfx;
@@ -52,39 +55,28 @@ TEST_F(VertexStreamTest, LocksAppendUntilTheRingWraps) {
   ASSERT_TRUE(m_harness.Start());
   VertexStream& s = *stream();
 
-  // The first lock after creation discards.
-  ASSERT_NE(s.Lock(4), nullptr);
-  EXPECT_EQ(s.GetStartVertex(), 0u);
-  EXPECT_EQ(s.GetLastLockFlags(), kDiscard);
-  EXPECT_EQ(s.GetOffset(), 4u);
-  EXPECT_EQ(s.IsLocked(), 1);
-  s.Unlock();
-  EXPECT_EQ(s.IsLocked(), 0);
-
-  // Appending behind earlier vertices.
-  s.SetOffset(100);
-  ASSERT_NE(s.Lock(50), nullptr);
-  EXPECT_EQ(s.GetLastLockByteOffset(), 2400u);
-  EXPECT_EQ(s.GetLastLockByteSize(), 1200u);  // bytes 2400 to 3599
-  EXPECT_EQ(s.GetLastLockFlags(), kAppend);
-  EXPECT_EQ(s.GetStartVertex(), 100u);
-  EXPECT_EQ(s.GetOffset(), 150u);
-  s.Unlock();
-
-  // Ending exactly at the end of the ring wraps too.
-  s.SetOffset(44990);
-  ASSERT_NE(s.Lock(10), nullptr);
-  EXPECT_EQ(s.GetStartVertex(), 0u);
-  EXPECT_EQ(s.GetLastLockFlags(), kDiscard);
-  EXPECT_EQ(s.GetOffset(), 10u);
-  s.Unlock();
-  // One vertex short of the end does not.
-  s.SetOffset(44989);
-  ASSERT_NE(s.Lock(10), nullptr);
-  EXPECT_EQ(s.GetStartVertex(), 44989u);
-  EXPECT_EQ(s.GetLastLockFlags(), kAppend);
-  EXPECT_EQ(s.GetLastLockByteOffset() + s.GetLastLockByteSize(), 1080000u - 24u);
-  s.Unlock();
+  // The first lock after creation discards; then locks append behind earlier vertices until
+  // one would end at or past the end of the ring, which wraps.
+  struct Case {
+    uint32_t offset, count, start, flags;
+  };
+  const Case cases[] = {{0, 4, 0, kDiscard},
+                        {100, 50, 100, kAppend},
+                        {44990, 10, 0, kDiscard},
+                        {44989, 10, 44989, kAppend}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offset);
+    s.SetOffset(c.offset);
+    ASSERT_NE(s.Lock(c.count), nullptr);
+    EXPECT_EQ(s.IsLocked(), 1);
+    EXPECT_EQ(s.GetStartVertex(), c.start);
+    EXPECT_EQ(s.GetLastLockFlags(), c.flags);
+    EXPECT_EQ(s.GetOffset(), c.start + c.count);
+    EXPECT_EQ(s.GetLastLockByteOffset(), 24 * c.start);
+    EXPECT_EQ(s.GetLastLockByteSize(), 24 * c.count);
+    s.Unlock();
+    EXPECT_EQ(s.IsLocked(), 0);
+  }
 
   const uint32_t discards = s.GetDiscardLocks();
   const uint32_t appends = s.GetAppendLocks();
@@ -179,29 +171,14 @@ TEST_F(VertexStreamTest, QuadsDrawnThroughTheIndexBufferCoverTheirRectangles) {
   }
   ASSERT_EQ(d->EndScene(), D3D_OK);
 
-  std::vector<uint32_t> pixels(640 * 480);
-  ASSERT_EQ(d->ReadBackBuffer(pixels.data(), 640, 480), D3D_OK);
+  const std::vector<uint32_t> pixels = content::ReadBack();
   // Normalised x -0.75..-0.25 is pixels 80..240, y 0.75..0.25 is rows 60..180 from the top.
-  auto expectArea = [&](int x0, int y0, int x1, int y1, uint32_t rgb) {
-    int wrong = 0;
-    for (int y = y0 + 2; y < y1 - 2; ++y)
-      for (int x = x0 + 2; x < x1 - 2; ++x) {
-        const uint32_t p = pixels[y * 640 + x];
-        for (int shift = 0; shift < 24; shift += 8) {
-          const int got = (p >> shift) & 0xFF, want = (rgb >> shift) & 0xFF;
-          if (got < want - 2 || got > want + 2) {
-            ++wrong;
-            break;
-          }
-        }
-      }
-    EXPECT_EQ(wrong, 0) << "area " << x0 << "," << y0 << " " << x1 << "," << y1;
-  };
-  expectArea(80, 60, 240, 180, 0xFF0000);
-  expectArea(400, 60, 560, 180, 0x00FF00);
-  expectArea(80, 300, 240, 420, 0x0000FF);
-  expectArea(400, 300, 560, 420, 0x00FF00);
-  expectArea(260, 200, 380, 280, 0x000000);
+  const std::pair<std::array<int, 4>, content::Rgb> areas[] = {
+      {{80, 60, 240, 180}, {255, 0, 0}},  {{400, 60, 560, 180}, {0, 255, 0}},
+      {{80, 300, 240, 420}, {0, 0, 255}}, {{400, 300, 560, 420}, {0, 255, 0}},
+      {{260, 200, 380, 280}, {0, 0, 0}}};
+  for (const auto& [a, rgb] : areas)
+    EXPECT_TRUE(content::AreaIs(pixels, a[0] + 2, a[1] + 2, a[2] - 2, a[3] - 2, rgb));
 }
 
 }  // namespace

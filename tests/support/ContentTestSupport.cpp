@@ -36,4 +36,11 @@ Matrix Translated(float x, float y, float z) {
   return m;
 }
 
+ScopedWindow::ScopedWindow() : m_window(new RenderWindow()) {
+  m_window->SetViewportBounds(0.0f, 0.0f, float(kWidth), float(kHeight));
+  m_id = GetApp().AddWindow(m_window);
+}
+
+ScopedWindow::~ScopedWindow() { GetApp().DeleteWindow(m_id); }
+
 }  // namespace content

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Engine/FastMath.h"
+#include "Engine/PC/PCRenderWindow.h"
 #include "tests/support/PixelProbe.h"
 
 namespace content {
@@ -51,5 +52,20 @@ inline void Set4(float (&field)[4], float x, float y, float z, float w) {
   field[2] = z;
   field[3] = w;
 }
+
+// A full-client render window added to the application for one test, so that the shader set
+// finds a current window to take the lights and colour factors from.
+class ScopedWindow {
+ public:
+  ScopedWindow();
+  ~ScopedWindow();
+  ScopedWindow(const ScopedWindow&) = delete;
+  ScopedWindow& operator=(const ScopedWindow&) = delete;
+  RenderWindow* operator->() { return m_window; }
+
+ private:
+  RenderWindow* m_window;
+  int32_t m_id;
+};
 
 }  // namespace content
