@@ -109,29 +109,25 @@ class FontTextTest : public TempDirTest {
 
 TEST_F(FontTextTest, WidthsFollowKerningAndSpacingModes) {
   ListFont& f = *m_font;
-  EXPECT_EQ(f.GetStringWidth(u"A"), 10);
-  EXPECT_EQ(f.GetStringWidth(u"AV"), 10 + 8 + (1 - 3));
-  EXPECT_EQ(f.GetStringWidth(u"AB"), 10 + 6 + (-1 - 3));
-  EXPECT_EQ(f.GetStringWidth(u"VA"), 8 + 1 + 10);
-  f.SetFlags(BaseFont::kFlagProportional);  // kerning off
-  EXPECT_EQ(f.GetStringWidth(u"AV"), 10 + 8 + 1);
-  f.SetFlags(BaseFont::kFlagKerning);  // fixed spacing: every glyph 10, no offsets
-  EXPECT_EQ(f.GetStringWidth(u"AV"), 20);
-  EXPECT_EQ(f.GetStringWidth(u"AVB?"), 40);
-  f.SetFlags(0);
-  EXPECT_EQ(f.GetStringWidth(u"AVB"), 30);
+  // Flags 3: proportional with kerning; kFlagProportional alone: no kerning; kFlagKerning alone
+  // or none: fixed spacing, every glyph 10 and no offsets. Unknown characters measure as '?',
+  // the two non-breaking spaces as ' ', '#' and '*' as characters; a line break adds nothing
+  // and no kerning reaches across it.
+  const struct {
+    uint32_t flags;
+    const char16_t* text;
+    int32_t width;
+  } cases[] = {{3, u"A", 10}, {3, u"AV", 10 + 8 + (1 - 3)}, {3, u"AB", 10 + 6 + (-1 - 3)},
+               {3, u"VA", 8 + 1 + 10}, {BaseFont::kFlagProportional, u"AV", 10 + 8 + 1},
+               {BaseFont::kFlagKerning, u"AV", 20}, {BaseFont::kFlagKerning, u"AVB?", 40},
+               {0, u"AVB", 30}, {3, u"A\x01" u"B", 10 + 7 + 5}, {3, u"A\u00A0B", 10 + 5 + 5},
+               {3, u"A\uFFA0B", 10 + 5 + 5}, {3, u"A\nB", 10 + 5}, {3, u"", 0},
+               {3, nullptr, 0}, {3, u"A#*", 10 + 7 + 7}};
+  for (const auto& c : cases) {
+    f.SetFlags(c.flags);
+    EXPECT_EQ(f.GetStringWidth(c.text), c.width) << c.flags << " " << (c.text ? c.text[0] : 0);
+  }
   f.SetFlags(3);
-
-  // Unknown characters measure as '?'; the two non-breaking spaces as ' '.
-  EXPECT_EQ(f.GetStringWidth(u"A\x01" u"B"), 10 + 7 + 5);
-  EXPECT_EQ(f.GetStringWidth(u"A\u00A0B"), 10 + 5 + 5);
-  EXPECT_EQ(f.GetStringWidth(u"A\uFFA0B"), 10 + 5 + 5);
-  // A line break adds nothing and no kerning reaches across it.
-  EXPECT_EQ(f.GetStringWidth(u"A\nB"), 10 + 5);
-  EXPECT_EQ(f.GetStringWidth(u""), 0);
-  EXPECT_EQ(f.GetStringWidth(static_cast<const char16_t*>(nullptr)), 0);
-  // '#' and '*' measure as characters ('?' here).
-  EXPECT_EQ(f.GetStringWidth(u"A#*"), 10 + 7 + 7);
 
   // Counted widths stop at n or at the terminator, and know no escapes.
   EXPECT_EQ(f.GetCountedWidth(u"AVB", 2), 16);
