@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/ByteWriter.h"
+
 ScopedTempDir::ScopedTempDir() {
   char cwd[PATH_MAX];
   if (getcwd(cwd, sizeof(cwd))) m_previous = cwd;
@@ -38,10 +40,8 @@ ScopedTempDir::~ScopedTempDir() {
 }
 
 void WriteFileBytes(const std::string& path, const void* data, size_t size) {
-  std::filesystem::path p(path);
-  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  bytewriter::SaveBytes(path, std::vector<uint8_t>(bytes, bytes + size));
 }
 
 void WriteFileText(const std::string& path, const std::string& text) {
