@@ -116,11 +116,9 @@ TEST_F(PadFileTest, FirstStartWritesTheDefaultTableWithThePadInRecordZero) {
   State(0).rgdwPOV[0] = 0xFFFFFFFFu;
   EXPECT_EQ(Frame(), 0x40000000u | 0x20000000u);
 
-  EXPECT_TRUE(DebugLogContains("Found 1 Pads"));
-  EXPECT_TRUE(DebugLogContains("Setting up Pad 0"));
-  EXPECT_TRUE(DebugLogContains("SetCooperativeLevel Successfull Pad 0"));
-  EXPECT_TRUE(DebugLogContains("SetDataFormat Successfull Pad 0"));
-  EXPECT_TRUE(DebugLogContains("Acquired Successfull Pad 0"));
+  for (const char* said : {"Found 1 Pads", "Setting up Pad 0", "SetCooperativeLevel Successfull Pad 0",
+                           "SetDataFormat Successfull Pad 0", "Acquired Successfull Pad 0"})
+    EXPECT_TRUE(DebugLogContains(said)) << said;
   ASSERT_EQ(m_input.AxisRangeCalls().size(), 1u);
   EXPECT_EQ(m_input.AxisRangeCalls()[0].min, -1000);
   EXPECT_EQ(m_input.AxisRangeCalls()[0].max, 1000);
@@ -191,9 +189,8 @@ TEST_F(PadFileTest, DamagedFileIsReadSafely) {
   EXPECT_EQ(Frame(), 0x2000u | 0x4000u | 0x8000u);  // 500, -7 and 1000 are none; 127 is up
   State(0).rgbButtons[127] = 0x80;
   EXPECT_EQ(Frame() & 0x40000000u, 0x40000000u);
-  EXPECT_EQ(pad.IsControlDown(500), 0);
-  EXPECT_EQ(pad.IsControlDown(-7), 0);
-  EXPECT_EQ(pad.IsControlDown(127), 1);
+  for (auto [control, down] : {std::pair{500, 0}, {-7, 0}, {127, 1}})
+    EXPECT_EQ(pad.IsControlDown(control), down) << control;
   // The stick still works the directions whose controls are gone.
   for (auto& b : State(0).rgbButtons) b = 0;
   State(0).lX = 900;
