@@ -135,8 +135,7 @@ TEST_F(AppRunTest, DisplayAndInputFailuresAreReported) {
   m_harness.Stop();
   m_harness.input().SetCreateFails(false);
 
-  // Without a mouse the program runs.
-  m_harness.input().SetMouseCreateFails(true);
+  m_harness.input().SetMouseCreateFails(true);  // without a mouse the program runs
   ASSERT_TRUE(m_harness.Start());
   EXPECT_TRUE(DebugLogContains("Could not get the mouse"));
   m_harness.RunFrames(2);

@@ -17,8 +17,7 @@
 #include "Engine/PC/PCFileIO.h"
 #include "Engine/PC/PCScene.h"
 #include "Engine/PC/PCSkeleton.h"
-#include "tests/support/AppHarness.h"
-#include "tests/support/DdsWriter.h"
+#include "tests/support/AppTestSupport.h"
 #include "tests/support/ScnWriter.h"
 
 namespace {
@@ -33,19 +32,14 @@ struct Rgb {
 class ContentPixelTest : public AppTest {
  protected:
   void SetUp() override {
-    std::vector<uint32_t> texels(8 * 8, 0xFFFF00FFu);
-    ASSERT_TRUE(ddswriter::SaveDds("data/badtexture.dds", gfx::D3DFMT_A8R8G8B8, 8, 8,
-                                   texels.data(), false));
+    ASSERT_TRUE(apptest::SaveSolidDds("data/badtexture.dds", 8, 8, 0xFFFF00FFu));
     ASSERT_TRUE(scnwriter::SaveDemoScene("data/Scene"));
     ASSERT_TRUE(scnwriter::SaveDemoCharacter("data/Character"));
     ASSERT_TRUE(m_harness.Start());
   }
 
   std::vector<uint32_t> ReadBack() {
-    std::vector<uint32_t> pixels(kWidth * kHeight);
-    EXPECT_EQ(GetApp().GetDisplay()->GetDevice()->ReadBackBuffer(pixels.data(), kWidth, kHeight),
-              gfx::D3D_OK);
-    return pixels;
+    return pixelprobe::ReadBack(GetApp().GetDisplay()->GetDevice(), kWidth, kHeight);
   }
 
   // Where a world point lands on the back buffer: through the view and the device projection
@@ -107,7 +101,7 @@ TEST_F(ContentPixelTest, TheWalkingCharacterIsDrawnWhereItsBonesAre) {
   KFREE(lightFile);
   EXPECT_EQ(lights.count, 2u);
 
-  RenderWindow* window = new RenderWindow();
+  auto* window = new RenderWindow();
   window->Init(Vector2(0, 0), Vector2(kWidth, kHeight), Vector4(0, 0, 0, 255), 6, 0.0f);
   app.AddWindow(window);
   window->SetScene(scene);
