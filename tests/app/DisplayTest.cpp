@@ -160,12 +160,22 @@ TEST_F(DisplayTest, AVertexShaderLevelBelowOneOneMeansSoftwareProcessing) {
 }
 
 TEST(DisplayFormats, BitCountsByFormat) {
-  EXPECT_EQ(Display::DepthBits(gfx::D3DFMT_D24X8), 24);
-  EXPECT_EQ(Display::DepthBits(gfx::D3DFMT_D15S1), 15);
-  EXPECT_EQ(Display::StencilBits(gfx::D3DFMT_D24X4S4), 4);
-  EXPECT_EQ(Display::StencilBits(gfx::D3DFMT_D16), 0);
-  EXPECT_EQ(Display::AlphaBits(gfx::D3DFMT_A2R10G10B10), 2);
-  EXPECT_EQ(Display::AlphaBits(gfx::D3DFMT_X8R8G8B8), 0);
+  using namespace gfx;
+  const struct {
+    D3DFORMAT format;
+    int32_t depth, stencil, alpha;
+  } formats[] = {{D3DFMT_D32, 32, 0, 0},         {D3DFMT_D15S1, 15, 1, 0},
+                 {D3DFMT_D24S8, 24, 8, 0},       {D3DFMT_D24X8, 24, 0, 0},
+                 {D3DFMT_D24X4S4, 24, 4, 0},     {D3DFMT_D16, 16, 0, 0},
+                 {D3DFMT_A8R8G8B8, 0, 0, 8},     {D3DFMT_A1R5G5B5, 0, 0, 1},
+                 {D3DFMT_A4R4G4B4, 0, 0, 4},     {D3DFMT_A8R3G3B2, 0, 0, 8},
+                 {D3DFMT_A2B10G10R10, 0, 0, 2},  {D3DFMT_A2R10G10B10, 0, 0, 2},
+                 {D3DFMT_X8R8G8B8, 0, 0, 0}};
+  for (const auto& f : formats) {
+    EXPECT_EQ(Display::DepthBits(f.format), f.depth) << f.format;
+    EXPECT_EQ(Display::StencilBits(f.format), f.stencil) << f.format;
+    EXPECT_EQ(Display::AlphaBits(f.format), f.alpha) << f.format;
+  }
 }
 
 }  // namespace
