@@ -1,5 +1,6 @@
 // The SDL system back end, run headless, and the scripted one the engine's tests drive.
 
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -129,6 +130,32 @@ TEST_F(SdlSystemTest, TerminationSignalEndsTheProgramLikeClosingTheWindow) {
   Sdl().DestroyAppWindow();
   events = DrainEvents(Sdl());
   EXPECT_EQ(CountOf(events, WindowEventType::Destroy), 0);
+}
+
+TEST_F(SdlSystemTest, SystemKeysOfTheAppWindowOnlyBecomeEvents) {
+  auto* window = static_cast<SDL_Window*>(Sdl().CreateAppWindow(640, 480, nullptr, nullptr));
+  ASSERT_NE(window, nullptr);
+  const uint32_t ours = SDL_GetWindowID(window);
+  DrainEvents(Sdl());
+  // {scancode, window, virtual key or 0 for no event}: F10, the Alt and Ctrl keys of our window.
+  const struct {
+    SDL_Scancode key;
+    uint32_t window;
+    int32_t vk;
+  } cases[] = {{SDL_SCANCODE_F10, ours, 0x79},    {SDL_SCANCODE_LALT, ours, 0xA4},
+               {SDL_SCANCODE_RALT, ours, 0xA5},   {SDL_SCANCODE_LCTRL, ours, 0xA2},
+               {SDL_SCANCODE_RCTRL, ours, 0xA3},  {SDL_SCANCODE_A, ours, 0},
+               {SDL_SCANCODE_F10, ours + 1, 0}};
+  for (const auto& c : cases) {
+    SDL_Event sdl{};
+    sdl.type = SDL_KEYDOWN;
+    sdl.key.windowID = c.window;
+    sdl.key.keysym.scancode = c.key;
+    ASSERT_EQ(SDL_PushEvent(&sdl), 1);
+    const std::vector<WindowEvent> events = DrainEvents(Sdl());
+    EXPECT_EQ(CountOf(events, WindowEventType::SysKeyDown), c.vk ? 1 : 0) << c.key;
+    if (c.vk && !events.empty()) EXPECT_EQ(events.back().param, c.vk) << c.key;
+  }
 }
 
 class InstanceLockTest : public TempDirTest {};
