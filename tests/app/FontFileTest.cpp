@@ -136,7 +136,7 @@ TEST_F(FontReaderTest, BrokenFilesAreRefusedWithALogLine) {
     const char* what;
     const char* logged;
     std::function<void(FontDesc&, Tables&)> spoilTables;
-    std::function<void(std::vector<uint8_t>&, const Layout&)> spoilImage;
+    std::function<void(std::vector<uint8_t>&, const Layout&)> spoilImage = nullptr;
   };
   const std::vector<Case> cases = {
       {"range count past the end", "character ranges out of range",
