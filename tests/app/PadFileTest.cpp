@@ -116,8 +116,9 @@ TEST_F(PadFileTest, FirstStartWritesTheDefaultTableWithThePadInRecordZero) {
   State(0).rgdwPOV[0] = 0xFFFFFFFFu;
   EXPECT_EQ(Frame(), 0x40000000u | 0x20000000u);
 
-  for (const char* said : {"Found 1 Pads", "Setting up Pad 0", "SetCooperativeLevel Successfull Pad 0",
-                           "SetDataFormat Successfull Pad 0", "Acquired Successfull Pad 0"})
+  for (const char* said :
+       {"Found 1 Pads", "Setting up Pad 0", "SetCooperativeLevel Successfull Pad 0",
+        "SetDataFormat Successfull Pad 0", "Acquired Successfull Pad 0"})
     EXPECT_TRUE(DebugLogContains(said)) << said;
   ASSERT_EQ(m_input.AxisRangeCalls().size(), 1u);
   EXPECT_EQ(m_input.AxisRangeCalls()[0].min, -1000);

@@ -16,6 +16,7 @@
 #include "Engine/PC/PCSkeleton.h"
 #include "tests/support/ContentTestSupport.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/AnmWriter.h"
 #include "tests/support/SkeletonWriter.h"
 #include "tests/support/TempDir.h"
 
@@ -46,13 +47,7 @@ struct Block {
   FileImage View() { return FileImage(bytes.data(), bytes.size(), "test.geo"); }
 };
 
-void AxisAngle(float x, float y, float z, float angle, float q[4]) {
-  const float s = std::sin(angle / 2);
-  q[0] = x * s;
-  q[1] = y * s;
-  q[2] = z * s;
-  q[3] = std::cos(angle / 2);
-}
+using anmwriter::AxisAngle;
 
 Quaternion Q(const float q[4]) { return Quaternion(q[0], q[1], q[2], q[3]); }
 
@@ -123,12 +118,11 @@ TEST_F(SkeletonTest, BindPoseOfAWrittenBlockMatchesTheWritersMatrices) {
 
   // In the bind pose every skinning matrix is the identity; building the palette a second time
   // without a new update must not apply the inverse bind again.
-  skeleton.BuildSkinMatrices();
-  for (uint32_t i = 0; i < skeleton.GetBoneCount(); ++i)
-    EXPECT_TRUE(Near(skeleton.GetSkinMatrices()[i], Translated(0, 0, 0), 1e-5f)) << i;
-  skeleton.BuildSkinMatrices();
-  for (uint32_t i = 0; i < skeleton.GetBoneCount(); ++i)
-    EXPECT_TRUE(Near(skeleton.GetSkinMatrices()[i], Translated(0, 0, 0), 1e-5f)) << i;
+  for (int build = 0; build < 2; ++build) {
+    skeleton.BuildSkinMatrices();
+    for (uint32_t i = 0; i < skeleton.GetBoneCount(); ++i)
+      EXPECT_TRUE(Near(skeleton.GetSkinMatrices()[i], Translated(0, 0, 0))) << build << " " << i;
+  }
 }
 
 TEST_F(SkeletonTest, FindsBonesByTheirExactNames) {
@@ -142,19 +136,15 @@ TEST_F(SkeletonTest, FindsBonesByTheirExactNames) {
     EXPECT_EQ(desc.bones[bone].name, name);
     EXPECT_STREQ(skeleton.GetBoneName(bone), name);
   }
-  EXPECT_EQ(skeleton.FindBone("bip01 l hand"), -1);
-  EXPECT_EQ(skeleton.FindBone("Bip01 L Han"), -1);
-  EXPECT_EQ(skeleton.FindBone("Bip01 L Hand "), -1);
-  EXPECT_EQ(skeleton.FindBone(""), -1);
-  EXPECT_EQ(skeleton.FindBone(nullptr), -1);
+  for (const char* near :
+       {"bip01 l hand", "Bip01 L Han", "Bip01 L Hand ", "", static_cast<const char*>(nullptr)})
+    EXPECT_EQ(skeleton.FindBone(near), -1) << (near ? near : "null");
 
   const int32_t hand = skeleton.FindBone("Bip01 L Hand");
   EXPECT_EQ(skeleton.GetParent(hand), skeleton.FindBone("Bip01 L Forearm"));
   EXPECT_EQ(skeleton.GetParent(skeleton.FindBone("Bip01 Pelvis")), 0);
   // The root's entry holds 0xFFFFFFFF; neither it nor a missing bone has a parent.
-  EXPECT_EQ(skeleton.GetParent(0), -1);
-  EXPECT_EQ(skeleton.GetParent(-1), -1);
-  EXPECT_EQ(skeleton.GetParent(1000), -1);
+  for (int32_t bone : {0, -1, 1000}) EXPECT_EQ(skeleton.GetParent(bone), -1) << bone;
 
   Skeleton empty;
   EXPECT_EQ(empty.FindBone("Head_bone"), -1);

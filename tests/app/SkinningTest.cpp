@@ -11,6 +11,7 @@
 #include "Engine/PC/PCAnimation.h"
 #include "Engine/PC/PCSkeleton.h"
 #include "Engine/PC/PCVertexSkinning.h"
+#include "tests/support/AnmWriter.h"
 #include "tests/support/SkeletonWriter.h"
 #include "tests/support/TempDir.h"
 
@@ -18,13 +19,7 @@ namespace {
 
 using skelwriter::SkeletonDesc;
 
-void AxisAngle(float x, float y, float z, float angle, float q[4]) {
-  const float s = std::sin(angle / 2);
-  q[0] = x * s;
-  q[1] = y * s;
-  q[2] = z * s;
-  q[3] = std::cos(angle / 2);
-}
+using anmwriter::AxisAngle;
 
 // p (w 1) through a row-major 4x4 matrix, in double precision.
 void Through(const double p[3], const float* m, double out[3]) {
