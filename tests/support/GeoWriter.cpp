@@ -107,16 +107,15 @@ uint32_t AppendMesh(std::vector<uint8_t>& image, const Mesh& mesh, NodeLayout* p
   NodeLayout parts;
   parts.mesh = static_cast<uint32_t>(Align(image, 4));
   image.resize(image.size() + kMeshRecordBytes, 0);
-  if (!mesh.vertices.empty()) {
-    parts.vertices = AppendVertices(image, mesh.vertices);
-    if (!mesh.indices.empty()) {
-      parts.indices = static_cast<uint32_t>(Align(image, 4));
-      for (uint16_t index : mesh.indices) PutU16(image, image.size(), index);
-    }
-    parts.solidStrips = AppendStrips(image, mesh.solidStrips);
-    parts.alphaStrips = AppendStrips(image, mesh.alphaStrips);
-    parts.skinWeights = AppendSkinWeights(image, mesh.skinWeights);
+  // Each part is written when it has items, and its offset stays 0 otherwise.
+  if (!mesh.vertices.empty()) parts.vertices = AppendVertices(image, mesh.vertices);
+  if (!mesh.indices.empty()) {
+    parts.indices = static_cast<uint32_t>(Align(image, 4));
+    for (uint16_t index : mesh.indices) PutU16(image, image.size(), index);
   }
+  parts.solidStrips = AppendStrips(image, mesh.solidStrips);
+  parts.alphaStrips = AppendStrips(image, mesh.alphaStrips);
+  parts.skinWeights = AppendSkinWeights(image, mesh.skinWeights);
   WriteMeshRecord(image, parts.mesh, mesh, parts);
   if (partsOut) *partsOut = parts;
   return parts.mesh;
