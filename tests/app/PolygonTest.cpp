@@ -384,4 +384,14 @@ TEST_F(PolygonDrawTest, WorldPolygonsCullTestAndBlendByTheirFlags) {
   }
 }
 
+TEST_F(PolygonDrawTest, ASuspendedWindowDropsItsPolygons) {
+  Start(0xFF000000u);
+  AddQuad(0, 0, 640, 480, 0xFF404040u, 0);
+  m_window->SetFlags(m_window->GetFlags() | BaseRenderWindow::kSuspended);
+  Frame();
+  EXPECT_EQ(m_window->GetPolygonPools().GetPolygonCount(PolygonPools::kOpaque2D), 0);
+  m_window->SetFlags(6);
+  EXPECT_TRUE(AreaIs(Frame(), 4, 4, 636, 476, {0, 0, 0}));
+}
+
 }  // namespace
