@@ -126,6 +126,8 @@ TEST_F(SceneFileTest, GameNodesAreFoundByNameAndIndexWithTheirMatrices) {
     EXPECT_STREQ(scene->GetGameNodeParticleName(node), " ");
     EXPECT_EQ(node->geometry, -1);
     EXPECT_EQ(node->particleTemplate, -1);
+    EXPECT_EQ(node->tint.x, 1.0f);
+    EXPECT_EQ(node->tint.w, 1.0f);
   }
 
   // The first of two alike names wins; its matrix is the file's, row by row.
