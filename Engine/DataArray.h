@@ -69,7 +69,7 @@ class DataArray {
       (std::is_integral_v<T> || std::is_enum_v<T> || std::is_pointer_v<T>) ? 4 : 16;
 
   DataArray() = default;
-  explicit DataArray(int32_t growBy) : growBy(growBy >= 1 ? growBy : kDefaultGrowBy) {}
+  explicit DataArray(int32_t step) : growBy(step >= 1 ? step : kDefaultGrowBy) {}
   ~DataArray() { Release(Owners::kDestroy.data(), __LINE__); }
 
   // Arrays are members of their owners and passed by address; a copy would free the block twice.

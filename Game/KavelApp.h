@@ -1,7 +1,6 @@
 #pragma once
-// The game side's application object. It grows with the game framework; for now it lists the
-// display modes, keeps the pause word, clears the screen each frame and ends the program on
-// Escape.
+// The game side's application object: it lists the display modes, keeps the pause word, clears
+// the screen each frame and ends the program on Escape.
 
 #include <cstdint>
 

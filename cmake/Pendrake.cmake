@@ -1,3 +1,17 @@
+# Layering: Game -> Engine -> Platform. What a library offers the layer above is a folder of its
+# own in the build tree holding only the paths it publishes (links to the sources, under the same
+# "Layer/..." names), and the layers compile against those folders alone, so an include of a lower
+# layer's internals fails to compile instead of growing a dependency nobody chose.
+function(pendrake_publish target)
+  set(dir ${PROJECT_BINARY_DIR}/published/${target})
+  foreach(path ${ARGN})
+    get_filename_component(parent ${dir}/${path} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${path} ${dir}/${path} SYMBOLIC)
+  endforeach()
+  target_include_directories(${target} PUBLIC ${dir})
+endfunction()
+
 # Every executable of the project gets the tracked global operators as an object file of its
 # own: a member of a static archive would be dropped by the linker whenever nothing references
 # it, and the program would silently fall back to the C++ runtime's operators.
@@ -7,19 +21,34 @@ function(pendrake_link_tracked_operators target)
   endif()
 endfunction()
 
-# A GoogleTest executable for one area, registered with CTest under the area's label.
+# A GoogleTest executable for one area, registered with CTest under the area's label:
+#   pendrake_test(<name> <label> SOURCES <files>... [TRACKER <gtest filter>])
+# The tests the TRACKER filter names count the tracker's blocks; their label is "<label>_tracker"
+# (one label: discovered tests take no label lists), which "ctest -L <label>" still selects since
+# labels match as regular expressions, and builds without the tracked operators (the sanitizer
+# run) leave out with "ctest -LE tracker".
 function(pendrake_test name label)
-  add_executable(${name} ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "TRACKER" "SOURCES")
+  add_executable(${name} ${arg_SOURCES})
   target_link_libraries(${name} PRIVATE game engine test_support GTest::gtest)
+  # Tests reach into every layer's internals.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   pendrake_link_tracked_operators(${name})
-  gtest_discover_tests(${name}
-    PROPERTIES LABELS ${label}
-    DISCOVERY_TIMEOUT 60)
+  if(arg_TRACKER)
+    gtest_discover_tests(${name} TEST_FILTER "${arg_TRACKER}"
+      PROPERTIES LABELS ${label}_tracker DISCOVERY_TIMEOUT 60)
+    set(others "-${arg_TRACKER}")
+  else()
+    set(others "*")
+  endif()
+  gtest_discover_tests(${name} TEST_FILTER "${others}"
+    PROPERTIES LABELS ${label} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 function(pendrake_bench name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE engine benchmark::benchmark)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   pendrake_link_tracked_operators(${name})
 endfunction()
 

@@ -2,8 +2,8 @@
 // The device's back buffer: a framebuffer object with an RGBA8 colour texture and, when the
 // presentation asks for one, a 24/8 depth-stencil renderbuffer. Rows are stored top row first,
 // like every render target of the device (see TargetState); Present turns them over.
-// A texture rather than a renderbuffer holds the colour so that later code (movie frames,
-// copies to and from render targets) can write and sample it directly.
+// A texture rather than a renderbuffer holds the colour so that movie frames and copies to and
+// from render targets can write and sample it directly.
 
 #include <epoxy/gl.h>
 

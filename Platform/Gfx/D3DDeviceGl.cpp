@@ -219,7 +219,7 @@ void D3DDeviceGl::FillCaps() {
   caps_.MaxVertexIndex = 0xFFFFFF;
 }
 
-bool D3DDeviceGl::Bind() { return context_.MakeCurrent(); }
+bool D3DDeviceGl::MakeCurrent() { return context_.MakeCurrent(); }
 
 void D3DDeviceGl::BindRenderTarget() { targets_->Bind(); }
 
@@ -265,7 +265,7 @@ HRESULT D3DDeviceGl::Reset(D3DPRESENT_PARAMETERS* params) {
            shared_->liveDefaultPool);
     return D3DERR_INVALIDCALL;
   }
-  if (!Bind()) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
 
   D3DPRESENT_PARAMETERS resolved = *params;
   SDL_Window* window = nullptr;
@@ -286,7 +286,7 @@ HRESULT D3DDeviceGl::Reset(D3DPRESENT_PARAMETERS* params) {
 
   if (window != context_.Window()) {
     context_.SetWindow(window);
-    if (!Bind()) return D3DERR_INVALIDCALL;
+    if (!MakeCurrent()) return D3DERR_INVALIDCALL;
   }
   ApplyPresentation(resolved);
   *params = resolved;
@@ -303,7 +303,7 @@ HRESULT D3DDeviceGl::Present(const void* sourceRect, const void* destRect, void*
   (void)destWindow;
   (void)dirtyRegion;
   if (GetDeviceFaults().IsDeviceLost()) return D3DERR_DEVICELOST;
-  if (!Bind()) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
 
   int drawableWidth = 0;
   int drawableHeight = 0;
@@ -346,7 +346,7 @@ HRESULT D3DDeviceGl::Clear(uint32_t count, const D3DRECT* rects, uint32_t flags,
     return D3DERR_INVALIDCALL;
   }
   if ((flags & D3DCLEAR_STENCIL) && !targets_->DepthHasStencil()) return D3DERR_INVALIDCALL;
-  if (!Bind()) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
 
   // Clear writes whatever the write-mask render states say; the masks are borrowed through the
   // state cache, so the next draw sets its own again.
@@ -401,7 +401,7 @@ HRESULT D3DDeviceGl::Clear(uint32_t count, const D3DRECT* rects, uint32_t flags,
 
 HRESULT D3DDeviceGl::SetViewport(const D3DVIEWPORT9* viewport) {
   if (!viewport) return D3DERR_INVALIDCALL;
-  if (!Bind()) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
   // Direct3D 9 takes a viewport that reaches past the target, or lies beyond it, and clips what
   // is drawn through it (windows sized for a 640 by 480 frame drawn into smaller targets rely on
   // it). Refused is only what cannot be represented: a corner whose coordinates wrap, or a size
@@ -433,13 +433,13 @@ HRESULT D3DDeviceGl::ReadBackBuffer(uint32_t* pixels, uint32_t width, uint32_t h
       height != static_cast<uint32_t>(backBuffer_.Height())) {
     return D3DERR_INVALIDCALL;
   }
-  if (!Bind()) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
   backBuffer_.Read(state_, pixels);
   return D3D_OK;
 }
 
 HRESULT D3DDeviceGl::ReadWindow(uint32_t* pixels, uint32_t width, uint32_t height) {
-  if (!pixels || !Bind()) return D3DERR_INVALIDCALL;
+  if (!pixels || !MakeCurrent()) return D3DERR_INVALIDCALL;
   int drawableWidth = 0;
   int drawableHeight = 0;
   context_.DrawableSize(&drawableWidth, &drawableHeight);

@@ -5,8 +5,8 @@
 //   GlState     the GL state as really set, so borrowed state never goes stale;
 //   BackBuffer  the framebuffer object that stands for Direct3D's back buffer;
 //   this class  Direct3D's rules: argument checks, scenes, viewports, loss and reset.
-// State that Direct3D keeps (viewport now; render states later) is stored here as Direct3D
-// values and turned into GL when it is set or, for draw state, when a draw needs it.
+// State that Direct3D keeps (viewport, render states) is stored here as Direct3D values and
+// turned into GL when it is set or, for draw state, when a draw needs it.
 //
 // Coordinates: Direct3D rectangles have their origin top-left; every target, the back buffer
 // included, is stored top row first, so they reach GL unturned (ToGlRect) and only Present
@@ -124,12 +124,9 @@ class D3DDeviceGl final : public D3DDevice {
   BackBuffer& GetBackBufferObject() { return backBuffer_; }
   DrawState& Draw() { return *draw_; }
   TargetState& Targets() { return *targets_; }
-  // Makes this device's context current (for helpers outside the class); false when its window
-  // is gone.
-  bool MakeContextCurrent() { return Bind(); }
   // Makes this device's context current (resources call it before touching GL, since another
   // device's context may be current); false when its window is gone.
-  bool MakeCurrent() { return Bind(); }
+  bool MakeCurrent();
 
   // What the last Present put into the window (for tests; drivers that keep the window's
   // pixels after a swap, such as the offscreen one, show the presented frame).
@@ -147,9 +144,7 @@ class D3DDeviceGl final : public D3DDevice {
   void ApplyPresentation(const D3DPRESENT_PARAMETERS& params);
   void FillCaps();
 
-  // Makes this device's context current; false when its window is gone.
-  bool Bind();
-  // The surface drawing goes to; only the back buffer until render targets arrive.
+  // Binds the surface drawing goes to: the current render target, the back buffer by default.
   void BindRenderTarget();
   // The current render target's size (D3DDeviceGlTargets.cpp).
   int TargetWidth() const;

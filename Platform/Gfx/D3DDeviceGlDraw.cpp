@@ -101,7 +101,7 @@ DrawTarget MakeDrawTarget(int width, int height, const SurfaceGl* surface,
 }  // namespace
 
 HRESULT D3DDeviceGl::SubmitDraw(const DrawRequest& request) {
-  if (!Bind()) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
   BindRenderTarget();
   ApplyViewport();
   return draw_->Draw(request, MakeDrawTarget(TargetWidth(), TargetHeight(),
@@ -152,7 +152,7 @@ HRESULT D3DDeviceGl::CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_
                                         D3DVertexBuffer** buffer) {
   if (!buffer) return D3DERR_INVALIDCALL;
   *buffer = nullptr;
-  if (!Bind()) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
   HRESULT result = D3D_OK;
   *buffer = VertexBufferGl::Create(*this, length, usage, fvf, pool, &result);
   return result;
@@ -162,7 +162,7 @@ HRESULT D3DDeviceGl::CreateIndexBuffer(uint32_t length, uint32_t usage, D3DFORMA
                                        D3DPOOL pool, D3DIndexBuffer** buffer) {
   if (!buffer) return D3DERR_INVALIDCALL;
   *buffer = nullptr;
-  if (!Bind()) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
   HRESULT result = D3D_OK;
   *buffer = IndexBufferGl::Create(*this, length, usage, format, pool, &result);
   return result;

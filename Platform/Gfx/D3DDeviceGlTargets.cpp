@@ -76,7 +76,7 @@ HRESULT D3DDeviceGl::SetRenderTarget(uint32_t index, D3DSurface* surface) {
   if (index != 0 || !surface) return D3DERR_INVALIDCALL;
   SurfaceGl* target = static_cast<SurfaceGl*>(surface);
   if (!target->IsRenderTarget() || target->Device() != this) return D3DERR_INVALIDCALL;
-  if (!Bind()) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
   targets_->SetRenderTarget(target);
   // Direct3D makes the viewport cover the new target.
   viewport_ = D3DVIEWPORT9{0,   0,   static_cast<uint32_t>(target->Width()),
@@ -100,7 +100,7 @@ HRESULT D3DDeviceGl::GetRenderTarget(uint32_t index, D3DSurface** surface) {
 HRESULT D3DDeviceGl::SetDepthStencilSurface(D3DSurface* surface) {
   SurfaceGl* depth = static_cast<SurfaceGl*>(surface);
   if (depth && (!depth->IsDepth() || depth->Device() != this)) return D3DERR_INVALIDCALL;
-  if (!Bind()) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
   targets_->SetDepthStencil(depth);
   BindRenderTarget();
   return D3D_OK;
@@ -131,7 +131,7 @@ HRESULT D3DDeviceGl::StretchRect(D3DSurface* source, const RECT* sourceRect, D3D
   if (!ResolveRect(sourceRect, *from, &fromRect) || !ResolveRect(destRect, *to, &toRect)) {
     return D3DERR_INVALIDCALL;
   }
-  if (!Bind()) return D3DERR_INVALIDCALL;
+  if (!MakeCurrent()) return D3DERR_INVALIDCALL;
   targets_->Blit(from, fromRect, to, toRect, filter == D3DTEXF_LINEAR);
   return D3D_OK;
 }

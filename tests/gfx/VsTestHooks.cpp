@@ -80,7 +80,7 @@ GLuint Link(const std::string& vertexSource, bool capture, std::string* log) {
 
 bool CompileVertexGlsl(D3DDevice* device, const std::string& source, std::string* log) {
   if (log) log->clear();
-  if (!device || !static_cast<D3DDeviceGl*>(device)->MakeContextCurrent()) {
+  if (!device || !static_cast<D3DDeviceGl*>(device)->MakeCurrent()) {
     if (log) *log = "no device context";
     return false;
   }
@@ -95,7 +95,7 @@ bool RunVertexShaderOnGpu(D3DDevice* device, D3DVertexShader* shader, const floa
                           const float posFixup[4], VsCapture* out, std::string* log) {
   if (log) log->clear();
   if (!device || !shader || !constants || !inputs || !out || count == 0 ||
-      !static_cast<D3DDeviceGl*>(device)->MakeContextCurrent()) {
+      !static_cast<D3DDeviceGl*>(device)->MakeCurrent()) {
     if (log) *log = "bad arguments or no device context";
     return false;
   }

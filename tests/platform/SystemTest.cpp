@@ -154,7 +154,9 @@ TEST_F(SdlSystemTest, SystemKeysOfTheAppWindowOnlyBecomeEvents) {
     ASSERT_EQ(SDL_PushEvent(&sdl), 1);
     const std::vector<WindowEvent> events = DrainEvents(Sdl());
     EXPECT_EQ(CountOf(events, WindowEventType::SysKeyDown), c.vk ? 1 : 0) << c.key;
-    if (c.vk && !events.empty()) EXPECT_EQ(events.back().param, c.vk) << c.key;
+    if (c.vk && !events.empty()) {
+      EXPECT_EQ(events.back().param, c.vk) << c.key;
+    }
   }
 }
 
