@@ -34,10 +34,10 @@ Assembled Assemble(const std::string& text, const D3DXMACRO* macros = vstext::kM
     code->Release();
   }
   if (errors) {
-    const char* text = static_cast<const char*>(errors->GetBufferPointer());
+    const char* msg = static_cast<const char*>(errors->GetBufferPointer());
     const uint32_t size = errors->GetBufferSize();
-    out.messagesTerminated = size > 0 && text[size - 1] == '\0' && std::strlen(text) == size - 1;
-    out.messages = text;
+    out.messagesTerminated = size > 0 && msg[size - 1] == '\0' && std::strlen(msg) == size - 1;
+    out.messages = msg;
     errors->Release();
   }
   return out;
@@ -293,6 +293,7 @@ TEST(VsAssembler, ReportsErrorsWithLineNumbers) {
       {header + "mov r0, v0,, \nmov oPos, v0\n", "(line 3): error: empty operand"},
       {header + "mov r0, -\nmov oPos, v0\n", "(line 3): error: bad register '-'"},
       {header + "mov -r0, v0\nmov oPos, v0\n", "(line 3): error: a destination cannot be negated"},
+      {header + "mov r0, v0*2\nmov oPos, v0\n", "(line 3): error: bad register 'v0*2'"},
   };
   for (const Case& c : cases) {
     const std::string messages = Failure(c.text);
@@ -341,7 +342,8 @@ TEST(VsAssembler, WarningsComeBackWithSuccess) {
   EXPECT_EQ(a.messages.find("error"), std::string::npos);
   // Components that are read only where the mask writes do not count: r0.xy only.
   EXPECT_EQ(Assemble("vs.1.1\ndcl_position v0\nmov r0.xy, v0\nadd r1.xy, r0, v0\n"
-                     "dp3 r2.x, r1.xyyy, v0\nmov oPos, v0\n")
+                     "dp3 r2.x, r1.xyyy, v0\nmov r3.yz, v0\nmov r4.yw, v0\ndst r5, r3, r4\n"
+                     "mov oPos, v0\n")
                 .messages,
             "");
 }
