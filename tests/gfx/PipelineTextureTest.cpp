@@ -286,36 +286,28 @@ TEST_F(PipelineTextureTest, ProjectedAndTransformedCoordinates) {
     const float xy[4][2] = {{20, 20}, {60, 20}, {20, 60}, {60, 60}};
     std::array<Vertex, 4> v{};
     for (int i = 0; i < 4; ++i) {
-      v[i] = {xy[i][0],
-              xy[i][1],
-              0,
-              1,
-              0.75f * k[i],
-              0.25f * k[i],
-              third < 0 ? k[i] : third,
+      v[i] = {xy[i][0], xy[i][1], 0, 1, 0.75f * k[i], 0.25f * k[i], third < 0 ? k[i] : third,
               third < 0 ? 9.0f : k[i]};
     }
     return v;
   };
-  // PROJECTED alone divides by the fourth component.
-  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_PROJECTED);
-  auto v = quad(5.0f);
-  Clear(0xFF000000u);
-  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(Vertex)), D3D_OK);
-  EXPECT_EQ(CountOff(Read(), 20, 20, 60, 60, kGreen, 0), 0);
-  // COUNT3 | PROJECTED divides by the third.
-  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS,
-                                D3DTTFF_COUNT3 | D3DTTFF_PROJECTED);
-  v = quad(-1.0f);
-  Clear(0xFF000000u);
-  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(Vertex)), D3D_OK);
-  EXPECT_EQ(CountOff(Read(), 20, 20, 60, 60, kGreen, 0), 0);
-  // Without the flag the coordinates are used as they are, and the picture is not all green.
-  device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
-  v = quad(5.0f);
-  Clear(0xFF000000u);
-  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(Vertex)), D3D_OK);
-  EXPECT_GT(CountOff(Read(), 20, 20, 60, 60, kGreen, 0), 100);
+  // PROJECTED alone divides by the fourth component, COUNT3 | PROJECTED by the third; without
+  // the flag the coordinates are used as they are, and the picture is not all green.
+  const struct {
+    uint32_t flags;
+    float third;
+    bool allGreen;
+  } cases[] = {{D3DTTFF_PROJECTED, 5.0f, true},
+               {D3DTTFF_COUNT3 | D3DTTFF_PROJECTED, -1.0f, true},
+               {D3DTTFF_DISABLE, 5.0f, false}};
+  for (const auto& c : cases) {
+    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, c.flags);
+    const auto v = quad(c.third);
+    Clear(0xFF000000u);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v.data(), sizeof(Vertex)), D3D_OK);
+    const int off = CountOff(Read(), 20, 20, 60, 60, kGreen, 0);
+    EXPECT_TRUE(c.allGreen ? off == 0 : off > 100) << c.flags << ": " << off;
+  }
 
   // A texture transform is not applied to pre-transformed vertices: the left half of the
   // texture (u 0..0.5) stays the left half, whatever the matrix.
