@@ -171,12 +171,6 @@ void DrawState::ResetState(bool autoDepthStencil) {
 
 void DrawState::ForgetBuffer(GLuint name) { vertexInput_.ForgetBuffer(name); }
 
-void DrawState::InvalidateGl() {
-  output_.Invalidate();
-  samplers_.Forget();
-  vertexInput_.Forget();
-}
-
 // ---- Logging.
 
 void DrawState::Unsupported(const char* what, uint32_t value) {

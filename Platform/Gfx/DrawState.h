@@ -76,9 +76,6 @@ class DrawState {
 
   // A buffer is going: its GL name must not be remembered as bound.
   void ForgetBuffer(GLuint name);
-  // Other code changed blend, depth, cull or polygon state, or the vertex array, behind this
-  // object's back: the next draw sets them all again.
-  void InvalidateGl();
 
   HRESULT SetRenderState(uint32_t state, uint32_t value);
   HRESULT GetRenderState(uint32_t state, uint32_t* value) const;

@@ -157,20 +157,4 @@ PipelineProgram* PipelinePrograms::Build(uint64_t vertexId, const std::string& v
   return result;
 }
 
-void PipelinePrograms::ForgetVertexProgram(uint64_t vertexId) {
-  for (auto it = programs_.begin(); it != programs_.end();) {
-    if (it->first.vertexId == vertexId) {
-      if (it->second->name) glDeleteProgram(it->second->name);
-      it = programs_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  auto found = vertexShaders_.find(vertexId);
-  if (found != vertexShaders_.end()) {
-    if (found->second) glDeleteShader(found->second);
-    vertexShaders_.erase(found);
-  }
-}
-
 }  // namespace gfx

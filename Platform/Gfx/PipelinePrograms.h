@@ -63,8 +63,6 @@ class PipelinePrograms {
   PipelineProgram* Build(uint64_t vertexId, const std::string& vertexSource,
                          const ProgramInputs& inputs, bool fixedFunction,
                          const FragmentKey& fragment);
-  // Drops the programs of a vertex program that is gone.
-  void ForgetVertexProgram(uint64_t vertexId);
 
   size_t ProgramCount() const { return programs_.size(); }
 

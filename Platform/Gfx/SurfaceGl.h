@@ -62,7 +62,6 @@ class SurfaceGl final : public D3DSurface {
   TextureGl* Texture() const { return texture_; }
   uint32_t Level() const { return level_; }
   D3DFORMAT Format() const { return format_; }
-  bool IsColour() const { return kind_ == Kind::BackBuffer || kind_ == Kind::TextureLevel; }
   bool IsDepth() const { return kind_ == Kind::DepthStencil || kind_ == Kind::AutoDepthStencil; }
   // Something SetRenderTarget and StretchRect accept: the back buffer or a level of a render
   // target texture.

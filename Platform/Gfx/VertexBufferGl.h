@@ -18,7 +18,6 @@ class VertexBufferGl final : public D3DVertexBuffer {
   uint32_t GetLength() const override { return buffer_.Length(); }
 
   const PipelineBuffer& Buffer() const { return buffer_; }
-  uint32_t Fvf() const { return fvf_; }
 
  private:
   VertexBufferGl(D3DDeviceGl& device, uint32_t length, uint32_t usage, uint32_t fvf, D3DPOOL pool)

@@ -23,7 +23,6 @@ class VertexDeclarationGl final : public D3DVertexDeclaration {
   // with other bits, or without a position.
   static VertexDeclarationGl* FromFvf(uint32_t fvf);
 
-  const std::vector<D3DVERTEXELEMENT9>& Elements() const { return elements_; }
   // The element with this usage and index, or null.
   const D3DVERTEXELEMENT9* Find(uint8_t usage, uint8_t usageIndex) const;
   bool Pretransformed() const { return pretransformed_; }

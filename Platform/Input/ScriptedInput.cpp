@@ -273,8 +273,6 @@ void ScriptedInput::SetKey(int dik, bool down) {
 
 bool ScriptedInput::IsKeyDown(int dik) const { return dik >= 0 && dik <= 255 && m_keys[dik]; }
 
-void ScriptedInput::ReleaseAllKeys() { std::memset(m_keys, 0, sizeof(m_keys)); }
-
 void ScriptedInput::LoseKeyboard() {
   for (Link* link : m_live) {
     if (link->kind == 1) link->lost = true;

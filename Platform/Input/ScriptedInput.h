@@ -78,7 +78,6 @@ class ScriptedInput {
   // --- Keyboard: keys by DirectInput scan code.
   void SetKey(int dik, bool down);
   bool IsKeyDown(int dik) const;
-  void ReleaseAllKeys();
   // One Pause press, seen by the next PauseKeyPressedSinceLastQuery.
   void PressPause() { ++m_pausePresses; }
   void SetKeyboardCreateFails(bool fails) { m_keyboardCreateFails = fails; }

@@ -39,7 +39,6 @@ class ScriptedSystem : public System {
 
   // --- Events: handed out by PeekEvent, in order, before any real event.
   void QueueEvent(WindowEventType type, int32_t param = 0);
-  size_t QueuedEventCount() const { return m_events.size(); }
 
   // --- Desktop: a depth in bits replacing the real one (0 gives the real one back).
   void ForceDesktopBits(int32_t bits) { m_desktopBits = bits; }
@@ -64,9 +63,6 @@ class ScriptedSystem : public System {
   // Each counter read moves the manual clock on by this many counts afterwards (the tick count
   // following in step), so that a loop waiting on the clock gets somewhere. 0 turns it off.
   void SetCounterStepPerRead(int64_t counts) { m_stepPerRead = counts; }
-  int64_t Counter() const { return m_counter; }
-  uint32_t TickCount() const { return m_tickCount; }
-  int64_t Frequency() const { return m_frequency; }
 
   // --- Records.
   const std::vector<uint32_t>& SleepCalls() const { return m_sleeps; }
