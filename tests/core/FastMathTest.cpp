@@ -481,13 +481,17 @@ TEST(FastMathTest, Inverse4x4AndTheAffineInverses) {
 
   // Quick inverse: rotation inverted, translation only negated (right for a pure translation,
   // not for a rotated one).
-  Matrix quick;
-  MatrixQuickInverse(rigid, quick);
-  ExpectVectorNear(Vector4(-3.0f, 2.0f, -5.0f, 1.0f), quick.GetRow(3), 0.0f);
+  struct {
+    Matrix m;
+    float guard = 7.0f;  // nothing may be written past the matrix
+  } quick;
+  MatrixQuickInverse(rigid, quick.m);
+  ExpectVectorNear(Vector4(-3.0f, 2.0f, -5.0f, 1.0f), quick.m.GetRow(3), 0.0f);
   for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) EXPECT_EQ(quick.m[r * 4 + c], rigid.m[c * 4 + r]);
-  MatrixQuickInverse(tra, quick);
-  ExpectMatrixNear(identity, Multiply(tra, quick, product), 0.0f);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(quick.m.m[r * 4 + c], rigid.m[c * 4 + r]);
+  MatrixQuickInverse(tra, quick.m);
+  ExpectMatrixNear(identity, Multiply(tra, quick.m, product), 0.0f);
+  EXPECT_EQ(quick.guard, 7.0f);
 }
 
 TEST(FastMathTest, QuaternionInverseAndAngles) {
