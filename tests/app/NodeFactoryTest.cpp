@@ -157,6 +157,7 @@ TEST_F(NodeFactoryTest, AMissingFileGivesMinusOneAndRegistersNothing) {
   WriteFileBytes("data/models/empty.geo", "", 0);
   EXPECT_EQ(factory()->Add("data\\models\\empty.geo"), -1);
   EXPECT_EQ(factory()->Add(nullptr), -1);
+  EXPECT_EQ(factory()->LoadNodeList(nullptr), nullptr);
   EXPECT_EQ(factory()->GetContainer(handle), nullptr);
   EXPECT_EQ(factory()->MakeSkeleton(handle), nullptr);
 }

@@ -409,6 +409,7 @@ TEST_F(TextureDrawTest, AFileTheDeviceRefusesStaysRegisteredWithoutATexture) {
 
 TEST_F(TextureDrawTest, SystemTexturesShowWhatWasPaintedOnceUploaded) {
   Start();
+  const int32_t poolBefore = device()->LiveDefaultPoolResources();
   int32_t page = textures()->CreateSystemTexture(128, 64, 0);
   ASSERT_NE(page, -1);
   TextureData* record = textures()->Find(page);
@@ -433,6 +434,13 @@ TEST_F(TextureDrawTest, SystemTexturesShowWhatWasPaintedOnceUploaded) {
   std::vector<uint32_t> shown = DrawBound();
   EXPECT_TRUE(AreaIs(shown, 4, 4, kWidth - 4, 236, Shown(top)));
   EXPECT_TRUE(AreaIs(shown, 4, 244, kWidth - 4, kHeight - 4, Shown(bottom)));
+
+  // The upload let go of its lock, and the first Delete (once unbound) frees the device texture.
+  ASSERT_EQ(record->staging->LockRect(0, &held, nullptr, 0), gfx::D3D_OK);
+  record->staging->UnlockRect(0);
+  textures()->SetStage(-1);
+  textures()->Delete(page);
+  EXPECT_EQ(device()->LiveDefaultPoolResources(), poolBefore);
 }
 
 TEST_F(TextureDrawTest, EveryTextureIsMadeAgainAfterALostDevice) {
