@@ -233,6 +233,7 @@ TEST(ScriptedInput, MouseMotionIsTakenByEachRead) {
   EXPECT_LT(input->CreateMouse(&mouse), 0);
   EXPECT_EQ(mouse, nullptr);
   script.SetMouseCreateFails(false);
+  for (int outOfRange : {-1, 8}) script.SetMouseButton(outOfRange, true);  // ignored
   ASSERT_EQ(input->CreateMouse(&mouse), plat::kDI_OK);
   ASSERT_EQ(mouse->Acquire(), plat::kDI_OK);
 
