@@ -453,6 +453,14 @@ TEST_F(PipelineTest, TableFogBlendsTowardsTheFogColourByDepth) {
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(WorldVertex)), D3D_OK);
   const uint32_t expected = Argb(255, 128, 0, 128);  // half way from start to end
   EXPECT_TRUE(Near(At(Read(), 64, 48), expected, 2, 0x00FFFFFF)) << std::hex << At(Read(), 64, 48);
+  // EXP vertex fog: e^-(density z).
+  device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_EXP);
+  Clear(0xFF000000u);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(WorldVertex)), D3D_OK);
+  const double f = std::exp(-2.0 * 0.625);
+  EXPECT_TRUE(Near(At(Read(), 64, 48),
+                   Argb(255, std::lround(255 * f), 0, std::lround(255 * (1 - f))), 2, 0x00FFFFFF))
+      << std::hex << At(Read(), 64, 48);
 }
 
 TEST_F(PipelineTest, LinesAndOtherPrimitiveTypesCountTheirVertices) {

@@ -184,9 +184,10 @@ TEST_F(DeviceTextureTest, DxtBlocksDecodeToTheColoursOfTheirEndPointsOnBothPaths
     cases.push_back(c);
   }
   {
-    const auto a = ddswriter::Dxt5Block(255, 0, alphaCodes({0, 1, 2, 7}, 0), green, green, 0);
+    // Eight alphas between 255 and 51: code 2 is (6 a0 + a1) / 7, code 7 is (a0 + 6 a1) / 7.
+    const auto a = ddswriter::Dxt5Block(255, 51, alphaCodes({0, 1, 2, 7}, 0), green, green, 0);
     const auto b = ddswriter::Dxt5Block(0, 255, alphaCodes({2, 6, 7, 0}, 7), red, blue, 0x55555555u);
-    Case c{D3DFMT_DXT5, {}, {{0xFF00FF00u, 0x0000FF00u, 0xDA00FF00u, 0x2400FF00u},
+    Case c{D3DFMT_DXT5, {}, {{0xFF00FF00u, 0x3300FF00u, 0xE100FF00u, 0x5000FF00u},
                              {0x330000FFu, 0x000000FFu, 0xFF0000FFu, 0x000000FFu}},
            {0xFF00FF00u, 0xFF0000FFu}};
     c.blocks.insert(c.blocks.end(), a.begin(), a.end());
