@@ -58,8 +58,7 @@ const AnimationSequencer::Track* AnimationSequencer::GetTrack(int32_t track) con
 // Poses
 
 AnimationPose* AnimationSequencer::CreatePoseForBones(uint32_t boneCount) {
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "CreatePose");
-  AnimationPose* pose = new (std::nothrow) AnimationPose(boneCount);
+  AnimationPose* pose = TrackedNew<AnimationPose>("CreatePose", boneCount);
   if (pose && boneCount > 0 && !pose->GetRotations()) {
     // The pose's own rotation array failed to allocate: a pose that cannot hold the bones is
     // worse than none.
@@ -79,8 +78,7 @@ AnimationPose* AnimationSequencer::CreatePose(int32_t animId) {
 
 void AnimationSequencer::DestroyPose(AnimationPose* pose) {
   if (!pose) return;
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "DestroyPose");
-  delete pose;
+  TrackedDelete("DestroyPose", pose);
 }
 
 void AnimationSequencer::EnsurePoseFor(Track& t, uint32_t needed) {

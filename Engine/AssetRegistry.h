@@ -13,12 +13,8 @@
 #include "Engine/LinkedList.h"
 #include "Engine/MemoryTracker.h"
 
-// Where a block is booked in the memory log: the caller's source, line and function.
-struct AssetOwner {
-  const char* file;
-  int line;
-  const char* name;
-};
+// Where a block is booked in the memory log: the caller's owner, file and line.
+using AssetOwner = AllocOwner;
 
 // Record: a type with `handle` (32 bits, signed or not) and an integer `refCount`.
 // kFreeEmptyLists: whether a bucket's list goes with its last record, or stays until Clear.
@@ -39,8 +35,7 @@ class AssetRegistry {
 
   // Makes the empty buckets; false without memory. The registry must be clear.
   bool Init(const AssetOwner& owner) {
-    m_buckets = static_cast<LinkedList**>(MemoryTracker::Allocate(
-        owner.file, owner.line, owner.name, kAllocMalloc, sizeof(LinkedList*) * kBucketCount));
+    m_buckets = TrackedAlloc<LinkedList*>(owner, kBucketCount);
     if (!m_buckets) return false;
     for (uint32_t i = 0; i < kBucketCount; ++i) m_buckets[i] = nullptr;
     return true;
@@ -58,11 +53,13 @@ class AssetRegistry {
       while (LinkedListNode* first = list->RemoveHead()) {
         Link* link = static_cast<Link*>(first);
         freeRecord(link->record);
-        DeleteOwned(link, owner.file, owner.line, owner.name);
+        TrackedDelete(owner, link);
       }
-      DeleteOwned(m_buckets[i], owner.file, owner.line, owner.name);
+      TrackedDelete(owner, list);
+      m_buckets[i] = nullptr;
     }
-    FreeOwned(m_buckets, owner.file, owner.line, owner.name);
+    TrackedFree(owner, m_buckets);
+    m_buckets = nullptr;
   }
 
   Link* FindLink(int32_t handle) const {
@@ -102,10 +99,13 @@ class AssetRegistry {
     if (!m_buckets) return false;
     LinkedList*& list = m_buckets[BucketOf(static_cast<int32_t>(record->handle))];
     const bool madeList = list == nullptr;
-    if (madeList) list = NewOwned<LinkedList>(owner.file, owner.line, owner.name);
-    Link* link = list ? NewOwned<Link>(owner.file, owner.line, owner.name) : nullptr;
+    if (madeList) list = TrackedNew<LinkedList>(owner);
+    Link* link = list ? TrackedNew<Link>(owner) : nullptr;
     if (!link) {
-      if (madeList) DeleteOwned(list, owner.file, owner.line, owner.name);
+      if (madeList) {
+        TrackedDelete(owner, list);
+        list = nullptr;
+      }
       return false;
     }
     link->record = record;
@@ -120,8 +120,11 @@ class AssetRegistry {
     LinkedList*& list = m_buckets[BucketOf(handle)];
     list->Remove(link);
     Record* record = link->record;
-    DeleteOwned(link, owner.file, owner.line, owner.name);
-    if (kFreeEmptyLists && !list->head) DeleteOwned(list, owner.file, owner.line, owner.name);
+    TrackedDelete(owner, link);
+    if (kFreeEmptyLists && !list->head) {
+      TrackedDelete(owner, list);
+      list = nullptr;
+    }
     return record;
   }
 

@@ -22,24 +22,18 @@ uint32_t ScaleByte(uint32_t value, float factor) {
 
 BaseRenderWindow::BaseRenderWindow() {
   m_textBuffer = static_cast<char16_t*>(
-      MemoryTracker::Allocate(__FILE__, __LINE__, "BaseRenderWindow::BaseRenderWindow",
-                              kAllocMalloc, sizeof(char16_t) * kTextBufferSize));
+      TrackedAlloc("BaseRenderWindow::BaseRenderWindow", sizeof(char16_t) * kTextBufferSize));
   m_textItems = static_cast<TextItem*>(
-      MemoryTracker::Allocate(__FILE__, __LINE__, "BaseRenderWindow::BaseRenderWindow",
-                              kAllocMalloc, sizeof(TextItem) * kMaxTextItems));
+      TrackedAlloc("BaseRenderWindow::BaseRenderWindow", sizeof(TextItem) * kMaxTextItems));
   // Without its blocks the window simply queues no text.
   if (!m_textBuffer) m_textBufferSize = 0;
   if (!m_textItems) m_maxTextItems = 0;
 }
 
 BaseRenderWindow::~BaseRenderWindow() {
-  if (m_textItems)
-    MemoryTracker::Deallocate(m_textItems, __FILE__, __LINE__,
-                              "BaseRenderWindow::~BaseRenderWindow", kAllocFree);
+  if (m_textItems) TrackedFree("BaseRenderWindow::~BaseRenderWindow", m_textItems);
   m_textItems = nullptr;
-  if (m_textBuffer)
-    MemoryTracker::Deallocate(m_textBuffer, __FILE__, __LINE__,
-                              "BaseRenderWindow::~BaseRenderWindow", kAllocFree);
+  if (m_textBuffer) TrackedFree("BaseRenderWindow::~BaseRenderWindow", m_textBuffer);
   m_textBuffer = nullptr;
   m_textItemCount = 0;
   m_textUsed = 0;
@@ -160,7 +154,7 @@ void BaseRenderWindow::DestroyParticleSystem(BaseParticleSystem* system) {
     GetBaseApp().GetTexture()->Delete(system->GetTexture());
     system->SetTexture(-1);
   }
-  KDELETE system;
+  TrackedDelete("BaseRenderWindow::DestroyParticleSystem", system);
 }
 
 int32_t BaseRenderWindow::AddParticleSystem(BaseParticleSystem* system) {
@@ -182,10 +176,10 @@ int32_t BaseRenderWindow::AddParticleSystem(int32_t templateId, const Matrix& em
     AssertReport("pData!=NULL", __FILE__, __LINE__);
     return -1;
   }
-  ParticleSystem* system = KNEW ParticleSystem();
+  ParticleSystem* system = TrackedNew<ParticleSystem>("BaseRenderWindow::AddParticleSystem");
   if (!system) return -1;
   if (!system->Init(pData, emitter)) {
-    KDELETE system;
+    TrackedDelete("BaseRenderWindow::AddParticleSystem", system);
     return -1;
   }
   return AddParticleSystem(system);

@@ -295,4 +295,4 @@ class BaseRenderWindow {
 // A new render window of the platform's kind, with room for `instanceCapacity` geometry
 // instances a frame (0 for a window that takes none), for the caller to Init and hand to the
 // application's AddWindow. Allocated as `new` is, under the memory tracker's pending owner.
-BaseRenderWindow* NewRenderWindow(int32_t instanceCapacity);
+BaseRenderWindow* NewRenderWindow(const AllocOwner& owner, int32_t instanceCapacity);

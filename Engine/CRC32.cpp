@@ -77,12 +77,11 @@ uint32_t CRC32::CreateHash(const char* name) {
   size_t prefixLength = prefix ? std::strlen(prefix) : 0;
   size_t nameLength = std::strlen(name);
   size_t length = prefixLength + nameLength;
-  auto* path = static_cast<char*>(
-      MemoryTracker::Allocate(__FILE__, __LINE__, kHashOwner, kAllocMalloc, length + 1));
+  auto* path = static_cast<char*>(TrackedAlloc(kHashOwner, length + 1));
   if (!path) return 0;
   if (prefixLength) std::memcpy(path, prefix, prefixLength);
   std::memcpy(path + prefixLength, name, nameLength + 1);
   uint32_t hash = Checksum(path, length);
-  MemoryTracker::Deallocate(path, __FILE__, __LINE__, kHashOwner, kAllocFree);
+  TrackedFree(kHashOwner, path);
   return hash;
 }

@@ -70,7 +70,7 @@ class DataArray {
 
   DataArray() = default;
   explicit DataArray(int32_t step) : growBy(step >= 1 ? step : kDefaultGrowBy) {}
-  ~DataArray() { Release(Owners::kDestroy.data(), __LINE__); }
+  ~DataArray() { Release(Owners::kDestroy.data()); }
 
   // Arrays are members of their owners and passed by address; a copy would free the block twice.
   DataArray(const DataArray&) = delete;
@@ -112,20 +112,20 @@ class DataArray {
       while (newCapacity < n) newCapacity += growBy;
     uint64_t bytes = uint64_t(newCapacity) * sizeof(T);
     if (newCapacity > INT32_MAX || bytes > MemoryTracker::kMaxRequest) return false;
-    void* block = MemoryTracker::Reallocate(__FILE__, __LINE__, Owners::kGrow.data(), bytes, data);
+    void* block = TrackedRealloc(Owners::kGrow.data(), data, bytes);
     if (!block) return false;
     data = static_cast<T*>(block);
     capacity = static_cast<int32_t>(newCapacity);
     return true;
   }
 
-  void Empty() { Release(Owners::kEmpty.data(), __LINE__); }
+  void Empty() { Release(Owners::kEmpty.data()); }
 
   // With 0, as Empty. With n > 0, the array holds exactly n elements (grown as needed, new ones
   // zeroed); false when it could not grow.
   bool SetSize(int32_t n) {
     if (n <= 0) {
-      Release(Owners::kSetSize.data(), __LINE__);
+      Release(Owners::kSetSize.data());
       return true;
     }
     if (n > capacity && !GrowArray(n)) return false;
@@ -136,8 +136,9 @@ class DataArray {
   }
 
  private:
-  void Release(const char* owner, int line) {
-    if (data) MemoryTracker::Deallocate(data, __FILE__, line, owner, kAllocFree);
+  // The owner comes from the public call, so the log shows that call's line.
+  void Release(const AllocOwner& owner) {
+    TrackedFree(owner, data);
     data = nullptr;
     capacity = 0;
     count = 0;

@@ -15,10 +15,10 @@ void SetDataFolder(const char* prefix, const char* owner) {
   char* copy = nullptr;
   if (prefix) {
     size_t n = std::strlen(prefix) + 1;
-    copy = static_cast<char*>(MemoryTracker::Allocate(__FILE__, __LINE__, owner, kAllocMalloc, n));
+    copy = static_cast<char*>(TrackedAlloc(owner, n));
     if (!copy) return;
     std::memcpy(copy, prefix, n);
   }
-  if (s_prefix) MemoryTracker::Deallocate(s_prefix, __FILE__, __LINE__, owner, kAllocFree);
+  if (s_prefix) TrackedFree(owner, s_prefix);
   s_prefix = copy;
 }

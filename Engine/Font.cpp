@@ -58,8 +58,7 @@ bool WithinMetric(int64_t v) { return v >= -BaseFont::kMaxMetric && v <= BaseFon
 template <class T>
 T* CopyArray(const T* source, uint32_t count) {
   if (count == 0) return nullptr;
-  auto* copy = static_cast<T*>(MemoryTracker::Allocate(__FILE__, __LINE__, "BaseFont::SetFont",
-                                                       kAllocMalloc, sizeof(T) * count));
+  auto* copy = static_cast<T*>(TrackedAlloc("BaseFont::SetFont", sizeof(T) * count));
   if (copy) std::memcpy(copy, source, sizeof(T) * count);
   return copy;
 }
@@ -93,18 +92,18 @@ void BaseFont::ReleasePageTable() {
   BaseTexture* textures = GetBaseApp().GetTexture();
   for (int32_t i = 0; i < m_pageEntries; ++i)
     if (m_pageTable[i] != -1) textures->Delete(m_pageTable[i]);
-  KFREE(m_pageTable);
+  TrackedFree("BaseFont::ReleasePageTable", m_pageTable);
   m_pageTable = nullptr;
   m_pageEntries = 0;
 }
 
 void BaseFont::ReleaseTables() {
   if (!m_info) return;
-  if (m_info->glyphs) KFREE(m_info->glyphs);
-  if (m_info->kerning) KFREE(m_info->kerning);
-  if (m_info->ranges) KFREE(m_info->ranges);
+  if (m_info->glyphs) TrackedFree("BaseFont::ReleaseTables", m_info->glyphs);
+  if (m_info->kerning) TrackedFree("BaseFont::ReleaseTables", m_info->kerning);
+  if (m_info->ranges) TrackedFree("BaseFont::ReleaseTables", m_info->ranges);
   FreeBTree(m_info->tree);
-  KFREE(m_info);
+  TrackedFree("BaseFont::ReleaseTables", m_info);
   m_info = nullptr;
   m_loaded = 0;
 }
@@ -186,8 +185,7 @@ int32_t BaseFont::SetFont(const FileImage& block) {
       kerning ? block.GetArray<FontGlyph>(offset, header->glyphCount, "glyph records") : nullptr;
   if (!glyphs || !CheckBlock(block, *header, ranges, kerning, glyphs)) return 0;
 
-  auto* info = static_cast<FontInfo*>(MemoryTracker::Allocate(
-      __FILE__, __LINE__, "BaseFont::SetFont", kAllocMalloc, sizeof(FontInfo)));
+  auto* info = static_cast<FontInfo*>(TrackedAlloc("BaseFont::SetFont", sizeof(FontInfo)));
   if (!info) return 0;
   std::memset(info, 0, sizeof(FontInfo));
   m_info = info;
@@ -242,9 +240,8 @@ void BaseFont::InitFontTextures(const char* baseName) {
   BaseTexture* textures = GetBaseApp().GetTexture();
   const int32_t pages = GetPageCount();
   m_pageEntries = pages + kExtraPageEntries;
-  m_pageTable = static_cast<int32_t*>(
-      MemoryTracker::Allocate(__FILE__, __LINE__, "BaseFont::InitFontTextures", kAllocMalloc,
-                              sizeof(int32_t) * static_cast<size_t>(m_pageEntries)));
+  m_pageTable = static_cast<int32_t*>(TrackedAlloc(
+      "BaseFont::InitFontTextures", sizeof(int32_t) * static_cast<size_t>(m_pageEntries)));
   if (!m_pageTable) {
     m_pageEntries = 0;
     return;
@@ -417,8 +414,7 @@ char16_t* BaseFont::GetWordWrapFormatString(const char16_t* text, int32_t width,
   }
   const size_t length = TextLength(text);
   auto* out = static_cast<char16_t*>(
-      MemoryTracker::Allocate(__FILE__, __LINE__, "BaseFont::GetWordWrapFormatString",
-                              kAllocMalloc, (length + 11) * sizeof(char16_t)));
+      TrackedAlloc("BaseFont::GetWordWrapFormatString", (length + 11) * sizeof(char16_t)));
   if (!out) {
     if (height) *height = GetTextHeight(text);
     return nullptr;
@@ -459,7 +455,7 @@ int32_t BaseFont::GetWordWrapHeight(const char16_t* text) {
 }
 
 void BaseFont::FreeText(char16_t* text) {
-  if (text) KFREE(text);
+  if (text) TrackedFree("BaseFont::FreeText", text);
 }
 
 // ---- Drawing.
@@ -574,9 +570,9 @@ namespace {
 // Records a block in the tree's list; false (with the block freed) when the record cannot be had.
 bool Track(FontTree* tree, void* block) {
   if (!block) return false;
-  FontTreeBlock* record = KNEW FontTreeBlock();
+  FontTreeBlock* record = TrackedNew<FontTreeBlock>("Track");
   if (!record) {
-    KFREE(block);
+    TrackedFree("Track", block);
     return false;
   }
   record->block = block;
@@ -585,9 +581,7 @@ bool Track(FontTree* tree, void* block) {
   return true;
 }
 
-void* AllocateTreeBlock(size_t bytes) {
-  return MemoryTracker::Allocate(__FILE__, __LINE__, "BaseFont::BuildBTree", kAllocMalloc, bytes);
-}
+void* AllocateTreeBlock(size_t bytes) { return TrackedAlloc("BaseFont::BuildBTree", bytes); }
 
 }  // namespace
 
@@ -654,11 +648,11 @@ void BaseFont::FreeBTree(FontTree* tree) {
   if (!tree) return;
   while (LinkedListNode* node = tree->blocks.RemoveHead()) {
     auto* record = static_cast<FontTreeBlock*>(node);
-    KFREE(record->block);
-    KDELETE record;
+    TrackedFree("BaseFont::FreeBTree", record->block);
+    TrackedDelete("BaseFont::FreeBTree", record);
   }
   tree->~FontTree();
-  KFREE(tree);
+  TrackedFree("BaseFont::FreeBTree", tree);
 }
 
 const FontRange* BaseFont::FindRangeInTree(const FontTree* tree, const FontRange* ranges,

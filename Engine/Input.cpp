@@ -48,8 +48,7 @@ void BaseGamePad::Shutdown() {
   BaseGamePad* pad = g_gamePad;
   g_gamePad = nullptr;
   if (!pad) return;
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "BaseGamePad::Shutdown");
-  delete pad;
+  TrackedDelete("BaseGamePad::Shutdown", pad);
 }
 
 // The mapping step of a frame: runs after the platform has read its devices into the raw masks.

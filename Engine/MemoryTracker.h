@@ -7,7 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <new>
+#include <source_location>
+#include <type_traits>
+#include <utility>
 
 enum MemAllocType : uint32_t {
   kAllocUnknown = 0,
@@ -115,43 +119,126 @@ class MemoryTracker {
   static uint32_t CountBlocksFromFile(const char* file);
 };
 
-// Call-site owner, written before `new` and `delete`:
-//   Foo* p = KNEW Foo(1);      KDELETE p;      KDELETE_ARRAY q;
-#define KOWNER __FILE__, __LINE__, __PRETTY_FUNCTION__
-#define KNEW (MemoryTracker::SetOwner(KOWNER), false) ? nullptr : new
-#define KDELETE MemoryTracker::SetOwner(KOWNER), delete
-#define KDELETE_ARRAY MemoryTracker::SetOwner(KOWNER), delete[]
-
-// Raw owner-tagged blocks.
-#define KMALLOC(size) MemoryTracker::Allocate(KOWNER, kAllocMalloc, (size))
-#define KREALLOC(ptr, size) MemoryTracker::Reallocate(KOWNER, (size), (ptr))
-#define KFREE(ptr) MemoryTracker::Deallocate((ptr), KOWNER, kAllocFree)
-
 // The owner-naming forms of the operators (defined with the global operators).
 void* operator new(size_t size, const char* file, int line);
 void* operator new[](size_t size, const char* file, int line);
 void operator delete(void* p, const char* file, int line) noexcept;
 void operator delete[](void* p, const char* file, int line) noexcept;
 
-// Owner-tagged construction and release for code that names its owners explicitly (the names
-// the memory log should show, such as "NodeFactory::Add"). Release nulls the pointer.
-template <class T, class... Args>
-T* NewOwned(const char* file, int line, const char* owner, Args&&... args) {
-  MemoryTracker::SetOwner(file, line, owner);
-  return new (std::nothrow) T(static_cast<Args&&>(args)...);
-}
+// One way to allocate with an owner. The owner is the name the memory log shows, such as
+// "NodeFactory::Add"; the file and line are taken from the call site by themselves.
+//   OwnedPtr<Foo> foo = Owned<Foo>("Bar::Load", 1, 2);    // freed through the tracker if dropped
+//   Foo* kept = TrackedNew<Foo>("Bar::Init");  ...  TrackedDelete("Bar::CleanUp", kept);
+//   OwnedBlock<char> text = OwnedAlloc<char>("Bar::Load", n);
+//   char* raw = TrackedAlloc<char>("Bar::Load", n);  ...  TrackedFree("Bar::CleanUp", raw);
+// Block counts are elements of the type, or bytes when the type is void.
+struct AllocOwner {
+  // Not explicit: a string literal at the call is the owner, and the call's line goes with it.
+  AllocOwner(const char* ownerName,
+             const std::source_location& at = std::source_location::current())
+      : name(ownerName), where(at) {}
+  const char* File() const { return where.file_name(); }
+  int Line() const { return static_cast<int>(where.line()); }
 
+  const char* name;
+  std::source_location where;
+};
+
+namespace tracked_detail {
 template <class T>
-void DeleteOwned(T*& object, const char* file, int line, const char* owner) {
-  if (object) {
-    MemoryTracker::SetOwner(file, line, owner);
-    delete object;
+size_t Bytes(size_t count) {
+  if constexpr (std::is_void_v<T>) {
+    return count;
+  } else {
+    // An overflowing count is passed on as too large, so the tracker refuses it with a log line.
+    return count > SIZE_MAX / sizeof(T) ? SIZE_MAX : count * sizeof(T);
   }
-  object = nullptr;
+}
+}  // namespace tracked_detail
+
+template <class T = void>
+T* TrackedAlloc(const AllocOwner& owner, size_t count) {
+  return static_cast<T*>(MemoryTracker::Allocate(owner.File(), owner.Line(), owner.name,
+                                                 kAllocMalloc, tracked_detail::Bytes<T>(count)));
+}
+
+// A null block is a fresh allocation; on failure the old block stays and null is returned. The
+// type is never deduced from the block, so a count without one is always bytes.
+template <class T = void>
+T* TrackedRealloc(const AllocOwner& owner, void* block, size_t count) {
+  return static_cast<T*>(MemoryTracker::Reallocate(owner.File(), owner.Line(), owner.name,
+                                                   tracked_detail::Bytes<T>(count), block));
+}
+
+// A null block releases nothing.
+template <class T>
+void TrackedFree(const AllocOwner& owner, T* block) {
+  if (block)
+    MemoryTracker::Deallocate(const_cast<void*>(static_cast<const void*>(block)), owner.File(),
+                              owner.Line(), owner.name, kAllocFree);
+}
+
+// Null when the tracker refuses the block.
+template <class T, class... Args>
+T* TrackedNew(const AllocOwner& owner, Args&&... args) {
+  MemoryTracker::SetOwner(owner.File(), owner.Line(), owner.name);
+  return new (std::nothrow) T(std::forward<Args>(args)...);
+}
+
+// Default-constructed elements; null when the tracker refuses the block.
+template <class T>
+T* TrackedNewArray(const AllocOwner& owner, size_t count) {
+  MemoryTracker::SetOwner(owner.File(), owner.Line(), owner.name);
+  return new (std::nothrow) T[count];
+}
+
+// Like `delete`: the owner is named first, so deletes made by the destructor show in the log as a
+// destructor chain.
+template <class T>
+void TrackedDelete(const AllocOwner& owner, T* object) {
+  MemoryTracker::SetOwner(owner.File(), owner.Line(), owner.name);
+  delete object;
 }
 
 template <class T>
-void FreeOwned(T*& block, const char* file, int line, const char* owner) {
-  if (block) MemoryTracker::Deallocate(block, file, line, owner, kAllocFree);
-  block = nullptr;
+void TrackedDeleteArray(const AllocOwner& owner, T* objects) {
+  MemoryTracker::SetOwner(owner.File(), owner.Line(), owner.name);
+  delete[] objects;
+}
+
+// Owning handles: one owner, released through the tracker under the owner that made the block,
+// so failure paths unwind by themselves.
+struct OwnedDelete {
+  AllocOwner owner;
+  template <class T>
+  void operator()(T* object) const {
+    TrackedDelete(owner, object);
+  }
+};
+
+struct OwnedFree {
+  AllocOwner owner;
+  void operator()(void* block) const { TrackedFree(owner, block); }
+};
+
+template <class T>
+using OwnedPtr = std::unique_ptr<T, OwnedDelete>;
+template <class T = void>
+using OwnedBlock = std::unique_ptr<T, OwnedFree>;
+
+// Null handle when the tracker refuses the object.
+template <class T, class... Args>
+OwnedPtr<T> Owned(const AllocOwner& owner, Args&&... args) {
+  return OwnedPtr<T>(TrackedNew<T>(owner, std::forward<Args>(args)...), OwnedDelete{owner});
+}
+
+template <class T = void>
+OwnedBlock<T> OwnedAlloc(const AllocOwner& owner, size_t count) {
+  return OwnedBlock<T>(TrackedAlloc<T>(owner, count), OwnedFree{owner});
+}
+
+// Takes charge of a block made elsewhere (a loaded file image), freeing it under `owner`.
+template <class T>
+OwnedBlock<T> AdoptBlock(const AllocOwner& owner, T* block) {
+  return OwnedBlock<T>(block, OwnedFree{owner});
 }

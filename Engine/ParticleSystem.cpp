@@ -103,8 +103,7 @@ int32_t ParticleSystem::Init(const ParticleTemplate* data, const Matrix& emitter
   if (m_maxParticles > 0) {
     const size_t bytes = sizeof(Particle) * m_maxParticles;
     m_particles = static_cast<Particle*>(
-        MemoryTracker::Allocate(__FILE__, __LINE__, "BaseParticleSystem::Init", kAllocMalloc,
-                                bytes + sizeof(uint32_t) * m_maxParticles));
+        TrackedAlloc("BaseParticleSystem::Init", bytes + sizeof(uint32_t) * m_maxParticles));
     if (!m_particles) {
       ReleaseTexture();
       m_maxParticles = 0;
@@ -125,9 +124,7 @@ int32_t ParticleSystem::Init(const ParticleTemplate* data, const Matrix& emitter
 }
 
 void ParticleSystem::CleanUp() {
-  if (m_particles)
-    MemoryTracker::Deallocate(m_particles, __FILE__, __LINE__, "BaseParticleSystem::CleanUp",
-                              kAllocFree);
+  if (m_particles) TrackedFree("BaseParticleSystem::CleanUp", m_particles);
   m_particles = nullptr;
   m_maxParticles = 0;
   m_liveCount = 0;

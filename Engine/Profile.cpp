@@ -19,8 +19,7 @@ char* CopyDataFolder() {
   const char* current = GetDataFolder();
   if (!current) return nullptr;
   const size_t length = std::strlen(current);
-  auto* copy = static_cast<char*>(
-      MemoryTracker::Allocate(__FILE__, __LINE__, kOwner, kAllocMalloc, length + 1));
+  auto* copy = static_cast<char*>(TrackedAlloc(kOwner, length + 1));
   if (copy) std::memcpy(copy, current, length + 1);
   return copy;
 }
@@ -32,15 +31,14 @@ void EngineProfile::Init() {
   CleanUp();
   BaseApp& app = GetBaseApp();
 
-  MemoryTracker::SetOwner(__FILE__, __LINE__, kOwner);
-  BaseRenderWindow* window = NewRenderWindow(1000);
+  BaseRenderWindow* window = NewRenderWindow(kOwner, 1000);
   // Depth only: the panel is drawn last over the whole back buffer's frame, and clearing the
   // colour would wipe out every window drawn before it.
   window->Init(Vector2(0.0f, 0.0f), Vector2(300.0f, 256.0f), Vector4(0.0f, 128.0f, 128.0f, 0.0f),
                BaseRenderWindow::kClearDepth, kSortKey);
   m_windowId = app.AddWindow(window);
   if (m_windowId == -1) {
-    KDELETE window;
+    TrackedDelete("EngineProfile::Init", window);
   } else {
     // AddWindow has sorted the panel in (after the window pass, when one is running).
     if (Camera* camera = window->GetCamera()) {
@@ -56,7 +54,7 @@ void EngineProfile::Init() {
   app.SetDataDir("data\\Frontend\\");
   m_fontId = app.GetFontFactory()->AddFont("TYPEWRITERBOLD_10.wft");
   if (saved || !hadPrefix) app.SetDataDir(saved);
-  if (saved) MemoryTracker::Deallocate(saved, __FILE__, __LINE__, kOwner, kAllocFree);
+  if (saved) TrackedFree(kOwner, saved);
   m_enabled = 1;
 }
 

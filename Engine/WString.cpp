@@ -48,15 +48,15 @@ uint64_t BlockBytes(uint64_t length, bool exact) {
 }
 
 // A block with count 1 and the given length; its text is terminated at 0 and at length.
-char16_t* NewBlock(uint64_t length, uint64_t bytes, const char* owner, int line) {
+char16_t* NewBlock(uint64_t length, uint64_t bytes, const AllocOwner& owner) {
   if (length > kMaxLength) {
-    AssertReport("length <= kMaxLength", __FILE__, line);
+    AssertReport("length <= kMaxLength", owner.File(), owner.Line());
     return nullptr;
   }
-  void* block = MemoryTracker::Allocate(__FILE__, line, owner, kAllocMalloc, bytes);
+  void* block = TrackedAlloc(owner, bytes);
   if (!block) {
     // The tracker has already logged why.
-    AssertReport("block != NULL", __FILE__, line);
+    AssertReport("block != NULL", owner.File(), owner.Line());
     return nullptr;
   }
   Header* h = static_cast<Header*>(block);
@@ -119,7 +119,7 @@ char16_t* WString::AllocMem(uint32_t length, bool exact) {
       return m_text;
     }
   }
-  return NewBlock(length, BlockBytes(length, exact), "WString::AllocMem", __LINE__);
+  return NewBlock(length, BlockBytes(length, exact), "WString::AllocMem");
 }
 
 char16_t* WString::ReallocMem(uint32_t length) {
@@ -130,7 +130,7 @@ char16_t* WString::ReallocMem(uint32_t length) {
     h->length = length;
     return m_text;
   }
-  char16_t* text = NewBlock(length, BlockBytes(length, false), "WString::ReallocMem", __LINE__);
+  char16_t* text = NewBlock(length, BlockBytes(length, false), "WString::ReallocMem");
   if (!text) return nullptr;
   // A shrinking copy of a shared block takes only what fits.
   uint32_t keep = h->length < length ? h->length : length;
@@ -144,7 +144,7 @@ bool WString::MakeUnique() {
   Header* h = HeaderOf(m_text);
   if (h->refs < 2) return true;
   uint64_t bytes = uint64_t{h->capacity} * 2 + sizeof(Header);
-  char16_t* text = NewBlock(h->length, bytes, "WString::MakeUnique", __LINE__);
+  char16_t* text = NewBlock(h->length, bytes, "WString::MakeUnique");
   if (!text) return false;
   // The whole text area: units past the length may be the caller's (SetLength, UpdateLength).
   std::memcpy(text, m_text, uint64_t{h->capacity} * sizeof(char16_t));
@@ -167,7 +167,7 @@ void WString::DeallocMem() {
     --h->refs;
     return;
   }
-  MemoryTracker::Deallocate(h, __FILE__, __LINE__, "WString::DeallocMem", kAllocFree);
+  TrackedFree("WString::DeallocMem", h);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -497,7 +497,7 @@ bool WString::FormatV(const char16_t* format, va_list args) {
   KASSERT(static_cast<uint32_t>(measured) <= kMaxFormatLength);
   const uint32_t length = std::min(static_cast<uint32_t>(measured), kMaxFormatLength);
   // Always a new block: the arguments may point into this string's own text.
-  char16_t* block = NewBlock(length, BlockBytes(length, false), "WString::AllocMem", __LINE__);
+  char16_t* block = NewBlock(length, BlockBytes(length, false), "WString::AllocMem");
   if (!block) return false;
   va_copy(ap, args);
   const int written = WVsprintf(block, uint64_t{length} + 1, format, ap);
@@ -541,8 +541,7 @@ bool WStringArray::SetSize(int32_t n, int32_t growBy) {
     return false;
   }
   if (!m_data) {
-    void* block = MemoryTracker::Allocate(__FILE__, __LINE__, "WStringArray::SetSize",
-                                          kAllocMalloc, n * sizeof(WString));
+    void* block = TrackedAlloc("WStringArray::SetSize", n * sizeof(WString));
     if (!block) {
       AssertReport("block != NULL in WStringArray::SetSize", __FILE__, __LINE__);
       return false;
@@ -570,8 +569,8 @@ bool WStringArray::SetSize(int32_t n, int32_t growBy) {
       static_cast<uint64_t>(capacity) * sizeof(WString) > MemoryTracker::kMaxRequest)
     capacity = n;
   // WString is one pointer with no address of its own, so the elements move with the block.
-  void* block = MemoryTracker::Reallocate(__FILE__, __LINE__, "WStringArray::SetSize",
-                                          static_cast<size_t>(capacity) * sizeof(WString), m_data);
+  void* block = TrackedRealloc("WStringArray::SetSize", m_data,
+                               static_cast<size_t>(capacity) * sizeof(WString));
   if (!block) {
     AssertReport("block != NULL in WStringArray::SetSize", __FILE__, __LINE__);
     return false;
@@ -585,8 +584,7 @@ bool WStringArray::SetSize(int32_t n, int32_t growBy) {
 
 void WStringArray::RemoveAll() {
   for (int32_t i = 0; i < m_count; ++i) m_data[i].~WString();
-  if (m_data)
-    MemoryTracker::Deallocate(m_data, __FILE__, __LINE__, "WStringArray::RemoveAll", kAllocFree);
+  if (m_data) TrackedFree("WStringArray::RemoveAll", m_data);
   m_data = nullptr;
   m_capacity = m_count = 0;
 }
@@ -594,13 +592,12 @@ void WStringArray::RemoveAll() {
 void WStringArray::FreeExtra() {
   if (m_count == m_capacity) return;
   if (m_count == 0) {
-    MemoryTracker::Deallocate(m_data, __FILE__, __LINE__, "WStringArray::FreeExtra", kAllocFree);
+    TrackedFree("WStringArray::FreeExtra", m_data);
     m_data = nullptr;
     m_capacity = 0;
     return;
   }
-  void* block = MemoryTracker::Reallocate(__FILE__, __LINE__, "WStringArray::FreeExtra",
-                                          m_count * sizeof(WString), m_data);
+  void* block = TrackedRealloc("WStringArray::FreeExtra", m_data, m_count * sizeof(WString));
   if (!block) {
     // The larger block is still good; keep it.
     AssertReport("block != NULL in WStringArray::FreeExtra", __FILE__, __LINE__);

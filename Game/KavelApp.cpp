@@ -10,10 +10,7 @@ namespace {
 // The skip button: the first action button on the first pad, or Return, Space or Escape.
 constexpr uint32_t kPadSkipBits = 0x1000;
 
-BaseGameApp* CreateKavelApp() {
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "App::InitApp");
-  return new KavelApp();
-}
+BaseGameApp* CreateKavelApp() { return TrackedNew<KavelApp>("App::InitApp"); }
 
 }  // namespace
 

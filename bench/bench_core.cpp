@@ -12,9 +12,9 @@ namespace {
 void BM_TrackedAllocFree(benchmark::State& state) {
   const size_t size = static_cast<size_t>(state.range(0));
   for (auto _ : state) {
-    void* p = MemoryTracker::Allocate("bench.cpp", 1, "Bench", kAllocMalloc, size);
+    void* p = TrackedAlloc("Bench", size);
     benchmark::DoNotOptimize(p);
-    MemoryTracker::Deallocate(p, "bench.cpp", 2, "Bench", kAllocFree);
+    TrackedFree("Bench", p);
   }
 }
 BENCHMARK(BM_TrackedAllocFree)->Arg(16)->Arg(256)->Arg(4096);
@@ -32,14 +32,13 @@ BENCHMARK(BM_MallocFree)->Arg(16)->Arg(256)->Arg(4096);
 // Many live blocks: the hash chains the tracker walks get longer.
 void BM_TrackedAllocFreeWith10kLive(benchmark::State& state) {
   std::vector<void*> live;
-  for (int i = 0; i < 10000; ++i)
-    live.push_back(MemoryTracker::Allocate("bench.cpp", 1, "Live", kAllocMalloc, 48));
+  for (int i = 0; i < 10000; ++i) live.push_back(TrackedAlloc("Live", 48));
   for (auto _ : state) {
-    void* p = MemoryTracker::Allocate("bench.cpp", 1, "Bench", kAllocMalloc, 64);
+    void* p = TrackedAlloc("Bench", 64);
     benchmark::DoNotOptimize(p);
-    MemoryTracker::Deallocate(p, "bench.cpp", 2, "Bench", kAllocFree);
+    TrackedFree("Bench", p);
   }
-  for (void* p : live) MemoryTracker::Deallocate(p, "bench.cpp", 3, "Live", kAllocFree);
+  for (void* p : live) TrackedFree("Live", p);
 }
 BENCHMARK(BM_TrackedAllocFreeWith10kLive);
 

@@ -85,7 +85,7 @@ void RunFrames(benchmark::State& state, bool withText) {
     return;
   }
   App& app = harness.app();
-  auto* window = KNEW RenderWindow(0);
+  auto* window = TrackedNew<RenderWindow>("RunFrames", 0);
   window->Init(Vector2(0, 0), Vector2(640, 480), Vector4(0, 0, 64, 255), 6, 0.0f);
   app.AddWindow(window);
   Scene scene;

@@ -51,22 +51,18 @@ int32_t AnimFactory::AddAnim(const char* name) {
   void* image = FileIO::LoadFile(name, &size);
   if (!image) return -1;
 
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "AnimFactory::AddAnim");
-  Animation* animation = new (std::nothrow) Animation(image, size_t(size), name);
+  Animation* animation = TrackedNew<Animation>("AnimFactory::AddAnim", image, size_t(size), name);
   const size_t length = std::strlen(name);
-  auto* copy = static_cast<char*>(MemoryTracker::Allocate(__FILE__, __LINE__,
-                                                          "AnimFactory::AddAnim", kAllocMalloc,
-                                                          length + 1));
+  auto* copy = static_cast<char*>(TrackedAlloc("AnimFactory::AddAnim", length + 1));
   const bool loaded = animation && animation->IsValid();
   if (!loaded) DebugLog().Write("Unable to load Anim %s\n", name);
   if (!loaded || !copy || m_anims.Add(AnimContainer{id, animation, copy, 1}) < 0) {
     if (loaded) DebugLog().Write("Unable to register Anim %s\n", name);
-    if (copy) MemoryTracker::Deallocate(copy, __FILE__, __LINE__, "AnimFactory::AddAnim", kAllocFree);
+    if (copy) TrackedFree("AnimFactory::AddAnim", copy);
     if (animation) {
-      MemoryTracker::SetOwner(__FILE__, __LINE__, "AnimFactory::AddAnim");
-      delete animation;
+      TrackedDelete("AnimFactory::AddAnim", animation);
     }
-    MemoryTracker::Deallocate(image, __FILE__, __LINE__, "AnimFactory::AddAnim", kAllocFree);
+    TrackedFree("AnimFactory::AddAnim", image);
     return -1;
   }
   std::memset(copy, 0, length + 1);
@@ -75,15 +71,14 @@ int32_t AnimFactory::AddAnim(const char* name) {
 }
 
 void AnimFactory::Destroy(AnimContainer& entry, const char* owner) {
-  if (entry.name) MemoryTracker::Deallocate(entry.name, __FILE__, __LINE__, owner, kAllocFree);
+  if (entry.name) TrackedFree(owner, entry.name);
   entry.name = nullptr;
   if (entry.animation) {
     // The animation goes before its image, which it only points into.
     void* image = entry.animation->GetImage();
-    MemoryTracker::SetOwner(__FILE__, __LINE__, owner);
-    delete entry.animation;
+    TrackedDelete(owner, entry.animation);
     entry.animation = nullptr;
-    if (image) MemoryTracker::Deallocate(image, __FILE__, __LINE__, owner, kAllocFree);
+    if (image) TrackedFree(owner, image);
   }
 }
 

@@ -21,18 +21,15 @@ Quaternion Dequantise(const int16_t q[4]) {
 
 AnimationPose::AnimationPose(uint32_t boneCount) {
   if (boneCount == 0 || boneCount > kMaxTracks) return;
-  m_rotations = static_cast<Quaternion*>(MemoryTracker::Allocate(
-      __FILE__, __LINE__, "AnimationPose::AnimationPose", kAllocMalloc,
-      size_t(boneCount) * sizeof(Quaternion)));
+  m_rotations = static_cast<Quaternion*>(
+      TrackedAlloc("AnimationPose::AnimationPose", size_t(boneCount) * sizeof(Quaternion)));
   if (!m_rotations) return;
   m_boneCount = boneCount;
   for (uint32_t i = 0; i < boneCount; ++i) m_rotations[i] = Quaternion(0.0f, 0.0f, 0.0f, 0.0f);
 }
 
 AnimationPose::~AnimationPose() {
-  if (m_rotations)
-    MemoryTracker::Deallocate(m_rotations, __FILE__, __LINE__, "AnimationPose::~AnimationPose",
-                              kAllocFree);
+  if (m_rotations) TrackedFree("AnimationPose::~AnimationPose", m_rotations);
   m_rotations = nullptr;
   m_boneCount = 0;
 }

@@ -64,8 +64,7 @@ int32_t App::InitHardware() {
   }
   m_keyboard.Create(m_directInput);
 
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "App::InitHardware");
-  GamePad* pad = new (std::nothrow) GamePad(m_directInput);
+  GamePad* pad = TrackedNew<GamePad>("App::InitHardware", m_directInput);
   g_gamePad = pad;
   if (pad) pad->EnumeratePads();
 
@@ -246,8 +245,7 @@ void App::RunLoop(int32_t maxFrames) {
 void App::DestroyWindows(const char* owner) {
   for (int32_t i = 0; i < m_windows.GetCount(); ++i) m_windows[i]->CleanUp();
   for (int32_t i = 0; i < m_windows.GetCount(); ++i) {
-    MemoryTracker::SetOwner(__FILE__, __LINE__, owner);
-    delete m_windows[i];
+    TrackedDelete(owner, m_windows[i]);
     m_windows[i] = nullptr;
   }
   m_windows.Empty();
@@ -265,8 +263,7 @@ void App::ShutdownApp() {
   }
   if (m_game) {
     // The game object's destructor runs its CleanUp.
-    MemoryTracker::SetOwner(__FILE__, __LINE__, "App::ShutdownApp");
-    delete m_game;
+    TrackedDelete("App::ShutdownApp", m_game);
     m_game = nullptr;
   }
   // Fonts hold page and icon textures; they go while the registry can still take them back.
@@ -319,8 +316,8 @@ int32_t App::AddWindow(BaseRenderWindow* base) {
   return id;
 }
 
-BaseRenderWindow* NewRenderWindow(int32_t instanceCapacity) {
-  return new RenderWindow(instanceCapacity);
+BaseRenderWindow* NewRenderWindow(const AllocOwner& owner, int32_t instanceCapacity) {
+  return TrackedNew<RenderWindow>(owner, instanceCapacity);
 }
 
 bool App::IsDeletePending(const RenderWindow* window) const {
@@ -377,8 +374,7 @@ void App::DeleteWindow(int32_t id) {
       continue;
     }
     m_windows.Remove(i);
-    MemoryTracker::SetOwner(__FILE__, __LINE__, "App::DeleteWindow");
-    delete window;
+    TrackedDelete("App::DeleteWindow", window);
   }
 }
 

@@ -124,14 +124,12 @@ Display::~Display() { CleanUp(); }
 void Display::CleanUp() {
   if (m_shaderSet) {
     m_shaderSet->Release();
-    MemoryTracker::SetOwner(__FILE__, __LINE__, "Display::CleanUp");
-    delete m_shaderSet;
+    TrackedDelete("Display::CleanUp", m_shaderSet);
     m_shaderSet = nullptr;
   }
   if (m_vertexStream) {
     m_vertexStream->Release();
-    MemoryTracker::SetOwner(__FILE__, __LINE__, "Display::CleanUp");
-    delete m_vertexStream;
+    TrackedDelete("Display::CleanUp", m_vertexStream);
     m_vertexStream = nullptr;
   }
   if (m_device) {
@@ -168,15 +166,13 @@ int32_t Display::Init() {
 
   if (!CreateDevice()) return 0;
 
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "Display::Init");
-  m_shaderSet = new (std::nothrow) ShaderSet();
+  m_shaderSet = TrackedNew<ShaderSet>("Display::Init");
   if (m_shaderSet) {
     m_shaderSet->CreateDeclarations();
     m_shaderSet->CreateShaders();
     m_shaderSet->SetMaxConstants(m_caps.MaxVertexShaderConst);
   }
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "Display::Init");
-  m_vertexStream = new (std::nothrow) VertexStream();
+  m_vertexStream = TrackedNew<VertexStream>("Display::Init");
   if (m_vertexStream) m_vertexStream->Create(m_device);
   return 1;
 }
@@ -184,8 +180,7 @@ int32_t Display::Init() {
 int32_t Display::BuildD3DAdapterInfo() {
   DeleteD3DAdapterInfo();
   if (m_adapterCount == 0) return 1;
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "Display::BuildD3DAdapterInfo");
-  m_adapters = new (std::nothrow) D3DAdapterInfo[m_adapterCount];
+  m_adapters = TrackedNewArray<D3DAdapterInfo>("Display::BuildD3DAdapterInfo", m_adapterCount);
   if (!m_adapters) return 0;
   for (uint32_t a = 0; a < m_adapterCount; ++a) {
     D3DAdapterInfo& info = m_adapters[a];
@@ -225,8 +220,7 @@ void Display::DeleteD3DAdapterInfo() {
     m_adapters[a].resolutions.Empty();
     m_adapters[a].displayModes.Empty();
   }
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "Display::DeleteD3DAdapterInfo");
-  delete[] m_adapters;
+  TrackedDeleteArray("Display::DeleteD3DAdapterInfo", m_adapters);
   m_adapters = nullptr;
 }
 

@@ -26,8 +26,7 @@ char* JoinPath(const char* name, const char* owner) {
   const char* prefix = GetDataFolder();
   size_t prefixLength = prefix ? std::strlen(prefix) : 0;
   size_t nameLength = std::strlen(name);
-  auto* path = static_cast<char*>(MemoryTracker::Allocate(__FILE__, __LINE__, owner, kAllocMalloc,
-                                                          prefixLength + nameLength + 1));
+  auto* path = static_cast<char*>(TrackedAlloc(owner, prefixLength + nameLength + 1));
   if (!path) {
     DebugLog().Write("Unable to allocate %i for %s\n", static_cast<int>(prefixLength + nameLength + 1),
                      name);
@@ -38,9 +37,7 @@ char* JoinPath(const char* name, const char* owner) {
   return path;
 }
 
-void Release(void* block, const char* owner) {
-  MemoryTracker::Deallocate(block, __FILE__, __LINE__, owner, kAllocFree);
-}
+void Release(void* block, const char* owner) { TrackedFree(owner, block); }
 
 // Opens a program path for binary reading. Only plain files count: Linux lets a folder be opened
 // (where Windows refuses), and a named pipe would block the thread until someone writes to it.
@@ -90,8 +87,7 @@ void* FileIO::LoadFile(const char* name, int32_t* sizeOut) {
   }
   char* path = JoinPath(name, kLoadOwner);
   if (!path) return nullptr;
-  void* data = MemoryTracker::Allocate(__FILE__, __LINE__, kLoadOwner, kAllocMalloc,
-                                       static_cast<size_t>(size));
+  void* data = TrackedAlloc(kLoadOwner, static_cast<size_t>(size));
   if (!data) {
     DebugLog().Write("Unable to allocate %i for %s\n", size, name);
     Release(path, kLoadOwner);
@@ -137,6 +133,4 @@ intptr_t FileIO::Load(const char* name, void** data, int32_t* size) {
   return reinterpret_cast<intptr_t>(block);
 }
 
-void FileIO::FreeFileMemory(void* block) {
-  MemoryTracker::Deallocate(block, __FILE__, __LINE__, kFreeOwner, kAllocFree);
-}
+void FileIO::FreeFileMemory(void* block) { TrackedFree(kFreeOwner, block); }

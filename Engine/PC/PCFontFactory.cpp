@@ -22,18 +22,20 @@ int32_t FontFactory::AddFont(const char* name) {
   if (!image) return -1;
 
   const size_t length = std::strlen(name);
-  auto* copy = static_cast<char*>(MemoryTracker::Allocate(__FILE__, __LINE__, "FontFactory::AddFont",
-                                                          kAllocMalloc, length + 1));
-  Font* font = copy ? KNEW Font(image, static_cast<size_t>(size), name) : nullptr;
-  FontWrapper* wrapper = font ? KNEW FontWrapper{copy, font, m_nextId} : nullptr;
+  auto* copy = static_cast<char*>(TrackedAlloc("FontFactory::AddFont", length + 1));
+  Font* font =
+      copy ? TrackedNew<Font>("FontFactory::AddFont", image, static_cast<size_t>(size), name)
+           : nullptr;
+  FontWrapper* wrapper =
+      font ? TrackedNew<FontWrapper>("FontFactory::AddFont", copy, font, m_nextId) : nullptr;
   bool loaded = font && font->IsLoaded();
   if (!loaded) DebugLog().Write("Unable to load font %s\n", name);
   if (!loaded || !wrapper || m_fonts.Add(wrapper) < 0) {
     if (loaded) DebugLog().Write("Unable to register font %s\n", name);
-    if (wrapper) KDELETE wrapper;
-    if (font) KDELETE font;
-    if (copy) KFREE(copy);
-    KFREE(image);
+    if (wrapper) TrackedDelete("FontFactory::AddFont", wrapper);
+    if (font) TrackedDelete("FontFactory::AddFont", font);
+    if (copy) TrackedFree("FontFactory::AddFont", copy);
+    TrackedFree("FontFactory::AddFont", image);
     return -1;
   }
   std::memcpy(copy, name, length + 1);
@@ -44,10 +46,10 @@ void FontFactory::Destroy(FontWrapper* wrapper) {
   // The font goes before its image; nothing of it points into the image, but its owner frees
   // the image only once the font is gone.
   void* image = wrapper->font->GetImage();
-  KDELETE wrapper->font;
-  if (image) KFREE(image);
-  KFREE(wrapper->name);
-  KDELETE wrapper;
+  TrackedDelete("FontFactory::Destroy", wrapper->font);
+  if (image) TrackedFree("FontFactory::Destroy", image);
+  TrackedFree("FontFactory::Destroy", wrapper->name);
+  TrackedDelete("FontFactory::Destroy", wrapper);
 }
 
 void FontFactory::DeleteFont(int32_t id) {

@@ -187,7 +187,8 @@ int32_t GeoObject::Create(const FileImage& image, uint64_t recordOffset, uint32_
   if (r.bufferTableOffset != 0) {
     m_bufferCount = r.bufferCount;
     if (m_bufferCount) {
-      m_buffers = static_cast<D3DVertexBuffer**>(KMALLOC(sizeof(D3DVertexBuffer*) * m_bufferCount));
+      m_buffers = static_cast<D3DVertexBuffer**>(
+          TrackedAlloc("GeoObject::Create", sizeof(D3DVertexBuffer*) * m_bufferCount));
       if (!m_buffers) {
         DebugLog().Write("Refused mesh record at %llu of %s\n",
                          static_cast<unsigned long long>(recordOffset), image.Name());
@@ -244,11 +245,14 @@ void GeoObject::CreateWaterPlane(const GeoMeshFileRecord& r) {
   m_boxMin.Set(r.boxMin[0], r.boxMin[1], r.boxMin[2], r.boxMin[3]);
   m_boxMax.Set(r.boxMax[0], r.boxMax[1], r.boxMax[2], r.boxMax[3]);
 
-  m_waterVertices = static_cast<WaterVertex*>(KMALLOC(sizeof(WaterVertex) * kWaterVertexCount));
-  m_waterStrip = static_cast<GeoStrip*>(KMALLOC(sizeof(GeoStrip)));
-  auto* indices = static_cast<uint16_t*>(KMALLOC(sizeof(uint16_t) * kWaterIndexCount));
+  m_waterVertices = static_cast<WaterVertex*>(
+      TrackedAlloc("GeoObject::CreateWaterPlane", sizeof(WaterVertex) * kWaterVertexCount));
+  m_waterStrip =
+      static_cast<GeoStrip*>(TrackedAlloc("GeoObject::CreateWaterPlane", sizeof(GeoStrip)));
+  auto* indices = static_cast<uint16_t*>(
+      TrackedAlloc("GeoObject::CreateWaterPlane", sizeof(uint16_t) * kWaterIndexCount));
   if (!m_waterVertices || !m_waterStrip || !indices) {
-    if (indices) KFREE(indices);
+    if (indices) TrackedFree("GeoObject::CreateWaterPlane", indices);
     DebugLog().Write("Unable to create the water plane\n");
     CleanUp();
     return;
@@ -291,7 +295,7 @@ void GeoObject::CreateWaterPlane(const GeoMeshFileRecord& r) {
   }
   m_vertexBuffer = MakeVertexBuffer(m_waterVertices, kWaterVertexCount * kWaterStride);
   m_indexBuffer = MakeIndexBuffer(indices, kWaterIndexCount * sizeof(uint16_t));
-  KFREE(indices);
+  TrackedFree("GeoObject::CreateWaterPlane", indices);
   *m_waterStrip = GeoStrip{0xFFFFFFFFu, GeoStrip::kWrapU | GeoStrip::kWrapV | GeoStrip::kAdditive,
                            0, kWaterIndexCount};
   m_alphaStripCount = 1;
@@ -303,14 +307,14 @@ void GeoObject::CleanUp() {
   ReleaseObject(m_skinBuffer);
   if (m_buffers) {
     for (uint32_t i = 0; i < m_bufferCount; ++i) ReleaseObject(m_buffers[i]);
-    KFREE(m_buffers);
+    TrackedFree("GeoObject::CleanUp", m_buffers);
     m_buffers = nullptr;
   }
   ReleaseObject(m_indexBuffer);
   ReleaseObject(m_multiIndexBuffer);
-  if (m_waterVertices) KFREE(m_waterVertices);
+  if (m_waterVertices) TrackedFree("GeoObject::CleanUp", m_waterVertices);
   m_waterVertices = nullptr;
-  if (m_waterStrip) KFREE(m_waterStrip);
+  if (m_waterStrip) TrackedFree("GeoObject::CleanUp", m_waterStrip);
   m_waterStrip = nullptr;
   m_image = FileImage();
   m_recordOffset = 0;

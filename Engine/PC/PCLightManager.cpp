@@ -8,11 +8,11 @@ LightManager::~LightManager() { CleanUp(); }
 int32_t LightManager::Init() {
   // A window may be initialised again; the first set of lists would otherwise be lost.
   CleanUp();
-  m_lightList = KNEW LinkedList();
+  m_lightList = TrackedNew<LinkedList>("LightManager::Init");
   KASSERT(m_lightList != nullptr);
-  m_freeNodes = KNEW LinkedList();
+  m_freeNodes = TrackedNew<LinkedList>("LightManager::Init");
   KASSERT(m_freeNodes != nullptr);
-  m_pool = KNEW LightNode[kPoolSize];
+  m_pool = TrackedNewArray<LightNode>("LightManager::Init", kPoolSize);
   if (m_pool && m_freeNodes) {
     for (int32_t i = 0; i < kPoolSize; ++i) {
       m_pool[i].light = nullptr;
@@ -31,7 +31,7 @@ void LightManager::DeleteLights() {
   if (!m_lightList) return;
   while (LinkedListNode* link = m_lightList->RemoveHead()) {
     LightNode* node = static_cast<LightNode*>(link);
-    if (node->light) KFREE(node->light);
+    if (node->light) TrackedFree("LightManager::DeleteLights", node->light);
     node->light = nullptr;
     if (m_freeNodes) m_freeNodes->AddHead(node);
   }
@@ -39,11 +39,11 @@ void LightManager::DeleteLights() {
 
 void LightManager::CleanUp() {
   DeleteLights();
-  if (m_pool) KDELETE_ARRAY m_pool;
+  if (m_pool) TrackedDeleteArray("LightManager::CleanUp", m_pool);
   m_pool = nullptr;
-  if (m_lightList) KDELETE m_lightList;
+  if (m_lightList) TrackedDelete("LightManager::CleanUp", m_lightList);
   m_lightList = nullptr;
-  if (m_freeNodes) KDELETE m_freeNodes;
+  if (m_freeNodes) TrackedDelete("LightManager::CleanUp", m_freeNodes);
   m_freeNodes = nullptr;
   m_foundLights.Empty();
   m_activeLights.Empty();

@@ -92,22 +92,22 @@ GeoMesh* GeoMesh::Create(const FileImage& image, uint64_t recordOffset, uint32_t
   fits = fits && image.Read(node->meshOffset, &mesh, "mesh record") &&
          MeshMaterialsFit(image, mesh, node->textureCount) &&
          SkinWeightsFit(image, mesh, boneCount);
-  GeoObject* geo = fits ? NewOwned<GeoObject>(__FILE__, __LINE__, owner) : nullptr;
+  GeoObject* geo = fits ? TrackedNew<GeoObject>(owner) : nullptr;
   if (geo && geo->Create(image, node->meshOffset, skinningMode) != 1) {
-    DeleteOwned(geo, __FILE__, __LINE__, owner);
+    TrackedDelete(owner, geo);
+    geo = nullptr;
     fits = false;
   }
   int32_t* handles = nullptr;
   if (geo && node->textureCount) {
-    handles = static_cast<int32_t*>(MemoryTracker::Allocate(__FILE__, __LINE__, owner, kAllocMalloc,
-                                                            sizeof(int32_t) * node->textureCount));
+    handles = static_cast<int32_t*>(TrackedAlloc(owner, sizeof(int32_t) * node->textureCount));
   }
   GeoMesh* result = nullptr;
-  if (geo && (handles || node->textureCount == 0)) result = NewOwned<GeoMesh>(__FILE__, __LINE__, owner);
+  if (geo && (handles || node->textureCount == 0)) result = TrackedNew<GeoMesh>(owner);
   if (!result) {
     if (geo) geo->CleanUp();
-    DeleteOwned(geo, __FILE__, __LINE__, owner);
-    FreeOwned(handles, __FILE__, __LINE__, owner);
+    TrackedDelete(owner, geo);
+    TrackedFree(owner, handles);
     DebugLog().Write("Refused node record at %llu of %s\n",
                      static_cast<unsigned long long>(recordOffset), image.Name());
     return nullptr;
@@ -126,13 +126,15 @@ void GeoMesh::CleanUp() {
     Texture* registry = GetApp().GetTexture();
     for (int32_t i = 0; i < textureCount; ++i)
       if (textures[i] != -1) registry->Delete(textures[i]);
-    FreeOwned(textures, __FILE__, __LINE__, "GeoMesh::CleanUp");
+    TrackedFree("GeoMesh::CleanUp", textures);
+    textures = nullptr;
   }
   if (geoObject) {
     // The buffers go before the object's record is freed, so that nothing the release does
     // takes the owner named for the record.
     geoObject->CleanUp();
-    DeleteOwned(geoObject, __FILE__, __LINE__, "GeoMesh::CleanUp");
+    TrackedDelete("GeoMesh::CleanUp", geoObject);
+    geoObject = nullptr;
   }
   textureCount = 0;
 }
@@ -174,8 +176,8 @@ bool NodeContainer::Load(const FileImage& image, HeaderInfo* owner, const char* 
     }
   }
   if (fits && header->nodeCount) {
-    m_nodes = static_cast<GeoMesh**>(MemoryTracker::Allocate(
-        __FILE__, __LINE__, allocOwner, kAllocMalloc, sizeof(GeoMesh*) * header->nodeCount));
+    m_nodes =
+        static_cast<GeoMesh**>(TrackedAlloc(allocOwner, sizeof(GeoMesh*) * header->nodeCount));
     fits = m_nodes != nullptr;
     if (fits)
       for (uint32_t i = 0; i < header->nodeCount; ++i) m_nodes[i] = nullptr;
@@ -203,9 +205,10 @@ void NodeContainer::CleanUp() {
   for (uint32_t i = 0; m_nodes && i < m_nodeCount; ++i) {
     if (!m_nodes[i]) continue;
     m_nodes[i]->CleanUp();
-    DeleteOwned(m_nodes[i], __FILE__, __LINE__, "NodeContainer::CleanUp");
+    TrackedDelete("NodeContainer::CleanUp", m_nodes[i]);
   }
-  FreeOwned(m_nodes, __FILE__, __LINE__, "NodeContainer::CleanUp");
+  TrackedFree("NodeContainer::CleanUp", m_nodes);
+  m_nodes = nullptr;
   m_nodeCount = 0;
   m_skeletonOffset = 0;
   m_skinningMode = 0;

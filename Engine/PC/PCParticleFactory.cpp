@@ -72,13 +72,12 @@ int32_t ParticleFactory::Add(const char* name) {
   if (!image) return -1;
   if (const char* fault = CheckTemplate(image, static_cast<uint32_t>(size), name)) {
     DebugLog().Write("Particle template %s refused: %s\n", name, fault);
-    MemoryTracker::Deallocate(image, __FILE__, __LINE__, "ParticleFactory::Add", kAllocFree);
+    TrackedFree("ParticleFactory::Add", image);
     return -1;
   }
 
   const size_t length = std::strlen(name);
-  auto* copy = static_cast<char*>(
-      MemoryTracker::Allocate(__FILE__, __LINE__, "ParticleFactory::Add", kAllocMalloc, length + 1));
+  auto* copy = static_cast<char*>(TrackedAlloc("ParticleFactory::Add", length + 1));
   const int32_t id = NextId();
   if (copy) {
     std::memset(copy, 0, length + 1);
@@ -88,8 +87,8 @@ int32_t ParticleFactory::Add(const char* name) {
                                    static_cast<uint32_t>(size)};
   if (!copy || m_entries.Add(entry) < 0) {
     DebugLog().Write("Unable to register particle template %s\n", name);
-    if (copy) MemoryTracker::Deallocate(copy, __FILE__, __LINE__, "ParticleFactory::Add", kAllocFree);
-    MemoryTracker::Deallocate(image, __FILE__, __LINE__, "ParticleFactory::Add", kAllocFree);
+    if (copy) TrackedFree("ParticleFactory::Add", copy);
+    TrackedFree("ParticleFactory::Add", image);
     return -1;
   }
   return id;
@@ -116,8 +115,8 @@ const ParticleTemplate* ParticleFactory::Find(int32_t id) {
 }
 
 void ParticleFactory::Free(ParticleContainer* entry, const char* owner) {
-  if (entry->name) MemoryTracker::Deallocate(entry->name, __FILE__, __LINE__, owner, kAllocFree);
-  if (entry->data) MemoryTracker::Deallocate(entry->data, __FILE__, __LINE__, owner, kAllocFree);
+  if (entry->name) TrackedFree(owner, entry->name);
+  if (entry->data) TrackedFree(owner, entry->data);
   entry->name = nullptr;
   entry->data = nullptr;
 }

@@ -105,17 +105,16 @@ void* PolygonPools::Reserve(Queue queue, int32_t vertexCount, size_t vertexSize,
     return nullptr;
   }
   if (!q.vertices) {
-    q.vertices = MemoryTracker::Allocate(__FILE__, __LINE__, kPoolOwner[queue], kAllocMalloc,
-                                         static_cast<size_t>(VERTEX_POOL_SIZE) * vertexSize);
+    q.vertices =
+        TrackedAlloc(kPoolOwner[queue], static_cast<size_t>(VERTEX_POOL_SIZE) * vertexSize);
     if (!q.vertices) return nullptr;
   }
   const int32_t block = q.count / kRecordsPerBlock;
   if (block >= q.blocks.GetCount()) {
-    void* records = MemoryTracker::Allocate(__FILE__, __LINE__, kPoolOwner[queue], kAllocMalloc,
-                                            kRecordsPerBlock * recordSize);
+    void* records = TrackedAlloc(kPoolOwner[queue], kRecordsPerBlock * recordSize);
     if (!records) return nullptr;
     if (q.blocks.Add(records) < 0) {
-      MemoryTracker::Deallocate(records, __FILE__, __LINE__, kFreeOwner, kAllocFree);
+      TrackedFree(kFreeOwner, records);
       return nullptr;
     }
   }
@@ -341,11 +340,9 @@ void PolygonPools::DropAll() {
 
 void PolygonPools::FreeAll() {
   for (QueueStore& q : m_queues) {
-    if (q.vertices)
-      MemoryTracker::Deallocate(q.vertices, __FILE__, __LINE__, kFreeOwner, kAllocFree);
+    if (q.vertices) TrackedFree(kFreeOwner, q.vertices);
     q.vertices = nullptr;
-    for (int32_t b = 0; b < q.blocks.GetCount(); ++b)
-      MemoryTracker::Deallocate(q.blocks[b], __FILE__, __LINE__, kFreeOwner, kAllocFree);
+    for (int32_t b = 0; b < q.blocks.GetCount(); ++b) TrackedFree(kFreeOwner, q.blocks[b]);
     q.blocks.Empty();
     q.count = 0;
     q.vertexCount = 0;

@@ -53,13 +53,13 @@ int32_t RenderTarget::Init(RenderTargetSet* set) {
 }
 
 int32_t RenderTarget::Create(RenderTargetSet* set) {
-  TargetContainer* target = KNEW TargetContainer();
+  TargetContainer* target = TrackedNew<TargetContainer>("RenderTarget::Create");
   if (!target) return -1;
   target->id = set->nextId;
   target->texture = GetApp().GetTexture()->CreateRenderTarget();
   if (set->targets.Add(target) < 0) {
     GetApp().GetTexture()->Delete(target->texture);
-    KDELETE target;
+    TrackedDelete("RenderTarget::Create", target);
     return -1;
   }
   ++set->nextId;
@@ -71,7 +71,7 @@ void RenderTarget::Delete(RenderTargetSet* set, int32_t id) {
     TargetContainer* target = set->targets[i];
     if (!target || target->id != id) continue;
     GetApp().GetTexture()->Delete(target->texture);
-    KDELETE target;
+    TrackedDelete("RenderTarget::Delete", target);
     set->targets.Remove(i);
     return;
   }
@@ -229,7 +229,7 @@ void RenderTarget::CleanUp(RenderTargetSet* set) {
     TargetContainer* target = set->targets[i];
     if (!target) continue;
     if (target->texture != -1) GetApp().GetTexture()->Delete(target->texture);
-    KDELETE target;
+    TrackedDelete("RenderTarget::CleanUp", target);
   }
   set->targets.Empty();
 }

@@ -34,7 +34,7 @@ static_assert(sizeof(ScreenVertex) == 28, "the screen declaration's vertex");
 // Frees a tracked block and forgets it, so that a second free finds nothing.
 template <class T>
 void FreeBlock(T*& block, const char* owner) {
-  if (block) MemoryTracker::Deallocate(block, __FILE__, __LINE__, owner, kAllocFree);
+  if (block) TrackedFree(owner, block);
   block = nullptr;
 }
 
@@ -60,9 +60,9 @@ class ScopedRenderState {
 
 RenderWindow::RenderWindow(int32_t instanceCapacity) {
   if (instanceCapacity > 0) {
-    m_instances = static_cast<NodeInstanceRecord*>(MemoryTracker::Allocate(
-        __FILE__, __LINE__, "RenderWindow::RenderWindow", kAllocMalloc,
-        sizeof(NodeInstanceRecord) * static_cast<size_t>(instanceCapacity)));
+    m_instances = static_cast<NodeInstanceRecord*>(
+        TrackedAlloc("RenderWindow::RenderWindow",
+                     sizeof(NodeInstanceRecord) * static_cast<size_t>(instanceCapacity)));
     if (m_instances) m_instanceCapacity = instanceCapacity;
   }
 }
@@ -94,7 +94,7 @@ int32_t RenderWindow::Init(const Vector2& topLeft, const Vector2& bottomRight,
                      static_cast<int32_t>(bottomRight.x - topLeft.x),
                      static_cast<int32_t>(bottomRight.y - topLeft.y));
   if (!m_camera) {
-    if (!m_ownCamera) m_ownCamera = KNEW Camera();
+    if (!m_ownCamera) m_ownCamera = TrackedNew<Camera>("RenderWindow::Init");
     m_camera = m_ownCamera;
   }
   if (m_camera) {
@@ -117,7 +117,7 @@ int32_t RenderWindow::Init(const Vector2& topLeft, const Vector2& bottomRight,
 void RenderWindow::CleanUp() {
   m_lightManager.CleanUp();
   if (m_camera == m_ownCamera) m_camera = nullptr;
-  if (m_ownCamera) KDELETE m_ownCamera;
+  if (m_ownCamera) TrackedDelete("RenderWindow::CleanUp", m_ownCamera);
   m_ownCamera = nullptr;
   CleanUpParticleSystems();
   m_polys.FreeAll();
@@ -153,8 +153,7 @@ void RenderWindow::SetViewport(int32_t left, int32_t top, int32_t right, int32_t
 RenderNodeRecord* RenderWindow::AddRenderNode(const RenderNodeRecord& record) {
   if (!m_renderNodes) {
     m_renderNodes = static_cast<RenderNodeRecord*>(
-        MemoryTracker::Allocate(__FILE__, __LINE__, "RenderWindow::AddRenderNode", kAllocMalloc,
-                                sizeof(RenderNodeRecord) * kMaxRenderNodes));
+        TrackedAlloc("RenderWindow::AddRenderNode", sizeof(RenderNodeRecord) * kMaxRenderNodes));
     if (!m_renderNodes) {
       AssertReport("m_pRenderNodes!=NULL", __FILE__, __LINE__);
       return nullptr;
@@ -195,7 +194,7 @@ void RenderWindow::DeleteScene() {
   // A scene the factory made is freed through it, or the factory would free it a second time
   // later; one made elsewhere is the window's to free.
   if (GetApp().GetSceneFactory()->DestroyScene(scene)) return;
-  KDELETE scene;
+  TrackedDelete("RenderWindow::DeleteScene", scene);
 }
 
 // UpdateNodeTree, CullNodeTree and FindNodeContainer: PCNodeSubmission.cpp.

@@ -51,8 +51,7 @@ MeshRecord* RenderWindow::GetMeshSlot(MeshList list) {
   MeshRecord*& records = m_meshLists[list];
   if (!records) {
     const size_t bytes = sizeof(MeshRecord) * MAX_MESHS;
-    void* block =
-        MemoryTracker::Allocate(__FILE__, __LINE__, kListOwners[list], kAllocMalloc, bytes);
+    void* block = TrackedAlloc(kListOwners[list], bytes);
     if (!block) {
       AssertReport(kListMissing[list], __FILE__, __LINE__);
       return nullptr;
@@ -71,9 +70,7 @@ MeshRecord* RenderWindow::GetMeshSlot(MeshList list) {
 
 void RenderWindow::FreeMeshLists() {
   for (int32_t i = 0; i < kMeshListCount; ++i) {
-    if (m_meshLists[i])
-      MemoryTracker::Deallocate(m_meshLists[i], __FILE__, __LINE__, "RenderWindow::~RenderWindow",
-                                kAllocFree);
+    if (m_meshLists[i]) TrackedFree("RenderWindow::~RenderWindow", m_meshLists[i]);
     m_meshLists[i] = nullptr;
     m_meshCounts[i] = 0;
   }
@@ -83,7 +80,7 @@ void RenderWindow::FreeMeshLists() {
 
 void RenderWindow::CreateReflectionTexture() {
   if (m_renderTargets) return;
-  m_renderTargets = KNEW RenderTargetSet();
+  m_renderTargets = TrackedNew<RenderTargetSet>("RenderWindow::CreateReflectionTexture");
   if (!m_renderTargets) return;
   RenderTarget::Init(m_renderTargets);
   m_reflectionId = RenderTarget::Create(m_renderTargets);
@@ -106,7 +103,7 @@ void RenderWindow::FreeRenderTargets() {
   if (RenderTarget::Find(m_renderTargets, m_reflectionId))
     RenderTarget::Delete(m_renderTargets, m_reflectionId);
   RenderTarget::CleanUp(m_renderTargets);
-  KDELETE m_renderTargets;
+  TrackedDelete("RenderWindow::FreeRenderTargets", m_renderTargets);
   m_renderTargets = nullptr;
   m_reflectionId = -1;
 }
@@ -132,9 +129,8 @@ float RenderWindow::ParticleSortKey(const BaseParticleSystem& system, const Matr
 
 AlphaSortEntry* RenderWindow::SortEntries(int32_t n) {
   if (n <= m_sortCapacity) return m_sortEntries;
-  void* block =
-      MemoryTracker::Reallocate(__FILE__, __LINE__, "RenderWindow::RenderListAlpha",
-                                sizeof(AlphaSortEntry) * static_cast<size_t>(n), m_sortEntries);
+  void* block = TrackedRealloc("RenderWindow::RenderListAlpha", m_sortEntries,
+                               sizeof(AlphaSortEntry) * static_cast<size_t>(n));
   if (!block) return nullptr;
   m_sortEntries = static_cast<AlphaSortEntry*>(block);
   m_sortCapacity = n;

@@ -24,12 +24,8 @@ namespace {
 constexpr size_t kNameBufferSize = 256;
 constexpr size_t kMaxNodeNameLength = kNameBufferSize - sizeof(".geo");
 
-void FreeBlock(void* block, int line, const char* owner) {
-  if (block) MemoryTracker::Deallocate(block, __FILE__, line, owner, kAllocFree);
-}
-
-void* AllocZeroed(size_t bytes, int line, const char* owner) {
-  void* block = MemoryTracker::Allocate(__FILE__, line, owner, kAllocMalloc, bytes);
+void* AllocZeroed(const AllocOwner& owner, size_t bytes) {
+  void* block = TrackedAlloc(owner, bytes);
   if (block) std::memset(block, 0, bytes);
   return block;
 }
@@ -58,7 +54,7 @@ int32_t Scene::Load(const char* name) {
   const ScnFileHeader* header = m_image.Get<ScnFileHeader>(0);
   if (loaded && m_objectCount > 0) {
     m_objects = static_cast<GeoMesh**>(
-        AllocZeroed(sizeof(GeoMesh*) * static_cast<size_t>(m_objectCount), __LINE__, "Scene::Load"));
+        AllocZeroed("Scene::Load", sizeof(GeoMesh*) * static_cast<size_t>(m_objectCount)));
     loaded = m_objects != nullptr;
     const uint32_t* table =
         loaded ? m_image.GetArray<uint32_t>(header->objectTableOffset, m_objectCount) : nullptr;
@@ -169,7 +165,7 @@ bool Scene::CreateGameNodes() {
   const int32_t count = header->nodeCount;
   if (count <= 0) return true;
   m_gameNodes = static_cast<GameNode*>(
-      AllocZeroed(sizeof(GameNode) * static_cast<size_t>(count), __LINE__, "Scene::Load"));
+      AllocZeroed("Scene::Load", sizeof(GameNode) * static_cast<size_t>(count)));
   if (!m_gameNodes) return false;
   m_NumGameNodes = count;
   // The four lists were walked by ValidateGameNodes: every string ends inside the image.
@@ -310,10 +306,9 @@ void Scene::CleanUp() {
     GeoMesh* mesh = m_objects[i];
     if (!mesh) continue;
     mesh->CleanUp();
-    MemoryTracker::SetOwner(__FILE__, __LINE__, "Scene::CleanUp");
-    delete mesh;
+    TrackedDelete("Scene::CleanUp", mesh);
   }
-  FreeBlock(m_objects, __LINE__, "Scene::CleanUp");
+  TrackedFree("Scene::CleanUp", m_objects);
   m_objects = nullptr;
   m_objectCount = 0;
 
@@ -335,11 +330,11 @@ void Scene::CleanUp() {
     node.geometry = -1;
     node.particleTemplate = -1;
   }
-  FreeBlock(m_gameNodes, __LINE__, "Scene::CleanUp");
+  TrackedFree("Scene::CleanUp", m_gameNodes);
   m_gameNodes = nullptr;
   m_NumGameNodes = 0;
 
-  FreeBlock(m_pLoadedFile, __LINE__, "Scene::CleanUp");
+  TrackedFree("Scene::CleanUp", m_pLoadedFile);
   m_pLoadedFile = nullptr;
   m_image = FileImage();
   m_water = 0;

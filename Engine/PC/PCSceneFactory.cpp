@@ -20,29 +20,24 @@ int32_t SceneFactory::CreateScene(const char* name) {
   // The last id is not given out rather than wrapping round to ids that may be live.
   if (m_nextId == INT32_MAX) return -1;
 
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "SceneFactory::CreateScene");
-  Scene* scene = new (std::nothrow) Scene();
+  Scene* scene = TrackedNew<Scene>("SceneFactory::CreateScene");
   if (!scene || !scene->Load(name)) {
     DebugLog().Write("could not load %s\n", name);
     // A refused load keeps nothing, and the scene object goes with it.
     if (scene) {
-      MemoryTracker::SetOwner(__FILE__, __LINE__, "SceneFactory::CreateScene");
-      delete scene;
+      TrackedDelete("SceneFactory::CreateScene", scene);
     }
     return -1;
   }
   const size_t length = std::strlen(name);
-  auto* copy = static_cast<char*>(MemoryTracker::Allocate(
-      __FILE__, __LINE__, "SceneFactory::CreateScene", kAllocMalloc, length + 1));
+  auto* copy = static_cast<char*>(TrackedAlloc("SceneFactory::CreateScene", length + 1));
   if (copy) std::memcpy(copy, name, length + 1);
   const _SceneWrapper wrapper{copy, m_nextId, scene, 1};
   if (!copy || m_scenes.Add(wrapper) < 0) {
     DebugLog().Write("could not load %s\n", name);
-    if (copy) MemoryTracker::Deallocate(copy, __FILE__, __LINE__, "SceneFactory::CreateScene",
-                                        kAllocFree);
+    if (copy) TrackedFree("SceneFactory::CreateScene", copy);
     scene->CleanUp();
-    MemoryTracker::SetOwner(__FILE__, __LINE__, "SceneFactory::CreateScene");
-    delete scene;
+    TrackedDelete("SceneFactory::CreateScene", scene);
     return -1;
   }
   return m_nextId++;
@@ -51,10 +46,9 @@ int32_t SceneFactory::CreateScene(const char* name) {
 void SceneFactory::Destroy(_SceneWrapper& wrapper, const char* owner) {
   if (wrapper.scene) {
     wrapper.scene->CleanUp();
-    MemoryTracker::SetOwner(__FILE__, __LINE__, owner);
-    delete wrapper.scene;
+    TrackedDelete(owner, wrapper.scene);
   }
-  if (wrapper.name) MemoryTracker::Deallocate(wrapper.name, __FILE__, __LINE__, owner, kAllocFree);
+  if (wrapper.name) TrackedFree(owner, wrapper.name);
   wrapper.scene = nullptr;
   wrapper.name = nullptr;
 }

@@ -16,13 +16,12 @@ constexpr const char* kOwnerCheck = "Skeleton::CheckBlock";
 
 void* AllocArray(size_t count, size_t size) {
   if (count == 0) return nullptr;
-  return MemoryTracker::Allocate(__FILE__, __LINE__, kOwnerConstruct, kAllocMalloc, count * size);
+  return TrackedAlloc(kOwnerConstruct, count * size);
 }
 
 template <class T>
 void FreeArray(T*& p) {
-  if (p) MemoryTracker::Deallocate(const_cast<void*>(static_cast<const void*>(p)), __FILE__,
-                                   __LINE__, kOwnerDestruct, kAllocFree);
+  if (p) TrackedFree(kOwnerDestruct, const_cast<void*>(static_cast<const void*>(p)));
   p = nullptr;
 }
 
@@ -170,8 +169,7 @@ bool Skeleton::CheckBlock(const FileImage& block) {
 
   // The walk from bone 1 must reach every bone once: twice means a loop in the links, never
   // means a bone that no pose would bind.
-  auto* scratch = static_cast<uint32_t*>(
-      MemoryTracker::Allocate(__FILE__, __LINE__, kOwnerCheck, kAllocMalloc, size_t(n) * 8));
+  auto* scratch = static_cast<uint32_t*>(TrackedAlloc(kOwnerCheck, size_t(n) * 8));
   if (!scratch) {
     DebugLog().Write("%s: no memory to check a skeleton of %u bones\n", block.Name(), n);
     return false;
@@ -200,7 +198,7 @@ bool Skeleton::CheckBlock(const FileImage& block) {
                      n - 1 - reached, n);
     ok = false;
   }
-  MemoryTracker::Deallocate(scratch, __FILE__, __LINE__, kOwnerCheck, kAllocFree);
+  TrackedFree(kOwnerCheck, scratch);
   return ok;
 }
 

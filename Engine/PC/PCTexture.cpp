@@ -54,7 +54,7 @@ uint32_t ReadU32(const uint8_t* p) {
 
 void TextureData::PlatformDelete() {
   ReleaseTexture(texture);
-  if (data) KFREE(data);
+  if (data) TrackedFree("TextureData::PlatformDelete", data);
   data = nullptr;
   ReleaseTexture(staging);
 }
@@ -64,18 +64,18 @@ Texture::~Texture() { CleanUp(); }
 void Texture::Init() {
   // A second Init must not lose the records of the first.
   CleanUp();
-  m_registry.Init({KOWNER});
+  m_registry.Init("Texture::Init");
   m_created = 0;
 }
 
 void Texture::CleanUp() {
-  m_registry.Clear([this](TextureData* record) { FreeRecord(record); }, {KOWNER});
+  m_registry.Clear([this](TextureData* record) { FreeRecord(record); }, "Texture::CleanUp");
 }
 
 void Texture::FreeRecord(TextureData* record) {
   if (!record) return;
   record->PlatformDelete();
-  KDELETE record;
+  TrackedDelete("Texture::FreeRecord", record);
 }
 
 TextureData* Texture::Find(int32_t handle) const { return m_registry.Find(handle); }
@@ -87,7 +87,7 @@ TextureData* Texture::FindForBinding(int32_t handle) const {
 }
 
 int32_t Texture::AddRecord(TextureData* record) {
-  if (m_registry.Add(record, {KOWNER})) return static_cast<int32_t>(record->handle);
+  if (m_registry.Add(record, "Texture::AddRecord")) return static_cast<int32_t>(record->handle);
   FreeRecord(record);
   return -1;
 }
@@ -118,9 +118,9 @@ TextureData* Texture::CreateTextureData(const char* name) {
     DebugLog().Write("Unable to load texture %s\n", name);
     return nullptr;
   }
-  TextureData* record = KNEW TextureData();
+  TextureData* record = TrackedNew<TextureData>("Texture::CreateTextureData");
   if (!record) {
-    KFREE(image);
+    TrackedFree("Texture::CreateTextureData", image);
     DebugLog().Write("Unable to load texture %s\n", name);
     return nullptr;
   }
@@ -164,7 +164,9 @@ void Texture::Delete(int32_t handle) {
   RemoveSlot(handle);
 }
 
-void Texture::RemoveSlot(int32_t handle) { FreeRecord(m_registry.Remove(handle, {KOWNER})); }
+void Texture::RemoveSlot(int32_t handle) {
+  FreeRecord(m_registry.Remove(handle, "Texture::RemoveSlot"));
+}
 
 void Texture::CreateMemoryTextures(TextureData* record) {
   if (record->IsRenderTarget()) {
@@ -184,7 +186,7 @@ int32_t Texture::CreateRenderTarget() {
   std::snprintf(name, sizeof(name), "RenderTextureTargetN%i", m_created);
   ++m_created;
   int32_t handle = static_cast<int32_t>(CRC32::CreateHash(name));
-  TextureData* record = KNEW TextureData();
+  TextureData* record = TrackedNew<TextureData>("Texture::CreateRenderTarget");
   if (!record) return -1;
   record->SetMadeInMemory();
   record->SetRenderTarget();
@@ -208,15 +210,16 @@ int32_t Texture::CreateSystemTexture(int32_t width, int32_t height, int32_t) {
   // The record holds 16-bit sizes; anything else has no buffer that could describe it.
   uint8_t* pixels = nullptr;
   if (width > 0 && height > 0 && width <= 0xFFFF && height <= 0xFFFF)
-    pixels = static_cast<uint8_t*>(KMALLOC(static_cast<size_t>(width) * height * 4));
+    pixels = static_cast<uint8_t*>(
+        TrackedAlloc("Texture::CreateSystemTexture", static_cast<size_t>(width) * height * 4));
   if (!pixels) {
     DebugLog().Write("Unable to create textures of Dim %i x %i\n", width, height);
     return -1;
   }
   std::memset(pixels, 0, static_cast<size_t>(width) * height * 4);
-  TextureData* record = KNEW TextureData();
+  TextureData* record = TrackedNew<TextureData>("Texture::CreateSystemTexture");
   if (!record) {
-    KFREE(pixels);
+    TrackedFree("Texture::CreateSystemTexture", pixels);
     DebugLog().Write("Unable to create textures of Dim %i x %i\n", width, height);
     return -1;
   }

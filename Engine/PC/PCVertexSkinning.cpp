@@ -14,15 +14,13 @@ VertexSkinning2Bone::VertexSkinning2Bone(uint32_t vertexCount, Skeleton* skeleto
                                          const SkinBinding* bindings, const void* positions)
     : m_skeleton(skeleton) {
   if (vertexCount == 0 || !bindings || !positions) return;
-  m_bindings = static_cast<SkinBinding*>(MemoryTracker::Allocate(
-      __FILE__, __LINE__, kOwnerConstruct, kAllocMalloc, size_t(vertexCount) * sizeof(SkinBinding)));
-  m_restPositions = static_cast<Vector4*>(MemoryTracker::Allocate(
-      __FILE__, __LINE__, kOwnerConstruct, kAllocMalloc, size_t(vertexCount) * sizeof(Vector4)));
+  m_bindings = static_cast<SkinBinding*>(
+      TrackedAlloc(kOwnerConstruct, size_t(vertexCount) * sizeof(SkinBinding)));
+  m_restPositions =
+      static_cast<Vector4*>(TrackedAlloc(kOwnerConstruct, size_t(vertexCount) * sizeof(Vector4)));
   if (!m_bindings || !m_restPositions) {
-    if (m_bindings)
-      MemoryTracker::Deallocate(m_bindings, __FILE__, __LINE__, kOwnerConstruct, kAllocFree);
-    if (m_restPositions)
-      MemoryTracker::Deallocate(m_restPositions, __FILE__, __LINE__, kOwnerConstruct, kAllocFree);
+    if (m_bindings) TrackedFree(kOwnerConstruct, m_bindings);
+    if (m_restPositions) TrackedFree(kOwnerConstruct, m_restPositions);
     m_bindings = nullptr;
     m_restPositions = nullptr;
     return;
@@ -38,10 +36,8 @@ VertexSkinning2Bone::VertexSkinning2Bone(uint32_t vertexCount, Skeleton* skeleto
 }
 
 VertexSkinning2Bone::~VertexSkinning2Bone() {
-  if (m_bindings)
-    MemoryTracker::Deallocate(m_bindings, __FILE__, __LINE__, kOwnerDestruct, kAllocFree);
-  if (m_restPositions)
-    MemoryTracker::Deallocate(m_restPositions, __FILE__, __LINE__, kOwnerDestruct, kAllocFree);
+  if (m_bindings) TrackedFree(kOwnerDestruct, m_bindings);
+  if (m_restPositions) TrackedFree(kOwnerDestruct, m_restPositions);
   m_bindings = nullptr;
   m_restPositions = nullptr;
   m_vertexCount = 0;

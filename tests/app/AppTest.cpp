@@ -38,7 +38,7 @@ class CountingGame : public BaseGameApp {
   int32_t MovieSkipCheck(int32_t, int32_t) override { return g_counts.skipAnswer; }
 };
 
-BaseGameApp* MakeCountingGame() { return KNEW CountingGame(); }
+BaseGameApp* MakeCountingGame() { return TrackedNew<CountingGame>("MakeCountingGame"); }
 
 // A window that records the order in which the frame driver runs it.
 std::vector<std::string> g_calls;
@@ -146,9 +146,9 @@ TEST_F(AppRunTest, WindowsRunInSortKeyOrderAndIdsNeverRepeat) {
   ASSERT_TRUE(m_harness.Start());
   App& app = m_harness.app();
   EXPECT_EQ(app.FindWindow(0), nullptr);
-  EXPECT_EQ(app.AddWindow(KNEW RecordingWindow("late", 5.0f)), 0);
-  EXPECT_EQ(app.AddWindow(KNEW RecordingWindow("early", 1.0f)), 1);
-  EXPECT_EQ(app.AddWindow(KNEW RecordingWindow("tie", 5.0f)), 2);
+  EXPECT_EQ(app.AddWindow(TrackedNew<RecordingWindow>("test", "late", 5.0f)), 0);
+  EXPECT_EQ(app.AddWindow(TrackedNew<RecordingWindow>("test", "early", 1.0f)), 1);
+  EXPECT_EQ(app.AddWindow(TrackedNew<RecordingWindow>("test", "tie", 5.0f)), 2);
   m_harness.RunFrames(1);
   EXPECT_EQ(g_calls, (std::vector<std::string>{"early.Clear", "early.Update", "early.Render",
                                                "late.Clear", "late.Update", "late.Render",
@@ -159,7 +159,7 @@ TEST_F(AppRunTest, WindowsRunInSortKeyOrderAndIdsNeverRepeat) {
   app.DeleteWindow(42);  // nobody's id
   EXPECT_EQ(app.GetWindowCount(), 2);
   // A deleted window's id is not handed out again, so its stale holder cannot delete a stranger.
-  int32_t id = app.AddWindow(KNEW RecordingWindow("new", 0.0f));
+  int32_t id = app.AddWindow(TrackedNew<RecordingWindow>("test", "new", 0.0f));
   EXPECT_EQ(id, 3);
   app.DeleteWindow(0);
   EXPECT_EQ(app.GetWindowCount(), 3);
@@ -176,13 +176,12 @@ TEST_F(AppRunTest, WindowsRunInSortKeyOrderAndIdsNeverRepeat) {
 TEST_F(AppRunTest, GamesFindAndDeleteTheirOwnWindowByTheKeptId) {
   ASSERT_TRUE(m_harness.Start());
   App& app = m_harness.app();
-  RenderWindow* frontEnd = KNEW RecordingWindow("front end", 5.0f);
+  RenderWindow* frontEnd = TrackedNew<RecordingWindow>("test", "front end", 5.0f);
   const int32_t frontEndId = app.AddWindow(frontEnd);
   const char* const games[] = {"FirstGame::Init", "SecondGame::Init", "ThirdGame::Init"};
   for (const char* game : games) {
-    MemoryTracker::SetOwner(__FILE__, __LINE__, game);
     // Drawn before the front end, so the list position and the id differ.
-    RenderWindow* window = new RecordingWindow(game, 1.0f);
+    RenderWindow* window = TrackedNew<RecordingWindow>(game, game, 1.0f);
     const int32_t id = app.AddWindow(window);
     m_harness.RunFrames(1);
     EXPECT_EQ(app.FindWindow(id), window) << game;
@@ -199,7 +198,7 @@ class SelfDeletingWindow : public RecordingWindow {
   SelfDeletingWindow() : RecordingWindow("self", 2.0f) {}
   void Update() override {
     RecordingWindow::Update();
-    GetApp().AddWindow(KNEW RecordingWindow("newcomer", 0.0f));
+    GetApp().AddWindow(TrackedNew<RecordingWindow>("test", "newcomer", 0.0f));
     GetApp().DeleteWindow(GetId());
   }
 };
@@ -207,9 +206,9 @@ class SelfDeletingWindow : public RecordingWindow {
 TEST_F(AppRunTest, WindowsDeletedOrAddedDuringThePassAreHandledAfterIt) {
   ASSERT_TRUE(m_harness.Start());
   App& app = m_harness.app();
-  app.AddWindow(KNEW RecordingWindow("first", 1.0f));
-  app.AddWindow(KNEW SelfDeletingWindow());
-  app.AddWindow(KNEW RecordingWindow("last", 3.0f));
+  app.AddWindow(TrackedNew<RecordingWindow>("test", "first", 1.0f));
+  app.AddWindow(TrackedNew<SelfDeletingWindow>("test"));
+  app.AddWindow(TrackedNew<RecordingWindow>("test", "last", 3.0f));
   m_harness.RunFrames(1);
   // The window that deleted itself does not render afterwards, and nobody is run twice.
   EXPECT_EQ(g_calls, (std::vector<std::string>{"first.Clear", "first.Update", "first.Render",
@@ -265,7 +264,7 @@ TEST_F(AppRunTest, WinMainWithoutATimerStillShutsDown) {
 TEST_F(AppRunTest, ExitFromGameCodeEndsAfterTheFrameWithEveryWindowDeletedOnce) {
   g_counts.exitAtUpdate = 3;
   ASSERT_TRUE(m_harness.Start());
-  m_harness.app().AddWindow(KNEW RecordingWindow("w", 1.0f));
+  m_harness.app().AddWindow(TrackedNew<RecordingWindow>("test", "w", 1.0f));
   m_harness.RunFrames(100);
   EXPECT_EQ(g_counts.updates, 3);
   EXPECT_EQ(m_harness.app().GetFramesRun(), 3) << "the frame that asked to end still finishes";
@@ -313,7 +312,7 @@ TEST_F(AppRunTest, MinimisedSleepsAndStillSeesTheRestore) {
 
 TEST_F(AppRunTest, InactiveApplicationKeepsTheGameRunningButDrawsNothing) {
   ASSERT_TRUE(m_harness.Start());
-  m_harness.app().AddWindow(KNEW RecordingWindow("w", 1.0f));
+  m_harness.app().AddWindow(TrackedNew<RecordingWindow>("test", "w", 1.0f));
   m_harness.system().QueueEvent(plat::WindowEventType::ActivateApp, 0);
   m_harness.input().SetKey(plat::kDIK_SPACE, true);
   m_harness.RunFrames(3);

@@ -98,7 +98,7 @@ TEST_F(ContentPixelTest, TheWalkingCharacterIsDrawnWhereItsBonesAre) {
   ASSERT_GE(lightSize, static_cast<int32_t>(sizeof(LightSetup)));
   LightSetup lights;
   std::memcpy(&lights, lightFile, sizeof(lights));
-  KFREE(lightFile);
+  TrackedFree("test", lightFile);
   EXPECT_EQ(lights.count, 2u);
 
   auto* window = new RenderWindow();
@@ -196,8 +196,7 @@ TEST_F(ContentPixelTest, TheWalkingCharacterIsDrawnWhereItsBonesAre) {
   }
 
   AnimationSequencer::DestroyPose(pose);
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "ContentPixelTest");
-  delete skeleton;
+  TrackedDelete("ContentPixelTest", skeleton);
   app.GetAnimFactory()->DeleteAnim(walk);
   app.GetNodeFactory()->DeleteNode(geometry);
   window->SetLightSetup(nullptr);

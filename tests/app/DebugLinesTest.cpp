@@ -338,7 +338,7 @@ TEST_F(DebugLinesDrawTest, LinesAreDrawnInOneFrameOnly) {
     EXPECT_EQ(device()->GetCallCount(gfx::DeviceCall(call)), 0u) << "call " << call;
 
   // Through a window's frame: one draw per line in the frame they were added in, none after.
-  auto* window = KNEW RenderWindow(0);
+  auto* window = TrackedNew<RenderWindow>("test", 0);
   window->Init(Vector2(0, 0), Vector2(640, 480), Vector4(0, 0, 0, 255), 6, 0.0f);
   m_harness.app().AddWindow(window);
   m_harness.RunFrames(2);

@@ -410,8 +410,7 @@ TEST_F(GamePadTest, DisabledRumbleAndPadsWithoutForceFeedbackSendNothing) {
 TEST_F(GamePadTest, ShutdownDeletesTheGlobalPadOnceAndClearsThePointer) {
   m_input.AddPad("Rumble Pad", plat::DeviceType::Gamepad, true);
   int liveBefore = m_input.LiveObjects();
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "App::InitHardware");
-  auto* made = new GamePad(m_directInput);
+  auto* made = TrackedNew<GamePad>("App::InitHardware", m_directInput);
   g_gamePad = made;
   ASSERT_EQ(made->EnumeratePads(), 1);
   EXPECT_EQ(m_input.LiveObjects(), liveBefore + 1);

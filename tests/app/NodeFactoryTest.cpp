@@ -286,10 +286,8 @@ TEST_F(NodeFactoryTest, SkinnedFilesMakeSkeletonsOnTheirBlock) {
   EXPECT_EQ(second->FindBone("Bip01 L Hand"), first->FindBone("Bip01 L Hand"));
   EXPECT_EQ(first->FindBone("bip01 l hand"), -1);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("NodeFactory::MakeSkeleton"), 2u);
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "test");
-  delete first;
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "test");
-  delete second;
+  TrackedDelete("test", first);
+  TrackedDelete("test", second);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("NodeFactory::MakeSkeleton"), 0u);
 
   // A skeleton keeps the file it reads from: the last DeleteNode of its users does not free the
@@ -299,8 +297,7 @@ TEST_F(NodeFactoryTest, SkinnedFilesMakeSkeletonsOnTheirBlock) {
   factory()->DeleteNode(handle);
   ASSERT_NE(factory()->GetContainer(handle), nullptr);
   EXPECT_GE(held->FindBone("Bip01 L Hand"), 1);
-  MemoryTracker::SetOwner(__FILE__, __LINE__, "test");
-  delete held;
+  TrackedDelete("test", held);
   EXPECT_EQ(factory()->GetContainer(handle), nullptr);
 
   // Up to 35 bones the vertex shader skins; from 36 on the processor does.

@@ -179,7 +179,7 @@ class PolygonDrawTest : public AppTest {
     ASSERT_TRUE(m_harness.Start());
     m_white = app().GetTexture()->Load("data\\white.dds");
     ASSERT_NE(m_white, -1);
-    m_window = KNEW RenderWindow(0);
+    m_window = TrackedNew<RenderWindow>("OnWhite", 0);
     m_window->Init(Vector2(0.0f, 0.0f), Vector2(640.0f, 480.0f),
                    Vector4(float(background >> 16 & 0xFF), float(background >> 8 & 0xFF),
                            float(background & 0xFF), 255.0f),

@@ -100,7 +100,7 @@ TEST_F(ProfileTest, CleanUpTwiceDeletesOnce) {
   EXPECT_EQ(app().GetWindowCount(), 0);
 
   // Someone else's window and font, made after the first CleanUp, survive the second.
-  auto* other = KNEW RenderWindow(0);
+  auto* other = TrackedNew<RenderWindow>("test", 0);
   other->Init(Vector2(0, 0), Vector2(640, 480), Vector4(0, 0, 0, 255), 6, 0.0f);
   const int32_t otherId = app().AddWindow(other);
   SetDataFolder("data\\Frontend\\");
@@ -136,7 +136,7 @@ TEST_F(ProfileTest, InitPutsTheDataFolderBack) {
 
 TEST_F(ProfileTest, ThePanelLeavesTheWindowsBelowItOnScreen) {
   Start();
-  auto* game = KNEW RenderWindow(0);
+  auto* game = TrackedNew<RenderWindow>("test", 0);
   game->Init(Vector2(0, 0), Vector2(640, 480), Vector4(0x20, 0x60, 0xA0, 255), 6, 0.0f);
   app().AddWindow(game);
   EngineProfile profile;

@@ -417,7 +417,7 @@ TEST_F(SceneFileTest, ALightFileBeginsWithTheWindowsLightRecord) {
   EXPECT_EQ(size, 88 + 8);
   LightSetup setup;
   std::memcpy(&setup, image, sizeof(setup));
-  KFREE(image);
+  TrackedFree("test", image);
   EXPECT_EQ(setup.count, 3u);
   EXPECT_EQ(setup.ambient[1], 0.2f);
   EXPECT_EQ(setup.lights[2].direction[1], 21.0f);

@@ -11,8 +11,7 @@
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 
-// At global scope, so that its recorded owner name is exactly the function's own.
-static char* MakeTenTrackedBytes() { return KNEW char[10]; }
+static char* MakeTenTrackedBytes() { return TrackedNewArray<char>("MakeTenTrackedBytes", 10); }
 
 namespace {
 
@@ -55,8 +54,29 @@ TEST_F(MemoryTrackerTest, NewBlockCarriesGuardsAndFillPattern) {
   EXPECT_STREQ(u->sourceFunc, "MakeTenTrackedBytes");
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("MakeTenTrackedBytes"), 1u);
   EXPECT_EQ(MemoryTracker::ValidateUnit(u), 1);
-  KDELETE_ARRAY p;
+  TrackedDeleteArray("test", p);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("MakeTenTrackedBytes"), 0u);
+}
+
+TEST_F(MemoryTrackerTest, OwnedHandlesBookTheirCallSiteAndFreeWhenDropped) {
+  const uint32_t line = __LINE__ + 1;
+  OwnedBlock<uint32_t> block = OwnedAlloc<uint32_t>("Test::Block", 3);
+  const AllocUnit* u = MemoryTracker::FindUnit(block.get());
+  ASSERT_NE(u, nullptr);
+  EXPECT_EQ(u->reportedSize, 12u);
+  EXPECT_EQ(u->allocationType, uint32_t(kAllocMalloc));
+  EXPECT_STREQ(u->sourceFile, "MemoryTrackerTest.cpp");
+  EXPECT_STREQ(u->sourceFunc, "Test::Block");
+  EXPECT_EQ(u->sourceLine, line);
+  {
+    OwnedPtr<int> object = Owned<int>("Test::Object", 7);
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(*object, 7);
+    EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("Test::Object"), 1u);
+  }
+  EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("Test::Object"), 0u);
+  block.reset();
+  EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("Test::Block"), 0u);
 }
 
 TEST_F(MemoryTrackerTest, ZeroByteNewGivesDistinctOneByteBlocks) {
@@ -128,6 +148,10 @@ TEST_F(MemoryTrackerTest, RefusesRequestsItCannotRecord) {
   EXPECT_EQ(MemoryTracker::Allocate("a.cpp", 1, "A::Huge", kAllocMalloc, size_t(1) << 33), nullptr);
   EXPECT_THROW((void)::operator new(size_t(0xFFFFFFFFu)), std::bad_alloc);
   EXPECT_EQ(::operator new(size_t(1) << 40, std::nothrow), nullptr);
+  // An element count whose byte size wraps would otherwise give a tiny block.
+  const size_t wrapping = SIZE_MAX / sizeof(uint64_t) + 2;
+  EXPECT_EQ(TrackedAlloc<uint64_t>("A::Huge", wrapping), nullptr);
+  EXPECT_EQ(TrackedRealloc<uint64_t>("A::Huge", nullptr, wrapping), nullptr);
 
   void* p = MemoryTracker::Allocate("a.cpp", 1, "A::Small", kAllocMalloc, 16);
   EXPECT_EQ(MemoryTracker::Reallocate("a.cpp", 2, "A::Huge", 0xFFFFFFF0u, p), nullptr);
@@ -198,16 +222,16 @@ TEST_F(MemoryTrackerTest, ConcurrentThreadsKeepTheTableConsistent) {
     threads.emplace_back([t, &wrongOwners] {
       std::vector<int*> blocks;
       for (int i = 0; i < 5000; ++i) {
-        blocks.push_back(KNEW int(i));
+        blocks.push_back(TrackedNew<int>("test", i));
         if (i % 3 == 0) {
-          KDELETE blocks.back();
+          TrackedDelete("test", blocks.back());
           blocks.pop_back();
         }
       }
       for (int* p : blocks) {
         const AllocUnit* u = MemoryTracker::FindUnit(p);
         if (!u || std::strcmp(u->sourceFile, "MemoryTrackerTest.cpp") != 0) ++wrongOwners;
-        KDELETE p;
+        TrackedDelete("test", p);
       }
       (void)t;
     });
@@ -318,7 +342,7 @@ TEST(FileImageGuardDeathTest, AReadJustOutsideALoadedImageStops) {
   ASSERT_EQ(size, 13);
   for (const int32_t offset : {size, -1})
     EXPECT_DEATH({ const char c = image[offset]; (void)c; }, "use-after-poison") << offset;
-  KFREE(const_cast<char*>(image));
+  TrackedFree("test", const_cast<char*>(image));
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
     const NodeContainer* container = nodes->GetContainer(handle);
     for (uint32_t i = 0; container && i < container->GetNodeCount(); ++i)
       if (GeoMesh* mesh = container->GetMesh(i)) mesh->geoObject->SkinSoftware(entry);
-    DeleteOwned(skeleton, __FILE__, __LINE__, "FuzzOne");
+    TrackedDelete("FuzzOne", skeleton);
   }
   nodes->DeleteNode(handle);
 }

@@ -54,5 +54,5 @@ void FuzzOne(const uint8_t* data, size_t size) {
       BaseFont::FreeText(font.GetWordWrapFormatString(text, 40, &height));
     }
   }
-  FreeOwned(image, __FILE__, __LINE__, "FuzzOne");
+  TrackedFree("FuzzOne", image);
 }
