@@ -47,26 +47,27 @@ int32_t AnimFactory::AddAnim(const char* name) {
 
   const int32_t id = NextId();
   if (id < 0) return -1;
+  // Until the animation is registered, whatever was made goes again (newest first) on return.
+  const char* const owner = "AnimFactory::AddAnim";
   int32_t size = 0;
-  void* image = FileIO::LoadFile(name, &size);
+  OwnedBlock<> image = AdoptBlock(owner, FileIO::LoadFile(name, &size));
   if (!image) return -1;
 
-  Animation* animation = TrackedNew<Animation>("AnimFactory::AddAnim", image, size_t(size), name);
+  OwnedPtr<Animation> animation = Owned<Animation>(owner, image.get(), size_t(size), name);
   const size_t length = std::strlen(name);
-  auto* copy = static_cast<char*>(TrackedAlloc("AnimFactory::AddAnim", length + 1));
+  OwnedBlock<char> copy = OwnedAlloc<char>(owner, length + 1);
   const bool loaded = animation && animation->IsValid();
   if (!loaded) DebugLog().Write("Unable to load Anim %s\n", name);
-  if (!loaded || !copy || m_anims.Add(AnimContainer{id, animation, copy, 1}) < 0) {
+  if (!loaded || !copy || m_anims.Add(AnimContainer{id, animation.get(), copy.get(), 1}) < 0) {
     if (loaded) DebugLog().Write("Unable to register Anim %s\n", name);
-    if (copy) TrackedFree("AnimFactory::AddAnim", copy);
-    if (animation) {
-      TrackedDelete("AnimFactory::AddAnim", animation);
-    }
-    TrackedFree("AnimFactory::AddAnim", image);
     return -1;
   }
-  std::memset(copy, 0, length + 1);
-  std::memcpy(copy, name, length);
+  std::memset(copy.get(), 0, length + 1);
+  std::memcpy(copy.get(), name, length);
+  // The list holds them now; Destroy frees them.
+  image.release();
+  animation.release();
+  copy.release();
   return id;
 }
 

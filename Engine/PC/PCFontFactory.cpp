@@ -17,28 +17,34 @@ int32_t FontFactory::AddFont(const char* name) {
 
   // Identifiers are never reused; the last one is not given out rather than wrapping.
   if (m_nextId == INT32_MAX) return -1;
+  // Until the font is registered, whatever was made goes again (newest first) on return.
+  const char* const owner = "FontFactory::AddFont";
   int32_t size = 0;
-  void* image = FileIO::LoadFile(name, &size);
+  OwnedBlock<> image = AdoptBlock(owner, FileIO::LoadFile(name, &size));
   if (!image) return -1;
 
   const size_t length = std::strlen(name);
-  auto* copy = static_cast<char*>(TrackedAlloc("FontFactory::AddFont", length + 1));
-  Font* font =
-      copy ? TrackedNew<Font>("FontFactory::AddFont", image, static_cast<size_t>(size), name)
-           : nullptr;
-  FontWrapper* wrapper =
-      font ? TrackedNew<FontWrapper>("FontFactory::AddFont", copy, font, m_nextId) : nullptr;
-  bool loaded = font && font->IsLoaded();
-  if (!loaded) DebugLog().Write("Unable to load font %s\n", name);
-  if (!loaded || !wrapper || m_fonts.Add(wrapper) < 0) {
-    if (loaded) DebugLog().Write("Unable to register font %s\n", name);
-    if (wrapper) TrackedDelete("FontFactory::AddFont", wrapper);
-    if (font) TrackedDelete("FontFactory::AddFont", font);
-    if (copy) TrackedFree("FontFactory::AddFont", copy);
-    TrackedFree("FontFactory::AddFont", image);
+  OwnedBlock<char> copy = OwnedAlloc<char>(owner, length + 1);
+  if (!copy) {
+    DebugLog().Write("Unable to load font %s\n", name);
     return -1;
   }
-  std::memcpy(copy, name, length + 1);
+  OwnedPtr<Font> font = Owned<Font>(owner, image.get(), static_cast<size_t>(size), name);
+  if (!font || !font->IsLoaded()) {
+    DebugLog().Write("Unable to load font %s\n", name);
+    return -1;
+  }
+  OwnedPtr<FontWrapper> wrapper = Owned<FontWrapper>(owner, copy.get(), font.get(), m_nextId);
+  if (!wrapper || m_fonts.Add(wrapper.get()) < 0) {
+    DebugLog().Write("Unable to register font %s\n", name);
+    return -1;
+  }
+  std::memcpy(copy.get(), name, length + 1);
+  // The list holds them now; Destroy frees them.
+  image.release();
+  copy.release();
+  font.release();
+  wrapper.release();
   return m_nextId++;
 }
 
