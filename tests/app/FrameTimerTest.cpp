@@ -47,6 +47,15 @@ TEST_F(FrameTimerTest, FirstTickIsNeverDueAndTheNextFrameComesOnePeriodLater) {
   EXPECT_EQ(m_timer.GetNextDue(), 2 * kPeriod);
 }
 
+TEST_F(FrameTimerTest, RatesBelowOneRunAtOneFrameASecond) {
+  for (int32_t rate : {0, -5}) {
+    ASSERT_EQ(m_timer.Create(rate), 1);
+    EXPECT_EQ(m_timer.GetFrameRate(), 1) << rate;
+    m_timer.Tick();
+    EXPECT_EQ(m_timer.GetNextDue(), m_elapsed + kFrequency) << rate;
+  }
+}
+
 TEST_F(FrameTimerTest, ALateFrameReportsWholePeriodsAndTheNextIsDueAtOnce) {
   m_timer.Create(60);
   m_timer.Tick();
