@@ -67,30 +67,32 @@ int32_t ParticleFactory::Add(const char* name) {
     }
   }
 
+  // Until the template is registered, whatever was made goes again (newest first) on return.
+  const char* const owner = "ParticleFactory::Add";
   int32_t size = 0;
-  void* image = FileIO::LoadFile(name, &size);
+  OwnedBlock<> image = AdoptBlock(owner, FileIO::LoadFile(name, &size));
   if (!image) return -1;
-  if (const char* fault = CheckTemplate(image, static_cast<uint32_t>(size), name)) {
+  if (const char* fault = CheckTemplate(image.get(), static_cast<uint32_t>(size), name)) {
     DebugLog().Write("Particle template %s refused: %s\n", name, fault);
-    TrackedFree("ParticleFactory::Add", image);
     return -1;
   }
 
   const size_t length = std::strlen(name);
-  auto* copy = static_cast<char*>(TrackedAlloc("ParticleFactory::Add", length + 1));
+  OwnedBlock<char> copy = OwnedAlloc<char>(owner, length + 1);
   const int32_t id = NextId();
   if (copy) {
-    std::memset(copy, 0, length + 1);
-    std::memcpy(copy, name, length);
+    std::memset(copy.get(), 0, length + 1);
+    std::memcpy(copy.get(), name, length);
   }
-  const ParticleContainer entry = {copy, static_cast<ParticleTemplate*>(image), 1, id,
+  const ParticleContainer entry = {copy.get(), static_cast<ParticleTemplate*>(image.get()), 1, id,
                                    static_cast<uint32_t>(size)};
   if (!copy || m_entries.Add(entry) < 0) {
     DebugLog().Write("Unable to register particle template %s\n", name);
-    if (copy) TrackedFree("ParticleFactory::Add", copy);
-    TrackedFree("ParticleFactory::Add", image);
     return -1;
   }
+  // The list holds them now; the entry's release frees them.
+  image.release();
+  copy.release();
   return id;
 }
 
