@@ -101,9 +101,9 @@ void CopyTruncated(char* dst, size_t capacity, const char* src, size_t length) {
   dst[length] = 0;
 }
 
-// Owners are named with the compiler's full signature at call sites ("void* FileIO::LoadFile(const
-// char*)"); the record keeps only the qualified name ("FileIO::LoadFile") so that it fits and
-// reads like the owner names that containers pass explicitly.
+// An owner given as a compiler's full signature ("void* FileIO::LoadFile(const char*)") is kept
+// as its qualified name ("FileIO::LoadFile"), so that it fits and reads like the owner names the
+// code passes explicitly.
 void CopyFunctionName(char* dst, size_t capacity, const char* func) {
   if (!func) {
     CopyTruncated(dst, capacity, "??", 2);
