@@ -112,6 +112,15 @@ TEST_F(RenderStatesTest, ResetAppliesEveryDefaultWithItsValue) {
     EXPECT_EQ(RenderStateCache::GetTextureStageState(1, types[i]), stage1[i]) << i;
   }
 
+  // A stage, sampler or state past its table reads as unknown, not as a neighbour's entry.
+  using Cache = RenderStateCache;
+  EXPECT_EQ(Cache::GetTextureStageState(0, D3DTEXTURESTAGESTATETYPE(Cache::kStageStates + 1)),
+            Cache::kInvalid);
+  EXPECT_EQ(Cache::GetSamplerState(0, D3DSAMPLERSTATETYPE(Cache::kSamplerStates + 1)),
+            Cache::kInvalid);
+  EXPECT_EQ(Cache::GetTextureStageState(Cache::kStages, D3DTSS_COLOROP), Cache::kInvalid);
+  EXPECT_EQ(Cache::GetRenderState(D3DRENDERSTATETYPE(Cache::kRenderStates)), Cache::kInvalid);
+
   // Applying them again over a cache that holds them costs nothing.
   device()->ResetCallCounts();
   RenderStateCache::ApplyDefaults();
