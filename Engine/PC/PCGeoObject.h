@@ -143,15 +143,10 @@ class GeoObject {
   uint16_t GetVertexCount() const { return m_vertexCount; }
   uint16_t GetSolidStripCount() const { return m_solidStripCount; }
   uint16_t GetAlphaStripCount() const { return m_alphaStripCount; }
-  uint16_t GetMultiSolidStripCount() const { return m_multiSolidStripCount; }
-  uint16_t GetMultiAlphaStripCount() const { return m_multiAlphaStripCount; }
   bool HasSolidStrips() const { return m_solidStripCount || m_multiSolidStripCount; }
   bool HasAlphaStrips() const { return m_alphaStripCount || m_multiAlphaStripCount; }
   uint16_t GetCurrentBuffer() const { return m_currentBuffer; }
   void SetCurrentBuffer(uint16_t buffer) { m_currentBuffer = buffer; }
-  // The owner offsets of a multi-buffer mesh (record offsets 24 and 64), for the geometry loader.
-  uint32_t GetOwnerOffset() const { return m_ownerOffset; }
-  uint32_t GetSecondOwnerOffset() const { return m_secondOwnerOffset; }
   gfx::D3DVertexBuffer* GetVertexBuffer() const { return m_vertexBuffer; }
   gfx::D3DVertexBuffer* GetSkinBuffer() const { return m_skinBuffer; }
   gfx::D3DIndexBuffer* GetIndexBuffer() const { return m_indexBuffer; }

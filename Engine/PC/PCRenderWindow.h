@@ -174,10 +174,6 @@ class RenderWindow : public BaseRenderWindow {
     return (i >= 0 && i < m_renderNodeCount) ? &m_renderNodes[i] : nullptr;
   }
   int32_t GetNodeInstanceCount() const { return m_instanceCount; }
-  int32_t GetNodeInstanceCapacity() const { return m_instanceCapacity; }
-  const NodeInstanceRecord* GetNodeInstance(int32_t i) const {
-    return (i >= 0 && i < m_instanceCount) ? &m_instances[i] : nullptr;
-  }
   PolygonPools& GetPolygonPools() { return m_polys; }
 
   // The polygon pools and debug lines are the window's own; the polygon drawing and the

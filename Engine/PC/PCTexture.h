@@ -86,7 +86,6 @@ class Texture : public BaseTexture, private CRC32 {
 
   int32_t GetFallback() const { return m_fallback; }
   void SetFallback(int32_t handle) { m_fallback = handle; }
-  int32_t GetCreatedCount() const { return m_created; }
   bool IsInitialised() const { return m_registry.IsInitialised(); }
   // Records in one bucket (0 when the bucket has no list); for tests of the registry's shape.
   int32_t GetBucketRecordCount(uint32_t bucket) const {

@@ -42,7 +42,6 @@ class VertexSkinning2Bone : public VertexSkinning2Bone_Base {
 
   uint32_t GetVertexCount() const { return m_vertexCount; }
   const Vector4* GetRestPositions() const { return m_restPositions; }
-  const SkinBinding* GetBindings() const { return m_bindings; }
 
  private:
   Vector4* m_restPositions = nullptr;
