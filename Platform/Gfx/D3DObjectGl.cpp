@@ -16,7 +16,6 @@ namespace {
 
 constexpr uint32_t kSdkVersion = 32;
 constexpr uint32_t kSdkDebugBit = 0x80000000u;
-constexpr uint32_t kMixedVertexProcessing = 0x80;
 
 uint32_t Fnv1a(const std::string& text, uint32_t hash = 2166136261u) {
   for (unsigned char c : text) {
@@ -183,7 +182,7 @@ HRESULT D3DObjectGl::CreateDevice(uint32_t adapter, D3DDEVTYPE type, void* focus
   // Exactly one way of processing vertices must be asked for.
   const uint32_t processing =
       behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
-                       kMixedVertexProcessing);
+                       D3DCREATE_MIXED_VERTEXPROCESSING);
   if (processing == 0 || (processing & (processing - 1)) != 0) return D3DERR_INVALIDCALL;
   if (GetDeviceFaults().TakeCreateDeviceFailure(behaviorFlags)) return D3DERR_NOTAVAILABLE;
   return D3DDeviceGl::Create(static_cast<SDL_Window*>(focusWindow), behaviorFlags, params, device);

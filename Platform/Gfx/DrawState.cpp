@@ -192,7 +192,7 @@ void DrawState::CheckRenderValue(uint32_t state, uint32_t value) {
       if (value < D3DFILL_POINT || value > D3DFILL_SOLID) Unsupported("D3DRS_FILLMODE", value);
       break;
     case D3DRS_SHADEMODE:
-      if (value != 2) Unsupported("D3DRS_SHADEMODE", value);
+      if (value != D3DSHADE_GOURAUD) Unsupported("D3DRS_SHADEMODE", value);
       break;
     case D3DRS_CULLMODE:
       if (value < D3DCULL_NONE || value > D3DCULL_CCW) Unsupported("D3DRS_CULLMODE", value);
@@ -205,7 +205,7 @@ void DrawState::CheckRenderValue(uint32_t state, uint32_t value) {
       break;
     case D3DRS_SRCBLEND:
     case D3DRS_DESTBLEND:
-      if (value < D3DBLEND_ZERO || value > 15) {
+      if (value < D3DBLEND_ZERO || value > D3DBLEND_INVBLENDFACTOR) {
         Unsupported(state == D3DRS_SRCBLEND ? "D3DRS_SRCBLEND" : "D3DRS_DESTBLEND", value);
       }
       break;
@@ -222,23 +222,23 @@ void DrawState::CheckRenderValue(uint32_t state, uint32_t value) {
     case D3DRS_STENCILENABLE:
       if (value) Unsupported("D3DRS_STENCILENABLE", value);
       break;
-    case 151:  // VERTEXBLEND
+    case D3DRS_VERTEXBLEND:
       if (value) Unsupported("D3DRS_VERTEXBLEND", value);
       break;
-    case 152:  // CLIPPLANEENABLE
+    case D3DRS_CLIPPLANEENABLE:
       if (value) Unsupported("D3DRS_CLIPPLANEENABLE", value);
       break;
-    case 156:  // POINTSPRITEENABLE
+    case D3DRS_POINTSPRITEENABLE:
       if (value) Unsupported("D3DRS_POINTSPRITEENABLE", value);
       break;
-    case 194:  // SRGBWRITEENABLE
+    case D3DRS_SRGBWRITEENABLE:
       if (value) Unsupported("D3DRS_SRGBWRITEENABLE", value);
       break;
-    case 206:  // SEPARATEALPHABLENDENABLE
+    case D3DRS_SEPARATEALPHABLENDENABLE:
       if (value) Unsupported("D3DRS_SEPARATEALPHABLENDENABLE", value);
       break;
     default:
-      if (((state >= D3DRS_WRAP0 && state < D3DRS_WRAP0 + 8) || (state >= 198 && state <= 205)) &&
+      if (((state >= D3DRS_WRAP0 && state <= D3DRS_WRAP7) || (state >= D3DRS_WRAP8 && state <= D3DRS_WRAP15)) &&
           value) {
         Unsupported("D3DRS_WRAPn", value);
       }
@@ -288,7 +288,7 @@ void DrawState::CheckSamplerValue(uint32_t type, uint32_t value) {
     case D3DSAMP_ADDRESSU:
     case D3DSAMP_ADDRESSV:
     case D3DSAMP_ADDRESSW:
-      if (value < D3DTADDRESS_WRAP || value > 4) Unsupported("texture address mode", value);
+      if (value < D3DTADDRESS_WRAP || value > D3DTADDRESS_BORDER) Unsupported("texture address mode", value);
       break;
     case D3DSAMP_MAGFILTER:
     case D3DSAMP_MINFILTER:

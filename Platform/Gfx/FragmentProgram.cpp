@@ -7,24 +7,24 @@ namespace gfx {
 namespace {
 
 bool IsColorOnlyOp(uint32_t op) {
-  return op >= kTopModulateAlphaAddColor && op <= kTopModulateInvColorAddAlpha;
+  return op >= D3DTOP_MODULATEALPHA_ADDCOLOR && op <= D3DTOP_MODULATEINVCOLOR_ADDALPHA;
 }
 
 bool IsKnownOp(uint32_t op) {
-  return (op >= D3DTOP_DISABLE && op <= kTopBlendCurrentAlpha) ||
-         (op >= kTopModulateAlphaAddColor && op <= kTopModulateInvColorAddAlpha) ||
-         (op >= kTopDotProduct3 && op <= kTopLerp);
+  return (op >= D3DTOP_DISABLE && op <= D3DTOP_BLENDCURRENTALPHA) ||
+         (op >= D3DTOP_MODULATEALPHA_ADDCOLOR && op <= D3DTOP_MODULATEINVCOLOR_ADDALPHA) ||
+         (op >= D3DTOP_DOTPRODUCT3 && op <= D3DTOP_LERP);
 }
 
 // Which of arg1, arg2, arg0 an operation reads.
 void UsedArgs(uint32_t op, bool used[3]) {
   used[0] = op != D3DTOP_SELECTARG2 && op != D3DTOP_DISABLE;
   used[1] = op != D3DTOP_SELECTARG1 && op != D3DTOP_DISABLE;
-  used[2] = op == kTopMultiplyAdd || op == kTopLerp;
+  used[2] = op == D3DTOP_MULTIPLYADD || op == D3DTOP_LERP;
 }
 
 bool ReadsTexture(uint32_t op, const uint8_t args[3], const bool used[3]) {
-  if (op == kTopBlendTextureAlpha || op == kTopBlendTextureAlphaPm) return true;
+  if (op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDTEXTUREALPHAPM) return true;
   for (int i = 0; i < 3; ++i) {
     if (used[i] && (args[i] & kTaSelectMask) == D3DTA_TEXTURE) return true;
   }
@@ -50,8 +50,8 @@ bool IsSupportedColorOp(uint32_t op) { return IsKnownOp(op); }
 bool IsSupportedAlphaOp(uint32_t op) { return IsKnownOp(op) && !IsColorOnlyOp(op); }
 
 bool IsSupportedArg(uint32_t arg) {
-  return (arg & ~(kTaSelectMask | kTaComplement | kTaAlphaReplicate)) == 0 &&
-         (arg & kTaSelectMask) <= kTaConstant;
+  return (arg & ~(kTaSelectMask | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE)) == 0 &&
+         (arg & kTaSelectMask) <= D3DTA_CONSTANT;
 }
 
 size_t FragmentKeyHash::operator()(const FragmentKey& key) const {
@@ -97,7 +97,7 @@ FragmentKey MakeFragmentKey(const PipelineStates& states, const bool textureBoun
       const uint32_t a = IsSupportedArg(alphaArgs[i]) ? alphaArgs[i] : D3DTA_CURRENT;
       stage.colorArg[i] = colorUsed[i] ? static_cast<uint8_t>(c) : 0;
       // Replicating alpha into alpha changes nothing.
-      stage.alphaArg[i] = alphaUsed[i] ? static_cast<uint8_t>(a & ~kTaAlphaReplicate) : 0;
+      stage.alphaArg[i] = alphaUsed[i] ? static_cast<uint8_t>(a & ~D3DTA_ALPHAREPLICATE) : 0;
     }
     // Direct3D reads the first alpha argument of a stage without a texture as the diffuse
     // alpha, so that untextured draws keep their vertex alpha with the default stage states.
@@ -155,18 +155,18 @@ std::string ArgValue(uint32_t arg, uint32_t stage) {
     case D3DTA_TFACTOR:
       value = "uTFactor";
       break;
-    case kTaSpecular:
+    case D3DTA_SPECULAR:
       value = "oD1v";
       break;
-    case kTaConstant:
+    case D3DTA_CONSTANT:
       value = stage == 0 ? "uStageConst0" : "uStageConst1";
       break;
     default:
       value = "vec4(0.0)";
       break;  // the temporary register, never written here
   }
-  if (arg & kTaComplement) value = "(vec4(1.0) - " + value + ")";
-  if (arg & kTaAlphaReplicate) value = "vec4(" + value + ".a)";
+  if (arg & D3DTA_COMPLEMENT) value = "(vec4(1.0) - " + value + ")";
+  if (arg & D3DTA_ALPHAREPLICATE) value = "vec4(" + value + ".a)";
   return value;
 }
 
@@ -193,38 +193,38 @@ std::string OpValue(uint32_t op, const uint8_t args[3], uint32_t stage, const ch
       return a1 + " + " + a2;
     case D3DTOP_ADDSIGNED:
       return a1 + " + " + a2 + " - 0.5";
-    case kTopAddSigned2x:
+    case D3DTOP_ADDSIGNED2X:
       return "(" + a1 + " + " + a2 + " - 0.5) * 2.0";
-    case kTopSubtract:
+    case D3DTOP_SUBTRACT:
       return a1 + " - " + a2;
     case D3DTOP_ADDSMOOTH:
       return a1 + " + " + a2 + " - " + a1 + " * " + a2;
-    case kTopBlendDiffuseAlpha:
+    case D3DTOP_BLENDDIFFUSEALPHA:
       return "mix(" + a2 + ", " + a1 + ", oD0v.a)";
-    case kTopBlendTextureAlpha:
+    case D3DTOP_BLENDTEXTUREALPHA:
       return "mix(" + a2 + ", " + a1 + ", " + texAlpha + ")";
-    case kTopBlendFactorAlpha:
+    case D3DTOP_BLENDFACTORALPHA:
       return "mix(" + a2 + ", " + a1 + ", uTFactor.a)";
-    case kTopBlendTextureAlphaPm:
+    case D3DTOP_BLENDTEXTUREALPHAPM:
       return a1 + " + " + a2 + " * (1.0 - " + texAlpha + ")";
-    case kTopBlendCurrentAlpha:
+    case D3DTOP_BLENDCURRENTALPHA:
       return "mix(" + a2 + ", " + a1 + ", cur.a)";
-    case kTopModulateAlphaAddColor:
+    case D3DTOP_MODULATEALPHA_ADDCOLOR:
       return a1 + " + " + a1Alpha + " * " + a2;
-    case kTopModulateColorAddAlpha:
+    case D3DTOP_MODULATECOLOR_ADDALPHA:
       return a1 + " * " + a2 + " + " + a1Alpha;
-    case kTopModulateInvAlphaAddColor:
+    case D3DTOP_MODULATEINVALPHA_ADDCOLOR:
       return a1 + " + (1.0 - " + a1Alpha + ") * " + a2;
-    case kTopModulateInvColorAddAlpha:
+    case D3DTOP_MODULATEINVCOLOR_ADDALPHA:
       return "(vec3(1.0) - " + a1 + ") * " + a2 + " + " + a1Alpha;
-    case kTopDotProduct3: {
+    case D3DTOP_DOTPRODUCT3: {
       const std::string d = "clamp(4.0 * dot(" + ArgValue(args[0], stage) + ".rgb - 0.5, " +
                             ArgValue(args[1], stage) + ".rgb - 0.5), 0.0, 1.0)";
       return p == ".a" ? d : "vec3(" + d + ")";
     }
-    case kTopMultiplyAdd:
+    case D3DTOP_MULTIPLYADD:
       return a0 + " + " + a1 + " * " + a2;
-    case kTopLerp:
+    case D3DTOP_LERP:
       return "mix(" + a2 + ", " + a1 + ", " + a0 + ")";
     default:
       return a1;
@@ -302,7 +302,7 @@ std::string FragmentSource(const FragmentKey& key) {
       s += "  vec4 tex" + n + " = vec4(1.0);\n";
     }
     s += "  {\n";
-    if (stage.colorOp == kTopDotProduct3) {
+    if (stage.colorOp == D3DTOP_DOTPRODUCT3) {
       // The dot product goes to all four channels, whatever the alpha operation says.
       s += "    float d = " + OpValue(stage.colorOp, stage.colorArg, i, ".a") + ";\n";
       s += "    cur = vec4(d);\n";

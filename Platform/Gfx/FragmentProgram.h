@@ -22,31 +22,8 @@ namespace gfx {
 
 constexpr uint32_t kPixelStages = 2;
 
-// Direct3D texture operations beyond those the engine's header names.
-enum : uint8_t {
-  kTopAddSigned2x = 9,
-  kTopSubtract = 10,
-  kTopBlendDiffuseAlpha = 12,
-  kTopBlendTextureAlpha = 13,
-  kTopBlendFactorAlpha = 14,
-  kTopBlendTextureAlphaPm = 15,
-  kTopBlendCurrentAlpha = 16,
-  kTopModulateAlphaAddColor = 18,
-  kTopModulateColorAddAlpha = 19,
-  kTopModulateInvAlphaAddColor = 20,
-  kTopModulateInvColorAddAlpha = 21,
-  kTopDotProduct3 = 24,
-  kTopMultiplyAdd = 25,
-  kTopLerp = 26,
-};
-
-// Argument sources and modifiers.
+// The argument sources this device knows (D3DTA_DIFFUSE to D3DTA_CONSTANT) fit in three bits.
 constexpr uint32_t kTaSelectMask = 0x7;
-constexpr uint32_t kTaSpecular = 4;
-constexpr uint32_t kTaTemp = 5;
-constexpr uint32_t kTaConstant = 6;
-constexpr uint32_t kTaComplement = 0x10;
-constexpr uint32_t kTaAlphaReplicate = 0x20;
 
 // Whether the device can do this operation as a colour (or alpha) operation.
 bool IsSupportedColorOp(uint32_t op);

@@ -4,18 +4,12 @@ namespace gfx {
 
 namespace {
 
-constexpr uint32_t kBlendSrcAlphaSat = 11;
-constexpr uint32_t kBlendBothSrcAlpha = 12;
-constexpr uint32_t kBlendBothInvSrcAlpha = 13;
-constexpr uint32_t kBlendBlendFactor = 14;
-constexpr uint32_t kBlendInvBlendFactor = 15;
-
 GLenum BlendFactor(uint32_t blend, GLenum fallback, bool targetAlpha) {
   if (!targetAlpha) {
     // Direct3D reads the destination alpha of a target without alpha as 1.
     if (blend == D3DBLEND_DESTALPHA) return GL_ONE;
     if (blend == D3DBLEND_INVDESTALPHA) return GL_ZERO;
-    if (blend == kBlendSrcAlphaSat) return GL_ZERO;  // min(As, 1 - Ad)
+    if (blend == D3DBLEND_SRCALPHASAT) return GL_ZERO;  // min(As, 1 - Ad)
   }
   switch (blend) {
     case D3DBLEND_ZERO:
@@ -38,11 +32,11 @@ GLenum BlendFactor(uint32_t blend, GLenum fallback, bool targetAlpha) {
       return GL_DST_COLOR;
     case D3DBLEND_INVDESTCOLOR:
       return GL_ONE_MINUS_DST_COLOR;
-    case kBlendSrcAlphaSat:
+    case D3DBLEND_SRCALPHASAT:
       return GL_SRC_ALPHA_SATURATE;
-    case kBlendBlendFactor:
+    case D3DBLEND_BLENDFACTOR:
       return GL_CONSTANT_COLOR;
-    case kBlendInvBlendFactor:
+    case D3DBLEND_INVBLENDFACTOR:
       return GL_ONE_MINUS_CONSTANT_COLOR;
     default:
       return fallback;
@@ -92,10 +86,10 @@ OutputSettings MakeOutputSettings(const PipelineStates& states, bool targetAlpha
   s.blend = rs[D3DRS_ALPHABLENDENABLE] != 0;
   if (s.blend) {
     const uint32_t src = rs[D3DRS_SRCBLEND];
-    if (src == kBlendBothSrcAlpha) {
+    if (src == D3DBLEND_BOTHSRCALPHA) {
       s.srcBlend = GL_SRC_ALPHA;
       s.dstBlend = GL_ONE_MINUS_SRC_ALPHA;
-    } else if (src == kBlendBothInvSrcAlpha) {
+    } else if (src == D3DBLEND_BOTHINVSRCALPHA) {
       s.srcBlend = GL_ONE_MINUS_SRC_ALPHA;
       s.dstBlend = GL_SRC_ALPHA;
     } else {
@@ -105,7 +99,7 @@ OutputSettings MakeOutputSettings(const PipelineStates& states, bool targetAlpha
     s.blendOp = BlendEquation(rs[D3DRS_BLENDOP]);
     if (s.srcBlend == GL_CONSTANT_COLOR || s.srcBlend == GL_ONE_MINUS_CONSTANT_COLOR ||
         s.dstBlend == GL_CONSTANT_COLOR || s.dstBlend == GL_ONE_MINUS_CONSTANT_COLOR) {
-      s.blendFactor = rs[kRsBlendFactor];
+      s.blendFactor = rs[D3DRS_BLENDFACTOR];
     }
   }
   // Direct3D's front faces are clockwise as seen on screen. Every target is drawn upside down

@@ -6,7 +6,6 @@ namespace gfx {
 
 namespace {
 
-constexpr uint32_t kAddressBorder = 4;
 
 GLint Wrap(uint32_t address) {
   switch (address) {
@@ -14,10 +13,10 @@ GLint Wrap(uint32_t address) {
       return GL_MIRRORED_REPEAT;
     case D3DTADDRESS_CLAMP:
       return GL_CLAMP_TO_EDGE;
-    case kAddressBorder:
+    case D3DTADDRESS_BORDER:
       return GL_CLAMP_TO_BORDER;
     // MIRRORONCE needs GL 4.4; the nearest 3.3 has is a plain mirror.
-    case 5:
+    case D3DTADDRESS_MIRRORONCE:
       return GL_MIRRORED_REPEAT;
     default:
       return GL_REPEAT;
@@ -42,8 +41,8 @@ SamplerSettings MakeSamplerSettings(const uint32_t* s, bool hasMips) {
   settings.wrap[0] = Wrap(s[D3DSAMP_ADDRESSU]);
   settings.wrap[1] = Wrap(s[D3DSAMP_ADDRESSV]);
   settings.wrap[2] = Wrap(s[D3DSAMP_ADDRESSW]);
-  if (s[D3DSAMP_ADDRESSU] == kAddressBorder || s[D3DSAMP_ADDRESSV] == kAddressBorder ||
-      s[D3DSAMP_ADDRESSW] == kAddressBorder) {
+  if (s[D3DSAMP_ADDRESSU] == D3DTADDRESS_BORDER || s[D3DSAMP_ADDRESSV] == D3DTADDRESS_BORDER ||
+      s[D3DSAMP_ADDRESSW] == D3DTADDRESS_BORDER) {
     settings.borderColor = s[D3DSAMP_BORDERCOLOR];
   }
   settings.lodBias = BitsFloat(s[D3DSAMP_MIPMAPLODBIAS]);

@@ -41,22 +41,22 @@ const RenderDefault kRenderDefaults[] = {
     {53, 1},                          // STENCILFAIL KEEP
     {54, 1},                          // STENCILZFAIL KEEP
     {55, 1},                          // STENCILPASS KEEP
-    {kRsStencilFunc, D3DCMP_ALWAYS},
-    {kRsStencilMask, 0xFFFFFFFFu},
-    {kRsStencilWriteMask, 0xFFFFFFFFu},
+    {D3DRS_STENCILFUNC, D3DCMP_ALWAYS},
+    {D3DRS_STENCILMASK, 0xFFFFFFFFu},
+    {D3DRS_STENCILWRITEMASK, 0xFFFFFFFFu},
     {D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu},
     {D3DRS_CLIPPING, 1},
     {D3DRS_LIGHTING, 1},
     {D3DRS_COLORVERTEX, 1},
     {142, 1},                        // LOCALVIEWER
-    {kRsDiffuseMaterialSource, 1},   // COLOR1
-    {kRsSpecularMaterialSource, 2},  // COLOR2
-    {kRsPointSize, 0x3F800000u},
-    {kRsPointSizeMin, 0x3F800000u},
-    {kRsPointScaleA, 0x3F800000u},
-    {kRsMultisampleAntialias, 1},
-    {kRsMultisampleMask, 0xFFFFFFFFu},
-    {kRsPointSizeMax, 0x42800000u},  // 64.0
+    {D3DRS_DIFFUSEMATERIALSOURCE, 1},   // COLOR1
+    {D3DRS_SPECULARMATERIALSOURCE, 2},  // COLOR2
+    {D3DRS_POINTSIZE, 0x3F800000u},
+    {D3DRS_POINTSIZE_MIN, 0x3F800000u},
+    {D3DRS_POINTSCALE_A, 0x3F800000u},
+    {D3DRS_MULTISAMPLEANTIALIAS, 1},
+    {D3DRS_MULTISAMPLEMASK, 0xFFFFFFFFu},
+    {D3DRS_POINTSIZE_MAX, 0x42800000u},  // 64.0
     {D3DRS_COLORWRITEENABLE, 0xFu},
     {D3DRS_BLENDOP, D3DBLENDOP_ADD},
     {172, 3},            // POSITIONDEGREE cubic
@@ -68,13 +68,13 @@ const RenderDefault kRenderDefaults[] = {
     {187, 1},            // CCW_STENCILZFAIL KEEP
     {188, 1},            // CCW_STENCILPASS KEEP
     {189, D3DCMP_ALWAYS},
-    {kRsColorWriteEnable1, 0xFu},
+    {D3DRS_COLORWRITEENABLE1, 0xFu},
     {191, 0xFu},
     {192, 0xFu},
-    {kRsBlendFactor, 0xFFFFFFFFu},
-    {kRsSrcBlendAlpha, D3DBLEND_ONE},
-    {kRsDestBlendAlpha, D3DBLEND_ZERO},
-    {kRsBlendOpAlpha, D3DBLENDOP_ADD},
+    {D3DRS_BLENDFACTOR, 0xFFFFFFFFu},
+    {D3DRS_SRCBLENDALPHA, D3DBLEND_ONE},
+    {D3DRS_DESTBLENDALPHA, D3DBLEND_ZERO},
+    {D3DRS_BLENDOPALPHA, D3DBLENDOP_ADD},
 };
 
 }  // namespace

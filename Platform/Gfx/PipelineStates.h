@@ -13,24 +13,6 @@ namespace gfx {
 // Transform slots kept: the world matrix, view, projection and the eight texture matrices.
 enum class TransformSlot : uint32_t { World, View, Projection, Texture0, Count = Texture0 + 8 };
 
-// Direct3D render states that this device reads besides those the engine's header names.
-constexpr uint32_t kRsStencilFunc = 56;
-constexpr uint32_t kRsStencilMask = 58;
-constexpr uint32_t kRsStencilWriteMask = 59;
-constexpr uint32_t kRsDiffuseMaterialSource = 145;
-constexpr uint32_t kRsSpecularMaterialSource = 146;
-constexpr uint32_t kRsPointSize = 154;
-constexpr uint32_t kRsPointSizeMin = 155;
-constexpr uint32_t kRsPointScaleA = 158;
-constexpr uint32_t kRsMultisampleAntialias = 161;
-constexpr uint32_t kRsMultisampleMask = 162;
-constexpr uint32_t kRsPointSizeMax = 166;
-constexpr uint32_t kRsColorWriteEnable1 = 190;
-constexpr uint32_t kRsBlendFactor = 193;
-constexpr uint32_t kRsSrcBlendAlpha = 207;
-constexpr uint32_t kRsDestBlendAlpha = 208;
-constexpr uint32_t kRsBlendOpAlpha = 209;
-
 struct PipelineStates {
   uint32_t render[kD3DRenderStateCount];
   uint32_t stage[kD3DMaxTextureStages][kD3DTextureStageStateCount];
