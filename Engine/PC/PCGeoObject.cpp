@@ -411,19 +411,21 @@ void GeoObject::SkinHardware(const MeshRecord& entry) {
     skeleton->BuildSkinMatrices();
   }
   if (ShaderSet* shaders = Shaders()) shaders->SetSkinned();
-  ReportD3DError(device->SetStreamSource(2, m_skinBuffer, 0, kSkinStride));
+  ReportD3DError(device->SetStreamSource(ShaderSet::kStreamSkin, m_skinBuffer, 0, kSkinStride));
   const Matrix* bones = skeleton->GetSkinMatrices();
   if (!bones) return;
   // Bones whose registers would fall past the constant file are not sent.
   uint32_t registers = GetApp().GetDisplay()->GetCaps().MaxVertexShaderConst;
   if (registers == 0 || registers > 256) registers = 256;
-  uint32_t bonesThatFit = registers > kFirstBoneRegister ? (registers - kFirstBoneRegister) / 3 : 0;
+  constexpr uint32_t kFirst = ShaderSet::kRegFirstBone;
+  constexpr uint32_t kPerBone = ShaderSet::kBoneRegisters;
+  uint32_t bonesThatFit = registers > kFirst ? (registers - kFirst) / kPerBone : 0;
   uint32_t count = skeleton->GetBoneCount();
   if (count > bonesThatFit) count = bonesThatFit;
   for (uint32_t i = 0; i < count; ++i) {
     Matrix transposed;
     MatrixTranspose(bones[i], transposed);
-    ReportD3DError(device->SetVertexShaderConstantF(kFirstBoneRegister + 3 * i, transposed.m, 3));
+    ReportD3DError(device->SetVertexShaderConstantF(kFirst + kPerBone * i, transposed.m, kPerBone));
   }
 }
 
@@ -497,9 +499,11 @@ void GeoObject::SetWaterStages(const MeshRecord& entry, const GeoDrawContext& co
     RenderStateCache::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
     RenderStateCache::SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADDSMOOTH);
     RenderStateCache::SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    ReportD3DError(device->SetVertexShaderConstantF(0, entry.drawMatrix.m, 4));
+    ReportD3DError(device->SetVertexShaderConstantF(ShaderSet::kRegDrawMatrix, entry.drawMatrix.m,
+                                                  ShaderSet::kDrawMatrixRegisters));
   } else {
-    ReportD3DError(device->SetVertexShaderConstantF(0, entry.drawMatrix.m, 4));
+    ReportD3DError(device->SetVertexShaderConstantF(ShaderSet::kRegDrawMatrix, entry.drawMatrix.m,
+                                                  ShaderSet::kDrawMatrixRegisters));
     RenderStateCache::SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     RenderStateCache::SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
   }
@@ -535,8 +539,9 @@ void GeoObject::DrawSolid(const MeshRecord& entry, int32_t blended, const GeoDra
     if (shaders) shaders->SelectMeshShader();
     Vector4 tint;
     Multiply(context.windowTint, entry.tint, tint);
-    ReportD3DError(device->SetVertexShaderConstantF(5, &tint.x, 1));
-    ReportD3DError(device->SetVertexShaderConstantF(0, entry.drawMatrix.m, 4));
+    ReportD3DError(device->SetVertexShaderConstantF(ShaderSet::kRegColourMultiplier, &tint.x, 1));
+    ReportD3DError(device->SetVertexShaderConstantF(ShaderSet::kRegDrawMatrix, entry.drawMatrix.m,
+                                                  ShaderSet::kDrawMatrixRegisters));
     if (wireframe) {
       RenderStateCache::SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
       RenderStateCache::SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
@@ -551,11 +556,12 @@ void GeoObject::DrawSolid(const MeshRecord& entry, int32_t blended, const GeoDra
   }
   const uint32_t stride = water ? kWaterStride : kVertexStride;
   if (m_multiSolidStripCount && m_buffers && m_currentBuffer < m_bufferCount) {
-    ReportD3DError(device->SetStreamSource(0, m_buffers[m_currentBuffer], 0, stride));
+    ReportD3DError(device->SetStreamSource(ShaderSet::kStreamMesh, m_buffers[m_currentBuffer], 0,
+                                          stride));
     ReportD3DError(device->SetIndices(m_multiIndexBuffer));
     DrawStrips(MultiSolidStrips(), m_multiSolidStripCount, m_multiVertexCount, entry, blended != 0);
   } else if (m_solidStripCount) {
-    ReportD3DError(device->SetStreamSource(0, m_vertexBuffer, 0, stride));
+    ReportD3DError(device->SetStreamSource(ShaderSet::kStreamMesh, m_vertexBuffer, 0, stride));
     ReportD3DError(device->SetIndices(m_indexBuffer));
     DrawStrips(SolidStrips(), m_solidStripCount, m_vertexCount, entry, blended != 0);
   }
@@ -579,21 +585,23 @@ void GeoObject::DrawAlpha(const MeshRecord& entry, const GeoDrawContext& context
   } else {
     if (ShouldSkin(entry, false)) Skin(entry);
     if (shaders) shaders->SelectMeshShader();
-    ReportD3DError(device->SetVertexShaderConstantF(0, entry.drawMatrix.m, 4));
+    ReportD3DError(device->SetVertexShaderConstantF(ShaderSet::kRegDrawMatrix, entry.drawMatrix.m,
+                                                  ShaderSet::kDrawMatrixRegisters));
     Vector4 tint;
     Multiply(context.windowTint, entry.tint, tint);
-    ReportD3DError(device->SetVertexShaderConstantF(5, &tint.x, 1));
+    ReportD3DError(device->SetVertexShaderConstantF(ShaderSet::kRegColourMultiplier, &tint.x, 1));
   }
   RenderStateCache::SetRenderState(D3DRS_ALPHATESTENABLE, 0);
   RenderStateCache::SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
   RenderStateCache::SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
   const uint32_t stride = water ? kWaterStride : kVertexStride;
   if (m_multiAlphaStripCount && m_buffers && m_currentBuffer < m_bufferCount) {
-    ReportD3DError(device->SetStreamSource(0, m_buffers[m_currentBuffer], 0, stride));
+    ReportD3DError(device->SetStreamSource(ShaderSet::kStreamMesh, m_buffers[m_currentBuffer], 0,
+                                          stride));
     ReportD3DError(device->SetIndices(m_multiIndexBuffer));
     DrawStrips(MultiAlphaStrips(), m_multiAlphaStripCount, m_multiVertexCount, entry, true);
   } else if (m_alphaStripCount) {
-    ReportD3DError(device->SetStreamSource(0, m_vertexBuffer, 0, stride));
+    ReportD3DError(device->SetStreamSource(ShaderSet::kStreamMesh, m_vertexBuffer, 0, stride));
     ReportD3DError(device->SetIndices(m_indexBuffer));
     DrawStrips(GetAlphaStrips(), m_alphaStripCount, m_vertexCount, entry, true);
   }

@@ -113,8 +113,6 @@ class GeoObject {
   static constexpr uint32_t kWaterRows = 21;
   static constexpr uint32_t kWaterVertexCount = kWaterColumns * kWaterRows;
   static constexpr uint32_t kWaterIndexCount = 1200;
-  // Skinning matrices start at this constant register, three registers per bone.
-  static constexpr uint32_t kFirstBoneRegister = 13;
 
   GeoObject();
   ~GeoObject();

@@ -77,7 +77,8 @@ void PCParticleRenderer::Draw(BaseParticleSystem* system, BaseRenderWindow* wind
   D3DXMatrixMultiply(reinterpret_cast<D3DMATRIX*>(clip.m),
                      reinterpret_cast<const D3DMATRIX*>(view.m),
                      reinterpret_cast<const D3DMATRIX*>(display->GetDeviceProjectionMatrix()->m));
-  ReportD3DError(device->SetVertexShaderConstantF(0, clip.m, 4));
+  ReportD3DError(device->SetVertexShaderConstantF(ShaderSet::kRegDrawMatrix, clip.m,
+                                                ShaderSet::kDrawMatrixRegisters));
 
   RenderStateCache::SetRenderState(D3DRS_ZWRITEENABLE, 0);
   RenderStateCache::SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
@@ -131,7 +132,7 @@ void PCParticleRenderer::Draw(BaseParticleSystem* system, BaseRenderWindow* wind
   // Only what was written is drawn: quads behind it hold whatever an earlier draw left there.
   if (written == 0) return;
   s_lastQuads = written;
-  ReportD3DError(device->SetStreamSource(0, stream->GetVertexBuffer(),
+  ReportD3DError(device->SetStreamSource(ShaderSet::kStreamMesh, stream->GetVertexBuffer(),
                                          stream->GetStartVertex() * VertexStream::kVertexSize,
                                          VertexStream::kVertexSize));
   ReportD3DError(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, written * 4, 0,

@@ -251,7 +251,7 @@ void PolygonPools::Draw2DQueue(Queue queue, const RenderWindow& window) {
 
   if (!alpha) {
     ReportD3DError(device->SetFVF(0));
-    ReportD3DError(device->SetStreamSource(0, nullptr, 0, 0));
+    ReportD3DError(device->SetStreamSource(ShaderSet::kStreamMesh, nullptr, 0, 0));
   }
   if (ShaderSet* shaders = display->GetShaderSet()) shaders->SelectScreenShader();
   SetSampler0(D3DTEXF_POINT, D3DTADDRESS_CLAMP);

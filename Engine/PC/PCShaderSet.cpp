@@ -12,6 +12,7 @@ namespace {
 // ---- Vertex declarations -------------------------------------------------------------------
 
 constexpr uint8_t kDefault = D3DDECLMETHOD_DEFAULT;
+using enum ShaderSet::VertexStream;
 
 #define MESH_STREAM(stream, index)                                                         \
   {stream, 0, D3DDECLTYPE_FLOAT3, kDefault, D3DDECLUSAGE_POSITION, index},                 \
@@ -19,38 +20,38 @@ constexpr uint8_t kDefault = D3DDECLMETHOD_DEFAULT;
       {stream, 24, D3DDECLTYPE_D3DCOLOR, kDefault, D3DDECLUSAGE_COLOR, index},             \
       {stream, 28, D3DDECLTYPE_FLOAT2, kDefault, D3DDECLUSAGE_TEXCOORD, index}
 
-const D3DVERTEXELEMENT9 kMeshElements[] = {MESH_STREAM(0, 0), D3DDECL_END()};
+const D3DVERTEXELEMENT9 kMeshElements[] = {MESH_STREAM(kStreamMesh, 0), D3DDECL_END()};
 
-const D3DVERTEXELEMENT9 kTwoMeshElements[] = {MESH_STREAM(0, 0), MESH_STREAM(1, 1),
-                                              D3DDECL_END()};
+const D3DVERTEXELEMENT9 kTwoMeshElements[] = {MESH_STREAM(kStreamMesh, 0),
+                                              MESH_STREAM(kStreamSecondMesh, 1), D3DDECL_END()};
 
 // The bone indices and weights come from a stream of their own, so that one mesh buffer serves
 // both the skinned and the rigid draws.
 const D3DVERTEXELEMENT9 kSkinnedMeshElements[] = {
-    MESH_STREAM(0, 0),
-    {2, 0, D3DDECLTYPE_D3DCOLOR, kDefault, D3DDECLUSAGE_BLENDINDICES, 0},
-    {2, 4, D3DDECLTYPE_FLOAT4, kDefault, D3DDECLUSAGE_BLENDWEIGHT, 0},
+    MESH_STREAM(kStreamMesh, 0),
+    {kStreamSkin, 0, D3DDECLTYPE_D3DCOLOR, kDefault, D3DDECLUSAGE_BLENDINDICES, 0},
+    {kStreamSkin, 4, D3DDECLTYPE_FLOAT4, kDefault, D3DDECLUSAGE_BLENDWEIGHT, 0},
     D3DDECL_END()};
 
 #undef MESH_STREAM
 
 const D3DVERTEXELEMENT9 kScreenElements[] = {
-    {0, 0, D3DDECLTYPE_FLOAT4, kDefault, D3DDECLUSAGE_POSITIONT, 0},
-    {0, 16, D3DDECLTYPE_D3DCOLOR, kDefault, D3DDECLUSAGE_COLOR, 0},
-    {0, 20, D3DDECLTYPE_FLOAT2, kDefault, D3DDECLUSAGE_TEXCOORD, 0},
+    {kStreamMesh, 0, D3DDECLTYPE_FLOAT4, kDefault, D3DDECLUSAGE_POSITIONT, 0},
+    {kStreamMesh, 16, D3DDECLTYPE_D3DCOLOR, kDefault, D3DDECLUSAGE_COLOR, 0},
+    {kStreamMesh, 20, D3DDECLTYPE_FLOAT2, kDefault, D3DDECLUSAGE_TEXCOORD, 0},
     D3DDECL_END()};
 
 const D3DVERTEXELEMENT9 kStreamElements[] = {
-    {0, 0, D3DDECLTYPE_FLOAT3, kDefault, D3DDECLUSAGE_POSITION, 0},
-    {0, 12, D3DDECLTYPE_D3DCOLOR, kDefault, D3DDECLUSAGE_COLOR, 0},
-    {0, 16, D3DDECLTYPE_FLOAT2, kDefault, D3DDECLUSAGE_TEXCOORD, 0},
+    {kStreamMesh, 0, D3DDECLTYPE_FLOAT3, kDefault, D3DDECLUSAGE_POSITION, 0},
+    {kStreamMesh, 12, D3DDECLTYPE_D3DCOLOR, kDefault, D3DDECLUSAGE_COLOR, 0},
+    {kStreamMesh, 16, D3DDECLTYPE_FLOAT2, kDefault, D3DDECLUSAGE_TEXCOORD, 0},
     D3DDECL_END()};
 
 const D3DVERTEXELEMENT9 kWaterElements[] = {
-    {0, 0, D3DDECLTYPE_FLOAT3, kDefault, D3DDECLUSAGE_POSITION, 0},
-    {0, 12, D3DDECLTYPE_FLOAT3, kDefault, D3DDECLUSAGE_NORMAL, 0},
-    {0, 24, D3DDECLTYPE_FLOAT3, kDefault, D3DDECLUSAGE_TEXCOORD, 0},
-    {0, 36, D3DDECLTYPE_FLOAT2, kDefault, D3DDECLUSAGE_TEXCOORD, 1},
+    {kStreamMesh, 0, D3DDECLTYPE_FLOAT3, kDefault, D3DDECLUSAGE_POSITION, 0},
+    {kStreamMesh, 12, D3DDECLTYPE_FLOAT3, kDefault, D3DDECLUSAGE_NORMAL, 0},
+    {kStreamMesh, 24, D3DDECLTYPE_FLOAT3, kDefault, D3DDECLUSAGE_TEXCOORD, 0},
+    {kStreamMesh, 36, D3DDECLTYPE_FLOAT2, kDefault, D3DDECLUSAGE_TEXCOORD, 1},
     D3DDECL_END()};
 
 const D3DVERTEXELEMENT9* const kDeclarationTables[ShaderSet::kDeclarationCount] = {
@@ -60,7 +61,7 @@ const D3DVERTEXELEMENT9* const kDeclarationTables[ShaderSet::kDeclarationCount] 
 
 // ---- Register names ------------------------------------------------------------------------
 
-const D3DXMACRO kRegisterNames[] = {
+constexpr D3DXMACRO kRegisterNames[] = {
     {"vertXYZ", "v0"},
     {"vertNORM", "v1"},
     {"vertARGB", "v2"},
@@ -103,23 +104,45 @@ const D3DXMACRO kRegisterNames[] = {
 static_assert(sizeof(kRegisterNames) / sizeof(kRegisterNames[0]) == 38,
               "37 register names and the terminator");
 
-constexpr uint32_t kValues = 4;
-constexpr uint32_t kRGBAMult = 5;
-constexpr uint32_t kLightDirection = 6;
-constexpr uint32_t kLightColour = 9;
-constexpr uint32_t kGlobalAmbient = 12;
-constexpr uint32_t kWater1 = 13;
-constexpr uint32_t kWater2 = 14;
-constexpr uint32_t kWater3 = 15;
-constexpr uint32_t kWater6 = 18;
-constexpr uint32_t kWater7 = 19;
-constexpr uint32_t kWater8 = 20;
-constexpr uint32_t kWater9 = 21;
-constexpr uint32_t kWater10 = 22;
-constexpr uint32_t kWater11 = 23;
-constexpr uint32_t kWater12 = 24;
-constexpr uint32_t kWater14 = 26;
-constexpr uint32_t kProMat1 = 27;
+// The register a name of the table stands for, so that the table and the registers the code
+// loads cannot drift apart.
+constexpr uint32_t NamedRegister(const char* name) {
+  for (const D3DXMACRO& m : kRegisterNames) {
+    if (!m.Name) break;
+    const char* a = m.Name;
+    const char* b = name;
+    while (*a && *a == *b) ++a, ++b;
+    if (*a != *b) continue;
+    uint32_t reg = 0;
+    for (const char* p = m.Definition + 1; *p >= '0' && *p <= '9'; ++p) reg = reg * 10 + (*p - '0');
+    return reg;
+  }
+  return ~0u;
+}
+static_assert(NamedRegister("matrixMCPr0") == ShaderSet::kRegDrawMatrix);
+static_assert(NamedRegister("matrixMCPr3") ==
+              ShaderSet::kRegDrawMatrix + ShaderSet::kDrawMatrixRegisters - 1);
+static_assert(NamedRegister("value0") == ShaderSet::kRegValues);
+static_assert(NamedRegister("RGBAMult") == ShaderSet::kRegColourMultiplier);
+static_assert(NamedRegister("light_D0_DIR") == ShaderSet::kRegLightDirection);
+static_assert(NamedRegister("light_D2_DIR") == ShaderSet::kRegLightDirection + 2);
+static_assert(NamedRegister("light_D0_RGBA") == ShaderSet::kRegLightColour);
+static_assert(NamedRegister("light_D2_RGBA") == ShaderSet::kRegLightColour + 2);
+static_assert(NamedRegister("GlobalAmbient") == ShaderSet::kRegAmbient);
+static_assert(NamedRegister("Water1") == ShaderSet::kRegWater1);
+static_assert(NamedRegister("Water2") == ShaderSet::kRegWater2);
+static_assert(NamedRegister("Water3") == ShaderSet::kRegWater3);
+static_assert(NamedRegister("Water6") == ShaderSet::kRegWater6);
+static_assert(NamedRegister("Water7") == ShaderSet::kRegWater7);
+static_assert(NamedRegister("Water8") == ShaderSet::kRegWater8);
+static_assert(NamedRegister("Water9") == ShaderSet::kRegWater9);
+static_assert(NamedRegister("Water10") == ShaderSet::kRegWater10);
+static_assert(NamedRegister("Water11") == ShaderSet::kRegWater11);
+static_assert(NamedRegister("Water12") == ShaderSet::kRegWater12);
+static_assert(NamedRegister("Water14") == ShaderSet::kRegWater14);
+static_assert(NamedRegister("ProMat1") == ShaderSet::kRegProjection);
+static_assert(NamedRegister("ProMat4") == ShaderSet::kRegProjection + 3);
+
 
 // ---- Shader texts --------------------------------------------------------------------------
 
@@ -389,7 +412,7 @@ void ShaderSet::CreateShaders() {
     if (m_shaders[i]) continue;
     CreateShader(kShaderTexts[i], &m_shaders[i]);
   }
-  LoadConstant(kValues, 0.0f, 1.0f, 13.0f, 256.0f);
+  LoadConstant(kRegValues, 0.0f, 1.0f, static_cast<float>(kRegFirstBone), 256.0f);
   m_spare.SetZero();
 }
 
@@ -453,7 +476,7 @@ void ShaderSet::LoadConstant(uint32_t reg, const Vector4& value) {
 void ShaderSet::SetLights(const Matrix* world) {
   RenderWindow* window = GetApp().GetCurrentWindow();
   const LightSetup* lights = window ? window->GetLightSetup() : &kNoWindowLights;
-  LoadConstant(kGlobalAmbient, lights->ambient[0], lights->ambient[1], lights->ambient[2], 1.0f);
+  LoadConstant(kRegAmbient, lights->ambient[0], lights->ambient[1], lights->ambient[2], 1.0f);
   m_flags |= kLit;
   // The count comes straight from a light file; anything outside 0..3 would index past the
   // record's three lights.
@@ -484,8 +507,8 @@ void ShaderSet::SetDirectionalLight(int32_t index, const Vector4& colour, const 
   const float y = direction.x * m[1] + direction.y * m[5] + direction.z * m[9];
   const float z = direction.x * m[2] + direction.y * m[6] + direction.z * m[10];
   // Negated: the shader dots the normal with the direction towards the light.
-  LoadConstant(kLightDirection + static_cast<uint32_t>(index), -x, -y, -z, 1.0f);
-  LoadConstant(kLightColour + static_cast<uint32_t>(index), colour);
+  LoadConstant(kRegLightDirection + static_cast<uint32_t>(index), -x, -y, -z, 1.0f);
+  LoadConstant(kRegLightColour + static_cast<uint32_t>(index), colour);
 }
 
 void ShaderSet::SetWaterConstants(const Matrix* world, float time) {
@@ -508,27 +531,29 @@ void ShaderSet::SetWaterConstants(const Matrix* world, float time) {
   Multiply(projective, bias, projective);
   for (uint32_t row = 0; row < 4; ++row) {
     const float* r = projective.RowAddress(static_cast<int>(row));
-    LoadConstant(kProMat1 + row, r[0], r[1], r[2], r[3]);
+    LoadConstant(kRegProjection + row, r[0], r[1], r[2], r[3]);
   }
 
-  LoadConstant(kWater1, 0.0f, 0.5f, 1.0f, 2.0f);
-  LoadConstant(kWater2, 4.0f, kHalfPi, kPi, 2.0f * kPi);
-  LoadConstant(kWater3, 1.0f, -0.16666667f, 0.0083333338f, -0.0001984127f);
-  LoadConstant(kWater6, 1.02f, 0.1f, 0.0f, 0.0f);
-  LoadConstant(kWater7, 0.4f, 0.5f, 0.025f, 0.025f);
-  LoadConstant(kWater8, 0.0f, 0.2f, 0.0f, 0.0f);
-  LoadConstant(kWater9, 0.2f, 0.15f, 0.4f, 0.4f);
-  LoadConstant(kWater10, 2.5f, 0.0f, -7.0f, -8.0f);
-  LoadConstant(kWater11, 0.0f, 1.5f, -7.0f, 1.0f);
-  LoadConstant(kWater12, time, Sin(time), 0.0f, -40.0f);
+  LoadConstant(kRegWater1, 0.0f, 0.5f, 1.0f, 2.0f);
+  LoadConstant(kRegWater2, 4.0f, kHalfPi, kPi, 2.0f * kPi);
+  LoadConstant(kRegWater3, 1.0f, -0.16666667f, 0.0083333338f, -0.0001984127f);
+  LoadConstant(kRegWater6, 1.02f, 0.1f, 0.0f, 0.0f);
+  LoadConstant(kRegWater7, 0.4f, 0.5f, 0.025f, 0.025f);
+  LoadConstant(kRegWater8, 0.0f, 0.2f, 0.0f, 0.0f);
+  LoadConstant(kRegWater9, 0.2f, 0.15f, 0.4f, 0.4f);
+  LoadConstant(kRegWater10, 2.5f, 0.0f, -7.0f, -8.0f);
+  LoadConstant(kRegWater11, 0.0f, 1.5f, -7.0f, 1.0f);
+  LoadConstant(kRegWater12, time, Sin(time), 0.0f, -40.0f);
 
   RenderWindow* window = GetApp().GetCurrentWindow();
   static const float kNoFactors[4] = {1.0f, 1.0f, 1.0f, 1.0f};
   const float* f = window ? window->GetColourFactors() : kNoFactors;
-  LoadConstant(kWater14, f[0] * (96.0f / 255.0f), f[1] * (128.0f / 255.0f), f[2] * 1.0f,
+  LoadConstant(kRegWater14, f[0] * (96.0f / 255.0f), f[1] * (128.0f / 255.0f), f[2] * 1.0f,
                f[3] * 0.5f);
 }
 
-void ShaderSet::SetColourMultiplier(const Vector4& colour) { LoadConstant(kRGBAMult, colour); }
+void ShaderSet::SetColourMultiplier(const Vector4& colour) {
+  LoadConstant(kRegColourMultiplier, colour);
+}
 
-void ShaderSet::SetAmbient(const Vector4& colour) { LoadConstant(kGlobalAmbient, colour); }
+void ShaderSet::SetAmbient(const Vector4& colour) { LoadConstant(kRegAmbient, colour); }

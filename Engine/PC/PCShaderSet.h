@@ -41,6 +41,33 @@ class ShaderSet {
     kShaderCount,
   };
 
+  // Vertex-shader constant registers; the assembler's name table maps its names onto these.
+  enum ConstantRegister : uint32_t {
+    kRegDrawMatrix = 0,        // c0-c3, the rows of the object-to-clip matrix
+    kRegValues = 4,            // (0, 1, kRegFirstBone, 256)
+    kRegColourMultiplier = 5,  // RGBAMult
+    kRegLightDirection = 6,    // c6-c8, one per directional light
+    kRegLightColour = 9,       // c9-c11
+    kRegAmbient = 12,
+    kRegFirstBone = 13,        // skinning: three registers a bone from here upward
+    kRegWater1 = 13,           // the water shader's constants share the bones' registers
+    kRegWater2 = 14,
+    kRegWater3 = 15,
+    kRegWater6 = 18,
+    kRegWater7 = 19,
+    kRegWater8 = 20,
+    kRegWater9 = 21,
+    kRegWater10 = 22,
+    kRegWater11 = 23,
+    kRegWater12 = 24,
+    kRegWater14 = 26,
+    kRegProjection = 27,       // c27-c30, the water's projective texture matrix
+  };
+  static constexpr uint32_t kDrawMatrixRegisters = 4;
+  static constexpr uint32_t kBoneRegisters = 3;
+  // Vertex streams of the declarations: a mesh, the second mesh of a blend, the skinning data.
+  enum VertexStream : uint32_t { kStreamMesh = 0, kStreamSecondMesh = 1, kStreamSkin = 2 };
+
   // Registers whose loaded values the set remembers (everything it writes itself lies below).
   static constexpr uint32_t kRecordedConstants = 32;
 
