@@ -15,11 +15,6 @@
 
 namespace {
 
-// Any of these sends every mesh of the node to the alpha list.
-constexpr uint32_t kNodeAlphaMask = 0x04 | 0x20 | 0x40;
-// Render nodes only: no box tests at all.
-constexpr uint32_t kNodeNoCulling = 0x100;
-
 // The matrices a walk needs, taken once per call.
 struct WalkMatrices {
   Matrix view;

@@ -71,7 +71,10 @@ void SetCulling(uint32_t flags) {
                                    (flags & PolygonPools::kNoCulling) ? D3DCULL_NONE : D3DCULL_CCW);
 }
 
-// Alpha polygons: additive wins over subtractive, otherwise a plain alpha blend.
+// Alpha polygons: additive wins over subtractive, otherwise a plain alpha blend. The polygon
+// flags are handed over as draw flags, so they share the mesh records' bits.
+static_assert(PolygonPools::kAdditive == MeshRecord::kAdditive &&
+              PolygonPools::kSubtractive == MeshRecord::kSubtractive);
 void SetBlending(uint32_t flags) {
   RenderStateCache::SetBlendMode(
       0, static_cast<uint8_t>(flags & (PolygonPools::kAdditive | PolygonPools::kSubtractive)));

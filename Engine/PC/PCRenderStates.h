@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "Engine/PC/PCGeoObject.h"
+#include "Engine/PC/PCMeshRecord.h"
 #include "Platform/Gfx/D3DTypes.h"
 
 class RenderStateCache {
@@ -19,15 +21,6 @@ class RenderStateCache {
   static constexpr uint32_t kStageStates = 33;
   static constexpr uint32_t kSamplers = 5;
   static constexpr uint32_t kSamplerStates = 14;
-
-  // Mesh flags read by the two per-mesh policies.
-  static constexpr uint32_t kMeshWrapU = 0x2;
-  static constexpr uint32_t kMeshWrapV = 0x4;
-  static constexpr uint32_t kMeshAdditive = 0x8;
-  static constexpr uint32_t kMeshSubtractive = 0x10;
-  // Draw flags.
-  static constexpr uint8_t kDrawAdditive = 0x20;
-  static constexpr uint8_t kDrawSubtractive = 0x40;
 
   static void SetRenderState(gfx::D3DRENDERSTATETYPE state, uint32_t value);
   static void SetTextureStageState(uint32_t stage, gfx::D3DTEXTURESTAGESTATETYPE type,
@@ -41,21 +34,21 @@ class RenderStateCache {
   static void Reset();
   static void ApplyDefaults();
 
-  // Sampler 0 wraps along u (mesh flag 0x2) and v (0x4), else clamps.
+  // Sampler 0 wraps along u and v as the strip's flags say, else clamps.
   static void SetTextureWrap(uint32_t meshFlags) {
     SetSamplerState(0, gfx::D3DSAMP_ADDRESSU,
-                    (meshFlags & kMeshWrapU) ? gfx::D3DTADDRESS_WRAP : gfx::D3DTADDRESS_CLAMP);
+                    (meshFlags & GeoStrip::kWrapU) ? gfx::D3DTADDRESS_WRAP : gfx::D3DTADDRESS_CLAMP);
     SetSamplerState(0, gfx::D3DSAMP_ADDRESSV,
-                    (meshFlags & kMeshWrapV) ? gfx::D3DTADDRESS_WRAP : gfx::D3DTADDRESS_CLAMP);
+                    (meshFlags & GeoStrip::kWrapV) ? gfx::D3DTADDRESS_WRAP : gfx::D3DTADDRESS_CLAMP);
   }
 
   // Additive wins over subtractive; otherwise a plain alpha blend.
   static void SetBlendMode(uint32_t meshFlags, uint8_t drawFlags) {
     uint32_t op = gfx::D3DBLENDOP_ADD;
     uint32_t dest = gfx::D3DBLEND_INVSRCALPHA;
-    if ((meshFlags & kMeshAdditive) || (drawFlags & kDrawAdditive)) {
+    if ((meshFlags & GeoStrip::kAdditive) || (drawFlags & MeshRecord::kAdditive)) {
       dest = gfx::D3DBLEND_ONE;
-    } else if ((meshFlags & kMeshSubtractive) || (drawFlags & kDrawSubtractive)) {
+    } else if ((meshFlags & GeoStrip::kSubtractive) || (drawFlags & MeshRecord::kSubtractive)) {
       op = gfx::D3DBLENDOP_REVSUBTRACT;
       dest = gfx::D3DBLEND_ONE;
     }

@@ -15,6 +15,7 @@
 #include "Engine/BaseScene.h"
 #include "Engine/FastMath.h"
 #include "Engine/FileImage.h"
+#include "Engine/PC/PCMeshRecord.h"
 
 class RenderWindow;
 struct GeoMesh;
@@ -71,8 +72,8 @@ struct GameNode {
   // Flags read by drawing: 0x10 hides the node's geometry; any of 0x04, 0x20, 0x40 sends all its
   // meshes to the alpha list. The whole word reaches the node's mesh records. Games also use
   // 0x02 (placed by the game's matrix) and 0x80 (a fading shadow).
-  static constexpr uint32_t kHidden = 0x10;
-  static constexpr uint32_t kAlphaMask = 0x04 | 0x20 | 0x40;
+  static constexpr uint32_t kHidden = kNodeHidden;
+  static constexpr uint32_t kAlphaMask = kNodeAlphaMask;
 
   // The node's placement; the fourth row holds its position.
   Matrix matrix;
