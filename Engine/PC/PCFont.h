@@ -7,11 +7,13 @@
 #include <cstdint>
 
 #include "Engine/Font.h"
+#include "Platform/Gfx/D3DTypes.h"
 
 class Font : public BaseFont {
  public:
   // Pre-transformed position, diffuse colour, one texture coordinate.
-  static constexpr uint32_t kVertexFormat = 0x144;
+  static constexpr uint32_t kVertexFormat =
+      gfx::D3DFVF_XYZRHW | gfx::D3DFVF_DIFFUSE | gfx::D3DFVF_TEX1;
 
   struct Vertex {
     float x, y, z, rhw;

@@ -16,11 +16,12 @@
 class RenderStateCache {
  public:
   static constexpr uint32_t kInvalid = 0xFFFFFFFFu;
-  static constexpr uint32_t kRenderStates = 209;
-  static constexpr uint32_t kStages = 8;
-  static constexpr uint32_t kStageStates = 33;
-  static constexpr uint32_t kSamplers = 5;
-  static constexpr uint32_t kSamplerStates = 14;
+  // Render states up to D3DRS_DESTBLENDALPHA; the device's tables go one further.
+  static constexpr uint32_t kRenderStates = gfx::D3DRS_DESTBLENDALPHA + 1;
+  static constexpr uint32_t kStages = gfx::kD3DMaxTextureStages;
+  static constexpr uint32_t kStageStates = gfx::kD3DTextureStageStateCount;
+  static constexpr uint32_t kSamplers = gfx::kD3DMaxSamplers;
+  static constexpr uint32_t kSamplerStates = gfx::kD3DSamplerStateCount;
 
   static void SetRenderState(gfx::D3DRENDERSTATETYPE state, uint32_t value);
   static void SetTextureStageState(uint32_t stage, gfx::D3DTEXTURESTAGESTATETYPE type,
