@@ -55,9 +55,9 @@ const D3DFORMAT kAdapterFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_X1R5G5B5, D3DFMT_R5
                                      D3DFMT_A2R10G10B10};
 
 uint32_t VertexShaderLevel(uint32_t version) {
-  if (version == 0xFFFE0101u) return 1;
-  if (version == 0xFFFE0200u) return 2;
-  if (version >= 0xFFFE0300u) return 3;
+  if (version == D3DVS_VERSION(1, 1)) return 1;
+  if (version == D3DVS_VERSION(2, 0)) return 2;
+  if (version >= D3DVS_VERSION(3, 0)) return 3;
   return 0;
 }
 

@@ -16,7 +16,6 @@ constexpr uint32_t kMaxBackBuffers = 3;
 // that the original never had to handle.
 constexpr int kMaxReportedTextureSize = 4096;
 constexpr uint32_t kMaxVertexShaderConstants = 256;
-constexpr uint32_t kNoPixelShaders = 0xFFFF0000u;  // ps 0.0
 
 bool IsBackBufferFormat(D3DFORMAT format) {
   switch (format) {
@@ -214,7 +213,7 @@ void D3DDeviceGl::FillCaps() {
   caps_.MaxStreams = static_cast<uint32_t>(std::clamp(limits.maxVertexAttribs, 1, 16));
   caps_.VertexShaderVersion = D3DVS_VERSION(1, 1);
   caps_.MaxVertexShaderConst = kMaxVertexShaderConstants;
-  caps_.PixelShaderVersion = kNoPixelShaders;
+  caps_.PixelShaderVersion = D3DPS_VERSION(0, 0);  // no pixel shaders
   caps_.MaxPrimitiveCount = 0xFFFFF;
   caps_.MaxVertexIndex = 0xFFFFFF;
 }

@@ -89,6 +89,9 @@ constexpr uint32_t D3DCLEAR_STENCIL = 0x4;
 constexpr uint32_t D3DVS_VERSION(uint32_t major, uint32_t minor) {
   return 0xFFFE0000u | (major << 8) | minor;
 }
+constexpr uint32_t D3DPS_VERSION(uint32_t major, uint32_t minor) {
+  return 0xFFFF0000u | (major << 8) | minor;
+}
 
 struct D3DDISPLAYMODE {
   uint32_t Width;

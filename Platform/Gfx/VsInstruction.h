@@ -22,9 +22,11 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Gfx/D3DTypes.h"
+
 namespace gfx {
 
-constexpr uint32_t kVsVersionToken = 0xFFFE0101u;
+constexpr uint32_t kVsVersionToken = D3DVS_VERSION(1, 1);
 constexpr uint32_t kVsEndToken = 0x0000FFFFu;
 
 constexpr uint32_t kVsInputCount = 16;
