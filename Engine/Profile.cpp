@@ -32,16 +32,17 @@ void EngineProfile::Init() {
   BaseApp& app = GetBaseApp();
 
   BaseRenderWindow* window = NewRenderWindow(kOwner, 1000);
-  // Depth only: the panel is drawn last over the whole back buffer's frame, and clearing the
-  // colour would wipe out every window drawn before it.
-  window->Init(Vector2(0.0f, 0.0f), Vector2(300.0f, 256.0f), Vector4(0.0f, 128.0f, 128.0f, 0.0f),
-               BaseRenderWindow::kClearDepth, kSortKey);
-  m_windowId = app.AddWindow(window);
-  if (m_windowId == -1) {
-    TrackedDelete("EngineProfile::Init", window);
-  } else {
-    // AddWindow has sorted the panel in (after the window pass, when one is running).
-    if (Camera* camera = window->GetCamera()) {
+  m_windowId = -1;
+  if (window) {
+    // Depth only: the panel is drawn last over the whole back buffer's frame, and clearing the
+    // colour would wipe out every window drawn before it.
+    window->Init(Vector2(0.0f, 0.0f), Vector2(300.0f, 256.0f),
+                 Vector4(0.0f, 128.0f, 128.0f, 0.0f), BaseRenderWindow::kClearDepth, kSortKey);
+    m_windowId = app.AddWindow(window);
+    if (m_windowId == -1) {
+      TrackedDelete("EngineProfile::Init", window);
+    } else if (Camera* camera = window->GetCamera()) {
+      // AddWindow has sorted the panel in (after the window pass, when one is running).
       camera->SetEye(Vector4(0.0f, 500.0f, 100.0f, 0.0f));
       camera->SetTarget(Vector4(0.0f, 0.0f, 100.0f, 0.0f));
       camera->SetUp(Vector4(0.0f, 0.0f, 1.0f, 0.0f));

@@ -54,16 +54,22 @@ int WriteFileWhole(const char* path, const void* data, size_t size) {
   if (!path || !*path || (!data && size > 0)) return EINVAL;
   // The temporary name carries the process and a serial number, so that two writers (two copies
   // of the program, two threads) never share one.
+  // A leftover of a run that crashed may carry the same name: it is passed over, never reused,
+  // so nothing else that happens to be there is overwritten.
   char temp[PATH_MAX];
-  int length = std::snprintf(temp, sizeof(temp), "%s.%ld.%u.tmp", path, static_cast<long>(getpid()),
-                             s_serial.fetch_add(1));
-  if (length < 0 || static_cast<size_t>(length) >= sizeof(temp)) return ENAMETOOLONG;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
+    int length = std::snprintf(temp, sizeof(temp), "%s.%ld.%u.tmp", path,
+                               static_cast<long>(getpid()), s_serial.fetch_add(1));
+    if (length < 0 || static_cast<size_t>(length) >= sizeof(temp)) return ENAMETOOLONG;
+    fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return errno;
+  }
+  if (fd < 0) return EEXIST;
 
   // The replacement keeps the old file's permissions; a new file gets the usual ones (umask).
   struct stat old {};
   bool hadOld = stat(path, &old) == 0;
-  int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
 
   int error = WriteAll(fd, static_cast<const unsigned char*>(data), size);
   if (!error && hadOld && fchmod(fd, old.st_mode & 07777) != 0) error = errno;

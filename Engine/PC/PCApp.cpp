@@ -28,8 +28,9 @@ App::~App() {
 
 void App::ResetForTests() {
   // A new object in place, not a list of members to clear: a member added later cannot be missed.
-  // What the object refers to by address (the display's matrices, the registries) stays where it
-  // was, so pointers to the application and its parts keep working.
+  // The object keeps its address, so pointers to the application and its members stay valid, but
+  // their contents start afresh: the previous test must have shut the application down.
+  KASSERT(!m_game);
   this->~App();
   new (this) App();
 }

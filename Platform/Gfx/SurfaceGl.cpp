@@ -236,7 +236,7 @@ HRESULT SurfaceGl::UnlockRect() {
 
 HRESULT CopyRenderTargetData(D3DDeviceGl& device, SurfaceGl* source, SurfaceGl* dest) {
   if (!source || !dest || !source->IsRenderTarget() || source->Device() != &device ||
-      dest->Device() != &device) {
+      dest->Device() != &device || dest->IsLocked()) {
     return D3DERR_INVALIDCALL;
   }
   const bool plain = dest->GetKind() == SurfaceGl::Kind::OffscreenPlain;
