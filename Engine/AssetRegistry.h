@@ -13,9 +13,6 @@
 #include "Engine/LinkedList.h"
 #include "Engine/MemoryTracker.h"
 
-// Where a block is booked in the memory log: the caller's owner, file and line.
-using AssetOwner = AllocOwner;
-
 // Record: a type with `handle` (32 bits, signed or not) and an integer `refCount`.
 // kFreeEmptyLists: whether a bucket's list goes with its last record, or stays until Clear.
 template <class Record, bool kFreeEmptyLists>
@@ -34,7 +31,7 @@ class AssetRegistry {
   static uint32_t BucketOf(int32_t handle) { return static_cast<uint32_t>(handle) % kBucketCount; }
 
   // Makes the empty buckets; false without memory. The registry must be clear.
-  bool Init(const AssetOwner& owner) {
+  bool Init(const AllocOwner& owner) {
     m_buckets = TrackedAlloc<LinkedList*>(owner, kBucketCount);
     if (!m_buckets) return false;
     for (uint32_t i = 0; i < kBucketCount; ++i) m_buckets[i] = nullptr;
@@ -45,7 +42,7 @@ class AssetRegistry {
 
   // Unlinks every record, handing each to `freeRecord`, and frees the lists and the buckets.
   template <class FreeRecord>
-  void Clear(FreeRecord freeRecord, const AssetOwner& owner) {
+  void Clear(FreeRecord freeRecord, const AllocOwner& owner) {
     if (!m_buckets) return;
     for (uint32_t i = 0; i < kBucketCount; ++i) {
       LinkedList* list = m_buckets[i];
@@ -95,7 +92,7 @@ class AssetRegistry {
 
   // Links a record at the head of its bucket, making the bucket's list when it has none. False,
   // with nothing changed, when no memory could be had.
-  bool Add(Record* record, const AssetOwner& owner) {
+  bool Add(Record* record, const AllocOwner& owner) {
     if (!m_buckets) return false;
     LinkedList*& list = m_buckets[BucketOf(static_cast<int32_t>(record->handle))];
     const bool madeList = list == nullptr;
@@ -114,7 +111,7 @@ class AssetRegistry {
   }
 
   // Unlinks the record of a handle and frees its link; the record, now the caller's, or null.
-  Record* Remove(int32_t handle, const AssetOwner& owner) {
+  Record* Remove(int32_t handle, const AllocOwner& owner) {
     Link* link = FindLink(handle);
     if (!link) return nullptr;
     LinkedList*& list = m_buckets[BucketOf(handle)];

@@ -59,9 +59,6 @@ class System {
   // Takes the single-instance lock named after `name`: one holder per user on the machine,
   // whatever folder each copy was started from.
   virtual InstanceLock TakeInstanceLock(const char* name) = 0;
-  bool AcquireInstanceLock(const char* name) {
-    return TakeInstanceLock(name) == InstanceLock::Acquired;
-  }
   virtual void ReleaseInstanceLock() = 0;
 
   // Whether this process may create and replace files in its working folder, where the logs

@@ -249,7 +249,7 @@ TEST_F(AppRunTest, WinMainShutsDownOnceEach) {
   EXPECT_EQ(GetApp().GetWindowHandle(), nullptr);
   EXPECT_EQ(GetApp().GetDirectInput(), nullptr);
   // The lock was given back: a second start in this folder succeeds.
-  EXPECT_TRUE(m_harness.system().AcquireInstanceLock("Pendrake mutex"));
+  EXPECT_EQ(m_harness.system().TakeInstanceLock("Pendrake mutex"), plat::InstanceLock::Acquired);
   m_harness.system().ReleaseInstanceLock();
 }
 

@@ -19,6 +19,10 @@
 
 namespace {
 
+bool Locks(plat::System& system, const char* name) {
+  return system.TakeInstanceLock(name) == plat::InstanceLock::Acquired;
+}
+
 using plat::WindowEvent;
 using plat::WindowEventType;
 
@@ -170,7 +174,7 @@ bool ChildCanLock(const char* name) {
     if (mkdir("elsewhere", 0700) != 0 && errno != EEXIST) _exit(2);
     if (chdir("elsewhere") != 0) _exit(2);
     plat::SdlSystem system;
-    _exit(system.AcquireInstanceLock(name) ? 0 : 1);
+    _exit(Locks(system, name) ? 0 : 1);
   }
   int status = 0;
   waitpid(child, &status, 0);
@@ -179,18 +183,18 @@ bool ChildCanLock(const char* name) {
 
 TEST_F(InstanceLockTest, OnlyOneHolderAcrossObjectsAndProcesses) {
   plat::SdlSystem first;
-  ASSERT_TRUE(first.AcquireInstanceLock("Pendrake mutex"));
+  ASSERT_TRUE(Locks(first, "Pendrake mutex"));
   EXPECT_EQ(access("Pendrake mutex.lock", F_OK), 0);
-  EXPECT_FALSE(first.AcquireInstanceLock("Pendrake mutex"));
+  EXPECT_FALSE(Locks(first, "Pendrake mutex"));
   plat::SdlSystem second;
-  EXPECT_FALSE(second.AcquireInstanceLock("Pendrake mutex"));
+  EXPECT_FALSE(Locks(second, "Pendrake mutex"));
   EXPECT_FALSE(ChildCanLock("Pendrake mutex"));
   // Another name is another lock.
-  EXPECT_TRUE(second.AcquireInstanceLock("Other mutex"));
+  EXPECT_TRUE(Locks(second, "Other mutex"));
 
   first.ReleaseInstanceLock();
   EXPECT_TRUE(ChildCanLock("Pendrake mutex"));
-  EXPECT_TRUE(first.AcquireInstanceLock("Pendrake mutex"));
+  EXPECT_TRUE(Locks(first, "Pendrake mutex"));
 }
 
 // One lock per user: in the runtime folder when it is the user's own, else in a private folder
@@ -223,7 +227,7 @@ TEST_F(InstanceLockTest, LivesInAFolderOnlyTheUserCanReach) {
 TEST_F(InstanceLockTest, EndingTheHolderFreesTheLock) {
   {
     plat::SdlSystem holder;
-    ASSERT_TRUE(holder.AcquireInstanceLock("Pendrake mutex"));
+    ASSERT_TRUE(Locks(holder, "Pendrake mutex"));
   }
   EXPECT_TRUE(ChildCanLock("Pendrake mutex"));
 }
@@ -304,10 +308,10 @@ TEST_F(ScriptedSystemTest, LockFailureAndMessageBoxRecord) {
   ScopedTempDir folder;
   plat::ScriptedSystem scripted;
   scripted.SetInstanceLockFails(true);
-  EXPECT_FALSE(scripted.AcquireInstanceLock("Pendrake mutex"));
+  EXPECT_FALSE(Locks(scripted, "Pendrake mutex"));
   EXPECT_NE(access("Pendrake mutex.lock", F_OK), 0);
   scripted.SetInstanceLockFails(false);
-  EXPECT_TRUE(scripted.AcquireInstanceLock("Pendrake mutex"));
+  EXPECT_TRUE(Locks(scripted, "Pendrake mutex"));
   EXPECT_FALSE(ChildCanLock("Pendrake mutex"));
   scripted.ReleaseInstanceLock();
 

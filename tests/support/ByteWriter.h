@@ -30,6 +30,17 @@ inline void PutF32(std::vector<uint8_t>& image, size_t offset, float value) {
   PutU32(image, offset, bits);
 }
 
+// The same, for writers whose callers hold the image by pointer.
+inline void PutU16(std::vector<uint8_t>* image, size_t offset, uint16_t value) {
+  PutU16(*image, offset, value);
+}
+inline void PutU32(std::vector<uint8_t>* image, size_t offset, uint32_t value) {
+  PutU32(*image, offset, value);
+}
+inline void PutF32(std::vector<uint8_t>* image, size_t offset, float value) {
+  PutF32(*image, offset, value);
+}
+
 inline void PutF32s(std::vector<uint8_t>& image, size_t offset, const float* values, size_t n) {
   for (size_t i = 0; i < n; ++i) PutF32(image, offset + 4 * i, values[i]);
 }

@@ -174,14 +174,8 @@ constexpr float kDemoHeadHalf = 0.1f;
 
 using bytewriter::GetU32;
 using bytewriter::SaveBytes;
-inline void PutU32(std::vector<uint8_t>* image, size_t offset, uint32_t value) {
-  bytewriter::PutU32(*image, offset, value);
-}
-inline void PutU16(std::vector<uint8_t>* image, size_t offset, uint16_t value) {
-  bytewriter::PutU16(*image, offset, value);
-}
-inline void PutF32(std::vector<uint8_t>* image, size_t offset, float value) {
-  bytewriter::PutF32(*image, offset, value);
-}
+using bytewriter::PutU16;
+using bytewriter::PutU32;
+using bytewriter::PutF32;
 
 }  // namespace scnwriter

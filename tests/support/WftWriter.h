@@ -108,11 +108,7 @@ std::vector<uint8_t> Write(const FontDesc& desc, Layout* layout = nullptr);
 bool SaveWft(const std::string& path, const FontDesc& desc);
 using bytewriter::GetU32;
 using bytewriter::SaveBytes;
-inline void PutU32(std::vector<uint8_t>* image, size_t offset, uint32_t value) {
-  bytewriter::PutU32(*image, offset, value);
-}
-inline void PutU16(std::vector<uint8_t>* image, size_t offset, uint16_t value) {
-  bytewriter::PutU16(*image, offset, value);
-}
+using bytewriter::PutU16;
+using bytewriter::PutU32;
 
 }  // namespace wftwriter
