@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <version>
+#if defined(__cpp_lib_source_location)
 #include <source_location>
+#endif
 #include <type_traits>
 #include <utility>
 
@@ -134,14 +137,23 @@ void operator delete[](void* p, const char* file, int line) noexcept;
 // Block counts are elements of the type, or bytes when the type is void.
 struct AllocOwner {
   // Not explicit: a string literal at the call is the owner, and the call's line goes with it.
+#if defined(__cpp_lib_source_location)
   AllocOwner(const char* ownerName,
              const std::source_location& at = std::source_location::current())
-      : name(ownerName), where(at) {}
-  const char* File() const { return where.file_name(); }
-  int Line() const { return static_cast<int>(where.line()); }
+      : name(ownerName), file(at.file_name()), line(static_cast<int>(at.line())) {}
+#else
+  // clang 14, which builds the fuzz targets, has no std::source_location over this library;
+  // its builtins name the same call site.
+  AllocOwner(const char* ownerName, const char* atFile = __builtin_FILE(),
+             int atLine = __builtin_LINE())
+      : name(ownerName), file(atFile), line(atLine) {}
+#endif
+  const char* File() const { return file; }
+  int Line() const { return line; }
 
   const char* name;
-  std::source_location where;
+  const char* file;
+  int line;
 };
 
 namespace tracked_detail {
@@ -182,7 +194,12 @@ void TrackedFree(const AllocOwner& owner, T* block) {
 template <class T, class... Args>
 T* TrackedNew(const AllocOwner& owner, Args&&... args) {
   MemoryTracker::SetOwner(owner.File(), owner.Line(), owner.name);
-  return new (std::nothrow) T(std::forward<Args>(args)...);
+  // Records are filled member by member with braces: clang 14, which builds the fuzz targets,
+  // does not yet take parentheses for them.
+  if constexpr (std::is_aggregate_v<T> && sizeof...(Args) > 0)
+    return new (std::nothrow) T{std::forward<Args>(args)...};
+  else
+    return new (std::nothrow) T(std::forward<Args>(args)...);
 }
 
 // Default-constructed elements; null when the tracker refuses the block.
