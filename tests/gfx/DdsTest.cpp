@@ -121,6 +121,10 @@ TEST(DdsTest, BrokenImagesAreRefusedWithALogLine) {
     cases.push_back({"FourCC 0x32495441", D3DERR_NOTAVAILABLE, image});
     ddswriter::PutWord(&image, ddswriter::kOffsetFourCC, 0x32545844u);  // "DXT2", premultiplied
     cases.push_back({"FourCC 0x32545844", D3DERR_NOTAVAILABLE, image});
+    image = good;
+    image[ddswriter::kOffsetFlags + 2] |= 0x80;  // the depth flag, with a depth of 2
+    ddswriter::PutWord(&image, ddswriter::kOffsetPitch + 4, 2);
+    cases.push_back({"volume textures", D3DERR_NOTAVAILABLE, image});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);

@@ -263,6 +263,10 @@ TEST_F(PipelineTest, UnsupportedValuesAreLoggedOnceAndIgnored) {
   device_->SetTextureStageState(0, D3DTSS_COLOROP, 22);  // bump mapping
   device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
   device_->SetTextureStageState(0, D3DTSS_COLOROP, 22);
+  device_->SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
   // Flexible formats other than position, normal, diffuse and one texture coordinate.
   const uint32_t specular = D3DFVF_XYZ | D3DFVF_DIFFUSE | 0x80;
   EXPECT_EQ(device_->SetFVF(specular), D3DERR_INVALIDCALL);
@@ -272,6 +276,8 @@ TEST_F(PipelineTest, UnsupportedValuesAreLoggedOnceAndIgnored) {
   EXPECT_EQ(CountLines(log, "D3DRS_SHADEMODE 1 is not supported"), 1) << log;
   EXPECT_EQ(CountLines(log, "D3DTSS_COLOROP 22 is not supported"), 1) << log;
   EXPECT_EQ(CountLines(log, "(FVF) 194 is not supported"), 1) << log;
+  EXPECT_EQ(CountLines(log, "a colour operation on texture stage 2 is not supported"), 1) << log;
+  EXPECT_EQ(CountLines(log, "D3DRS_SRCBLEND"), 0) << log;
   // The values are still stored, and drawing goes on with what can be done.
   EXPECT_EQ(Rs(device_, D3DRS_SHADEMODE), 1u);
   EXPECT_EQ(Tss(device_, 0, D3DTSS_COLOROP), 22u);

@@ -293,11 +293,13 @@ TEST_F(TargetTest, GetRenderTargetDataCopiesTargetsIntoSystemMemory) {
     }
     SetBackBufferTarget();
   }
-  D3DSurface* refused = nullptr;
-  EXPECT_EQ(device_->CreateOffscreenPlainSurface(16, 16, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED,
-                                                 &refused, nullptr),
-            D3DERR_INVALIDCALL);
-  EXPECT_EQ(refused, nullptr);
+  for (const auto& [width, pool] : {std::pair{16u, D3DPOOL_MANAGED}, {0u, D3DPOOL_SYSTEMMEM}}) {
+    D3DSurface* refused = nullptr;
+    EXPECT_EQ(device_->CreateOffscreenPlainSurface(width, 16, D3DFMT_X8R8G8B8, pool, &refused,
+                                                   nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(refused, nullptr);
+  }
 }
 
 TEST_F(TargetTest, TargetsAreSavedAndRestoredByReference) {

@@ -278,7 +278,7 @@ TEST(VsAssembler, ReportsErrorsWithLineNumbers) {
       {header + "mov r0, c[a0.y]\nmov oPos, v0\n", "(line 3): error: bad index in 'c[a0.y]'"},
       {header + "mov oFog.y, v0\nmov oPos, v0\n", "(line 3): error: oFog can only be written as oFog.x"},
       {header + "m4x3 r0.xyzw, v0, c0\nmov oPos, v0\n", "(line 3): error: 'm4x3' does not write every component"},
-      {header + "m4x4 r0, v0, c254\nmov oPos, v0\n", "(line 3): error: register index out of range: c257"},
+      {header + "m4x4 r0, v0, c253\nmov oPos, v0\n", "(line 3): error: register index out of range: c256"},
       {header + "mov r1, v0\nm4x4 r1, r1, c0\nmov oPos, v0\n", "(line 4): error: the destination of 'm4x4' cannot be one of its sources"},
       {header + "m4x4 r0, v0, -c0\nmov oPos, v0\n", "(line 3): error: the matrix operand of 'm4x4' cannot be negated or swizzled"},
       {header + "rcp r0, v0.xy\nmov oPos, v0\n", "(line 3): error: 'rcp' takes a single source component"},
@@ -336,7 +336,7 @@ TEST(VsAssembler, WarningsComeBackWithSuccess) {
   EXPECT_NE(a.messages.find("(line 5): warning: a0 is used before it is written"),
             std::string::npos);
   // Every row register of the matrix operand counts.
-  for (const char* row : {"r5.", "r6.", "r7.", "r8."}) {
+  for (const char* row : {"r5.xyzw", "r6.xyzw", "r7.xyzw", "r8.xyzw"}) {
     EXPECT_NE(a.messages.find(std::string("(line 6): warning: ") + row), std::string::npos) << row;
   }
   EXPECT_EQ(a.messages.find("error"), std::string::npos);
@@ -386,6 +386,9 @@ TEST(VsTokens, DecodingRefusesStreamsTheAssemblerWouldNotMake) {
   t = good;
   t[first + 1] = (t[first + 1] & ~0x70000000u) | (1u << 28);  // destination v11
   refused(t, "read-only destination");
+  t = good;
+  t[first + 1] = (t[first + 1] & ~0x700007FFu) | kVsTempCount;  // r12
+  refused(t, "destination out of range");
   t = good;
   t[first + 2] = (t[first + 2] & ~0x7FFu) | 9u;  // v9 is not declared
   refused(t, "undeclared input");

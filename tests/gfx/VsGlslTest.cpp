@@ -247,7 +247,7 @@ const Known kKnown[] = {
     {"rcp rsq", "rcp oT0.x, c1.x\nrcp oT0.y, c2.x\nrsq oT0.z, c2.y\nrsq oT0.w, c2.w\n"
                 "rcp oT1.x, c2.z\nrsq oT1.y, c2.x\nmov oT1.zw, c2\n",
      {2.0f, kInf, 0.5f, 2.0f}, {1.0f, kInf, 1.0f, 0.25f}, 1.0f},
-    {"slt sge", "mov r0, v1\nslt oT0, v0, r0\nsge oT1, v0, r0\n", {0.0f, 1.0f, 0.0f, 1.0f},
+    {"slt sge", "mov r1, v1\nslt oT0, v0, r1\nsge oT1, v0, r1\n", {0.0f, 1.0f, 0.0f, 1.0f},
      {1.0f, 0.0f, 1.0f, 0.0f}, 1.0f},
     {"min max", "mov r0, v1\nmin oT0, v0, r0\nmax oT1, v0, r0\n", {0.25f, -3.0f, -1.25f, 1.0f},
      {2.0f, 4.0f, 0.5f, 2.7f}, 1.0f},

@@ -45,7 +45,7 @@ TEST(SdlKeyTable, MapsUsbUsagesToDirectInputScanCodes) {
       {44, 0x39, "space"},       {72, 0xC5, "pause"},        {88, 0x9C, "keypad enter"},
       {98, 0x52, "keypad 0"},    {84, 0xB5, "keypad /"},     {43, 0x0F, "tab"},
       {42, 0x0E, "backspace"},   {74, 0xC7, "home"},         {78, 0xD1, "page down"},
-      {76, 0xD3, "delete"},
+      {76, 0xD3, "delete"},      {103, 0x8D, "keypad ="},    {261, 0xA2, "play"},
   };
   for (const Key& key : keys) EXPECT_EQ(plat::DikFromSdlScancode(key.usage), key.dik) << key.name;
 
