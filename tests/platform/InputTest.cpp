@@ -1,6 +1,7 @@
 // The SDL input back end's conversions and its behaviour headless, and the scripted DirectInput
 // the engine's tests drive.
 
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -168,6 +169,40 @@ TEST(SdlDirectInput, HeadlessWindowNeverHasFocus) {
   plat::WindowEvent event;
   while (system.PeekEvent(&event)) {
   }
+}
+
+// A virtual pad stands in for hardware: reads follow Poll, a running motor is stopped and the
+// device closed on release.
+TEST(SdlDirectInput, VirtualPadPollsRumblesAndCloses) {
+  plat::DirectInput* input = nullptr;
+  ASSERT_EQ(plat::DirectInput8Create(&input), plat::kDI_OK);
+  int devices = 0;
+  ASSERT_EQ(input->EnumDevices(&Count, &devices), plat::kDI_OK);
+  static std::vector<std::pair<Uint16, Uint16>> rumbles;
+  SDL_VirtualJoystickDesc desc{};
+  desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+  desc.naxes = 6;
+  desc.nbuttons = 4;
+  desc.Rumble = [](void*, Uint16 low, Uint16 high) { return rumbles.push_back({low, high}), 0; };
+  const int index = SDL_JoystickAttachVirtualEx(&desc);
+  ASSERT_GE(index, 0) << SDL_GetError();
+  const SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(index);
+  plat::JoystickDevice* pad = nullptr;
+  ASSERT_EQ(input->CreateJoystick(id, &pad), plat::kDI_OK);
+  ASSERT_EQ(pad->Acquire(), plat::kDI_OK);
+  SDL_JoystickSetVirtualAxis(SDL_JoystickFromInstanceID(id), 0, 32767);
+  plat::JoyState state;
+  ASSERT_EQ(pad->Poll(), plat::kDI_OK);
+  ASSERT_EQ(pad->GetDeviceState(&state), plat::kDI_OK);
+  EXPECT_EQ(state.lX, 1000);
+  ASSERT_EQ(pad->CreateConstantForceEffect(), plat::kDI_OK);
+  ASSERT_EQ(pad->SetEffectParameters(9000, 0, 1), plat::kDI_OK);
+  pad->Release();
+  const std::vector<std::pair<Uint16, Uint16>> expected = {{9000, 0}, {0, 0}};
+  EXPECT_EQ(rumbles, expected);
+  EXPECT_EQ(SDL_JoystickFromInstanceID(id), nullptr);
+  SDL_JoystickDetachVirtual(index);
+  input->Release();
 }
 
 // --- The scripted back end.
