@@ -179,6 +179,7 @@ TEST(SdlDirectInput, VirtualPadPollsRumblesAndCloses) {
   int devices = 0;
   ASSERT_EQ(input->EnumDevices(&Count, &devices), plat::kDI_OK);
   static std::vector<std::pair<Uint16, Uint16>> rumbles;
+  rumbles.clear();
   SDL_VirtualJoystickDesc desc{};
   desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
   desc.naxes = 6;

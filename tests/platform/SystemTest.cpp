@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,6 +98,14 @@ TEST_F(SdlSystemTest, DestroyingTheWindowDeliversOneDestroy) {
   // Without any window there is nothing to destroy.
   Sdl().DestroyAppWindow();
   EXPECT_TRUE(DrainEvents(Sdl()).empty());
+  // A system that ends takes its window with it.
+  uint32_t id = 0;
+  {
+    plat::SdlSystem other;
+    id = SDL_GetWindowID(static_cast<SDL_Window*>(other.CreateAppWindow(64, 48, nullptr, nullptr)));
+  }
+  ASSERT_NE(id, 0u);
+  EXPECT_EQ(SDL_GetWindowFromID(id), nullptr);
 }
 
 TEST_F(SdlSystemTest, QuitComesBehindPendingEventsAndDestroyGoesAhead) {
@@ -248,9 +257,16 @@ TEST(SdlSystemClock, MonotonicCounterInNanosecondsAndTicksInMilliseconds) {
   EXPECT_EQ(frequency, 1000000000);
   int64_t before = 0;
   int64_t after = 0;
+  // A signal part-way through does not cut the sleep short.
+  struct sigaction quiet {}, previous {};
+  quiet.sa_handler = [](int) {};
+  ASSERT_EQ(sigaction(SIGALRM, &quiet, &previous), 0);
+  const itimerval once{{0, 0}, {0, 1000}};
   ASSERT_TRUE(system.QueryPerformanceCounter(&before));
   uint32_t ticksBefore = system.GetTickCount();
+  setitimer(ITIMER_REAL, &once, nullptr);
   system.Sleep(3);
+  sigaction(SIGALRM, &previous, nullptr);
   ASSERT_TRUE(system.QueryPerformanceCounter(&after));
   uint32_t ticksAfter = system.GetTickCount();
   EXPECT_GE(after - before, 3000000);
