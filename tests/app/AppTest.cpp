@@ -88,6 +88,7 @@ TEST_F(AppRunTest, StartsRunsFramesAndShutsDownCleanly) {
   EXPECT_EQ(app.GetWindowHandle(), nullptr);
   EXPECT_EQ(app.GetDisplay()->GetDevice(), nullptr);
   EXPECT_EQ(g_gamePad, nullptr);
+  EXPECT_EQ(m_harness.input().LiveObjects(), 0);
   EXPECT_EQ(gfx::TestHooks::LiveDeviceCount(), 0);
 
   // The run's log starts afresh: the header, then the display's first lines.
@@ -370,6 +371,10 @@ TEST_F(AppRunTest, AMovieThatCannotOpenEndsAndRestoresTheMode) {
   m_harness.RunFrames(2);
   EXPECT_EQ(app.GetDisplay()->GetModeWidth(), 800);
   EXPECT_EQ(app.GetDisplay()->GetModeFormat(), gfx::D3DFMT_X8R8G8B8);
+  // Only the height differs from the movie's mode: still a switch.
+  app.GetDisplay()->SetResolution(640, 400, 16);
+  app.PlayMovie("three.bik");
+  EXPECT_EQ(app.GetDisplay()->GetModeHeight(), 480);
 }
 
 }  // namespace

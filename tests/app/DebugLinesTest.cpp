@@ -254,13 +254,16 @@ class DebugLinesDrawTest : public AppTest {
   Display* display() { return m_harness.app().GetDisplay(); }
   gfx::D3DDevice* device() { return display()->GetDevice(); }
 
-  // World = view = identity and a projection that skews depth into x and y, so that the back
-  // face of a box shows beside its front face: x' = x + 0.3 z, y' = y + 0.2 z, z' = z / 2.
+  // World = identity, a view that moves x by 0.1 and a projection that skews depth into x and
+  // y, so that the back face of a box shows beside its front face: x' = x + 0.1 + 0.3 z,
+  // y' = y + 0.2 z, z' = z / 2.
   void UseSkewProjection() {
     Matrix identity;
     identity.Identity();
     display()->SetWorldMatrix(&identity);
-    display()->SetViewMatrix(&identity);
+    Matrix view = identity;
+    view.m[12] = 0.1f;
+    display()->SetViewMatrix(&view);
     Matrix skew;
     skew.Identity();
     skew.m[8] = 0.3f;
@@ -270,7 +273,7 @@ class DebugLinesDrawTest : public AppTest {
     display()->UpdateMatrices();
   }
   static void Project(const Vector4& p, int* x, int* y) {
-    const float cx = p.x + 0.3f * p.z;
+    const float cx = p.x + 0.1f + 0.3f * p.z;
     const float cy = p.y + 0.2f * p.z;
     *x = int(std::lround((cx + 1.0f) * 0.5f * kWidth));
     *y = int(std::lround((1.0f - cy) * 0.5f * kHeight));

@@ -37,8 +37,12 @@ TEST_F(DisplayTest, ModeListKeepsLargeEnoughModesOfTheTwoFormats) {
       {1024, 768, 60, gfx::D3DFMT_X1R5G5B5}, {1024, 768, 60, gfx::D3DFMT_A2R10G10B10},
   };
   m_harness.faults().SetDisplayModes(modes, 8);
+  const gfx::D3DVIEWPORT9 viewport = {0, 0, 64, 64, 0.0f, 1.0f};
+  display().SetViewport(&viewport);  // no device yet: nothing to do
+  EXPECT_EQ(display().IsResolutionSupported(640, 480), 0);
   ASSERT_TRUE(m_harness.Start());
   ASSERT_EQ(display().GetNumResolutions(0), 2);
+  EXPECT_EQ(display().GetNumResolutions(1), 0);
   EXPECT_EQ(display().GetResolution(0, 0)->bits + display().GetResolution(0, 1)->bits, 48);
   EXPECT_EQ(display().IsResolutionSupported(640, 480), 1);
   EXPECT_EQ(display().IsResolutionSupported(1024, 768), 0);
@@ -91,6 +95,8 @@ TEST_F(DisplayTest, ModeChangesWaitForTheNextPresent) {
   // The mode already current: nothing to do.
   display().SetResolution(800, 600, 16);
   EXPECT_EQ(display().GetModeChanged(), 0);
+  display().SetFullScreen(1);
+  EXPECT_EQ(display().IsWindowed(), 0);
 }
 
 TEST_F(DisplayTest, ALostDeviceIsResetAtTheNextPresent) {

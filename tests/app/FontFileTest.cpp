@@ -129,6 +129,8 @@ TEST_F(FontReaderTest, EveryCutOfAValidFileIsRefused) {
     EXPECT_FALSE(Loads(cut)) << "cut to " << size << " of " << bytes.size();
   }
   EXPECT_TRUE(Loads(bytes));
+  ListFont font(nullptr, 0, "none");
+  EXPECT_EQ(font.SetFont(FileImage(bytes.data(), 8, "cut font block")), 0);
 }
 
 TEST_F(FontReaderTest, BrokenFilesAreRefusedWithALogLine) {

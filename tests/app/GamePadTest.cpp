@@ -231,13 +231,15 @@ TEST_F(GamePadTest, PressedControlForRebinding) {
   GamePad& pad = Start();
   EXPECT_EQ(pad.GetPressedControl(), -1);
   State(0).rgbButtons[9] = 0x80;
-  State(0).rgbButtons[5] = 0x80;
+  State(0).rgbButtons[0] = 0x80;
   State(0).rgdwPOV[0] = 9000;
-  EXPECT_EQ(pad.GetPressedControl(), 5);  // the lowest button first
-  State(0).rgbButtons[9] = State(0).rgbButtons[5] = 0;
+  EXPECT_EQ(pad.GetPressedControl(), 0);  // the lowest button first
+  State(0).rgbButtons[9] = State(0).rgbButtons[0] = 0;
   EXPECT_EQ(pad.GetPressedControl(), kPadCodeHatRight);
   State(0).rgdwPOV[0] = 27000;
   EXPECT_EQ(pad.GetPressedControl(), kPadCodeHatLeft);
+  State(0).rgdwPOV[0] = 0;
+  EXPECT_EQ(pad.GetPressedControl(), kPadCodeHatUp);
   State(0).rgdwPOV[0] = 4500;  // only the four exact directions count
   EXPECT_EQ(pad.GetPressedControl(), -1);
   State(0).lY = 201;
@@ -364,6 +366,7 @@ TEST_F(GamePadTest, RumbleStopsByItselfAndIsNotShortened) {
   EXPECT_LE(m * m, 2 * a * a);
   EXPECT_GT((m + 1) * (m + 1), 2 * a * a);
   pad.StopMotor1(0);
+  EXPECT_EQ(pad.Motor1Timer(0), 0);
   ASSERT_EQ(Rumble().size(), 2u);
   EXPECT_EQ(Rumble()[1].directionX, 0);
   EXPECT_EQ(Rumble()[1].directionY, a);
@@ -412,6 +415,7 @@ TEST_F(GamePadTest, ShutdownDeletesTheGlobalPadOnceAndClearsThePointer) {
   int liveBefore = m_input.LiveObjects();
   auto* made = TrackedNew<GamePad>("App::InitHardware", m_directInput);
   g_gamePad = made;
+  EXPECT_EQ(made->RawCurrent(0) | made->MappedReleased(0), 0u) << "nothing held before a read";
   ASSERT_EQ(made->EnumeratePads(), 1);
   EXPECT_EQ(m_input.LiveObjects(), liveBefore + 1);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("App::InitHardware"), 1u);

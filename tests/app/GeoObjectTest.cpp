@@ -179,6 +179,13 @@ TEST_F(GeoRecordTest, WaterBecomesAnElevenByTwentyOneGrid) {
   EXPECT_EQ(GeoBlocks(), owned - 2);
   EXPECT_EQ(geo.GetWaterVertices(), nullptr);
   EXPECT_EQ(geo.GetAlphaStrips(), nullptr);
+  for (int made = 0; made < 3; ++made) {  // each of the grid's three blocks failing in turn
+    MemoryTracker::InduceFailures(made, 1);
+    geo.Create(FileImage(bytes.data(), bytes.size(), "water.geo"), 0, 1);
+    MemoryTracker::InduceFailures(-1, 0);
+    EXPECT_EQ(GeoBlocks(), owned - 2) << made;
+    EXPECT_EQ(geo.GetWaterVertices(), nullptr) << made;
+  }
 }
 
 TEST(GeoSkinning, EachVertexIsTheWeightedSumOfItsBones) {

@@ -2,6 +2,7 @@
 
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCLightManager.h"
+#include "tests/support/LogCapture.h"
 
 namespace {
 
@@ -12,7 +13,9 @@ TEST(LightManager, AfterInitEveryNodeIsFreeAndQueriesFindNothing) {
   {
     LightManager lights;
     EXPECT_FALSE(lights.IsInitialised());
+    AssertCounter asserts;
     EXPECT_EQ(lights.Init(), 1);
+    EXPECT_EQ(asserts.Count(), 0u);
     EXPECT_TRUE(lights.IsInitialised());
     EXPECT_EQ(lights.GetFreeNodeCount(), 200);
     EXPECT_EQ(lights.GetLightCount(), 0);

@@ -144,7 +144,9 @@ TEST_F(NodeSubmissionTest, RecordsCarryTheMeshMatricesAndTheNodesFields) {
   node.SetOverrideTexture(7);
   Skeleton skeleton;
   node.SetSkeleton(&skeleton);
+  AssertCounter asserts;
   window.UpdateNodeTree(pair, &node);
+  EXPECT_EQ(asserts.Count(), 0u);
   ASSERT_EQ(Count(window, RenderWindow::kDiffuse), 1);
   ASSERT_EQ(Count(window, RenderWindow::kAlpha), 1);
 

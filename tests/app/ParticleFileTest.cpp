@@ -87,6 +87,7 @@ TEST_F(ParticleFileTest, AGoodFileIsReadWordForWord) {
   ASSERT_TRUE(ps2writer::SavePs2("data/spark.ps2", t));
   const int32_t id = m_factory.Add("data/spark.ps2");
   ASSERT_EQ(id, 0);
+  EXPECT_EQ(MemoryTracker::ValidateAll(), 0) << "the kept name stays inside its block";
   const ParticleTemplate* data = m_factory.Find(id);
   ASSERT_NE(data, nullptr);
   EXPECT_EQ(data->maxParticles, 123u);

@@ -172,7 +172,7 @@ TEST_F(ParticleSystemTest, FirstFramesFollowTheSharedGenerator) {
   Set4(t.positionVariation, 1, 2, 3, 0);
   Set4(t.position, 5, 6, 7, 1);
   Set4(t.colour, 200, 100, 50, 250);
-  Set4(t.colourStep, 30, -60, 1, 5);
+  Set4(t.colourStep, -120, 80, 1, 5);
   Set4(t.friction, 0.99f, 1.0f, 0.0f, 1.0f);
   Set4(t.gravity, 0.1f, -0.5f, 0.2f, 7);
   Set4(t.velocity, 2, 3, 4, 0);
@@ -224,9 +224,9 @@ TEST_F(ParticleSystemTest, FirstFramesFollowTheSharedGenerator) {
   EXPECT_EQ(GetRandCount(), 55u);
   EXPECT_FLOAT_EQ(system.GetEmissionAccount(), 6.0f);
   ExpectMatches(system, reference);
-  // Colour held to 0..255: red and alpha ran into 255, green into 0.
-  EXPECT_EQ(system.GetParticle(0)->colour.x, 255.0f);
-  EXPECT_EQ(system.GetParticle(0)->colour.y, 0.0f);
+  // Colour held to 0..255: green and alpha ran into 255, red into 0.
+  EXPECT_EQ(system.GetParticle(0)->colour.x, 0.0f);
+  EXPECT_EQ(system.GetParticle(0)->colour.y, 255.0f);
   EXPECT_EQ(system.GetParticle(0)->colour.w, 255.0f);
   EXPECT_EQ(system.GetAge(), 5.0f);
 }

@@ -382,6 +382,10 @@ TEST_F(PolygonDrawTest, WorldPolygonsCullTestAndBlendByTheirFlags) {
     EXPECT_EQ(m_window->GetPolygonPools().GetPolygonCount(PolygonPools::kAlpha3D), 1);
     EXPECT_TRUE(centreIs(Frame(), {v, v, v})) << flags;
   }
+  // Blended polygons are not alpha tested: the faint square still shows.
+  m_window->AddPolyStrip(m_white, 4, faint.data(), nullptr,
+                         PolygonPools::kBlended | PolygonPools::kNoCulling);
+  EXPECT_FALSE(centreIs(Frame(), grey));
 }
 
 TEST_F(PolygonDrawTest, ASuspendedWindowDropsItsPolygons) {

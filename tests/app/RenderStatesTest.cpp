@@ -120,6 +120,8 @@ TEST_F(RenderStatesTest, ResetAppliesEveryDefaultWithItsValue) {
             Cache::kInvalid);
   EXPECT_EQ(Cache::GetTextureStageState(Cache::kStages, D3DTSS_COLOROP), Cache::kInvalid);
   EXPECT_EQ(Cache::GetRenderState(D3DRENDERSTATETYPE(Cache::kRenderStates)), Cache::kInvalid);
+  Cache::SetRenderState(gfx::D3DRS_BLENDOPALPHA, gfx::D3DBLENDOP_SUBTRACT);  // still sent
+  EXPECT_EQ(RenderState(gfx::D3DRS_BLENDOPALPHA), uint32_t(gfx::D3DBLENDOP_SUBTRACT));
 
   // Applying them again over a cache that holds them costs nothing.
   device()->ResetCallCounts();

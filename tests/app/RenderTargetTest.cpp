@@ -106,7 +106,8 @@ TEST_F(RenderTargetTest, ATargetDrawnIntoIsLaidOverTheWindow) {
 
   const gfx::D3DVIEWPORT9 full = {0, 0, kWidth, kHeight, 0.0f, 1.0f};
   device()->SetViewport(&full);
-  ClearBackBuffer(0xFF000000u);
+  ClearBackBuffer(0xFF0000FFu);
+  RenderTarget::Clear();  // to black
   m_harness.app().GetDisplay()->GetShaderSet()->SetColourMultiplier(Vector4(1, 1, 1, 1));
   RenderWindow window;
   window.SetViewportBounds(100, 60, 500, 400);
@@ -114,6 +115,7 @@ TEST_F(RenderTargetTest, ATargetDrawnIntoIsLaidOverTheWindow) {
   std::vector<uint32_t> pixels = content::ReadBack();
   EXPECT_TRUE(AreaIs(pixels, 104, 64, 496, 396, {kLit, kLit, 0}));
   EXPECT_TRUE(AreaIs(pixels, 0, 0, 96, kHeight, {0, 0, 0}));
+  EXPECT_EQ(pixels[0] & 0xFFFFFFu, 0u) << "cleared to black exactly";
   EXPECT_TRUE(AreaIs(pixels, 504, 0, kWidth, kHeight, {0, 0, 0}));
   EXPECT_TRUE(AreaIs(pixels, 0, 404, kWidth, kHeight, {0, 0, 0}));
   EXPECT_EQ(RenderStateCache::GetRenderState(gfx::D3DRS_ALPHABLENDENABLE), 0u);

@@ -320,6 +320,8 @@ TEST_F(MemoryTrackerTest, ReportListsLiveBlocksWithUnusedBytes) {
   std::string report = ReadFileBytes("report.txt");
   EXPECT_NE(report.find("T O T A L S"), std::string::npos);
   EXPECT_NE(report.find("U N U S E D"), std::string::npos);
+  EXPECT_LT(report.find("Reported to application", report.find("P E A K S")),
+            report.find("A C C U M U L A T E D"));
   size_t row = report.find("Report.cpp(00009)::Report::Block");
   ASSERT_NE(row, std::string::npos);
   size_t lineStart = report.rfind("\r\n", row) + 2;

@@ -67,6 +67,7 @@ TEST(WString, ConstructionAndAccess) {
   EXPECT_TRUE(WString(static_cast<const char*>(nullptr)).IsEmpty());
   EXPECT_TRUE(WString(static_cast<const char16_t*>(nullptr)).IsEmpty());
   EXPECT_TRUE(WString("").IsEmpty());
+  EXPECT_EQ(U(WString("x")), u"x");
   EXPECT_TRUE(WString(u"").IsEmpty());
 
   // Narrow text is widened byte by byte, zero-extended.
@@ -593,6 +594,10 @@ TEST(WStringArray, SetSizeAndGrowth) {
   EXPECT_EQ(array.GetCapacity(), 7);
   EXPECT_TRUE(array.SetSize(5));
   EXPECT_TRUE(array[2].IsEmpty());  // a reopened place starts empty
+  for (int32_t n : {7, 30}) {  // the capacity exactly, then past the step at once
+    EXPECT_TRUE(array.SetSize(n));
+    EXPECT_EQ(MemoryTracker::ValidateAll(), 0) << n;
+  }
 
   // An eighth of the count, from 4 up to 1024.
   WStringArray big;
