@@ -394,6 +394,18 @@ MeshImage SkinnedSquares() {
   return mesh;
 }
 
+TEST_F(GeoRecordTest, SkinningWithoutAVertexBufferIsQuiet) {
+  std::vector<uint8_t> bytes = SkinnedSquares().Bytes();
+  GeoObject geo;  // no device: the mesh has no buffer to skin into
+  ASSERT_EQ(geo.Create(FileImage(bytes.data(), bytes.size(), "skin.geo"), 0, 0), 1);
+  Skeleton skeleton;
+  MeshRecord entry = {};
+  entry.skeleton = &skeleton;
+  AssertCounter asserts;
+  geo.SkinSoftware(entry);
+  EXPECT_EQ(asserts.Count(), 0u);
+}
+
 TEST_F(GeoDrawTest, SkinnedMeshesLandWhereTheirBonesPutThem) {
   Start(0xFFFFFFFFu);
   Matrix bones[2];

@@ -13,6 +13,7 @@
 #include "Engine/PC/PCRenderWindow.h"
 #include "Engine/PC/PCShaderSet.h"
 #include "Engine/PC/PCTexture.h"
+#include "Engine/PC/PCVertexStream.h"
 #include "Engine/ParticleSystem.h"
 #include "Engine/Random.h"
 #include "tests/support/AppHarness.h"
@@ -599,6 +600,22 @@ TEST_F(ParticleWindowTest, AParticleIsACameraFacingQuadOfItsScale) {
   EXPECT_TRUE(AreaIs(pixels, x0 - 20, y0, x0 - 3, y1, black));
   EXPECT_TRUE(AreaIs(pixels, x1 + 3, y0, x1 + 20, y1, black));
   EXPECT_EQ(PCParticleRenderer::GetLastQuadCount(), 1u);
+
+  // A camera turned about y gives the right axis depth: each corner still mirrors its opposite.
+  const float c = std::cos(0.5f), s = std::sin(0.5f);
+  Matrix turned;
+  const float rows[16] = {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 160, 1};
+  std::memcpy(turned.m, rows, sizeof(rows));
+  GetApp().GetDisplay()->SetViewMatrix(&turned);
+  PCParticleRenderer::Draw(window->GetParticleSystem(0), window);
+  VertexStream* stream = GetApp().GetDisplay()->GetVertexStream();
+  void* data = nullptr;
+  const uint32_t bytes = 4 * sizeof(StreamVertex);
+  ASSERT_EQ(stream->GetVertexBuffer()->Lock(stream->GetLastLockByteOffset(), bytes, &data,
+                                            gfx::D3DLOCK_READONLY), gfx::D3D_OK);
+  const auto* v = static_cast<const StreamVertex*>(data);
+  EXPECT_NEAR(v[0].z + v[3].z, v[1].z + v[2].z, 1e-3f);
+  stream->GetVertexBuffer()->Unlock();
 }
 
 TEST_F(ParticleWindowTest, BlendFollowsTheFlagsAndTintFollowsTheWindow) {
