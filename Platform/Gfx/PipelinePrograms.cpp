@@ -34,18 +34,11 @@ void LogLong(const char* heading, const std::string& text) {
 }
 
 GLuint Compile(GLenum type, const std::string& source, const char* what) {
-  GLuint shader = glCreateShader(type);
-  const char* text = source.c_str();
-  glShaderSource(shader, 1, &text, nullptr);
-  glCompileShader(shader);
-  GLint ok = GL_FALSE;
-  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-  if (ok != GL_TRUE) {
-    LogLong((std::string("gfx: the ") + what + " program does not compile:").c_str(),
-            ShaderLog(shader));
+  std::string log;
+  const GLuint shader = CompileShader(type, source, &log);
+  if (!shader) {
+    LogLong((std::string("gfx: the ") + what + " program does not compile:").c_str(), log);
     LogLong("gfx: its source:", source);
-    glDeleteShader(shader);
-    return 0;
   }
   return shader;
 }
@@ -69,6 +62,21 @@ uint32_t ActiveArraySize(GLuint program, const char* name) {
 }
 
 }  // namespace
+
+GLuint CompileShader(GLenum stage, const std::string& source, std::string* log) {
+  const GLuint shader = glCreateShader(stage);
+  const char* text = source.c_str();
+  glShaderSource(shader, 1, &text, nullptr);
+  glCompileShader(shader);
+  GLint ok = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  if (ok != GL_TRUE) {
+    if (log) *log = ShaderLog(shader);
+    glDeleteShader(shader);
+    return 0;
+  }
+  return shader;
+}
 
 void PipelinePrograms::ReleaseGl() {
   for (auto& entry : programs_) {

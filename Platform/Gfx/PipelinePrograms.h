@@ -18,6 +18,9 @@ namespace gfx {
 
 constexpr uint32_t kVertexConstants = 256;
 
+// A compiled shader object, or 0 with the compiler's report in `log` (when given).
+GLuint CompileShader(GLenum stage, const std::string& source, std::string* log);
+
 struct PipelineProgram {
   GLuint name = 0;  // 0: the pair failed to build
   ProgramInputs inputs;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Platform/Gfx/D3DDeviceGl.h"
+#include "Platform/Gfx/PipelinePrograms.h"
 #include "Platform/Gfx/VertexShaderGl.h"
 
 namespace gfx::TestHooks {
@@ -28,28 +29,11 @@ const char kFragmentSource[] =
 const char* const kCaptured[] = {"gl_Position", "oD0v", "oD1v", "oT0v", "oT1v", "oFogv"};
 constexpr uint32_t kCapturedFloats = 4 * 5 + 1;
 
-GLuint CompileStage(GLenum stage, const std::string& source, std::string* log) {
-  const GLuint shader = glCreateShader(stage);
-  const char* text = source.c_str();
-  glShaderSource(shader, 1, &text, nullptr);
-  glCompileShader(shader);
-  GLint ok = GL_FALSE;
-  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-  if (ok != GL_TRUE) {
-    char message[4096] = {};
-    glGetShaderInfoLog(shader, sizeof message, nullptr, message);
-    if (log) *log = message;
-    glDeleteShader(shader);
-    return 0;
-  }
-  return shader;
-}
-
 // A linked program, or 0 with the log; `capture` records the outputs by transform feedback.
 GLuint Link(const std::string& vertexSource, bool capture, std::string* log) {
-  const GLuint vertex = CompileStage(GL_VERTEX_SHADER, vertexSource, log);
+  const GLuint vertex = CompileShader(GL_VERTEX_SHADER, vertexSource, log);
   if (!vertex) return 0;
-  const GLuint fragment = CompileStage(GL_FRAGMENT_SHADER, kFragmentSource, log);
+  const GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, kFragmentSource, log);
   if (!fragment) {
     glDeleteShader(vertex);
     return 0;
