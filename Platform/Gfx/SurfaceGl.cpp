@@ -227,6 +227,10 @@ HRESULT SurfaceGl::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, uint32_t f
   return D3D_OK;
 }
 
+bool SurfaceGl::IsLocked() const {
+  return kind_ == Kind::TextureLevel ? texture_->IsLevelLocked(level_) : locked_;
+}
+
 HRESULT SurfaceGl::UnlockRect() {
   if (kind_ == Kind::TextureLevel) return texture_->UnlockRect(level_);
   if (kind_ != Kind::OffscreenPlain || !locked_) return D3DERR_INVALIDCALL;

@@ -54,7 +54,7 @@ class SurfaceGl final : public D3DSurface {
   // at a time, a rectangle inside the surface); the back buffer and depth buffers cannot be
   // locked here (D3DERR_INVALIDCALL).
   HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, uint32_t flags) override;
-  bool IsLocked() const { return locked_; }
+  bool IsLocked() const;
   HRESULT UnlockRect() override;
 
   // ---- For the device's parts.

@@ -327,6 +327,10 @@ HRESULT TextureGl::UnlockRect(uint32_t level) {
   return D3D_OK;
 }
 
+bool TextureGl::IsLevelLocked(uint32_t level) const {
+  return level < levelCount_ && lockFlags_[level] != kNotLocked;
+}
+
 HRESULT TextureGl::GetSurfaceLevel(uint32_t level, D3DSurface** surface) {
   if (!surface) return D3DERR_INVALIDCALL;
   *surface = nullptr;

@@ -61,6 +61,7 @@ class TextureGl final : public D3DTexture {
   const std::shared_ptr<DeviceShared>& Shared() const { return shared_; }
   D3DFORMAT Format() const { return format_; }
   D3DPOOL Pool() const { return pool_; }
+  bool IsLevelLocked(uint32_t level) const;
   uint32_t Usage() const { return usage_; }
   uint32_t Width(uint32_t level = 0) const;
   uint32_t Height(uint32_t level = 0) const;

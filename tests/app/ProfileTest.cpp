@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Engine/DataFolder.h"
+#include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCFontFactory.h"
 #include "Engine/PC/PCRenderWindow.h"
 #include "Engine/Profile.h"
@@ -114,6 +115,17 @@ TEST_F(ProfileTest, CleanUpTwiceDeletesOnce) {
   profile.Init();
   profile.Init();
   EXPECT_EQ(app().GetWindowCount(), 2);
+}
+
+TEST_F(ProfileTest, APanelWhoseWindowIsRefusedHasNone) {
+  Start();
+  EngineProfile profile;
+  MemoryTracker::InduceFailures(0, 1);
+  profile.Init();
+  MemoryTracker::InduceFailures(-1, 0);
+  EXPECT_EQ(profile.GetWindowId(), -1);
+  EXPECT_EQ(app().GetWindowCount(), 0);
+  profile.CleanUp();
 }
 
 TEST_F(ProfileTest, InitPutsTheDataFolderBack) {

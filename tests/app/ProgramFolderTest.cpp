@@ -224,4 +224,18 @@ TEST_F(ProgramFolderTest, WholeFileWriteReplacesOrLeavesTheOldFile) {
   }
 }
 
+TEST_F(ProgramFolderTest, WholeFileWriteNeverReusesALeftoverTemporary) {
+  // Leftovers of a run that crashed, under every name this process could pick first.
+  const std::string old = "old contents";
+  WriteFileText("file.bin", old);
+  const std::string prefix = "file.bin." + std::to_string(getpid()) + ".";
+  for (int serial = 0; serial < 1000; ++serial)
+    WriteFileText(prefix + std::to_string(serial) + ".tmp", "keep");
+  const std::string data(100, 'n');
+  EXPECT_EQ(WriteFileWhole("file.bin", data.data(), data.size()), EEXIST);
+  EXPECT_EQ(ReadFileBytes("file.bin"), old);
+  for (int serial = 0; serial < 1000; ++serial)
+    ASSERT_EQ(ReadFileBytes(prefix + std::to_string(serial) + ".tmp"), "keep") << serial;
+}
+
 }  // namespace

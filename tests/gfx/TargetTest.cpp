@@ -256,6 +256,8 @@ TEST_F(TargetTest, GetRenderTargetDataCopiesTargetsIntoSystemMemory) {
 
     D3DLOCKED_RECT locked{};
     ASSERT_EQ(dest->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    // Not while the caller holds the rows.
+    EXPECT_EQ(device_->GetRenderTargetData(source, dest), D3DERR_INVALIDCALL);
     const uint32_t bytes = c.format == D3DFMT_R5G6B5 ? 2 : 4;
     const uint32_t keep = c.format == D3DFMT_A8R8G8B8   ? 0xFFFFFFFFu
                           : c.format == D3DFMT_R5G6B5 ? 0xFFFFu
