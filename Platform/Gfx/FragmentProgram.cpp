@@ -275,11 +275,7 @@ const char* CompareOperator(uint8_t func) {
 std::string FragmentSource(const FragmentKey& key) {
   std::string s =
       "#version 330 core\n"
-      "in vec4 oD0v;\n"
-      "in vec4 oD1v;\n"
-      "in vec4 oT0v;\n"
-      "in vec4 oT1v;\n"
-      "in float oFogv;\n"
+      GFX_FRAGMENT_INPUTS
       "uniform sampler2D uTex0;\n"
       "uniform sampler2D uTex1;\n"
       "uniform vec4 uTFactor;\n"

@@ -57,6 +57,14 @@ struct FragmentKeyHash {
 // The key for the current states. `textureBound[s]` says whether stage s has a texture.
 FragmentKey MakeFragmentKey(const PipelineStates& states, const bool textureBound[kPixelStages]);
 
+// The values every vertex program hands the pixel stage, as the fragment program declares them.
+#define GFX_FRAGMENT_INPUTS \
+  "in vec4 oD0v;\n"        \
+  "in vec4 oD1v;\n"        \
+  "in vec4 oT0v;\n"        \
+  "in vec4 oT1v;\n"        \
+  "in float oFogv;\n"
+
 std::string FragmentSource(const FragmentKey& key);
 
 }  // namespace gfx

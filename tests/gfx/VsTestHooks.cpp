@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Platform/Gfx/D3DDeviceGl.h"
+#include "Platform/Gfx/FragmentProgram.h"
 #include "Platform/Gfx/PipelinePrograms.h"
 #include "Platform/Gfx/VertexShaderGl.h"
 
@@ -15,11 +16,7 @@ namespace {
 
 const char kFragmentSource[] =
     "#version 330 core\n"
-    "in vec4 oD0v;\n"
-    "in vec4 oD1v;\n"
-    "in vec4 oT0v;\n"
-    "in vec4 oT1v;\n"
-    "in float oFogv;\n"
+    GFX_FRAGMENT_INPUTS
     "uniform sampler2D uTex0, uTex1;\n"
     "out vec4 fragColour;\n"
     "void main() {\n"
