@@ -433,9 +433,14 @@ int32_t App::UpdateMovie(MoviePlayer* player) {
   }
   if (!player->movie) return 0;
   if (decoder.FrameDue(player->movie)) {
-    if (!decoder.DecodeNextFrame(player->movie)) return 0;
+    if (!decoder.DecodeNextFrame(player->movie)) {
+      // A broken movie ends as a finished one does; the log says why.
+      const char* why = decoder.LastError();
+      if (why && why[0]) DebugLog().Write("%s\n", why);
+      return 0;
+    }
   }
-  decoder.CopyToBackBuffer(player->movie);
+  decoder.CopyToBackBuffer(player->movie, m_display.GetDevice());
   return 1;
 }
 

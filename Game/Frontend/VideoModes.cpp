@@ -1,5 +1,7 @@
 #include "Game/Frontend/VideoModes.h"
 
+#include "Engine/PC/PCApp.h"
+
 DisplayModeTable& GetDisplayModeTable() {
   static DisplayModeTable s_table = {};
   return s_table;
@@ -21,4 +23,21 @@ void HideDisplayModeItems(int32_t firstRow, void* /*renderer*/) {
   // A selection on a hidden row goes back to the last row still shown (one step back is not
   // enough when it sat further down the hidden range).
   if (menu.current >= firstRow) menu.current = firstRow > 0 ? firstRow - 1 : 0;
+}
+
+ChosenDisplayMode& GetChosenDisplayMode() {
+  static ChosenDisplayMode s_chosen = {};
+  return s_chosen;
+}
+
+int32_t SelectDisplayModeRow(int32_t row) {
+  const DisplayModeTable& table = GetDisplayModeTable();
+  if (row < 0 || row >= table.count || row >= kMaxDisplayModeRows) return 0;
+  const DisplayModeRow& mode = table.rows[row];
+  Display* display = GetApp().GetDisplay();
+  if (!display->IsResolutionSupported(mode.width, mode.height)) return 0;
+  display->SetResolution(mode.width, mode.height, mode.bits);
+  GetChosenDisplayMode() = {mode.width, mode.height, mode.bits};
+  GetVideoMenu().current = row;
+  return 1;
 }

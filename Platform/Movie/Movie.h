@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+namespace gfx {
+class D3DDevice;
+}
+
 namespace plat {
 
 class MovieDecoder {
@@ -15,10 +19,11 @@ class MovieDecoder {
   virtual void Close(void* movie) = 0;
   // 1 when the next frame is due (the movie's own clock).
   virtual int32_t FrameDue(void* movie) = 0;
-  // Decodes the next frame; 0 when the movie has ended.
+  // Decodes the next frame; 0 when the movie has ended. LastError() is then empty when the
+  // movie simply ran out of frames, and says why when a broken file could not go on.
   virtual int32_t DecodeNextFrame(void* movie) = 0;
-  // Copies the current frame, scaled to fit, into the display's back buffer.
-  virtual void CopyToBackBuffer(void* movie) = 0;
+  // Copies the current frame, scaled to fit, into the back buffer of `device`.
+  virtual void CopyToBackBuffer(void* movie, gfx::D3DDevice* device) = 0;
   virtual const char* LastError() = 0;
 };
 

@@ -15,6 +15,7 @@
 #include "tests/support/ScnWriter.h"
 #include "tests/support/Ps2Writer.h"
 #include "tests/support/WftWriter.h"
+#include "tools/datagen/DataGenSound.h"
 
 namespace {
 
@@ -354,6 +355,12 @@ int main(int argc, char** argv) {
       !scnwriter::SaveDemoCharacter(root + "/data/Character") ||
       !WriteBoxGeometry(root + "/data/Scene")) {
     std::fprintf(stderr, "datagen: cannot write the scene and the character in %s/data\n",
+                 root.c_str());
+    return 1;
+  }
+  // Sound banks and music, the HUD's icons and the localised texts.
+  if (!WriteDemoSounds(root) || !WriteDemoHud(root) || !WriteDemoTexts(root)) {
+    std::fprintf(stderr, "datagen: cannot write the sounds, HUD icons and texts in %s/data\n",
                  root.c_str());
     return 1;
   }

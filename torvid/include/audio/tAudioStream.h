@@ -42,8 +42,14 @@ class tAudioStream {
   plat::AudioVoice Voice() const { return m_voice; }
 
  private:
+  bool ReadInfo();
+  void Fill();
   bool Decode();
+  bool Decoded(uint32_t bytes, int link);
+  bool AtEnd();
   bool Rewind();
+  bool Drained() const;
+  void ReleaseVoice();
 
   struct Vorbis;
   Vorbis* m_vorbis = nullptr;

@@ -1,0 +1,86 @@
+#include "Game/Frontend/PDFE.h"
+
+#include <cstring>
+
+#include "Engine/LogFile.h"
+#include "Engine/Random.h"
+#include "Game/Frontend/FrontEnd.h"
+#include "Game/GameBaseClass.h"
+#include "Game/KavelApp.h"
+#include "Game/Localisation/LocalisedText.h"
+#include "Game/Multiplayer/PC/TwoPlayerLink.h"
+
+namespace {
+
+constexpr int32_t kTextNotBuilt = 1018;
+
+GameMaker s_makers[kFrontEndGameCount] = {};
+
+// Makes the game and hands it to the framework; a game without a maker leaves a message.
+void StartGame(int32_t game, int32_t mode, int32_t level) {
+  GameMaker maker = GetGameMaker(game);
+  CFrontEnd* frontEnd = GetFrontEnd();
+  if (!maker) {
+    DebugLog().Write("Front end: game %d is not built into this program", game);
+    if (frontEnd) frontEnd->ShowMessage(GetLocalisedText(kTextNotBuilt), nullptr);
+    return;
+  }
+  KavelApp* app = GetKavelApp();
+  if (!app) return;
+  GameBaseClass* made = maker(mode, level);
+  if (!made) {
+    DebugLog().Write("Front end: game %d could not be made", game);
+    return;
+  }
+  app->StartGame(made);
+}
+
+int32_t FrontEndMode() { return GetFrontEnd() ? GetFrontEnd()->GetMode() : 0; }
+int32_t FrontEndLevel() { return GetFrontEnd() ? GetFrontEnd()->GetDifficulty() : 0; }
+
+// The host's side of a two-player start: the code and a fresh seed go to the client first, so
+// both machines deal from the same generator state.
+void StartHost(int32_t game, const char* code) {
+  TwoPlayerLink* link = GetTwoPlayerLink();
+  if (!link || !link->IsAttached() || !GetGameMaker(game)) {
+    StartGame(game, kModeTwoPlayer, 0);
+    return;
+  }
+  const uint32_t seed = static_cast<uint32_t>(Rand()) ^ 0x5EEDu;
+  link->StartHost(code, seed);
+  // Host starts play at difficulty 0; the client does the same.
+  StartGame(game, kModeTwoPlayer, 0);
+}
+
+}  // namespace
+
+GameMaker SetGameMaker(int32_t game, GameMaker maker) {
+  if (game < 0 || game >= kFrontEndGameCount) return nullptr;
+  GameMaker previous = s_makers[game];
+  s_makers[game] = maker;
+  return previous;
+}
+
+GameMaker GetGameMaker(int32_t game) {
+  return (game >= 0 && game < kFrontEndGameCount) ? s_makers[game] : nullptr;
+}
+
+void PDFE_StartGameCobbAndJory() { StartGame(kGameDiving, FrontEndMode(), FrontEndLevel()); }
+void PDFE_StartGameDulcieClemency() { StartGame(kGameFootball, FrontEndMode(), FrontEndLevel()); }
+void PDFE_StartGameMrGorst() { StartGame(kGamePirate, FrontEndMode(), FrontEndLevel()); }
+void PDFE_StartDulcieClemencyMP() { StartHost(kGameFootball, kFootballCode); }
+void PDFE_StartMrGorstMP() { StartHost(kGamePirate, kPirateCode); }
+
+void PDFE_ClientConnected(const char* code) {
+  if (!code) return;
+  // The client plays at difficulty 0, as the host does, so both machines deal and score alike.
+  if (std::strcmp(code, kFootballCode) == 0) {
+    StartGame(kGameFootball, kModeTwoPlayer, 0);
+  } else if (std::strcmp(code, kPirateCode) == 0) {
+    StartGame(kGamePirate, kModeTwoPlayer, 0);
+  } else {
+    DebugLog().Write("Front end: unknown two-player game code \"%.16s\"", code);
+  }
+}
+
+void PDFE_StartAnimationViewer() { StartGame(kGameViewer, kModeNormal, 0); }

@@ -1,0 +1,54 @@
+#include "Game/Helper/HudDraw.h"
+
+#include <cstdio>
+
+#include "Engine/PC/PCApp.h"
+#include "Engine/PC/PCPolygonPools.h"
+#include "Engine/PC/PCRenderWindow.h"
+#include "Game/Helper/ScopedDataFolder.h"
+
+namespace {
+constexpr const char* kHudFolder = "data\\Hud\\";
+
+int32_t LoadHudTexture(const char* name) { return GetApp().GetTexture()->Load(name); }
+
+void ReleaseHudTexture(int32_t* handle) {
+  if (*handle >= 0) GetApp().GetTexture()->Delete(*handle);
+  *handle = -1;
+}
+}  // namespace
+
+void DrawHudTexture(RenderWindow* window, int32_t texture, float x, float y) {
+  if (!window || texture < 0) return;
+  BaseTexture* textures = GetApp().GetTexture();
+  const float w = static_cast<float>(textures->GetWidth(texture));
+  const float h = static_cast<float>(textures->GetHeight(texture));
+  if (w <= 0.0f || h <= 0.0f) return;
+  const PolyVertex2D quad[4] = {
+      {x, y, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, 0.0f},
+      {x + w, y, 0.0f, 1.0f, 0xFFFFFFFFu, 1.0f, 0.0f},
+      {x, y + h, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, 1.0f},
+      {x + w, y + h, 0.0f, 1.0f, 0xFFFFFFFFu, 1.0f, 1.0f},
+  };
+  window->Add2DPolyStrip(texture, 4, quad, nullptr,
+                         PolygonPools::kNoCulling | PolygonPools::kBlended);
+}
+
+void HudTextures::Load() {
+  ScopedDataFolder folder(kHudFolder, "HudTextures::Load");
+  score = LoadHudTexture("score.dds");
+  clock = LoadHudTexture("clock.dds");
+  lives = LoadHudTexture("lives.dds");
+  for (int32_t kind = 0; kind < kCounterKinds; ++kind) {
+    char name[32];
+    std::snprintf(name, sizeof(name), "counter%02d.dds", kind);
+    counters[kind] = LoadHudTexture(name);
+  }
+}
+
+void HudTextures::Release() {
+  ReleaseHudTexture(&score);
+  ReleaseHudTexture(&clock);
+  ReleaseHudTexture(&lives);
+  for (int32_t& counter : counters) ReleaseHudTexture(&counter);
+}

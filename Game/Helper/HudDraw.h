@@ -1,0 +1,25 @@
+#pragma once
+// The HUD's pieces: textures drawn at their own size on the 640 x 480 HUD plane, and the set of
+// HUD textures every game shares (the score, the clock, lives and the 13 counter icons).
+
+#include <cstdint>
+
+class RenderWindow;
+
+// Draws `texture` at its own size with its top-left corner at (x, y) of the HUD plane, blended
+// by its alpha.
+void DrawHudTexture(RenderWindow* window, int32_t texture, float x, float y);
+
+struct HudTextures {
+  static constexpr int32_t kCounterKinds = 13;
+
+  int32_t score = -1;
+  int32_t clock = -1;
+  int32_t lives = -1;
+  int32_t counters[kCounterKinds] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+
+  // Loads them from "data\Hud\" whatever the current data folder is, and puts the folder back.
+  void Load();
+  // Lets go of each and sets it back to none, so that Release may run twice.
+  void Release();
+};

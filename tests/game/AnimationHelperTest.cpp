@@ -1,0 +1,443 @@
+// The animation player on the demo character and animations written here: played fractions,
+// the queue and its hold word, cross-fades, end callbacks, posing and what the player owns.
+//
+// Each clip carries its clock in its root path (x = base + seconds), so the posed skeleton's root
+// says which time, or which blend of two times, it shows. At 60 ticks a second, steps of 7.5,
+// 11.25, 15 and 30 ticks are exact in seconds, which keeps end times exact.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+#include "Engine/AnimationSequencer.h"
+#include "Engine/MemoryTracker.h"
+#include "Engine/PC/PCApp.h"
+#include "Engine/PC/PCSkeleton.h"
+#include "Game/Helper/AnimationHelper.h"
+#include "tests/support/AnmWriter.h"
+#include "tests/support/AppHarness.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/ScnWriter.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+constexpr int32_t kA = AnimationHelper::kTrackA;
+constexpr int32_t kB = AnimationHelper::kTrackB;
+
+struct Clip {
+  const char* name;
+  float seconds;
+  float rootBase;
+};
+const Clip kLoop = {"loop.anm", 1.0f, 10.0f};   // 60 ticks
+const Clip kOnce = {"once.anm", 0.5f, 100.0f};  // 30 ticks
+const Clip kLong = {"long.anm", 2.0f, 200.0f};  // 120 ticks
+
+void WriteClip(const Clip& clip) {
+  const uint32_t bones = static_cast<uint32_t>(skelwriter::MakeBiped().bones.size());
+  const anmwriter::AnimDesc desc = anmwriter::MakeSampled(
+      bones, clip.seconds, 4,
+      [](uint32_t, float, float* q) {
+        const float identity[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        std::copy(identity, identity + 4, q);
+      },
+      [&](float t, float* p) {
+        p[0] = clip.rootBase + t;
+        p[1] = 0.0f;
+        p[2] = 1.0f;
+      });
+  const std::vector<uint8_t> bytes = anmwriter::Write(desc);
+  WriteFileBytes(std::string("data/") + clip.name, bytes.data(), bytes.size());
+}
+
+// The root x of a clip `ticks` into it.
+float RootAt(const Clip& clip, float ticks) { return clip.rootBase + ticks / 60.0f; }
+
+struct EndRecord {
+  std::vector<float> overshoots;
+  AnimationHelper* chain = nullptr;  // plays `next` on, carrying the overshoot
+  int32_t next = -1;
+  AnimationHelper* doomed = nullptr;  // deleted by the callback
+};
+
+void OnEnd(void* user, float overshoot) {
+  EndRecord* record = static_cast<EndRecord*>(user);
+  record->overshoots.push_back(overshoot);
+  if (record->chain) record->chain->PlayReversed(record->next, 1, overshoot);
+  if (record->doomed) TrackedDelete("test", record->doomed);
+  record->doomed = nullptr;
+}
+
+class AnimationHelperTest : public AppTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_harness.Start());
+    ASSERT_TRUE(scnwriter::SaveDemoCharacter("data"));
+    for (const Clip* clip : {&kLoop, &kOnce, &kLong}) WriteClip(*clip);
+    GetApp().SetDataDir("data\\");
+  }
+
+  // The demo character with the three clips, its skeleton built.
+  void Build(AnimationHelper& h) {
+    m_model = h.LoadModel("character.geo");
+    m_loop = h.AddAnimation(kLoop.name);
+    m_once = h.AddAnimation(kOnce.name);
+    m_long = h.AddAnimation(kLong.name);
+    h.SetCurrentAnimation(m_loop);
+    ASSERT_EQ(h.CreateSkeleton(), 1);
+  }
+  static float RootX(AnimationHelper& h) { return h.PoseGeo()->GetRootPosition().x; }
+  static void Run(AnimationHelper& h, int updates, float step = 1.0f) {
+    for (int i = 0; i < updates; ++i) h.Update(step);
+  }
+
+  int32_t m_model = -1, m_loop = -1, m_once = -1, m_long = -1;
+};
+
+TEST_F(AnimationHelperTest, PlayedFractionRisesFromZeroToOneOverTheLength) {
+  struct Case {
+    const Clip* clip;
+    int32_t loop;
+    int ticks;
+    float played;
+  };
+  const Case cases[] = {{&kOnce, 0, 30, 1.0f},  {&kOnce, 0, 45, 1.0f},  {&kLong, 1, 30, 0.25f},
+                        {&kLoop, 1, 45, 0.75f}, {&kLoop, 1, 75, 0.25f}, {&kOnce, 0, 0, 0.0f}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.clip->name << " " << c.ticks);
+    AnimationHelper h;
+    Build(h);
+    const int32_t id = c.clip == &kOnce ? m_once : c.clip == &kLong ? m_long : m_loop;
+    h.Play(id, c.loop, 0.0f);
+    const int length = static_cast<int>(c.clip->seconds * 60.0f);
+    for (int tick = 0; tick <= c.ticks; ++tick) {
+      if (tick < length) {
+        EXPECT_NEAR(h.GetRemainingFraction(id), float(tick) / length, 1e-4f);
+      }
+      if (tick < c.ticks) h.Update(1.0f);
+    }
+    EXPECT_NEAR(h.GetRemainingFraction(id), c.played, 1e-4f);
+    EXPECT_NEAR(h.GetDominantRemainingFraction(), c.played, 1e-4f);
+    EXPECT_EQ(h.GetRemainingFraction(id == m_long ? m_once : m_long), 0.0f) << "on no track";
+  }
+}
+
+TEST_F(AnimationHelperTest, QueuedItemWaitsWhileTheAnimationThatLastStartedHolds) {
+  struct Case {
+    int32_t hold;
+    int32_t heldLoops;
+    int updates;  // of 7.5 ticks, until the queued item starts
+    int32_t heldFinished;
+  };
+  for (const Case& c : {Case{0, 0, 1, 0}, Case{1, 0, 5, 1}, Case{1, 1, 5, 0}}) {
+    SCOPED_TRACE(testing::Message() << "hold " << c.hold << " loops " << c.heldLoops);
+    AnimationHelper h;
+    Build(h);
+    h.Play(m_loop, 1, 0.0f);
+    h.QueueOnly(m_once, 0.0f, c.hold, c.heldLoops);
+    h.Update(7.5f);
+    ASSERT_EQ(h.GetCurrentAnimation(), m_once);
+    h.QueueOnly(m_long, 10.0f, 0, 1);
+    int updates = 0;
+    while (h.GetCurrentAnimation() != m_long && updates < 20) {
+      EXPECT_EQ(h.IsAnimationActive(m_long), 1) << "queued";
+      EXPECT_EQ(h.GetRemainingFraction(m_long), 0.0f) << "not on a track yet";
+      h.Update(7.5f);
+      ++updates;
+    }
+    EXPECT_EQ(updates, c.updates);
+    EXPECT_EQ(h.IsAnimationFinished(m_once), c.heldFinished);
+    EXPECT_NE(h.GetBlend(), 0);
+  }
+}
+
+TEST_F(AnimationHelperTest, CrossFadeRunsItsBlendTimeAndMovesThePoseWeights) {
+  for (int blend : {0, 1, 10, 25}) {
+    SCOPED_TRACE(blend);
+    AnimationHelper h;
+    Build(h);
+    h.Play(m_loop, 1, 0.0f);
+    h.QueueOnly(m_long, float(blend), 0, 1);
+    h.Update(1.0f);
+    EXPECT_EQ(h.GetActiveTrack(), kB);
+    EXPECT_EQ(h.IsAnimationActive(m_long), 1);
+    for (int j = 0; j < blend; ++j) {
+      ASSERT_NE(h.GetBlend(), 0) << "tick " << j;
+      const float w = float(j) / blend;
+      EXPECT_NEAR(h.GetBlendWeight(), w, 1e-5f);
+      const float x = (1 - w) * RootAt(kLoop, 1.0f + j) + w * RootAt(kLong, float(j));
+      EXPECT_NEAR(RootX(h), x, 1e-3f) << "tick " << j;
+      h.Update(1.0f);
+    }
+    EXPECT_EQ(h.GetBlend(), 0);
+    EXPECT_EQ(h.GetBlendWeight(), 1.0f);
+    EXPECT_NEAR(RootX(h), RootAt(kLong, float(blend)), 1e-3f);
+    // The animation faded out has left its track.
+    EXPECT_EQ(h.GetRemainingFraction(m_loop), 0.0f);
+    EXPECT_EQ(h.IsAnimationFinished(m_loop), 1);
+  }
+}
+
+TEST_F(AnimationHelperTest, EndCallbackCarriesTheOvershootOnceInTicks) {
+  struct Case {
+    float step;
+    size_t atUpdate;
+    float overshoot;
+  };
+  for (const Case& c : {Case{7.5f, 5, 7.5f}, Case{11.25f, 3, 3.75f}, Case{30.0f, 2, 30.0f}}) {
+    SCOPED_TRACE(c.step);
+    AnimationHelper h;
+    Build(h);
+    EndRecord record;
+    h.SetEndCallback(OnEnd, &record);
+    h.Play(m_once, 0, 0.0f);
+    size_t firstCall = 0;
+    for (size_t u = 1; u <= 10; ++u) {
+      h.Update(c.step);
+      if (!record.overshoots.empty() && firstCall == 0) firstCall = u;
+    }
+    EXPECT_EQ(firstCall, c.atUpdate);
+    ASSERT_EQ(record.overshoots.size(), 1u);
+    EXPECT_NEAR(record.overshoots[0], c.overshoot, 1e-3f);
+    EXPECT_EQ(h.IsFinished(), 1);
+  }
+}
+
+TEST_F(AnimationHelperTest, EndCallbackHearsOnlyTheActiveTrack) {
+  struct Case {
+    const char* what;
+    std::function<void(AnimationHelper&)> setUp;
+    size_t calls;
+  };
+  const Case cases[] = {
+      {"once fading in on the active track",
+       [&](AnimationHelper& h) {
+         h.Play(m_loop, 1, 0.0f);
+         h.QueueOnly(m_once, 60.0f, 0, 0);
+       },
+       1},
+      {"once fading out under a new loop",
+       [&](AnimationHelper& h) {
+         h.Play(m_once, 0, 0.0f);
+         h.QueueOnly(m_loop, 60.0f, 0, 1);
+       },
+       0},
+      {"once left on track B by Play",
+       [&](AnimationHelper& h) {
+         h.QueueOnly(m_once, 2.0f, 0, 0);
+         Run(h, 4);
+         h.Play(m_loop, 1, 0.0f);
+       },
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    AnimationHelper h;
+    Build(h);
+    EndRecord record;
+    h.SetEndCallback(OnEnd, &record);
+    c.setUp(h);
+    Run(h, 45);
+    EXPECT_EQ(record.overshoots.size(), c.calls);
+    EXPECT_EQ(h.IsFinished(), int32_t(c.calls));
+  }
+}
+
+TEST_F(AnimationHelperTest, EndCallbackMayChainAnotherAnimationOrDeleteThePlayer) {
+  AnimationHelper h;
+  Build(h);
+  EndRecord chain;
+  chain.chain = &h;
+  chain.next = m_loop;
+  h.SetEndCallback(OnEnd, &chain);
+  h.Play(m_once, 0, 0.0f);
+  Run(h, 3, 11.25f);
+  // The loop starts 3.75 ticks in, seamlessly.
+  EXPECT_EQ(h.GetCurrentAnimation(), m_loop);
+  EXPECT_NEAR(h.GetRemainingFraction(m_loop), 3.75f / 60.0f, 1e-5f);
+  EXPECT_NEAR(h.GetTrackVector().x, RootAt(kLoop, 3.75f), 1e-4f);
+
+  AnimationHelper* doomed = TrackedNew<AnimationHelper>("test");
+  Build(*doomed);
+  EndRecord deleter;
+  deleter.doomed = doomed;
+  doomed->SetEndCallback(OnEnd, &deleter);
+  doomed->Play(m_once, 0, 0.0f);
+  for (int i = 0; i < 3; ++i) {
+    if (!deleter.doomed) break;
+    doomed->Update(11.25f);
+  }
+  EXPECT_EQ(deleter.doomed, nullptr);
+  EXPECT_EQ(deleter.overshoots.size(), 1u);
+}
+
+TEST_F(AnimationHelperTest, PoseGeoWithoutASkeletonLogsAndReports) {
+  AssertCounter asserts;
+  AnimationHelper never;
+  EXPECT_EQ(never.PoseGeo(), nullptr);
+  AnimationHelper noModel;
+  EXPECT_EQ(noModel.CreateSkeleton(), 0);
+  noModel.Update(1.0f);
+  EXPECT_EQ(noModel.PoseGeo(), nullptr);
+  EXPECT_EQ(asserts.Count(), 2u);
+  EXPECT_TRUE(DebugLogContains("Trying to pose a Geo with no Skeleton"));
+
+  AnimationHelper full;
+  Build(full);
+  EXPECT_EQ(full.PoseGeo(), full.GetSkeleton());
+  EXPECT_NE(full.GetSkeleton(), nullptr);
+  EXPECT_EQ(asserts.Count(), 2u);
+}
+
+TEST_F(AnimationHelperTest, ActiveAndFinishedForPlayingQueuedAndOtherAnimations) {
+  AnimationHelper h;
+  Build(h);
+  h.Play(m_loop, 1, 0.0f);
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    int32_t loop[2], once[2], other[2];  // {active, finished}
+  };
+  const Step steps[] = {
+      {"loop plays, once queued", [&] { h.QueueOnly(m_once, 5, 0, 0); }, {1, 0}, {1, 0}, {0, 1}},
+      {"once fades in", [&] { h.Update(1.0f); }, {0, 0}, {1, 0}, {0, 1}},
+      {"the fade is over", [&] { Run(h, 5); }, {0, 1}, {1, 0}, {0, 1}},
+      {"once has ended, holding", [&] { Run(h, 30); }, {0, 1}, {1, 1}, {0, 1}},
+      {"queued again", [&] { h.QueueOnly(m_once, 5, 0, 0); }, {0, 1}, {1, 0}, {0, 1}},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.what);
+    s.act();
+    for (auto [id, want] : {std::pair{m_loop, s.loop}, {m_once, s.once}, {m_long, s.other}}) {
+      EXPECT_EQ(h.IsAnimationActive(id), want[0]) << id;
+      EXPECT_EQ(h.IsAnimationFinished(id), want[1]) << id;
+    }
+  }
+}
+
+TEST_F(AnimationHelperTest, PlayReversedStartsPartWayAndClearsTrackB) {
+  for (bool reversed : {false, true}) {
+    SCOPED_TRACE(reversed);
+    AnimationHelper h;
+    Build(h);
+    h.Play(m_loop, 1, 0.0f);
+    h.QueueOnly(m_long, 10.0f, 0, 1);
+    Run(h, 2);  // long fades in on track B
+    h.QueueOnly(m_loop, 1.0f, 0, 1);
+    if (reversed)
+      h.PlayReversed(m_once, 0, 15.0f);
+    else
+      h.Play(m_once, 0, 15.0f);
+    EXPECT_NEAR(h.GetRemainingFraction(m_once), 0.5f, 1e-5f);
+    EXPECT_EQ(h.GetActiveTrack(), kA);
+    EXPECT_EQ(h.GetBlend(), 0);
+    EXPECT_EQ(h.GetBlendWeight(), 0.0f);
+    EXPECT_EQ(h.IsAnimationActive(m_loop), 0) << "the queue was emptied";
+    EXPECT_EQ(h.IsAnimationActive(m_long), 0);
+    EXPECT_EQ(h.GetRemainingFraction(m_long) > 0.0f, !reversed) << "Play leaves track B";
+    EXPECT_NEAR(RootX(h), RootAt(kOnce, 15.0f), 1e-4f) << "track B out of sight";
+  }
+}
+
+TEST_F(AnimationHelperTest, TrackVectorIsTheDominantRootNow) {
+  AnimationHelper h;
+  Build(h);
+  EXPECT_EQ(h.GetTrackVector().w, 0.0f) << "nothing plays";
+  struct Case {
+    const Clip* clip;
+    int32_t loop;
+    int quarters;  // updates of 15 ticks
+    float x;
+  };
+  const Case cases[] = {{&kLoop, 1, 1, 10.25f},
+                        {&kLoop, 1, 5, 10.25f},  // wrapped once
+                        {&kOnce, 0, 3, 100.5f},  // held at its end
+                        {&kLong, 1, 2, 200.5f}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.clip->name << " " << c.quarters);
+    const int32_t id = c.clip == &kOnce ? m_once : c.clip == &kLong ? m_long : m_loop;
+    h.PlayReversed(id, c.loop, 0.0f);
+    Run(h, c.quarters, 15.0f);
+    const Vector4 v = h.GetTrackVector();
+    EXPECT_NEAR(v.x, c.x, 1e-4f);
+    EXPECT_EQ(v.z, 1.0f);
+    EXPECT_EQ(v.w, 1.0f);
+  }
+}
+
+TEST_F(AnimationHelperTest, CrossFadeToAndPoseWeightedBlendBothTracksAtOnePhase) {
+  AnimationHelper h;
+  Build(h);
+  h.Play(m_loop, 1, 0.0f);
+  h.Update(15.0f);
+  EXPECT_EQ(h.CrossFadeTo(m_long, 1), kB);
+  // Until the weight moves, the walk stays dominant: its phase carries on.
+  EXPECT_EQ(h.GetDominantTrack(), kA);
+  EXPECT_NEAR(h.GetDominantRemainingFraction(), 0.25f, 1e-5f);
+  EXPECT_EQ(h.GetBlend(), 0);
+
+  struct Step {
+    float phase, blend;
+    float x;
+    int32_t dominant;
+  };
+  const Step steps[] = {{0.5f, 0.25f, 0.75f * 10.5f + 0.25f * 201.0f, kA},
+                        {0.5f, 0.75f, 0.25f * 10.5f + 0.75f * 201.0f, kB},
+                        {0.25f, 2.0f, 200.5f, kB}};  // held to 0..1
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.blend);
+    h.PoseWeighted(s.phase, s.blend);
+    EXPECT_NEAR(h.GetRemainingFraction(m_loop), s.phase, 1e-5f);
+    EXPECT_NEAR(h.GetRemainingFraction(m_long), s.phase, 1e-5f);
+    EXPECT_NEAR(RootX(h), s.x, 1e-3f) << "PoseGeo keeps the weighted pose";
+    EXPECT_EQ(h.GetDominantTrack(), s.dominant);
+  }
+  // Snapped to B; direction 0 weights the old track.
+  EXPECT_EQ(h.CrossFadeTo(m_once, 0), kA);
+  h.PoseWeighted(0.0f, 0.25f);
+  EXPECT_NEAR(RootX(h), 0.75f * 100.0f + 0.25f * 200.0f, 1e-3f);
+  EXPECT_EQ(h.IsAnimationActive(m_once), 1);
+  // A queued item fades in from the dominant track.
+  h.QueueOnly(m_loop, 10.0f, 0, 1);
+  h.Update(1.0f);
+  EXPECT_EQ(h.GetActiveTrack(), kB);
+  EXPECT_NE(h.GetBlend(), 0);
+}
+
+// Counts blocks of the tracker: needs the tracked operators (not the sanitizer build).
+class AnimationHelperMemoryTest : public AnimationHelperTest {};
+
+TEST_F(AnimationHelperMemoryTest, EveryBlockAndReferenceIsGivenBack) {
+  const char* owners[] = {"AnimationHelper::CreateSkeleton", "NodeFactory::MakeSkeleton",
+                          "Skeleton::Skeleton", "CreatePose", "DataArray<int>::GrowArray"};
+  auto counts = [&] {
+    std::vector<uint32_t> n;
+    for (const char* owner : owners) n.push_back(MemoryTracker::CountBlocksOwnedBy(owner));
+    return n;
+  };
+  const std::vector<uint32_t> before = counts();
+  {
+    AnimationHelper h;
+    Build(h);
+    h.Play(m_loop, 1, 0.0f);
+    h.QueueOnly(m_long, 5.0f, 0, 1);
+    Run(h, 3);
+    const std::vector<uint32_t> built = counts();
+    EXPECT_GT(built[0], before[0]);
+    EXPECT_EQ(h.CreateSkeleton(), 1);
+    EXPECT_EQ(counts(), built) << "a second skeleton replaces the first";
+    EXPECT_EQ(h.LoadModel("character.geo"), m_model);
+    EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("NodeFactory::MakeSkeleton"), before[1]);
+    EXPECT_EQ(h.CreateSkeleton(), 1);
+    EXPECT_EQ(GetApp().GetAnimFactory()->GetRefCount(m_long), 1);
+  }
+  EXPECT_EQ(counts(), before);
+  for (int32_t id : {m_loop, m_once, m_long})
+    EXPECT_EQ(GetApp().GetAnimFactory()->GetRefCount(id), 0);
+  EXPECT_EQ(GetApp().GetNodeFactory()->GetContainer(m_model), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,203 @@
+// The small services every game leans on: the scripted sequence, the fade timer, the in-game
+// message, bonus popups, the HUD drawers and the game camera.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Engine/Camera.h"
+#include "Engine/PC/PCApp.h"
+#include "Engine/PC/PCRenderWindow.h"
+#include "Game/GameBaseClass.h"
+#include "Game/Helper/GameCamera.h"
+#include "tests/game/DemoData.h"
+#include "tests/support/AppHarness.h"
+
+namespace {
+
+// A game that only counts the sequence's calls.
+class ScriptedGame : public GameBaseClass {
+ public:
+  ScriptedGame() : GameBaseClass(kModeNormal, 0) {}
+  void HoldPlay() override { m_calls += "H"; }
+  void StartPlay() override { m_calls += "S"; }
+  std::string m_calls;
+};
+
+// Runs a script for `ticks` ticks as a game's Update would (text first, then the sequence).
+int32_t RunScript(ScriptedGame& game, const std::vector<int32_t>& script, int ticks) {
+  game.m_sequence.Start(script.data(), static_cast<int32_t>(script.size()));
+  int32_t finished = 0;
+  for (int i = 0; i < ticks && !finished; ++i) {
+    game.UpdateIngameText(1.0f);
+    finished = game.m_sequence.Update(&game);
+  }
+  return finished;
+}
+
+class GameServicesTest : public AppTest {
+ protected:
+  void SetUp() override {
+    LinkDemoData();
+    ASSERT_TRUE(m_harness.Start());
+  }
+};
+
+TEST_F(GameServicesTest, SequenceScriptsRunTheirStepsInOrder) {
+  struct Case {
+    std::vector<int32_t> script;
+    int ticks;
+    int32_t finished;
+    const char* calls;
+    int32_t index;  // where the runner stands afterwards
+  };
+  const Case cases[] = {
+      {{11, 15}, 10, 1, "S", 1},
+      {{10, 11, 15}, 10, 1, "HS", 2},
+      // The fade and the wait take their ticks before the next step.
+      {{0, 11, 15}, 30, 0, "", 0},
+      {{0, 11, 15}, 70, 1, "S", 2},
+      {{2, 11}, 50, 0, "", 0},
+      {{2, 11}, 70, 0, "S", 2},
+      // Code 16 holds the script: the garden script ends this way.
+      {{11, 16, 11}, 200, 0, "S", 1},
+      // A script without an end code stops at its end instead of reading on.
+      {{11, 10}, 200, 0, "SH", 2},
+      {{}, 10, 0, "", 0},
+  };
+  for (const Case& c : cases) {
+    ScriptedGame game;
+    EXPECT_EQ(RunScript(game, c.script, c.ticks), c.finished) << ::testing::PrintToString(c.script);
+    EXPECT_EQ(game.m_calls, c.calls) << ::testing::PrintToString(c.script);
+    EXPECT_EQ(game.m_sequence.m_index, c.index) << ::testing::PrintToString(c.script);
+  }
+}
+
+TEST_F(GameServicesTest, FadeStepsRunTheTimerUpOrDown) {
+  ScriptedGame game;
+  const int32_t forward[] = {0, 15};
+  game.m_sequence.Start(forward, 2);
+  game.m_sequence.Update(&game);
+  EXPECT_EQ(game.m_fadeTimer.IsRunning(), 1);
+  EXPECT_FLOAT_EQ(game.m_fadeTimer.Fraction(), 0.0f);
+  for (int i = 0; i < 30; ++i) game.UpdateIngameText(1.0f);
+  EXPECT_NEAR(game.m_fadeTimer.Fraction(), 0.5f, 1e-6f) << "half way up after half a second";
+  const int32_t backward[] = {1, 15};
+  game.m_sequence.Start(backward, 2);
+  game.m_sequence.Update(&game);
+  for (int i = 0; i < 15; ++i) game.UpdateIngameText(1.0f);
+  EXPECT_NEAR(game.m_fadeTimer.Fraction(), 0.75f, 1e-6f) << "a quarter of the way down";
+}
+
+TEST(ProgressTimerTest, RunsFromZeroToItsDurationAndStops) {
+  struct Case {
+    float duration, steps, value;
+    int32_t finished;
+  };
+  const Case cases[] = {
+      {10.0f, 4.0f, 4.0f, 0}, {10.0f, 10.0f, 10.0f, 1}, {10.0f, 25.0f, 10.0f, 1},
+      {0.0f, 1.0f, 1.0f, 1},  {-5.0f, 0.0f, 0.0f, 0},
+  };
+  for (const Case& c : cases) {
+    ProgressTimer timer;
+    timer.Start(1, c.duration);
+    for (float t = 0.0f; t < c.steps; t += 1.0f) timer.Update(1.0f);
+    EXPECT_FLOAT_EQ(timer.m_value, c.value) << c.duration << " after " << c.steps;
+    EXPECT_EQ(timer.IsFinished(), c.finished) << c.duration << " after " << c.steps;
+    EXPECT_LE(timer.Progress(), 1.0f);
+  }
+}
+
+TEST_F(GameServicesTest, AMessageShowsForItsTicksAndPopupsFadeOut) {
+  ScriptedGame game;
+  ShowIngameMessage(&game.m_ingameText, 1014, 200, 3.0f, 7);
+  EXPECT_EQ(game.m_ingameText.shown, 1);
+  EXPECT_EQ(game.m_ingameText.word, 7);
+  ASSERT_NE(game.m_ingameText.text, nullptr);
+  game.UpdateIngameText(1.0f);
+  game.UpdateIngameText(1.0f);
+  EXPECT_EQ(game.m_ingameText.shown, 1);
+  game.UpdateIngameText(1.0f);
+  EXPECT_EQ(game.m_ingameText.shown, 0);
+
+  for (int i = 0; i < BonusScoreHandler::kMaxPopups + 3; ++i)
+    game.m_bonusScores.Add(i % 2 ? -100 : 250, Vector4(0.0f, 0.0f, 0.0f, 1.0f));
+  EXPECT_EQ(game.m_bonusScores.GetListLength(), BonusScoreHandler::kMaxPopups);
+  for (int i = 0; i < 59; ++i) game.UpdateIngameText(1.0f);
+  EXPECT_EQ(game.m_bonusScores.GetListLength(), BonusScoreHandler::kMaxPopups);
+  game.UpdateIngameText(1.0f);
+  EXPECT_EQ(game.m_bonusScores.GetListLength(), 0) << "all popups end after their second";
+}
+
+// The HUD drawers queue their numbers as text in the window; what they wrote is read back.
+TEST_F(GameServicesTest, HudDrawersWriteTheirNumbersInTheirFormats) {
+  ScriptedGame game;
+  RenderWindow window;
+  window.Init(Vector2(0.0f, 0.0f), Vector2(640.0f, 480.0f), Vector4(0, 0, 0, 0), 6, 0.0f);
+  auto lastText = [&]() -> std::u16string {
+    const int32_t n = window.GetTextItemCount();
+    if (n == 0) return u"";
+    const TextItem* item = window.GetTextItem(n - 1);
+    return std::u16string(item->text);
+  };
+  struct Case {
+    int32_t kind, value, target;
+    const char16_t* text;
+  };
+  const Case counters[] = {
+      {9, 7, 10, u"07/10"}, {10, 3, 5, u"03/05"}, {0, 12, 99, u"12"}, {1, 4, 6, u"4/6"},
+  };
+  ASSERT_NE(game.GetMessageFont(), nullptr);
+  for (const Case& c : counters) {
+    window.DropText();
+    game.DrawCounter(&window, c.kind, c.value, c.target);
+    EXPECT_EQ(lastText(), c.text) << "kind " << c.kind;
+  }
+  window.DropText();
+  game.DrawCounter(&window, 13, 1, 1);
+  game.DrawCounter(&window, -1, 1, 1);
+  EXPECT_EQ(window.GetTextItemCount(), 0) << "kinds outside 0..12 draw nothing";
+  game.m_score[0] = 1234;
+  game.DrawScore(&window, 0);
+  EXPECT_EQ(lastText(), u"001234");
+  game.DrawTime(&window, 61.0f * 60.0f + 1.0f);
+  EXPECT_EQ(lastText(), u"1:02") << "seconds round up";
+  game.DrawTime(&window, 0.0f);
+  EXPECT_EQ(lastText(), u"0:00");
+  window.CleanUp();
+}
+
+TEST(GameCameraTest, SetsGoStraightInOrBecomeTheBlendsEnd) {
+  GameCamera camera;
+  camera.Init();
+  camera.SetPosition(Vector4(1.0f, 2.0f, 3.0f, 1.0f));
+  EXPECT_FLOAT_EQ(camera.GetPosition().x, 1.0f);
+  camera.BlendTo(Vector4(11.0f, 2.0f, 3.0f, 1.0f), Vector4(0.0f, 10.0f, 0.0f, 1.0f), 10.0f);
+  for (int i = 0; i < 5; ++i) camera.Update(nullptr);
+  EXPECT_FLOAT_EQ(camera.GetPosition().x, 6.0f) << "half way";
+  camera.SetPosition(Vector4(21.0f, 2.0f, 3.0f, 1.0f));
+  EXPECT_FLOAT_EQ(camera.GetPosition().x, 6.0f) << "a set during a blend moves its end";
+  for (int i = 0; i < 5; ++i) camera.Update(nullptr);
+  EXPECT_FLOAT_EQ(camera.GetPosition().x, 21.0f);
+  EXPECT_EQ(camera.IsBlending(), 0);
+  EXPECT_FLOAT_EQ(camera.GetTarget().y, 10.0f);
+  camera.SetPosition(Vector4(5.0f, 0.0f, 0.0f, 1.0f));
+  EXPECT_FLOAT_EQ(camera.GetPosition().x, 5.0f);
+}
+
+TEST_F(GameServicesTest, TheCameraReachesTheWindowsCamera) {
+  RenderWindow window;
+  window.Init(Vector2(0.0f, 0.0f), Vector2(640.0f, 480.0f), Vector4(0, 0, 0, 0), 6, 0.0f);
+  GameCamera camera;
+  camera.Init();
+  camera.SetPosition(Vector4(0.0f, -500.0f, 200.0f, 1.0f));
+  camera.SetTarget(Vector4(0.0f, 0.0f, 50.0f, 1.0f));
+  EXPECT_EQ(camera.Update(&window), 0);
+  EXPECT_FLOAT_EQ(window.GetCamera()->GetEye().y, -500.0f);
+  EXPECT_FLOAT_EQ(window.GetCamera()->GetTarget().z, 50.0f);
+  camera.SetFov(&window, 1.0f);
+  EXPECT_NEAR(window.GetCamera()->GetHorizontalFov(), 1.0f, 1e-4f);
+  window.CleanUp();
+}
+
+}  // namespace
