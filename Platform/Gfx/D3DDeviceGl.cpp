@@ -233,7 +233,7 @@ void D3DDeviceGl::ApplyViewport() {
   const int y = static_cast<int>(std::min<uint64_t>(viewport_.Y, uint64_t(TargetHeight())));
   state_.SetViewport(ToGlRect(x, y, static_cast<int>(viewport_.Width),
                               static_cast<int>(viewport_.Height)));
-  state_.SetDepthRange(viewport_.MinZ, viewport_.MaxZ);
+  state_.SetDepthRange(viewport_.MinZ, ViewportFarZ(viewport_));
 }
 
 HRESULT D3DDeviceGl::GetDeviceCaps(D3DCAPS9* caps) {
@@ -338,9 +338,10 @@ HRESULT D3DDeviceGl::EndScene() {
 
 HRESULT D3DDeviceGl::Clear(uint32_t count, const D3DRECT* rects, uint32_t flags, D3DCOLOR color,
                            float z, uint32_t stencil) {
-  // Rectangles and their count come together: the whole viewport is (0, null), and a count
-  // that disagrees with the pointer is refused rather than guessed at.
-  if ((count == 0) != (rects == nullptr)) return D3DERR_INVALIDCALL;
+  // No rectangles means the whole viewport, whatever the count says: Direct3D 9 clears all of
+  // it for (1, null) as for (0, null). Rectangles without a count are refused.
+  if (rects == nullptr) count = 0;
+  if (count == 0 && rects != nullptr) return D3DERR_INVALIDCALL;
   if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !targets_->HasDepthStencil()) {
     return D3DERR_INVALIDCALL;
   }

@@ -339,6 +339,8 @@ constexpr uint32_t D3DTTFF_COUNT2 = 2;
 constexpr uint32_t D3DTTFF_COUNT3 = 3;
 constexpr uint32_t D3DTTFF_COUNT4 = 4;
 constexpr uint32_t D3DTTFF_PROJECTED = 256;
+// The count is the low byte of the flags word; D3DTTFF_PROJECTED sits above it.
+constexpr uint32_t kD3DTtffCountMask = 0xFF;
 
 enum D3DTEXTUREFILTERTYPE : uint32_t { D3DTEXF_NONE = 0, D3DTEXF_POINT = 1, D3DTEXF_LINEAR = 2 };
 enum D3DTEXTUREADDRESS : uint32_t {

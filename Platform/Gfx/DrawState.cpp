@@ -114,6 +114,10 @@ bool IsPixelUniform(uint32_t state) {
 
 }  // namespace
 
+float ViewportFarZ(const D3DVIEWPORT9& viewport) {
+  return std::max(viewport.MaxZ, viewport.MinZ + kMinViewportDepthSpan);
+}
+
 DrawState::DrawState(D3DDeviceGl& device) : device_(device) {
   SetDirect3DDefaults(&states_, false);
 }
@@ -269,8 +273,8 @@ void DrawState::CheckStageValue(uint32_t stage, uint32_t type, uint32_t value) {
       if (value > 0xFFFFu) Unsupported("generated texture coordinates", value >> 16);
       break;
     case D3DTSS_TEXTURETRANSFORMFLAGS: {
-      const uint32_t count = value & 0xFFu;
-      if ((value & ~(0xFFu | D3DTTFF_PROJECTED)) != 0 || count > D3DTTFF_COUNT4) {
+      const uint32_t count = value & kD3DTtffCountMask;
+      if ((value & ~(kD3DTtffCountMask | D3DTTFF_PROJECTED)) != 0 || count > D3DTTFF_COUNT4) {
         Unsupported("D3DTSS_TEXTURETRANSFORMFLAGS", value);
       }
       break;
@@ -362,11 +366,13 @@ HRESULT DrawState::GetSamplerState(uint32_t sampler, uint32_t type, uint32_t* va
 HRESULT DrawState::SetTexture(uint32_t stage, D3DTexture* texture) {
   if (stage >= kD3DMaxTextureStages) return D3DERR_INVALIDCALL;
   // Like buffers, another device's texture names something else (or nothing) in this context.
+  HRESULT result = D3D_OK;
   if (texture && static_cast<TextureGl*>(texture)->Shared() != device_.Shared()) {
-    Hold<D3DTexture>(textures_[stage], nullptr);
-    return Refuse("a texture of another device");
+    // The stage is left without a texture, and its programs must know it.
+    texture = nullptr;
+    result = Refuse("a texture of another device");
   }
-  if (textures_[stage] == texture) return D3D_OK;
+  if (textures_[stage] == texture) return result;
   Hold(textures_[stage], texture);
   if (stage < kPixelStages) {
     TextureInfo info;
@@ -374,7 +380,7 @@ HRESULT DrawState::SetTexture(uint32_t stage, D3DTexture* texture) {
     if (sampled != textureSampled_[stage]) programDirty_ = true;
     textureSampled_[stage] = sampled;
   }
-  return D3D_OK;
+  return result;
 }
 
 HRESULT DrawState::SetTransform(uint32_t type, const D3DMATRIX* matrix) {
@@ -466,16 +472,12 @@ HRESULT DrawState::SetIndices(D3DIndexBuffer* indices) {
 // ---- Drawing.
 
 PipelineProgram* DrawState::SelectProgram(const VertexDeclarationGl& layout) {
-  fragmentKey_ = MakeFragmentKey(states_, textureSampled_);
-
   const bool fixedFunction = !shader_ || layout.Pretransformed();
-  if (!fixedFunction) {
-    // The count is for fixed-function vertex processing only: a shader writes all four
-    // components, and a projected coordinate is divided by the last of them.
-    for (StageKey& stage : fragmentKey_.stage) {
-      if (stage.projected) stage.projected = 4;
-    }
-  }
+  const CoordSource coords = layout.Pretransformed() ? CoordSource::Pretransformed
+                             : fixedFunction         ? CoordSource::FixedFunction
+                                                     : CoordSource::Shader;
+  fragmentKey_ = MakeFragmentKey(states_, textureSampled_, coords);
+
   FixedVertexKey fixedKey;
   VertexProgramInfo shaderInfo;
   uint64_t vertexId = 0;
@@ -751,7 +753,7 @@ HRESULT DrawState::Draw(const DrawRequest& request, const DrawTarget& target) {
   // scales only what the device transforms itself.
   const bool screenZ = layout->Pretransformed();
   device_.State().SetDepthRange(screenZ ? 0.0f : target.viewport.MinZ,
-                                screenZ ? 1.0f : target.viewport.MaxZ);
+                                screenZ ? 1.0f : ViewportFarZ(target.viewport));
   BindTextures(fragmentKey_);
 
   const GLenum mode = GlMode(request.type);

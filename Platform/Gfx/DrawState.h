@@ -60,6 +60,12 @@ struct DrawRequest {
   uint32_t userStride = 0;         // User
 };
 
+// The far end of the depth range a viewport gives transformed vertices. Direct3D 9 drivers never
+// make the range shallower than kMinViewportDepthSpan: with MaxZ at or below MinZ, a vertex at
+// z = 1 still lands at MinZ + kMinViewportDepthSpan.
+constexpr float kMinViewportDepthSpan = 0.001f;
+float ViewportFarZ(const D3DVIEWPORT9& viewport);
+
 class DrawState {
  public:
   explicit DrawState(D3DDeviceGl& device);

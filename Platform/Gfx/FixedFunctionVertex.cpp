@@ -53,8 +53,10 @@ FixedVertexKey MakeFixedVertexKey(const PipelineStates& states, const VertexDecl
     key.texSource[s] = static_cast<uint8_t>(index);
     // Direct3D leaves the coordinates of pre-transformed vertices as they are.
     if (key.pretransformed) continue;
-    const uint32_t count = states.stage[s][D3DTSS_TEXTURETRANSFORMFLAGS] & 0xFFu;
-    if (count >= D3DTTFF_COUNT1 && count <= D3DTTFF_COUNT4) {
+    // COUNT1 is not a transform to Direct3D: like DISABLE or a word with no count it hands the
+    // vertex's coordinate on untouched.
+    const uint32_t count = states.stage[s][D3DTSS_TEXTURETRANSFORMFLAGS] & kD3DTtffCountMask;
+    if (count >= D3DTTFF_COUNT2 && count <= D3DTTFF_COUNT4) {
       key.texTransform[s] = static_cast<uint8_t>(count);
       key.texInputSize[s] = ComponentCount(element->Type);
     }

@@ -43,7 +43,7 @@ struct FixedVertexKey {
   uint8_t specular = 0;                         // the layout has COLOR1; else black
   uint8_t texSource[2] = {kNoInput, kNoInput};  // texture coordinate set of stages 0 and 1
   uint8_t texInputSize[2] = {0, 0};             // its component count (when transformed)
-  uint8_t texTransform[2] = {0, 0};             // 0 or the transform's count (1 to 4)
+  uint8_t texTransform[2] = {0, 0};             // 0 or the transform's count (2 to 4)
   uint8_t vertexFog = 0;  // D3DFOGMODE computed per vertex; 0 when fog is not per vertex
   uint8_t rangeFog = 0;
 

@@ -23,24 +23,46 @@ void UsedArgs(uint32_t op, bool used[3]) {
   used[2] = op == D3DTOP_MULTIPLYADD || op == D3DTOP_LERP;
 }
 
-bool ReadsTexture(uint32_t op, const uint8_t args[3], const bool used[3]) {
-  if (op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDTEXTUREALPHAPM) return true;
+bool ArgsReadTexture(const uint8_t args[3], const bool used[3]) {
   for (int i = 0; i < 3; ++i) {
     if (used[i] && (args[i] & kTaSelectMask) == D3DTA_TEXTURE) return true;
   }
   return false;
 }
 
-uint8_t ProjectedComponent(uint32_t flags) {
+bool ReadsTexture(uint32_t op, const uint8_t args[3], const bool used[3]) {
+  return op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDTEXTUREALPHAPM ||
+         ArgsReadTexture(args, used);
+}
+
+// Direct3D evaluates an operation whose arguments read a texture the stage does not have as
+// SELECTARG1 of CURRENT (the diffuse colour at stage 0): an untextured draw with MODULATE2X
+// keeps its vertex colour rather than doubling it.
+void PassCurrentWithoutTexture(uint8_t* op, uint8_t args[3], bool used[3]) {
+  if (!ArgsReadTexture(args, used)) return;
+  *op = D3DTOP_SELECTARG1;
+  args[0] = D3DTA_CURRENT;
+  args[1] = 0;
+  args[2] = 0;
+  UsedArgs(*op, used);
+}
+
+uint8_t ProjectedComponent(uint32_t flags, CoordSource coords) {
   if (!(flags & D3DTTFF_PROJECTED)) return 0;
-  switch (flags & 0xFFu) {
-    case D3DTTFF_COUNT2:
-      return 2;
-    case D3DTTFF_COUNT3:
-      return 3;
-    default:
+  const uint32_t count = flags & kD3DTtffCountMask;
+  switch (coords) {
+    case CoordSource::Shader:
+      // A shader writes all four components whatever the count says.
       return 4;
+    case CoordSource::FixedFunction:
+      // Only a count the transform understood has a last component to divide by; any other
+      // word leaves the coordinate as the vertex gave it.
+      return count >= D3DTTFF_COUNT2 && count <= D3DTTFF_COUNT4 ? static_cast<uint8_t>(count) : 0;
+    case CoordSource::Pretransformed:
+      break;
   }
+  // Screen vertices' coordinates are divided as given; without a usable count, by the fourth.
+  return count == D3DTTFF_COUNT2 || count == D3DTTFF_COUNT3 ? static_cast<uint8_t>(count) : 4;
 }
 
 }  // namespace
@@ -68,7 +90,8 @@ size_t FragmentKeyHash::operator()(const FragmentKey& key) const {
   return static_cast<size_t>(hash);
 }
 
-FragmentKey MakeFragmentKey(const PipelineStates& states, const bool textureBound[kPixelStages]) {
+FragmentKey MakeFragmentKey(const PipelineStates& states, const bool textureBound[kPixelStages],
+                            CoordSource coords) {
   FragmentKey key;
   for (uint32_t s = 0; s < kPixelStages; ++s) {
     const uint32_t* tss = states.stage[s];
@@ -99,17 +122,16 @@ FragmentKey MakeFragmentKey(const PipelineStates& states, const bool textureBoun
       // Replicating alpha into alpha changes nothing.
       stage.alphaArg[i] = alphaUsed[i] ? static_cast<uint8_t>(a & ~D3DTA_ALPHAREPLICATE) : 0;
     }
-    // Direct3D reads the first alpha argument of a stage without a texture as the diffuse
-    // alpha, so that untextured draws keep their vertex alpha with the default stage states.
-    if (!textureBound[s] && alphaUsed[0] &&
-        (stage.alphaArg[0] & kTaSelectMask) == D3DTA_TEXTURE) {
-      stage.alphaArg[0] =
-          static_cast<uint8_t>((stage.alphaArg[0] & ~kTaSelectMask) | D3DTA_DIFFUSE);
+    if (!textureBound[s]) {
+      PassCurrentWithoutTexture(&stage.colorOp, stage.colorArg, colorUsed);
+      PassCurrentWithoutTexture(&stage.alphaOp, stage.alphaArg, alphaUsed);
     }
-    if (ReadsTexture(colorOp, stage.colorArg, colorUsed) ||
-        ReadsTexture(alphaOp, stage.alphaArg, alphaUsed)) {
+    if (ReadsTexture(stage.colorOp, stage.colorArg, colorUsed) ||
+        ReadsTexture(stage.alphaOp, stage.alphaArg, alphaUsed)) {
       stage.texture = textureBound[s] ? 1 : 0;
-      if (stage.texture) stage.projected = ProjectedComponent(tss[D3DTSS_TEXTURETRANSFORMFLAGS]);
+      if (stage.texture) {
+        stage.projected = ProjectedComponent(tss[D3DTSS_TEXTURETRANSFORMFLAGS], coords);
+      }
     }
   }
   if (states.render[D3DRS_ALPHATESTENABLE]) {
@@ -294,7 +316,7 @@ std::string FragmentSource(const FragmentKey& key) {
     if (stage.texture) {
       s += Sample(i, stage.projected);
     } else {
-      // A texture argument of a stage without a texture reads opaque white.
+      // Only a blend operation's factor can still read the missing texture: its alpha is 1.
       s += "  vec4 tex" + n + " = vec4(1.0);\n";
     }
     s += "  {\n";

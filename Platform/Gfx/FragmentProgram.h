@@ -37,7 +37,9 @@ struct StageKey {
   uint8_t colorArg[3] = {};  // arg1, arg2, arg0
   uint8_t alphaOp = D3DTOP_DISABLE;
   uint8_t alphaArg[3] = {};
-  uint8_t texture = 0;    // 1: a texture is bound; 0: texture arguments read (1, 1, 1, 1)
+  // 1: the stage samples its texture. 0: it has none, and its operations no longer name
+  // D3DTA_TEXTURE (see MakeFragmentKey); the texture alpha a blend operation reads is 1.
+  uint8_t texture = 0;
   uint8_t projected = 0;  // 0, or the component (2 y, 3 z, 4 w) the coordinate is divided by
   bool operator==(const StageKey&) const = default;
 };
@@ -54,8 +56,13 @@ struct FragmentKeyHash {
   size_t operator()(const FragmentKey& key) const;
 };
 
+// What produced the texture coordinates the stages read; D3DTTFF_PROJECTED means something
+// different for each.
+enum class CoordSource : uint8_t { FixedFunction, Pretransformed, Shader };
+
 // The key for the current states. `textureBound[s]` says whether stage s has a texture.
-FragmentKey MakeFragmentKey(const PipelineStates& states, const bool textureBound[kPixelStages]);
+FragmentKey MakeFragmentKey(const PipelineStates& states, const bool textureBound[kPixelStages],
+                            CoordSource coords);
 
 // The values every vertex program hands the pixel stage, as the fragment program declares them.
 #define GFX_FRAGMENT_INPUTS \

@@ -75,7 +75,6 @@ const char kFooter[] =
     "  oD1v = clamp(oD1, 0.0, 1.0);\n"
     "  oT0v = oT0;\n"
     "  oT1v = oT1;\n"
-    "  oFogv = oFog.x;\n"
     "  vec4 p = oPos;\n"
     "  p.z = 2.0 * p.z - p.w;\n"
     "  p.xy += uPosFixup.xy * p.w;\n"
@@ -206,6 +205,7 @@ std::string EmitVsGlsl(const VsProgram& program) {
   bool address = false;
   bool relative = false;
   bool pointSize = false;
+  bool fog = false;
   bool need[8] = {};  // rcp rsq log expp logp lit dst inf
   for (const VsInstruction& inst : program.code) {
     const VsOpInfo* info = FindVsOp(inst.op);
@@ -214,6 +214,7 @@ std::string EmitVsGlsl(const VsProgram& program) {
     if (inst.dst.file == VsReg::TexCrdOut) texCoords[inst.dst.index] = true;
     if (inst.dst.file == VsReg::Address) address = true;
     if (inst.dst.file == VsReg::RastOut && inst.dst.index == kVsOutPts) pointSize = true;
+    if (inst.dst.file == VsReg::RastOut && inst.dst.index == kVsOutFog) fog = true;
     for (uint32_t s = 0; s < inst.srcCount; ++s) {
       const VsOperand& o = inst.src[s];
       const uint32_t rows = info->kind == VsOpKind::Matrix && s == 1 ? info->rows : 1u;
@@ -253,9 +254,7 @@ std::string EmitVsGlsl(const VsProgram& program) {
   for (uint32_t t = 0; t < kVsTexCoordOutCount; ++t) {
     if (t < 2 || texCoords[t]) out += Format("  vec4 oT%u = vec4(0.0, 0.0, 0.0, 1.0);\n", t);
   }
-  // Vertex fog takes its factor from oFog; a program that never writes it leaves its vertices
-  // unfogged (1) rather than all fog colour. Table fog does not read it.
-  out += "  vec4 oFog = vec4(1.0);\n";
+  if (fog) out += "  vec4 oFog = vec4(1.0);\n";
   if (pointSize) out += "  vec4 oPts = vec4(0.0);\n";
   if (address) out += "  ivec4 a0 = ivec4(0);\n";
   for (uint32_t r = 0; r < kVsTempCount; ++r) {
@@ -276,6 +275,10 @@ std::string EmitVsGlsl(const VsProgram& program) {
     if (inst.line) statement += Format("  // %s, line %u", info->name, inst.line);
     out += statement + "\n";
   }
+  // Vertex fog takes its factor from oFog. Direct3D 9 drivers take a program's that never
+  // writes it from the specular alpha, as for fixed-function vertices without a fog mode (an
+  // unwritten oD1 has alpha 1: no fog). Table fog reads neither.
+  out += fog ? "  oFogv = oFog.x;\n" : "  oFogv = clamp(oD1.a, 0.0, 1.0);\n";
   out += kFooter;
   return out;
 }

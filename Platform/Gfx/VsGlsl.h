@@ -6,7 +6,7 @@
 //   uniform vec4 uPosFixup;            (x and y pixel-centre shift in clip units, y flip, 0;
 //                                      the device sets the values it measured for its rasteriser)
 //   out vec4 oD0v, oD1v, oT0v, oT1v;   colours saturated to 0..1; unwritten ones (0,0,0,1)
-//   out float oFogv;                   oFog.x, 1 (no fog) when unwritten
+//   out float oFogv;                   oFog.x; oD1's alpha when oFog is never written
 // and gl_Position from oPos with Direct3D's 0..w clip depth moved to GL's -w..w, the half-pixel
 // shift and the render-target y flip (see VsGlsl.cpp).
 //

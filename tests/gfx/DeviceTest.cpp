@@ -137,15 +137,21 @@ TEST_F(DeviceTest, ClearRectanglesAreClippedToTheViewport) {
   // One rectangle straddles the viewport's right edge, one lies wholly outside it, one is empty.
   const D3DRECT rects[] = {{200, 100, 400, 200}, {400, 300, 600, 400}, {50, 50, 50, 90}};
   ASSERT_EQ(device->Clear(3, rects, D3DCLEAR_TARGET, 0xFF00FF00u, 1.0f, 0), D3D_OK);
-  // A count without rectangles, or rectangles without a count, is refused and clears nothing.
+  // Rectangles without a count are refused and clear nothing.
   EXPECT_EQ(device->Clear(0, rects, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0), D3DERR_INVALIDCALL);
-  EXPECT_EQ(device->Clear(1, nullptr, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0), D3DERR_INVALIDCALL);
 
-  const std::vector<uint32_t> pixels = Read(device, 640, 480);
+  std::vector<uint32_t> pixels = Read(device, 640, 480);
   EXPECT_EQ(CountOff(pixels, 640, 202, 102, 318, 198, 0xFF00FF00u), 0);
   EXPECT_EQ(CountOff(pixels, 640, 322, 0, 640, 480, 0xFF000000u), 0);
   EXPECT_EQ(CountOff(pixels, 640, 0, 0, 198, 480, 0xFF000000u), 0);
   EXPECT_EQ(CountOff(pixels, 640, 0, 202, 640, 480, 0xFF000000u), 0);
+
+  // A count without rectangles clears the whole viewport, as no count does.
+  EXPECT_EQ(device->Clear(1, nullptr, D3DCLEAR_TARGET, 0xFFFF0000u, 1.0f, 0), D3D_OK);
+  pixels = Read(device, 640, 480);
+  EXPECT_EQ(CountOff(pixels, 640, 0, 0, 320, 240, 0xFFFF0000u), 0);
+  EXPECT_EQ(CountOff(pixels, 640, 320, 0, 640, 480, 0xFF000000u), 0);
+  EXPECT_EQ(CountOff(pixels, 640, 0, 240, 320, 480, 0xFF000000u), 0);
 }
 
 TEST_F(DeviceTest, DepthAndStencilClearsFollowTheDepthFormat) {

@@ -261,6 +261,43 @@ TEST_F(PipelineTest, DepthTestAndDepthWritesFollowTheirStates) {
   EXPECT_EQ(CountOff(Read(), 42, 42, 58, 58, 0xFF00FF00u), 0);
 }
 
+// A quad at z = 1 over the whole target, through viewports whose depth range is empty or turned
+// round: Direct3D 9 keeps a range of at least a thousandth, so every pixel, corners included,
+// stores MinZ + 0.001. Probed with screen rectangles just nearer and just farther than that.
+TEST_F(PipelineTest, AViewportKeepsAThousandthOfDepthRangeInEveryPixel) {
+  DiffuseOnly();
+  device_->SetRenderState(D3DRS_LIGHTING, 0);
+  const WorldVertex far[4] = {{-1, 1, 1, 0xFFFF0000u, 0, 0},
+                              {1, 1, 1, 0xFFFF0000u, 0, 0},
+                              {-1, -1, 1, 0xFFFF0000u, 0, 0},
+                              {1, -1, 1, 0xFFFF0000u, 0, 0}};
+  const struct {
+    float minZ, maxZ, stored;
+  } cases[] = {
+      {0.5f, 0.5f, 0.501f}, {0.5f, 0.25f, 0.501f}, {0.0f, 0.0f, 0.001f}, {0.25f, 0.75f, 0.75f}};
+  const D3DVIEWPORT9 whole{0, 0, kWidth, kHeight, 0.0f, 1.0f};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.minZ << ".." << c.maxZ);
+    device_->SetRenderState(D3DRS_ZWRITEENABLE, 1);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+    Clear(0xFF000000u);
+    const D3DVIEWPORT9 viewport{0, 0, kWidth, kHeight, c.minZ, c.maxZ};
+    ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
+    device_->SetFVF(kFvfWorld);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, far, sizeof(WorldVertex)), D3D_OK);
+    EXPECT_EQ(CountColour(Read(), 0xFFFF0000u), static_cast<int>(kWidth * kHeight));
+
+    ASSERT_EQ(device_->SetViewport(&whole), D3D_OK);
+    device_->SetRenderState(D3DRS_ZWRITEENABLE, 0);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+    Rect(0, 0, kWidth, kHeight, 0xFF00FF00u, c.stored - 1e-4f);
+    EXPECT_EQ(CountColour(Read(), 0xFF00FF00u), static_cast<int>(kWidth * kHeight));
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);
+    Rect(0, 0, kWidth, kHeight, 0xFF0000FFu, c.stored + 1e-4f);
+    EXPECT_EQ(CountColour(Read(), 0xFF0000FFu), static_cast<int>(kWidth * kHeight));
+  }
+}
+
 TEST_F(PipelineTest, WireframeDrawsEdgesOnly) {
   DiffuseOnly();
   device_->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
@@ -380,9 +417,10 @@ TEST_F(PipelineTest, StageOperationsWithoutTexturesGiveTheComputedColours) {
                    Argb(255, 255 - 0xA0, 255 - 0x40, 255 - 0x20), 1, rgb));
   EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_TFACTOR | 0x20, D3DTA_DIFFUSE),
                    Argb(255, 0x80, 0x80, 0x80), 1, rgb));
-  // A stage reading a texture that is not there sees opaque white.
-  EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE), 0xFFFFFFFFu, 0, rgb));
+  // A stage reading a texture that is not there passes the current colour (here the diffuse) on.
+  EXPECT_TRUE(Near(op(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_TFACTOR), diffuse, 0, rgb));
   EXPECT_TRUE(Near(op(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE), diffuse, 0, rgb));
+  EXPECT_TRUE(Near(op(D3DTOP_MODULATE2X, D3DTA_TFACTOR, D3DTA_TEXTURE), diffuse, 0, rgb));
 
   // Two stages: stage 1 modulates what stage 0 made with the factor; a disabled stage 1 ends
   // the chain, and a disabled stage 0 passes the diffuse colour whatever stage 1 says.

@@ -5,6 +5,7 @@
 // inputs a draw does not give, of positions with a w, of fog a shader does not write and of
 // texture transform flags, with and without a shader.
 #include <cstring>
+#include <string>
 
 #include "Platform/Gfx/D3DX.h"
 #include "tests/gfx/PipelineTestSupport.h"
@@ -92,16 +93,18 @@ class PipelineShaderTest : public PipelineTest {
     ASSERT_EQ(device_->SetVertexShaderConstantF(5, mult, 1), D3D_OK);
   }
 
-  // A managed 2 x 2 A8R8G8B8 texture, rows top first, bound to stage 0 and sampled as it is.
-  void BindTexture(const uint32_t texels[4]) {
+  // A managed A8R8G8B8 texture, rows top first, bound to stage 0 and sampled as it is.
+  void BindTexture(uint32_t width, uint32_t height, const std::vector<uint32_t>& texels) {
     D3DTexture* texture = nullptr;
-    ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture),
-              D3D_OK);
+    ASSERT_EQ(
+        device_->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture),
+        D3D_OK);
     owned_.push_back(texture);
     D3DLOCKED_RECT locked{};
     ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
-    for (int y = 0; y < 2; ++y) {
-      std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, texels + 2 * y, 8);
+    for (uint32_t y = 0; y < height; ++y) {
+      std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &texels[y * width],
+                  width * 4);
     }
     ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
     device_->SetTexture(0, texture);
@@ -375,105 +378,135 @@ TEST_F(PipelineShaderTest, FixedFunctionTransformsPositionsWithoutTheirW) {
   }
 }
 
-TEST_F(PipelineShaderTest, FogAShaderDoesNotWriteFollowsTheFogMode) {
+// Vertex fog reads oFog; a shader that never writes it has its specular alpha (oD1.a) taken
+// for the factor, which an unwritten oD1 leaves at 1: no fog. Table fog reads the depth alone.
+TEST_F(PipelineShaderTest, FogAShaderDoesNotWriteComesFromItsSpecularAlpha) {
   DiffuseOnly();
-  D3DVertexShader* shader = Shader(vstext::kUnlitMesh);  // writes no oFog
-  ASSERT_NE(shader, nullptr);
+  const std::string specular = std::string(vstext::kUnlitMesh) + "mov\toD1,c7\n";
+  const std::string fog = specular + "mov\toFog,c8.x\n";
+  D3DVertexShader* shaders[3] = {Shader(vstext::kUnlitMesh), Shader(specular.c_str()),
+                                 Shader(fog.c_str())};
+  ASSERT_TRUE(shaders[0] && shaders[1] && shaders[2]);
   device_->SetVertexDeclaration(Declaration(kMeshElements));
-  device_->SetVertexShader(shader);
   device_->SetStreamSource(0, Buffer(kUnitSquare, 4), 0, sizeof(MeshVertex));
   PlaceInPixels(10, 20, 30);  // depth 0.5
   SetRgbaMult(1.0f, 1.0f, 1.0f, 1.0f);
+  const float specularAlpha[4] = {0.0f, 0.0f, 0.0f, 0.25f};
+  const float fogFactor[4] = {0.75f, 0.0f, 0.0f, 0.0f};
+  ASSERT_EQ(device_->SetVertexShaderConstantF(7, specularAlpha, 1), D3D_OK);
+  ASSERT_EQ(device_->SetVertexShaderConstantF(8, fogFactor, 1), D3D_OK);
   SetFloatState(D3DRS_FOGSTART, 0.0f);
   SetFloatState(D3DRS_FOGEND, 1.0f);
   device_->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FFu);
   device_->SetRenderState(D3DRS_FOGENABLE, 1);
   device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
   struct Case {
+    const char* what;
+    int shader;
     uint32_t tableMode;
-    uint32_t expected;
+    double share;  // of the vertex colour 0x80FF40 against the fog colour
   };
   const Case cases[] = {
-      // Vertex fog reads oFog: nothing written leaves the colour unfogged.
-      {D3DFOG_NONE, 0xFF80FF40u},
-      // Table fog reads the depth: half way from start to end, half fog colour.
-      {D3DFOG_LINEAR, Argb(255, 0x40, 0x80, (0x40 + 0xFF) / 2)},
+      {"neither oFog nor oD1", 0, D3DFOG_NONE, 1.0},
+      {"oD1 alone", 1, D3DFOG_NONE, 0.25},
+      {"oFog and oD1", 2, D3DFOG_NONE, 0.75},
+      {"table fog, half way from start to end", 1, D3DFOG_LINEAR, 0.5},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.tableMode);
+    SCOPED_TRACE(c.what);
+    device_->SetVertexShader(shaders[c.shader]);
     device_->SetRenderState(D3DRS_FOGTABLEMODE, c.tableMode);
     Clear(0xFF000000u);
     ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
     const std::vector<uint32_t> pixels = Read();
-    EXPECT_EQ(CountOff(pixels, 21, 31, 29, 39, c.expected, 2), 0) << std::hex << At(pixels, 25, 35);
+    const uint32_t expected = Argb(255, std::lround(0x80 * c.share), std::lround(0xFF * c.share),
+                                   std::lround(0x40 * c.share + 0xFF * (1 - c.share)));
+    EXPECT_EQ(CountOff(pixels, 21, 31, 29, 39, expected, 2), 0) << std::hex << At(pixels, 25, 35);
   }
   device_->SetRenderState(D3DRS_FOGENABLE, 0);
 }
 
-TEST_F(PipelineShaderTest, TextureTransformFlagsCountAndProjectAsDirect3DDoes) {
-  constexpr uint32_t kRed = 0xFFFF0000u;
-  constexpr uint32_t kGreen = 0xFF00FF00u;
-  constexpr uint32_t kBlue = 0xFF0000FFu;
-  constexpr uint32_t kWhite = 0xFFFFFFFFu;
-  const uint32_t texels[4] = {kRed, kGreen, kBlue, kWhite};
-  BindTexture(texels);
-  const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
-                                        {0, 12, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_TEXCOORD, 0},
-                                        D3DDECL_END()};
-  device_->SetVertexDeclaration(Declaration(elements));
+// Every flag word against coordinates of one to four components without a shader, and of four
+// through a shader (which copies v3 to oT0). The same coordinate at every vertex picks one texel
+// of an 8 x 8 texture, point sampled and clamped, for the whole square.
+//
+// Without a shader, COUNT2 to COUNT4 widen the coordinate with a 1 in its first missing component
+// (zeros after it), multiply it by the matrix and keep that many components; PROJECTED divides by
+// the last of them (COUNT2 leaves v at 0). Any other count (DISABLE, COUNT1, a junk word) takes
+// the coordinate as given, PROJECTED or not. A shader's coordinate never meets the matrix, and
+// PROJECTED divides it by w whatever the count. The matrix and coordinate are chosen so that
+// each of these rules, misread, lands on another texel.
+TEST_F(PipelineShaderTest, TextureTransformFlagsInEveryCombination) {
+  constexpr uint32_t kProjected = D3DTTFF_PROJECTED;
+  constexpr uint32_t kJunk = 0xFFFFFEFFu;           // no count Direct3D knows
+  constexpr uint32_t kJunkProjected = 0xFFFFFFFFu;  // the same with PROJECTED
+  constexpr int kShader = 4;                        // the last column of a row
+  struct Row {
+    uint32_t flags;
+    int texel[5][2];  // column and row with 1, 2, 3 and 4 components, and through the shader
+  };
+  const Row rows[] = {
+      {D3DTTFF_DISABLE, {{3, 0}, {3, 2}, {3, 2}, {3, 2}, {3, 2}}},
+      {D3DTTFF_COUNT1, {{3, 0}, {3, 2}, {3, 2}, {3, 2}, {3, 2}}},
+      {D3DTTFF_COUNT2, {{2, 7}, {2, 3}, {2, 5}, {2, 7}, {3, 2}}},
+      {D3DTTFF_COUNT3, {{2, 7}, {2, 3}, {2, 5}, {2, 7}, {3, 2}}},
+      {D3DTTFF_COUNT4, {{2, 7}, {2, 3}, {2, 5}, {2, 7}, {3, 2}}},
+      {D3DTTFF_DISABLE | kProjected, {{3, 0}, {3, 2}, {3, 2}, {3, 2}, {0, 0}}},
+      {D3DTTFF_COUNT1 | kProjected, {{3, 0}, {3, 2}, {3, 2}, {3, 2}, {0, 0}}},
+      {D3DTTFF_COUNT2 | kProjected, {{1, 0}, {5, 0}, {3, 0}, {1, 0}, {0, 0}}},
+      {D3DTTFF_COUNT3 | kProjected, {{3, 7}, {0, 0}, {0, 0}, {0, 1}, {0, 0}}},
+      {D3DTTFF_COUNT4 | kProjected, {{5, 7}, {2, 3}, {1, 2}, {0, 3}, {0, 0}}},
+      {kJunk, {{3, 0}, {3, 2}, {3, 2}, {3, 2}, {3, 2}}},
+      {kJunkProjected, {{3, 0}, {3, 2}, {3, 2}, {3, 2}, {0, 0}}},
+  };
+  const D3DMATRIX matrix{{0.75f, 0, 0, 0, 0, 1.5f, 0.75f, 0.5f, 0, 0, 6, 1, 0, 0.25f, 0.5f, 0.5f}};
+  const float coord[4] = {0.4375f, 0.3125f, 1.5f, 6.0f};
+
+  auto texelColour = [](int column, int row) {
+    return Argb(255, 32 * column + 16, 32 * row + 16, 0x80);
+  };
+  std::vector<uint32_t> texels;
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) texels.push_back(texelColour(x, y));
+  }
+  BindTexture(8, 8, texels);
+  device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+  device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+  device_->SetTransform(D3DTS_TEXTURE0, &matrix);
+
+  D3DVertexDeclaration* declarations[4];
+  for (uint8_t n = 0; n < 4; ++n) {
+    const D3DVERTEXELEMENT9 elements[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, static_cast<uint8_t>(D3DDECLTYPE_FLOAT1 + n), 0, D3DDECLUSAGE_TEXCOORD, 0},
+        D3DDECL_END()};
+    declarations[n] = Declaration(elements);
+  }
+  D3DVertexShader* shader = Shader(vstext::kUnlitMesh);
+  ASSERT_NE(shader, nullptr);
+  TransformToPixels(20, 40, 20);
+  PlaceInPixels(20, 40, 20);
   struct Vertex {
     float x, y, z;
-    float s, t, r, q;
+    float coord[4];
   };
-  struct Case {
-    const char* name;
-    bool shader;
-    uint32_t flags;
-    D3DMATRIX texture;
-    float coords[4][4];  // per corner: top-left, top-right, bottom-left, bottom-right
-    uint32_t quadrants[4];
-  };
-  const D3DMATRIX identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-  const Case cases[] = {
-      // Two components widened with a 1: the third row moves u by 0.5, the right half shows.
-      {"COUNT2 translates", false, D3DTTFF_COUNT2,
-       {{1, 0, 0, 0, 0, 1, 0, 0, 0.5f, 0, 1, 0, 0, 0, 0, 1}},
-       {{0, 0, 1, 0}, {0.5f, 0, 1, 0}, {0, 1, 1, 0}, {0.5f, 1, 1, 0}},
-       {kGreen, kGreen, kWhite, kWhite}},
-      // COUNT1 is a transform too: u becomes 1 - u and the picture turns left to right.
-      {"COUNT1 transforms", false, D3DTTFF_COUNT1,
-       {{-1, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 0, 0, 0, 0, 1}},
-       {{0, 0, 1, 0}, {1, 0, 1, 0}, {0, 1, 1, 0}, {1, 1, 1, 0}},
-       {kGreen, kRed, kWhite, kBlue}},
-      // With a shader the count does not apply: the divide is by the fourth component, which
-      // brings every corner to (0.75, 0.25), the green texel; the third would not.
-      {"shader divides by w", true, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED, identity,
-       {{0.75f, 0.25f, 5, 1}, {1.5f, 0.5f, 5, 2}, {2.25f, 0.75f, 5, 3}, {3, 1, 5, 4}},
-       {kGreen, kGreen, kGreen, kGreen}},
-  };
-  D3DVertexShader* shader = Shader(vstext::kUnlitMesh);  // copies v3 to oT0
-  ASSERT_NE(shader, nullptr);
-  TransformToPixels(40, 20, 20);
-  PlaceInPixels(40, 20, 20);
+  Vertex square[4];
   const float corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Vertex quad[4];
-    for (int i = 0; i < 4; ++i) {
-      quad[i] = {corners[i][0], corners[i][1], 0,
-                 c.coords[i][0], c.coords[i][1], c.coords[i][2], c.coords[i][3]};
-    }
-    device_->SetVertexShader(c.shader ? shader : nullptr);
-    device_->SetTransform(D3DTS_TEXTURE0, &c.texture);
-    device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, c.flags);
-    Clear(0xFF000000u);
-    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
-    const std::vector<uint32_t> pixels = Read();
-    const int x0[4] = {22, 42, 22, 42};
-    const int y0[4] = {22, 22, 42, 42};
-    for (int q = 0; q < 4; ++q) {
-      EXPECT_EQ(CountOff(pixels, x0[q], y0[q], x0[q] + 16, y0[q] + 16, c.quadrants[q], 0), 0)
-          << "quadrant " << q << ": " << std::hex << At(pixels, x0[q] + 8, y0[q] + 8);
+  for (int i = 0; i < 4; ++i) {
+    square[i] = {corners[i][0], corners[i][1], 0, {coord[0], coord[1], coord[2], coord[3]}};
+  }
+  for (const Row& row : rows) {
+    for (int source = 0; source < 5; ++source) {
+      device_->SetVertexDeclaration(declarations[source == kShader ? 3 : source]);
+      device_->SetVertexShader(source == kShader ? shader : nullptr);
+      device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, row.flags);
+      Clear(0xFF000000u);
+      ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(Vertex)), D3D_OK);
+      const std::vector<uint32_t> pixels = Read();
+      const uint32_t expected = texelColour(row.texel[source][0], row.texel[source][1]);
+      EXPECT_EQ(CountOff(pixels, 43, 23, 57, 37, expected, 1), 0)
+          << "flags " << std::hex << row.flags << ", column " << source << ": got "
+          << At(pixels, 50, 30) << " expected " << expected;
     }
   }
   device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);

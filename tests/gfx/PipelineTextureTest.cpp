@@ -6,6 +6,8 @@
 namespace pipetest {
 namespace {
 
+using gfxtest::Ref;
+
 class PipelineTextureTest : public PipelineTest {
  protected:
   void TearDown() override {
@@ -67,7 +69,7 @@ void ExpectQuadrants(const std::vector<uint32_t>& pixels, const uint32_t expecte
 }
 
 // Stage 0 combines the 2 x 2 texture with the diffuse colour; stage 1, where on, ADDSMOOTHs a
-// 1 x 1 grey texture (or, without one, white) onto that.
+// 1 x 1 grey texture onto that (without one, it passes stage 0's result on).
 TEST_F(PipelineTextureTest, StageOperationsCombineTheTextureAsComputed) {
   D3DTexture* texture = MakeTexture(2, 2, {kRed, kGreen, kBlue, kHalfWhite});
   D3DTexture* grey = MakeTexture(1, 1, {0xFF404040u});
@@ -104,9 +106,9 @@ TEST_F(PipelineTextureTest, StageOperationsCombineTheTextureAsComputed) {
       {"a second texture added smoothly", D3DTOP_SELECTARG1, D3DTOP_SELECTARG1, D3DTOP_ADDSMOOTH,
        grey, false, 0xFF808080u,
        {Argb(255, s, g, g), Argb(255, g, s, g), Argb(255, g, g, s), Argb(255, s, s, s)}, 2},
-      {"stage 1 without a texture reads white", D3DTOP_SELECTARG1, D3DTOP_SELECTARG1,
-       D3DTOP_ADDSMOOTH, nullptr, false, 0xFF808080u,
-       {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}, 0},
+      {"stage 1 without a texture passes the current colour on", D3DTOP_SELECTARG1,
+       D3DTOP_SELECTARG1, D3DTOP_ADDSMOOTH, nullptr, false, 0xFF808080u,
+       {kRed, kGreen, kBlue, 0xFFFFFFFFu}, 0},
   };
   device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
   device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
@@ -123,31 +125,40 @@ TEST_F(PipelineTextureTest, StageOperationsCombineTheTextureAsComputed) {
   }
 }
 
-// Without a texture a stage's texture argument reads opaque white, except its first alpha
-// argument, which reads the diffuse alpha instead. Seen through SRCALPHA blending onto blue and
-// an alpha test that keeps 128 and up.
-TEST_F(PipelineTextureTest, AStageWithoutATextureShowsTheVertexColourAndAlpha) {
+// Without a texture, an operation that reads D3DTA_TEXTURE is SELECTARG1 of CURRENT instead,
+// colour and alpha each on its own. Seen through SRCALPHA blending onto blue and an alpha test
+// that keeps 128 and up.
+TEST_F(PipelineTextureTest, AStageWithoutATextureShowsTheCurrentColourAndAlpha) {
+  constexpr uint32_t kFactor = 0xA0804020u;
   struct Case {
     const char* what;
     uint32_t colorOp, colorArg1, colorArg2, alphaOp, alphaArg1, alphaArg2;
+    uint32_t stage1;  // stage 1's colour operation on TEXTURE and CURRENT
     uint32_t diffuse;
-    uint32_t expected;
-  };
-  const int a = 0x80;
-  auto over = [&](int source, int dest) {
-    return static_cast<int>(std::lround((source * a + dest * (255 - a)) / 255.0));
+    int red, green, blue, alpha;  // what leaves the stages
   };
   const Case cases[] = {
       {"Direct3D's defaults", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_SELECTARG1,
-       D3DTA_TEXTURE, D3DTA_CURRENT, 0x80FF8040u,
-       Argb(255, over(0xFF, 0), over(0x80, 0), over(0x40, 0xFF))},
-      {"its alpha fails the test", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT,
-       D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT, 0x7FFF8040u, kBlue},
-      {"the texture alone", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG2,
-       D3DTA_DIFFUSE, D3DTA_TEXTURE, 0x40102030u, 0xFFFFFFFFu},
-      {"the engine's stage 0", D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE,
-       D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xFF402010u, 0xFF804020u},
+       D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_DISABLE, 0x80FF8040u, 0xFF, 0x80, 0x40, 0x80},
+      {"its alpha fails the test", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_SELECTARG1,
+       D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_DISABLE, 0x7FFF8040u, 0xFF, 0x80, 0x40, 0x7F},
+      {"SELECTARG1 of the texture", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_TFACTOR,
+       D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_TFACTOR, D3DTOP_DISABLE, 0xC0102030u, 0x10, 0x20,
+       0x30, 0xC0},
+      {"the engine's MODULATE2X does not double", D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE,
+       D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_DISABLE, 0xFF402010u, 0x40, 0x20, 0x10,
+       0xFF},
+      {"the texture as the second alpha argument", D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TFACTOR,
+       D3DTOP_SELECTARG2, D3DTA_TFACTOR, D3DTA_TEXTURE, D3DTOP_DISABLE, 0x90204060u, 0x20, 0x40,
+       0x60, 0x90},
+      {"an alpha operation without the texture stays", D3DTOP_MODULATE, D3DTA_TEXTURE,
+       D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE, D3DTOP_DISABLE, 0x80406080u,
+       0x40, 0x60, 0x80, 0xA0},
+      {"stage 1's CURRENT is stage 0's result", D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TFACTOR,
+       D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TFACTOR, D3DTOP_ADD, 0xFF80C0FFu, 0x80 * 0x80 / 255,
+       0xC0 * 0x40 / 255, 0xFF * 0x20 / 255, 0xFF},
   };
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, kFactor);
   device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
   device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
   device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
@@ -156,10 +167,92 @@ TEST_F(PipelineTextureTest, AStageWithoutATextureShowsTheVertexColourAndAlpha) {
   device_->SetRenderState(D3DRS_ALPHAREF, 0x80);
   for (const Case& c : cases) {
     Stage(0, c.colorOp, c.colorArg1, c.colorArg2, c.alphaOp, c.alphaArg1, c.alphaArg2);
+    Stage(1, c.stage1, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_CURRENT, 0);
+    auto over = [&](int source, int dest) {
+      return static_cast<int>(std::lround((source * c.alpha + dest * (255 - c.alpha)) / 255.0));
+    };
+    const uint32_t expected =
+        c.alpha < 0x80 ? kBlue : Argb(255, over(c.red, 0), over(c.green, 0), over(c.blue, 0xFF));
     const uint32_t got = DrawAndSample(c.diffuse, kBlue);
-    EXPECT_TRUE(Near(got, c.expected, 2, 0x00FFFFFFu))
-        << c.what << ": " << std::hex << got << " expected " << c.expected;
+    EXPECT_TRUE(Near(got, expected, 2, 0x00FFFFFFu))
+        << c.what << ": " << std::hex << got << " expected " << expected;
   }
+}
+
+// Untextured quads with the engine's stage 0 (MODULATE2X and MODULATE of TEXTURE and DIFFUSE)
+// blended over a cleared target: the source is the vertex colour and alpha; a target without
+// alpha reads its destination alpha as 1.
+TEST_F(PipelineTextureTest, UntexturedQuadsBlendTheirVertexColourOnEveryTarget) {
+  constexpr uint32_t kCleared = 0x40204060u;
+  constexpr uint32_t kDiffuse = 0x80C08040u;
+  Stage(0, D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE,
+        D3DTA_DIFFUSE);
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+  Ref<D3DSurface> back;
+  ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+  struct Target {
+    D3DFORMAT format;  // D3DFMT_UNKNOWN: the back buffer (X8R8G8B8)
+    int destAlpha;
+  };
+  const Target targets[] = {
+      {D3DFMT_UNKNOWN, 0xFF}, {D3DFMT_X8R8G8B8, 0xFF}, {D3DFMT_A8R8G8B8, Channel(kCleared, 24)}};
+  for (const Target& t : targets) {
+    Ref<D3DTexture> texture;
+    Ref<D3DSurface> surface;
+    if (t.format != D3DFMT_UNKNOWN) {
+      ASSERT_EQ(device_->CreateTexture(64, 64, 1, D3DUSAGE_RENDERTARGET, t.format, D3DPOOL_DEFAULT,
+                                       &texture),
+                D3D_OK);
+      ASSERT_EQ(texture->GetSurfaceLevel(0, &surface), D3D_OK);
+    }
+    D3DSurface* drawn = surface;
+    ASSERT_EQ(device_->SetRenderTarget(0, drawn ? drawn : back), D3D_OK);
+    for (const bool dest : {false, true}) {
+      SCOPED_TRACE(testing::Message()
+                   << "format " << t.format << (dest ? " DESTALPHA" : " SRCALPHA"));
+      device_->SetRenderState(D3DRS_SRCBLEND, dest ? D3DBLEND_DESTALPHA : D3DBLEND_SRCALPHA);
+      device_->SetRenderState(D3DRS_DESTBLEND, dest ? D3DBLEND_INVDESTALPHA : D3DBLEND_INVSRCALPHA);
+      const int f = dest ? t.destAlpha : Channel(kDiffuse, 24);
+      auto blend = [&](int shift) {
+        return static_cast<int>(std::lround(
+            (Channel(kDiffuse, shift) * f + Channel(kCleared, shift) * (255 - f)) / 255.0));
+      };
+      ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, kCleared, 1.0f, 0), D3D_OK);
+      ASSERT_EQ(Rect(8, 8, 56, 56, kDiffuse), D3D_OK);
+      std::vector<uint32_t> pixels(64 * 64);
+      int width = 64;
+      if (texture) {
+        ASSERT_EQ(TestHooks::ReadTexture(device_, texture, pixels.data()), D3D_OK);
+      } else {
+        pixels = Read();
+        width = kWidth;
+      }
+      EXPECT_EQ(gfxtest::CountOff(pixels, width, 12, 12, 52, 52,
+                                  Argb(255, blend(16), blend(8), blend(0)), 2, 0x00FFFFFFu),
+                0);
+    }
+  }
+  ASSERT_EQ(device_->SetRenderTarget(0, back), D3D_OK);
+}
+
+// A texture of another device is refused and leaves the stage without a texture, even where
+// the stage's texture was sampled just before.
+TEST_F(PipelineTextureTest, ATextureOfAnotherDeviceLeavesTheStageWithoutOne) {
+  D3DTexture* texture = MakeTexture(1, 1, {kGreen});
+  ASSERT_NE(texture, nullptr);
+  Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, 0);
+  ASSERT_EQ(device_->SetTexture(0, texture), D3D_OK);
+  EXPECT_TRUE(Near(DrawAndSample(0xFF402010u), kGreen, 0, 0x00FFFFFFu));
+
+  D3DPRESENT_PARAMETERS params = Params(kWidth, kHeight);
+  Ref<D3DDevice> other;
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                               &params, &other),
+            D3D_OK);
+  Ref<D3DTexture> foreign;
+  ASSERT_EQ(other->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &foreign), D3D_OK);
+  EXPECT_EQ(device_->SetTexture(0, foreign), D3DERR_INVALIDCALL);
+  EXPECT_TRUE(Near(DrawAndSample(0xFF402010u), 0xFF402010u, 0, 0x00FFFFFFu));
 }
 
 TEST_F(PipelineTextureTest, FiltersAndAddressModesFollowTheSamplerStates) {

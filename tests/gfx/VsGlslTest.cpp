@@ -259,6 +259,10 @@ const Known kKnown[] = {
      1.0f},
     {"dst fog", "mov r0, c5\ndst oT0, c4, r0\nmov oFog, v0.y\n", {1.0f, 0.75f, 2.0f, 11.0f},
      {0.0f, 0.0f, 0.0f, 1.0f}, -3.0f},
+    // Without oFog the fog factor is oD1's alpha, saturated like the colour.
+    {"fog from oD1", "mov oD1, c1\n", {0.0f, 0.0f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f}, 0.5f},
+    {"fog from oD1 saturated", "mov oD1, c2.y\n", {0.0f, 0.0f, 0.0f, 1.0f},
+     {0.0f, 0.0f, 0.0f, 1.0f}, 0.0f},
 };
 
 void KnownInputs(Vertex* v, Constants* k) {

@@ -76,7 +76,7 @@ class Machine {
     position_ = Splat(0.0f);
     for (Vec4& c : colors_) c = Vec4{{0.0f, 0.0f, 0.0f, 1.0f}};
     for (Vec4& t : texCoords_) t = Vec4{{0.0f, 0.0f, 0.0f, 1.0f}};
-    fog_ = Splat(1.0f);  // as the GLSL does: a program that writes no fog leaves none
+    fog_ = Splat(1.0f);
     pointSize_ = Splat(0.0f);
   }
 
@@ -129,6 +129,7 @@ class Machine {
         value.v[row] = Dot(a, Read(inst.src[1], row), info->cols);
       }
     }
+    if (inst.dst.file == VsReg::RastOut && inst.dst.index == kVsOutFog) fogWritten_ = true;
     Vec4* target = Target(inst.dst);
     for (uint32_t i = 0; i < 4; ++i) {
       if (target && (inst.dst.mask & (1u << i))) target->v[i] = value.v[i];
@@ -143,7 +144,8 @@ class Machine {
     for (uint32_t k = 0; k < kVsTexCoordOutCount; ++k) {
       std::memcpy(out->texCoord[k], texCoords_[k].v, sizeof out->texCoord[k]);
     }
-    out->fog = fog_.v[0];
+    // A program that writes no fog has the specular alpha taken for it.
+    out->fog = fogWritten_ ? fog_.v[0] : out->color[1][3];
     out->pointSize = pointSize_.v[0];
   }
 
@@ -193,6 +195,7 @@ class Machine {
   Vec4 colors_[kVsColorOutCount];
   Vec4 texCoords_[kVsTexCoordOutCount];
   Vec4 fog_;
+  bool fogWritten_ = false;
   Vec4 pointSize_;
 };
 

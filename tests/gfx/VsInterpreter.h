@@ -11,7 +11,7 @@ struct VsOutputs {
   float position[4];  // oPos as written (before the GL clip-space fix-up)
   float color[kVsColorOutCount][4];     // oD0, oD1 saturated to 0..1; (0,0,0,1) when unwritten
   float texCoord[kVsTexCoordOutCount][4];  // (0,0,0,1) when unwritten
-  float fog;        // oFog.x, 1 (no fog) when unwritten
+  float fog;        // oFog.x; the saturated oD1 alpha when oFog is never written
   float pointSize;  // oPts.x, 0 when unwritten
 };
 
