@@ -14,10 +14,19 @@ class LogFile {
   void SetFirstWrite() { m_firstWrite = 1; }
   int FirstWrite() const { return m_firstWrite; }
 
+  // Set once the player has been told that the working folder cannot be written. A log file
+  // that cannot be opened is then no news: each message goes to the debugger output alone,
+  // instead of raising an assertion that says the same again for every message.
+  void SetFolderUnwritableTold(bool told) { m_folderUnwritableTold = told; }
+
  private:
   void WriteLine(const char* text);
+  void ReportMemoryLogFailure();
 
   int m_firstWrite = 0;
+  // This run's file has begun (its header is written): what is written now stays in it.
+  bool m_started = false;
+  bool m_folderUnwritableTold = false;
 };
 
 // The one log object of the program (the application object hands out this one).

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdlib>
@@ -55,6 +56,8 @@ uint32_t s_breakOnAllocationNumber = 0;
 int32_t s_dummyBreakFlag = 0;
 int s_logFirstUse = 1;
 int s_logUnavailable = 0;
+int s_logFailing = 0;
+int s_logFailure = 0;  // errno of the failed write nobody has taken yet
 
 // Induced failures apply to the thread that asked for them only.
 pthread_t s_induceThread;
@@ -72,6 +75,20 @@ struct PendingOwner {
   const char* func;
 };
 thread_local PendingOwner t_owner = {nullptr, 0, nullptr};
+
+// The failed call's errno value, never 0 (which would read as success).
+int LastError() { return errno ? errno : EIO; }
+
+// Called under the lock with the result of each write of "memory.log" (0 when it went through).
+void NoteLogWrite(int error) {
+  if (!error) {
+    s_logFailing = 0;
+    return;
+  }
+  // One word per run of failures: every later line would fail the same way.
+  if (!s_logFailing) s_logFailure = error;
+  s_logFailing = 1;
+}
 
 class Lock {
  public:
@@ -471,9 +488,21 @@ void MemoryTracker::Log(const char* format, ...) {
   std::vsnprintf(s_logBuffer, sizeof(s_logBuffer), format, args);
   va_end(args);
   FILE* fp = std::fopen("memory.log", "ab");
-  if (!fp) return;
-  std::fprintf(fp, "%s\r\n", s_logBuffer);
-  std::fclose(fp);
+  if (!fp) {
+    NoteLogWrite(LastError());
+    return;
+  }
+  int error = std::fprintf(fp, "%s\r\n", s_logBuffer) < 0 ? LastError() : 0;
+  // A full disk often shows only when the buffered line is flushed.
+  if (std::fclose(fp) != 0 && !error) error = LastError();
+  NoteLogWrite(error);
+}
+
+int MemoryTracker::TakeLogFailure() {
+  Lock lock;
+  int error = s_logFailure;
+  s_logFailure = 0;
+  return error;
 }
 
 void MemoryTracker::ResetLog() {
@@ -519,12 +548,16 @@ void MemoryTracker::ResetLog() {
     int n = std::snprintf(text + used, sizeof(text) - used, "%s\r\n", line);
     if (n > 0 && static_cast<size_t>(n) < sizeof(text) - used) used += static_cast<size_t>(n);
   }
-  s_logUnavailable = WriteFileWhole("memory.log", text, used) != 0;
+  int error = WriteFileWhole("memory.log", text, used);
+  s_logUnavailable = error != 0;
+  NoteLogWrite(error);
 }
 
 void MemoryTracker::RestartLog() {
   Lock lock;
   s_logFirstUse = 1;
+  s_logFailing = 0;
+  s_logFailure = 0;
   ResetLog();
 }
 

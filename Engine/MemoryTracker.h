@@ -86,6 +86,11 @@ class MemoryTracker {
   static void ResetLog();
   // Starts "memory.log" afresh now, as at program start (tests that read the log use it).
   static void RestartLog();
+  // The errno value of a "memory.log" write that failed since the last call, or 0. A run of
+  // failures counts once, until a write succeeds again. The tracker cannot write the debug log
+  // itself (it runs before the log exists and underneath every allocation), so the debug log
+  // takes this and says it.
+  static int TakeLogFailure();
 
   // "%s(%05d)::%s" into one static buffer of 90 characters (truncated).
   static const char* OwnerString(const char* file, int line, const char* func);

@@ -84,3 +84,48 @@ int WriteFileWhole(const char* path, const void* data, size_t size) {
   SyncFolder(path);
   return 0;
 }
+
+FileReadStatus ReadFileStart(const char* path, void* buffer, size_t capacity, size_t* size,
+                             const char** reason) {
+  *size = 0;
+  *reason = "";
+  if (!path || !*path || (!buffer && capacity > 0)) {
+    *reason = std::strerror(EINVAL);
+    return FileReadStatus::kUnreadable;
+  }
+  // Non-blocking, so that a named pipe in the file's place cannot stall the caller.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return FileReadStatus::kMissing;
+    *reason = std::strerror(errno);
+    return FileReadStatus::kUnreadable;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    *reason = std::strerror(errno);
+    close(fd);
+    return FileReadStatus::kUnreadable;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *reason = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+    close(fd);
+    return FileReadStatus::kUnreadable;
+  }
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  size_t got = 0;
+  while (got < capacity) {
+    const ssize_t n = read(fd, bytes + got, capacity - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *reason = std::strerror(errno);
+      close(fd);
+      *size = got;
+      return FileReadStatus::kUnreadable;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  *size = got;
+  return FileReadStatus::kRead;
+}

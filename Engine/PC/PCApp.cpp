@@ -93,10 +93,13 @@ int32_t App::CreateAppWindow() {
       DebugLog().Write("Unable to make the single-instance lock; starting all the same\n");
       break;
   }
-  if (!system.CanWriteWorkingFolder()) {
+  const bool writable = system.CanWriteWorkingFolder();
+  if (!writable) {
     // One word for all of them: the logs and "pdjp.cfg" each fail on their own later.
     system.MessageBox(kUnwritableFolderText, "", plat::kMessageBoxOk);
   }
+  // Told once is enough: the debug log goes on to the debugger output without its assertion.
+  DebugLog().SetFolderUnwritableTold(!writable);
   m_window = system.CreateAppWindow(m_clientWidth, m_clientHeight, &m_windowX, &m_windowY);
   if (!m_window) {
     // The program cannot run without its window; the caller ends it (with the usual clean-up

@@ -1,6 +1,5 @@
 #include "Engine/PC/PCGamePad.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "Engine/LogFile.h"
@@ -65,16 +64,28 @@ int32_t PadMappingFile::Code(const PadMappingRecord& record, int32_t control) {
 
 int32_t PadMappingFile::Load() {
   m_current = nullptr;
+  m_keepFile = false;
   // Whatever the file holds is read over a default table, so records it does not reach (a short
   // or cut-off file) are sound defaults rather than leftovers.
   FillDefaults();
-  FILE* fp = std::fopen(kFileName, "rb");
-  if (!fp) {
-    Save();
-    return 0;
+  size_t got = 0;
+  const char* reason = "";
+  switch (ReadFileStart(kFileName, m_table, kFileSize, &got, &reason)) {
+    case FileReadStatus::kMissing:
+      Save();
+      return 0;
+    case FileReadStatus::kUnreadable:
+      // The file is there and may hold a player's mapping that this run merely cannot see
+      // (permissions, a failing device): writing defaults over it would lose it for good.
+      FillDefaults();
+      m_keepFile = true;
+      DebugLog().Write(
+          "Unable to read %s (%s): default pad mapping for this run, the file is left as it is\n",
+          kFileName, reason);
+      return 0;
+    case FileReadStatus::kRead:
+      break;
   }
-  size_t got = std::fread(m_table, 1, kFileSize, fp);
-  std::fclose(fp);
   if (got < static_cast<size_t>(kFileSize)) {
     DebugLog().Write("%s is short (%i of %i bytes), the rest keeps the defaults\n", kFileName,
                      static_cast<int>(got), kFileSize);
@@ -86,6 +97,8 @@ int32_t PadMappingFile::Load() {
 }
 
 void PadMappingFile::Save() const {
+  // Said once, when the file could not be read; every save of the run passes it over.
+  if (m_keepFile) return;
   // Never truncated in place: a full disk or a crash mid-write would lose the player's mapping.
   int error = WriteFileWhole(kFileName, m_table, kFileSize);
   if (error) DebugLog().Write("Unable to save %s: %s\n", kFileName, std::strerror(error));

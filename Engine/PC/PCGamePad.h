@@ -55,9 +55,12 @@ class PadMappingFile {
 
   // Reads the table from the working folder (1), or makes the default table and writes it when
   // there is no file (0). The table is filled with defaults first and the file read over it, so a
-  // short file leaves its missing records as defaults. The current record is cleared.
+  // short file leaves its missing records as defaults. A file that is there but cannot be read
+  // gives the defaults too (0), and is then kept as it is: no Save of this table replaces it. The
+  // current record is cleared.
   int32_t Load();
-  // Writes the whole table; a file that cannot be opened is passed over silently.
+  // Writes the whole table, unless Load found a file it could not read; a failed write leaves the
+  // old file and logs why.
   void Save() const;
 
   // The record for a joystick's product name: the one already carrying the name, else the first
@@ -86,6 +89,7 @@ class PadMappingFile {
 
   PadMappingRecord m_table[kRecordCount];
   PadMappingRecord* m_current = nullptr;
+  bool m_keepFile = false;
 };
 
 class GamePad : public BaseGamePad {

@@ -1,6 +1,6 @@
 // The built program started as a player starts it, against what a player's machine throws at
-// it: a copy already running from another folder, a folder it cannot write, a full disk. And the
-// whole-file writer those files go through.
+// it: a copy already running from another folder, a folder it cannot write, a full disk, files it
+// cannot read. And the whole-file writer those files go through.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,8 +17,10 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Engine/SafeFile.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -184,6 +186,12 @@ TEST_F(ProgramFolderTest, AFolderThatCannotTakeItsFilesKeepsThemWhole) {
     const std::string said = program.Stderr();
     EXPECT_EQ(said.find(kUnwritable) == std::string::npos, c.full);
     EXPECT_EQ(said.find(kUnwritable), said.rfind(kUnwritable)) << "said once";
+    // Once told, the player is not told again by an assertion per log message; the log's
+    // messages still reach the debugger output.
+    EXPECT_EQ(said.find("Assertion failed"), std::string::npos) << said;
+    EXPECT_NE(said.find(std::string(kStarted) + "\n"), std::string::npos) << said;
+    // The tracker's opening text does not fit either, and the debug log says so.
+    EXPECT_NE(said.find("Unable to write memory.log: "), std::string::npos) << said;
     EXPECT_EQ(ReadFileBytes(game + "/pdjp.cfg"), oldTable);
     if (mounted) {
       EXPECT_EQ(ReadFileBytes(game + "/memory.log"), oldLog);
@@ -193,6 +201,66 @@ TEST_F(ProgramFolderTest, AFolderThatCannotTakeItsFilesKeepsThemWhole) {
     if (mounted) umount2(game.c_str(), MNT_DETACH);
     m_mounted = false;
   }
+}
+
+// Which file is at a path and what kind, without following it: a replacement shows.
+std::string Describe(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return "nothing";
+  return std::to_string(st.st_ino) + " " + std::to_string(st.st_mode);
+}
+
+// Only a missing file is made afresh; one the game cannot read or replace stays as it is, and
+// one line of "Debug.log" says why.
+TEST_F(ProgramFolderTest, FilesItCannotReadOrReplaceAreKeptAndSaidOnce) {
+  struct Case {
+    const char* file;
+    int (*make)(const char* path);
+    std::string said;  // how its one line starts; empty for none
+  };
+  const Case cases[] = {
+      {"pdjp.cfg", [](const char*) { return 0; }, ""},
+      {"pdjp.cfg", [](const char* p) { return symlink("pdjp.cfg", p); },
+       "Unable to read pdjp.cfg (Too many levels of symbolic links)"},
+      // The program's own memory at address 0: the read fails with an I/O error.
+      {"pdjp.cfg", [](const char* p) { return symlink("/proc/self/mem", p); },
+       "Unable to read pdjp.cfg (Input/output error)"},
+      {"pdjp.cfg", [](const char* p) { return mkfifo(p, 0644); },
+       "Unable to read pdjp.cfg (not a regular file)"},
+      {"memory.log", [](const char* p) { return mkdir(p, 0755); },
+       "Unable to write memory.log: Is a directory"},
+  };
+  for (const Case& c : cases) {
+    const std::string game = Folder(("files " + std::to_string(&c - cases)).c_str());
+    const std::string path = game + "/" + c.file;
+    SCOPED_TRACE(path);
+    ASSERT_EQ(c.make(path.c_str()), 0);
+    const std::string before = Describe(path);
+
+    Program program(game, false);
+    EXPECT_TRUE(program.WaitToSay(kStarted)) << program.Stderr();
+    EXPECT_EQ(program.Stop(), 0);
+    std::vector<std::string> said;
+    for (const std::string& line : ReadCrLfLines(game + "/Debug.log"))
+      if (line.find(c.file) != std::string::npos) said.push_back(line.substr(0, c.said.size()));
+    EXPECT_EQ(said, c.said.empty() ? std::vector<std::string>{} : std::vector{c.said});
+    if (c.said.empty()) {
+      EXPECT_EQ(ReadFileBytes(path).size(), 282624u);
+    } else {
+      EXPECT_EQ(Describe(path), before);
+    }
+  }
+}
+
+// A debugger shows each message as an entry of its own: on stderr, a line of its own.
+TEST_F(ProgramFolderTest, StartUpSaysOneMessagePerLine) {
+  Program program(Folder("game"), false);
+  ASSERT_TRUE(program.WaitToSay(kStarted)) << program.Stderr();
+  EXPECT_EQ(program.Stop(), 0);
+  const std::string rule(80, '-');
+  const std::string start =
+      rule + "\n\n" + rule + "\n\nCreating a DirectX9 Device.......................\n";
+  EXPECT_EQ(program.Stderr().substr(0, start.size()), start);
 }
 
 TEST_F(ProgramFolderTest, WholeFileWriteReplacesOrLeavesTheOldFile) {

@@ -37,14 +37,23 @@ TEST_F(LogFileTest, LongMessagesAreCutAtTheBuffer) {
   EXPECT_EQ(ReadFileBytes("Debug.log"), std::string(2047, 'x') + "\r\n");
 }
 
-TEST_F(LogFileTest, UnwritableLogAssertsAndDropsTheMessage) {
+// A log that cannot be opened is worth an assertion until the player has been told that the
+// folder cannot be written; from then on each message goes on to the debugger output alone.
+TEST_F(LogFileTest, UnwritableLogAssertsUntilThePlayerIsTold) {
   ASSERT_EQ(mkdir("Debug.log", 0755), 0);  // a folder in the way: fopen fails even for root
-  AssertCounter asserts;
-  LogFile log;
-  log.Write("lost");
-  // The report itself goes through the log; it must not recurse.
-  EXPECT_EQ(asserts.Count(), 1u);
-  EXPECT_EQ(asserts.LastFile(), "Engine/LogFile");
+  for (bool told : {false, true}) {
+    SCOPED_TRACE(told);
+    AssertCounter asserts;
+    LogFile log;
+    log.SetFolderUnwritableTold(told);
+    testing::internal::CaptureStderr();
+    log.Write("message %d", 1);
+    const std::string said = testing::internal::GetCapturedStderr();
+    // The report itself goes through the log; it must not recurse.
+    EXPECT_EQ(asserts.Count(), told ? 0u : 1u);
+    EXPECT_EQ(asserts.LastFile(), told ? "" : "Engine/LogFile");
+    EXPECT_EQ(said == "message 1\n", told) << said;
+  }
 }
 
 TEST_F(LogFileTest, AssertionReportsLogAndContinue) {

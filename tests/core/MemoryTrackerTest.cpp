@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <thread>
 #include <vector>
 
+#include "Engine/LogFile.h"
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCFileIO.h"
 #include "tests/support/LogCapture.h"
@@ -280,6 +283,26 @@ TEST_F(MemoryTrackerTest, LogStartsWithItsGuideAndUsesCrLf) {
   EXPECT_EQ(lines[24], "...so, to find all errors in the file, search for \"[!]\"");
   EXPECT_EQ(lines[26], std::string(80, '-'));
   EXPECT_EQ(ReadFileBytes("memory.log").find('\n'), ReadFileBytes("memory.log").find("\r\n") + 1);
+}
+
+// A line that cannot be stored is said in this run's debug log, once for a run of failures, and
+// not before the run's log begins: there it would be wiped with the previous run's.
+TEST_F(MemoryTrackerTest, AFailedLogWriteIsSaidOnceInThisRunsDebugLog) {
+  std::remove("memory.log");
+  ASSERT_EQ(symlink("/dev/full", "memory.log"), 0);
+  MemoryTracker::Log("[I] lost");
+  MemoryTracker::Log("[I] lost again");
+  LogFile log;
+  log.Write("from start-up code");
+  log.SetFirstWrite();
+  log.Write("first");
+  log.Write("second");
+  const std::vector<std::string> lines = ReadCrLfLines("Debug.log");
+  ASSERT_GE(lines.size(), 4u);  // the header
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 4, lines.end()),
+            (std::vector<std::string>{"Unable to write memory.log: No space left on device\n",
+                                      "first", "second"}));
+  std::remove("memory.log");
 }
 
 TEST_F(MemoryTrackerTest, LogEverythingNamesOperationsAndChains) {
