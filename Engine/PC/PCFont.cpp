@@ -12,6 +12,10 @@ namespace {
 
 D3DDevice* Device() { return GetApp().GetDisplay()->GetDevice(); }
 
+// Text is laid out in pixel squares that start on whole coordinates; Direct3D puts a pixel's
+// centre on whole coordinates, half a pixel up and left of the middle of that square.
+constexpr float kPixelCentre = 0.5f;
+
 }  // namespace
 
 Font::Font(void* image, size_t size, const char* name) : BaseFont(image, size, name), m_image(image) {}
@@ -86,10 +90,14 @@ void Font::DrawQuads(int32_t texture, const FontRect& dest, const FontRect& sour
   const float pw = pageWidth > 0 ? static_cast<float>(pageWidth) : 1.0f;
   const float ph = pageHeight > 0 ? static_cast<float>(pageHeight) : 1.0f;
 
-  const float x0 = static_cast<float>(dest.x) * sx;
-  const float x1 = static_cast<float>(dest.x + dest.width) * sx;
-  const float y0 = static_cast<float>(dest.y) * sy;
-  const float y1 = static_cast<float>(dest.y + dest.height) * sy;
+  // Placed on whole coordinates, the quad would put its pixel centres on the edges between
+  // texels, where point sampling may take either neighbour: the device takes the one above, so
+  // every glyph showed the row over its cell and lost its bottom row ('0' and 'Q' came out as
+  // 'A'). Half a pixel back, each centre samples the middle of its own texel.
+  const float x0 = static_cast<float>(dest.x) * sx - kPixelCentre;
+  const float x1 = static_cast<float>(dest.x + dest.width) * sx - kPixelCentre;
+  const float y0 = static_cast<float>(dest.y) * sy - kPixelCentre;
+  const float y1 = static_cast<float>(dest.y + dest.height) * sy - kPixelCentre;
   const float u0 = static_cast<float>(source.x) / pw;
   const float u1 = static_cast<float>(source.x + source.width) / pw;
   const float v0 = static_cast<float>(source.y) / ph;

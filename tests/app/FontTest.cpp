@@ -522,6 +522,108 @@ TEST_F(FontDrawTest, TheCurrentWindowsFactorsTintTheTextColour) {
                      apptest::Modulate2x(0xFFFFFFFFu, {0x80, 0x40, 255})));
 }
 
+// Every texel of a page in a colour of its own (red and blue the column, green the row, blue
+// the page as well), so that a pixel tells which texel it shows.
+uint32_t TexelColour(int page, int x, int y) {
+  const uint32_t r = static_cast<uint32_t>(x % 16 * 16 + 8);
+  const uint32_t g = static_cast<uint32_t>(y * 8 + 4);
+  const uint32_t b = static_cast<uint32_t>(x / 16 * 32 + page * 16 + 8);
+  return 0xFF000000u | r << 16 | g << 8 | b;
+}
+
+// The texels a pixel may show along one axis: the one under its centre, or either of two when
+// the centre lies on the edge between them (which a scale between whole multiples gives).
+std::vector<int> TexelsUnder(int pixel, double edge, double scale, int size) {
+  const double at = (pixel + 0.5 - edge) / scale;
+  const int texel = static_cast<int>(std::floor(at));
+  std::vector<int> texels;
+  if (texel < size) texels.push_back(texel);
+  if (texel > 0 && at - texel < 1e-6) texels.push_back(texel - 1);
+  return texels;
+}
+
+// The demo data's layout: the printable characters in 8 x 10 cells, 16 to a row and 48 to a
+// 128 x 32 page, glyphs eight rows tall and as wide as their ink, a few kerning pairs. Each
+// character drawn on its own finds its own glyph and shows exactly the texels of its rectangle,
+// none from the cells around it, at the frame's size, twice it, and a size between.
+TEST_F(FontDrawTest, EveryCharacterOfTheDemoLayoutShowsItsOwnTexels) {
+  constexpr int kPageWidth = 128;
+  constexpr int kPageHeight = 32;
+  FontDesc desc;
+  desc.pageBaseName = "data\\demo.wft";
+  desc.pageCount = 2;
+  desc.lineHeight = 10;
+  for (char16_t c = 32; c <= 126; ++c) {
+    const int index = c - 32;
+    wftwriter::Glyph& glyph = desc.Add(
+        c, static_cast<uint32_t>(index % 16 * 8), static_cast<uint16_t>(index % 48 / 16 * 10),
+        static_cast<uint32_t>(1 + index % 6), 8, 0, 1, static_cast<uint16_t>(index / 48));
+    if (c == u'A') glyph.kerning = {{u'V', -1}, {u'T', -1}};
+    if (c == u'T') glyph.kerning = {{u'o', -1}};
+  }
+  ASSERT_TRUE(wftwriter::SaveWft("data/demo.wft", desc));
+  for (int page = 0; page < 2; ++page) {
+    std::vector<uint32_t> texels(kPageWidth * kPageHeight);
+    for (int y = 0; y < kPageHeight; ++y)
+      for (int x = 0; x < kPageWidth; ++x) texels[y * kPageWidth + x] = TexelColour(page, x, y);
+    ASSERT_TRUE(ddswriter::SaveDds(page ? "data/demo_002.dds" : "data/demo.dds",
+                                   gfx::D3DFMT_A8R8G8B8, kPageWidth, kPageHeight, texels.data(),
+                                   false));
+  }
+  StartDrawing(0xFF20C040u);
+  const int32_t id = app().GetFontFactory()->AddFont("data\\demo.wft");
+  ASSERT_NE(id, -1);
+  Font* font = app().GetFontFactory()->GetFont(id);
+  ASSERT_NE(font, nullptr);
+
+  // Text draws button icons for these, never their glyphs.
+  auto isEscape = [](char16_t c) { return c == u'#' || c == u'*' || c == u'\\'; };
+  // Pens 20 apart from (4, 4): whole pixels at every scale here.
+  auto penX = [](const wftwriter::Glyph& g) { return 4 + (g.ch - 32) % 16 * 20; };
+  auto penY = [](const wftwriter::Glyph& g) { return 4 + (g.ch - 32) / 16 * 20; };
+  const Rgb diffuse = {0x80, 0x80, 0x80};
+  for (const int clientWidth : {640, 1280, 800}) {
+    SCOPED_TRACE(clientWidth);
+    const double scale = clientWidth / 640.0;
+    Clear();
+    app().SetClientSize(clientWidth, clientWidth * 3 / 4);
+    for (const wftwriter::Glyph& g : desc.glyphs) {
+      if (isEscape(g.ch)) continue;
+      const char16_t text[2] = {g.ch, 0};
+      font->DrawString(text, penX(g), penY(g), 0xFF808080u, 0.5f, 0);
+    }
+    app().SetClientSize(640, 480);
+    const std::vector<uint32_t> pixels = ReadBack();
+    for (const wftwriter::Glyph& g : desc.glyphs) {
+      if (isEscape(g.ch)) continue;
+      const double left = penX(g) * scale;
+      const double top = penY(g) * scale;
+      // The pixels whose centres the scaled glyph rectangle holds.
+      const int x0 = static_cast<int>(std::ceil(left - 0.5));
+      const int x1 = static_cast<int>(std::ceil(left + g.width * scale - 0.5));
+      const int y0 = static_cast<int>(std::ceil(top - 0.5));
+      const int y1 = static_cast<int>(std::ceil(top + g.height * scale - 0.5));
+      int off = 0;
+      std::string first;
+      for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+          bool shown = false;
+          for (int tx : TexelsUnder(x, left, scale, static_cast<int>(g.width)))
+            for (int ty : TexelsUnder(y, top, scale, static_cast<int>(g.height)))
+              shown |= pixelprobe::Near(
+                  pixels[y * apptest::kWidth + x],
+                  apptest::Modulate2x(
+                      TexelColour(g.page, static_cast<int>(g.sourceX) + tx, g.sourceY + ty),
+                      diffuse),
+                  2.0);
+          if (!shown && off++ == 0) first = std::to_string(x) + ", " + std::to_string(y);
+        }
+      }
+      EXPECT_EQ(off, 0) << "'" << static_cast<char>(g.ch) << "' first off at (" << first << ")";
+    }
+  }
+}
+
 TEST_F(FontDrawTest, ThePagesOfAFontAreNamedAfterItsBaseName) {
   ASSERT_TRUE(m_harness.Start());
   FontDesc desc = FileFont("font.wft");
