@@ -1,0 +1,210 @@
+// The penalty-kick game end to end through the real application on the demo data: started from
+// the menu, played with scripted aim and power, its goals, saves, clock and result, and what it
+// leaves behind.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "Engine/MemoryTracker.h"
+#include "Engine/Random.h"
+#include "Game/Frontend/PDFE.h"
+#include "tests/football/FootballTestSupport.h"
+#include "tests/support/LogCapture.h"
+
+namespace {
+
+using namespace footballtest;
+using G = cfootballgame;
+
+struct KickScript {
+  int elevation;  // frames Up is held, from level
+  int heading;    // the aim, in hundredths of a radian either side of straight at the goal
+  int presses;    // kick-button presses during the run-up
+};
+
+struct KickResult {
+  bool goal = false;
+  bool save = false;
+  int32_t finalState = 0;
+};
+
+class FootballGameTest : public FootballTest {
+ protected:
+  // One kick from aiming to the next aim (or the end); what came of it.
+  KickResult Kick(G* game, const KickScript& k) {
+    KickResult result;
+    const uint32_t goalsBefore = game->goals;
+    // Level first (the aim is kept from the last kick), then up, then round to the heading.
+    Hold(m_harness, plat::kDIK_DOWN, 101);
+    if (k.elevation > 0) Hold(m_harness, plat::kDIK_UP, k.elevation);
+    int steps = static_cast<int>(std::lround(game->heading * 100.0f));
+    if (steps > 314) steps -= 628;
+    const int turn = k.heading - steps;
+    if (turn != 0)
+      Hold(m_harness, turn > 0 ? plat::kDIK_LEFT : plat::kDIK_RIGHT, turn > 0 ? turn : -turn);
+    Tap(m_harness, plat::kDIK_SPACE);
+    EXPECT_EQ(game->phase, G::kPhaseRunUp);
+    for (int i = 0; i < k.presses && game->phase == G::kPhaseRunUp; ++i)
+      Tap(m_harness, plat::kDIK_SPACE);
+    RunUntil(
+        m_harness,
+        [&] {
+          if (!GetKavelApp()->GetCurrentGame()) return true;
+          result.save |= game->phase == G::kPhaseKeeperHolds;
+          result.finalState = game->ballState;
+          return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning();
+        },
+        3000);
+    result.goal = GetKavelApp()->GetCurrentGame() && game->goals > goalsBefore;
+    return result;
+  }
+};
+
+TEST_F(FootballGameTest, TheMenuStartsTheGameWithItsClockByMode) {
+  struct Case {
+    int32_t mode;
+    uint32_t seconds;
+  };
+  for (const Case c :
+       {Case{kModeNormal, 240}, Case{kModeChallenge1, 120}, Case{kModeChallenge2, 300}}) {
+    G* game = StartFromMenu(c.mode, 1);
+    ASSERT_NE(game, nullptr) << "mode " << c.mode;
+    EXPECT_EQ(game->GetGameId(), 3);
+    EXPECT_EQ(game->timeLeft, c.seconds);
+    EXPECT_EQ(game->phase, G::kPhaseIntro);
+    ASSERT_TRUE(PlayIntro(game));
+    // A second of play is 60 ticks off the clock.
+    m_harness.RunFrames(60);
+    EXPECT_EQ(game->timeLeft, c.seconds - 1);
+    GetKavelApp()->StartGame(nullptr);
+    m_harness.RunFrames(2);
+  }
+}
+
+TEST_F(FootballGameTest, ScriptedKicksScoreAndGetSavedUntilTheClockEndsTheGame) {
+  SeedRand(0x1234u);
+  G* game = StartFromMenu(kModeNormal, 0);
+  ASSERT_NE(game, nullptr);
+  ASSERT_TRUE(PlayIntro(game));
+  const KickScript kicks[] = {{30, 0, 12},   {25, 25, 20}, {40, 0, 10},
+                              {25, -25, 20}, {35, 22, 14}, {20, 0, 25}};
+  int goals = 0, saves = 0;
+  for (const KickScript& k : kicks) {
+    const KickResult r = Kick(game, k);
+    std::printf("kick %d %d %d: goal %d save %d state %d\n", k.elevation, k.heading, k.presses,
+                r.goal, r.save, r.finalState);
+    goals += r.goal;
+    saves += r.save;
+  }
+  EXPECT_GE(goals, 1);
+  EXPECT_GE(saves, 1);
+  const int32_t score = game->GetScore(0);
+  EXPECT_GE(score, goals * 17000);
+  // The rest of the clock, short: time up, the closing line and the fade, then the result.
+  game->timeLeft = 2;
+  ASSERT_TRUE(RunToEnd(2000));
+  const HighScoreEntry* best = GetSaveProfile().GetHighScore(G::kGameId, 0);
+  ASSERT_NE(best, nullptr);
+  EXPECT_EQ(best->score, score);
+  EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message);
+}
+
+TEST_F(FootballGameTest, AChallengeEndsAfterItsGoalsAndTheUnlockIsRecorded) {
+  struct Case {
+    int32_t mode;
+    uint32_t goals;
+  };
+  for (const Case c : {Case{kModeChallenge1, 3}, Case{kModeChallenge2, 6}}) {
+    G* game = StartFromMenu(c.mode, 2);
+    ASSERT_NE(game, nullptr);
+    ASSERT_TRUE(PlayIntro(game));
+    const int32_t unlocks = GetSaveProfile().UnlockCount();
+    // The goals before the last are given; the last is scored as a ball over the line.
+    game->goals = c.goals - 1;
+    game->phase = G::kPhaseFlight;
+    game->ballState = G::kBallAtRest;
+    game->ballPosition = Vector4(-20.0f, 0.0f, 10.0f, 1.0f);
+    game->ballVelocity = Vector4(-100.0f, 0.0f, 0.0f, 0.0f);
+    ASSERT_TRUE(RunToEnd(1500)) << "mode " << c.mode;
+    EXPECT_EQ(GetSaveProfile().UnlockCount(), unlocks + 1) << "mode " << c.mode;
+    Tap(m_harness, plat::kDIK_RETURN);
+  }
+}
+
+TEST_F(FootballGameTest, PlayingTwiceLeavesOneWindowAndNoBlockOfTheGame) {
+  const int32_t frontEndWindow = FrontEnd()->GetWindowId();
+  for (int run = 0; run < 2; ++run) {
+    G* game = StartFromMenu(kModeNormal, run);
+    ASSERT_NE(game, nullptr);
+    EXPECT_NE(game->sceneWindowId, -1);
+    EXPECT_NE(m_harness.app().FindWindow(game->sceneWindowId), nullptr) << "the id AddWindow gave";
+    EXPECT_NE(m_harness.app().FindWindow(game->overlayWindowId), nullptr);
+    ASSERT_TRUE(PlayIntro(game));
+    game->timeLeft = 1;
+    ASSERT_TRUE(RunToEnd(1500)) << "run " << run;
+    EXPECT_EQ(GetSaveProfile().GetHighScore(G::kGameId, 0)->score, 0);
+    Tap(m_harness, plat::kDIK_RETURN);
+  }
+  EXPECT_EQ(m_harness.app().GetWindowCount(), 1);
+  EXPECT_NE(m_harness.app().FindWindow(frontEndWindow), nullptr);
+  for (const char* owner :
+       {"cfootballgame::Make", "cfootballgame::Init", "cfootballgame::LoadPhase1",
+        "cfootballgame::LoadPhase2", "cfootballgame::InitialiseCharacterAnimations",
+        "cfootballgame::InitialiseCharacterBipeds", "cDefender::cDefender"})
+    EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy(owner), 0u) << owner;
+}
+
+// Broken files in the game's folder: the game loads without them, says so, and plays.
+class FootballBrokenDataTest : public FootballTest,
+                               public ::testing::WithParamInterface<const char*> {
+ protected:
+  void LinkData() override {
+    namespace fs = std::filesystem;
+    const fs::path demo = DemoDataFolder();
+    fs::create_directory("data");
+    for (const auto& entry : fs::directory_iterator(demo))
+      if (entry.path().filename() != "FootballGame")
+        fs::create_directory_symlink(entry.path(), fs::path("data") / entry.path().filename());
+    fs::create_directory("data/FootballGame");
+    for (const auto& entry : fs::directory_iterator(demo / "FootballGame"))
+      fs::create_symlink(entry.path(), fs::path("data/FootballGame") / entry.path().filename());
+    const std::string broken = GetParam();
+    const fs::path path = fs::path("data/FootballGame") / broken.substr(0, broken.find(':'));
+    fs::remove(path);
+    if (broken.find(":short") != std::string::npos) {
+      std::ofstream(path, std::ios::binary) << std::string(40, '\x01');
+    } else if (broken.find(":empty") != std::string::npos) {
+      std::ofstream(path, std::ios::binary);
+    } else if (broken.find(":junk") != std::string::npos) {
+      std::ofstream(path, std::ios::binary) << std::string(300, '\xFF');
+    }
+  }
+};
+
+TEST_P(FootballBrokenDataTest, TheGameLoadsWithoutTheFileAndPlays) {
+  G* game = StartFromMenu(kModeNormal, 0);
+  ASSERT_NE(game, nullptr);
+  m_harness.RunFrames(700);
+  ASSERT_EQ(CurrentGame(), game);
+  EXPECT_NE(game->phase, G::kPhaseIntro) << "the intro ran to play";
+  const std::string file = GetParam();
+  if (file.rfind("pitch.lgt", 0) == 0) {
+    EXPECT_TRUE(DebugLogContains("no light record in \"pitch.lgt\""));
+    EXPECT_EQ(game->lightRecord, nullptr);
+  }
+  if (file == "pitch.scn") {
+    EXPECT_TRUE(DebugLogContains("no scene \"pitch.scn\""));
+  }
+  GetKavelApp()->StartGame(nullptr);
+  m_harness.RunFrames(2);
+  EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("cfootballgame::LoadPhase2"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FootballBrokenDataTest,
+                         ::testing::Values("pitch.lgt", "pitch.lgt:short", "pitch.lgt:empty",
+                                           "pitch.scn", "pitch.scn:short", "pitch.scn:junk"));
+
+}  // namespace

@@ -1,0 +1,378 @@
+// The numbers the penalty-kick game pins, on a game loaded through the menu on the demo data:
+// the kick's speed, the predicted flight against the live one, the frame and its rebounds, a
+// ball at rest, the keeper's dive by difficulty, the defenders' rules, the locators, Orwen's
+// ride and the state hash.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <set>
+#include <vector>
+
+#include "Engine/Random.h"
+#include "Game/FootballGame/FootballMath.h"
+#include "Game/Helper/AnimationHelper.h"
+#include "Game/Helper/BipedCollision.h"
+#include "tests/football/FootballTestSupport.h"
+
+namespace {
+
+using namespace footballtest;
+using G = cfootballgame;
+
+class FootballRulesTest : public FootballTest {
+ protected:
+  G* Loaded(int32_t level = 0) {
+    G* game = StartFromMenu(kModeNormal, level);
+    EXPECT_NE(game, nullptr);
+    if (game) {
+      EXPECT_TRUE(PlayIntro(game));
+    }
+    return game;
+  }
+  // A ball in the air at `at` going at `velocity`, no drift; prediction runs as at a kick.
+  static void Launch(G* game, const Vector4& at, const Vector4& velocity) {
+    game->phase = G::kPhaseRunUp;
+    game->ballPosition = at;
+    game->ballVelocity = velocity;
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->ballSpeed =
+        std::sqrt(velocity.x * velocity.x + velocity.y * velocity.y + velocity.z * velocity.z);
+  }
+};
+
+TEST_F(FootballRulesTest, TheKickSpeedFollowsThePowerBar) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    float bar;
+    float speed;
+  };
+  for (const Case c : {Case{300, 70}, Case{100, 1470}, Case{200, 770}}) {
+    game->phase = G::kPhaseRunUp;
+    game->powerBar = c.bar;
+    game->ballVelocity = Vector4(-1, 0, 0, 0);
+    game->Kick();
+    EXPECT_FLOAT_EQ(game->kickSpeed, c.speed) << "bar " << c.bar;
+    EXPECT_EQ(game->powerBar, 300.0f);
+    EXPECT_EQ(game->phase, G::kPhaseFlight);
+    const Vector4& v = game->ballVelocity;
+    EXPECT_NEAR(std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z), c.speed, c.speed * 1e-5f);
+    game->ballPosition = game->startPosition;
+  }
+}
+
+TEST_F(FootballRulesTest, AimingTurnsAndLiftsTheKickAndWrapsTheHeading) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  Hold(m_harness, plat::kDIK_UP, 30);
+  EXPECT_NEAR(game->aim.y, 0.30f, 1e-4f);
+  EXPECT_NEAR(game->ballVelocity.z, 0.60f, 1e-4f);
+  Hold(m_harness, plat::kDIK_RIGHT, 3);
+  EXPECT_NEAR(game->heading, 6.2831855f - 0.03f, 1e-4f) << "below 0 wraps by a turn";
+  Hold(m_harness, plat::kDIK_LEFT, 5);
+  EXPECT_NEAR(game->heading, 0.02f, 1e-4f);
+  m_harness.input().SetKey(plat::kDIK_LEFT, true);
+  m_harness.input().SetKey(plat::kDIK_RIGHT, true);
+  const float before = game->heading;
+  m_harness.RunFrames(10);
+  m_harness.input().SetKey(plat::kDIK_LEFT, false);
+  m_harness.input().SetKey(plat::kDIK_RIGHT, false);
+  EXPECT_NEAR(game->heading, before, 1e-5f) << "left and right cancel within the tick";
+  EXPECT_FLOAT_EQ(game->ballVelocity.x, -std::cos(game->heading));
+}
+
+TEST_F(FootballRulesTest, ThePredictedFlightIsTheLiveFlightTickForTick) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  Hold(m_harness, plat::kDIK_UP, 15);
+  Tap(m_harness, plat::kDIK_SPACE);
+  for (int i = 0; i < 25; ++i) Tap(m_harness, plat::kDIK_SPACE);
+  ASSERT_TRUE(RunUntil(
+      m_harness, [&] { return game->phase == G::kPhaseFlight; }, 200));
+  ASSERT_EQ(game->flightTicks, 0u) << "the kick's tick ran no flight step";
+  // The prediction again, from the kick's state, through the same step.
+  const Vector4 p0 = game->ballPosition, v0 = game->ballVelocity, s0 = game->ballSpin;
+  const float roll0 = game->ballRoll, speed0 = game->ballSpeed;
+  game->phase = G::kPhaseRunUp;
+  std::vector<Vector4> predicted;
+  for (uint32_t i = 0; i < game->contactTick; ++i) {
+    game->StepBall();
+    predicted.push_back(game->ballPosition);
+  }
+  game->phase = G::kPhaseFlight;
+  game->ballPosition = p0, game->ballVelocity = v0, game->ballSpin = s0, game->ballRoll = roll0,
+  game->ballSpeed = speed0;
+  const int32_t outcome = game->ballState;
+  const uint32_t contact = game->contactTick;
+  ASSERT_GT(contact, 5u);
+  size_t compared = 0;
+  while (game->phase == G::kPhaseFlight && game->ballState == outcome &&
+         game->flightTicks < contact) {
+    const uint32_t before = game->flightTicks;
+    m_harness.RunFrames(1);
+    ASSERT_EQ(game->flightTicks, before + 1) << "one step a tick";
+    if (game->ballState != outcome || game->phase != G::kPhaseFlight) break;
+    const Vector4& live = game->ballPosition;
+    const Vector4& want = predicted[game->flightTicks - 1];
+    ASSERT_TRUE(std::memcmp(&live, &want, sizeof(Vector4)) == 0) << "tick " << game->flightTicks;
+    ++compared;
+  }
+  EXPECT_GT(compared, 5u);
+}
+
+TEST_F(FootballRulesTest, TheFrameIsMetWhereItStandsAndTheBallRebounds) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    const char* name;
+    float y, z;  // where the ball would cross the goal plane
+    int32_t part;
+    int32_t after;  // ball state after the rebound
+  };
+  const Case cases[] = {
+      {"left post", -366, 100, 0, G::kBallAtRest},
+      {"right post", 366, 100, 1, G::kBallAtRest},
+      {"bar square", 0, 244, 2, G::kBallAtRest},
+      {"bar underside", 0, 236, 2, G::kBallGoalBound},
+      {"bar top", 0, 252, 2, G::kBallWide},
+      {"where the bar meets the post", -366, 244, 3, G::kBallAtRest},
+  };
+  for (const Case& c : cases) {
+    // Fast and from close in, so the path is near enough straight: z falls 360 t^2.
+    const float t = 200.0f / 1400.0f;
+    Launch(game, Vector4(200.0f, c.y, c.z + 360.0f * t * t, 1.0f),
+           Vector4(-1400.0f, 0.0f, 0.0f, 0.0f));
+    game->PredictFlight();
+    EXPECT_EQ(game->ballState, G::kBallWoodwork) << c.name;
+    EXPECT_EQ(game->woodworkPart, c.part) << c.name;
+    EXPECT_EQ(game->shotClass, 4) << c.name;
+    EXPECT_EQ(game->contactTick, game->frameContactTick) << c.name;
+    game->phase = G::kPhaseRunUp;
+    for (uint32_t i = 1; i < game->contactTick; ++i) game->StepBall();
+    game->BounceOffWoodwork();
+    EXPECT_EQ(game->ballState, c.after) << c.name;
+    EXPECT_EQ(game->cameraHold, 1) << c.name;
+  }
+}
+
+TEST_F(FootballRulesTest, AStoppedBallIsAtRestNearTheGoalOrOutOrInPlay) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  Launch(game, Vector4(300, 0, 10, 1), Vector4(-150, 0, 0, 0));
+  game->PredictFlight();
+  EXPECT_EQ(game->ballState, G::kBallAtRest);
+  EXPECT_EQ(game->shotClass, 1) << "it stops within 430 of the goal centre";
+  EXPECT_LT(game->restingSpot.x, 300.0f);
+  Launch(game, Vector4(1100, 0, 10, 1), Vector4(-150, 0, 0, 0));
+  game->PredictFlight();
+  EXPECT_EQ(game->ballState, G::kBallAtRest);
+  EXPECT_EQ(game->shotClass, 0);
+
+  struct Case {
+    float x, y;
+    int32_t state;
+    int32_t phase;
+  };
+  const Case cases[] = {{300, 100, G::kBallNearGoal, G::kPhaseMessage},
+                        {1000, 0, G::kBallAtRest, G::kPhaseFlight},
+                        {1200, 1520, G::kBallOut, G::kPhaseMessage},
+                        {-15, 0, G::kBallOut, G::kPhaseMessage},
+                        {2420, 0, G::kBallOut, G::kPhaseMessage}};
+  for (const Case& c : cases) {
+    game->phase = G::kPhaseFlight;
+    game->ballState = G::kBallAtRest;
+    game->ballPosition = Vector4(c.x, c.y, 10, 1);
+    game->ballVelocity = Vector4(-1, 0.5f, 0, 0);
+    game->CheckBallAtRest();
+    EXPECT_EQ(game->ballState, c.state) << c.x << "," << c.y;
+    EXPECT_EQ(game->phase, c.phase) << c.x << "," << c.y;
+  }
+}
+
+TEST_F(FootballRulesTest, APredictionThatNeverEndsIsCutOff) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  // A drift that holds the ball up against gravity, going along the goal line for ever.
+  Launch(game, Vector4(600, 0, 100, 1), Vector4(0, 50, 0, 0));
+  game->ballSpin = Vector4(0, 0, -720.0f, 0);
+  game->PredictFlight();
+  EXPECT_EQ(game->contactTick, G::kMaxPredictedTicks);
+  EXPECT_EQ(game->ballState, G::kBallAtRest);
+  EXPECT_EQ(game->phase, G::kPhaseFlight);
+}
+
+TEST_F(FootballRulesTest, TheKeepersErrorByDifficulty) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    int32_t level;
+    float lo, hi;  // |e| when not 0
+    uint32_t draws;
+  };
+  for (const Case c : {Case{0, 0.11f, 0.3f, 2}, Case{1, 0.06f, 0.15f, 2}, Case{2, 0.0f, 0.0f, 0}}) {
+    game->level = c.level;
+    SeedRand(77u);
+    std::set<int> seen;
+    for (int i = 0; i < 300; ++i) {
+      const uint32_t before = GetRandCount();
+      const float e = game->KeeperError();
+      EXPECT_EQ(GetRandCount() - before, c.draws);
+      if (e != 0.0f) {
+        EXPECT_GE(std::fabs(e), c.lo - 1e-6f) << "level " << c.level;
+        EXPECT_LE(std::fabs(e), c.hi + 1e-6f) << "level " << c.level;
+      }
+      seen.insert(int(std::lround(e * 100.0f)));
+    }
+    if (c.level < 2) {
+      EXPECT_TRUE(seen.count(int(std::lround(c.hi * 100))) &&
+                  seen.count(-int(std::lround(c.hi * 100))));
+    } else {
+      EXPECT_EQ(seen, std::set<int>{0});
+    }
+  }
+}
+
+TEST_F(FootballRulesTest, TheKeeperDivesWhereTheBallMeetsHisPlane) {
+  G* game = Loaded(0);
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    float dy, z;
+    int32_t G::*dive;
+  };
+  const Case cases[] = {{0, 75, &G::keeperSaveCentre},        {0, 30, &G::keeperSaveLowCentreStart},
+                        {0, 150, &G::keeperSaveHighCentre},   {-70, 30, &G::keeperSaveShortRight},
+                        {-200, 30, &G::keeperSaveLowRight},   {-200, 75, &G::keeperSaveMidRight},
+                        {-200, 150, &G::keeperSaveHighRight}, {70, 30, &G::keeperSaveShortLeft},
+                        {200, 30, &G::keeperSaveLowLeft},     {200, 75, &G::keeperSaveMidLeft},
+                        {200, 150, &G::keeperSaveHighLeft}};
+  for (const Case& c : cases) {
+    game->shotClass = 4;
+    game->keeperPosition = game->keeperHome;
+    game->keeperPlanePoint = Vector4(game->keeperHome.x, game->keeperHome.y + c.dy, c.z, 1);
+    game->KeeperDive();
+    EXPECT_EQ(game->keeperAnim->IsAnimationActive(game->*c.dive), 1) << c.dy << "," << c.z;
+    EXPECT_EQ(game->keeperCommitted, 1);
+    if (c.dy == 0) {
+      EXPECT_EQ(game->keeperError, 0.0f) << "straight at him he is never late";
+    }
+    if (c.dy == 70 || c.dy == -70) {
+      EXPECT_LE(game->keeperError, 0.1f);
+    }
+  }
+}
+
+TEST_F(FootballRulesTest, DefendersGuardStepAndTurnByTheirRules) {
+  G* game = Loaded(0);
+  ASSERT_NE(game, nullptr);
+  cDefender& d = *game->defenders[0];
+  const uint32_t before = GetRandCount();
+  d.PickGuardPosition();
+  EXPECT_EQ(GetRandCount() - before, 4u);
+  EXPECT_GE(d.guardPosition.x - d.homePosition.x, -50.0f);
+  EXPECT_LE(d.guardPosition.x - d.homePosition.x, 49.0f);
+  struct Case {
+    int32_t kind;
+    float reach;
+  };
+  for (const Case c : {Case{3, 100}, Case{4, 100}, Case{1, 200}, Case{5, 200}}) {
+    d.position = d.guardPosition;
+    d.moveEnd = Vector4(d.guardPosition.x + 300.0f, d.guardPosition.y, d.guardPosition.z,
+                        d.guardPosition.w);
+    d.StartMove(c.kind, game->ballPosition);
+    EXPECT_NEAR(d.moveEnd.x - d.guardPosition.x, c.reach, 1e-3f) << "kind " << c.kind;
+    EXPECT_EQ(d.moving, 1);
+  }
+  d.moveEnd = Vector4(d.position.x + 10.0f, d.position.y, d.position.z, d.position.w);
+  d.StartMove(1, game->ballPosition);
+  EXPECT_EQ(d.moving, 0) << "a step of 10 or less does not start";
+  d.heading = 0.25f;
+  d.FaceTowards(d.position.x + 30.0f, d.position.y);
+  EXPECT_EQ(d.heading, 0.25f) << "a point exactly 30 away turns nobody";
+  d.PlayReaction(cDefender::kHitInGroin);
+  for (int i = 0; i < 200; ++i) d.UpdateAnimation(1.0f);
+  EXPECT_EQ(d.reacting, 1) << "a kid hit in the groin stays down";
+}
+
+TEST_F(FootballRulesTest, ADefenderWithoutAHeadBoneHasNoZoneAboveIt) {
+  G* game = Loaded(0);
+  ASSERT_NE(game, nullptr);
+  cDefender& d = *game->defenders[1];
+  Matrix pose = football::PlacedZ(0.0f, d.position);
+  d.farFromBall = 1;
+  // Clemency's model names her head "head_bone".
+  d.anim->LoadModel("clemency.geo");
+  d.anim->SetCurrentAnimation(d.animStand);
+  d.StartSkeleton();
+  d.InitBiped();
+  EXPECT_EQ(d.headBone, -1);
+  const Vector4 overHead(d.position.x, d.position.y, 400.0f, 1.0f);
+  EXPECT_EQ(d.HitTest(10.0f, pose, overHead), BipedCollision::kNoHit);
+}
+
+TEST_F(FootballRulesTest, LocatorsAreReadByTheirNames) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  EXPECT_EQ(game->startPosition.z, 10.0f) << "the demo spot lies on the ground";
+  EXPECT_EQ(game->crossbarZ, 244.0f);
+  EXPECT_EQ(game->leftPostY, -366.0f);
+  Matrix m;
+  m.Identity();
+  m.SetTranslation(Vector4(5, 6, 77, 1));
+  game->ApplyLocator("startposition", m);
+  EXPECT_EQ(game->startPosition.z, 10.0f);
+  EXPECT_EQ(game->startPosition.x, 5.0f);
+  game->ApplyLocator("crossbar_extra", m);
+  EXPECT_EQ(game->crossbarZ, 244.0f) << "the bar's name must be whole";
+  game->ApplyLocator("leftpost_extra", m);
+  EXPECT_EQ(game->leftPostY, 6.0f);
+  const Vector4 home = game->defenders[4]->homePosition;
+  game->ApplyLocator("defender07", m);
+  game->ApplyLocator("defender0", m);  // the digit is the terminator: reads as 0
+  EXPECT_EQ(game->defenders[0]->homePosition.y, 6.0f);
+  EXPECT_EQ(game->defenders[4]->homePosition.x, home.x);
+  game->ApplyLocator("targetzone09", m);
+  game->ApplyLocator("orwen_path0x", m);
+  EXPECT_EQ(game->orwenPath[0].z, 77.0f);
+  game->ReadLocators(nullptr);
+}
+
+TEST_F(FootballRulesTest, OrwenRidesHisPathToItsLastPointAndNoFurther) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  game->StartOrwenCrossing();
+  int ticks = 0;
+  while (game->orwenActive && ticks < 5000) {
+    game->AdvanceOrwen();
+    ++ticks;
+  }
+  EXPECT_EQ(game->orwenActive, 0);
+  EXPECT_EQ(std::memcmp(&game->orwenPosition, &game->orwenPath[9], sizeof(Vector4)), 0);
+  EXPECT_GE(game->orwenDelay, 500);
+  EXPECT_LE(game->orwenDelay, 999);
+  game->AdvanceOrwen();  // after the end: nothing moves, nothing past the path is read
+  EXPECT_EQ(std::memcmp(&game->orwenPosition, &game->orwenPath[9], sizeof(Vector4)), 0);
+}
+
+TEST_F(FootballRulesTest, TheStateHashTruncatesItsFloatsSafely) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    float a, b;
+    bool equal;
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const Case cases[] = {{1.2f, 1.9f, true},  {-0.5f, 0.4f, true},  {2.0f, 1.9f, false},
+                        {nan, 0.0f, true},   {1e30f, 1e30f, true}, {-1e30f, -2e30f, true},
+                        {1e30f, 0.0f, false}};
+  for (const Case& c : cases) {
+    game->kickSpeed = c.a;
+    const uint32_t ha = game->GetStateHash();
+    game->kickSpeed = c.b;
+    const uint32_t hb = game->GetStateHash();
+    EXPECT_EQ(ha == hb, c.equal) << c.a << " vs " << c.b;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+#pragma once
+// The penalty-kick game's tests start the real application headless on the demo data, with a
+// manual clock stepped one frame period per frame (so one game tick runs per frame and a
+// scripted press is seen by exactly one tick), and start the game from the menu.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "Engine/PC/PCApp.h"
+#include "Game/FootballGame/FootballGame.h"
+#include "Game/Frontend/FrontEnd.h"
+#include "Game/Frontend/SaveProfile.h"
+#include "Game/KavelApp.h"
+#include "Platform/Input/Input.h"
+#include "tests/support/AppHarness.h"
+#include "tests/support/DemoData.h"
+
+namespace footballtest {
+
+// Counts of the manual clock: a frame period is 1000 counts.
+constexpr int64_t kCountsPerSecond = 60000;
+
+// One frame period per frame: the frame timer finds exactly one frame due each turn.
+inline void UseOneTickPerFrame(AppHarness& harness) {
+  plat::ScriptedSystem& system = harness.system();
+  system.UseManualClock(true);
+  system.SetFrequency(kCountsPerSecond);
+  system.SetCounter(0);
+  system.SetTickCount(0);
+  system.SetCounterStepPerRead(kCountsPerSecond / 60 / 2);
+  GetApp().GetTimer()->Create(GetApp().GetTargetFrameRate());
+}
+
+inline cfootballgame* CurrentGame() {
+  KavelApp* app = GetKavelApp();
+  return app ? dynamic_cast<cfootballgame*>(app->GetCurrentGame()) : nullptr;
+}
+
+// Runs frames until `done` holds or `limit` frames have run; whether it held.
+inline bool RunUntil(AppHarness& harness, const std::function<bool()>& done, int limit) {
+  for (int i = 0; i < limit; ++i) {
+    if (done()) return true;
+    harness.RunFrames(1);
+  }
+  return done();
+}
+
+// A key down for one frame, then up for one.
+inline void Tap(AppHarness& harness, int key) {
+  harness.input().SetKey(key, true);
+  harness.RunFrames(1);
+  harness.input().SetKey(key, false);
+  harness.RunFrames(1);
+}
+
+// A key held for `frames` frames.
+inline void Hold(AppHarness& harness, int key, int frames) {
+  harness.input().SetKey(key, true);
+  harness.RunFrames(frames);
+  harness.input().SetKey(key, false);
+}
+
+class FootballTest : public AppTest {
+ protected:
+  // The data folder the test runs on; the demo data unless a test breaks some of it.
+  virtual void LinkData() { LinkDemoData(); }
+
+  void SetUp() override {
+    LinkData();
+    GetSaveProfile() = SaveProfile();
+    KavelApp::Register();
+    ASSERT_TRUE(m_harness.Start());
+    UseOneTickPerFrame(m_harness);
+    m_harness.RunFrames(2);
+  }
+  void TearDown() override { m_harness.Stop(); }
+
+  CFrontEnd* FrontEnd() { return GetKavelApp()->GetFrontEnd(); }
+
+  // From the menu: down to the penalty kicks, Return, then the loading frames.
+  cfootballgame* StartFromMenu(int32_t mode, int32_t level) {
+    FrontEnd()->SetMode(mode);
+    FrontEnd()->SetDifficulty(level);
+    while (FrontEnd()->GetSelection() != CFrontEnd::kItemFootball) Tap(m_harness, plat::kDIK_DOWN);
+    Tap(m_harness, plat::kDIK_RETURN);
+    RunUntil(
+        m_harness, [] { return CurrentGame() && !GetKavelApp()->IsLoading(); }, 20);
+    return CurrentGame();
+  }
+
+  // Through the intro to aiming.
+  bool PlayIntro(cfootballgame* game) {
+    return RunUntil(
+        m_harness,
+        [&] { return game->phase == cfootballgame::kPhaseAim && !game->m_fadeTimer.IsRunning(); },
+        1200);
+  }
+
+  // Runs until the game is gone (its Update reported the end); whether it ended.
+  bool RunToEnd(int limit) {
+    return RunUntil(
+        m_harness, [] { return GetKavelApp()->GetCurrentGame() == nullptr; }, limit);
+  }
+};
+
+}  // namespace footballtest
