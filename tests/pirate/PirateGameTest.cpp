@@ -1,0 +1,151 @@
+// The pirate game end to end through the real App and menu on the demo data: scripted play finds
+// the pairs and opens the chest, or lets the clock run out, in normal mode and both challenges;
+// the game leaves one front-end window and none of its blocks behind.
+#include <gtest/gtest.h>
+
+#include "Game/Frontend/GameMakers.h"
+#include "Game/Frontend/PDFE.h"
+#include "Game/Helper/AnimationHelper.h"
+#include "tests/pirate/PirateTestSupport.h"
+#include "tests/support/LogCapture.h"
+
+namespace {
+
+using piratetest::Autopilot;
+using piratetest::CurrentPirateGame;
+using piratetest::GameBlocks;
+
+// What a run showed before the game was deleted.
+struct Seen {
+  int32_t pairsFound = 0;
+  int32_t secondsLeft = 0;
+  int32_t finaleState = -1;
+  bool timeUpMessage = false;
+  bool chestOpened = false;
+  int frames = 0;
+  bool ended = false;
+};
+
+// A game made as the menu makes it, with its first `phases` load phases run.
+GameBaseClass* MakePirateGameForTest(int phases) {
+  GameBaseClass* game = MakePirateGame(kModeNormal, 0);
+  if (!game) return nullptr;
+  int32_t loaded = 1;
+  if (phases >= 1) loaded &= game->LoadPhase1();
+  if (phases >= 2) loaded &= game->LoadPhase2();
+  if (phases >= 3) loaded &= game->LoadPhase3();
+  EXPECT_EQ(loaded, 1);
+  return game;
+}
+
+class PirateGameTest : public piratetest::PirateAppTest {
+ protected:
+  Seen Play(Autopilot& pilot, int frameLimit) {
+    Seen seen;
+    for (; seen.frames < frameLimit; ++seen.frames) {
+      const cpirategame* g = CurrentPirateGame();
+      if (!g) {
+        seen.ended = true;
+        break;
+      }
+      seen.pairsFound = kPirateKinds - g->m_pairsLeft;
+      seen.secondsLeft = g->m_secondsLeft;
+      if (g->m_playPhase == cpirategame::kPhaseFinale) seen.finaleState = g->m_finaleState;
+      seen.timeUpMessage |= g->m_secondsLeft == 0 && g->m_ingameText.shown == 1;
+      if (g->m_chestAnim && g->m_finaleState >= 2)
+        seen.chestOpened |= g->m_chestAnim->GetRemainingFraction(g->m_chestOpenAnim) > 0.6f;
+      Drive(pilot);
+    }
+    return seen;
+  }
+};
+
+struct RunCase {
+  const char* name;
+  int32_t mode;
+  int32_t level;
+  int pairsToFind;
+  int32_t startSeconds;
+  // Expected.
+  int32_t pairsFound;
+  bool won;
+  bool finale;
+};
+
+TEST_F(PirateGameTest, ScriptedRunsEndAsTheirModeSays) {
+  const RunCase cases[] = {
+      {"normal, all ten pairs open the chest", kModeNormal, 2, 10, 300, 10, true, true},
+      {"challenge 1: five pairs in 60 s win at once", kModeChallenge1, 0, 10, 60, 5, true, false},
+      {"challenge 1: the clock runs out", kModeChallenge1, 1, 1, 60, 1, false, false},
+      {"challenge 2: ten pairs in 180 s", kModeChallenge2, 0, 10, 180, 10, true, true},
+  };
+  for (const RunCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    GetSaveProfile() = SaveProfile();
+    cpirategame* game = StartFromMenu(c.mode, c.level);
+    ASSERT_NE(game, nullptr);
+    EXPECT_EQ(game->GetGameId(), 6);
+    EXPECT_EQ(game->m_secondsLeft, c.startSeconds);
+    ASSERT_TRUE(RunToPlay());
+    EXPECT_EQ(CountInPlay(game->m_holes), c.level == 0 ? 20 : (c.level == 1 ? 25 : 30));
+    Autopilot pilot(c.pairsToFind);
+    const Seen seen = Play(pilot, 6000);
+    ASSERT_TRUE(seen.ended) << "after " << seen.frames << " frames, " << seen.pairsFound
+                            << " pairs, " << seen.secondsLeft << " s left";
+    EXPECT_EQ(seen.pairsFound, c.pairsFound);
+    EXPECT_EQ(seen.finaleState >= 3, c.finale);
+    EXPECT_EQ(seen.chestOpened, c.finale);
+    EXPECT_EQ(seen.timeUpMessage, !c.won);
+    if (c.mode == kModeNormal) {
+      const HighScoreEntry* best = GetSaveProfile().GetHighScore(cpirategame::kGameId, 0);
+      ASSERT_NE(best, nullptr);
+      EXPECT_EQ(best->score, 100000) << "ten pairs without a miss";
+    } else {
+      EXPECT_EQ(GetSaveProfile().UnlockCount(), c.won ? 1 : 0);
+    }
+    EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message);
+    EXPECT_EQ(GameBlocks(), 0u);
+    Press(plat::kDIK_RETURN);
+  }
+}
+
+TEST_F(PirateGameTest, PlayedTwiceFromTheMenuItLeavesOneWindowAndNoBlock) {
+  const int32_t frontEndWindow = FrontEnd()->GetWindowId();
+  for (int run = 0; run < 2; ++run) {
+    cpirategame* game = StartFromMenu(kModeNormal, 0);
+    ASSERT_NE(game, nullptr);
+    ASSERT_TRUE(RunToPlay());
+    EXPECT_EQ(m_harness.app().GetWindowCount(), 3);
+    EXPECT_NE(m_harness.app().FindWindow(game->m_mainWindowId), nullptr);
+    EXPECT_NE(m_harness.app().FindWindow(game->m_overlayWindowId), nullptr);
+    EXPECT_NE(game->m_mainWindowId, game->m_overlayWindowId);
+    // Escape pauses, Return leaves the paused game.
+    Press(plat::kDIK_ESCAPE);
+    Press(plat::kDIK_RETURN);
+    ASSERT_EQ(CurrentPirateGame(), nullptr) << "run " << run;
+    EXPECT_EQ(GameBlocks(), 0u);
+    EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("AnimationHelper::CreateSkeleton"), 0u);
+  }
+  EXPECT_EQ(m_harness.app().GetWindowCount(), 1);
+  EXPECT_NE(m_harness.app().FindWindow(frontEndWindow), nullptr);
+}
+
+TEST_F(PirateGameTest, CleanUpMayRunTwiceAndAfterAPartialLoad) {
+  for (int phases = 0; phases <= 3; ++phases) {
+    cpirategame* game = static_cast<cpirategame*>(MakePirateGameForTest(phases));
+    ASSERT_NE(game, nullptr);
+    game->CleanUp();
+    game->CleanUp();
+    EXPECT_EQ(game->m_mainWindowId, -1);
+    EXPECT_EQ(game->m_holes, nullptr);
+    EXPECT_EQ(game->m_sceneId, -1);
+    EXPECT_EQ(game->m_effectsBank, -1);
+    EXPECT_EQ(game->m_dirtEffect, -1);
+    EXPECT_EQ(game->m_boardAnim, nullptr);
+    TrackedDelete("PirateGameTest", game);
+    EXPECT_EQ(GameBlocks(), 0u) << phases << " load phases";
+    EXPECT_EQ(m_harness.app().GetWindowCount(), 1) << phases << " load phases";
+  }
+}
+
+}  // namespace
