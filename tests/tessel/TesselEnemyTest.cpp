@@ -1,0 +1,249 @@
+// The men in white coats on the first level's real path maps: patrol with its random exits,
+// spotting, the chase and giving up, the walk back, the stun, the pair rules and the steered
+// enemy of the two-player mode.
+#include <cmath>
+
+#include "Engine/BaseParticleSystem.h"
+#include "Engine/PC/PCRenderWindow.h"
+#include "Game/Helper/AnimationHelper.h"
+#include "tests/tessel/TesselTestSupport.h"
+
+namespace {
+
+class EnemyTest : public TesselTest {
+ protected:
+  void SetUp() override {
+    TesselTest::SetUp();
+    m_game = StartPlaying(kModeNormal);
+    ASSERT_NE(m_game, nullptr);
+  }
+  // The junction at (x, y).
+  TesselNavNode* Junction(float x, float y) {
+    for (uint32_t i = 0; i < m_game->GetJunctionCount(); ++i) {
+      TesselNavNode* node = &m_game->GetJunctions()[i];
+      if (node->position.x == x && node->position.y == y) return node;
+    }
+    ADD_FAILURE() << "no junction at " << x << "," << y;
+    return nullptr;
+  }
+  // Tessel far off in a corner, out of everyone's way.
+  void PlayerAway() { m_game->SetPlayerPosition(Vector4(2450.0f, -150.0f, 0.0f, 1.0f)); }
+  cTesselEnemy& Enemy(uint32_t i) { return *m_game->GetEnemy(i); }
+
+  cTesselGame* m_game = nullptr;
+};
+
+TEST_F(EnemyTest, TheFirstEnemyPatrolsByRandomExitsTheOthersTowardsTessel) {
+  PlayerAway();
+  cTesselEnemy& first = Enemy(0);
+  ASSERT_EQ(first.GetSerial(), 0u);
+  TesselNavNode* centre = Junction(1300, -1500);
+  TesselNavNode* west = Junction(400, -1500);
+  first.SetState(kEnemyPatrol);
+  first.SetPosition(west->position);
+  first.SetNodes(west, centre);
+  first.SetProgress(0.0f);
+  // 900 units at 2.5 a tick: 360 ticks to the centre, then one draw among the three ways that
+  // do not lead back west (+y, -y, +x in link order).
+  SeedRand(99);
+  for (int tick = 0; tick < 359; ++tick) first.PatrolStep(m_game->GetWalkSpeed());
+  EXPECT_EQ(GetRandCount(), 0u);
+  EXPECT_NEAR(first.GetPosition().x, 400.0f + 359 * 2.5f, 0.05f);
+  EXPECT_FLOAT_EQ(first.GetFacing(), 1.5707964f) << "walking +x faces pi/2";
+  for (int tick = 0; tick < 3 && first.GetCurrentNode() != centre; ++tick)
+    first.PatrolStep(m_game->GetWalkSpeed());
+  EXPECT_EQ(first.GetCurrentNode(), centre);
+  EXPECT_EQ(first.GetArrivalDirection(), kTesselMinusX) << "the way back is -x";
+  const uint32_t draw = 99u * 1664525u + 1013904223u;
+  TesselNavNode* const ways[3] = {centre->links[kTesselPlusY], centre->links[kTesselMinusY],
+                                  centre->links[kTesselPlusX]};
+  EXPECT_EQ(first.GetTargetNode(), ways[draw % 3]);
+  EXPECT_EQ(GetRandCount(), 2u);
+  // Any other enemy chooses by Tessel's position instead, and draws nothing.
+  cTesselEnemy& second = Enemy(1);
+  second.SetState(kEnemyPatrol);
+  second.SetPosition(west->position);
+  second.SetNodes(west, centre);
+  for (int tick = 0; tick < 363 && !second.GetChooseByPlayer(); ++tick)
+    second.PatrolStep(m_game->GetWalkSpeed());
+  EXPECT_EQ(second.GetChooseByPlayer(), 1);
+  second.ChooseByPlayer(m_game->GetPlayerPosition());
+  EXPECT_EQ(second.GetTargetNode(), centre->links[kTesselPlusY]) << "Tessel is up and right";
+  EXPECT_EQ(GetRandCount(), 2u);
+}
+
+TEST_F(EnemyTest, SpottingNeedsRangeSightAndTheRightSide) {
+  cTesselEnemy& enemy = Enemy(0);
+  Enemy(1).SetPosition(Vector4(2500, -2500, 0, 1));
+  Enemy(1).Stun(100.0f, 60.0f);
+  // He stands at a junction of the top path facing +y (pi); she is placed relative to him.
+  TesselNavNode* node = Junction(400, -1500);
+  const struct {
+    const char* what;
+    float dx, dy, facing;
+    int32_t state;
+  } cases[] = {
+      {"in front, 300 away", 0, 300, 3.1415927f, kEnemyChase},
+      {"in front, 390 away (beyond 145000)", 0, 390, 3.1415927f, kEnemyPatrol},
+      {"behind him", 0, -300, 3.1415927f, kEnemyPatrol},
+      {"beside, just in front", 300, 10, 3.1415927f, kEnemyChase},
+      {"to his -x, he facing -x", -300, 0, 4.712389f, kEnemyChase},
+      {"to his -x, he facing +x", -300, 0, 1.5707964f, kEnemyPatrol},
+  };
+  for (const auto& c : cases) {
+    enemy.SetState(kEnemyPatrol);
+    enemy.SetPosition(node->position);
+    enemy.SetNodes(node, node->links[kTesselPlusY]);
+    enemy.SetProgress(0.0f);
+    enemy.SetFacing(c.facing);
+    m_game->SetPlayerPosition(
+        Vector4(node->position.x + c.dx, node->position.y + c.dy, 0.0f, 1.0f));
+    m_game->UpdateEnemies();
+    EXPECT_EQ(enemy.GetState(), c.state) << c.what;
+  }
+}
+
+TEST_F(EnemyTest, AHedgeBetweenThemHidesHer) {
+  // The first level's shed stands in the top-left cell, 600 by 200 round (850, -1050).
+  cTesselEnemy& enemy = Enemy(0);
+  Enemy(1).SetPosition(Vector4(2500, -2500, 0, 1));
+  Enemy(1).Stun(100.0f, 60.0f);
+  enemy.SetState(kEnemyPatrol);
+  enemy.SetPosition(Vector4(850, -1250, 0, 1));
+  enemy.SetFacing(3.1415927f);
+  m_game->SetPlayerPosition(Vector4(850, -880, 0, 1));
+  EXPECT_TRUE(enemy.IsPlayerHidden(m_game->GetPlayerPosition()));
+  EXPECT_TRUE(enemy.IsInFront(m_game->GetPlayerPosition()));
+  m_game->UpdateEnemies();
+  EXPECT_NE(enemy.GetState(), kEnemyChase) << "370 away and in front, but behind the shed";
+}
+
+TEST_F(EnemyTest, AChaserGivesUpAfterAFifthOfASecondWhenSheIsFarAndWalksBack) {
+  cTesselEnemy& enemy = Enemy(0);
+  Enemy(1).SetPosition(Vector4(2500, -2500, 0, 1));
+  Enemy(1).Stun(100.0f, 60.0f);
+  enemy.SetPosition(Vector4(1300, -1900, 0, 1));
+  enemy.SetChasing();
+  m_game->SetPlayerPosition(Vector4(1300, -1400, 0, 1));  // 500 away, beyond sqrt(150000)
+  for (int tick = 1; tick <= 12; ++tick) {
+    m_game->UpdateEnemies();
+    ASSERT_EQ(enemy.GetState(), kEnemyChase) << "still chasing after " << tick << " frames";
+  }
+  m_game->UpdateEnemies();
+  ASSERT_EQ(enemy.GetState(), kEnemyReturn) << "13 frames > 60 / 5";
+  EXPECT_EQ(enemy.GetJoinFlag(), 1);
+  // Back to the nearest intermediate node, the one on the x = 1300 path below him.
+  const TesselNavNode* target = enemy.GetTargetNode();
+  ASSERT_NE(target, nullptr);
+  EXPECT_EQ(target->position.x, 1300.0f);
+  EXPECT_NEAR(target->position.y, enemy.GetPosition().y, 75.0f);
+  m_game->SetPlayerPosition(Vector4(2450, -150, 0, 1));
+  for (int tick = 0; tick < 100 && enemy.GetState() == kEnemyReturn; ++tick)
+    m_game->UpdateEnemies();
+  EXPECT_EQ(enemy.GetState(), kEnemyPatrol);
+  EXPECT_EQ(enemy.GetCurrentNode(), target);
+  // The next choice puts him on the intermediate network and walks on towards Tessel.
+  m_game->UpdateEnemies();
+  EXPECT_EQ(enemy.IsOnIntermediateNetwork(), 1);
+  EXPECT_EQ(enemy.GetJoinFlag(), 0);
+}
+
+TEST_F(EnemyTest, AStunLastsItsSecondsAndAStunAgainKeepsTheStars) {
+  cTesselEnemy& enemy = Enemy(0);
+  enemy.SetPosition(Vector4(2000, -2000, 0, 1));
+  enemy.SetChasing();
+  enemy.Stun(5.0f, 60.0f);
+  EXPECT_EQ(enemy.GetState(), kEnemyStunned);
+  EXPECT_EQ(enemy.GetStunCountdown(), 300u);
+  const int32_t stars = enemy.GetStarsEffect();
+  ASSERT_NE(stars, -1);
+  ASSERT_NE(m_game->Window()->GetParticleSystem(stars), nullptr);
+  for (int i = 0; i < 100; ++i) enemy.StunTick();
+  enemy.Stun(8.0f, 60.0f);
+  EXPECT_EQ(enemy.GetStunCountdown(), 480u) << "the new countdown";
+  EXPECT_EQ(enemy.GetStarsEffect(), stars) << "the same stars";
+  for (int i = 0; i < 479; ++i) ASSERT_FALSE(enemy.StunTick());
+  EXPECT_TRUE(enemy.StunTick());
+  EXPECT_EQ(enemy.GetState(), kEnemyChase);
+  EXPECT_EQ(enemy.GetChaseFrames(), 0u);
+  const BaseParticleSystem* system = m_game->Window()->GetParticleSystem(stars);
+  if (system) {
+    EXPECT_EQ(system->GetFlags() & BaseParticleSystem::kLooped, 0u) << "stars stopped";
+  }
+}
+
+TEST_F(EnemyTest, TheChaseSlidesAlongABoxAndStandsWhenCornered) {
+  cTesselEnemy& enemy = Enemy(0);
+  // Below the shed (x 550..1150, y -1150..-950) with Tessel straight above it: y is blocked,
+  // so he slides along x towards her side.
+  enemy.SetPosition(Vector4(1100, -1182, 0, 1));
+  enemy.SetChasing();
+  enemy.ChaseStep(Vector4(1000, -800, 0, 1), m_game->GetRunSpeed());
+  EXPECT_EQ(enemy.GetBlockedFrames(), 1u);
+  EXPECT_EQ(enemy.GetPosition().y, -1182.0f);
+  EXPECT_LT(enemy.GetPosition().x, 1100.0f);
+  // Held: the next chase step is skipped.
+  enemy.SetHold();
+  const Vector4 before = enemy.GetPosition();
+  enemy.ChaseStep(Vector4(1000, -800, 0, 1), m_game->GetRunSpeed());
+  EXPECT_EQ(enemy.GetPosition().x, before.x);
+  EXPECT_EQ(enemy.GetHold(), 0);
+}
+
+TEST_F(EnemyTest, TwoChasersTooCloseAreSetNinetyApart) {
+  cTesselEnemy& a = Enemy(0);
+  cTesselEnemy& b = Enemy(1);
+  PlayerAway();
+  a.SetPosition(Vector4(1100, -2250, 0, 1));
+  b.SetPosition(Vector4(1130, -2290, 0, 1));
+  a.SetChasing();
+  b.SetChasing();
+  a.SetPreviousPosition(a.GetPosition());
+  b.SetPreviousPosition(b.GetPosition());
+  m_game->UpdateEnemies();
+  // Both took a chase step first; the pair rule then parts them about their midpoint.
+  EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(a.GetPosition(), b.GetPosition())), 90.0f, 0.01f);
+}
+
+TEST_F(EnemyTest, APatrollerMeetingAStunnedEnemyTurnsAndWalksClear) {
+  cTesselEnemy& patroller = Enemy(0);
+  cTesselEnemy& stunned = Enemy(1);
+  PlayerAway();
+  TesselNavNode* a = Junction(400, -2400);
+  TesselNavNode* b = Junction(1300, -2400);
+  patroller.SetState(kEnemyPatrol);
+  patroller.SetNodes(a, b);
+  patroller.SetProgress(0.5f);
+  patroller.SetPosition(Vector4(850, -2400, 0, 1));
+  patroller.SetFacing(4.712389f);
+  stunned.SetPosition(Vector4(880, -2400, 0, 1));
+  stunned.Stun(5.0f, 60.0f);
+  m_game->UpdateEnemies();
+  EXPECT_GE(TesselGroundDistanceSq(patroller.GetPosition(), stunned.GetPosition()), 8000.0f);
+  EXPECT_EQ(patroller.GetCurrentNode(), b) << "turned round";
+  EXPECT_EQ(patroller.GetState(), kEnemyPatrol);
+}
+
+using SteeredEnemyTest = TesselTest;
+
+TEST_F(SteeredEnemyTest, InTheTwoPlayerModeTheSwitchSteersTheFirstEnemy) {
+  cTesselGame* game = StartPlaying(kModeTwoPlayer);
+  ASSERT_NE(game, nullptr);
+  cTesselEnemy& steered = *game->GetEnemy(0);
+  game->SetPlayerPosition(Vector4(2450, -150, 0, 1));
+  steered.SetPosition(Vector4(1300, -1500, 0, 1));
+  const Vector4 her = game->GetPlayerPosition();
+  Press(kKeyCtrl);
+  EXPECT_EQ(game->GetManualControl(), 0);
+  Key(kKeyRight, true);
+  Frames(30);
+  Key(kKeyRight, false);
+  EXPECT_NEAR(steered.GetPosition().x, 1300.0f + 29.0f * 200.0f / 60.0f, 4.0f)
+      << "200 a second, by the player's keys";
+  EXPECT_EQ(game->GetPlayerPosition().x, her.x) << "Tessel stays";
+  EXPECT_EQ(game->GetCamera().GetPosition().x, Clamp(steered.GetPosition().x, 400.0f, 2200.0f));
+  Press(kKeyCtrl);
+  EXPECT_EQ(game->GetManualControl(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,346 @@
+// The garden game end to end: created as a test would, loaded and run by the framework on the
+// demo data with scripted keys, to its end and the result recorded.
+#include <cmath>
+
+#include "Engine/PC/PCRenderWindow.h"
+#include "Engine/PC/PCScene.h"
+#include "Game/Frontend/SaveProfile.h"
+#include "Game/Helper/AnimationHelper.h"
+#include "Game/Sound/CSoundWrapper.h"
+#include "tests/tessel/TesselTestSupport.h"
+
+namespace {
+
+using GameTest = TesselTest;
+
+TEST_F(GameTest, LoadsEveryLevelsDataAndStartsOnTheFirst) {
+  const int32_t windowsBefore = GetApp().GetWindowCount();
+  cTesselGame* game = StartGame(kModeNormal);
+  EXPECT_EQ(game->GetGameId(), 8);
+  ASSERT_NE(game->Window(), nullptr) << "the id AddWindow gave back finds the window";
+  EXPECT_EQ(GetApp().GetWindowCount(), windowsBefore + 1);
+  for (int32_t level = 0; level < cTesselGame::kLevelCount; ++level) {
+    EXPECT_NE(game->GetSceneId(level), -1) << level;
+    EXPECT_NE(game->GetJunctionMap(level), nullptr) << level;
+    EXPECT_NE(game->GetIntermediateMap(level), nullptr) << level;
+  }
+  for (int32_t i = 0; i < kTesselEffectCount; ++i) EXPECT_NE(game->GetParticleTemplate(i), -1) << i;
+  for (int32_t i = 0; i < kTesselAnimCount; ++i) EXPECT_NE(game->GetAnimation(i), -1) << i;
+  EXPECT_EQ(game->GetPlayerAnimator()->GetAnimationCount(), kTesselAnimCount);
+  // The first level: its own scene current, its light, its records.
+  EXPECT_EQ(game->Window()->GetScene(), GetApp().GetSceneFactory()->FindScene(game->GetSceneId(0)));
+  EXPECT_EQ(game->Window()->GetLightSetup(), game->GetLightBlock(0));
+  EXPECT_EQ(game->GetEnemyCount(), 2u);
+  EXPECT_EQ(game->GetJunctionCount(), 9u);
+  EXPECT_GE(game->GetPlantCount(), 50u);
+  EXPECT_EQ(game->GetTreeCount(), 4u);
+  EXPECT_EQ(game->GetBoxCount(), 8u);
+  // Start, camera and speeds at 60 ticks a second.
+  const Vector4& start = game->GetStartPosition();
+  EXPECT_EQ(game->GetPlayerPosition().x, start.x);
+  EXPECT_EQ(game->GetPlayerPosition().y, start.y);
+  EXPECT_EQ(game->GetCamera().GetPosition().y, start.y - 800.0f);
+  EXPECT_EQ(game->GetCamera().GetPosition().z, 1250.0f);
+  EXPECT_EQ(game->GetCamera().GetTarget().y, start.y + 8.6f);
+  EXPECT_EQ(game->GetWalkSpeed(), 2.5f);
+  EXPECT_FLOAT_EQ(game->GetRunSpeed(), 4.1666665f);
+  EXPECT_FLOAT_EQ(game->GetHeading(), 3.1415927f);
+  EXPECT_EQ(game->GetLives(), 3);
+  EXPECT_EQ(game->GetTimeLeft(), 0u) << "no clock outside the challenges";
+  EXPECT_EQ(game->GetPlayState(), kTesselIntro);
+  EXPECT_LT(game->GetPhoneLineIndex(), 7u);
+}
+
+TEST_F(GameTest, TheIntroHandsOverToPlayAndOneEnemyAtATimeWalksBack) {
+  cTesselGame* game = StartGame(kModeNormal);
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return game->GetPlayState() == kTesselFree; }, 200));
+  // StartPlay put them all to chasing with a full second on the clock: far from Tessel the
+  // first gives up at once; the rest wait for the path to be free.
+  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i)
+    EXPECT_EQ(game->GetEnemy(i)->GetState(), kEnemyChase);
+  for (int tick = 0; tick < 120; ++tick) {
+    Frames(1);
+    int returning = 0;
+    for (uint32_t i = 0; i < game->GetEnemyCount(); ++i)
+      returning += game->GetEnemy(i)->GetState() == kEnemyReturn;
+    ASSERT_LE(returning, 1) << "tick " << tick;
+  }
+}
+
+TEST_F(GameTest, APlantPulledUpCarriedAndThrownScoresAndCounts) {
+  cTesselGame* game = StartPlaying(kModeNormal);
+  ParkEnemies(game);
+  const TesselPlant& plant = game->GetPlants()[0];
+  StandBy(game, plant);
+  Press(kKeySpace);
+  EXPECT_EQ(game->GetPlayState(), kTesselPullPlant);
+  EXPECT_EQ(plant.present, 0u) << "marked gone from its place at once";
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return game->GetPlayState() == kTesselCarryPlant; }, 120));
+  EXPECT_EQ(game->GetScore(0), 250);
+  EXPECT_EQ(game->IsPlantInHand(), 1);
+  // Walk with it: the held plant follows her right hand.
+  Key(kKeyDown, true);
+  Frames(10);
+  Key(kKeyDown, false);
+  EXPECT_EQ(game->GetPlayState(), kTesselCarryPlant);
+  Press(kKeyE);
+  EXPECT_EQ(game->GetPlayState(), kTesselThrowPlant);
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return game->IsThrownPlantActive() == 1; }, 60));
+  EXPECT_EQ(game->GetScore(0), 500) << "250 for the pull, 250 for the throw";
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return !game->IsThrownPlantActive(); }, 120));
+  EXPECT_GE(game->GetPlantsDestroyed(), 1u) << "a plant that lands counts as destroyed";
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return game->GetPlayState() == kTesselFree; }, 120));
+}
+
+TEST_F(GameTest, AStampDestroysThePlantsRoundHerFoot) {
+  cTesselGame* game = StartPlaying(kModeNormal);
+  ParkEnemies(game);
+  // The middle of the first bed: a 4 x 4 grid 50 apart.
+  const TesselPlant* plants = game->GetPlants();
+  const Vector4 middle(0.5f * (plants[5].position.x + plants[10].position.x),
+                       0.5f * (plants[5].position.y + plants[10].position.y), 0.0f, 1.0f);
+  game->SetPlayerPosition(middle);
+  Press(kKeyQ);
+  EXPECT_EQ(game->IsStampRunning(), 1);
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return game->IsStampRunning() == 0; }, 120));
+  const uint32_t destroyed = game->GetPlantsDestroyed();
+  EXPECT_GE(destroyed, 2u);
+  EXPECT_EQ(game->GetScore(0), int32_t(250 * destroyed));
+  uint32_t gone = 0;
+  for (uint32_t i = 0; i < game->GetPlantCount(); ++i) gone += plants[i].present == 0;
+  EXPECT_EQ(gone, destroyed);
+}
+
+TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
+  cTesselGame* game = StartPlaying(kModeNormal);
+  ParkEnemies(game);
+  const TesselTree& tree = game->GetTrees()[0];
+  game->SetPlayerPosition(Vector4(tree.position.x, tree.position.y - 50.0f, 0.0f, 1.0f));
+  Press(kKeySpace);
+  ASSERT_EQ(game->GetPlayState(), kTesselPullTree);
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return game->GetPlayState() == kTesselCarryTree; }, 150));
+  EXPECT_EQ(game->GetScore(0), 500);
+  for (uint32_t bash = 1; bash <= 4; ++bash) {
+    Press(kKeySpace);
+    ASSERT_EQ(game->GetPlayState(), kTesselBashTree) << bash;
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() != kTesselBashTree; }, 150));
+    EXPECT_EQ(game->GetTreeBashCount(), bash);
+    EXPECT_EQ(game->IsTreeInHand(), bash < 4 ? 1 : 0) << bash;
+    EXPECT_EQ(game->GetPlayState(), bash < 4 ? kTesselCarryTree : kTesselFree) << bash;
+  }
+  EXPECT_EQ(game->GetTreesDestroyed(), 1u);
+}
+
+TEST_F(GameTest, TheFlashStunsAnEnemyFacingHerForFiveSeconds) {
+  cTesselGame* game = StartPlaying(kModeNormal);
+  ParkEnemies(game);
+  cTesselEnemy* enemy = game->GetEnemy(0);
+  enemy->StunTick();
+  for (int i = 0; i < 100000 && enemy->GetState() == kEnemyStunned; ++i) enemy->StunTick();
+  // She faces +y (heading pi); he stands 200 in front of her, facing her.
+  const Vector4 her = game->GetPlayerPosition();
+  game->SetHeading(3.1415927f);
+  enemy->SetPosition(Vector4(her.x, her.y - 200.0f, 0.0f, 1.0f));
+  enemy->SetState(kEnemyPatrol);
+  game->SetPlayerPosition(Vector4(her.x, her.y - 400.0f, 0.0f, 1.0f));
+  enemy->SetFacing(0.0f);
+  Key(kKeyE, true);
+  Frames(1);
+  EXPECT_EQ(game->GetPlayState(), kTesselFlash);
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return enemy->GetState() == kEnemyStunned; }, 60));
+  EXPECT_GE(enemy->GetStunCountdown(), 295u);
+  EXPECT_NE(enemy->GetStarsEffect(), -1);
+  Key(kKeyE, false);
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return game->GetPlayState() == kTesselFree; }, 60));
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return enemy->GetState() == kEnemyChase; }, 320));
+}
+
+TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
+  cTesselGame* game = StartPlaying(kModeNormal);
+  cTesselEnemy* enemy = game->GetEnemy(1);
+  const uint32_t line = game->GetPhoneLineIndex();
+  // He arrives right beside her.
+  const Vector4 her = game->GetPlayerPosition();
+  enemy->SetPosition(Vector4(her.x + 40.0f, her.y - 20.0f, 0.0f, 1.0f));
+  Frames(1);
+  ASSERT_EQ(game->GetPlayState(), kTesselCaught);
+  EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(enemy->GetPosition(), game->GetPlayerPosition())),
+              90.0f, 0.01f)
+      << "placed 45 either side of where they met";
+  bool phone = false;
+  ASSERT_TRUE(RunUntil(
+      game,
+      [&] {
+        phone |= game->IsPhoneShown() == 1;
+        return game->GetCaughtSubStep() == 4;
+      },
+      1200));
+  EXPECT_TRUE(phone) << "she phones";
+  EXPECT_EQ(game->GetPhoneLineIndex(), (line + 1) % 7);
+  EXPECT_EQ(game->GetLives(), 2);
+  EXPECT_EQ(game->GetPlayerPosition().x, game->GetStartPosition().x);
+  EXPECT_EQ(game->GetPlayerPosition().y, game->GetStartPosition().y);
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return game->GetPlayState() == kTesselFree; }, 300));
+}
+
+TEST_F(GameTest, CaughtWithNoLivesLeftEndsTheGameLost) {
+  cTesselGame* game = StartPlaying(kModeNormal);
+  // Three catches take the three lives; the fourth ends the game.
+  for (int catches = 0; catches < 4; ++catches) {
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselFree; }, 400))
+        << catches;
+    const Vector4 her = game->GetPlayerPosition();
+    game->GetEnemy(0)->SetPosition(Vector4(her.x, her.y - 50.0f, 0.0f, 1.0f));
+    Frames(1);
+    ASSERT_EQ(game->GetPlayState(), kTesselCaught) << catches;
+    RunUntil(
+        game, [&] { return game->GetPlayState() != kTesselCaught; }, 1200);
+  }
+  for (int i = 0; i < 5 && Current(); ++i) Frames(1);
+  EXPECT_EQ(Current(), nullptr) << "the game is over";
+  const HighScoreEntry* best = GetSaveProfile().GetHighScore(cTesselGame::kGameId, 0);
+  ASSERT_NE(best, nullptr) << "normal mode records the score";
+  EXPECT_EQ(TesselBlocks(), 0u);
+}
+
+// Destroys plants until the goal of the mode is reached, by stamping in the beds.
+void ReachPlantGoal(TesselTest* test, cTesselGame* game, uint32_t goal) {
+  game->SetPlantsDestroyed(goal - 1);
+  const TesselPlant* plants = game->GetPlants();
+  uint32_t i = 0;
+  while (i < game->GetPlantCount() && !plants[i].present) ++i;
+  ASSERT_LT(i, game->GetPlantCount());
+  game->SetPlayerPosition(Vector4(plants[i].position.x, plants[i].position.y - 25.0f, 0.0f, 1.0f));
+  (void)test;
+}
+
+TEST_F(GameTest, EachLevelsGoalLeadsToTheNextAndTheThirdWinsTheGame) {
+  cTesselGame* game = StartPlaying(kModeNormal);
+  const uint32_t enemies[3] = {2, 3, 4};
+  for (int32_t level = 0; level < 3; ++level) {
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselFree; }, 400))
+        << level;
+    ASSERT_EQ(game->GetLevelIndex(), level);
+    EXPECT_EQ(game->GetEnemyCount(), enemies[level]);
+    EXPECT_EQ(game->Window()->GetScene(),
+              GetApp().GetSceneFactory()->FindScene(game->GetSceneId(level)));
+    ParkEnemies(game);
+    ReachPlantGoal(this, game, 50);
+    Press(kKeyQ);
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 60))
+        << level;
+    EXPECT_TRUE(game->m_ingameText.shown) << "level complete";
+  }
+  for (int i = 0; i < 600 && Current(); ++i) Frames(1);
+  ASSERT_EQ(Current(), nullptr) << "three levels, then the game is over";
+  const HighScoreEntry* best = GetSaveProfile().GetHighScore(cTesselGame::kGameId, 0);
+  ASSERT_NE(best, nullptr);
+  EXPECT_GT(best->score, 0);
+  EXPECT_EQ(TesselBlocks(), 0u);
+}
+
+TEST_F(GameTest, TheChallengeClockRunsDownAndTimeUpIsNotAWin) {
+  cTesselGame* game = StartPlaying(kModeChallenge1);
+  EXPECT_EQ(game->GetTimeLeft(), 60u);
+  ParkEnemies(game);
+  Frames(60);
+  EXPECT_EQ(game->GetTimeLeft(), 59u) << "one second a tick-rate of ticks";
+  // The last ten seconds tick audibly.
+  game->SetTimeLeft(10);
+  Frames(60);
+  EXPECT_EQ(game->GetTimeLeft(), 9u);
+  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 1);
+  game->SetTimeLeft(1);
+  ASSERT_TRUE(RunUntil(
+      game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 70));
+  EXPECT_EQ(game->GetTimeLeft(), 0u);
+  for (int i = 0; i < 600 && Current(); ++i) Frames(1);
+  ASSERT_EQ(Current(), nullptr) << "a challenge is one level";
+  EXPECT_EQ(GetSaveProfile().UnlockCount(), 0) << "running out of time unlocks nothing";
+}
+
+TEST_F(GameTest, TheChallengeGoalsWinAfterTheirOneLevel) {
+  const struct { int32_t mode; } cases[] = {{kModeChallenge1}, {kModeChallenge2}};
+  for (const auto& c : cases) {
+    cTesselGame* game = StartPlaying(c.mode);
+    ParkEnemies(game);
+    if (c.mode == kModeChallenge1) {
+      ReachPlantGoal(this, game, 20);
+      Press(kKeyQ);
+    } else {
+      game->SetTreesDestroyed(5);
+      Frames(2);
+      EXPECT_EQ(game->GetPlayState(), kTesselFree) << "exactly four trees, not five";
+      game->SetTreesDestroyed(4);
+      Frames(1);
+    }
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 60));
+    const int32_t unlocks = GetSaveProfile().UnlockCount();
+    for (int i = 0; i < 600 && Current(); ++i) Frames(1);
+    ASSERT_EQ(Current(), nullptr) << c.mode;
+    EXPECT_EQ(GetSaveProfile().UnlockCount(), unlocks + 1) << c.mode;
+    m_harness.RunFrames(5);
+  }
+}
+
+TEST_F(GameTest, RunningAndDeletingTheGameTwiceLeavesNothingBehind) {
+  const int32_t windows = GetApp().GetWindowCount();
+  int32_t ids[2];
+  for (int round = 0; round < 2; ++round) {
+    cTesselGame* game = StartPlaying(kModeNormal);
+    ids[round] = game->GetWindowId();
+    EXPECT_EQ(GetApp().FindWindow(ids[round]), game->Window());
+    Frames(30);
+    game->SetPlayState(kTesselNoLivesLeft);
+    Frames(2);
+    ASSERT_EQ(Current(), nullptr);
+    EXPECT_EQ(GetApp().GetWindowCount(), windows) << round;
+    EXPECT_EQ(GetApp().FindWindow(ids[round]), nullptr) << round;
+    EXPECT_EQ(TesselBlocks(), 0u) << round;
+    m_harness.RunFrames(3);
+  }
+}
+
+TEST_F(GameTest, CleanUpTwiceAfterAPartialLoadGivesBackEverything) {
+  // The framework calls CleanUp after a refused phase: here after LoadPhase1 alone.
+  cTesselGame* game = TrackedNew<cTesselGame>("TesselTest::StartGame", kModeNormal, 0);
+  for (int32_t i = 0; i < kTesselEffectCount; ++i) EXPECT_EQ(game->GetParticleTemplate(i), -1);
+  game->LoadPhase1();
+  game->CleanUp();
+  game->CleanUp();
+  for (int32_t level = 0; level < cTesselGame::kLevelCount; ++level) {
+    EXPECT_EQ(game->GetSceneId(level), -1);
+    EXPECT_EQ(game->GetJunctionMap(level), nullptr);
+    EXPECT_EQ(game->GetIntermediateMap(level), nullptr);
+  }
+  EXPECT_EQ(game->GetWindowId(), -1);
+  TrackedDelete("TesselTest::StartGame", game);
+  EXPECT_EQ(TesselBlocks(), 0u);
+}
+
+TEST_F(GameTest, CreateSkeletonAgainDoesNotLeak) {
+  cTesselGame* game = StartGame(kModeNormal);
+  AnimationHelper* animator = game->GetPlayerAnimator();
+  const uint32_t before = MemoryTracker::CountBlocksOwnedBy("AnimationHelper::CreateSkeleton");
+  EXPECT_EQ(animator->CreateSkeleton(), 1);
+  EXPECT_EQ(animator->CreateSkeleton(), 1);
+  EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("AnimationHelper::CreateSkeleton"), before);
+}
+
+}  // namespace

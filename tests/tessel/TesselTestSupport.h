@@ -1,0 +1,102 @@
+#pragma once
+// The garden game started through the framework on the demo data, headless, one fixed tick a
+// frame, with scripted keys.
+#include <gtest/gtest.h>
+
+#include "Engine/MemoryTracker.h"
+#include "Engine/PC/PCApp.h"
+#include "Engine/Random.h"
+#include "Game/Frontend/SaveProfile.h"
+#include "Game/KavelApp.h"
+#include "Game/TesselGame/cTesselEnemy.h"
+#include "Game/TesselGame/cTesselGame.h"
+#include "tests/support/AppHarness.h"
+#include "tests/support/DemoData.h"
+
+// DirectInput key codes of the default bindings.
+constexpr int kKeyUp = 0xC8;
+constexpr int kKeyDown = 0xD0;
+constexpr int kKeyLeft = 0xCB;
+constexpr int kKeyRight = 0xCD;
+constexpr int kKeySpace = 0x39;  // action
+constexpr int kKeyE = 0x12;      // throw, flash
+constexpr int kKeyQ = 0x10;      // stamp
+constexpr int kKeyCtrl = 0x1D;   // the two-player switch
+
+// Every owner tag the game allocates under.
+inline const char* const kTesselOwners[] = {
+    "cTesselGame::Init",          "cTesselGame::InitialiseCharacterAnimations",
+    "cTesselGame::LoadMap",       "cTesselGame::LoadPhase1",
+    "cTesselEnemy::cTesselEnemy", "TesselTest::StartGame"};
+
+inline uint32_t TesselBlocks() {
+  uint32_t blocks = 0;
+  for (const char* owner : kTesselOwners) {
+    const uint32_t mine = MemoryTracker::CountBlocksOwnedBy(owner);
+    if (mine) ADD_FAILURE() << mine << " blocks of " << owner << " left";
+    blocks += mine;
+  }
+  return blocks;
+}
+
+class TesselTest : public AppTest {
+ protected:
+  void SetUp() override {
+    LinkDemoData();
+    KavelApp::Register();
+    ASSERT_TRUE(m_harness.Start());
+    // One update step a frame, however long the frames take to draw.
+    m_harness.system().UseManualClock(true);
+    m_harness.system().SetFrequency(60000);
+    m_harness.system().SetCounterStepPerRead(400);
+    GetApp().GetTimer()->Create(60);
+    GlobalRandom().Reset();
+    GetSaveProfile() = SaveProfile();
+  }
+  void TearDown() override { m_harness.Stop(); }
+
+  // Creates the game as a test would (nothing in the menus does) and runs its loading.
+  cTesselGame* StartGame(int32_t mode) {
+    cTesselGame* game = TrackedNew<cTesselGame>("TesselTest::StartGame", mode, 0);
+    GetKavelApp()->StartGame(game);
+    for (int i = 0; i < 10 && GetKavelApp()->IsLoading(); ++i) Frames(1);
+    EXPECT_EQ(GetKavelApp()->IsLoading(), 0);
+    return game;
+  }
+  // Runs the intro script into play.
+  cTesselGame* StartPlaying(int32_t mode) {
+    cTesselGame* game = StartGame(mode);
+    RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselFree; }, 400);
+    return game;
+  }
+  cTesselGame* Current() { return static_cast<cTesselGame*>(GetKavelApp()->GetCurrentGame()); }
+  void Frames(int n) { m_harness.RunFrames(n); }
+  template <class Done>
+  bool RunUntil(cTesselGame* game, Done done, int limit) {
+    for (int i = 0; i < limit; ++i) {
+      if (Current() != game) return false;
+      if (done()) return true;
+      Frames(1);
+    }
+    return Current() == game && done();
+  }
+  void Key(int key, bool down) { m_harness.input().SetKey(key, down); }
+  void Press(int key) {
+    Key(key, true);
+    Frames(1);
+    Key(key, false);
+  }
+  // Sends every enemy far away to stand stunned, so that play goes on undisturbed.
+  void ParkEnemies(cTesselGame* game) {
+    for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
+      cTesselEnemy* enemy = game->GetEnemy(i);
+      enemy->SetPosition(Vector4(2500.0f - 60.0f * float(i), -2500.0f, 0.0f, 1.0f));
+      enemy->Stun(1000.0f, 60.0f);
+    }
+  }
+  // Puts Tessel `dy` below the plant (plants lie in beds, well clear of walls).
+  void StandBy(cTesselGame* game, const TesselPlant& plant, float dy = -30.0f) {
+    game->SetPlayerPosition(Vector4(plant.position.x, plant.position.y + dy, 0.0f, 1.0f));
+  }
+};
