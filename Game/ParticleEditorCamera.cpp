@@ -1,0 +1,61 @@
+// The particle editor's keyboard and pad camera.
+
+#include "Engine/FastMathRotation.h"
+#include "Engine/Input.h"
+#include "Engine/PC/PCApp.h"
+#include "Game/ParticleEditor.h"
+
+namespace {
+
+constexpr float kDegreesToRadians = 0.01745329238474369f;
+constexpr float kStride = 2.0f;
+
+// Pad bits of the first pad.
+constexpr uint32_t kPadUp = 0x1, kPadDown = 0x2, kPadLeft = 0x4, kPadRight = 0x8;
+constexpr uint32_t kPadTurnDownA = 0x10, kPadTurnUpA = 0x20, kPadTurnDownB = 0x40,
+                   kPadTurnUpB = 0x80;
+
+Vector4 Along(const Vector4& v, float amount) {
+  return Vector4(v.x * amount, v.y * amount, v.z * amount, 0.0f);
+}
+
+Vector4 Added(const Vector4& a, const Vector4& b) {
+  return Vector4(a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w);
+}
+
+// -1, 0 or +1 from a pair of inputs; the second wins when both are held.
+float Pair(bool negative, bool positive) { return positive ? 1.0f : (negative ? -1.0f : 0.0f); }
+
+}  // namespace
+
+// The camera walks along its own view: Up and Down forward and back, Left and Right sideways,
+// two units a frame; the pad's shoulder buttons turn the view about the eye. The axes are the
+// camera's own basis, so Right moves the picture's right edge towards the eye.
+void KavelParticle::UpdateCamera(RenderWindow* window) {
+  Camera* camera = window ? window->GetCamera() : nullptr;
+  if (!camera) return;
+  camera->UpdateMatrices();
+  App& app = GetApp();
+  const float f = app.GetTimeStep();
+  const Keyboard* keyboard = app.GetKeyboard();
+  const uint32_t pad = g_gamePad ? g_gamePad->MappedCurrent(0) : 0;
+  const float forward = f * Pair(keyboard->IsKeyDown(plat::kDIK_DOWN) || (pad & kPadDown),
+                                 keyboard->IsKeyDown(plat::kDIK_UP) || (pad & kPadUp));
+  const float side = f * Pair(keyboard->IsKeyDown(plat::kDIK_LEFT) || (pad & kPadLeft),
+                              keyboard->IsKeyDown(plat::kDIK_RIGHT) || (pad & kPadRight));
+  const float turnA = f * kDegreesToRadians * Pair(pad & kPadTurnDownA, pad & kPadTurnUpA);
+  const float turnB = f * kDegreesToRadians * Pair(pad & kPadTurnDownB, pad & kPadTurnUpB);
+
+  const Vector4 step = Added(Along(camera->GetForwardVector(), kStride * forward),
+                             Along(camera->GetRightVector(), kStride * side));
+  const Vector4 eye = Added(camera->GetEye(), step);
+  Vector4 offset = Added(camera->GetTarget(), step);
+  offset = Vector4(offset.x - eye.x, offset.y - eye.y, offset.z - eye.z, 0.0f);
+  if (turnA != 0.0f || turnB != 0.0f) {
+    Matrix turn;
+    MatrixFromRotation(kRotationEulerZYX, Vector4(turnA, turnB, 0.0f, 0.0f), turn);
+    TransformVector4(offset, turn);
+  }
+  camera->SetEye(eye);
+  camera->SetTarget(Vector4(eye.x + offset.x, eye.y + offset.y, eye.z + offset.z, 1.0f));
+}
