@@ -36,7 +36,7 @@ constexpr CounterFormat kCounterFormats[HudTextures::kCounterKinds] = {
 };
 
 float IconWidth(int32_t texture) {
-  const int32_t w = texture >= 0 ? GetApp().GetTexture()->GetWidth(texture) : 0;
+  const int32_t w = texture != -1 ? GetApp().GetTexture()->GetWidth(texture) : 0;
   return w > 0 ? static_cast<float>(w) : kFallbackIconSize;
 }
 
@@ -59,15 +59,19 @@ GameBaseClass::GameBaseClass(int32_t mode, int32_t level) {
   m_level = level;
   {
     ScopedDataFolder folder(kFontFolder, "GameBaseClass::GameBaseClass");
-    m_messageFont = GetApp().GetFontFactory()->AddFont(kMessageFontName);
+    FontFactory* fonts = GetApp().GetFontFactory();
+    const int32_t before = fonts->GetCount();
+    m_messageFont = fonts->AddFont(kMessageFontName);
+    m_ownsMessageFont = m_messageFont >= 0 && fonts->GetCount() > before ? 1 : 0;
   }
   m_hud.Load();
 }
 
 GameBaseClass::~GameBaseClass() {
   m_hud.Release();
-  if (m_messageFont >= 0) GetApp().GetFontFactory()->DeleteFont(m_messageFont);
+  if (m_messageFont >= 0 && m_ownsMessageFont) GetApp().GetFontFactory()->DeleteFont(m_messageFont);
   m_messageFont = -1;
+  m_ownsMessageFont = 0;
 }
 
 BaseFont* GameBaseClass::GetMessageFont() const {

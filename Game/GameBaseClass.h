@@ -89,6 +89,9 @@ class GameBaseClass {
   int32_t m_numPlayers = 1;
   int32_t m_paused = 0;
   HudTextures m_hud;
+  // The font factory keeps one record per name and no count: a font the front end had loaded
+  // already is only borrowed, and must outlive this game.
+  int32_t m_ownsMessageFont = 0;
 
   // The font of messages, popups and HUD numbers, or null.
   BaseFont* GetMessageFont() const;

@@ -19,13 +19,11 @@ namespace {
 
 KavelApp* s_kavelApp = nullptr;
 
-// The front end's music track.
 constexpr const char* kFrontEndMusic = "Frontend";
 
 // The skip button: the first action button on the first pad, or Return, Space or Escape.
 constexpr uint32_t kPadSkipBits = 0x1000;
 
-// Texts of the result and link messages.
 enum ResultText : int32_t {
   kTextWon = 1014,
   kTextGameOver = 1015,
@@ -46,7 +44,8 @@ constexpr UnlockMovie kUnlockMovies[] = {
 };
 constexpr const char* kMovieFolder = "data\\Movies\\";
 
-// The load phases in the order the loading sequence runs them, one a frame.
+// LoadPhase1 to LoadPhase4 and StartMusic: one step a frame, so the loading screen is shown
+// between them.
 constexpr int32_t kLoadSteps = 5;
 
 BaseGameApp* CreateKavelApp() { return TrackedNew<KavelApp>("App::InitApp"); }
@@ -97,6 +96,11 @@ void KavelApp::ApplySavedDisplayMode() {
   const int32_t height = profile.settings.displayHeight;
   if (width <= 0 || height <= 0) return;
   Display* display = GetApp().GetDisplay();
+  // Asking for the mode in use would still reset the device.
+  const int32_t bits = display->GetModeFormat() == gfx::D3DFMT_R5G6B5 ? 16 : 32;
+  if (display->GetModeWidth() == width && display->GetModeHeight() == height &&
+      bits == profile.settings.displayBits)
+    return;
   if (display->IsResolutionSupported(width, height))
     display->SetResolution(width, height, profile.settings.displayBits);
 }
@@ -112,10 +116,16 @@ void KavelApp::Update() {
   if (m_link) m_link->Update();
 
   if (m_loadStep >= 0) {
+    // The loading screen is drawn in every frame a phase loads in.
+    if (m_frontEnd && m_input) m_frontEnd->Update(*m_input);
     StepLoading();
   } else if (m_game) {
     RunGame();
   } else if (m_frontEnd && m_input) {
+    // Not started from EndGame: an unlock movie may play first, and KavelApp::Update does not
+    // run while it does, so the menu's music waits for the movie to end.
+    if (m_frontEndMusicDue && m_sound) m_sound->PlayMusic(kFrontEndMusic);
+    m_frontEndMusicDue = 0;
     m_frontEnd->Update(*m_input);
   }
   // Particle systems and scene time stand still while the current game is paused.
@@ -167,6 +177,9 @@ void KavelApp::RunGame() {
   if (ticks > kMaxTicksPerFrame) ticks = kMaxTicksPerFrame;
   for (int32_t i = 0; i < ticks && m_game && !m_game->IsPaused(); ++i) {
     if (linked && !m_link->ReadyForTick()) break;
+    // The keys are read once a frame: a press belongs to the frame's first tick only, and the
+    // catch-up ticks after it see the keys held but none pressed.
+    if (i > 0) m_input->Update();
     if (RunTick()) {
       EndGame(true);
       return;
@@ -209,7 +222,7 @@ void KavelApp::EndGame(bool recordResult) {
   GetApp().SetPause(0);
   if (m_frontEnd) m_frontEnd->Resume();
   if (recordResult) RecordResult(gameId, mode, result, score);
-  if (m_sound) m_sound->PlayMusic(kFrontEndMusic);
+  m_frontEndMusicDue = 1;
 }
 
 void KavelApp::RecordResult(int32_t gameId, int32_t mode, int32_t result, int32_t score) {
@@ -237,7 +250,8 @@ void KavelApp::RecordResult(int32_t gameId, int32_t mode, int32_t result, int32_
 
 void KavelApp::CleanUp() {
   if (!m_initialised) return;
-  // The input device goes first, then the current game, the link and the sound manager.
+  // The input device is unset before it goes, so a game cleaning up after it finds none rather
+  // than a freed one; the sound manager goes last, after everything that plays through it.
   SetInputDevice(nullptr);
   if (m_input) TrackedDelete("KavelApp::CleanUp", m_input);
   m_input = nullptr;
@@ -263,6 +277,9 @@ void KavelApp::CleanUp() {
 }
 
 int32_t KavelApp::MovieSkipCheck(int32_t, int32_t) {
+  // The device goes on reading while the movie plays, so that a key still held from skipping it
+  // is not taken as a new press by the menu afterwards.
+  if (m_input) m_input->Update();
   Keyboard* keys = GetApp().GetKeyboard();
   if (keys->WasKeyPressed(plat::kDIK_RETURN) || keys->WasKeyPressed(plat::kDIK_SPACE) ||
       keys->WasKeyPressed(plat::kDIK_ESCAPE))

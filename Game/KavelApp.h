@@ -2,9 +2,12 @@
 // The game side's application object. It owns the input device, the two-player link, the sound
 // manager, the front end and the current mini-game, and drives them once per frame:
 //
-//   sound (music stream, voices) -> input -> the loading sequence of a requested game, or the
-//   current game (Update once per due fixed tick while not paused, Render once per frame), or
-//   the front end -> the two-player link.
+//   sound (music stream, voices) -> input -> the two-player link -> the loading sequence of a
+//   requested game, or the current game (Update once per due fixed tick while not paused, Render
+//   once per frame), or the front end.
+//
+// The link is stepped before the ticks rather than after them: it takes in the other machine's
+// records of this frame, which the ticks need to run in step.
 //
 // A game is loaded one phase per frame behind the front end's loading screen (LoadPhase1 to
 // LoadPhase4, then StartMusic). When its Update reports the end, the game is cleaned up and
@@ -62,6 +65,7 @@ class KavelApp : public BaseGameApp {
   CFrontEnd* m_frontEnd = nullptr;
   GameBaseClass* m_game = nullptr;
   int32_t m_loadStep = -1;  // -1: nothing loading
+  int32_t m_frontEndMusicDue = 0;
   int32_t m_firstFrame = 1;
   int32_t m_initialised = 0;
 };

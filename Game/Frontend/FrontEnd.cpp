@@ -50,7 +50,7 @@ constexpr int32_t kLineHeight = 26;
 constexpr int32_t kLabelX = 200;
 constexpr int32_t kValueX = 400;
 constexpr int32_t kVideoRowsShown = 12;
-constexpr int32_t kPanelTextureSize = 8;
+constexpr int32_t kPanelTextureSize = 32;
 
 int32_t ItemText(int32_t item) {
   switch (item) {
@@ -94,7 +94,7 @@ void CFrontEnd::CleanUp() {
   App& app = GetApp();
   if (m_fontId >= 0) app.GetFontFactory()->DeleteFont(m_fontId);
   m_fontId = -1;
-  if (m_panelTexture >= 0) app.GetTexture()->DeleteSystemTexture(m_panelTexture);
+  if (m_panelTexture != -1) app.GetTexture()->DeleteSystemTexture(m_panelTexture);
   m_panelTexture = -1;
   if (m_windowId >= 0) app.DeleteWindow(m_windowId);
   m_windowId = -1;
@@ -105,7 +105,7 @@ void CFrontEnd::CleanUp() {
 void CFrontEnd::MakePanelTexture() {
   BaseTexture* textures = GetApp().GetTexture();
   m_panelTexture = textures->CreateSystemTexture(kPanelTextureSize, kPanelTextureSize, 0);
-  uint8_t* pixels = m_panelTexture >= 0 ? textures->GetPixels(m_panelTexture) : nullptr;
+  uint8_t* pixels = m_panelTexture != -1 ? textures->GetPixels(m_panelTexture) : nullptr;
   if (!pixels) return;
   std::memset(pixels, 0xFF, kPanelTextureSize * kPanelTextureSize * 4);
   textures->UploadPixels(m_panelTexture);
@@ -121,9 +121,12 @@ BaseFont* CFrontEnd::Font() const {
 
 // ---- Screens
 
+// While a game runs the window sleeps: it would otherwise set the display's matrices from its
+// own camera after the game's windows, and a game projecting points in its Render would use
+// them. It wakes, without clearing, only to draw the pause overlay.
 void CFrontEnd::SetWindowDrawsMenus(bool menus) {
   if (RenderWindow* window = Window())
-    window->SetFlags(menus ? BaseRenderWindow::kDefaultFlags : 0);
+    window->SetFlags(menus ? BaseRenderWindow::kDefaultFlags : BaseRenderWindow::kSuspended);
 }
 
 void CFrontEnd::ShowLoadingScreen() {
@@ -152,7 +155,7 @@ void CFrontEnd::Resume() {
 bool CFrontEnd::IsItemShown(int32_t item) const {
   if (item == kItemFootballTwoPlayer || item == kItemPirateTwoPlayer) {
     const TwoPlayerLink* link = GetTwoPlayerLink();
-    return link && link->IsAttached();
+    return link && link->IsConnected();
   }
   return item >= 0 && item < kItemCount;
 }
@@ -258,6 +261,9 @@ void CFrontEnd::Draw() {
   RenderWindow* window = Window();
   BaseFont* font = Font();
   if (!window || !font) return;
+  // A texture made in memory comes back blank after a device reset (a mode change): its pixels
+  // are sent again each frame the menus draw, which costs a few kilobytes.
+  if (m_panelTexture != -1) GetApp().GetTexture()->UploadPixels(m_panelTexture);
   switch (m_screen) {
     case Screen::Menu: DrawMenu(window, font); break;
     case Screen::Video: DrawVideo(window, font); break;
@@ -307,7 +313,7 @@ void CFrontEnd::DrawVideo(RenderWindow* window, BaseFont* font) {
     const uint32_t colour = row == m_videoSelection ? kSelectedColour : kTextColour;
     const bool chosen = row == menu.current;
     window->PrintText(table.rows[row].label, kLabelX, y, colour, 0.0f, font);
-    if (chosen) window->PrintText("*", kLabelX - 20, y, colour, 0.0f, font);
+    if (chosen) window->PrintText(">", kLabelX - 20, y, colour, 0.0f, font);
     y += kLineHeight;
   }
   const uint32_t backColour = m_videoSelection >= table.count ? kSelectedColour : kTextColour;
@@ -316,10 +322,11 @@ void CFrontEnd::DrawVideo(RenderWindow* window, BaseFont* font) {
 }
 
 void CFrontEnd::DrawPauseOverlay(int32_t paused) {
-  if (!paused) return;
   RenderWindow* window = Window();
+  if (!window || m_screen != Screen::Hidden) return;
+  window->SetFlags(paused ? 0 : BaseRenderWindow::kSuspended);
   BaseFont* font = Font();
-  if (!window || !font) return;
+  if (!paused || !font) return;
   DrawPanel(window, 220.0f, 200.0f, 200.0f, 70.0f, kPanelColour);
   DrawCentred(window, font, GetLocalisedText(kTextPaused), 225, kTitleColour);
 }

@@ -5,6 +5,7 @@
 #include "Engine/LogFile.h"
 #include "Engine/Random.h"
 #include "Game/Frontend/FrontEnd.h"
+#include "Game/Frontend/GameMakers.h"
 #include "Game/GameBaseClass.h"
 #include "Game/KavelApp.h"
 #include "Game/Localisation/LocalisedText.h"
@@ -13,23 +14,21 @@
 namespace {
 
 constexpr int32_t kTextNotBuilt = 1018;
+constexpr int32_t kTextConnectionLost = 1020;
 
-GameMaker s_makers[kFrontEndGameCount] = {};
+GameMaker s_makers[kFrontEndGameCount] = {&MakeDivingGame, &MakeFootballGame, &MakePirateGame,
+                                           &MakeCharacterViewer};
 
 // Makes the game and hands it to the framework; a game without a maker leaves a message.
 void StartGame(int32_t game, int32_t mode, int32_t level) {
-  GameMaker maker = GetGameMaker(game);
-  CFrontEnd* frontEnd = GetFrontEnd();
-  if (!maker) {
-    DebugLog().Write("Front end: game %d is not built into this program", game);
-    if (frontEnd) frontEnd->ShowMessage(GetLocalisedText(kTextNotBuilt), nullptr);
-    return;
-  }
   KavelApp* app = GetKavelApp();
   if (!app) return;
-  GameBaseClass* made = maker(mode, level);
+  GameMaker maker = GetGameMaker(game);
+  GameBaseClass* made = maker ? maker(mode, level) : nullptr;
   if (!made) {
-    DebugLog().Write("Front end: game %d could not be made", game);
+    DebugLog().Write("Front end: game %d is not built into this program", game);
+    if (CFrontEnd* frontEnd = GetFrontEnd())
+      frontEnd->ShowMessage(GetLocalisedText(kTextNotBuilt), nullptr);
     return;
   }
   app->StartGame(made);
@@ -40,15 +39,18 @@ int32_t FrontEndLevel() { return GetFrontEnd() ? GetFrontEnd()->GetDifficulty() 
 
 // The host's side of a two-player start: the code and a fresh seed go to the client first, so
 // both machines deal from the same generator state.
+// A start the link refuses (no connection, a linked game already running) plays nothing: a
+// two-player game without the other machine would be a game nobody records.
 void StartHost(int32_t game, const char* code) {
   TwoPlayerLink* link = GetTwoPlayerLink();
-  if (!link || !link->IsAttached() || !GetGameMaker(game)) {
-    StartGame(game, kModeTwoPlayer, 0);
+  const uint32_t seed = static_cast<uint32_t>(Rand()) ^ 0x5EEDu;
+  if (!link || !link->IsConnected() || !link->StartHost(code, seed)) {
+    DebugLog().Write("Front end: no two-player game without a connected peer");
+    if (CFrontEnd* frontEnd = GetFrontEnd())
+      frontEnd->ShowMessage(GetLocalisedText(kTextConnectionLost), nullptr);
     return;
   }
-  const uint32_t seed = static_cast<uint32_t>(Rand()) ^ 0x5EEDu;
-  link->StartHost(code, seed);
-  // Host starts play at difficulty 0; the client does the same.
+  // Both machines play difficulty 0, so they deal and score alike.
   StartGame(game, kModeTwoPlayer, 0);
 }
 

@@ -140,7 +140,6 @@ SaveProfile::LoadResult SaveProfile::Damaged(const char* reason) {
   DebugLog().Write(
       "Save profile %s is damaged (%s), starting with defaults; it is replaced at the next save\n",
       m_path, reason);
-  Defaults();
   return LoadResult::kDamaged;
 }
 

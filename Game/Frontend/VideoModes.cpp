@@ -1,6 +1,7 @@
 #include "Game/Frontend/VideoModes.h"
 
 #include "Engine/PC/PCApp.h"
+#include "Game/Frontend/SaveProfile.h"
 
 DisplayModeTable& GetDisplayModeTable() {
   static DisplayModeTable s_table = {};
@@ -39,5 +40,11 @@ int32_t SelectDisplayModeRow(int32_t row) {
   display->SetResolution(mode.width, mode.height, mode.bits);
   GetChosenDisplayMode() = {mode.width, mode.height, mode.bits};
   GetVideoMenu().current = row;
+  // Kept for the next start, which applies it on its first frame.
+  ProfileSettings& settings = GetSaveProfile().Data().settings;
+  settings.displayWidth = mode.width;
+  settings.displayHeight = mode.height;
+  settings.displayBits = mode.bits;
+  GetSaveProfile().Save();
   return 1;
 }

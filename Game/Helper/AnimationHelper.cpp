@@ -146,7 +146,10 @@ void AnimationHelper::StartOnTrack(int32_t track, int32_t animId, int32_t loop, 
   // until something else starts.
   m_sequencer->SetPlayMode(track,
                            loop ? AnimationSequencer::kPlayLoop : AnimationSequencer::kPlayHold);
-  m_sequencer->Play(track, animId, -intoTicks / TicksPerSecond());
+  // The sequencer's clock starts at 0, so an animation whose own times start later would wait
+  // that long before it showed: it starts at once here, wherever its times begin.
+  const float start = AnimationSequencer::GetAnimStart(animId);
+  m_sequencer->Play(track, animId, -start - intoTicks / TicksPerSecond());
 }
 
 void AnimationHelper::Started(int32_t track, int32_t animId, int32_t hold) {

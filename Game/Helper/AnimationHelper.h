@@ -50,7 +50,8 @@ class AnimationHelper {
   // ---- What the games set up before CreateSkeleton.
 
   // Loads the model through the node factory (the helper keeps that reference); a model loaded
-  // before is given back, together with the skeleton made on it. The handle, -1 on failure.
+  // before is given back, together with the skeleton and sequence built on it (CreateSkeleton
+  // again). The handle, -1 on failure.
   int32_t LoadModel(const char* name);
   int32_t GetModel() const { return m_model; }
   // Registers the animation with the animation factory and appends its id to the owned list

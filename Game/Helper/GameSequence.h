@@ -25,7 +25,8 @@ class GameSequence {
   static constexpr int32_t kEnd = 15;
   static constexpr float kWaitTicks = 60.0f;
 
-  // Starts `script` (kept by pointer: games hand in static tables) from its first word.
+  // Starts `script` (kept by pointer: games hand in static tables) from its first word. The only
+  // way to start one: the length given here is what keeps the runner inside the script.
   void Start(const int32_t* script, int32_t length);
   // Runs one step for `game`; 1 once the script has ended, else 0.
   int32_t Update(GameBaseClass* game);

@@ -13,13 +13,14 @@ constexpr const char* kHudFolder = "data\\Hud\\";
 int32_t LoadHudTexture(const char* name) { return GetApp().GetTexture()->Load(name); }
 
 void ReleaseHudTexture(int32_t* handle) {
-  if (*handle >= 0) GetApp().GetTexture()->Delete(*handle);
+  if (*handle != -1) GetApp().GetTexture()->Delete(*handle);
   *handle = -1;
 }
 }  // namespace
 
 void DrawHudTexture(RenderWindow* window, int32_t texture, float x, float y) {
-  if (!window || texture < 0) return;
+  // Texture handles are asset identifiers: any value but -1 may name one.
+  if (!window || texture == -1) return;
   BaseTexture* textures = GetApp().GetTexture();
   const float w = static_cast<float>(textures->GetWidth(texture));
   const float h = static_cast<float>(textures->GetHeight(texture));

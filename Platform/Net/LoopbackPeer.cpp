@@ -216,10 +216,6 @@ bool LoopbackPeer::WaitReadable(int32_t milliseconds) {
   return ready > 0;
 }
 
-void LoopbackPeer::Disconnect() {
-  if (m_fd >= 0) Drop(nullptr);
-}
-
 void LoopbackPeer::Drop(const char* why) {
   if (why) Log("connection dropped", why);
   if (m_fd >= 0) close(m_fd);

@@ -37,15 +37,12 @@ class LoopbackPeer : public Peer {
   bool SetStaticData(const uint8_t* data, uint32_t length) override;
   const uint8_t* LocalStaticData(uint32_t* length) const override;
   const uint8_t* RemoteStaticData(uint32_t* length) const override;
-  bool IsConnected() const override { return m_fd >= 0; }
+  bool IsConnected() const override { return m_fd >= 0 && m_canSend; }
 
   // Waits up to `milliseconds` for something Receive would return; true when there may be.
   // (The game polls once per frame; tests that run two sides flat out wait here instead of
   // spinning.)
   bool WaitReadable(int32_t milliseconds);
-  // Drops the connection as if the far end had gone: the loss is reported after what has
-  // arrived.
-  void Disconnect();
 
  private:
   enum FrameKind : uint8_t { kFramePacket = 0, kFrameStaticData = 1 };

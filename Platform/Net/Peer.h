@@ -50,7 +50,8 @@ class Peer {
   virtual const uint8_t* LocalStaticData(uint32_t* length) const = 0;
   virtual const uint8_t* RemoteStaticData(uint32_t* length) const = 0;
 
-  // True from the connection's start until it is lost (the loss may still be unread).
+  // True from the connection's start until it is known to be lost (the loss may still be
+  // unread, and packets before it too).
   virtual bool IsConnected() const = 0;
 };
 

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "Engine/AnimationSequencer.h"
@@ -26,19 +28,23 @@ namespace {
 
 constexpr int32_t kA = AnimationHelper::kTrackA;
 constexpr int32_t kB = AnimationHelper::kTrackB;
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
 struct Clip {
   const char* name;
   float seconds;
   float rootBase;
+  float start = 0.0f;  // the animation's own start time
 };
-const Clip kLoop = {"loop.anm", 1.0f, 10.0f};   // 60 ticks
-const Clip kOnce = {"once.anm", 0.5f, 100.0f};  // 30 ticks
-const Clip kLong = {"long.anm", 2.0f, 200.0f};  // 120 ticks
+const Clip kLoop = {"loop.anm", 1.0f, 10.0f};         // 60 ticks
+const Clip kOnce = {"once.anm", 0.5f, 100.0f};        // 30 ticks
+const Clip kLong = {"long.anm", 2.0f, 200.0f};        // 120 ticks
+const Clip kLate = {"late.anm", 1.0f, 300.0f, 0.5f};  // 60 ticks, from 0.5 s to 1.5 s
 
 void WriteClip(const Clip& clip) {
   const uint32_t bones = static_cast<uint32_t>(skelwriter::MakeBiped().bones.size());
-  const anmwriter::AnimDesc desc = anmwriter::MakeSampled(
+  anmwriter::AnimDesc desc = anmwriter::MakeSampled(
       bones, clip.seconds, 4,
       [](uint32_t, float, float* q) {
         const float identity[4] = {0.0f, 0.0f, 0.0f, 1.0f};
@@ -49,6 +55,10 @@ void WriteClip(const Clip& clip) {
         p[1] = 0.0f;
         p[2] = 1.0f;
       });
+  desc.startTime += clip.start;
+  desc.endTime += clip.start;
+  for (anmwriter::Segment& segment : desc.segments) segment.endTime += clip.start;
+  for (anmwriter::RootKey& key : desc.rootKeys) key.time += clip.start;
   const std::vector<uint8_t> bytes = anmwriter::Write(desc);
   WriteFileBytes(std::string("data/") + clip.name, bytes.data(), bytes.size());
 }
@@ -76,7 +86,7 @@ class AnimationHelperTest : public AppTest {
   void SetUp() override {
     ASSERT_TRUE(m_harness.Start());
     ASSERT_TRUE(scnwriter::SaveDemoCharacter("data"));
-    for (const Clip* clip : {&kLoop, &kOnce, &kLong}) WriteClip(*clip);
+    for (const Clip* clip : {&kLoop, &kOnce, &kLong, &kLate}) WriteClip(*clip);
     GetApp().SetDataDir("data\\");
   }
 
@@ -86,15 +96,19 @@ class AnimationHelperTest : public AppTest {
     m_loop = h.AddAnimation(kLoop.name);
     m_once = h.AddAnimation(kOnce.name);
     m_long = h.AddAnimation(kLong.name);
+    m_late = h.AddAnimation(kLate.name);
     h.SetCurrentAnimation(m_loop);
     ASSERT_EQ(h.CreateSkeleton(), 1);
+  }
+  int32_t IdOf(const Clip* clip) const {
+    return clip == &kOnce ? m_once : clip == &kLong ? m_long : clip == &kLate ? m_late : m_loop;
   }
   static float RootX(AnimationHelper& h) { return h.PoseGeo()->GetRootPosition().x; }
   static void Run(AnimationHelper& h, int updates, float step = 1.0f) {
     for (int i = 0; i < updates; ++i) h.Update(step);
   }
 
-  int32_t m_model = -1, m_loop = -1, m_once = -1, m_long = -1;
+  int32_t m_model = -1, m_loop = -1, m_once = -1, m_long = -1, m_late = -1;
 };
 
 TEST_F(AnimationHelperTest, PlayedFractionRisesFromZeroToOneOverTheLength) {
@@ -105,12 +119,13 @@ TEST_F(AnimationHelperTest, PlayedFractionRisesFromZeroToOneOverTheLength) {
     float played;
   };
   const Case cases[] = {{&kOnce, 0, 30, 1.0f},  {&kOnce, 0, 45, 1.0f},  {&kLong, 1, 30, 0.25f},
-                        {&kLoop, 1, 45, 0.75f}, {&kLoop, 1, 75, 0.25f}, {&kOnce, 0, 0, 0.0f}};
+                        {&kLoop, 1, 45, 0.75f}, {&kLoop, 1, 75, 0.25f}, {&kOnce, 0, 0, 0.0f},
+                        {&kLate, 0, 60, 1.0f}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.clip->name << " " << c.ticks);
     AnimationHelper h;
     Build(h);
-    const int32_t id = c.clip == &kOnce ? m_once : c.clip == &kLong ? m_long : m_loop;
+    const int32_t id = IdOf(c.clip);
     h.Play(id, c.loop, 0.0f);
     const int length = static_cast<int>(c.clip->seconds * 60.0f);
     for (int tick = 0; tick <= c.ticks; ++tick) {
@@ -181,57 +196,34 @@ TEST_F(AnimationHelperTest, CrossFadeRunsItsBlendTimeAndMovesThePoseWeights) {
   }
 }
 
-TEST_F(AnimationHelperTest, EndCallbackCarriesTheOvershootOnceInTicks) {
-  struct Case {
-    float step;
-    size_t atUpdate;
-    float overshoot;
+TEST_F(AnimationHelperTest, EndCallbackCarriesTheOvershootForTheActiveTrackOnly) {
+  const auto once = [&](AnimationHelper& h) { h.Play(m_once, 0, 0.0f); };
+  const auto fadingIn = [&](AnimationHelper& h) {
+    h.Play(m_loop, 1, 0.0f);
+    h.QueueOnly(m_once, 90.0f, 0, 0);
   };
-  for (const Case& c : {Case{7.5f, 5, 7.5f}, Case{11.25f, 3, 3.75f}, Case{30.0f, 2, 30.0f}}) {
-    SCOPED_TRACE(c.step);
-    AnimationHelper h;
-    Build(h);
-    EndRecord record;
-    h.SetEndCallback(OnEnd, &record);
+  const auto fadingOut = [&](AnimationHelper& h) {
     h.Play(m_once, 0, 0.0f);
-    size_t firstCall = 0;
-    for (size_t u = 1; u <= 10; ++u) {
-      h.Update(c.step);
-      if (!record.overshoots.empty() && firstCall == 0) firstCall = u;
-    }
-    EXPECT_EQ(firstCall, c.atUpdate);
-    ASSERT_EQ(record.overshoots.size(), 1u);
-    EXPECT_NEAR(record.overshoots[0], c.overshoot, 1e-3f);
-    EXPECT_EQ(h.IsFinished(), 1);
-  }
-}
-
-TEST_F(AnimationHelperTest, EndCallbackHearsOnlyTheActiveTrack) {
+    h.QueueOnly(m_loop, 90.0f, 0, 1);
+  };
+  const auto leftOnB = [&](AnimationHelper& h) {
+    h.QueueOnly(m_once, 2.0f, 0, 0);
+    Run(h, 4);
+    h.Play(m_loop, 1, 0.0f);
+  };
   struct Case {
     const char* what;
     std::function<void(AnimationHelper&)> setUp;
-    size_t calls;
+    float step;
+    float overshoot;  // NaN: no call
   };
   const Case cases[] = {
-      {"once fading in on the active track",
-       [&](AnimationHelper& h) {
-         h.Play(m_loop, 1, 0.0f);
-         h.QueueOnly(m_once, 60.0f, 0, 0);
-       },
-       1},
-      {"once fading out under a new loop",
-       [&](AnimationHelper& h) {
-         h.Play(m_once, 0, 0.0f);
-         h.QueueOnly(m_loop, 60.0f, 0, 1);
-       },
-       0},
-      {"once left on track B by Play",
-       [&](AnimationHelper& h) {
-         h.QueueOnly(m_once, 2.0f, 0, 0);
-         Run(h, 4);
-         h.Play(m_loop, 1, 0.0f);
-       },
-       0},
+      {"7.5-tick steps", once, 7.5f, 7.5f},
+      {"11.25-tick steps", once, 11.25f, 3.75f},
+      {"a step ending exactly at the end", once, 30.0f, 30.0f},
+      {"fading in on the active track", fadingIn, 7.5f, 7.5f},
+      {"fading out under a new loop", fadingOut, 7.5f, kNaN},
+      {"left out of sight on track B by Play", leftOnB, 7.5f, kNaN},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -240,9 +232,11 @@ TEST_F(AnimationHelperTest, EndCallbackHearsOnlyTheActiveTrack) {
     EndRecord record;
     h.SetEndCallback(OnEnd, &record);
     c.setUp(h);
-    Run(h, 45);
-    EXPECT_EQ(record.overshoots.size(), c.calls);
-    EXPECT_EQ(h.IsFinished(), int32_t(c.calls));
+    Run(h, 12, c.step);
+    const size_t calls = std::isnan(c.overshoot) ? 0 : 1;
+    ASSERT_EQ(record.overshoots.size(), calls);
+    for (float overshoot : record.overshoots) EXPECT_NEAR(overshoot, c.overshoot, 1e-3f);
+    EXPECT_EQ(h.IsFinished(), int32_t(calls));
   }
 }
 
@@ -355,11 +349,11 @@ TEST_F(AnimationHelperTest, TrackVectorIsTheDominantRootNow) {
   const Case cases[] = {{&kLoop, 1, 1, 10.25f},
                         {&kLoop, 1, 5, 10.25f},  // wrapped once
                         {&kOnce, 0, 3, 100.5f},  // held at its end
-                        {&kLong, 1, 2, 200.5f}};
+                        {&kLong, 1, 2, 200.5f},
+                        {&kLate, 1, 1, 300.25f}};  // starts at once
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.clip->name << " " << c.quarters);
-    const int32_t id = c.clip == &kOnce ? m_once : c.clip == &kLong ? m_long : m_loop;
-    h.PlayReversed(id, c.loop, 0.0f);
+    h.PlayReversed(IdOf(c.clip), c.loop, 0.0f);
     Run(h, c.quarters, 15.0f);
     const Vector4 v = h.GetTrackVector();
     EXPECT_NEAR(v.x, c.x, 1e-4f);
@@ -385,6 +379,7 @@ TEST_F(AnimationHelperTest, CrossFadeToAndPoseWeightedBlendBothTracksAtOnePhase)
     int32_t dominant;
   };
   const Step steps[] = {{0.5f, 0.25f, 0.75f * 10.5f + 0.25f * 201.0f, kA},
+                        {0.5f, 0.5f, 0.5f * 10.5f + 0.5f * 201.0f, kB},
                         {0.5f, 0.75f, 0.25f * 10.5f + 0.75f * 201.0f, kB},
                         {0.25f, 2.0f, 200.5f, kB}};  // held to 0..1
   for (const Step& s : steps) {
@@ -392,19 +387,48 @@ TEST_F(AnimationHelperTest, CrossFadeToAndPoseWeightedBlendBothTracksAtOnePhase)
     h.PoseWeighted(s.phase, s.blend);
     EXPECT_NEAR(h.GetRemainingFraction(m_loop), s.phase, 1e-5f);
     EXPECT_NEAR(h.GetRemainingFraction(m_long), s.phase, 1e-5f);
+    EXPECT_NEAR(h.GetSkeleton()->GetRootPosition().x, s.x, 1e-3f);
     EXPECT_NEAR(RootX(h), s.x, 1e-3f) << "PoseGeo keeps the weighted pose";
     EXPECT_EQ(h.GetDominantTrack(), s.dominant);
   }
   // Snapped to B; direction 0 weights the old track.
-  EXPECT_EQ(h.CrossFadeTo(m_once, 0), kA);
-  h.PoseWeighted(0.0f, 0.25f);
-  EXPECT_NEAR(RootX(h), 0.75f * 100.0f + 0.25f * 200.0f, 1e-3f);
-  EXPECT_EQ(h.IsAnimationActive(m_once), 1);
-  // A queued item fades in from the dominant track.
+  EXPECT_EQ(h.CrossFadeTo(m_late, 0), kA);
+  EXPECT_EQ(h.GetBlendWeight(), 1.0f);
+  h.PoseWeighted(0.5f, 0.25f);
+  EXPECT_NEAR(h.GetRemainingFraction(m_late), 0.5f, 1e-5f);
+  EXPECT_NEAR(RootX(h), 0.75f * RootAt(kLate, 30.0f) + 0.25f * RootAt(kLong, 60.0f), 1e-3f);
+  EXPECT_EQ(h.IsAnimationActive(m_late), 1);
+  // A queued item fades in from the dominant track, from the weight where it stands.
   h.QueueOnly(m_loop, 10.0f, 0, 1);
   h.Update(1.0f);
   EXPECT_EQ(h.GetActiveTrack(), kB);
   EXPECT_NE(h.GetBlend(), 0);
+  Run(h, 5);
+  EXPECT_NEAR(h.GetBlendWeight(), 0.25f + 0.75f * 0.5f, 1e-5f);
+}
+
+TEST_F(AnimationHelperTest, RefusesBadStepsAndBlendTimesAndPlayBeforeCreateSkeleton) {
+  AnimationHelper early;
+  early.Play(m_loop, 1, 0.0f);
+  early.CrossFadeTo(m_loop, 1);
+  early.PoseWeighted(0.5f, 0.5f);
+  EXPECT_TRUE(DebugLogContains("AnimationHelper::Play: no sequence before CreateSkeleton"));
+
+  AnimationHelper h;
+  Build(h);
+  h.Play(m_loop, 1, 0.0f);
+  h.Update(15.0f);
+  for (float step : {-5.0f, kNaN, kInfinity}) h.Update(step);
+  EXPECT_NEAR(h.GetRemainingFraction(m_loop), 0.25f, 1e-5f);
+  EXPECT_TRUE(DebugLogContains("AnimationHelper::Update: time step"));
+  for (float blend : {-3.0f, kNaN, kInfinity}) {
+    SCOPED_TRACE(blend);
+    h.Play(m_loop, 1, 0.0f);
+    h.QueueOnly(m_long, blend, 0, 1);
+    h.Update(1.0f);
+    EXPECT_EQ(h.GetBlend(), 0) << "starts without a fade";
+    EXPECT_EQ(h.GetBlendWeight(), 1.0f);
+  }
 }
 
 // Counts blocks of the tracker: needs the tracked operators (not the sanitizer build).
@@ -426,6 +450,7 @@ TEST_F(AnimationHelperMemoryTest, EveryBlockAndReferenceIsGivenBack) {
     h.QueueOnly(m_long, 5.0f, 0, 1);
     Run(h, 3);
     const std::vector<uint32_t> built = counts();
+    EXPECT_EQ(built[1], before[1] + 1) << "one skeleton";
     EXPECT_GT(built[0], before[0]);
     EXPECT_EQ(h.CreateSkeleton(), 1);
     EXPECT_EQ(counts(), built) << "a second skeleton replaces the first";
@@ -433,11 +458,33 @@ TEST_F(AnimationHelperMemoryTest, EveryBlockAndReferenceIsGivenBack) {
     EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("NodeFactory::MakeSkeleton"), before[1]);
     EXPECT_EQ(h.CreateSkeleton(), 1);
     EXPECT_EQ(GetApp().GetAnimFactory()->GetRefCount(m_long), 1);
+    // A file that does not load keeps its place in the list.
+    EXPECT_EQ(h.AddAnimation("missing.anm"), -1);
+    EXPECT_EQ(h.GetAnimationCount(), 5);
+    for (int32_t i : {-1, 4, 5}) EXPECT_EQ(h.GetAnimation(i), -1) << i;
+    EXPECT_EQ(h.GetAnimation(3), m_late);
   }
   EXPECT_EQ(counts(), before);
-  for (int32_t id : {m_loop, m_once, m_long})
+  for (int32_t id : {m_loop, m_once, m_long, m_late})
     EXPECT_EQ(GetApp().GetAnimFactory()->GetRefCount(id), 0);
   EXPECT_EQ(GetApp().GetNodeFactory()->GetContainer(m_model), nullptr);
+}
+
+TEST_F(AnimationHelperMemoryTest, ACreateSkeletonThatRunsOutOfMemoryLeavesNoHalfBuild) {
+  AnimationHelper h;
+  Build(h);
+  const uint32_t whole = MemoryTracker::CountBlocksOwnedBy("AnimationHelper::CreateSkeleton");
+  // Every allocation of the build fails once, the later ones included.
+  for (int n = 0; n < 40; ++n) {
+    SCOPED_TRACE(n);
+    MemoryTracker::InduceFailures(n, 1);
+    const int32_t built = h.CreateSkeleton();
+    MemoryTracker::InduceFailures(-1, 0);
+    // Without a whole build there is no skeleton: a half-built one would be drawn unposed.
+    EXPECT_TRUE(built || h.GetSkeleton() == nullptr);
+  }
+  EXPECT_EQ(h.CreateSkeleton(), 1);
+  EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("AnimationHelper::CreateSkeleton"), whole);
 }
 
 }  // namespace

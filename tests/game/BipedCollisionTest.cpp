@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <span>
 #include <string>
 #include <utility>
@@ -164,9 +165,41 @@ TEST_F(BipedCollisionTest, VolumesFollowThePlayersPoseAndANewSkeleton) {
   Stand(m_stand);
   EXPECT_EQ(biped.HitTestSphere(0.02f, at, besideHead), 12);
 
+  // Before its first update a new skeleton stands in its current animation's first pose.
+  AnimationHelper fresh;
+  fresh.LoadModel("character.geo");
+  fresh.SetCurrentAnimation(fresh.AddAnimation("shifted.anm"));
+  ASSERT_EQ(fresh.CreateSkeleton(), 1);
+  BipedCollision onFresh;
+  onFresh.InitBiped(&fresh, kTable);
+  EXPECT_EQ(onFresh.HitTestSphere(0.02f, at, Bone("Head_bone", 1.0f, 0.12f)), 12);
+
+  // Nothing is hit where there is no skeleton, built before or after.
   AnimationHelper bare;
   EXPECT_EQ(biped.InitBiped(&bare, kTable), 0);
   EXPECT_EQ(biped.HitTestSphere(100.0f, at, Bone("Head_bone")), 26);
+  biped.InitBiped(&m_player, kTable);
+  m_player.LoadModel("character.geo");
+  EXPECT_EQ(biped.HitTestSphere(100.0f, at, Bone("Head_bone")), 26);
+  Recorder lines;
+  biped.DebugDraw(&lines, at);
+  EXPECT_TRUE(lines.capsules.empty() && lines.spheres.empty());
+}
+
+TEST_F(BipedCollisionTest, RowsThatCannotMakeAVolumeAreLeftOut) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const BipedPartDesc table[] = {
+      {5, kBipedOneBone, "Bip01", nullptr, 0.01f},  // bone 0 is a bone
+      {7, kBipedOneBone, "Head_bone", nullptr, -1.0f},
+      {8, kBipedOneBone, "Head_bone", nullptr, nan},
+      {9, 7, "Head_bone", nullptr, 0.1f},
+      {4, kBipedTwoBones, "Head_bone", nullptr, 0.1f},
+      {26, kBipedEnd, nullptr, nullptr, 0.0f},
+  };
+  BipedCollision biped;
+  EXPECT_EQ(biped.InitBiped(&m_player, table), 1);
+  EXPECT_EQ(biped.HitTestSphere(0.02f, Matrix().Identity(), Bone("Bip01")), 5);
+  EXPECT_EQ(biped.HitTestSphere(0.5f, Matrix().Identity(), Bone("Head_bone")), 26);
 }
 
 TEST_F(BipedCollisionTest, DebugDrawPlacesEveryVolume) {

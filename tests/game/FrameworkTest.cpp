@@ -14,12 +14,14 @@
 #include "Game/Frontend/FrontEnd.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Frontend/SaveProfile.h"
+#include "Game/Frontend/VideoModes.h"
 #include "Game/GameBaseClass.h"
+#include "Game/Helper/InputDevice.h"
 #include "Game/KavelApp.h"
 #include "Game/Sound/CSoundWrapper.h"
+#include "tests/support/DemoData.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/LogCapture.h"
-#include "tests/game/DemoData.h"
 
 namespace {
 
@@ -50,6 +52,7 @@ class TestGame : public GameBaseClass {
   int32_t Update() override {
     UpdateIngameText(1.0f);
     ++m_ticks;
+    if (GetInputDevice()->IsButtonPressed(kInputButtonE)) ++m_presses;
     AddScore(0, 10);
     if (m_ticks < g_ticksToPlay) return 0;
     m_result = 1;
@@ -70,6 +73,7 @@ class TestGame : public GameBaseClass {
 
   int m_ticks = 0;
   int m_renders = 0;
+  int m_presses = 0;
 
  private:
   int32_t Phase(int n) {
@@ -141,9 +145,9 @@ TEST_F(FrameworkTest, AGameRunsFromTheMenuThroughLoadingToItsResultAndBack) {
   RunUntilGameEnds(400);
   ASSERT_EQ(GetKavelApp()->GetCurrentGame(), nullptr) << "the game ended";
 
-  const std::vector<std::string> expected = {"construct", "LoadPhase1", "LoadPhase2", "LoadPhase3",
-                                             "LoadPhase4", "StartMusic", "over", "CleanUp",
-                                             "destroy"};
+  const std::vector<std::string> expected = {"construct",  "LoadPhase1", "LoadPhase2",
+                                             "LoadPhase3", "LoadPhase4", "StartMusic",
+                                             "over",       "CleanUp",    "destroy"};
   EXPECT_EQ(g_calls, expected);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message) << "the result is shown";
   const HighScoreEntry* best = GetSaveProfile().GetHighScore(kTestGameId, 0);
@@ -153,6 +157,14 @@ TEST_F(FrameworkTest, AGameRunsFromTheMenuThroughLoadingToItsResultAndBack) {
 
   Press(kDIK_RETURN);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
+  // The game shared the menu's font: the menu still has it to draw its items with.
+  std::vector<uint32_t> screen(640 * 480);
+  ASSERT_EQ(m_harness.app().GetDisplay()->GetDevice()->ReadBackBuffer(screen.data(), 640, 480),
+            gfx::D3D_OK);
+  int inked = 0;
+  for (int y = 150; y < 160; ++y)
+    for (int x = 200; x < 300; ++x) inked += screen[y * 640 + x] != screen[10 * 640 + 10];
+  EXPECT_GT(inked, 20) << "the second item's text is drawn";
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("TestGame::LoadPhase1"), 0u);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("TestGame::Make"), 0u);
   EXPECT_EQ(m_harness.app().GetWindowCount(), 1) << "only the front end's window is left";
@@ -164,15 +176,22 @@ TEST_F(FrameworkTest, TheResultIsRecordedByMode) {
     int32_t score;
     int32_t unlocks;
   };
-  const Case cases[] = {{kModeChallenge1, -1, 1}, {kModeChallenge2, -1, 2}, {kModeTwoPlayer, -1, 2}};
+  const Case cases[] = {
+      {kModeChallenge1, -1, 1}, {kModeChallenge2, -1, 2}, {kModeTwoPlayer, -1, 2}};
   m_harness.RunFrames(1);
   for (const Case& c : cases) {
     FrontEnd()->SetMode(c.mode);
-    // Two-player games are started by the link's callbacks; without a peer this is local.
+    // Without a connected peer the two-player start refuses with a message; the game is then
+    // started as the link's start would.
+    g_game = nullptr;
     if (c.mode == kModeTwoPlayer) {
-      SetGameMaker(kGameFootball, &MakeTestGame);
+      const GameMaker football = SetGameMaker(kGameFootball, &MakeTestGame);
       PDFE_StartDulcieClemencyMP();
-      SetGameMaker(kGameFootball, nullptr);
+      SetGameMaker(kGameFootball, football);
+      EXPECT_EQ(g_game, nullptr);
+      EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message);
+      Press(kDIK_RETURN);
+      GetKavelApp()->StartGame(MakeTestGame(kModeTwoPlayer, 0));
     } else {
       PDFE_StartGameCobbAndJory();
     }
@@ -241,18 +260,66 @@ TEST_F(FrameworkTest, EscapePausesTheGameAndItsTicks) {
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
 }
 
+// A slow frame runs several ticks to catch up; a key pressed in it counts once, in the first.
+TEST_F(FrameworkTest, APressBelongsToTheFirstTickOfAFrameOnly) {
+  g_ticksToPlay = 100000;
+  m_harness.RunFrames(1);
+  Press(kDIK_RETURN);
+  m_harness.RunFrames(10);
+  ASSERT_NE(g_game, nullptr);
+  plat::ScriptedSystem& system = m_harness.system();
+  system.UseManualClock(true);
+  system.SetFrequency(1000);
+  // The timer's first turn after Create only sets its due time; the clock must move for it.
+  system.SetCounterStepPerRead(1);
+  m_harness.app().GetTimer()->Create(60);
+  m_harness.RunFrames(1);
+  system.SetCounterStepPerRead(0);
+  system.AdvanceMilliseconds(17);
+  m_harness.RunFrames(1);
+  // A slow frame: the next one owes the ticks of the time it took.
+  system.AdvanceMilliseconds(50);
+  m_harness.RunFrames(1);
+  constexpr int kDIK_E = 0x12;
+  m_harness.input().SetKey(kDIK_E, true);
+  const int ticks = g_game->m_ticks;
+  system.AdvanceMilliseconds(17);
+  m_harness.RunFrames(1);
+  EXPECT_GE(g_game->m_ticks - ticks, 2) << "the frame caught up with several ticks";
+  EXPECT_EQ(g_game->m_presses, 1);
+  m_harness.input().SetKey(kDIK_E, false);
+  system.UseManualClock(false);
+}
+
 TEST_F(FrameworkTest, AGameThatIsNotBuiltShowsAMessage) {
   m_harness.RunFrames(1);
   Press(kDIK_DOWN);
   Press(kDIK_DOWN);
   ASSERT_EQ(FrontEnd()->GetSelection(), CFrontEnd::kItemPirate);
-  ASSERT_EQ(GetGameMaker(kGamePirate), nullptr);
+  const GameMaker pirate = SetGameMaker(kGamePirate, nullptr);
   Press(kDIK_RETURN);
   EXPECT_EQ(GetKavelApp()->GetCurrentGame(), nullptr);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message);
   EXPECT_TRUE(DebugLogContains("is not built into this program"));
   Press(kDIK_RETURN);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
+  SetGameMaker(kGamePirate, pirate);
+}
+
+// A mode chosen in the video menu is kept for the next start.
+TEST_F(FrameworkTest, TheChosenDisplayModeIsSavedInTheProfile) {
+  m_harness.RunFrames(1);
+  const DisplayModeTable& table = GetDisplayModeTable();
+  int32_t row = -1;
+  for (int32_t i = 0; i < table.count && row < 0; ++i)
+    if (table.rows[i].width != 640) row = i;
+  ASSERT_GE(row, 0) << "the display offers a mode other than 640 x 480";
+  ASSERT_EQ(SelectDisplayModeRow(row), 1);
+  SaveProfile reread;
+  ASSERT_EQ(reread.Load(), SaveProfile::LoadResult::kLoaded);
+  EXPECT_EQ(reread.Data().settings.displayWidth, table.rows[row].width);
+  EXPECT_EQ(reread.Data().settings.displayHeight, table.rows[row].height);
+  EXPECT_EQ(reread.Data().settings.displayBits, table.rows[row].bits);
 }
 
 TEST_F(FrameworkTest, QuitEndsTheProgram) {
@@ -267,3 +334,18 @@ TEST_F(FrameworkTest, QuitEndsTheProgram) {
 }
 
 }  // namespace
+
+// The menu marks the chosen item with a bar behind it, also after the device was reset for a
+// display mode.
+TEST_F(FrameworkTest, TheSelectionBarIsDrawnBehindTheChosenItem) {
+  m_harness.app().GetDisplay()->SetResolution(800, 600, 32);
+  m_harness.RunFrames(3);
+  m_harness.app().GetDisplay()->SetResolution(640, 480, 32);
+  m_harness.RunFrames(3);
+  std::vector<uint32_t> screen(640 * 480);
+  ASSERT_EQ(m_harness.app().GetDisplay()->GetDevice()->ReadBackBuffer(screen.data(), 640, 480),
+            gfx::D3D_OK);
+  const uint32_t background = screen[10 * 640 + 10];
+  EXPECT_NE(screen[120 * 640 + 190], background) << "the bar at the first item";
+  EXPECT_EQ(screen[150 * 640 + 190], background) << "no bar at the second";
+}

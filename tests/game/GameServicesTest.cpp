@@ -10,7 +10,7 @@
 #include "Engine/PC/PCRenderWindow.h"
 #include "Game/GameBaseClass.h"
 #include "Game/Helper/GameCamera.h"
-#include "tests/game/DemoData.h"
+#include "tests/support/DemoData.h"
 #include "tests/support/AppHarness.h"
 
 namespace {
@@ -145,7 +145,10 @@ TEST_F(GameServicesTest, HudDrawersWriteTheirNumbersInTheirFormats) {
     const char16_t* text;
   };
   const Case counters[] = {
-      {9, 7, 10, u"07/10"}, {10, 3, 5, u"03/05"}, {0, 12, 99, u"12"}, {1, 4, 6, u"4/6"},
+      {9, 7, 10, u"07/10"},
+      {10, 3, 5, u"03/05"},
+      {0, 12, 99, u"12"},
+      {1, 4, 6, u"4/6"},
   };
   ASSERT_NE(game.GetMessageFont(), nullptr);
   for (const Case& c : counters) {
@@ -198,6 +201,36 @@ TEST_F(GameServicesTest, TheCameraReachesTheWindowsCamera) {
   camera.SetFov(&window, 1.0f);
   EXPECT_NEAR(window.GetCamera()->GetHorizontalFov(), 1.0f, 1e-4f);
   window.CleanUp();
+}
+
+}  // namespace
+
+namespace {
+
+// A HUD texture lands at its own size where it is put on the 640 x 480 plane.
+TEST_F(GameServicesTest, AHudTextureIsDrawnAtItsOwnSize) {
+  App& app = GetApp();
+  RenderWindow* window = TrackedNew<RenderWindow>("GameServicesTest");
+  window->Init(Vector2(0.0f, 0.0f), Vector2(640.0f, 480.0f), Vector4(0, 0, 0, 255), 6, 0.0f);
+  const int32_t id = app.AddWindow(window);
+  BaseTexture* textures = app.GetTexture();
+  const int32_t texture = textures->CreateSystemTexture(32, 16, 0);
+  uint8_t* pixels = textures->GetPixels(texture);
+  ASSERT_NE(pixels, nullptr);
+  for (int i = 0; i < 32 * 16; ++i) reinterpret_cast<uint32_t*>(pixels)[i] = 0xFF00FF00u;
+  textures->UploadPixels(texture);
+  DrawHudTexture(window, texture, 100.0f, 200.0f);
+  m_harness.RunFrames(1);
+  std::vector<uint32_t> screen(640 * 480);
+  ASSERT_EQ(app.GetDisplay()->GetDevice()->ReadBackBuffer(screen.data(), 640, 480), gfx::D3D_OK);
+  auto at = [&](int x, int y) { return screen[static_cast<size_t>(y) * 640 + x] & 0x00FFFFFFu; };
+  EXPECT_EQ(at(116, 208), 0x00FF00u) << std::hex << at(116, 208);
+  EXPECT_EQ(at(100, 200), 0x00FF00u);
+  EXPECT_EQ(at(131, 215), 0x00FF00u);
+  EXPECT_EQ(at(132, 208), 0x000000u) << "nothing right of its width";
+  EXPECT_EQ(at(116, 216), 0x000000u) << "nothing below its height";
+  textures->DeleteSystemTexture(texture);
+  app.DeleteWindow(id);
 }
 
 }  // namespace

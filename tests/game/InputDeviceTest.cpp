@@ -1,6 +1,5 @@
-// The game-level buttons: the 19 key bindings, held and pressed bits over successive updates,
-// the first pad through the remap words, and the two-player link's words in place of both.
-// The application's real keyboard and pad objects read scripted DirectInput devices.
+// The game-level buttons over the application's real keyboard and pad objects, which read
+// scripted DirectInput devices.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +7,6 @@
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
-#include <vector>
 
 #include "Engine/Input.h"
 #include "Engine/PC/PCApp.h"
@@ -23,8 +21,9 @@ namespace {
 
 constexpr int kQ = 0x10, kW = 0x11, kE = 0x12, kR = 0x13, kP = 0x19, kLeftCtrl = 0x1D;
 constexpr int kA = 0x1E, kS = 0x1F, kD = 0x20, kF = 0x21, kPad4 = 0x4B, kPad6 = 0x4D;
+constexpr int kSpace = plat::kDIK_SPACE, kLeft = plat::kDIK_LEFT, kUp = plat::kDIK_UP;
 
-// Raw bits of the first pad's four action buttons (buttons 0 to 3 under the default record).
+// The first pad's action buttons 0 to 3 give these raw bits; the mapping passes them through.
 constexpr uint32_t kRawE = 0x1000, kRawAction = 0x2000, kRawQ = 0x4000, kRawW = 0x8000;
 
 class InputDeviceTest : public TempDirTest {
@@ -33,34 +32,30 @@ class InputDeviceTest : public TempDirTest {
     GetApp().ResetForTests();
     m_script.Install();
     ASSERT_EQ(plat::DirectInput8Create(&m_directInput), plat::kDI_OK);
-    ASSERT_EQ(Keyboard().Create(m_directInput), 1);
+    ASSERT_EQ(GetApp().GetKeyboard()->Create(m_directInput), 1);
     m_script.AddPad("Test Pad", plat::DeviceType::Gamepad, false);
     g_gamePad = new GamePad(m_directInput);
     ASSERT_EQ(g_gamePad->EnumeratePads(), 1);
-    // The pad's raw bits pass through as themselves (the framework sets the real mapping).
-    const GamePadMappingPair pairs[] = {{1, 1},         {2, 2},         {4, 4},
-                                        {8, 8},         {kRawE, kRawE}, {kRawAction, kRawAction},
-                                        {kRawQ, kRawQ}, {kRawW, kRawW}};
-    g_gamePad->SetMapping(0, 8, pairs);
+    const GamePadMappingPair pairs[] = {
+        {8, 8}, {kRawE, kRawE}, {kRawAction, kRawAction}, {kRawQ, kRawQ}, {kRawW, kRawW}};
+    g_gamePad->SetMapping(0, 5, pairs);
   }
   void TearDown() override {
-    Keyboard().Release();
+    GetApp().GetKeyboard()->Release();
     BaseGamePad::Shutdown();
     if (m_directInput) m_directInput->Release();
     m_script.Uninstall();
     GetApp().ResetForTests();
   }
 
-  static ::Keyboard& Keyboard() { return *GetApp().GetKeyboard(); }
-
-  // One frame: exactly these keys and pad buttons down, read by the devices, then the update.
+  // One frame with exactly these keys and pad buttons down.
   void Frame(std::initializer_list<int> keys, std::initializer_list<int> buttons = {}) {
-    for (int k = 0; k < ::Keyboard::kKeyCount; ++k) m_script.SetKey(k, false);
+    for (int k = 0; k < Keyboard::kKeyCount; ++k) m_script.SetKey(k, false);
     for (int k : keys) m_script.SetKey(k, true);
-    plat::JoyState& pad = m_script.GetPad(0).state;
-    std::fill(std::begin(pad.rgbButtons), std::end(pad.rgbButtons), 0);
-    for (int b : buttons) pad.rgbButtons[b] = 0x80;
-    Keyboard().Poll();
+    uint8_t* padButtons = m_script.GetPad(0).state.rgbButtons;
+    std::fill(padButtons, padButtons + 4, 0);
+    for (int b : buttons) padButtons[b] = 0x80;
+    GetApp().GetKeyboard()->Poll();
     if (g_gamePad) {
       g_gamePad->Update();
       g_gamePad->BaseGamePad::Update();
@@ -73,145 +68,111 @@ class InputDeviceTest : public TempDirTest {
   InputDevice m_device;
 };
 
-TEST_F(InputDeviceTest, DefaultBindingsAreTheNineteenKeys) {
-  const std::vector<std::pair<uint32_t, uint32_t>> expected = {
-      {plat::kDIK_UP, kInputUp},       {plat::kDIK_DOWN, kInputDown},
-      {plat::kDIK_LEFT, kInputLeft},   {plat::kDIK_RIGHT, kInputRight},
-      {kE, kInputButtonE},             {plat::kDIK_SPACE, kInputAction},
-      {kQ, kInputButtonQ},             {kW, kInputButtonW},
-      {plat::kDIK_RETURN, kInputSelect}, {plat::kDIK_ESCAPE, kInputBack},
-      {kP, kInputPause},               {kR, kInputExtra1},
-      {kLeftCtrl, kInputExtra2},       {kA, 0x10},
-      {kS, 0x20},                      {kD, 0x40},
-      {kF, 0x80},                      {kPad4, kInputLeft},
-      {kPad6, kInputRight}};
-  ASSERT_EQ(expected.size(), static_cast<size_t>(InputDevice::kNumKeys));
-  // Each key alone gives its bits and nothing else (19 distinct keys: every binding is one).
-  for (const auto& [key, mask] : expected) {
-    Frame({static_cast<int>(key)});
-    EXPECT_EQ(m_device.LocalHeld(), mask) << "key " << key;
-    Frame({});
+TEST_F(InputDeviceTest, EachOfTheNineteenDefaultKeysGivesItsBits) {
+  const std::pair<int, uint32_t> keys[] = {
+      {kUp, kInputUp},       {plat::kDIK_DOWN, kInputDown}, {kLeft, kInputLeft},
+      {plat::kDIK_RIGHT, kInputRight}, {kE, kInputButtonE},   {kSpace, kInputAction},
+      {kQ, kInputButtonQ},   {kW, kInputButtonW},           {plat::kDIK_RETURN, kInputSelect},
+      {plat::kDIK_ESCAPE, kInputBack}, {kP, kInputPause},     {kR, kInputExtra1},
+      {kLeftCtrl, kInputExtra2}, {kA, 0x10}, {kS, 0x20}, {kD, 0x40}, {kF, 0x80},
+      {kPad4, kInputLeft},   {kPad6, kInputRight}};
+  static_assert(std::size(keys) == InputDevice::kNumKeys);
+  // 19 distinct keys each giving exactly its bits: every binding is one of them.
+  for (const auto& [key, bits] : keys) {
+    Frame({key});
+    EXPECT_EQ(m_device.LocalHeld(), bits) << "key " << key;
   }
-
-  // A rebinding moves the bits to the new key; ResetBindings brings the defaults back.
+  // A rebound key moves its bits; ResetBindings brings the defaults back.
   m_device.Bindings()[5].key = kF;
-  const uint32_t rebound = m_device.Bindings()[5].mask;
   Frame({static_cast<int>(InputDevice::DefaultBindings()[5].key)});
-  EXPECT_EQ(m_device.LocalHeld() & rebound, 0u);
+  EXPECT_EQ(m_device.LocalHeld(), 0u);
   m_device.ResetBindings();
   Frame({static_cast<int>(InputDevice::DefaultBindings()[5].key)});
-  EXPECT_EQ(m_device.LocalHeld(), rebound);
-
-  // A binding restored from a damaged profile reads as up, not past the keyboard's table.
+  EXPECT_EQ(m_device.LocalHeld(), InputDevice::DefaultBindings()[5].mask);
+  // A code from a damaged profile reads as up, not past the keyboard's table.
   for (uint32_t key : {256u, 0xFFFFFFFFu, 0x80000000u}) {
     m_device.Bindings()[0].key = key;
-    Frame({plat::kDIK_UP, 0xFF});
+    Frame({kUp, 0xFF});
     EXPECT_EQ(m_device.LocalHeld(), 0u) << key;
   }
 }
 
-TEST_F(InputDeviceTest, HeldAndPressedFollowTheKeysOverSuccessiveUpdates) {
+TEST_F(InputDeviceTest, PressedIsHeldNowAndNotAtThePreviousUpdate) {
   struct Step {
     std::initializer_list<int> keys;
     uint32_t held, pressed;
   };
   const Step steps[] = {
-      {{plat::kDIK_SPACE, plat::kDIK_LEFT}, kInputAction | kInputLeft, kInputAction | kInputLeft},
-      {{plat::kDIK_SPACE, plat::kDIK_LEFT}, kInputAction | kInputLeft, 0},
-      // A second key of a held bit is no new press; the bit stays while either is down.
-      {{plat::kDIK_SPACE, plat::kDIK_LEFT, kPad4}, kInputAction | kInputLeft, 0},
+      {{kSpace, kLeft}, kInputAction | kInputLeft, kInputAction | kInputLeft},
+      {{kSpace, kLeft}, kInputAction | kInputLeft, 0},
+      {{kSpace, kLeft, kPad4}, kInputAction | kInputLeft, 0},  // a second key of a held bit
       {{kPad4, kE}, kInputLeft | kInputButtonE, kInputButtonE},
       {{}, 0, 0},
-      {{plat::kDIK_SPACE}, kInputAction, kInputAction},
-      {{plat::kDIK_RETURN, plat::kDIK_ESCAPE}, kInputSelect | kInputBack,
-       kInputSelect | kInputBack},
+      {{kSpace}, kInputAction, kInputAction},
   };
-  int index = 0;
   for (const Step& step : steps) {
     Frame(step.keys);
-    EXPECT_EQ(m_device.LocalHeld(), step.held) << "step " << index;
-    EXPECT_EQ(m_device.LocalPressed(), step.pressed) << "step " << index;
     for (uint32_t bit = 1; bit; bit <<= 1) {
-      EXPECT_EQ(m_device.IsButtonPressed(bit), (step.pressed & bit) != 0) << index << " " << bit;
-      EXPECT_EQ(m_device.IsPlayerButtonHeld(0, bit), (step.held & bit) != 0) << index << " " << bit;
+      EXPECT_EQ(m_device.IsButtonPressed(bit), (step.pressed & bit) != 0) << &step - steps;
+      EXPECT_EQ(m_device.IsPlayerButtonHeld(0, bit), (step.held & bit) != 0) << &step - steps;
     }
-    ++index;
   }
 }
 
-TEST_F(InputDeviceTest, PadButtonsReadThroughTheRemap) {
+TEST_F(InputDeviceTest, PadButtonsReadAsTheirRemapWords) {
   struct Case {
-    const char* name;
-    uint32_t remap[4];
+    uint32_t remap[4];  // for raw E, Q, W, action
     std::initializer_list<int> buttons;
     std::initializer_list<int> keys;
     uint32_t held;
   };
-  const uint32_t kDefault[4] = {kRawE, kRawQ, kRawW, kRawAction};
   const Case cases[] = {
-      {"defaults", {kRawE, kRawQ, kRawW, kRawAction}, {0, 1, 2, 3}, {}, 0xF000},
-      {"E to the turn bit", {0x400000, kRawQ, kRawW, kRawAction}, {0, 2}, {}, 0x400000 | kRawQ},
-      // The penalty-kick game's words: E and action swap, Q and W swap.
-      {"swapped E", {kRawAction, kRawW, kRawQ, kRawE}, {0}, {}, kRawAction},
-      {"swapped action and Q", {kRawAction, kRawW, kRawQ, kRawE}, {1, 2}, {}, kRawE | kRawW},
-      // The remap is of the pad only; the keyboard's E is still E.
-      {"keys merge unmapped", {0x400000, kRawQ, kRawW, kRawAction}, {0}, {kE}, 0x400000 | kRawE},
+      {{kRawE, kRawQ, kRawW, kRawAction}, {0, 1, 2, 3}, {}, 0xF000},
+      {{0x400000, kRawQ, kRawW, kRawAction}, {0, 2}, {}, 0x400000 | kRawQ},
+      // The penalty-kick game's swaps, each button read from the pad's own bit.
+      {{kRawAction, kRawW, kRawQ, kRawE}, {0}, {}, kRawAction},
+      {{kRawAction, kRawW, kRawQ, kRawE}, {1, 2}, {}, kRawE | kRawW},
+      {{kRawAction, kRawW, kRawQ, kRawE}, {3}, {}, kRawQ},
+      // The keyboard's E is not the pad's.
+      {{0x400000, kRawQ, kRawW, kRawAction}, {0}, {kE}, 0x400000 | kRawE},
   };
   for (const Case& c : cases) {
     std::copy(std::begin(c.remap), std::end(c.remap), m_device.m_padRemap);
     Frame({});
     Frame(c.keys, c.buttons);
-    EXPECT_EQ(m_device.LocalHeld(), c.held) << c.name;
-    EXPECT_EQ(m_device.LocalPressed(), c.held) << c.name;
+    EXPECT_EQ(m_device.LocalHeld(), c.held) << &c - cases;
+    EXPECT_EQ(m_device.LocalPressed(), c.held) << &c - cases;
   }
-
-  // Directions on the hat pass through untouched, whatever the remap says.
-  std::copy(std::begin(kDefault), std::end(kDefault), m_device.m_padRemap);
+  // Other pad bits pass as they are; a new device maps each button to itself.
   m_script.GetPad(0).state.rgdwPOV[0] = 9000;
   Frame({});
   EXPECT_EQ(m_device.LocalHeld(), kInputRight);
-
-  // A new device starts with the identity remap; without a pad only the keys count.
-  InputDevice fresh;
-  EXPECT_TRUE(std::equal(std::begin(kDefault), std::end(kDefault), fresh.m_padRemap));
-  BaseGamePad::Shutdown();
+  const InputDevice fresh;
+  EXPECT_TRUE(std::equal(fresh.m_padRemap, fresh.m_padRemap + 4, InputDevice::kRemappedPadButtons));
+  BaseGamePad::Shutdown();  // without a pad only the keys count
   Frame({plat::kDIK_DOWN});
   EXPECT_EQ(m_device.LocalHeld(), kInputDown);
 }
 
-TEST_F(InputDeviceTest, LinkInputAnswersForBothPlayersInPlaceOfTheLocalOne) {
-  Frame({plat::kDIK_SPACE, plat::kDIK_UP});
-  const uint32_t local = kInputAction | kInputUp;
-  // Without the link both players read the local input.
-  EXPECT_EQ(m_device.IsPlayerButtonHeld(1, kInputUp), 1);
-
+TEST_F(InputDeviceTest, LinkWordsAnswerForBothPlayersInPlaceOfTheLocalInput) {
+  Frame({kSpace, kUp});
+  EXPECT_EQ(m_device.IsPlayerButtonHeld(1, kInputUp), 1);  // unlinked, both read the local input
   const uint32_t held[2] = {kInputLeft | kInputButtonQ, kInputRight};
   const uint32_t pressed[2] = {kInputButtonQ, kInputButtonW};
   m_device.SetLinkInput(held, pressed);
-  EXPECT_EQ(m_device.IsLinkActive(), 1);
-  struct Case {
-    int32_t player;
-    uint32_t mask;
-    int32_t held;
-  };
-  const Case cases[] = {{0, kInputLeft, 1},  {0, kInputButtonQ, 1}, {0, kInputRight, 0},
-                        {0, local, 0},       {1, kInputRight, 1},   {1, kInputLeft, 0},
-                        {1, local, 0},       {-1, 0xFFFFFFFF, 0},   {2, 0xFFFFFFFF, 0}};
-  for (const Case& c : cases)
-    EXPECT_EQ(m_device.IsPlayerButtonHeld(c.player, c.mask), c.held) << c.player << " " << c.mask;
-  // Presses are player 0's on both machines: the game is driven by the host.
-  EXPECT_EQ(m_device.IsButtonPressed(kInputButtonQ), 1);
-  EXPECT_EQ(m_device.IsButtonPressed(kInputButtonW), 0);
-  EXPECT_EQ(m_device.IsButtonPressed(local), 0);
-  // The local words go on being read, for the link to send.
-  Frame({plat::kDIK_SPACE, plat::kDIK_UP});
-  EXPECT_EQ(m_device.LocalHeld(), local);
-  EXPECT_EQ(m_device.IsPlayerButtonHeld(0, local), 0);
-
+  Frame({kSpace, kUp});
+  for (int32_t player : {-1, 0, 1, 2}) {
+    for (uint32_t bit = 1; bit; bit <<= 1) {
+      const bool expected = (player == 0 || player == 1) && (held[player] & bit);
+      EXPECT_EQ(m_device.IsPlayerButtonHeld(player, bit), expected) << player << " " << bit;
+      // Presses are the host's on both machines, or they would part at the first one.
+      EXPECT_EQ(m_device.IsButtonPressed(bit), (pressed[0] & bit) != 0) << bit;
+    }
+  }
+  EXPECT_EQ(m_device.LocalHeld(), kInputAction | kInputUp);  // still read, for the link to send
   m_device.ClearLinkInput();
-  EXPECT_EQ(m_device.IsPlayerButtonHeld(0, kInputUp), 1);
+  EXPECT_EQ(m_device.IsPlayerButtonHeld(0, kInputUp | kInputAction), 1);
   EXPECT_EQ(m_device.IsPlayerButtonHeld(0, kInputLeft), 0);
-  EXPECT_EQ(m_device.IsPlayerButtonHeld(-1, local), 0);
 }
 
 }  // namespace

@@ -35,18 +35,19 @@ class LocalisedTextTest : public TempDirTest {
 };
 
 TEST_F(LocalisedTextTest, TextsReadBackUnderAnyDataFolder) {
-  elswriter::SaveEls(kHostFile, {u"Grüße", u"", u"日本語", u"a😀b", u"PLAIN"});
+  elswriter::SaveEls(kHostFile, {u"Grüße", u"", u"日本語", u"a😀b", u"PLAIN", u""});
   // A game's prefix is in force; the text file is found all the same, and the prefix survives.
   SetDataFolder("data\\DivingGame\\");
   AssertCounter reports;
   ASSERT_TRUE(LoadLocalisedText());
   EXPECT_STREQ(GetDataFolder(), "data\\DivingGame\\");
-  EXPECT_EQ(GetLocalisedTextTable().Count(), 5);
+  EXPECT_EQ(GetLocalisedTextTable().Count(), 6);
   EXPECT_EQ(Text(0), u"Gr\u00FC\u00DFe");
   EXPECT_EQ(Text(1), u"");
   EXPECT_EQ(Text(2), u"\u65E5\u672C\u8A9E");
   EXPECT_EQ(Text(3), (std::u16string{u'a', 0xD83D, 0xDE00, u'b'}));
   EXPECT_EQ(Text(4), u"PLAIN");
+  EXPECT_EQ(Text(5), u"");
   EXPECT_EQ(Utf8(0),
             "Gr\xC3\xBC\xC3\x9F"
             "e");
@@ -60,6 +61,31 @@ TEST_F(LocalisedTextTest, TextsReadBackUnderAnyDataFolder) {
   EXPECT_STREQ(GetLocalisedTextUtf8(0, small, 4), "Gr");
   EXPECT_STREQ(GetLocalisedTextUtf8(0, small, 5), "Gr\xC3\xBC");
   EXPECT_EQ(GetLocalisedTextUtf8(0, small, 0), nullptr);
+}
+
+// UTF-16 to UTF-8 at the edges of each sequence length and of the surrogates; a surrogate
+// without its partner is U+FFFD.
+TEST_F(LocalisedTextTest, NarrowFormEncodesEveryRange) {
+  const std::pair<std::u16string, std::string> kCases[] = {
+      {{0x7F}, "\x7F"},
+      {{0x80}, "\xC2\x80"},
+      {{0x7FF}, "\xDF\xBF"},
+      {{0x800}, "\xE0\xA0\x80"},
+      {{0xD7FF}, "\xED\x9F\xBF"},
+      {{0xE000}, "\xEE\x80\x80"},
+      {{0xFFFF}, "\xEF\xBF\xBF"},
+      {{0xD800, 0xDC00}, "\xF0\x90\x80\x80"},
+      {{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
+      {{0xD800, u'x'}, "\xEF\xBF\xBDx"},
+      {{0xDC00, 0xDC00}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {{u'x', 0xDBFF}, "x\xEF\xBF\xBD"},
+  };
+  std::vector<std::u16string> texts;
+  for (const auto& [wide, narrow] : kCases) texts.push_back(wide);
+  const std::vector<uint8_t> image = elswriter::Write(texts);
+  ASSERT_TRUE(GetLocalisedTextTable().LoadImage(image.data(), image.size(), "ranges.els"));
+  for (size_t id = 0; id < std::size(kCases); ++id)
+    EXPECT_EQ(Utf8(static_cast<int32_t>(id)), kCases[id].second) << id;
 }
 
 TEST_F(LocalisedTextTest, TextsMayShareOneOffsetAndLieAnywhereAfterTheTable) {
@@ -172,6 +198,11 @@ TEST_F(LocalisedTextTest, IdsOutOfRangeReportAndKeepTheirPlaceholders) {
   EXPECT_EQ(GetLocalisedText(-1), minusOne);
   EXPECT_EQ(Text(2), u"two");
   EXPECT_EQ(reports.Count(), 6u);
+
+  // Many more than are kept at once, long and short in turn: each reads whole.
+  for (int32_t id : {-1000000000, 7, -222222222, 33, 1234567890, 5, -9, 444444444, 3, 88888888, -1,
+                     2000000000, 10})
+    EXPECT_EQ(Utf8(id), "[text " + std::to_string(id) + "]");
 }
 
 TEST_F(LocalisedTextTest, DemoTextsCoverEveryIdTheGamesShow) {

@@ -73,9 +73,19 @@ SaveProfile SavedProfile() {
   return profile;
 }
 
+size_t OpenFiles() {
+  return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
 class SaveProfileTest : public TempDirTest {
  protected:
-  void TearDown() override { ResetSaveProfile(); }
+  void SetUp() override { m_openFiles = OpenFiles(); }
+  void TearDown() override {
+    ResetSaveProfile();
+    EXPECT_EQ(OpenFiles(), m_openFiles) << "a file was left open";
+  }
+
+  size_t m_openFiles = 0;
 };
 
 TEST_F(SaveProfileTest, SavedFileHasTheLayoutAndLoadsBack) {
@@ -110,6 +120,8 @@ TEST_F(SaveProfileTest, MissingFileGivesDefaultsAndTheFirstSaveCreatesIt) {
   EXPECT_TRUE(DebugLogContains("No save profile PDSG.raw, starting with defaults"));
   EXPECT_FALSE(fs::exists("PDSG.raw"));
   EXPECT_EQ(profile.Data().settings.displayWidth, 640);
+  EXPECT_EQ(profile.Data().settings.displayHeight, 480);
+  EXPECT_EQ(profile.Data().settings.displayBits, 32);
   EXPECT_EQ(profile.Data().settings.volumes[0], 1.0f);
   EXPECT_EQ(std::memcmp(profile.Data().settings.keys, InputDevice::DefaultBindings(),
                         sizeof(InputBinding) * InputDevice::kNumKeys),
@@ -135,18 +147,16 @@ const Damage kDamage[] = {
     {"a byte too many", [](std::vector<uint8_t>& i) { i.push_back(0); }, "(1805 of 1804 bytes)"},
 };
 
-// A damaged file gives defaults, stays as it is until the next save, and that save replaces it.
-void ExpectDamaged(const std::vector<uint8_t>& image, const std::string& row, const char* logged) {
+// A damaged file gives defaults and stays as it is until the next save.
+void ExpectDamaged(SaveProfile& profile, const std::vector<uint8_t>& image, const std::string& row,
+                   const char* logged) {
   ASSERT_TRUE(bytewriter::SaveBytes("PDSG.raw", image)) << row;
   std::remove("Debug.log");
-  SaveProfile profile;
   EXPECT_EQ(profile.Load(), SaveProfile::LoadResult::kDamaged) << row;
   EXPECT_TRUE(IsDefault(profile)) << row;
   EXPECT_TRUE(DebugLogContains("Save profile PDSG.raw is damaged")) << row;
   EXPECT_TRUE(DebugLogContains(logged)) << row;
   EXPECT_EQ(ReadImage(), image) << row;
-  EXPECT_TRUE(profile.Save()) << row;
-  EXPECT_EQ(SaveProfile().Load(), SaveProfile::LoadResult::kLoaded) << row;
 }
 
 TEST_F(SaveProfileTest, DamagedFilesGiveDefaults) {
@@ -155,17 +165,22 @@ TEST_F(SaveProfileTest, DamagedFilesGiveDefaults) {
   for (const Damage& damage : kDamage) {
     std::vector<uint8_t> image = good;
     damage.apply(image);
-    ExpectDamaged(image, damage.name, damage.logged);
+    SaveProfile profile;
+    ExpectDamaged(profile, image, damage.name, damage.logged);
+    // The next save replaces it.
+    EXPECT_TRUE(profile.Save()) << damage.name;
+    EXPECT_EQ(SaveProfile().Load(), SaveProfile::LoadResult::kLoaded) << damage.name;
   }
 }
 
 TEST_F(SaveProfileTest, EveryTruncationGivesDefaults) {
   SavedProfile();
   const std::vector<uint8_t> good = ReadImage();
+  SaveProfile profile;
   for (size_t size = 0; size < good.size(); ++size) {
     const std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<ptrdiff_t>(size));
     const std::string logged = "(" + std::to_string(size) + " of 1804 bytes)";
-    ExpectDamaged(cut, "size " + std::to_string(size), logged.c_str());
+    ExpectDamaged(profile, cut, "size " + std::to_string(size), logged.c_str());
     if (HasFatalFailure() || HasNonfatalFailure()) break;
   }
 }
@@ -221,12 +236,7 @@ void ExpectLeftAlone(SaveProfile& profile, const std::string& row) {
   EXPECT_FALSE(profile.Save()) << row;
 }
 
-size_t OpenFiles() {
-  return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
-}
-
 TEST_F(SaveProfileTest, UnreadableFileIsNeverSavedOver) {
-  const size_t openBefore = OpenFiles();
   for (const Obstacle& obstacle : kObstacles) {
     fs::remove_all("PDSG.raw");
     ASSERT_TRUE(obstacle.make()) << obstacle.name;
@@ -243,7 +253,6 @@ TEST_F(SaveProfileTest, UnreadableFileIsNeverSavedOver) {
     EXPECT_EQ(profile.Load(), SaveProfile::LoadResult::kMissing) << obstacle.name;
     EXPECT_TRUE(profile.Save()) << obstacle.name;
   }
-  EXPECT_EQ(OpenFiles(), openBefore);
 }
 
 TEST_F(SaveProfileTest, FileWithoutReadPermissionIsNeverSavedOver) {
@@ -343,6 +352,8 @@ TEST_F(SaveProfileTest, HighScoresEnterWhereTheyBelong) {
   EXPECT_STREQ(profile.GetHighScore(3, 3)->name, "A NAME FAR TOO ");
   EXPECT_EQ(profile.RecordHighScore(3, 1000, "TOP"), 0);
   EXPECT_STREQ(profile.GetHighScore(3, 4)->name, "A NAME FAR TOO ");
+  EXPECT_EQ(profile.RecordHighScore(3, 460, nullptr), 4);
+  EXPECT_STREQ(profile.GetHighScore(3, 4)->name, "");
 
   for (auto [game, rank] : {std::pair{-1, 0}, {16, 0}, {0, -1}, {0, 5}})
     EXPECT_EQ(profile.GetHighScore(game, rank), nullptr) << game << " " << rank;

@@ -1,6 +1,6 @@
 #pragma once
-// The demo data for the framework's tests: written once per test process by the generator and
-// linked into each test's working folder as "data".
+// The demo data for the tests that run the game side: written once per test process by the
+// generator and linked into each test's working folder as "data".
 
 #include <gtest/gtest.h>
 #include <unistd.h>

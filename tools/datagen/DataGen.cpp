@@ -15,6 +15,7 @@
 #include "tests/support/ScnWriter.h"
 #include "tests/support/Ps2Writer.h"
 #include "tests/support/WftWriter.h"
+#include "tools/datagen/DataGenGames.h"
 #include "tools/datagen/DataGenSound.h"
 
 namespace {
@@ -362,6 +363,11 @@ int main(int argc, char** argv) {
   if (!WriteDemoSounds(root) || !WriteDemoHud(root) || !WriteDemoTexts(root)) {
     std::fprintf(stderr, "datagen: cannot write the sounds, HUD icons and texts in %s/data\n",
                  root.c_str());
+    return 1;
+  }
+  if (!WriteDivingData(root) || !WriteFootballData(root) || !WritePirateData(root) ||
+      !WriteTesselData(root) || !WriteToolsData(root)) {
+    std::fprintf(stderr, "datagen: cannot write the games' folders in %s/data\n", root.c_str());
     return 1;
   }
   std::printf("datagen: demo data written to %s/data\n", root.c_str());

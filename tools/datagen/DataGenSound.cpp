@@ -99,24 +99,30 @@ bool WriteBank(const std::string& path, bool speech) {
   return SaveBytes(path, WriteSoundBank(waves));
 }
 
-// A short looping tune: an arpeggio over a bass note, the chord changing every bar. The track
-// holds whole bars, so its end joins its start.
+// A short looping tune: an arpeggio over a bass note, the chord changing every bar. Every bar
+// holds a whole number of bass cycles and every plucked note fades out before its beat ends, so
+// the bar changes and the loop's seam (the last bar's chord is the first's) join without a click.
 bool WriteMusic(const std::string& path, double rootHz, double bpm) {
   const int steps[4][4] = {{0, 4, 7, 12}, {5, 9, 12, 17}, {7, 11, 14, 19}, {0, 4, 7, 12}};
-  const double beat = 60.0 / bpm;
-  const int framesPerBeat = static_cast<int>(beat * kMusicRate);
-  const int beats = 16;
-  std::vector<int16_t> pcm(static_cast<size_t>(framesPerBeat) * beats * 2);
-  for (int b = 0; b < beats; ++b) {
-    const int* chord = steps[(b / 4) % 4];
-    const double note = rootHz * std::pow(2.0, chord[b % 4] / 12.0);
-    const double bass = rootHz / 2.0 * std::pow(2.0, chord[0] / 12.0);
-    for (int i = 0; i < framesPerBeat; ++i) {
-      const double t = static_cast<double>(i) / kMusicRate;
-      const double tAll = static_cast<double>(b * framesPerBeat + i) / kMusicRate;
-      const double pluck = std::exp(-t * 6.0) * std::sin(2.0 * kPi * note * t);
-      const double low = 0.5 * std::sin(2.0 * kPi * bass * tAll);
-      const size_t at = (static_cast<size_t>(b) * framesPerBeat + i) * 2;
+  const int framesPerBeat = static_cast<int>(60.0 / bpm * kMusicRate);
+  const int beatsPerBar = 4;
+  const int bars = 4;
+  const int framesPerBar = framesPerBeat * beatsPerBar;
+  const double barSeconds = static_cast<double>(framesPerBar) / kMusicRate;
+  std::vector<int16_t> pcm(static_cast<size_t>(framesPerBar) * bars * 2);
+  for (int bar = 0; bar < bars; ++bar) {
+    const int* chord = steps[bar % 4];
+    const double wanted = rootHz / 2.0 * std::pow(2.0, chord[0] / 12.0);
+    const double bass = std::round(wanted * barSeconds) / barSeconds;
+    for (int i = 0; i < framesPerBar; ++i) {
+      const int beat = i / framesPerBeat;
+      const double t = static_cast<double>(i % framesPerBeat) / kMusicRate;
+      const double left = static_cast<double>(framesPerBeat - i % framesPerBeat) / kMusicRate;
+      const double note = rootHz * std::pow(2.0, chord[beat % 4] / 12.0);
+      const double release = std::min(1.0, left * 200.0);
+      const double pluck = std::exp(-t * 6.0) * std::sin(2.0 * kPi * note * t) * release;
+      const double low = 0.5 * std::sin(2.0 * kPi * bass * static_cast<double>(i) / kMusicRate);
+      const size_t at = (static_cast<size_t>(bar) * framesPerBar + i) * 2;
       pcm[at] = ToSample(0.3 * (pluck * 0.8 + low * 0.6));
       pcm[at + 1] = ToSample(0.3 * (pluck * 0.6 + low * 0.8));
     }

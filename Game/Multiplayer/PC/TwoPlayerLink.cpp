@@ -1,5 +1,6 @@
 #include "Game/Multiplayer/PC/TwoPlayerLink.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Engine/Assert.h"
@@ -36,13 +37,10 @@ uint32_t GetLe32(const uint8_t* in) {
 
 // A game code is a short word of printable characters, terminated inside its field.
 bool IsSoundCode(const char* code, size_t field) {
-  size_t length = 0;
-  while (length < field && code[length]) {
-    if (code[length] <= ' ' || code[length] > '~') return false;
-    ++length;
-  }
-  return length > 0 && length <= static_cast<size_t>(TwoPlayerLink::kMaxCodeLength) &&
-         length < field;
+  const size_t length = strnlen(code, field);
+  if (length == 0 || length == field || length > size_t{TwoPlayerLink::kMaxCodeLength})
+    return false;
+  return std::all_of(code, code + length, [](char c) { return c > ' ' && c <= '~'; });
 }
 
 }  // namespace
@@ -83,7 +81,6 @@ void TwoPlayerLink::AttachPeer(plat::Peer* peer) {
   if (peer == m_peer) return;
   if (m_running) Fail(LinkFailure::kConnectionLost, Frame(), false);
   m_peer = peer;
-  m_connected = false;
 }
 
 bool TwoPlayerLink::StartHost(const char* code, uint32_t seed) {
@@ -91,7 +88,11 @@ bool TwoPlayerLink::StartHost(const char* code, uint32_t seed) {
     DebugLog().Write("TwoPlayerLink: cannot start a linked game here");
     return false;
   }
-  Pump();  // the connection's news may not have been read yet
+  Pump();  // news of the connection, or the other machine's start, may be waiting
+  if (m_running) {
+    DebugLog().Write("TwoPlayerLink: the other machine started a game first");
+    return false;
+  }
   if (!IsConnected()) {
     DebugLog().Write("TwoPlayerLink: cannot start a linked game without a connection");
     return false;
@@ -159,8 +160,7 @@ void TwoPlayerLink::Handle(const uint8_t* data, uint32_t length) {
   }
   switch (data[0]) {
     case plat::ID_CONNECTION_REQUEST_ACCEPTED:
-      m_connected = true;
-      break;
+      break;  // the peer answers IsConnected itself
     case plat::ID_CONNECTION_LOST:
       OnConnectionLost();
       break;
@@ -180,7 +180,6 @@ void TwoPlayerLink::Handle(const uint8_t* data, uint32_t length) {
 }
 
 void TwoPlayerLink::OnConnectionLost() {
-  m_connected = false;
   if (!m_running) return;
   // The records that came in before the loss still count: a game whose last tick they reach
   // ends as it would have, and only a tick left without its record is lost.

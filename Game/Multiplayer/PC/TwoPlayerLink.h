@@ -88,13 +88,14 @@ class TwoPlayerLink {
   // kConnectionLost.
   void AttachPeer(plat::Peer* peer);
   bool IsAttached() const { return m_peer != nullptr; }
-  // The peer has reported its connection and not its loss.
-  bool IsConnected() const { return m_peer != nullptr && m_connected; }
+  // The peer is connected (and can still send).
+  bool IsConnected() const { return m_peer != nullptr && m_peer->IsConnected(); }
   void SetClientStartCallback(LinkStartCallback callback) { m_startCallback = callback; }
 
   // The host's start: sends the game's code (1 to 15 printable characters) and the seed, seeds
-  // the shared generator and runs the link's game from tick 0. False (nothing sent, nothing
-  // seeded) without a connection, with a bad code, or while a linked game runs.
+  // the shared generator and runs the link's game from tick 0. Call it before the game is made.
+  // False (nothing sent) without a connection, with a bad code, while a linked game runs, or
+  // when the other machine's start was waiting (this machine has just become its client).
   bool StartHost(const char* code, uint32_t seed);
 
   // Once per frame, after the InputDevice's Update: takes this frame's local input from the
@@ -147,7 +148,6 @@ class TwoPlayerLink {
   const InputRecord* RemoteRecord(uint32_t frame) const;
 
   plat::Peer* m_peer = nullptr;
-  bool m_connected = false;
   LinkStartCallback m_startCallback = nullptr;
 
   // The linked game.
