@@ -41,8 +41,8 @@ class InputDevice {
   // the menus).
   void Update();
 
-  // 1 when a bit of `mask` went down this tick for the local player (from the exchanged record
-  // while the link runs).
+  // 1 when a bit of `mask` went down this tick for the local player. While the link runs it is
+  // player 0's press on both machines, or the two machines would part at the first press.
   int32_t IsButtonPressed(uint32_t mask) const;
   // 1 while a bit of `mask` is held by player 0 or 1 (the local player's merged input, or the
   // exchanged records of that player while the link runs).

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -150,6 +151,7 @@ int RunLinked(const std::function<void(Machine&)>& host,
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // a test run that is killed takes its client along
     hostEnd.reset();  // a copy of the host's end here would hide the host's going
     int code;
     {
@@ -486,6 +488,7 @@ TEST_F(TwoPlayerLinkTest, TheHostSendsItsStartAndRecordsInTheirLittleEndianLayou
   Record back;
   ASSERT_TRUE(TwoPlayerLink::DecodeRecord(wire.data(), TwoPlayerLink::kRecordSize, &back));
   EXPECT_EQ(std::memcmp(&back, &r, sizeof(r) - 4), 0);
+  EXPECT_EQ(back.checksum, crc);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -508,6 +511,7 @@ TEST(TwoPlayerLinkPeerTest, PacketsArriveWholeAndInOrderThenTheLossOnce) {
   for (const Bytes& refused : {Bytes{plat::ID_CONNECTION_LOST}, Bytes{},
                                Bytes(LoopbackPeer::kMaxPacketSize + 1, 40)})
     EXPECT_FALSE(a->Send(refused.data(), static_cast<uint32_t>(refused.size())));
+  EXPECT_FALSE(a->Send(nullptr, 4));
 
   std::vector<Bytes> got;
   for (int tries = 0; static_cast<int>(got.size()) <= sent && tries < 10000; ++tries) {
