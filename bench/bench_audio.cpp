@@ -14,6 +14,7 @@
 
 #include "Engine/MemoryTracker.h"
 #include "Platform/Audio/Audio.h"
+#include "bench/support/BenchSupport.h"
 
 namespace {
 
@@ -25,8 +26,6 @@ double ThreadCpuSeconds() {
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
   return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
-
-uint32_t AllocationsSoFar() { return MemoryTracker::GetStatistics().accumulatedAllocUnitCount; }
 
 // A second and a half of a tone, so that one-shots play through the whole measured second.
 std::vector<uint8_t> Tone(const plat::PcmFormat& f, double hz) {

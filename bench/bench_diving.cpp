@@ -19,24 +19,12 @@
 #include "Game/Frontend/GameMakers.h"
 #include "Game/KavelApp.h"
 #include "tests/support/AppHarness.h"
+#include "bench/support/BenchSupport.h"
 
 namespace {
 
 constexpr int kKeySpace = 0x39;
 constexpr int kKeyE = 0x12;
-
-double ThreadCpuMs() {
-  timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) * 1e-6;
-}
-
-uint32_t AllocationsSoFar() { return MemoryTracker::GetStatistics().accumulatedAllocUnitCount; }
-
-bool WriteDemoData() {
-  const std::string command = std::string(PENDRAKE_DATAGEN) + " . > /dev/null";
-  return std::system(command.c_str()) == 0;
-}
 
 cDivingGame* Game() { return static_cast<cDivingGame*>(GetKavelApp()->GetCurrentGame()); }
 

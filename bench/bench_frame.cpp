@@ -18,6 +18,7 @@
 #include "tests/support/AppHarness.h"
 #include "tests/support/DdsWriter.h"
 #include "tests/support/WftWriter.h"
+#include "bench/support/BenchSupport.h"
 
 namespace {
 
@@ -25,14 +26,6 @@ constexpr int kQuads = 2000;
 constexpr int kTextLines = 20;
 constexpr int kTextLength = 100;
 constexpr int kWarmUpFrames = 30;
-
-double ThreadCpuMs() {
-  timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) * 1e-6;
-}
-
-uint32_t AllocationsSoFar() { return MemoryTracker::GetStatistics().accumulatedAllocUnitCount; }
 
 bool WriteData() {
   std::vector<uint32_t> white(128 * 64, 0xFFFFFFFFu);

@@ -19,18 +19,11 @@
 #include "Game/GameBaseClass.h"
 #include "Game/KavelApp.h"
 #include "tests/support/AppHarness.h"
+#include "bench/support/BenchSupport.h"
 
 namespace {
 
 constexpr int kWarmUpFrames = 60;
-
-double ThreadCpuMs() {
-  timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) * 1e-6;
-}
-
-uint32_t AllocationsSoFar() { return MemoryTracker::GetStatistics().accumulatedAllocUnitCount; }
 
 // A game that does what every game does each tick and frame, and never ends.
 class BenchGame : public GameBaseClass {
@@ -52,11 +45,6 @@ class BenchGame : public GameBaseClass {
     DrawIngameText(window);
   }
 };
-
-bool WriteDemoData() {
-  const std::string command = std::string(PENDRAKE_DATAGEN) + " . > /dev/null";
-  return std::system(command.c_str()) == 0;
-}
 
 void Measure(benchmark::State& state, AppHarness& harness) {
   for (int i = 0; i < kWarmUpFrames; ++i) {

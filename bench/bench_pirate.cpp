@@ -19,23 +19,11 @@
 #include "Game/KavelApp.h"
 #include "Game/PirateGame/cpirategame.h"
 #include "tests/support/AppHarness.h"
+#include "bench/support/BenchSupport.h"
 
 namespace {
 
 constexpr int kWarmUpFrames = 120;
-
-double ThreadCpuMs() {
-  timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) * 1e-6;
-}
-
-uint32_t AllocationsSoFar() { return MemoryTracker::GetStatistics().accumulatedAllocUnitCount; }
-
-bool WriteDemoData() {
-  const std::string command = std::string(PENDRAKE_DATAGEN) + " . > /dev/null";
-  return std::system(command.c_str()) == 0;
-}
 
 cpirategame* Game() {
   return GetKavelApp() ? dynamic_cast<cpirategame*>(GetKavelApp()->GetCurrentGame()) : nullptr;

@@ -20,6 +20,7 @@
 #include "Game/TesselGame/cTesselEnemy.h"
 #include "Game/TesselGame/cTesselGame.h"
 #include "tests/support/AppHarness.h"
+#include "bench/support/BenchSupport.h"
 
 namespace {
 
@@ -29,13 +30,6 @@ double ThreadCpuUs() {
   timespec ts;
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
   return double(ts.tv_sec) * 1e6 + double(ts.tv_nsec) * 1e-3;
-}
-
-uint32_t AllocationsSoFar() { return MemoryTracker::GetStatistics().accumulatedAllocUnitCount; }
-
-bool WriteDemoData() {
-  const std::string command = std::string(PENDRAKE_DATAGEN) + " . > /dev/null";
-  return std::system(command.c_str()) == 0;
 }
 
 // The game loaded and in play, with Tessel kept out of reach so that play never stops for a
