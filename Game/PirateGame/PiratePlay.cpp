@@ -228,22 +228,22 @@ void cpirategame::UpdateLeapOut() {
   }
 }
 
-void cpirategame::UpdateLeapBack() {
-  int32_t hole1 = m_firstHole, hole2 = -1, set1 = 0;
+// Which pirates leap home after a pick, and on which animation set the first of them does.
+cpirategame::ReturningHoles cpirategame::GetReturningHoles() const {
   switch (m_returnVariant) {
     case kReturnBoth:
-      hole2 = m_secondHole;
-      break;
+      return {m_firstHole, m_secondHole, 0};
     case kReturnFirstAlone:
-      hole1 = m_returnHole;
-      break;
+      return {m_returnHole, -1, 0};
     case kReturnPairForNew:
-      hole1 = m_returnHole, hole2 = m_secondHole, set1 = 2;
-      break;
+      return {m_returnHole, m_secondHole, 2};
     default:
-      hole1 = m_secondHole, set1 = 1;
-      break;
+      return {m_secondHole, -1, 1};
   }
+}
+
+void cpirategame::UpdateLeapBack() {
+  const auto [hole1, hole2, set1] = GetReturningHoles();
   UpdateHelper(SetFor(set1, KindOf(hole1)));
   if (hole2 >= 0) UpdateHelper(SetFor(1, KindOf(hole2)));
   m_leapBackT += kLeapRate / m_fps;

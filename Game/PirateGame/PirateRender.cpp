@@ -133,21 +133,7 @@ void cpirategame::DrawTallyAndCovers(RenderWindow* window) {
 }
 
 void cpirategame::DrawReturningPirates(RenderWindow* window) {
-  int32_t hole1 = m_firstHole, hole2 = -1, set1 = 0;
-  switch (m_returnVariant) {
-    case kReturnBoth:
-      hole2 = m_secondHole;
-      break;
-    case kReturnFirstAlone:
-      hole1 = m_returnHole;
-      break;
-    case kReturnPairForNew:
-      hole1 = m_returnHole, hole2 = m_secondHole, set1 = 2;
-      break;
-    default:
-      hole1 = m_secondHole, set1 = 1;
-      break;
-  }
+  const auto [hole1, hole2, set1] = GetReturningHoles();
   if (PirateAnimSet* set = SetFor(set1, KindOf(hole1)))
     DrawModel(window, m_pirateGeos[KindOf(hole1)], set->helper, m_returnPos1, m_returnScale, kWhite,
               kModelFlags);

@@ -232,6 +232,12 @@ class cpirategame : public GameBaseClass {
   Scene* GetScene() const;
   PirateAnimSet* SetFor(int32_t setIndex, int32_t kind);
   int32_t KindOf(int32_t hole) const;
+  struct ReturningHoles {
+    int32_t hole1;
+    int32_t hole2;  // -1: only one pirate goes home
+    int32_t set1;   // the animation set of the first
+  };
+  ReturningHoles GetReturningHoles() const;
   // The leap animation of `set` for a pirate going from `from` to `to` (x decides).
   static int32_t LeapAnim(const PirateAnimSet& set, float fromX, float toX);
   void PlayEffect(int32_t sample);
