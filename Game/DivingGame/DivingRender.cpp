@@ -63,14 +63,7 @@ Matrix RotationAt(float a, float b, float c, const Vector4& at) {
 // A 4-vertex screen strip of a texture at its own size.
 void Strip(RenderWindow* window, int32_t texture, float x0, float y0, float x1, float y1,
            const float* factors) {
-  const PolyVertex2D quad[4] = {
-      {x0, y0, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, 0.0f},
-      {x1, y0, 0.0f, 1.0f, 0xFFFFFFFFu, 1.0f, 0.0f},
-      {x0, y1, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, 1.0f},
-      {x1, y1, 0.0f, 1.0f, 0xFFFFFFFFu, 1.0f, 1.0f},
-  };
-  window->Add2DPolyStrip(texture, 4, quad, factors,
-                         PolygonPools::kNoCulling | PolygonPools::kBlended);
+  AddHudQuad(window, texture, x0, y0, x1, y1, 0xFFFFFFFFu, factors);
 }
 
 }  // namespace

@@ -292,10 +292,6 @@ void cfootballgame::DrawIconRow() {
   const float colour[4] = {1.0f, 1.0f, 1.0f, 1.0f};
   for (int32_t i = 0; i < gorstIconCount; ++i) {
     const float x = w - w / 20.0f - static_cast<float>(i) * (w / 20.0f), top = h / 20.0f;
-    const PolyVertex2D quad[4] = {{x, top, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, 0.0f},
-                                  {x + 32.0f, top, 0.0f, 1.0f, 0xFFFFFFFFu, 1.0f, 0.0f},
-                                  {x, top + 32.0f, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, 1.0f},
-                                  {x + 32.0f, top + 32.0f, 0.0f, 1.0f, 0xFFFFFFFFu, 1.0f, 1.0f}};
-    pitch->Add2DPolyStrip(icon, 4, quad, colour, PolygonPools::kNoCulling | PolygonPools::kBlended);
+    AddHudQuad(pitch, icon, x, top, x + 32.0f, top + 32.0f, 0xFFFFFFFFu, colour);
   }
 }

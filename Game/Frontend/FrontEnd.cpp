@@ -9,6 +9,7 @@
 #include "Engine/PC/PCRenderWindow.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Frontend/VideoModes.h"
+#include "Game/Helper/HudDraw.h"
 #include "Game/Helper/InputDevice.h"
 #include "Game/Helper/ScopedDataFolder.h"
 #include "Game/Localisation/LocalisedText.h"
@@ -240,14 +241,7 @@ void CFrontEnd::UpdateVideo(const InputDevice& input) {
 
 void CFrontEnd::DrawPanel(RenderWindow* window, float x, float y, float w, float h,
                           uint32_t colour) {
-  const PolyVertex2D quad[4] = {
-      {x, y, 0.0f, 1.0f, colour, 0.0f, 0.0f},
-      {x + w, y, 0.0f, 1.0f, colour, 1.0f, 0.0f},
-      {x, y + h, 0.0f, 1.0f, colour, 0.0f, 1.0f},
-      {x + w, y + h, 0.0f, 1.0f, colour, 1.0f, 1.0f},
-  };
-  window->Add2DPolyStrip(m_panelTexture, 4, quad, nullptr,
-                         PolygonPools::kNoCulling | PolygonPools::kBlended);
+  AddHudQuad(window, m_panelTexture, x, y, x + w, y + h, colour);
 }
 
 void CFrontEnd::DrawCentred(RenderWindow* window, BaseFont* font, const char16_t* text, int32_t y,

@@ -25,14 +25,19 @@ void DrawHudTexture(RenderWindow* window, int32_t texture, float x, float y) {
   const float w = static_cast<float>(textures->GetWidth(texture));
   const float h = static_cast<float>(textures->GetHeight(texture));
   if (w <= 0.0f || h <= 0.0f) return;
+  AddHudQuad(window, texture, x, y, x + w, y + h);
+}
+
+void AddHudQuad(RenderWindow* window, int32_t texture, float x0, float y0, float x1, float y1,
+                uint32_t colour, const float* factors, uint32_t flags) {
+  if (!window) return;
   const PolyVertex2D quad[4] = {
-      {x, y, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, 0.0f},
-      {x + w, y, 0.0f, 1.0f, 0xFFFFFFFFu, 1.0f, 0.0f},
-      {x, y + h, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, 1.0f},
-      {x + w, y + h, 0.0f, 1.0f, 0xFFFFFFFFu, 1.0f, 1.0f},
+      {x0, y0, 0.0f, 1.0f, colour, 0.0f, 0.0f},
+      {x1, y0, 0.0f, 1.0f, colour, 1.0f, 0.0f},
+      {x0, y1, 0.0f, 1.0f, colour, 0.0f, 1.0f},
+      {x1, y1, 0.0f, 1.0f, colour, 1.0f, 1.0f},
   };
-  window->Add2DPolyStrip(texture, 4, quad, nullptr,
-                         PolygonPools::kNoCulling | PolygonPools::kBlended);
+  window->Add2DPolyStrip(texture, 4, quad, factors, flags);
 }
 
 void HudTextures::Load() {

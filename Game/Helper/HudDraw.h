@@ -4,7 +4,15 @@
 
 #include <cstdint>
 
+#include "Engine/PC/PCPolygonPools.h"
+
 class RenderWindow;
+
+// A textured rectangle from (x0, y0) to (x1, y1) on the HUD plane, the whole texture across it,
+// each corner in `colour`; drawn double-sided and blended unless other polygon flags are given.
+void AddHudQuad(RenderWindow* window, int32_t texture, float x0, float y0, float x1, float y1,
+                uint32_t colour = 0xFFFFFFFFu, const float* factors = nullptr,
+                uint32_t flags = PolygonPools::kNoCulling | PolygonPools::kBlended);
 
 // Draws `texture` at its own size with its top-left corner at (x, y) of the HUD plane, blended
 // by its alpha.

@@ -147,15 +147,8 @@ void cpirategame::DrawHookPointer(RenderWindow* window) {
   if (m_hookTexture == -1) return;
   const float x = static_cast<float>(m_pointerX), y = static_cast<float>(m_pointerY);
   const float w = static_cast<float>(m_pointerW), h = static_cast<float>(m_pointerH);
-  const PolyVertex2D quad[4] = {
-      {x, y, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, 0.0f},
-      {x + w, y, 0.0f, 1.0f, 0xFFFFFFFFu, 1.0f, 0.0f},
-      {x, y + h, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, 1.0f},
-      {x + w, y + h, 0.0f, 1.0f, 0xFFFFFFFFu, 1.0f, 1.0f},
-  };
   const float colour[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-  window->Add2DPolyStrip(m_hookTexture, 4, quad, colour,
-                         PolygonPools::kNoCulling | PolygonPools::kBlended);
+  AddHudQuad(window, m_hookTexture, x, y, x + w, y + h, 0xFFFFFFFFu, colour);
 }
 
 void cpirategame::DrawChest(RenderWindow* window) {
