@@ -17,6 +17,7 @@ constexpr const char* kCharacterModel = "jory.geo";
 constexpr const char* kAnimationNames[3] = {"jory_out_of_wheelchair.anm", "jory_swim.anm",
                                             "jory_swim.anm"};
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
+constexpr uint32_t kNeutral = 0xFF7F7F7Fu;
 const float kFactors[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 
 // The rotation of three angles in the same sine and cosine product form as the editor's quads.
@@ -152,8 +153,9 @@ void KavelHelper::DrawCharacters(KavelHelperState& state, RenderWindow* window) 
     record.placement = RotationOf(character.angles, character.position);
     record.tint = Vector4(1.0f, 1.0f, 1.0f, 1.0f);
     record.skeleton = character.skeleton;
+    // Drawn in the noise texture rather than their own, so the rewritten texture shows on them.
     record.overrideTexture = state.noiseTexture;
-    record.flags = 0;
+    record.flags = state.noiseTexture != -1 ? MeshRecord::kTextureOverride : 0;
     window->AddRenderNode(record);
   }
 }
@@ -238,10 +240,13 @@ void KavelHelper::ScreenQuadSample(RenderWindow* window, KavelHelperState& state
   state.quadY += mouse->m_yMotion;
   const float x = static_cast<float>(state.quadX);
   const float y = static_cast<float>(state.quadY);
-  const PolyVertex2D vertices[4] = {{x, y, 0.0f, 1.0f, kWhite, 0.0f, 0.0f},
-                                    {x + 128.0f, y, 0.0f, 1.0f, kWhite, 1.0f, 0.0f},
-                                    {x, y + 128.0f, 0.0f, 1.0f, kWhite, 0.0f, 1.0f},
-                                    {x + 128.0f, y + 128.0f, 0.0f, 1.0f, kWhite, 1.0f, 1.0f}};
+  // The screen stage doubles the texture by the vertex colour: white would burn every noise
+  // value from 128 up to white, and the frame-rate line printed over the quad with it. Half
+  // white shows the texture as it is.
+  const PolyVertex2D vertices[4] = {{x, y, 0.0f, 1.0f, kNeutral, 0.0f, 0.0f},
+                                    {x + 128.0f, y, 0.0f, 1.0f, kNeutral, 1.0f, 0.0f},
+                                    {x, y + 128.0f, 0.0f, 1.0f, kNeutral, 0.0f, 1.0f},
+                                    {x + 128.0f, y + 128.0f, 0.0f, 1.0f, kNeutral, 1.0f, 1.0f}};
   window->Add2DPolyStrip(state.noiseTexture, 4, vertices, kFactors, 0);
 }
 

@@ -29,8 +29,10 @@ float Pair(bool negative, bool positive) { return positive ? 1.0f : (negative ? 
 }  // namespace
 
 // The camera walks along its own view: Up and Down forward and back, Left and Right sideways,
-// two units a frame; the pad's shoulder buttons turn the view about the eye. The axes are the
-// camera's own basis, so Right moves the picture's right edge towards the eye.
+// two units a frame; the pad's shoulder buttons turn the view about the eye. The camera's first
+// axis points to the left of the picture (the projection mirrors it onto the screen), so Right
+// walks the eye against it and the scene slides left, as it does when one steps right. Down wins
+// over Up and Left over Right when both of a pair are held.
 void KavelParticle::UpdateCamera(RenderWindow* window) {
   Camera* camera = window ? window->GetCamera() : nullptr;
   if (!camera) return;
@@ -39,15 +41,18 @@ void KavelParticle::UpdateCamera(RenderWindow* window) {
   const float f = app.GetTimeStep();
   const Keyboard* keyboard = app.GetKeyboard();
   const uint32_t pad = g_gamePad ? g_gamePad->MappedCurrent(0) : 0;
-  const float forward = f * Pair(keyboard->IsKeyDown(plat::kDIK_DOWN) || (pad & kPadDown),
-                                 keyboard->IsKeyDown(plat::kDIK_UP) || (pad & kPadUp));
-  const float side = f * Pair(keyboard->IsKeyDown(plat::kDIK_LEFT) || (pad & kPadLeft),
-                              keyboard->IsKeyDown(plat::kDIK_RIGHT) || (pad & kPadRight));
+  // Forward: Up -f, Down +f; side: Right -f, Left +f.
+  const float forward = f * Pair(keyboard->IsKeyDown(plat::kDIK_UP) || (pad & kPadUp),
+                                 keyboard->IsKeyDown(plat::kDIK_DOWN) || (pad & kPadDown));
+  const float side = f * Pair(keyboard->IsKeyDown(plat::kDIK_RIGHT) || (pad & kPadRight),
+                              keyboard->IsKeyDown(plat::kDIK_LEFT) || (pad & kPadLeft));
   const float turnA = f * kDegreesToRadians * Pair(pad & kPadTurnDownA, pad & kPadTurnUpA);
   const float turnB = f * kDegreesToRadians * Pair(pad & kPadTurnDownB, pad & kPadTurnUpB);
 
-  const Vector4 step = Added(Along(camera->GetForwardVector(), kStride * forward),
-                             Along(camera->GetRightVector(), kStride * side));
+  // The rows of the inverse view rotation: the first is the camera's first axis, the third its
+  // view direction.
+  const Vector4 step = Added(Along(camera->GetRightVector(), kStride * side),
+                             Along(camera->GetForwardVector(), -kStride * forward));
   const Vector4 eye = Added(camera->GetEye(), step);
   Vector4 offset = Added(camera->GetTarget(), step);
   offset = Vector4(offset.x - eye.x, offset.y - eye.y, offset.z - eye.z, 0.0f);

@@ -92,6 +92,15 @@ void RunFileAction(KavelParticleState& state, int32_t id) {
   RestartTimer();
 }
 
+// The user closed the dialog: it ends, and the editor runs on without it.
+void CloseDialog(KavelParticleState& state) {
+  ParticleEditorGlobals& globals = GetParticleEditorGlobals();
+  plat::Dialog* dialog = state.dialog;
+  state.dialog = nullptr;
+  if (globals.dialog == dialog) globals.dialog = nullptr;
+  plat::GetDialogBackend().DestroyDialog(dialog);
+}
+
 }  // namespace
 
 void ParticleEditorDialogProc(void* user, int32_t id) {
@@ -127,6 +136,9 @@ void ParticleEditorDialogProc(void* user, int32_t id) {
     case kIdLoadPsf:
     case kIdSelectTexture:
       RunFileAction(*state, id);
+      break;
+    case kIdCancel:
+      CloseDialog(*state);
       break;
     default:
       break;

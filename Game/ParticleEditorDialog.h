@@ -20,7 +20,7 @@ enum ControlId : int32_t {
   kIdResetBox = 1082,
   kIdLoadPsf = 1083,
   kIdMaxParticles = 1058,
-  kIdCancel = 2,
+  kIdCancel = plat::kDialogCancel,
 };
 
 enum class FieldUnit : int32_t { kPlain, kRadians, kCount };

@@ -48,6 +48,10 @@ struct DialogLayout {
 // the dialog it was called from; nothing more is reported by a destroyed dialog.
 using DialogCommandHandler = void (*)(void* user, int32_t id);
 
+// The id the handler hears when the user closes the dialog's window (its close box, or the
+// window manager's close): the dialog stays until its owner destroys it.
+constexpr int32_t kDialogCancel = 2;
+
 class Dialog {
  public:
   virtual ~Dialog() = default;

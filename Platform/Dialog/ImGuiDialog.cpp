@@ -132,6 +132,7 @@ class ImGuiDialog : public Dialog {
       DrawControls(&commands);
       m_host.EndFrame();
     }
+    if (m_host.TakeCloseRequest()) commands.push_back(kDialogCancel);
     m_inPump = true;
     for (int32_t id : commands) {
       if (m_destroyed) break;

@@ -124,6 +124,15 @@ bool ScriptedDialog::Click(int32_t id) {
   return true;
 }
 
+bool ScriptedDialog::Close() {
+  if (m_dead) {
+    ++m_usesAfterDestroy;
+    return false;
+  }
+  if (m_handler) m_handler(m_user, kDialogCancel);
+  return true;
+}
+
 ScriptedDialogBackend::ScriptedDialogBackend() = default;
 ScriptedDialogBackend::~ScriptedDialogBackend() = default;
 

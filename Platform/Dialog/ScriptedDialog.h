@@ -36,6 +36,8 @@ class ScriptedDialog : public Dialog {
   bool Type(int32_t id, const char* text);
   // Presses a button, toggles a check box, or checks a radio (clearing its neighbours).
   bool Click(int32_t id);
+  // Closes the dialog's window: the owner hears kDialogCancel.
+  bool Close();
 
   // ---- What a test looks at.
   bool HasControl(int32_t id) const { return m_controls.count(id) != 0; }

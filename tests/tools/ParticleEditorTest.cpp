@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Engine/PC/PCApp.h"
 #include "Game/EditorParticleSystem.h"
 #include "Game/ParticleEditor.h"
 #include "Game/ParticleEditorDialog.h"
@@ -296,6 +298,69 @@ TEST_F(ParticleEditorTest, AFailedSaveReportsAndKeepsWhatWasThere) {
   EXPECT_TRUE(std::filesystem::exists("kept/inside"));
   EXPECT_FALSE(GetEditorParticleSystem().Save(Absolute("no/such/folder/x.ps2").c_str()));
   EXPECT_TRUE(DebugLogContains("Particle editor: cannot write"));
+}
+
+TEST_F(ParticleEditorTest, ClosingTheDialogEndsItAndTheEditorRunsOn) {
+  ASSERT_NE(Dialog(), nullptr);
+  const int32_t created = Dialogs().CreatedCount();
+  ASSERT_TRUE(Dialog()->Close());
+  EXPECT_EQ(Dialog(), nullptr) << "the dialog stayed";
+  EXPECT_EQ(GetParticleEditorGlobals().dialog, nullptr);
+  ASSERT_NE(KavelParticle::Current(), nullptr);
+  EXPECT_EQ(KavelParticle::Current()->State().dialog, nullptr);
+  m_harness.RunFrames(3);
+  EXPECT_EQ(Dialogs().CreatedCount(), created) << "closed, not rebuilt";
+  EXPECT_GT(GetEditorParticleSystem().GetLiveCount(), 0u);
+  EXPECT_EQ(GetApp().GetExitFlag(), 0);
+  m_harness.Stop();
+  EXPECT_EQ(Dialogs().BadDestroyCount(), 0);
+  EXPECT_EQ(Dialogs().UsesAfterDestroy(), 0);
+}
+
+// Where the world's origin lands across the window after the frame, and how far the eye is from
+// it: the camera seen through the matrices the frame was drawn with.
+struct OriginView {
+  float screenX;
+  float distance;
+};
+OriginView ViewOfOrigin() {
+  const Matrix& m = *GetApp().GetDisplay()->GetWorldToScreenMatrix();
+  const float w = m.m[15];
+  RenderWindow* window = GetApp().FindWindow(KavelParticle::Current()->State().windowId);
+  const Vector4& eye = window->GetCamera()->GetEye();
+  return {w != 0.0f ? m.m[12] / w : 0.0f, std::sqrt(eye.x * eye.x + eye.y * eye.y + eye.z * eye.z)};
+}
+
+TEST_F(ParticleEditorTest, TheArrowsWalkTheCameraAsAPersonWalksAndTheLaterKeyOfAPairLoses) {
+  // Right steps the eye to the right, so what it sees slides left; Up walks towards what it
+  // looks at. Of Left and Right Left wins, of Up and Down Down.
+  struct Case {
+    std::vector<int> keys;
+    int slide;   // -1 the origin moves left on the screen, +1 right (0: not looked at)
+    int nearer;  // +1 the eye comes nearer the origin, -1 goes away (0: not looked at)
+  } cases[] = {{{plat::kDIK_RIGHT}, -1, 0},
+               {{plat::kDIK_LEFT}, +1, 0},
+               {{plat::kDIK_LEFT, plat::kDIK_RIGHT}, +1, 0},
+               {{plat::kDIK_UP}, 0, +1},
+               {{plat::kDIK_UP, plat::kDIK_DOWN}, 0, -1}};
+  for (const Case& c : cases) {
+    const OriginView before = ViewOfOrigin();
+    for (int key : c.keys) m_harness.input().SetKey(key, true);
+    m_harness.RunFrames(6);
+    for (int key : c.keys) m_harness.input().SetKey(key, false);
+    m_harness.RunFrames(1);
+    const OriginView after = ViewOfOrigin();
+    const float slide = after.screenX - before.screenX;
+    const float nearer = before.distance - after.distance;
+    const std::string name =
+        "keys " + std::to_string(c.keys.size()) + " first " + std::to_string(c.keys[0]);
+    if (c.slide != 0) {
+      EXPECT_GT(slide * static_cast<float>(c.slide), 5.0f) << name;
+    }
+    if (c.nearer != 0) {
+      EXPECT_GT(nearer * static_cast<float>(c.nearer), 5.0f) << name;
+    }
+  }
 }
 
 TEST_F(ParticleEditorTest, EscapeEndsTheEditor) {

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "Engine/PC/PCApp.h"
+#include "Engine/Random.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Helper/AnimationHelper.h"
 #include "Game/KavelApp.h"
@@ -282,6 +284,64 @@ TEST_F(KavelHelperTest, TheCharactersAndTheDebugLinesAreInSight) {
   }
   EXPECT_GE(whitePoints, points - 1);
   EXPECT_GE(clearBeside, points - 1);
+}
+
+// Seeds the program's generator so that the next frame fills the noise texture with `value`:
+// the harness's first draw of a frame is the noise, whose byte is the low byte of the new seed.
+void NextNoiseIs(uint8_t value) {
+  for (uint32_t seed = 0; seed < 256; ++seed)
+    if (((seed * RandomGenerator::kMultiplier + RandomGenerator::kIncrement) & 0xFF) == value) {
+      SeedRand(seed);
+      return;
+    }
+}
+
+TEST_F(KavelHelperTest, TheFrameRateReadsOverTheNoiseQuadWhateverItsNoise) {
+  m_harness.RunFrames(4);
+  for (uint8_t noise : {0x10, 0x90, 0xC0}) {
+    NextNoiseIs(noise);
+    m_harness.RunFrames(1);
+    const std::vector<uint32_t> pixels =
+        pixelprobe::ReadBack(GetApp().GetDisplay()->GetDevice(), 640, 480);
+    // The quad, from the top left corner, shows the noise as it is.
+    EXPECT_TRUE(pixelprobe::AreaIs(pixels, 640, 60, 60, 120, 120, {noise, noise, noise}, 3.0))
+        << int(noise);
+    // The text at (10, 10) stands out of it: white strokes on the noise grey.
+    int strokes = 0;
+    for (int y = 10; y < 26; ++y)
+      for (int x = 10; x < 60; ++x)
+        strokes += pixelprobe::Near(pixels[static_cast<size_t>(y) * 640 + x], {255, 255, 255}, 8.0)
+                       ? 1
+                       : 0;
+    EXPECT_GT(strokes, 20) << "noise " << int(noise);
+  }
+}
+
+TEST_F(KavelHelperTest, TheCharactersWearTheNoiseTexture) {
+  m_harness.RunFrames(4);
+  // Bright enough to pass the alpha test: the noise fills the alpha too.
+  NextNoiseIs(0x90);
+  m_harness.RunFrames(1);
+  const HarnessView view;
+  const std::vector<uint32_t> pixels =
+      pixelprobe::ReadBack(GetApp().GetDisplay()->GetDevice(), view.width, view.height);
+  KavelHelper* harness = KavelHelper::Current();
+  for (int i = 0; i < KavelHelperState::kCharacterCount; ++i) {
+    const Vector4& at = harness->State().characters[i].position;
+    const int x0 = view.X(at.x + 20.0f, at.y), x1 = view.X(at.x - 20.0f, at.y);
+    const int y0 = view.Y(at.y, 170.0f), y1 = view.Y(at.y, 110.0f);
+    int drawn = 0, noise = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) {
+        const uint32_t p = pixels[static_cast<size_t>(y) * view.width + x];
+        if ((p & 0xFFFFFF) == 0) continue;
+        ++drawn;
+        noise += pixelprobe::Near(p, {0x90, 0x90, 0x90}, 4.0) ? 1 : 0;
+      }
+    ASSERT_GT(drawn, 100) << i;
+    // A line or a label crosses a body here and there; the body itself is the noise's grey.
+    EXPECT_GT(noise, drawn * 3 / 4) << "character " << i << ": " << noise << " of " << drawn;
+  }
 }
 
 }  // namespace
