@@ -13,9 +13,11 @@ constexpr const char* kFontFolder = "data\\Frontend\\";
 constexpr const char* kMessageFontName = "TYPEWRITERBOLD_10.wft";
 constexpr uint32_t kHudTextColour = 0xFFFFFFFFu;
 
-// Where each HUD piece stands on the 640 x 480 plane.
+// Where each HUD piece stands on the 640 x 480 plane. The clock stands centred at the top,
+// clear of the corners, where the games keep pieces of their own (the penalty game's wind bar
+// takes the top right).
 constexpr float kScoreX = 16.0f, kScoreY = 16.0f;
-constexpr float kTimeX = 560.0f, kTimeY = 16.0f;
+constexpr float kTimeCentreX = 320.0f, kTimeY = 16.0f;
 constexpr float kCounterX = 16.0f, kCounterY = 440.0f;
 constexpr float kLivesX = 16.0f, kLivesY = 48.0f;
 constexpr float kIconGap = 4.0f;
@@ -29,10 +31,9 @@ struct CounterFormat {
   bool withTarget;
 };
 constexpr CounterFormat kCounterFormats[HudTextures::kCounterKinds] = {
-    {"%d", false},     {"%d/%d", true},   {"%03d", false},   {"%d/%d", true},
-    {"%d", false},     {"%d/%d", true},   {"%02d", false},   {"%d", false},
-    {"%d/%d", true},   {"%02d/%02d", true}, {"%02d/%02d", true}, {"%d", false},
-    {"%d/%d", true},
+    {"%d", false},       {"%d/%d", true}, {"%03d", false}, {"%d/%d", true}, {"%d", false},
+    {"%d/%d", true},     {"%02d", false}, {"%d", false},   {"%d/%d", true}, {"%02d/%02d", true},
+    {"%02d/%02d", true}, {"%d/%d", true}, {"%d/%d", true},
 };
 
 float IconWidth(int32_t texture) {
@@ -40,15 +41,22 @@ float IconWidth(int32_t texture) {
   return w > 0 ? static_cast<float>(w) : kFallbackIconSize;
 }
 
-// An icon with a text after it.
-void DrawIconAndText(GameBaseClass* game, RenderWindow* window, int32_t icon, float x, float y,
-                     const char* text) {
-  DrawHudTexture(window, icon, x, y);
+float TextWidth(BaseFont* font, const char* text) {
+  return font ? static_cast<float>(font->GetStringWidth(text)) : 0.0f;
+}
+
+// An icon with a text after it; what the two cover.
+HudRect DrawIconAndText(GameBaseClass* game, RenderWindow* window, int32_t icon, float x, float y,
+                        const char* text) {
+  HudRect covered = DrawHudTexture(window, icon, x, y);
   BaseFont* font = game->GetMessageFont();
-  if (!font) return;
+  if (!font) return covered;
   const float textX = x + IconWidth(icon) + kIconTextGap;
   window->PrintText(text, static_cast<int32_t>(textX), static_cast<int32_t>(y), kHudTextColour,
                     0.0f, font);
+  covered.Include(HudRect{textX, y, textX + TextWidth(font, text),
+                          y + static_cast<float>(font->GetLineHeight())});
+  return covered;
 }
 }  // namespace
 
@@ -98,22 +106,29 @@ void GameBaseClass::DrawIngameText(RenderWindow* window) {
   m_bonusScores.Draw(window, font);
 }
 
+void GameBaseClass::NoteHudPiece(const char* name, const HudRect& rect) {
+  if (rect.IsEmpty() || m_hudPieceCount >= kMaxHudPieces) return;
+  m_hudPieces[m_hudPieceCount++] = HudPiece{name, rect};
+}
+
 void GameBaseClass::DrawScore(RenderWindow* window, int32_t player) {
   if (!window) return;
   char text[16];
   std::snprintf(text, sizeof(text), "%06d", GetScore(player));
-  DrawIconAndText(this, window, m_hud.score, kScoreX, kScoreY, text);
+  NoteHudPiece("score", DrawIconAndText(this, window, m_hud.score, kScoreX, kScoreY, text));
 }
 
 void GameBaseClass::DrawTime(RenderWindow* window, float frames) {
   if (!window) return;
   const int32_t rate = GetApp().GetTargetFrameRate() > 0 ? GetApp().GetTargetFrameRate() : 60;
-  // Whole seconds left, rounded up, so the clock shows 0:00 only when the time is out.
+  // Whole seconds left, rounded up, so the clock shows 00:00 only when the time is out.
   const int32_t ticks = frames > 0.0f ? static_cast<int32_t>(frames) : 0;
   const int32_t seconds = (ticks + rate - 1) / rate;
   char text[16];
-  std::snprintf(text, sizeof(text), "%d:%02d", seconds / 60, seconds % 60);
-  DrawIconAndText(this, window, m_hud.clock, kTimeX, kTimeY, text);
+  std::snprintf(text, sizeof(text), "%02d:%02d", seconds / 60, seconds % 60);
+  const float width = IconWidth(m_hud.clock) + kIconTextGap + TextWidth(GetMessageFont(), text);
+  const float x = static_cast<float>(static_cast<int32_t>(kTimeCentreX - width * 0.5f));
+  NoteHudPiece("clock", DrawIconAndText(this, window, m_hud.clock, x, kTimeY, text));
 }
 
 void GameBaseClass::DrawCounter(RenderWindow* window, int32_t kind, int32_t value, int32_t target) {
@@ -124,12 +139,16 @@ void GameBaseClass::DrawCounter(RenderWindow* window, int32_t kind, int32_t valu
     std::snprintf(text, sizeof(text), format.format, value, target);
   else
     std::snprintf(text, sizeof(text), format.format, value);
-  DrawIconAndText(this, window, m_hud.counters[kind], kCounterX, kCounterY, text);
+  NoteHudPiece("counter",
+               DrawIconAndText(this, window, m_hud.counters[kind], kCounterX, kCounterY, text));
 }
 
 void GameBaseClass::DrawLives(RenderWindow* window, int32_t lives) {
   if (!window) return;
   const int32_t shown = lives < 0 ? 0 : (lives > kMaxLivesDrawn ? kMaxLivesDrawn : lives);
   const float step = IconWidth(m_hud.lives) + kIconGap;
-  for (int32_t i = 0; i < shown; ++i) DrawHudTexture(window, m_hud.lives, kLivesX + step * i, kLivesY);
+  HudRect covered;
+  for (int32_t i = 0; i < shown; ++i)
+    covered.Include(DrawHudTexture(window, m_hud.lives, kLivesX + step * i, kLivesY));
+  NoteHudPiece("lives", covered);
 }

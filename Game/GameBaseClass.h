@@ -95,4 +95,24 @@ class GameBaseClass {
 
   // The font of messages, popups and HUD numbers, or null.
   BaseFont* GetMessageFont() const;
+
+  // What the HUD covered in the frame drawn last, one rectangle per piece (the score, the
+  // clock, the counter, the lives and each game's own pieces); no two of one frame overlap. The
+  // framework empties the list before each Render, the drawers add to it.
+  struct HudPiece {
+    const char* name;
+    HudRect rect;
+  };
+  static constexpr int32_t kMaxHudPieces = 16;
+  void BeginHudFrame() { m_hudPieceCount = 0; }
+  // A piece drawn this frame; an empty rectangle, or one beyond the list's room, is not kept.
+  void NoteHudPiece(const char* name, const HudRect& rect);
+  int32_t GetHudPieceCount() const { return m_hudPieceCount; }
+  const HudPiece* GetHudPiece(int32_t index) const {
+    return index >= 0 && index < m_hudPieceCount ? &m_hudPieces[index] : nullptr;
+  }
+
+ private:
+  HudPiece m_hudPieces[kMaxHudPieces] = {};
+  int32_t m_hudPieceCount = 0;
 };

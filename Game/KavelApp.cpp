@@ -193,6 +193,7 @@ void KavelApp::RunGame() {
     if (m_frontEnd) m_frontEnd->ShowMessage(GetLocalisedText(text), nullptr);
     return;
   }
+  m_game->BeginHudFrame();
   m_game->Render();
   if (m_frontEnd) m_frontEnd->DrawPauseOverlay(m_game->IsPaused());
 }

@@ -228,34 +228,47 @@ void cDivingGame::DrawHud(RenderWindow* window) {
 
 void cDivingGame::DrawPowerBar(RenderWindow* window) {
   const PowerBarLayout bar = LayOutPowerBar(m_power);
-  DrawHudTexture(window, m_hudTextures[kTexBarBackground], kBarX, kBarY);
+  HudRect covered = DrawHudTexture(window, m_hudTextures[kTexBarBackground], kBarX, kBarY);
   for (int32_t i = 0; i < bar.redTiles; ++i)
-    DrawHudTexture(window, m_hudTextures[kTexBarRedMiddle], kBarX, kRedStartY - kTile * i);
+    covered.Include(
+        DrawHudTexture(window, m_hudTextures[kTexBarRedMiddle], kBarX, kRedStartY - kTile * i));
   for (int32_t i = 0; i < bar.blueTiles; ++i)
-    DrawHudTexture(window, m_hudTextures[kTexBarBlueMiddle], kBarX, kBlueStartY + kTile * i);
+    covered.Include(
+        DrawHudTexture(window, m_hudTextures[kTexBarBlueMiddle], kBarX, kBlueStartY + kTile * i));
   const float y = static_cast<float>(bar.indicatorY);
-  DrawHudTexture(window, m_hudTextures[kTexBarIndicator], kIndicatorX, y);
+  covered.Include(DrawHudTexture(window, m_hudTextures[kTexBarIndicator], kIndicatorX, y));
   const int32_t arrow = m_hudTextures[kTexBarArrow];
-  if (arrow == -1) return;
+  if (arrow == -1) {
+    NoteHudPiece("power", covered);
+    return;
+  }
   const float w = static_cast<float>(GetApp().GetTexture()->GetWidth(arrow));
   const float h = static_cast<float>(GetApp().GetTexture()->GetHeight(arrow));
   // Red on the high board near full spring: the overshoot warning.
   const bool warn = bar.t > 0.95f && m_chosenBoard == 2;
   const float factors[4] = {1.0f, warn ? 0.0f : 1.0f, warn ? 0.0f : 1.0f, 1.0f};
   Strip(window, arrow, kArrowX, y + kArrowDrop, kArrowX + w, y + kArrowDrop + h, factors);
+  covered.Include(HudRect{kArrowX, y + kArrowDrop, kArrowX + w, y + kArrowDrop + h});
+  NoteHudPiece("power", covered);
 }
 
 void cDivingGame::DrawDiveList(RenderWindow* window) {
   BaseFont* font = GetMessageFont();
   const uint32_t shown = m_diveListCount < m_diveListShown ? m_diveListCount : m_diveListShown;
+  HudRect covered;
   for (uint32_t j = 0; j < shown; ++j) {
     const uint32_t u = m_diveListCount - shown + j;
     const int32_t kind = m_diveList[u];
     if (kind < 0 || kind > 6) continue;
-    window->PrintText(GetLocalisedText(kDiveListTexts[kind]), kDiveListX,
-                      kDiveListY + kDiveListStep * static_cast<int32_t>(j), kDiveListColours[u % 3],
-                      0.0f, font);
+    const char16_t* text = GetLocalisedText(kDiveListTexts[kind]);
+    const int32_t y = kDiveListY + kDiveListStep * static_cast<int32_t>(j);
+    window->PrintText(text, kDiveListX, y, kDiveListColours[u % 3], 0.0f, font);
+    if (font && text)
+      covered.Include(HudRect{static_cast<float>(kDiveListX), static_cast<float>(y),
+                              static_cast<float>(kDiveListX + font->GetStringWidth(text)),
+                              static_cast<float>(y + font->GetLineHeight())});
   }
+  NoteHudPiece("dive list", covered);
 }
 
 void cDivingGame::DrawIconRow(RenderWindow* window) {

@@ -53,7 +53,7 @@ void cfootballgame::Render() {
     }
   } else {
     DrawHud();
-    if (m_fadeTimer.Fraction() < 1.0f) ApplyFade();
+    ApplyFade();
     if (clemencyVisible) DrawClemency();
     if (orwenActive) DrawOrwen();
     if (mode == kModeNormal) DrawTargets();
@@ -81,11 +81,11 @@ void cfootballgame::Render() {
 }
 
 void cfootballgame::ApplyFade() {
+  // Only the overlay fades: the pitch, its HUD and its messages keep their full colour. Once a
+  // fade has run out the overlay is back at full colour too, not at the fade's last step.
   const float fraction = m_fadeTimer.Fraction();
   const float v = fraction < 1.0f ? fraction : 1.0f;
-  // The pitch fades with the overlay, so the cut between kicks happens in the dark.
-  for (RenderWindow* window : {PitchWindow(), OverlayWindow()})
-    if (window) window->SetColourFactors(v, v, v, 1.0f);
+  if (RenderWindow* overlay = OverlayWindow()) overlay->SetColourFactors(v, v, v, 1.0f);
 }
 
 // ---- Models.
@@ -232,26 +232,31 @@ void cfootballgame::DrawHud() {
 
 void cfootballgame::DrawGoalsCounter() {
   RenderWindow* pitch = PitchWindow();
-  DrawHudTexture(pitch, hudTextures[kTexGoalsBackground], 391.0f, 21.0f);
+  HudRect covered = DrawHudTexture(pitch, hudTextures[kTexGoalsBackground], 391.0f, 21.0f);
   BaseFont* font = GetMessageFont();
-  if (!pitch || !font) return;
-  char text[16];
-  std::snprintf(text, sizeof(text), "%u", goals);
-  pitch->PrintText(text, goals < 10 ? 400 : 392, 24, kGoalsColour, 0.0f, font);
+  if (pitch && font) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%u", goals);
+    const float x = goals < 10 ? 400.0f : 392.0f;
+    pitch->PrintText(text, static_cast<int32_t>(x), 24, kGoalsColour, 0.0f, font);
+    covered.Include(HudRect{x, 24.0f, x + static_cast<float>(font->GetStringWidth(text)),
+                            24.0f + static_cast<float>(font->GetLineHeight())});
+  }
+  NoteHudPiece("goals", covered);
 }
 
 void cfootballgame::DrawWindBar() {
   RenderWindow* pitch = PitchWindow();
   const int32_t middle = hudTextures[kTexWindMiddle];
-  DrawHudTexture(pitch, hudTextures[kTexWindBackground], 477.0f, 21.0f);
-  DrawHudTexture(pitch, hudTextures[kTexWindLeft], 467.0f, 21.0f);
+  HudRect covered = DrawHudTexture(pitch, hudTextures[kTexWindBackground], 477.0f, 21.0f);
+  covered.Include(DrawHudTexture(pitch, hudTextures[kTexWindLeft], 467.0f, 21.0f));
   const float w = windStrength * 116.0f;
   const int32_t pieces = static_cast<int32_t>(w * 0.0625f);
   const int32_t whole = static_cast<int32_t>(w);
   if (pieces > 0) {
     for (int32_t i = 0; i < pieces; ++i)
-      DrawHudTexture(pitch, middle, 483.0f + 16.0f * static_cast<float>(i), 21.0f);
-    DrawHudTexture(pitch, middle, 467.0f + static_cast<float>(whole), 21.0f);
+      covered.Include(DrawHudTexture(pitch, middle, 483.0f + 16.0f * static_cast<float>(i), 21.0f));
+    covered.Include(DrawHudTexture(pitch, middle, 467.0f + static_cast<float>(whole), 21.0f));
   } else if (w > 1.0f && pitch && middle != -1) {
     const float h = static_cast<float>(GetApp().GetTexture()->GetHeight(middle));
     const float u = w / 128.0f;
@@ -262,26 +267,30 @@ void cfootballgame::DrawWindBar() {
     const float colour[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     pitch->Add2DPolyStrip(middle, 4, strip, colour,
                           PolygonPools::kNoCulling | PolygonPools::kBlended);
+    covered.Include(HudRect{483.0f, 21.0f, 483.0f + w, 21.0f + h});
   }
-  DrawHudTexture(pitch, hudTextures[kTexWindRight], 483.0f + static_cast<float>(whole), 21.0f);
+  covered.Include(
+      DrawHudTexture(pitch, hudTextures[kTexWindRight], 483.0f + static_cast<float>(whole), 21.0f));
+  NoteHudPiece("wind", covered);
 }
 
 void cfootballgame::DrawPowerBar() {
   RenderWindow* pitch = PitchWindow();
   const float p = (300.0f - powerBar) / 200.0f;
-  DrawHudTexture(pitch, hudTextures[kTexPowerBackground], 576.0f, 178.0f);
+  HudRect covered = DrawHudTexture(pitch, hudTextures[kTexPowerBackground], 576.0f, 178.0f);
   const float y = 299.0f - p * 112.0f;
   const int32_t lower = static_cast<int32_t>((320.0f - y) * 0.0625f);
   for (int32_t i = 0; i < lower; ++i)
-    DrawHudTexture(pitch, hudTextures[kTexPowerRedMiddle], 576.0f,
-                   304.0f - 16.0f * static_cast<float>(i));
+    covered.Include(DrawHudTexture(pitch, hudTextures[kTexPowerRedMiddle], 576.0f,
+                                   304.0f - 16.0f * static_cast<float>(i)));
   const int32_t upper = static_cast<int32_t>((y + 16.0f - 200.0f) * 0.0625f);
   for (int32_t i = 0; i < upper; ++i)
-    DrawHudTexture(pitch, hudTextures[kTexPowerBlueMiddle], 576.0f,
-                   200.0f + 16.0f * static_cast<float>(i));
+    covered.Include(DrawHudTexture(pitch, hudTextures[kTexPowerBlueMiddle], 576.0f,
+                                   200.0f + 16.0f * static_cast<float>(i)));
   const float marker = static_cast<float>(static_cast<int32_t>(y));
-  DrawHudTexture(pitch, hudTextures[kTexPowerIndicator], 568.0f, marker);
-  DrawHudTexture(pitch, hudTextures[kTexPowerArrow], 569.0f, marker + 8.0f);
+  covered.Include(DrawHudTexture(pitch, hudTextures[kTexPowerIndicator], 568.0f, marker));
+  covered.Include(DrawHudTexture(pitch, hudTextures[kTexPowerArrow], 569.0f, marker + 8.0f));
+  NoteHudPiece("power", covered);
 }
 
 void cfootballgame::DrawIconRow() {

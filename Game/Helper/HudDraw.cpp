@@ -18,14 +18,32 @@ void ReleaseHudTexture(int32_t* handle) {
 }
 }  // namespace
 
-void DrawHudTexture(RenderWindow* window, int32_t texture, float x, float y) {
+void HudRect::Include(const HudRect& other) {
+  if (other.IsEmpty()) return;
+  if (IsEmpty()) {
+    *this = other;
+    return;
+  }
+  x0 = other.x0 < x0 ? other.x0 : x0;
+  y0 = other.y0 < y0 ? other.y0 : y0;
+  x1 = other.x1 > x1 ? other.x1 : x1;
+  y1 = other.y1 > y1 ? other.y1 : y1;
+}
+
+bool HudRect::Overlaps(const HudRect& other) const {
+  if (IsEmpty() || other.IsEmpty()) return false;
+  return x0 < other.x1 && other.x0 < x1 && y0 < other.y1 && other.y0 < y1;
+}
+
+HudRect DrawHudTexture(RenderWindow* window, int32_t texture, float x, float y) {
   // Texture handles are asset identifiers: any value but -1 may name one.
-  if (!window || texture == -1) return;
+  if (!window || texture == -1) return HudRect();
   BaseTexture* textures = GetApp().GetTexture();
   const float w = static_cast<float>(textures->GetWidth(texture));
   const float h = static_cast<float>(textures->GetHeight(texture));
-  if (w <= 0.0f || h <= 0.0f) return;
+  if (w <= 0.0f || h <= 0.0f) return HudRect();
   AddHudQuad(window, texture, x, y, x + w, y + h);
+  return HudRect{x, y, x + w, y + h};
 }
 
 void AddHudQuad(RenderWindow* window, int32_t texture, float x0, float y0, float x1, float y1,

@@ -13,6 +13,7 @@
 #include "Game/Frontend/PDFE.h"
 #include "tests/football/FootballTestSupport.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/PixelProbe.h"
 
 namespace {
 
@@ -206,5 +207,64 @@ TEST_P(FootballBrokenDataTest, TheGameLoadsWithoutTheFileAndPlays) {
 INSTANTIATE_TEST_SUITE_P(Files, FootballBrokenDataTest,
                          ::testing::Values("pitch.lgt", "pitch.lgt:short", "pitch.lgt:empty",
                                            "pitch.scn", "pitch.scn:short", "pitch.scn:junk"));
+
+}  // namespace
+namespace {
+
+// The strongest blue of the wind arrow, which the overlay draws near the top right.
+int WindArrowBlue(const std::vector<uint32_t>& pixels) {
+  int strongest = 0;
+  for (int y = 40; y < 120; ++y)
+    for (int x = 480; x < 620; ++x) {
+      const uint32_t p = pixels[static_cast<size_t>(y) * 640 + x];
+      const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+      if (b > r + 40 && b > g + 20 && b > strongest) strongest = b;
+    }
+  return strongest;
+}
+
+TEST_F(FootballGameTest, TheFadeBetweenKicksDimsTheOverlayAloneAndEndsAtFullColour) {
+  // Four ticks a frame: the intro and the kick are not what is looked at.
+  m_harness.system().SetCounterStepPerRead(2 * kCountsPerSecond / 60);
+  G* game = StartFromMenu(kModeNormal, 0);
+  ASSERT_NE(game, nullptr);
+  ASSERT_TRUE(PlayIntro(game));
+  Tap(m_harness, plat::kDIK_SPACE);
+  for (int i = 0; i < 8 && game->phase == G::kPhaseRunUp; ++i) Tap(m_harness, plat::kDIK_SPACE);
+  // Half way down the fade that hides the change to the next kick.
+  ASSERT_TRUE(RunUntil(
+      m_harness,
+      [&] { return game->phase == G::kPhaseNextKick && game->m_fadeTimer.Progress() >= 0.5f; },
+      3000));
+  gfx::D3DDevice* device = GetApp().GetDisplay()->GetDevice();
+  const std::vector<uint32_t> fading = pixelprobe::ReadBack(device, 640, 480);
+  ASSERT_TRUE(RunUntil(
+      m_harness, [&] { return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning(); },
+      3000));
+  m_harness.RunFrames(1);
+  const std::vector<uint32_t> after = pixelprobe::ReadBack(device, 640, 480);
+
+  // The pitch's sky above the HUD is the pitch window's clear colour in both frames.
+  const pixelprobe::Rgb sky = {0, 128, 128};
+  EXPECT_TRUE(pixelprobe::AreaIs(fading, 640, 0, 0, 640, 12, sky, 1.0)) << "sky while fading";
+  EXPECT_TRUE(pixelprobe::AreaIs(after, 640, 0, 0, 640, 12, sky, 1.0)) << "sky after the fade";
+  // The pitch's HUD pieces (score icon, goals background left of its number, the wind bar's
+  // left cap) are as bright while the overlay fades as after.
+  const struct {
+    int x0, y0, x1, y1;
+  } hud[] = {{16, 16, 40, 40}, {391, 21, 399, 45}, {467, 21, 477, 37}};
+  for (const auto& area : hud)
+    for (int y = area.y0; y < area.y1; ++y)
+      for (int x = area.x0; x < area.x1; ++x) {
+        const size_t at = static_cast<size_t>(y) * 640 + x;
+        ASSERT_TRUE(pixelprobe::Near(fading[at], pixelprobe::RgbOf(after[at]), 2.0))
+            << "HUD pixel (" << x << ", " << y << ") " << std::hex << fading[at] << " fading, "
+            << after[at] << " after";
+      }
+  // The overlay's wind arrow does fade.
+  const int dimmed = WindArrowBlue(fading), full = WindArrowBlue(after);
+  EXPECT_GT(full, 100) << "the wind arrow shows after the fade";
+  EXPECT_LT(dimmed, full * 3 / 4) << "the wind arrow while fading";
+}
 
 }  // namespace

@@ -149,6 +149,8 @@ TEST_F(GameServicesTest, HudDrawersWriteTheirNumbersInTheirFormats) {
       {10, 3, 5, u"03/05"},
       {0, 12, 99, u"12"},
       {1, 4, 6, u"4/6"},
+      {11, 3, 20, u"3/20"},  // the garden's plants against their target
+      {12, 1, 4, u"1/4"},
   };
   ASSERT_NE(game.GetMessageFont(), nullptr);
   for (const Case& c : counters) {
@@ -164,9 +166,9 @@ TEST_F(GameServicesTest, HudDrawersWriteTheirNumbersInTheirFormats) {
   game.DrawScore(&window, 0);
   EXPECT_EQ(lastText(), u"001234");
   game.DrawTime(&window, 61.0f * 60.0f + 1.0f);
-  EXPECT_EQ(lastText(), u"1:02") << "seconds round up";
+  EXPECT_EQ(lastText(), u"01:02") << "seconds round up";
   game.DrawTime(&window, 0.0f);
-  EXPECT_EQ(lastText(), u"0:00");
+  EXPECT_EQ(lastText(), u"00:00");
   window.CleanUp();
 }
 

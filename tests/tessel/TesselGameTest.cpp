@@ -344,3 +344,39 @@ TEST_F(GameTest, CreateSkeletonAgainDoesNotLeak) {
 }
 
 }  // namespace
+
+TEST_F(GameTest, TheHudCountsAgainstTheModesTargetAndTheClockRunsOutAtZeroZero) {
+  const struct {
+    int32_t mode;
+    const char16_t* counter;  // 7 plants destroyed, or 3 trees (null) against the level's
+    const char16_t* clock;    // null: no clock
+  } cases[] = {{kModeNormal, u"7/50", nullptr},
+               {kModeTwoPlayer, u"7/50", nullptr},
+               {kModeChallenge1, u"7/20", u"00:00"},
+               {kModeChallenge2, nullptr, u"00:00"}};
+  for (const auto& c : cases) {
+    cTesselGame* game = StartGame(c.mode);
+    ASSERT_NE(game, nullptr);
+    game->SetPlantsDestroyed(7);
+    game->SetTreesDestroyed(3);
+    game->SetTimeLeft(0);
+    RenderWindow* window = game->Window();
+    window->DropText();
+    game->Render();
+    const std::string trees = "3/" + std::to_string(game->GetTreeCount());
+    const std::u16string counter =
+        c.counter ? c.counter : std::u16string(trees.begin(), trees.end());
+    bool counted = false, clocked = false;
+    for (int32_t i = 0; i < window->GetTextItemCount(); ++i) {
+      const std::u16string text = window->GetTextItem(i)->text;
+      counted = counted || text == counter;
+      clocked = clocked || (c.clock && text == c.clock);
+      EXPECT_EQ(text.find(u':') != std::u16string::npos && !c.clock, false) << "mode " << c.mode;
+    }
+    EXPECT_TRUE(counted) << "mode " << c.mode;
+    EXPECT_EQ(clocked, c.clock != nullptr) << "mode " << c.mode;
+    window->DropText();
+    GetKavelApp()->StartGame(nullptr);
+    Frames(2);
+  }
+}
