@@ -178,11 +178,17 @@ int32_t BaseRenderWindow::AddParticleSystem(int32_t templateId, const Matrix& em
   }
   ParticleSystem* system = TrackedNew<ParticleSystem>("BaseRenderWindow::AddParticleSystem");
   if (!system) return -1;
+  system->SetRandom(GetParticleRandom());
   if (!system->Init(pData, emitter)) {
     TrackedDelete("BaseRenderWindow::AddParticleSystem", system);
     return -1;
   }
   return AddParticleSystem(system);
+}
+
+void BaseRenderWindow::UseOwnParticleRandom(uint32_t seed) {
+  m_particleRandom.SeedRand(seed);
+  m_ownParticleRandom = true;
 }
 
 BaseParticleSystem* BaseRenderWindow::GetParticleSystem(int32_t id) {

@@ -10,6 +10,7 @@
 #include "Engine/BaseParticleSystem.h"
 #include "Engine/DataArray.h"
 #include "Engine/FastMath.h"
+#include "Engine/Random.h"
 
 class BaseFont;
 class BaseLightManager;
@@ -267,6 +268,13 @@ class BaseRenderWindow {
     return (index >= 0 && index < m_particles.GetCount()) ? &m_particles[index] : nullptr;
   }
   int32_t GetNextParticleId() const { return m_nextParticleId; }
+  // From now on the systems this window builds from templates draw their random numbers from a
+  // generator of the window's own, started at `seed`, instead of the program's: effects that
+  // are only looked at then leave the program's sequence alone (two linked machines draw
+  // different numbers of frames, so their effects step differently).
+  void UseOwnParticleRandom(uint32_t seed);
+  // The window's own generator while it is in use, else null.
+  RandomGenerator* GetParticleRandom() { return m_ownParticleRandom ? &m_particleRandom : nullptr; }
 
  protected:
   // Steps every system once for update group `group`; one that reports its end is deleted at
@@ -281,6 +289,8 @@ class BaseRenderWindow {
   float m_clearColour[4] = {};
   DataArray<ParticleContainer> m_particles{1};
   int32_t m_nextParticleId = 0;
+  RandomGenerator m_particleRandom;
+  bool m_ownParticleRandom = false;
   int32_t m_backdrop = -1;
   LightSetup m_ownLightSetup = DefaultLightSetup();
   LightSetup* m_lightSetup = nullptr;

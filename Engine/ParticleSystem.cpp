@@ -11,10 +11,10 @@
 
 namespace {
 
-// A fresh draw from the program's generator, spread over -1..1. Computed in double from the
-// 31-bit draw and rounded to float once, so both machines of a two-player game get the same bits.
-float DrawSigned() {
-  const uint32_t raw = RandRaw();
+// A fresh draw spread over -1..1. Computed in double from the 31-bit draw and rounded to float
+// once, so both machines of a two-player game get the same bits.
+float DrawSigned(RandomGenerator& random) {
+  const uint32_t raw = random.RandRaw();
   return static_cast<float>(static_cast<double>(raw >> 1) * 4.656612873077393e-10 * 2.0 - 1.0);
 }
 
@@ -173,33 +173,34 @@ int32_t ParticleSystem::Emit() {
   if (slot < 0) return 0;
   m_lastEmitted = slot;
   Particle& p = m_particles[slot];
+  RandomGenerator& random = m_random ? *m_random : GlobalRandom();
 
   // The draws below keep this order: it is part of what keeps two machines in step.
-  p.life = DrawSigned() * m_lifeVariation + m_maxLife;
+  p.life = DrawSigned(random) * m_lifeVariation + m_maxLife;
 
-  const float ox = DrawSigned() * m_positionVariation.x + m_position.x;
-  const float oy = DrawSigned() * m_positionVariation.y + m_position.y;
-  const float oz = DrawSigned() * m_positionVariation.z + m_position.z;
+  const float ox = DrawSigned(random) * m_positionVariation.x + m_position.x;
+  const float oy = DrawSigned(random) * m_positionVariation.y + m_position.y;
+  const float oz = DrawSigned(random) * m_positionVariation.z + m_position.z;
   TransformVector4(Vector4(ox, oy, oz, 1.0f), m_emitter, p.position);
 
   p.colour = m_colour;
   p.colourStep = m_colourStep;
 
   float yaw = m_yaw;
-  if (m_yawVariation != 0.0f) yaw += DrawSigned() * m_yawVariation;
+  if (m_yawVariation != 0.0f) yaw += DrawSigned(random) * m_yawVariation;
   float pitch = m_pitch;
-  if (m_pitchVariation != 0.0f) pitch += DrawSigned() * m_pitchVariation;
+  if (m_pitchVariation != 0.0f) pitch += DrawSigned(random) * m_pitchVariation;
 
   // The base speed counts twice: the editor's effects are tuned to it.
   Vector4 speed;
-  speed.x = m_velocity.x + (m_velocity.x + DrawSigned() * m_velocityVariation.x);
-  speed.y = m_velocity.y + (m_velocity.y + DrawSigned() * m_velocityVariation.y);
-  speed.z = m_velocity.z + (m_velocity.z + DrawSigned() * m_velocityVariation.z);
+  speed.x = m_velocity.x + (m_velocity.x + DrawSigned(random) * m_velocityVariation.x);
+  speed.y = m_velocity.y + (m_velocity.y + DrawSigned(random) * m_velocityVariation.y);
+  speed.z = m_velocity.z + (m_velocity.z + DrawSigned(random) * m_velocityVariation.z);
   EmissionVelocity(yaw, pitch, speed, p.velocity);
 
-  p.angle.x = m_angle.x + DrawSigned() * m_angleVariation.x;
-  p.angle.y = m_angle.y + DrawSigned() * m_angleVariation.y;
-  p.angle.z = m_angle.z + DrawSigned() * m_angleVariation.z;
+  p.angle.x = m_angle.x + DrawSigned(random) * m_angleVariation.x;
+  p.angle.y = m_angle.y + DrawSigned(random) * m_angleVariation.y;
+  p.angle.z = m_angle.z + DrawSigned(random) * m_angleVariation.z;
   p.angle.w = 1.0f;
   p.angleStep = m_angleStep;
   p.scale = m_scale;

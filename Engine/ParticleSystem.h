@@ -5,7 +5,8 @@
 // once its emitter life is over unless it loops.
 //
 // Every random number comes from the program's one generator, in a fixed order per emission:
-// two-player games stay in step only while both machines make the same draws.
+// two-player games stay in step only while both machines make the same draws. A system may be
+// given a generator of its own instead (SetRandom), which leaves the program's untouched.
 
 #include <cstdint>
 
@@ -13,6 +14,7 @@
 #include "Engine/BaseParticleSystem.h"
 #include "Engine/FastMath.h"
 #include "Engine/FastMathBounds.h"
+#include "Engine/Random.h"
 
 class ParticleSystem : public BaseParticleSystem {
  public:
@@ -55,6 +57,11 @@ class ParticleSystem : public BaseParticleSystem {
   // One particle into the lowest dead slot; 1 when one was emitted.
   int32_t Emit();
 
+  // The generator emission draws from; null (the default) for the program's own. The caller
+  // keeps it alive for as long as the system lives.
+  void SetRandom(RandomGenerator* random) { m_random = random; }
+  RandomGenerator* GetRandom() const { return m_random; }
+
   int32_t GetLastEmitted() const { return m_lastEmitted; }
   // Null for an index outside the pool.
   Particle* GetParticle(int32_t index);
@@ -96,6 +103,7 @@ class ParticleSystem : public BaseParticleSystem {
   int32_t NextFreeSlot();
 
   uint32_t m_group = 1;
+  RandomGenerator* m_random = nullptr;
   Particle m_probe{};
   Particle* m_particles = nullptr;
   uint32_t m_liveCount = 0;

@@ -10,6 +10,7 @@
 #include "Engine/LogFile.h"
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
+#include "Engine/Random.h"
 #include "Engine/PC/PCFileIO.h"
 #include "Engine/PC/PCScene.h"
 #include "Game/FootballGame/FootballMath.h"
@@ -124,6 +125,9 @@ RenderWindow* MakeWindow(const Vector4& colour, int32_t flags, float sortKey, in
     height = static_cast<float>(GetApp().GetHeight());
   }
   window->Init(Vector2(0.0f, 0.0f), Vector2(width, height), colour, flags, sortKey);
+  // The effects only show: they draw from a generator of their own and leave play's alone, so
+  // that two linked machines, which draw different numbers of frames, keep one sequence.
+  window->UseOwnParticleRandom(RandomGenerator::kStartSeed);
   *id = GetApp().AddWindow(window);
   if (*id == -1) {
     TrackedDelete("cfootballgame::Init", window);

@@ -37,10 +37,7 @@ int32_t cfootballgame::GoalPoints() const {
 
 int32_t cfootballgame::StartEffect(int32_t effect, const Vector4& at) {
   RenderWindow* pitch = PitchWindow();
-  // A running particle system draws from the shared generator once per displayed frame, and two
-  // linked machines display different numbers of frames: in a two-player game it would put them
-  // out of step, so there are no effects there.
-  if (effect == -1 || !pitch || mode == kModeTwoPlayer) return -1;
+  if (effect == -1 || !pitch) return -1;
   Matrix emitter;
   emitter.Identity();
   emitter.SetTranslation(Vector4(at.x, at.y, at.z, 1.0f));

@@ -6,6 +6,7 @@
 #include "Engine/BaseParticleFactory.h"
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
+#include "Engine/Random.h"
 #include "Engine/PC/PCFileIO.h"
 #include "Engine/PC/PCRenderWindow.h"
 #include "Engine/PC/PCScene.h"
@@ -56,6 +57,9 @@ int32_t AddWindow(int32_t flags, float sortKey) {
   if (!window) return -1;
   const Vector2 size(static_cast<float>(app.GetWidth()), static_cast<float>(app.GetHeight()));
   window->Init(Vector2(0.0f, 0.0f), size, kWindowColour, flags, sortKey);
+  // The effects only show: they draw from a generator of their own and leave play's alone, so
+  // that two linked machines, which draw different numbers of frames, keep one sequence.
+  window->UseOwnParticleRandom(RandomGenerator::kStartSeed);
   // The application owns the window from here, whatever AddWindow answers.
   return app.AddWindow(window);
 }

@@ -228,9 +228,7 @@ void cpirategame::OpenChest() {
 
 void cpirategame::StartEffect(int32_t effect, const Vector4& at) {
   RenderWindow* main = MainWindow();
-  // Particle systems draw from the shared generator once a frame, not once a tick: in a linked
-  // game they would part the two machines' generators, so the effects stay out of it.
-  if (effect == -1 || !main || m_mode == kModeTwoPlayer) return;
+  if (effect == -1 || !main) return;
   Matrix emitter;
   emitter.Identity();
   emitter.SetTranslation(Vector4(at.x, at.y, at.z, 1.0f));

@@ -87,7 +87,8 @@ struct ReferenceSystem {
     if (t.yawVariation != 0.0f) yaw += random->U() * t.yawVariation;
     if (t.pitchVariation != 0.0f) pitch += random->U() * t.pitchVariation;
     double speed[3];
-    for (int i = 0; i < 3; ++i) speed[i] = 2.0 * t.velocity[i] + random->U() * t.velocityVariation[i];
+    for (int i = 0; i < 3; ++i)
+      speed[i] = 2.0 * t.velocity[i] + random->U() * t.velocityVariation[i];
     const double d[3] = {std::cos(yaw) * std::sin(pitch) * speed[0], std::cos(pitch) * speed[1],
                          std::sin(yaw) * std::sin(pitch) * speed[2]};
     for (int j = 0; j < 3; ++j)
@@ -104,7 +105,8 @@ struct ReferenceSystem {
       if (p.life <= 0) continue;
       for (int i = 0; i < 3; ++i) p.position[i] += p.velocity[i];
       p.position[3] += p.life;
-      for (int i = 0; i < 4; ++i) p.colour[i] = std::min(255.0, std::max(0.0, p.colour[i] + t.colourStep[i]));
+      for (int i = 0; i < 4; ++i)
+        p.colour[i] = std::min(255.0, std::max(0.0, p.colour[i] + t.colourStep[i]));
       for (int i = 0; i < 3; ++i) p.velocity[i] = p.velocity[i] * Friction(i) + t.gravity[i];
       for (int i = 0; i < 4; ++i) {
         p.angle[i] += t.angleStep[i];
@@ -612,7 +614,8 @@ TEST_F(ParticleWindowTest, AParticleIsACameraFacingQuadOfItsScale) {
   void* data = nullptr;
   const uint32_t bytes = 4 * sizeof(StreamVertex);
   ASSERT_EQ(stream->GetVertexBuffer()->Lock(stream->GetLastLockByteOffset(), bytes, &data,
-                                            gfx::D3DLOCK_READONLY), gfx::D3D_OK);
+                                            gfx::D3DLOCK_READONLY),
+            gfx::D3D_OK);
   const auto* v = static_cast<const StreamVertex*>(data);
   EXPECT_NEAR(v[0].z + v[3].z, v[1].z + v[2].z, 1e-3f);
   stream->GetVertexBuffer()->Unlock();
@@ -680,7 +683,8 @@ TEST_F(ParticleWindowTest, OnlyTheQuadsWrittenAreDrawn) {
     for (int i = 0; i < count; ++i) {
       for (int d = 0; d < 10; ++d) {
         seed = seed * 1664525u + 1013904223u;
-        if (d == 0) alive.push_back(float((seed >> 1) / 2147483648.0 * 2.0 - 1.0) * 1000.0f + 1.0f > 0.0f);
+        if (d == 0)
+          alive.push_back(float((seed >> 1) / 2147483648.0 * 2.0 - 1.0) * 1000.0f + 1.0f > 0.0f);
       }
     }
     return alive;
@@ -780,6 +784,42 @@ TEST_F(ParticleWindowTest, GamesMoveTheEmitterAndStopALoopedEffect) {
   m_harness.RunFrames(1);
   EXPECT_EQ(window->GetParticleSystem(handle), nullptr);
   EXPECT_EQ(window->GetParticleSystemCount(), 0);
+}
+
+TEST_F(ParticleWindowTest, AWindowWithItsOwnGeneratorLeavesTheProgramsAlone) {
+  Template t = Still();
+  t.maxParticles = 8;
+  t.maxLife = 50.0f;
+  t.lifeVariation = 10.0f;
+  t.positionVariation[0] = t.positionVariation[1] = 40.0f;
+  const int32_t id = AddTemplate("data/puff.ps2", t);
+  RenderWindow* shared = AddWindow();
+  RenderWindow* own = AddWindow();
+  RenderWindow* twin = AddWindow();
+  own->UseOwnParticleRandom(99);
+  twin->UseOwnParticleRandom(99);
+  // One update step a frame, so that no particle dies while the draws are counted.
+  m_harness.system().UseManualClock(true);
+  m_harness.system().SetFrequency(60000);
+  m_harness.system().SetCounterStepPerRead(400);
+  GetApp().GetTimer()->Create(60);
+  // Only the window on the program's generator moves it: by ten draws a particle here.
+  for (RenderWindow* window : {own, twin, shared}) {
+    SeedRand(7);
+    const int32_t handle = window->AddParticleSystem(id, Identity());
+    ASSERT_NE(handle, -1);
+    m_harness.RunFrames(3);
+    const uint32_t live = window->GetParticleSystem(handle)->GetLiveCount();
+    EXPECT_GT(live, 0u);
+    EXPECT_EQ(GetRandCount(), window == shared ? 10 * live : 0u);
+    EXPECT_EQ(GetSeed() == 7u, window != shared);
+  }
+  // Two windows started alike give their effects the same particles.
+  const Particle* a = own->GetParticleContainer(0)->system->GetParticles();
+  const Particle* b = twin->GetParticleContainer(0)->system->GetParticles();
+  EXPECT_EQ(a[0].position.x, b[0].position.x);
+  EXPECT_EQ(a[1].position.y, b[1].position.y);
+  EXPECT_NE(a[0].position.x, a[1].position.x) << "the draws do vary";
 }
 
 TEST_F(ParticleWindowTest, TheTextureIsGivenBackOnceOnEveryWayASystemEnds) {
