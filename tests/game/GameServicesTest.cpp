@@ -10,8 +10,8 @@
 #include "Engine/PC/PCRenderWindow.h"
 #include "Game/GameBaseClass.h"
 #include "Game/Helper/GameCamera.h"
-#include "tests/support/DemoData.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/DemoData.h"
 
 namespace {
 
@@ -145,12 +145,8 @@ TEST_F(GameServicesTest, HudDrawersWriteTheirNumbersInTheirFormats) {
     const char16_t* text;
   };
   const Case counters[] = {
-      {9, 7, 10, u"07/10"},
-      {10, 3, 5, u"03/05"},
-      {0, 12, 99, u"12"},
-      {1, 4, 6, u"4/6"},
-      {11, 3, 20, u"3/20"},  // the garden's plants against their target
-      {12, 1, 4, u"1/4"},
+      {9, 7, 10, u"07/10"}, {10, 3, 5, u"03/05"}, {0, 12, 99, u"12"},
+      {1, 4, 6, u"4/6"},    {11, 3, 20, u"3/20"}, {12, 1, 4, u"1/4"},
   };
   ASSERT_NE(game.GetMessageFont(), nullptr);
   for (const Case& c : counters) {
