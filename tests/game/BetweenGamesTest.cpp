@@ -23,6 +23,7 @@ class BetweenGamesTest : public AppTest {
     m_harness.input().AddPad("Test Pad", plat::DeviceType::Gamepad, false);
     KavelApp::Register();
     ASSERT_TRUE(m_harness.Start());
+    m_harness.SkipPixelWork();
     // One frame period a frame on the scripted clock, so each frame runs one tick.
     plat::ScriptedSystem& system = m_harness.system();
     system.UseManualClock(true);

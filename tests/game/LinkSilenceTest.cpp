@@ -322,6 +322,7 @@ class LinkAppTest : public AppTest {
     m_diving = SetGameMaker(kGameDiving, &MakeTickGame);
     KavelApp::Register();
     ASSERT_TRUE(m_harness.Start());
+    m_harness.SkipPixelWork();
     // One frame period a frame on the scripted clock: one tick a frame, and time the test moves.
     plat::ScriptedSystem& system = m_harness.system();
     system.UseManualClock(true);
@@ -424,6 +425,7 @@ TEST_F(LinkAppTest, ASilentOtherMachineIsWaitedForThenLeftOrGivenUpOn) {
   };
   const Case cases[] = {{true, kLeaves},  {false, kTimeRunsOut}, {true, kTimeRunsOut},
                         {false, kLeaves}, {false, kOtherLeaves}, {true, kThisOneStalled}};
+  m_harness.SkipPixelWork(false);  // the player is told on screen
   uint8_t clientSession = 100;
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.host ? "host, ending " : "client, ending ") +
