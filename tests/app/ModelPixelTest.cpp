@@ -151,12 +151,13 @@ TEST_F(ModelPixelTest, AWrittenBoxShowsItsOutsideAndNothingFromWithin) {
   EXPECT_TRUE(AreaIs(pixels, 0, 0, kWidth, kHeight, kBlack));
 }
 
-// A skeleton of `count` bones, each the child of the one before and all at the origin, with the
-// two-texture box hanging from the last.
+// A chain of `count` bones rising from the origin to 1.95 above it, with the two-texture box
+// (at the origin in the bind pose) hanging from the last: the same model whatever the count.
 geowriter::GeoDesc SkinnedBox(int count) {
   geowriter::GeoDesc desc;
   skelwriter::SkeletonDesc chain;
-  for (int i = 0; i < count; ++i) chain.Add("bone" + std::to_string(i), i - 1, 0, 0, 0);
+  const float step = 1.95f / float(count - 1);
+  for (int i = 0; i < count; ++i) chain.Add("bone" + std::to_string(i), i - 1, 0, 0, i ? step : 0);
   desc.SetSkeleton(chain);
   desc.nodes = {TwoTextureBox()};
   const GeoSkinWeight weight = {{uint8_t(3 * (count - 1)), 0, 0, 0}, {1, 0, 0, 0}};
@@ -164,11 +165,13 @@ geowriter::GeoDesc SkinnedBox(int count) {
   return desc;
 }
 
-// Up to 35 bones the vertex shader skins; past that the processor does, and the picture must
-// not change.
+// Up to 35 bones the vertex shader skins; past that the processor does, and the pictures must
+// not change: unposed (the bind pose) and posed.
 TEST_F(ModelPixelTest, SkinnedModelsOfManyBonesDrawAsThoseOfFew) {
   LookFrom(Vector4(0.0f, -1.0f, 8.0f, 1.0f), Vector4(0, 0, 0, 1));
-  std::vector<uint32_t> pictures[2];
+  // Per bone count: the bind pose, then the root moved 1.5 along +x and turned a quarter
+  // about z.
+  std::vector<uint32_t> pictures[2][2];
   const int counts[2] = {4, 40};
   for (int i = 0; i < 2; ++i) {
     SCOPED_TRACE(counts[i]);
@@ -179,24 +182,30 @@ TEST_F(ModelPixelTest, SkinnedModelsOfManyBonesDrawAsThoseOfFew) {
               counts[i] <= 35 ? 1u : 0u);
     Skeleton* skeleton = GetApp().GetNodeFactory()->MakeSkeleton(handle);
     ASSERT_NE(skeleton, nullptr);
-    // Moved 1.5 along +x and turned a quarter about z by its root.
+    pictures[i][0] = Draw(handle, skeleton);
     skeleton->SetHasPose(true);
     skeleton->SetOverrideRotation(0, Quaternion(0, 0, std::sqrt(0.5f), std::sqrt(0.5f)));
     skeleton->SetRootPosition(Vector4(1.5f, 0.0f, 0.0f, 1.0f));
-    pictures[i] = Draw(handle, skeleton);
+    pictures[i][1] = Draw(handle, skeleton);
     TrackedDelete("ModelPixelTest", skeleton);
     GetApp().GetNodeFactory()->DeleteNode(handle);
   }
   // The box's top face lies where the pose put it, and nothing lies outside the box.
-  const Rect top =
-      Projected({{0.5f, -1, 1, 1}, {2.5f, -1, 1, 1}, {0.5f, 1, 1, 1}, {2.5f, 1, 1, 1}}, false);
-  const Rect all = Around(Vector4(0.5f, -1, -1, 1), Vector4(2.5f, 1, 1, 1));
-  for (const std::vector<uint32_t>& pixels : pictures) {
-    EXPECT_TRUE(AreaIs(pixels, top.x0 + 2, top.y0 + 2, top.x1 - 2, top.y1 - 2, kTop));
-    EXPECT_TRUE(AreaIs(pixels, 0, 0, all.x0 - 2, kHeight, kBlack));
-    EXPECT_TRUE(AreaIs(pixels, 0, 0, kWidth, all.y0 - 2, kBlack));
+  for (int posed = 0; posed < 2; ++posed) {
+    SCOPED_TRACE(posed ? "posed" : "bind pose");
+    const float x0 = posed ? 0.5f : -1.0f, x1 = x0 + 2.0f;
+    const Rect top =
+        Projected({{x0, -1, 1, 1}, {x1, -1, 1, 1}, {x0, 1, 1, 1}, {x1, 1, 1, 1}}, false);
+    const Rect all = Around(Vector4(x0, -1, -1, 1), Vector4(x1, 1, 1, 1));
+    for (int i = 0; i < 2; ++i) {
+      const std::vector<uint32_t>& pixels = pictures[i][posed];
+      EXPECT_TRUE(AreaIs(pixels, top.x0 + 2, top.y0 + 2, top.x1 - 2, top.y1 - 2, kTop));
+      EXPECT_TRUE(AreaIs(pixels, 0, 0, all.x0 - 2, kHeight, kBlack));
+      EXPECT_TRUE(AreaIs(pixels, all.x1 + 2, 0, kWidth, kHeight, kBlack));
+      EXPECT_TRUE(AreaIs(pixels, 0, 0, kWidth, all.y0 - 2, kBlack));
+    }
+    EXPECT_TRUE(pictures[0][posed] == pictures[1][posed]) << "the two pictures differ";
   }
-  EXPECT_TRUE(pictures[0] == pictures[1]) << "the two pictures differ";
 }
 
 }  // namespace
