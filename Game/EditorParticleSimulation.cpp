@@ -29,16 +29,18 @@ uint32_t PolygonFlags(uint32_t templateFlags) {
   return kPolyPlain;
 }
 
+// A colour word as a byte: a file's word can hold any float until the first step clamps it.
 uint32_t ColourByte(float value) {
-  return static_cast<uint32_t>(static_cast<int32_t>(value)) & 0xFF;
-}
-
-uint32_t VertexColour(const float* colour) {
-  return ColourByte(colour[3]) << 24 | ColourByte(colour[0]) << 16 | ColourByte(colour[1]) << 8 |
-         ColourByte(colour[2]);
+  if (!(value > 0.0f)) return 0;  // NaN too
+  return value >= 255.0f ? 255u : static_cast<uint32_t>(value);
 }
 
 }  // namespace
+
+uint32_t EditorParticleSystem::VertexColour(const float* colour) {
+  return ColourByte(colour[3]) << 24 | ColourByte(colour[0]) << 16 | ColourByte(colour[1]) << 8 |
+         ColourByte(colour[2]);
+}
 
 void EditorParticleSystem::StepParticle(EditorParticle& p, float dt) {
   p.life -= dt;
@@ -79,9 +81,12 @@ void EditorParticleSystem::Update(RenderWindow* window) {
   m_accumulator += dt * m_words.emitPerFrame;
   const bool emitting = (m_words.flags & kTemplateLooped) || m_age < m_words.emitterLife;
   if (emitting && m_liveCount != count && m_accumulator >= 1.0f) {
-    uint32_t n = static_cast<uint32_t>(m_accumulator);
-    m_accumulator -= static_cast<float>(n);
-    if (n > count - m_liveCount) n = count - m_liveCount;
+    // A rate from the file may be far past any count (or infinite): the pool's room caps it
+    // before it becomes an integer.
+    const float whole = std::floor(m_accumulator);
+    m_accumulator = std::isfinite(whole) ? m_accumulator - whole : 0.0f;
+    const uint32_t room = count - m_liveCount;
+    const uint32_t n = whole >= static_cast<float>(room) ? room : static_cast<uint32_t>(whole);
     const uint32_t starts = n > 1 ? n - 1 : 1;
     for (uint32_t i = 0; i < starts; ++i) EmitParticle();
   }

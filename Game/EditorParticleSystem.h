@@ -95,6 +95,9 @@ class EditorParticleSystem {
   void Update(RenderWindow* window);
   void EmitParticle();
   void Render(RenderWindow* window);
+  // A particle's four colour words (r, g, b, a; 0 to 255) as the vertex colour it is drawn
+  // with, 0xAARRGGBB; words outside that range are held to it.
+  static uint32_t VertexColour(const float* colour);
   void RequestRestart() { m_restart = 1; }
   uint32_t GetLiveCount() const { return m_liveCount; }
   const EditorParticle* GetPool() const { return m_pool; }

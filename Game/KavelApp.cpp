@@ -166,9 +166,20 @@ void KavelApp::StepLoading() {
 
 void KavelApp::RunGame() {
   const bool linked = m_link && m_link->IsGameRunning();
-  if (!linked && m_input->IsButtonPressed(kInputBack)) m_game->SetPaused(!m_game->IsPaused());
+  // While linked, the device answers with the exchanged words of the last tick; pausing and
+  // leaving are this machine's own keys.
+  const uint32_t pressed = m_input->LocalPressed();
+  // A linked game pauses only while it has waited long for the other machine (or to go on
+  // again): a pause at any other time would hold both machines, but then it holds nothing, and
+  // it is the way out of a game the other player has left hanging.
+  const bool pausable = !linked || m_game->IsPaused() || m_link->IsWaitingLong();
+  if (pausable && (pressed & kInputBack)) m_game->SetPaused(!m_game->IsPaused());
   // A paused game is left through Select.
-  if (m_game->IsPaused() && m_input->IsButtonPressed(kInputSelect)) {
+  if (m_game->IsPaused() && (pressed & kInputSelect)) {
+    if (linked) {
+      DebugLog().Write("KavelApp: the player left the two-player game at frame %d",
+                       m_link->Frame());
+    }
     EndGame(false);
     return;
   }
@@ -195,7 +206,8 @@ void KavelApp::RunGame() {
   }
   m_game->BeginHudFrame();
   m_game->Render();
-  if (m_frontEnd) m_frontEnd->DrawPauseOverlay(m_game->IsPaused());
+  if (m_frontEnd)
+    m_frontEnd->DrawPauseOverlay(m_game->IsPaused(), linked && m_link->IsWaitingLong());
 }
 
 // One fixed tick of the current game; 1 when the game is over.
@@ -218,8 +230,13 @@ void KavelApp::EndGame(bool recordResult) {
   m_loadStep = -1;
   game->CleanUp();
   TrackedDelete("KavelApp::EndGame", game);
-  if (m_link) m_link->StopGame();
-  if (m_input) m_input->ClearLinkInput();
+  // A game of one player that a client start replaces leaves the link's new game running.
+  if (m_link && mode == kModeTwoPlayer) m_link->StopGame();
+  if (m_input) {
+    m_input->ClearLinkInput();
+    // A game may remap the pad's buttons every tick; the menu reads them as they are made.
+    m_input->ResetPadRemap();
+  }
   GetApp().SetPause(0);
   if (m_frontEnd) m_frontEnd->Resume();
   if (recordResult) RecordResult(gameId, mode, result, score);

@@ -37,6 +37,7 @@ enum FrontEndText : int32_t {
   kTextTwoPlayers = 1019,
   kTextPaused = 1022,
   kTextBack = 1024,
+  kTextWaiting = 1026,
 };
 
 constexpr uint32_t kTextColour = 0xFFE0E0E0u;
@@ -315,12 +316,19 @@ void CFrontEnd::DrawVideo(RenderWindow* window, BaseFont* font) {
                     font);
 }
 
-void CFrontEnd::DrawPauseOverlay(int32_t paused) {
+void CFrontEnd::DrawPauseOverlay(int32_t paused, int32_t waiting) {
   RenderWindow* window = Window();
   if (!window || m_screen != Screen::Hidden) return;
-  window->SetFlags(paused ? 0 : BaseRenderWindow::kSuspended);
+  const bool shown = paused || waiting;
+  window->SetFlags(shown ? 0 : BaseRenderWindow::kSuspended);
   BaseFont* font = Font();
-  if (!paused || !font) return;
-  DrawPanel(window, 220.0f, 200.0f, 200.0f, 70.0f, kPanelColour);
-  DrawCentred(window, font, GetLocalisedText(kTextPaused), 225, kTitleColour);
+  if (!shown || !font) return;
+  if (paused) {
+    DrawPanel(window, 220.0f, 200.0f, 200.0f, 70.0f, kPanelColour);
+    DrawCentred(window, font, GetLocalisedText(kTextPaused), 225, kTitleColour);
+  }
+  if (waiting) {
+    DrawPanel(window, 120.0f, 300.0f, 400.0f, 44.0f, kPanelColour);
+    DrawCentred(window, font, GetLocalisedText(kTextWaiting), 312, kTitleColour);
+  }
 }

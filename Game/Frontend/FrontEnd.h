@@ -38,8 +38,9 @@ class CFrontEnd {
 
   // One frame of the menus: reads the input, runs the chosen item's callback, queues the drawing.
   void Update(const InputDevice& input);
-  // While a game runs: only the pause overlay.
-  void DrawPauseOverlay(int32_t paused);
+  // While a game runs: only the pause overlay, and under it, while a two-player game has waited
+  // long for the other machine, a line saying so.
+  void DrawPauseOverlay(int32_t paused, int32_t waiting = 0);
 
   void ShowLoadingScreen();
   // A message box; `second` may be null. Select (or Back) closes it and returns to the menu.

@@ -19,19 +19,35 @@ constexpr int32_t kTextConnectionLost = 1020;
 GameMaker s_makers[kFrontEndGameCount] = {&MakeDivingGame, &MakeFootballGame, &MakePirateGame,
                                            &MakeCharacterViewer};
 
-// Makes the game and hands it to the framework; a game without a maker leaves a message.
-void StartGame(int32_t game, int32_t mode, int32_t level) {
+void ShowNotBuilt() {
+  if (CFrontEnd* frontEnd = GetFrontEnd())
+    frontEnd->ShowMessage(GetLocalisedText(kTextNotBuilt), nullptr);
+}
+
+// Makes the game and hands it to the framework; a game without a maker leaves a message. False
+// when no game was made.
+bool StartGame(int32_t game, int32_t mode, int32_t level) {
   KavelApp* app = GetKavelApp();
-  if (!app) return;
+  if (!app) return false;
   GameMaker maker = GetGameMaker(game);
   GameBaseClass* made = maker ? maker(mode, level) : nullptr;
   if (!made) {
     DebugLog().Write("Front end: game %d is not built into this program", game);
-    if (CFrontEnd* frontEnd = GetFrontEnd())
-      frontEnd->ShowMessage(GetLocalisedText(kTextNotBuilt), nullptr);
-    return;
+    ShowNotBuilt();
+    return false;
   }
   app->StartGame(made);
+  return true;
+}
+
+// A linked start that made no game ends the link's game at once, or it would stay running with
+// nothing to stop it, refuse every later start and leave the other machine waiting.
+void StopLinkWithoutGame() {
+  TwoPlayerLink* link = GetTwoPlayerLink();
+  if (link && link->IsGameRunning()) {
+    DebugLog().Write("Front end: no game for the two-player start of \"%s\"", link->GameCode());
+    link->StopGame();
+  }
 }
 
 int32_t FrontEndMode() { return GetFrontEnd() ? GetFrontEnd()->GetMode() : 0; }
@@ -51,7 +67,7 @@ void StartHost(int32_t game, const char* code) {
     return;
   }
   // Both machines play difficulty 0, so they deal and score alike.
-  StartGame(game, kModeTwoPlayer, 0);
+  if (!StartGame(game, kModeTwoPlayer, 0)) StopLinkWithoutGame();
 }
 
 }  // namespace
@@ -74,15 +90,17 @@ void PDFE_StartDulcieClemencyMP() { StartHost(kGameFootball, kFootballCode); }
 void PDFE_StartMrGorstMP() { StartHost(kGamePirate, kPirateCode); }
 
 void PDFE_ClientConnected(const char* code) {
-  if (!code) return;
   // The client plays at difficulty 0, as the host does, so both machines deal and score alike.
-  if (std::strcmp(code, kFootballCode) == 0) {
-    StartGame(kGameFootball, kModeTwoPlayer, 0);
-  } else if (std::strcmp(code, kPirateCode) == 0) {
-    StartGame(kGamePirate, kModeTwoPlayer, 0);
+  bool started = false;
+  if (code && std::strcmp(code, kFootballCode) == 0) {
+    started = StartGame(kGameFootball, kModeTwoPlayer, 0);
+  } else if (code && std::strcmp(code, kPirateCode) == 0) {
+    started = StartGame(kGamePirate, kModeTwoPlayer, 0);
   } else {
-    DebugLog().Write("Front end: unknown two-player game code \"%.16s\"", code);
+    DebugLog().Write("Front end: unknown two-player game code \"%.16s\"", code ? code : "");
+    ShowNotBuilt();
   }
+  if (!started) StopLinkWithoutGame();
 }
 
 void PDFE_StartAnimationViewer() { StartGame(kGameViewer, kModeNormal, 0); }

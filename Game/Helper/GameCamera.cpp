@@ -1,6 +1,7 @@
 #include "Game/Helper/GameCamera.h"
 
 #include "Engine/Camera.h"
+#include "Engine/PC/PCApp.h"
 #include "Engine/PC/PCRenderWindow.h"
 #include "Game/Helper/InputDevice.h"
 
@@ -16,20 +17,35 @@ Vector4 Lerp(const Vector4& a, const Vector4& b, float t) {
 void GameCamera::Init() { *this = GameCamera(); }
 
 void GameCamera::SetPosition(const Vector4& eye) {
-  if (IsBlending())
+  if (IsBlending()) {
     m_blendToEye = eye;
-  else
-    m_eye = eye;
+    return;
+  }
+  m_eye = eye;
+  if (Camera* camera = WindowCamera()) camera->SetEye(m_eye);
 }
 
 void GameCamera::SetTarget(const Vector4& target) {
-  if (IsBlending())
+  if (IsBlending()) {
     m_blendToTarget = target;
-  else
-    m_target = target;
+    return;
+  }
+  m_target = target;
+  if (Camera* camera = WindowCamera()) camera->SetTarget(m_target);
+}
+
+void GameCamera::UseWindow(RenderWindow* window) {
+  m_window = window;
+  m_windowId = window ? window->GetId() : -1;
+}
+
+Camera* GameCamera::WindowCamera() const {
+  if (!m_window || GetApp().FindWindow(m_windowId) != m_window) return nullptr;
+  return m_window->GetCamera();
 }
 
 void GameCamera::SetFov(RenderWindow* window, float horizontalFov) {
+  if (window) UseWindow(window);
   if (!window || !window->GetCamera()) return;
   int32_t viewport[4];
   window->GetViewportRect()->ToArray(viewport);
@@ -39,8 +55,8 @@ void GameCamera::SetFov(RenderWindow* window, float horizontalFov) {
 void GameCamera::BlendTo(const Vector4& eye, const Vector4& target, float ticks) {
   if (ticks <= 0.0f) {
     m_blendTicks = 0.0f;
-    m_eye = eye;
-    m_target = target;
+    SetPosition(eye);
+    SetTarget(target);
     return;
   }
   m_blendFromEye = m_eye;
@@ -52,6 +68,7 @@ void GameCamera::BlendTo(const Vector4& eye, const Vector4& target, float ticks)
 }
 
 int32_t GameCamera::Update(RenderWindow* window) {
+  UseWindow(window);
   if (m_freeCamera) {
     MoveFreeCamera();
   } else if (IsBlending()) {

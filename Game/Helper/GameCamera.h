@@ -1,9 +1,10 @@
 #pragma once
-// A game's camera: an eye and a target that a game sets each tick and Update copies into its
-// render window's camera. A blend moves eye and target from where they are to new values over
-// a number of ticks; while it runs, SetPosition and SetTarget change where it ends. In the
-// free-camera mode (a developer's aid) the input moves the eye instead and Update tells the game
-// to stand still.
+// A game's camera: an eye and a target that a game sets and its render window's camera takes at
+// once (a game that places its camera while it draws is drawn from there in the same frame), and
+// Update copies again each tick. The window is the one last handed to Update or SetFov. A blend
+// moves eye and target from where they are to new values over a number of ticks; while it runs,
+// SetPosition and SetTarget change where it ends. In the free-camera mode (a developer's aid) the
+// input moves the eye instead and Update tells the game to stand still.
 
 #include <cstdint>
 
@@ -35,6 +36,9 @@ class GameCamera {
 
  private:
   void MoveFreeCamera();
+  void UseWindow(RenderWindow* window);
+  // The window's camera while the window is still the App's, else null.
+  Camera* WindowCamera() const;
 
   Vector4 m_eye{0.0f, -1000.0f, 500.0f, 1.0f};
   Vector4 m_target{0.0f, 0.0f, 0.0f, 1.0f};
@@ -42,4 +46,7 @@ class GameCamera {
   float m_blendTicks = 0.0f;
   float m_blendTime = 0.0f;
   int32_t m_freeCamera = 0;
+  // Kept with its id: a window the game has deleted is found gone rather than used.
+  RenderWindow* m_window = nullptr;
+  int32_t m_windowId = -1;
 };

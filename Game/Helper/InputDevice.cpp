@@ -61,6 +61,10 @@ InputDevice* g_inputDevice = nullptr;
 
 InputDevice::InputDevice() {
   ResetBindings();
+  ResetPadRemap();
+}
+
+void InputDevice::ResetPadRemap() {
   std::memcpy(m_padRemap, kRemappedPadButtons, sizeof(m_padRemap));
 }
 

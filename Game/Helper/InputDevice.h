@@ -65,6 +65,8 @@ class InputDevice {
   // Input bits that pad buttons 0x1000, 0x4000, 0x8000 and 0x2000 read as; games may rewrite
   // them each tick.
   uint32_t m_padRemap[4];
+  // Each remapped button reads as its own bit again.
+  void ResetPadRemap();
 
  private:
   uint32_t ReadKeyboard() const;

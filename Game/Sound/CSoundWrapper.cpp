@@ -51,10 +51,8 @@ constexpr Torvid_lib::tPlatformHooks kEngineHooks = {
 float Clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 
 // Finds every sample of a bank image, or returns false with a log line naming what is wrong.
-bool ReadBankTable(const FileImage& image, SoundSample* samples, uint32_t count) {
-  const SoundBankEntry* entries =
-      image.GetArray<SoundBankEntry>(sizeof(SoundBankHeader), count, "sample table");
-  if (!entries) return false;
+bool ReadBankTable(const FileImage& image, const SoundBankEntry* entries, SoundSample* samples,
+                   uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) {
     const SoundBankEntry entry = entries[i];
     if (!image.CheckRange(entry.offset, entry.size, "sample")) {
@@ -152,9 +150,18 @@ int32_t CSoundWrapper::FixupSampleBank(int32_t slot) {
     return 0;
   }
   const uint32_t count = header->sampleCount;
+  // The table must lie in the file before anything is made for it: a few bytes can claim
+  // millions of samples.
+  const SoundBankEntry* entries =
+      image.GetArray<SoundBankEntry>(sizeof(SoundBankHeader), count, "sample table");
+  if (!entries) {
+    Torvid_lib::tLog("SOUND", "%s claims %u samples it does not hold; none of it plays", bank.name,
+                     count);
+    return 0;
+  }
   SoundSample* samples = count ? TrackedNewArray<SoundSample>("CSoundWrapper::FixupSampleBank", count)
                                : nullptr;
-  if (count && (!samples || !ReadBankTable(image, samples, count))) {
+  if (count && (!samples || !ReadBankTable(image, entries, samples, count))) {
     Torvid_lib::tLog("SOUND", "%s refused; none of it plays", bank.name);
     TrackedDeleteArray("CSoundWrapper::FixupSampleBank", samples);
     return 0;

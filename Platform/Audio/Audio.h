@@ -49,6 +49,10 @@ class AudioMixer {
   void CloseDevice();
   bool IsDeviceOpen() const;
   const char* LastError() const;
+  // While set, OpenDevice opens no SDL device: the device counts as open and plays only what the
+  // caller mixes with Mix. Tests use it to play sound by the game's scripted clock rather than
+  // the wall clock, so that how long a sound lasts in frames does not depend on the machine.
+  void SetManualOutput(bool manual);
 
   // A voice over `bytes` of sample data that the caller keeps alive until DestroyVoice. -1 when
   // the layout is not supported, the data holds no whole frame, or no voice is free.

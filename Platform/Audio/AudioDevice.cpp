@@ -29,7 +29,12 @@ bool Fail(MixerState& s, const char* what) {
 
 bool AudioMixer::OpenDevice() {
   MixerState& s = *m_impl;
-  if (s.device != 0) return true;
+  if (s.device != 0 || s.manualOpen) return true;
+  if (s.manualOutput) {
+    s.manualOpen = true;
+    s.error[0] = '\0';
+    return true;
+  }
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return Fail(s, "SDL audio cannot start");
   SDL_AudioSpec wanted{};
   wanted.freq = kMixRate;
@@ -55,13 +60,16 @@ bool AudioMixer::OpenDevice() {
 // SDL_CloseAudioDevice waits for a callback under way, so nothing mixes for this mixer after it.
 void AudioMixer::CloseDevice() {
   MixerState& s = *m_impl;
+  s.manualOpen = false;
   if (s.device == 0) return;
   SDL_CloseAudioDevice(s.device);
   s.device = 0;
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-bool AudioMixer::IsDeviceOpen() const { return m_impl->device != 0; }
+bool AudioMixer::IsDeviceOpen() const { return m_impl->device != 0 || m_impl->manualOpen; }
+
+void AudioMixer::SetManualOutput(bool manual) { m_impl->manualOutput = manual; }
 
 const char* AudioMixer::LastError() const { return m_impl->error; }
 

@@ -51,6 +51,9 @@ struct MixerState {
 
   // The SDL device (main thread only).
   uint32_t device = 0;
+  // No SDL device: the caller of Mix is the output (see SetManualOutput).
+  bool manualOutput = false;
+  bool manualOpen = false;
   char error[256] = "";
 };
 

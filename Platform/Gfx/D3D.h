@@ -275,6 +275,11 @@ HRESULT ReadPresentedPixels(D3DDevice* device, uint32_t* pixels, uint32_t width,
 HRESULT ReadTexture(D3DDevice* device, D3DTexture* texture, uint32_t* pixels);
 // Textures made while set keep DXT data off the GPU's S3TC formats and decode it in software.
 void DisableCompressedTextures(bool disable);
+// Long runs that look at no pixels leave out the rasteriser's work, by far the largest part of a
+// frame on a software renderer: while set, draws, clears, blits and presents are checked,
+// counted and answered as ever, but put nothing into any target or window.
+void SkipPixelWork(bool skip);
+bool PixelWorkSkipped();
 }  // namespace TestHooks
 
 }  // namespace gfx

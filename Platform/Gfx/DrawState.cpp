@@ -757,14 +757,15 @@ HRESULT DrawState::Draw(const DrawRequest& request, const DrawTarget& target) {
   BindTextures(fragmentKey_);
 
   const GLenum mode = GlMode(request.type);
-  if (request.kind == DrawRequest::Kind::Indexed) {
+  const bool rasterise = !TestHooks::PixelWorkSkipped();
+  if (rasterise && request.kind == DrawRequest::Kind::Indexed) {
     vertexInput_.SetElementBuffer(indices_->Buffer().Name());
     const uint32_t size = indices_->IndexSize();
     glDrawElementsBaseVertex(
         mode, static_cast<GLsizei>(count), size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
         reinterpret_cast<const void*>(static_cast<uintptr_t>(uint64_t{request.startIndex} * size)),
         request.baseVertex);
-  } else {
+  } else if (rasterise) {
     glDrawArrays(mode, static_cast<GLint>(first), static_cast<GLsizei>(count));
   }
   // Direct3D leaves stream 0 unset after a user-pointer draw.

@@ -174,6 +174,7 @@ void TargetState::ForgetRenderbuffer(GLuint renderbuffer) {
 
 void TargetState::Blit(SurfaceGl* source, const RECT& sourceRect, SurfaceGl* dest,
                        const RECT& destRect, bool linear) {
+  if (TestHooks::PixelWorkSkipped()) return;
   const auto colourFramebuffer = [this](SurfaceGl* surface) {
     if (surface->GetKind() == SurfaceGl::Kind::BackBuffer) {
       return device_.GetBackBufferObject().Framebuffer();

@@ -8,12 +8,16 @@ namespace gfx {
 namespace {
 DeviceFaults s_noFaults;
 DeviceFaults* s_faults = &s_noFaults;
+bool s_skipPixelWork = false;
 }  // namespace
 
 DeviceFaults& GetDeviceFaults() { return *s_faults; }
 void SetDeviceFaults(DeviceFaults* faults) { s_faults = faults ? faults : &s_noFaults; }
 
 namespace TestHooks {
+
+void SkipPixelWork(bool skip) { s_skipPixelWork = skip; }
+bool PixelWorkSkipped() { return s_skipPixelWork; }
 
 void* CreateTestWindow(int32_t width, int32_t height) {
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <string>
@@ -365,8 +366,13 @@ void SetColourDetails(SwsContext* scaler, const AVFrame* frame) {
                                &contrast, &saturation) < 0) {
     return;
   }
+  // Streams carry any byte here, not only the names FFmpeg knows: the value is read as the
+  // number it is, and one without a name of its own gets the default matrix.
+  int value = 0;
+  static_assert(sizeof(frame->colorspace) == sizeof(value), "the colour space is an int");
+  std::memcpy(&value, &frame->colorspace, sizeof(value));
   int space = SWS_CS_DEFAULT;
-  switch (frame->colorspace) {
+  switch (value) {
     case AVCOL_SPC_BT709:
       space = SWS_CS_ITU709;
       break;
@@ -384,8 +390,11 @@ void SetColourDetails(SwsContext* scaler, const AVFrame* frame) {
       break;
   }
   // Unspecified keeps what the scaler took from the pixel format (the "J" formats are full range).
-  if (frame->color_range == AVCOL_RANGE_JPEG) sourceRange = 1;
-  if (frame->color_range == AVCOL_RANGE_MPEG) sourceRange = 0;
+  int range = 0;
+  static_assert(sizeof(frame->color_range) == sizeof(range), "the range is an int");
+  std::memcpy(&range, &frame->color_range, sizeof(range));
+  if (range == AVCOL_RANGE_JPEG) sourceRange = 1;
+  if (range == AVCOL_RANGE_MPEG) sourceRange = 0;
   sws_setColorspaceDetails(scaler, sws_getCoefficients(space), sourceRange, table, destRange,
                            brightness, contrast, saturation);
 }

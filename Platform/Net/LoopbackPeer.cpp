@@ -218,6 +218,8 @@ bool LoopbackPeer::WaitReadable(int32_t milliseconds) {
 
 void LoopbackPeer::Drop(const char* why) {
   if (why) Log("connection dropped", why);
+  // The game logs the loss where the player's log is; the first fault is the one that counts.
+  if (why && m_fd >= 0) m_lossReason = why;
   if (m_fd >= 0) close(m_fd);
   m_fd = -1;
   m_canSend = false;

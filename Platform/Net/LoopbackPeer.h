@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "Platform/Net/Peer.h"
@@ -38,6 +39,9 @@ class LoopbackPeer : public Peer {
   const uint8_t* LocalStaticData(uint32_t* length) const override;
   const uint8_t* RemoteStaticData(uint32_t* length) const override;
   bool IsConnected() const override { return m_fd >= 0 && m_canSend; }
+  const char* LossReason() const override {
+    return m_lossReason.empty() ? nullptr : m_lossReason.c_str();
+  }
 
   // Waits up to `milliseconds` for something Receive would return; true when there may be.
   // (The game polls once per frame; tests that run two sides flat out wait here instead of
@@ -72,6 +76,7 @@ class LoopbackPeer : public Peer {
   std::vector<uint8_t> m_in;
   std::vector<uint8_t> m_localStatic;
   std::vector<uint8_t> m_remoteStatic;
+  std::string m_lossReason;
 };
 
 }  // namespace plat

@@ -53,6 +53,9 @@ class Peer {
   // True from the connection's start until it is known to be lost (the loss may still be
   // unread, and packets before it too).
   virtual bool IsConnected() const = 0;
+  // Why the connection was lost, when the peer knows of a fault (the far end sent bytes that
+  // cannot be packets, a read failed); null while connected and after an orderly end.
+  virtual const char* LossReason() const { return nullptr; }
 };
 
 }  // namespace plat

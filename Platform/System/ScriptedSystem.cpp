@@ -97,10 +97,17 @@ bool ScriptedSystem::QueryPerformanceFrequency(int64_t* frequency) {
 }
 
 bool ScriptedSystem::QueryPerformanceCounter(int64_t* counter) {
-  if (!m_manualClock) return Real().QueryPerformanceCounter(counter);
+  if (!m_manualClock) {
+    if (!Real().QueryPerformanceCounter(counter)) return false;
+    int64_t frequency = 0;
+    if (m_counterListener && Real().QueryPerformanceFrequency(&frequency))
+      m_counterListener(m_counterContext, *counter, frequency);
+    return true;
+  }
   if (!counter) return false;
   *counter = m_counter;
   if (m_stepPerRead != 0) StepClock(m_stepPerRead);
+  if (m_counterListener) m_counterListener(m_counterContext, *counter, m_frequency);
   return true;
 }
 

@@ -63,6 +63,13 @@ class ScriptedSystem : public System {
   // Each counter read moves the manual clock on by this many counts afterwards (the tick count
   // following in step), so that a loop waiting on the clock gets somewhere. 0 turns it off.
   void SetCounterStepPerRead(int64_t counts) { m_stepPerRead = counts; }
+  // Called with each value the counter reads (manual or real) and the counter's frequency, so
+  // that a test can move other clocked work (the sound output) with the program's own clock.
+  using CounterListener = void (*)(void* context, int64_t counter, int64_t frequency);
+  void SetCounterListener(CounterListener listener, void* context) {
+    m_counterListener = listener;
+    m_counterContext = context;
+  }
 
   // --- Records.
   const std::vector<uint32_t>& SleepCalls() const { return m_sleeps; }
@@ -106,6 +113,8 @@ class ScriptedSystem : public System {
   int64_t m_counter = 0;
   uint32_t m_tickCount = 0;
   int64_t m_stepPerRead = 0;
+  CounterListener m_counterListener = nullptr;
+  void* m_counterContext = nullptr;
   // Counts times 1000 not yet turned into whole milliseconds of the tick count.
   int64_t m_tickRemainder = 0;
   std::vector<uint32_t> m_sleeps;

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <string>
@@ -456,6 +457,59 @@ TEST_F(AnimationTest, BrokenFilesAreRefusedWithALogLine) {
   }
   Animation none(nullptr, 0, "null.anm");
   EXPECT_FALSE(none.IsValid());
+}
+
+// The writer stores rotations as 16-bit numbers: a value that is not finite has none, so it
+// refuses the whole file rather than write whatever the conversion happens to give.
+TEST_F(AnimationTest, TheWriterRefusesValuesThatAreNotFinite) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(anmwriter::Quantise(nan), 0);
+  EXPECT_EQ(anmwriter::Quantise(-inf), 0);
+  EXPECT_EQ(anmwriter::Quantise(2.0f), 32767);
+  EXPECT_EQ(anmwriter::Quantise(-2.0f), -32768);
+
+  const float good[4] = {0, 0, 0, 1};
+  struct Case {
+    const char* what;
+    std::function<void(AnimDesc&)> spoil;
+  };
+  const Case cases[] = {
+      {"a rotation's start",
+       [&](AnimDesc& d) {
+         const float bad[4] = {0, nan, 0, 1};
+         d.segments[0].lists[0].keys[0] = anmwriter::MakeKey(0, bad, good, 0, 240);
+       }},
+      {"a rotation's end",
+       [&](AnimDesc& d) {
+         const float bad[4] = {0, 0, 0, inf};
+         d.segments[1].lists[0].keys[0] = anmwriter::MakeKey(0, good, bad, 240, 240);
+       }},
+      {"a root key", [&](AnimDesc& d) { d.rootKeys[1].y = nan; }},
+      {"a root key's time", [&](AnimDesc& d) { d.rootKeys[2].time = inf; }},
+      {"a segment's end", [&](AnimDesc& d) { d.segments[0].endTime = nan; }},
+      {"the end time", [&](AnimDesc& d) { d.endTime = inf; }},
+      {"a sampled rotation",
+       [&](AnimDesc& d) {
+         d = anmwriter::MakeSampled(
+             2, 1.0f, 4,
+             [&](uint32_t bone, float t, float* q) {
+               anmwriter::AxisAngle(0, 0, 1, bone == 1 ? std::sqrt(0.5f - t) : 0.0f, q);
+             },
+             [](float, float* p) { p[0] = p[1] = p[2] = 0.0f; });
+       }},
+  };
+  ASSERT_FALSE(anmwriter::Write(TwoBones()).empty());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    AnimDesc desc = TwoBones();
+    c.spoil(desc);
+    EXPECT_TRUE(anmwriter::Write(desc).empty());
+    EXPECT_FALSE(anmwriter::Save("spoilt.anm", desc));
+    EXPECT_FALSE(std::filesystem::exists("spoilt.anm"));
+  }
+  EXPECT_TRUE(anmwriter::Save("good.anm", TwoBones()));
+  EXPECT_TRUE(std::filesystem::exists("good.anm"));
 }
 
 // ---- The factory.

@@ -186,6 +186,26 @@ TEST_P(MovieShapeTest, ThePictureKeepsItsShapeOnBlack) {
 
 INSTANTIATE_TEST_SUITE_P(MovieShapes, MovieShapeTest, ::testing::ValuesIn(kShapes));
 
+// The colour matrix a stream states may be any byte; one FFmpeg has no name for is read as the
+// default matrix, the one the pictures were made with.
+TEST_F(MovieTest, AColourMatrixWithoutANameIsTheDefaultOne) {
+  Start();
+  for (const int matrix : {-1, 76, 213, 177}) {
+    SCOPED_TRACE(matrix);
+    moviewriter::Movie movie = ColourMovie();
+    movie.frameColours = {0xFF00FF, 0xFF00FF};
+    movie.colourMatrix = matrix;
+    WriteMovieFile("matrix.bik", movie);
+    app().PlayMovie("matrix.bik");
+    Step();
+    Step();
+    ASSERT_EQ(app().IsMoviePlaying(), 1);
+    EXPECT_TRUE(
+        AreaIs(Screen(), kWidth, 16, 16, kWidth - 16, kHeight - 16, Rgb(255, 0, 255), kTolerance));
+    EXPECT_GE(StepsToEnd(20), 0);
+  }
+}
+
 class MovieSkipTest : public MovieTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(MovieSkipTest, ASkipKeyStopsTheMovieAtOnce) {

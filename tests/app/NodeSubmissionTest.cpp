@@ -252,7 +252,8 @@ TEST_F(NodeSubmissionTest, WhatLiesOutsideTheViewAddsNoRecords) {
 // Drawn through the application's frame: a box straight ahead shows only its front face, which
 // must cover exactly the pixels its corners project to. A light shining from the eye along the
 // view lights that face alone, so a box drawn inside out (its back and sides, whose outline is
-// the same) shows in another colour.
+// the same) shows in another colour. The projection shows the world as the cameras do, x
+// mirrored into the screen's columns (a right-handed world seen unmirrored).
 TEST_F(NodeSubmissionTest, ATexturedBoxIsDrawnAtItsProjectedPixels) {
   geowriter::GeoDesc cube;
   cube.nodes = {Box(0.5f, 0, false)};
@@ -270,9 +271,10 @@ TEST_F(NodeSubmissionTest, ATexturedBoxIsDrawnAtItsProjectedPixels) {
   lights->SetAmbient(0.25f, 0.25f, 0.25f);
   lights->lights[0] = {{0.0f, 0.0f, 1.0f}, {0.5f, 1.0f, 0.25f}};
 
-  // The front face lies at depth 1.5: x and y are divided by 1.5. Pixel x = (ndc + 1) * 320,
-  // row = (1 - ndc) * 240.
-  auto column = [](double x) { return (x / 1.5 + 1.0) * 320.0; };
+  SetMatrices(Matrix(), Perspective(-1.0f), Perspective(-1.0f));
+  // The front face lies at depth 1.5: x and y are divided by 1.5. Pixel x = (1 - x) * 320 with
+  // the projection's x turned round, row = (1 - y) * 240.
+  auto column = [](double x) { return (1.0 - x / 1.5) * 320.0; };
   auto row = [](double y) { return (1.0 - y / 1.5) * 240.0; };
   const Rgb black = {0, 0, 0};
   const int y0 = int(std::ceil(row(0.5))) + 2, y1 = int(row(-0.5)) - 2;
@@ -284,7 +286,7 @@ TEST_F(NodeSubmissionTest, ATexturedBoxIsDrawnAtItsProjectedPixels) {
   std::vector<uint32_t> pixels = content::ReadBack();
   const Rgb lit = {Modulate2x(200, 0.5 * 255), Modulate2x(100, 0.75 * 255),
                    Modulate2x(50, 0.375 * 255)};
-  const int x0 = int(std::ceil(column(-0.25))) + 2, x1 = int(column(0.75)) - 2;
+  const int x0 = int(std::ceil(column(0.75))) + 2, x1 = int(column(-0.25)) - 2;
   EXPECT_TRUE(AreaIs(pixels, x0, y0, x1, y1, lit));
   EXPECT_TRUE(AreaIs(pixels, 0, 0, x0 - 4, kHeight, black));
   EXPECT_TRUE(AreaIs(pixels, x1 + 4, 0, kWidth, kHeight, black));
@@ -299,10 +301,10 @@ TEST_F(NodeSubmissionTest, ATexturedBoxIsDrawnAtItsProjectedPixels) {
   m_harness.RunFrames(1);
   pixels = content::ReadBack();
   const Rgb unlit = {Modulate2x(200, 128), Modulate2x(100, 64), Modulate2x(50, 128)};
-  const int u0 = int(std::ceil(column(-0.75))) + 2, u1 = int(column(0.25)) - 2;
+  const int u0 = int(std::ceil(column(0.25))) + 2, u1 = int(column(-0.75)) - 2;
   EXPECT_TRUE(AreaIs(pixels, u0, y0, u1, y1, unlit));
-  EXPECT_TRUE(AreaIs(pixels, 0, 0, u0 - 4, kHeight, black));
-  EXPECT_TRUE(AreaIs(pixels, u1 + 4, 0, kWidth, kHeight, black)) << "the render node is gone";
+  EXPECT_TRUE(AreaIs(pixels, 0, 0, u0 - 4, kHeight, black)) << "the render node is gone";
+  EXPECT_TRUE(AreaIs(pixels, u1 + 4, 0, kWidth, kHeight, black));
 
   // Both placed out of view: nothing is drawn.
   ASSERT_NE(window->AddRenderNode(Node(handle, Translation(10.0f, 0.0f, 2.0f), 0)), nullptr);

@@ -35,6 +35,7 @@ class DivingTest : public AppTest {
     GetSaveProfile() = SaveProfile();
     KavelApp::Register();
     ASSERT_TRUE(m_harness.Start());
+    m_harness.SkipPixelWork();
     plat::ScriptedSystem& system = m_harness.system();
     system.UseManualClock(true);
     system.SetFrequency(kCountsPerFrame * 60);

@@ -71,6 +71,7 @@ class FootballTest : public AppTest {
     GetSaveProfile() = SaveProfile();
     KavelApp::Register();
     ASSERT_TRUE(m_harness.Start());
+    m_harness.SkipPixelWork();
     UseOneTickPerFrame(m_harness);
     m_harness.RunFrames(2);
   }

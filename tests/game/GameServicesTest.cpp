@@ -201,6 +201,48 @@ TEST_F(GameServicesTest, TheCameraReachesTheWindowsCamera) {
   window.CleanUp();
 }
 
+// A game that places its camera while it draws is drawn from there in the same frame: a set
+// reaches the window's camera at once, a blend's end does not, and a window the game has deleted
+// is left alone.
+TEST_F(GameServicesTest, ASetReachesTheWindowsCameraAtOnce) {
+  App& app = GetApp();
+  RenderWindow* window = TrackedNew<RenderWindow>("GameServicesTest");
+  window->Init(Vector2(0.0f, 0.0f), Vector2(640.0f, 480.0f), Vector4(0, 0, 0, 0), 6, 0.0f);
+  const int32_t id = app.AddWindow(window);
+  const Camera& engine = *window->GetCamera();
+  GameCamera camera;
+  camera.Init();
+  camera.SetPosition(Vector4(1.0f, 0.0f, 0.0f, 1.0f));
+  EXPECT_NE(engine.GetEye().x, 1.0f) << "no window yet: the next Update takes it";
+  camera.Update(window);
+  EXPECT_FLOAT_EQ(engine.GetEye().x, 1.0f);
+  camera.SetPosition(Vector4(2.0f, 0.0f, 0.0f, 1.0f));
+  camera.SetTarget(Vector4(0.0f, 3.0f, 0.0f, 1.0f));
+  EXPECT_FLOAT_EQ(engine.GetEye().x, 2.0f);
+  EXPECT_FLOAT_EQ(engine.GetTarget().y, 3.0f);
+  camera.BlendTo(Vector4(4.0f, 0.0f, 0.0f, 1.0f), Vector4(0.0f, 5.0f, 0.0f, 1.0f), 0.0f);
+  EXPECT_FLOAT_EQ(engine.GetEye().x, 4.0f) << "a blend of no ticks is a set";
+  EXPECT_FLOAT_EQ(engine.GetTarget().y, 5.0f);
+  camera.BlendTo(Vector4(14.0f, 0.0f, 0.0f, 1.0f), Vector4(0.0f, 5.0f, 0.0f, 1.0f), 10.0f);
+  camera.SetPosition(Vector4(24.0f, 0.0f, 0.0f, 1.0f));
+  EXPECT_FLOAT_EQ(engine.GetEye().x, 4.0f) << "the blend's end moves, not the camera";
+  camera.Update(window);
+  EXPECT_FLOAT_EQ(engine.GetEye().x, 6.0f);
+
+  // SetFov names the window as well; once the game has deleted it, sets leave it alone.
+  RenderWindow* other = TrackedNew<RenderWindow>("GameServicesTest");
+  other->Init(Vector2(0.0f, 0.0f), Vector2(640.0f, 480.0f), Vector4(0, 0, 0, 0), 6, 0.0f);
+  const int32_t otherId = app.AddWindow(other);
+  camera.Init();
+  camera.SetFov(other, 1.0f);
+  camera.SetPosition(Vector4(7.0f, 0.0f, 0.0f, 1.0f));
+  EXPECT_FLOAT_EQ(other->GetCamera()->GetEye().x, 7.0f);
+  app.DeleteWindow(otherId);
+  camera.SetPosition(Vector4(8.0f, 0.0f, 0.0f, 1.0f));
+  EXPECT_FLOAT_EQ(camera.GetPosition().x, 8.0f);
+  app.DeleteWindow(id);
+}
+
 }  // namespace
 
 namespace {

@@ -121,6 +121,7 @@ class PirateAppTest : public AppTest {
     GetSaveProfile() = SaveProfile();
     KavelApp::Register();
     ASSERT_TRUE(m_harness.Start());
+    m_harness.SkipPixelWork();
     UseFastClock(m_harness);
     m_harness.RunFrames(2);
   }

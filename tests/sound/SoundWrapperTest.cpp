@@ -9,6 +9,7 @@
 
 #include "Engine/Camera.h"
 #include "Engine/DataFolder.h"
+#include "Engine/MemoryTracker.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "Platform/Audio/Audio.h"
 #include "tests/support/BankWriter.h"
@@ -311,12 +312,19 @@ TEST_F(SoundWrapperTest, BrokenBanksAreRefusedWithALogLine) {
   with("entry not a wave", [](std::vector<uint8_t>& i) { PutU32(i, BankEntryOffset(2), 0); });
   for (size_t cut : {size_t{3}, size_t{15}, size_t{20}, good.size() / 2, good.size() - 1})
     cases.push_back({"truncated", std::vector<uint8_t>(good.begin(), good.begin() + cut)});
+  // The header alone, claiming a table of 2.5 GiB.
+  std::vector<uint8_t> claim(good.begin(), good.begin() + kBankHeaderSize);
+  PutU32(claim, 8, 0x08000000);
+  cases.push_back({"a header claiming 134 million samples", claim});
 
   for (const Case& c : cases) {
     WriteFileBytes("broken.bnk", c.image.data(), c.image.size());
     const int32_t slot = m_sound.LoadSampleBank("broken.bnk");
     ASSERT_GE(slot, 0) << c.what;
+    const uint32_t peak = MemoryTracker::GetStatistics().peakReportedMemory;
     EXPECT_EQ(m_sound.FixupSampleBank(slot), 0) << c.what;
+    // Nothing is made for samples the file cannot hold.
+    EXPECT_LT(MemoryTracker::GetStatistics().peakReportedMemory - peak, 1u << 20) << c.what;
     EXPECT_EQ(m_sound.GetSampleCount(slot), 0) << c.what;
     EXPECT_TRUE(m_sound.PlayEffect(slot, 0, 0, 1.0f, kSoundFlat, nullptr).IsNone()) << c.what;
     EXPECT_TRUE(DebugLogContains("broken.bnk")) << c.what;

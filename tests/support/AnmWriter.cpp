@@ -22,9 +22,24 @@ size_t Reserve(std::vector<uint8_t>& out, size_t bytes) {
 
 constexpr float kTwoPi = 6.28318531f;
 
+bool AllFinite(const AnimDesc& desc) {
+  bool finite = std::isfinite(desc.startTime) && std::isfinite(desc.endTime);
+  for (const Segment& segment : desc.segments) {
+    finite = finite && std::isfinite(segment.endTime);
+    for (const KeyList& list : segment.lists)
+      for (const Key& key : list.keys) finite = finite && key.finite;
+  }
+  for (const RootKey& r : desc.rootKeys)
+    finite = finite && std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.z) &&
+             std::isfinite(r.time);
+  return finite;
+}
+
 }  // namespace
 
 int16_t Quantise(float v) {
+  // A NaN or an infinity has no 16-bit value (converting it is undefined).
+  if (!std::isfinite(v)) return 0;
   const double q = std::round(double(v) * 32767.0);
   if (q > 32767.0) return 32767;
   if (q < -32768.0) return -32768;
@@ -37,6 +52,7 @@ Key MakeKey(int16_t bone, const float from[4], const float to[4], int32_t startT
   for (int i = 0; i < 4; ++i) {
     k.start[i] = Quantise(from[i]);
     k.end[i] = Quantise(to[i]);
+    k.finite = k.finite && std::isfinite(from[i]) && std::isfinite(to[i]);
   }
   k.tickOffset = int16_t(-startTick);
   k.duration = int16_t(durationTicks);
@@ -45,6 +61,7 @@ Key MakeKey(int16_t bone, const float from[4], const float to[4], int32_t startT
 }
 
 std::vector<uint8_t> Write(const AnimDesc& desc, Layout* layoutOut) {
+  if (!AllFinite(desc)) return {};
   Layout layout;
   std::vector<uint8_t> out(16, 0);
   const size_t segments = desc.segments.size();
@@ -106,6 +123,11 @@ std::vector<uint8_t> Write(const AnimDesc& desc, Layout* layoutOut) {
   PutU32(out, tb + 28, uint32_t(layout.segmentTable - tb));
   if (layoutOut) *layoutOut = layout;
   return out;
+}
+
+bool Save(const std::string& path, const AnimDesc& desc) {
+  const std::vector<uint8_t> image = Write(desc);
+  return !image.empty() && bytewriter::SaveBytes(path, image);
 }
 
 void AxisAngle(float ax, float ay, float az, float angle, float out[4]) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "tests/support/SkeletonWriter.h"
@@ -20,6 +21,8 @@ struct Key {
   int16_t duration = 0;    // ticks
   int16_t unused = 0;
   int16_t bone = 0;
+  // False when MakeKey was given a rotation that is not a finite number: Write refuses the key.
+  bool finite = true;
 };
 
 struct KeyList {
@@ -43,7 +46,7 @@ struct AnimDesc {
   std::vector<RootKey> rootKeys;
 };
 
-// round(v x 32767), clamped to the 16-bit range.
+// round(v x 32767), clamped to the 16-bit range; 0 for a value that is not finite.
 int16_t Quantise(float v);
 // A key of `bone` from rotation `from` to `to` (x, y, z, w) over ticks [startTick,
 // startTick + durationTicks).
@@ -61,7 +64,11 @@ struct Layout {
 };
 
 // The file's bytes (every record 16-byte aligned); `layout` receives where each part went.
+// Empty (refused) when a time, a root key or a key's rotation is not a finite number.
 std::vector<uint8_t> Write(const AnimDesc& desc, Layout* layout = nullptr);
+// Write into a file (folders are created); false when Write refuses or the file cannot be
+// written.
+bool Save(const std::string& path, const AnimDesc& desc);
 
 // A rotation about a unit axis by an angle (radians), as x, y, z, w.
 void AxisAngle(float ax, float ay, float az, float angle, float out[4]);

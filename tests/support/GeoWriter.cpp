@@ -212,8 +212,9 @@ Mesh BoxMesh(const float min[3], const float max[3], uint32_t colour, uint32_t m
       v.v = b;
       mesh.vertices.push_back(v);
     }
-    // (0, 1, 2) and (1, 3, 2): both turn the way of e1 x e2, outward.
-    const uint16_t order[6] = {0, 1, 2, 1, 3, 2};
+    // (0, 2, 1) and (1, 2, 3) turn against e1 x e2: clockwise seen from outside, the way the
+    // camera shows the world (unmirrored), so culling drops the faces turned away.
+    const uint16_t order[6] = {0, 2, 1, 1, 2, 3};
     for (uint16_t i : order) mesh.indices.push_back(static_cast<uint16_t>(base + i));
   }
   const GeoStrip strip = {material, 0, 0, static_cast<uint32_t>(mesh.indices.size())};

@@ -1,7 +1,11 @@
 #include "tests/support/MovieWriter.h"
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <numbers>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -17,6 +21,29 @@ std::string Reason(const char* what, int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(code, text, sizeof text);
   return std::string(what) + ": " + text;
+}
+
+constexpr AVColorSpace kStandInMatrix = AVCOL_SPC_BT470BG;
+
+// Puts `matrix` in the place of the stand-in in the container's colour element: its
+// MatrixCoefficients, a one-byte number (element id 0x55B1, size 0x81).
+bool StateColourMatrix(const std::string& path, int matrix, std::string* error) {
+  std::vector<char> bytes;
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  const char element[] = {'\x55', '\xB1', '\x81', static_cast<char>(kStandInMatrix)};
+  auto at = std::search(bytes.begin(), bytes.end(), std::begin(element), std::end(element));
+  if (at == bytes.end()) {
+    *error = "no colour matrix in the container";
+    return false;
+  }
+  at[3] = static_cast<char>(matrix);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) *error = "cannot state the colour matrix";
+  return static_cast<bool>(out);
 }
 
 const char* MuxerName(Container container) {
@@ -92,6 +119,8 @@ bool OpenVideo(AVFormatContext* format, const Movie& movie, Encoder* encoder, st
   context->framerate = AVRational{movie.framesPerSecond, 1};
   context->pix_fmt = mpeg4 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_0RGB32;
   context->gop_size = 4;
+  // A matrix without a name is stated as one with, and its number put in after the muxer.
+  if (movie.colourMatrix >= 0) context->colorspace = kStandInMatrix;
   if (mpeg4) {
     // A fine fixed quantiser: solid colours come back within a step or two.
     context->flags |= AV_CODEC_FLAG_QSCALE;
@@ -229,15 +258,29 @@ bool WriteMovie(const std::string& path, const Movie& movie, std::string* error)
     *error = Reason("cannot create the file", result);
     return false;
   }
-  result = avformat_write_header(output.format, nullptr);
+  const bool stateMatrix = movie.colourMatrix >= 0;
+  if (stateMatrix && (movie.container != Container::Matroska || movie.colourMatrix > 255)) {
+    *error = "a colour matrix is stated only by Matroska, in one byte";
+    return false;
+  }
+  AVDictionary* options = nullptr;
+  // The changed byte must not break a checksum.
+  if (stateMatrix) av_dict_set(&options, "write_crc32", "0", 0);
+  result = avformat_write_header(output.format, &options);
+  av_dict_free(&options);
   if (result < 0) {
     *error = Reason("cannot write the header", result);
     return false;
   }
   if (!WriteStreams(output.format, movie, video, withSound ? &sound : nullptr, error)) return false;
   result = av_write_trailer(output.format);
-  if (result < 0) *error = Reason("cannot finish the file", result);
-  return result >= 0;
+  if (result < 0) {
+    *error = Reason("cannot finish the file", result);
+    return false;
+  }
+  if (!stateMatrix) return true;
+  avio_closep(&output.format->pb);
+  return StateColourMatrix(path, movie.colourMatrix, error);
 }
 
 }  // namespace moviewriter

@@ -31,6 +31,10 @@ struct Movie {
   int soundRate = 0;
   int soundChannels = 1;
   double toneHertz = 440.0;
+  // The colour matrix the Matroska container states for the pictures (0 to 255, as its field
+  // holds); -1 states none. Numbers FFmpeg has no name for are written as they are, since
+  // streams in the wild carry them.
+  int colourMatrix = -1;
 };
 
 // Writes `movie` to the host path `path`. False with FFmpeg's reason in `error` on failure.

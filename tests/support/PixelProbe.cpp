@@ -17,6 +17,8 @@ bool Near(uint32_t pixel, const Rgb& want, double tolerance) {
 
 std::vector<uint32_t> ReadBack(gfx::D3DDevice* device, int width, int height) {
   std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+  EXPECT_FALSE(gfx::TestHooks::PixelWorkSkipped())
+      << "the frame was not drawn: this test reads pixels, so it must not skip pixel work";
   EXPECT_EQ(device->ReadBackBuffer(pixels.data(), width, height), gfx::D3D_OK);
   return pixels;
 }

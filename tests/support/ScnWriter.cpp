@@ -64,12 +64,12 @@ void MeshDesc::FitBox() {
 MeshDesc Quad(float x0, float y0, float x1, float y1, float z, uint32_t colour, uint32_t material,
               bool alpha) {
   MeshDesc mesh;
-  const float normal[3] = {0.0f, 0.0f, -1.0f};
+  const float normal[3] = {0.0f, 0.0f, 1.0f};
   mesh.vertices = {MakeVertex(x0, y0, z, normal, colour, 0, 1),
                    MakeVertex(x1, y0, z, normal, colour, 1, 1),
                    MakeVertex(x0, y1, z, normal, colour, 0, 0),
                    MakeVertex(x1, y1, z, normal, colour, 1, 0)};
-  // Clockwise as seen from the -z side, the side the front faces of a culled draw show.
+  // Clockwise seen from the +z side: the side a culled draw shows.
   mesh.indices = {0, 2, 1, 1, 2, 3};
   Strip strip{material, 0, 0, 6};
   (alpha ? mesh.alphaStrips : mesh.solidStrips).push_back(strip);
@@ -94,10 +94,10 @@ MeshDesc Box(const float lo[3], const float hi[3], uint32_t colour, uint32_t mat
         mesh.vertices.push_back(MakeVertex(p[0], p[1], p[2], normal, colour,
                                            float(corner & 1), float(corner >> 1)));
       }
-      // Both windings: the box shows from any side whatever the culling (it is never blended,
-      // so the second triangle of a pair only covers the first with the same colour).
-      const uint16_t quad[12] = {0, 1, 2, 1, 3, 2, 0, 2, 1, 1, 2, 3};
-      for (uint16_t i : quad) mesh.indices.push_back(static_cast<uint16_t>(first + i));
+      // Clockwise seen from outside. Corner 1 steps along a and corner 2 along b, and a x b
+      // points along +axis: the (0, 1, 2) turn is clockwise seen from the -axis side.
+      const uint16_t low[6] = {0, 1, 2, 1, 3, 2}, high[6] = {0, 2, 1, 1, 2, 3};
+      for (uint16_t i : side ? high : low) mesh.indices.push_back(static_cast<uint16_t>(first + i));
     }
   }
   mesh.solidStrips.push_back({material, 0, 0, static_cast<uint32_t>(mesh.indices.size())});
@@ -263,7 +263,6 @@ SceneDesc DemoScene() {
   for (Vertex& v : floor.mesh.vertices) {
     v.u *= 5.0f;
     v.v *= 5.0f;
-    v.normal[2] = 1.0f;
   }
   ObjectDesc crate;
   crate.textures = {"crate.dds"};
@@ -356,7 +355,7 @@ bool SaveDemoCharacter(const std::string& folder) {
   character.nodes.push_back(node);
   character.SetSkeleton(biped);
   ok = geowriter::SaveGeo(folder + "/character.geo", character) && ok;
-  ok = SaveBytes(folder + "/walk.anm", anmwriter::Write(anmwriter::MakeWalk(biped))) && ok;
+  ok = anmwriter::Save(folder + "/walk.anm", anmwriter::MakeWalk(biped)) && ok;
   return ok;
 }
 

@@ -58,8 +58,8 @@ struct MeshDesc {
   void FitBox();
 };
 
-// A square in the z = `z` plane from (x0, y0) to (x1, y1), facing -z (towards a camera on the
-// -z side looking at +z), in one strip of `material`; solid unless `alpha`.
+// A square in the z = `z` plane from (x0, y0) to (x1, y1), facing +z (a floor seen from above),
+// in one strip of `material`; solid unless `alpha`.
 MeshDesc Quad(float x0, float y0, float x1, float y1, float z, uint32_t colour,
               uint32_t material = 0xFFFFFFFFu, bool alpha = false);
 // A box with six outward faces from `lo` to `hi` (x, y, z) in one solid strip.

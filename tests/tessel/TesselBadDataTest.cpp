@@ -28,6 +28,7 @@ class BadDataTest : public AppTest {
   }
   cTesselGame* Start() {
     EXPECT_TRUE(m_harness.Start());
+    m_harness.SkipPixelWork();
     cTesselGame* game = TrackedNew<cTesselGame>("TesselTest::StartGame", kModeNormal, 0);
     GetKavelApp()->StartGame(game);
     for (int i = 0;

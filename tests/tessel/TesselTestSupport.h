@@ -45,6 +45,7 @@ class TesselTest : public AppTest {
     LinkDemoData();
     KavelApp::Register();
     ASSERT_TRUE(m_harness.Start());
+    m_harness.SkipPixelWork();
     // One update step a frame, however long the frames take to draw.
     m_harness.system().UseManualClock(true);
     m_harness.system().SetFrequency(60000);

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,48 @@ TEST_F(ParticleFileTest, MaxParticlesBeyondThePoolIsHeldToIt) {
     system.Update(nullptr);
     EXPECT_LE(system.GetLiveCount(), EditorParticleSystem::kPoolSize);
   }
+}
+
+TEST_F(ParticleFileTest, NumbersNoCountCanHoldFillThePoolAndColoursAreHeldToAByte) {
+  struct Case {
+    const char* what;
+    float emitPerFrame;
+    uint32_t live;  // after the second frame: the first frame's particles, stepped
+  };
+  const float inf = std::numeric_limits<float>::infinity();
+  const Case cases[] = {
+      {"1e10 a frame", 1e10f, 63},
+      {"1e30 a frame", 1e30f, 63},
+      {"an endless rate", inf, 63},
+      {"not a number", std::nanf(""), 0},
+  };
+  EditorParticleSystem& system = GetEditorParticleSystem();
+  m_template.flags = ps2writer::kLooped;
+  for (const Case& c : cases) {
+    m_template.emitPerFrame = c.emitPerFrame;
+    m_template.colour[0] = 1e10f;
+    m_template.colour[1] = -1e30f;
+    ASSERT_TRUE(ps2writer::SavePs2("rate.ps2", m_template)) << c.what;
+    ASSERT_TRUE(system.Load(Path("rate.ps2").c_str())) << c.what;
+    system.RequestRestart();
+    system.Update(nullptr);
+    system.Update(nullptr);
+    // A rate past the pool fills it (one start is held back, as for any rate).
+    EXPECT_EQ(system.GetLiveCount(), c.live) << c.what;
+  }
+  struct Colour {
+    float words[4];
+    uint32_t vertex;
+  };
+  const float nan = std::nanf("");
+  const Colour colours[] = {
+      {{255, 128, 0, 255}, 0xFFFF8000u},
+      {{1e10f, -1e10f, 1e30f, -1e30f}, 0x00FF00FFu},
+      {{inf, -inf, nan, 254.9f}, 0xFEFF0000u},
+      {{256, 300, -1, 0.5f}, 0x00FFFF00u},
+  };
+  for (const Colour& c : colours)
+    EXPECT_EQ(EditorParticleSystem::VertexColour(c.words), c.vertex) << std::hex << c.vertex;
 }
 
 TEST_F(ParticleFileTest, AReadKeepsOneTextureReferenceWhateverItReads) {

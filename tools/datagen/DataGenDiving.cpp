@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,6 @@
 namespace divingdata {
 
 bool SaveSolidTexture(const std::string& path, uint32_t argb);
-bool SaveFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool WriteCharacters(const std::string& folder);
 
 namespace {
@@ -303,15 +301,6 @@ bool WriteSplashes(const std::string& folder) {
 bool SaveSolidTexture(const std::string& path, uint32_t argb) {
   std::vector<uint32_t> texels(8 * 8, argb);
   return ddswriter::SaveDds(path, gfx::D3DFMT_A8R8G8B8, 8, 8, texels.data(), true);
-}
-
-bool SaveFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
 }
 
 }  // namespace divingdata

@@ -17,7 +17,6 @@ namespace divingdata {
 
 // Shared with DataGenDiving.cpp, which writes the rest of the game's folder.
 bool SaveSolidTexture(const std::string& path, uint32_t argb);
-bool SaveFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool WriteCharacters(const std::string& folder);
 
 namespace {
@@ -138,7 +137,7 @@ bool SaveMotion(const std::string& path, const Motion& m) {
   auto rootAt = [&](float t, float* p) { m.root(t / m.length, p); };
   const anmwriter::AnimDesc desc =
       anmwriter::MakeSampled(uint32_t(biped.bones.size()), m.length, 16, rotationAt, rootAt);
-  return SaveFileBytes(path, anmwriter::Write(desc));
+  return anmwriter::Save(path, desc);
 }
 
 // Legs and arms swinging in step; `size` 0 stands still.

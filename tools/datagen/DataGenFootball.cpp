@@ -370,9 +370,8 @@ bool SaveAnim(const std::string& path, const Pose& pose) {
     pose.root(t / pose.length, p);
     p[2] += height;
   };
-  return bytewriter::SaveBytes(
-      path, anmwriter::Write(anmwriter::MakeSampled(uint32_t(biped.bones.size()), pose.length, 12,
-                                                    rotationAt, rootAt)));
+  return anmwriter::Save(path, anmwriter::MakeSampled(uint32_t(biped.bones.size()), pose.length, 12,
+                                                      rotationAt, rootAt));
 }
 
 float Wave(float f, float cycles) { return std::sin(2.0f * kPi * cycles * f); }
@@ -531,8 +530,8 @@ bool WriteAnimations(const std::string& folder) {
   for (const auto& [name, pose] : anims) ok = SaveAnim(folder + "/" + name, pose) && ok;
   // Dulcie's run: the walk in place, faster.
   anmwriter::AnimDesc run = anmwriter::MakeWalk(Biped("Head_bone"), 0.0f);
-  return bytewriter::SaveBytes(folder + "/dulcie_run.anm", anmwriter::Write(run)) &&
-         bytewriter::SaveBytes(folder + "/clemency_run.anm", anmwriter::Write(run)) && ok;
+  return anmwriter::Save(folder + "/dulcie_run.anm", run) &&
+         anmwriter::Save(folder + "/clemency_run.anm", run) && ok;
 }
 
 bool WriteCharacters(const std::string& folder) {

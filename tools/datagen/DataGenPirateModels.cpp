@@ -1,6 +1,7 @@
 // The pirate game's models, animations and textures (see DataGenPirate.cpp for the scene). Every
 // model is made of boxes; the skinned ones bind each box wholly to one bone.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -8,7 +9,6 @@
 #include <vector>
 
 #include "tests/support/AnmWriter.h"
-#include "tests/support/ByteWriter.h"
 #include "tests/support/DdsWriter.h"
 #include "tests/support/GeoWriter.h"
 #include "tests/support/SkeletonWriter.h"
@@ -223,7 +223,7 @@ bool SaveMotion(const std::string& path, float length, float bob, const Motion& 
         p[1] = 0.0f;
         p[2] = kPirateRootZ + bob * std::fabs(std::sin(kPi * bounces * t / length));
       });
-  return bytewriter::SaveBytes(path, anmwriter::Write(anim));
+  return anmwriter::Save(path, anim);
 }
 
 Turn Stand(const std::string& bone, float p, float amount) {
@@ -242,7 +242,8 @@ Turn Gesture(const std::string& bone, float p, float amount) {
 }
 
 Turn Celebrate(const std::string& bone, float p, float amount) {
-  const float up = std::sqrt(std::sin(kPi * p));
+  // sin(kPi) is a hair below 0 in floats: the root of that would be NaN on the last key.
+  const float up = std::sqrt(std::max(0.0f, std::sin(kPi * p)));
   if (Has(bone, "UpperArm")) return About(0, 1, 0, -2.6f * amount * up * Side(bone));
   if (Has(bone, "Forearm")) return About(0, 1, 0, -0.5f * up * Side(bone));
   if (Has(bone, "Calf")) return About(1, 0, 0, 0.6f * up);
@@ -292,12 +293,14 @@ bool WriteFamily(const std::string& folder, int family) {
          ok;
 }
 
-// The lids swing up and out over their hinges; the chest's lid opens backwards.
+// The lids swing up and out over their hinges; the chest's lid opens backwards. A row vector
+// turned about +y by a positive angle goes from +x towards -z, so the left lid, whose free edge
+// lies on its +x side, turns by a negative angle to lift it, and the right lid by a positive one.
 bool WriteBoardAndChestAnimations(const std::string& folder) {
   const anmwriter::AnimDesc board = anmwriter::MakeSampled(
       3, 1.5f, 12,
       [](uint32_t bone, float t, float* q) {
-        const float angle = 2.88f * Ease(t / 1.5f) * (bone == 1 ? 1.0f : -1.0f);
+        const float angle = 2.88f * Ease(t / 1.5f) * (bone == 1 ? -1.0f : 1.0f);
         anmwriter::AxisAngle(0, 1, 0, bone == 0 ? 0.0f : angle, q);
       },
       [](float, float* p) { p[0] = p[1] = p[2] = 0.0f; });
@@ -307,8 +310,8 @@ bool WriteBoardAndChestAnimations(const std::string& folder) {
         anmwriter::AxisAngle(1, 0, 0, bone == 1 ? -1.9f * Ease(t / 1.2f) : 0.0f, q);
       },
       [](float, float* p) { p[0] = p[1] = p[2] = 0.0f; });
-  return bytewriter::SaveBytes(folder + "/board_open.anm", anmwriter::Write(board)) &&
-         bytewriter::SaveBytes(folder + "/chest_open.anm", anmwriter::Write(chest));
+  return anmwriter::Save(folder + "/board_open.anm", board) &&
+         anmwriter::Save(folder + "/chest_open.anm", chest);
 }
 
 // ---- Textures.

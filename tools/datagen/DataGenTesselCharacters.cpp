@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "tests/support/AnmWriter.h"
-#include "tests/support/ByteWriter.h"
 #include "tests/support/DdsWriter.h"
 #include "tests/support/GeoWriter.h"
 #include "tests/support/SkeletonWriter.h"
@@ -126,7 +125,7 @@ bool SaveMotion(const std::string& path, const skelwriter::SkeletonDesc& biped, 
   const uint32_t segments = uint32_t(std::ceil(seconds * 12.0f));
   const anmwriter::AnimDesc desc =
       anmwriter::MakeSampled(uint32_t(biped.bones.size()), seconds, segments, rotationAt, rootAt);
-  return bytewriter::SaveBytes(path, anmwriter::Write(desc));
+  return anmwriter::Save(path, desc);
 }
 
 struct AnimSpec {

@@ -153,9 +153,9 @@ bool SaveCharacter(const std::string& folder, const char* geoName,
   character.SetSkeleton(biped);
   ok = geowriter::SaveGeo(folder + "/" + geoName, character) && ok;
   // Walking on the spot: the viewer and the harness place the characters themselves.
-  const std::vector<uint8_t> walk = anmwriter::Write(anmwriter::MakeWalk(biped, 0.0f));
+  const anmwriter::AnimDesc walk = anmwriter::MakeWalk(biped, 0.0f);
   for (const char* animation : animations)
-    ok = scnwriter::SaveBytes(folder + "/" + animation, walk) && ok;
+    ok = anmwriter::Save(folder + "/" + animation, walk) && ok;
   return ok;
 }
 

@@ -55,4 +55,5 @@ inline constexpr DemoText kDemoTexts[] = {
     {1022, "PAUSED"},
     {1023, "SCORE"},
     {1024, "BACK"},
+    {1026, "WAITING FOR THE OTHER PLAYER"},
 };

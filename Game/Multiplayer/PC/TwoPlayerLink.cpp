@@ -8,6 +8,7 @@
 #include "Engine/LogFile.h"
 #include "Engine/Random.h"
 #include "Game/Helper/InputDevice.h"
+#include "Platform/System/System.h"
 
 namespace {
 
@@ -18,6 +19,9 @@ constexpr uint8_t kStopOutOfStep = 1;
 constexpr uint32_t kCodeField = TwoPlayerLink::kMaxCodeLength + 1;
 
 TwoPlayerLink* g_link = nullptr;
+
+// The wait for a record is timed on the platform's clock, which tests script.
+uint32_t NowMilliseconds() { return plat::GetSystem().GetTickCount(); }
 
 void PutLe16(uint8_t* out, uint16_t value) {
   out[0] = static_cast<uint8_t>(value);
@@ -77,9 +81,12 @@ bool TwoPlayerLink::DecodeRecord(const uint8_t* bytes, uint32_t length, InputRec
 // ---------------------------------------------------------------------------------------------
 // Connection and start
 
+TwoPlayerLink::~TwoPlayerLink() { ReportUnknown(); }
+
 void TwoPlayerLink::AttachPeer(plat::Peer* peer) {
   if (peer == m_peer) return;
   if (m_running) Fail(LinkFailure::kConnectionLost, Frame(), false);
+  ReportUnknown();
   m_peer = peer;
 }
 
@@ -126,6 +133,7 @@ void TwoPlayerLink::BeginGame(bool host, uint8_t session, uint32_t seed, const c
   m_localSent = false;
   m_remoteIn[0] = m_remoteIn[1] = false;
   m_remoteStopFrame = kNoFrame;
+  m_waiting = false;
   SeedRand(seed);
 }
 
@@ -139,7 +147,10 @@ void TwoPlayerLink::Update() {
     m_pendingPressed |= device->LocalPressed();
   }
   Pump();
-  if (m_running) CompareNextFrame();
+  if (!m_running) return;
+  CompareNextFrame();
+  CheckRemoteStopped();
+  WatchSilence();
 }
 
 void TwoPlayerLink::Pump() {
@@ -155,13 +166,18 @@ void TwoPlayerLink::Pump() {
 
 void TwoPlayerLink::Handle(const uint8_t* data, uint32_t length) {
   if (!data || length == 0) {
-    DebugLog().Write("TwoPlayerLink: ignored an empty packet");
+    NoteUnknown(data, 0);
     return;
   }
   switch (data[0]) {
     case plat::ID_CONNECTION_REQUEST_ACCEPTED:
       break;  // the peer answers IsConnected itself
     case plat::ID_CONNECTION_LOST:
+      if (const char* why = m_peer ? m_peer->LossReason() : nullptr) {
+        DebugLog().Write("TwoPlayerLink: the connection ended: %s", why);
+      } else {
+        DebugLog().Write("TwoPlayerLink: the connection ended");
+      }
       OnConnectionLost();
       break;
     case kMsgStart:
@@ -174,9 +190,28 @@ void TwoPlayerLink::Handle(const uint8_t* data, uint32_t length) {
       OnStop(data, length);
       break;
     default:
-      DebugLog().Write("TwoPlayerLink: ignored a message with identifier %u", data[0]);
+      NoteUnknown(data, length);
       break;
   }
+}
+
+void TwoPlayerLink::NoteUnknown(const uint8_t* data, uint32_t length) {
+  // A peer that sends nothing but these would fill the log at its own rate.
+  if (m_unknownMessages++ > 0) return;
+  if (length == 0) {
+    DebugLog().Write("TwoPlayerLink: ignored an empty packet (later unknown ones are counted)");
+  } else {
+    DebugLog().Write(
+        "TwoPlayerLink: ignored a message with identifier %u (later unknown ones are counted)",
+        data[0]);
+  }
+}
+
+void TwoPlayerLink::ReportUnknown() {
+  if (m_unknownMessages > 1)
+    DebugLog().Write("TwoPlayerLink: ignored %u messages of unknown kinds in all",
+                     m_unknownMessages);
+  m_unknownMessages = 0;
 }
 
 void TwoPlayerLink::OnConnectionLost() {
@@ -255,15 +290,49 @@ bool TwoPlayerLink::ReadyForTick() {
   if (!m_localSent) SendLocalRecord();
   Pump();
   CompareNextFrame();
+  CheckRemoteStopped();
   if (m_failure != LinkFailure::kNone) return false;
-  if (RemoteRecord(m_frame)) {
-    m_tickReady = true;
-  } else if (m_frame >= m_remoteStopFrame) {
-    // Only now that this tick is wanted: a game ending on the very tick the other machine
-    // stopped after ends as it should, not with a lost connection.
-    Fail(LinkFailure::kConnectionLost, Frame(), false);
-  }
+  m_tickReady = RemoteRecord(m_frame) != nullptr;
+  WatchSilence();
   return m_tickReady;
+}
+
+void TwoPlayerLink::CheckRemoteStopped() {
+  // Only once this tick is wanted (its local record is out): a game ending on the very tick the
+  // other machine stopped after ends as it should, not with a lost connection. Records and the
+  // stop come in order, so once the stop is in, a record of this tick that has not come never
+  // will.
+  if (!m_running || m_failure != LinkFailure::kNone || !m_localSent) return;
+  if (m_frame >= m_remoteStopFrame && !RemoteRecord(m_frame))
+    Fail(LinkFailure::kConnectionLost, Frame(), false);
+}
+
+void TwoPlayerLink::WatchSilence() {
+  const bool waiting =
+      m_running && m_failure == LinkFailure::kNone && m_localSent && !RemoteRecord(m_frame);
+  if (!waiting) {
+    m_waiting = false;
+    return;
+  }
+  const uint32_t now = NowMilliseconds();
+  if (!m_waiting) {
+    m_waiting = true;
+    m_waitStart = now;
+    return;
+  }
+  const uint32_t waited = now - m_waitStart;
+  if (waited < kSilenceLimitMs) return;
+  DebugLog().Write("TwoPlayerLink: no input record of frame %u from the other machine in %u ms",
+                   m_frame, waited);
+  Fail(LinkFailure::kConnectionLost, Frame(), false);
+  // The other machine may only be held up (a minimised window, a stopped process): when it comes
+  // back it learns that this one has gone. This machine's record of this tick went out.
+  SendStop(LinkFailure::kConnectionLost, m_frame + 1);
+}
+
+uint32_t TwoPlayerLink::WaitedMilliseconds() const {
+  if (!m_waiting || !m_running || m_failure != LinkFailure::kNone) return 0;
+  return NowMilliseconds() - m_waitStart;
 }
 
 void TwoPlayerLink::SendLocalRecord() {
@@ -359,6 +428,8 @@ void TwoPlayerLink::StopGame() {
   m_tickReady = false;
   m_localSent = false;
   m_remoteIn[0] = m_remoteIn[1] = false;
+  m_waiting = false;
+  ReportUnknown();
   if (InputDevice* device = GetInputDevice()) device->ClearLinkInput();
 }
 

@@ -17,7 +17,12 @@
 //       game->Update();
 //       link.EndTick(game->GetStateHash());
 //     if (link.Failure() != LinkFailure::kNone): end the game, show FailureTextId(Failure())
+//     if (link.IsWaitingLong()): tell the player, who may leave the game
 //     at the end of a linked game (any reason): link.StopGame();
+//
+// A machine that stays connected but sends nothing (stopped, or its window minimised) must not
+// hold the other for ever: the wait for its record is timed on the platform's millisecond clock,
+// and after kSilenceLimitMs the game fails as a lost connection.
 
 #include <cstdint>
 
@@ -47,6 +52,11 @@ class TwoPlayerLink {
   static constexpr uint32_t kStartSize = 24;
   static constexpr uint32_t kStopSize = 8;
   static constexpr int32_t kMaxCodeLength = 15;
+
+  // How long a wait for the other machine's record of the next tick may last: after
+  // kWaitNoticeMs the player is told and may leave, after kSilenceLimitMs the game ends.
+  static constexpr uint32_t kWaitNoticeMs = 3000;
+  static constexpr uint32_t kSilenceLimitMs = 30000;
 
   // The localised text the framework shows for a failure: 1021 "GAMES OUT OF STEP", 1020
   // "CONNECTION LOST"; 0 for none.
@@ -80,7 +90,7 @@ class TwoPlayerLink {
 
   TwoPlayerLink() = default;
   // The peer is not the link's.
-  ~TwoPlayerLink() = default;
+  ~TwoPlayerLink();
   TwoPlayerLink(const TwoPlayerLink&) = delete;
   TwoPlayerLink& operator=(const TwoPlayerLink&) = delete;
 
@@ -99,9 +109,10 @@ class TwoPlayerLink {
   bool StartHost(const char* code, uint32_t seed);
 
   // Once per frame, after the InputDevice's Update: takes this frame's local input from the
-  // registered InputDevice (presses of frames that run no tick are kept for the next record) and
+  // registered InputDevice (presses of frames that run no tick are kept for the next record),
   // handles what has arrived: the connection's news, the client's start (seed, then the start
-  // callback), records and stops.
+  // callback), records and stops, and times the wait for the other machine's record (also while
+  // the game is paused, so a game left waiting ends all the same).
   void Update();
 
   // True when the next tick may run: the local record of that tick has gone out (it is sent
@@ -119,6 +130,10 @@ class TwoPlayerLink {
 
   // A linked game runs: from its start until StopGame (a failed one too, until then).
   bool IsGameRunning() const { return m_running; }
+  // How long this machine has been waiting for the other one's record of the next tick (its own
+  // is out); 0 when it is not waiting.
+  uint32_t WaitedMilliseconds() const;
+  bool IsWaitingLong() const { return WaitedMilliseconds() >= kWaitNoticeMs; }
   bool IsHost() const { return m_host; }
   const char* GameCode() const { return m_code; }
   // The number of the next tick (ticks run so far in this game).
@@ -146,6 +161,15 @@ class TwoPlayerLink {
   void CompareNextFrame();
   void Fail(LinkFailure reason, int32_t frame, bool tellOther);
   const InputRecord* RemoteRecord(uint32_t frame) const;
+  // Starts, checks or ends the timing of a wait for the other machine's record.
+  void WatchSilence();
+  // A wanted tick that will never get the other machine's record (it stopped, or the connection
+  // went before it sent one) fails the game, also while the game is paused.
+  void CheckRemoteStopped();
+  // Messages of unknown kinds are logged once and counted; the count is written when the game
+  // stops or the peer changes.
+  void NoteUnknown(const uint8_t* data, uint32_t length);
+  void ReportUnknown();
 
   plat::Peer* m_peer = nullptr;
   LinkStartCallback m_startCallback = nullptr;
@@ -169,6 +193,9 @@ class TwoPlayerLink {
   InputRecord m_remote[2];
   bool m_remoteIn[2] = {};
   uint32_t m_remoteStopFrame = kNoFrame;  // the first tick it will send no record for
+  bool m_waiting = false;                 // for the other machine's record, since m_waitStart
+  uint32_t m_waitStart = 0;
+  uint32_t m_unknownMessages = 0;
 };
 
 // The framework's one link while it exists.
