@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "Engine/Random.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "tests/pirate/PirateTestSupport.h"
@@ -188,6 +189,28 @@ TEST_F(PiratePlayTest, FewerThanTenSecondsTickAndTheChallengeEndsAtFivePairs) {
   g->m_pairsLeft = 5;
   EXPECT_EQ(g->Update(), 1);
   EXPECT_EQ(g->m_result, 1);
+}
+
+TEST_F(PiratePlayTest, ATwoPlayerFinaleShowsItsEffectsOnAGeneratorOfTheirOwn) {
+  cpirategame* g = StartFromMenu(kModeTwoPlayer, 0);
+  ASSERT_NE(g, nullptr);
+  ASSERT_TRUE(RunToPlay());
+  // The camera's drop to the chest ends in dirt, the chest's opening in coins and sparkle.
+  for (int i = 0; i < 200 && g->m_finaleState == 0; ++i) g->DropToChest();
+  ASSERT_EQ(g->m_finaleState, 1);
+  RenderWindow* main = GetApp().FindWindow(g->m_mainWindowId);
+  ASSERT_NE(main, nullptr);
+  EXPECT_NE(main->GetParticleSystem(g->m_finaleEffect), nullptr) << "the dirt";
+  for (int i = 0; i < 400 && g->m_finaleState == 1; ++i) g->OpenChest();
+  ASSERT_EQ(g->m_finaleState, 2);
+  EXPECT_EQ(main->GetParticleSystemCount(), 3) << "dirt, coins and sparkle";
+  // They run on the main window's own generator; play's does not move for them.
+  ASSERT_NE(main->GetParticleRandom(), nullptr);
+  const uint32_t own = main->GetParticleRandom()->GetRandCount();
+  const uint32_t plays = GetRandCount();
+  m_harness.RunFrames(2);
+  EXPECT_GT(main->GetParticleRandom()->GetRandCount(), own);
+  EXPECT_EQ(GetRandCount(), plays);
 }
 
 class PirateLoadTest : public AppTest {};
