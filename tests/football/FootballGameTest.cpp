@@ -306,29 +306,4 @@ TEST_F(FootballGameTest, TheFadeBetweenKicksDimsTheOverlayAloneAndEndsAtFullColo
   EXPECT_LT(dimmed, full * 3 / 4) << "the wind arrow while fading";
 }
 
-TEST_F(FootballGameTest, ATwoPlayerKickRaisesItsGrassPuffOnAGeneratorOfItsOwn) {
-  m_harness.system().SetCounterStepPerRead(2 * kCountsPerSecond / 60);
-  G* game = StartFromMenu(kModeTwoPlayer, 0);
-  ASSERT_NE(game, nullptr);
-  ASSERT_TRUE(PlayIntro(game));
-  Hold(m_harness, plat::kDIK_UP, 12);
-  Tap(m_harness, plat::kDIK_SPACE);
-  for (int i = 0; i < 8 && game->phase == G::kPhaseRunUp; ++i) Tap(m_harness, plat::kDIK_SPACE);
-  // The ball's first bounce on the grass puffs.
-  ASSERT_TRUE(RunUntil(
-      m_harness, [&] { return game->lastEffect != -1; }, 600));
-  RenderWindow* pitch = GetApp().FindWindow(game->sceneWindowId);
-  ASSERT_NE(pitch, nullptr);
-  BaseParticleSystem* puff = pitch->GetParticleSystem(game->lastEffect);
-  ASSERT_NE(puff, nullptr);
-  // It draws from the pitch window's own generator, which nothing of play touches.
-  ASSERT_NE(pitch->GetParticleRandom(), nullptr);
-  const uint32_t draws = pitch->GetParticleRandom()->GetRandCount();
-  EXPECT_GT(draws, 0u);
-  m_harness.RunFrames(2);
-  ASSERT_EQ(pitch->GetParticleSystem(game->lastEffect), puff);
-  EXPECT_GT(puff->GetLiveCount(), 0u);
-  EXPECT_GT(pitch->GetParticleRandom()->GetRandCount(), draws);
-}
-
 }  // namespace
