@@ -145,8 +145,7 @@ int RemoveLeftoverTemporaries(const char* path) {
     pid_t pid = 0;
     if (!TemporaryOf(entry->d_name, name, &pid) || OtherProcessRuns(pid)) continue;
     struct stat st {};
-    if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-      continue;
+    if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
     if (unlinkat(fd, entry->d_name, 0) == 0) ++removed;
   }
   closedir(dir);
@@ -166,9 +165,9 @@ int KeepFileCopy(const char* path, const char* suffix, char* kept, size_t capaci
   // A hard link never replaces a name that is taken, so an earlier copy is never lost even to a
   // second copy of the program doing the same at the same time.
   for (int number = 1; number < 1000; ++number) {
-    const int length = number == 1 ? std::snprintf(name, sizeof(name), "%s%s", target, suffix)
-                                   : std::snprintf(name, sizeof(name), "%s%s.%d", target, suffix,
-                                                   number);
+    const int length = number == 1
+                           ? std::snprintf(name, sizeof(name), "%s%s", target, suffix)
+                           : std::snprintf(name, sizeof(name), "%s%s.%d", target, suffix, number);
     if (length < 0 || static_cast<size_t>(length) >= sizeof(name) ||
         static_cast<size_t>(length) >= capacity)
       return ENAMETOOLONG;

@@ -141,7 +141,7 @@ void GameBaseClass::DrawLives(RenderWindow* window, int32_t lives) {
 bool GameBaseClass::HasDataFolder(const char* folder, const char* owner) {
   struct stat st {};
   if (folder && stat(HostPath(folder).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
-  DebugLog().Write("%s: the data folder %s is missing, the game cannot load\n",
-                   owner ? owner : "", folder ? folder : "");
+  DebugLog().Write("%s: the data folder %s is missing, the game cannot load\n", owner ? owner : "",
+                   folder ? folder : "");
   return false;
 }

@@ -76,10 +76,10 @@ int32_t KavelApp::Init() {
   const SaveProfile::LoadResult profile = GetSaveProfile().Load();
   // The player hears of a refused profile before playing, not from an empty score table: the
   // old file is kept beside the new one at the first save.
-  if (m_frontEnd &&
-      (profile == SaveProfile::LoadResult::kDamaged || profile == SaveProfile::LoadResult::kNewer)) {
-    const int32_t title = profile == SaveProfile::LoadResult::kDamaged ? kTextProfileDamaged
-                                                                        : kTextProfileNewer;
+  if (m_frontEnd && (profile == SaveProfile::LoadResult::kDamaged ||
+                     profile == SaveProfile::LoadResult::kNewer)) {
+    const int32_t title =
+        profile == SaveProfile::LoadResult::kDamaged ? kTextProfileDamaged : kTextProfileNewer;
     m_frontEnd->ShowMessage(GetLocalisedText(title), GetLocalisedText(kTextProfileKept));
   }
   ApplyProfileSettings();

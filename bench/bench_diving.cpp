@@ -64,7 +64,8 @@ void BM_DivingTick(benchmark::State& state) {
     state.SkipWithError("the diving game did not start");
     return;
   }
-  Measure(state, [] { Game()->Update(); }, [] {});
+  Measure(
+      state, [] { Game()->Update(); }, [] {});
   harness.Stop();
 }
 
@@ -76,7 +77,8 @@ void BM_DivingRender(benchmark::State& state) {
   }
   // Each Render is drawn by the window's own pass before the next, as in a frame: calls that
   // were never drawn would pile up in the window's polygon pools and grow them.
-  Measure(state, [] { Game()->Render(); }, [&] { harness.RunFrames(1); });
+  Measure(
+      state, [] { Game()->Render(); }, [&] { harness.RunFrames(1); });
   harness.Stop();
 }
 

@@ -23,8 +23,8 @@
 #include "Game/Localisation/LocalisedText.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "Game/TesselGame/cTesselGame.h"
-#include "tests/support/DemoData.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/DemoData.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TempDir.h"
 
@@ -375,7 +375,8 @@ void ExpectRefusedProfileToldAndKept(AppHarness& harness, const std::vector<uint
   EXPECT_EQ(std::u16string(frontEnd->GetMessageLine(0)), GetLocalisedText(title));
   EXPECT_EQ(std::u16string(frontEnd->GetMessageLine(1)), GetLocalisedText(1028));
   char utf8[128];
-  EXPECT_NE(std::string(GetLocalisedTextUtf8(title, utf8, sizeof(utf8))), "") << "a text of its own";
+  EXPECT_NE(std::string(GetLocalisedTextUtf8(title, utf8, sizeof(utf8))), "")
+      << "a text of its own";
   EXPECT_EQ(ReadFileBytes("PDSG.raw"), std::string(image.begin(), image.end()));
 
   harness.input().SetKey(kDIK_RETURN, true);

@@ -233,7 +233,8 @@ TEST_F(LocalisedTextTest, MissingTextsAreReportedOnceAndCountedAtTheEnd) {
     EXPECT_EQ(LoadLocalisedText(), c.loaded);
     AssertCounter reports;
     for (int frame = 0; frame < 1000; ++frame)
-      for (int32_t id : {1000, 1001, 1002}) ASSERT_EQ(Utf8(id), "[text " + std::to_string(id) + "]");
+      for (int32_t id : {1000, 1001, 1002})
+        ASSERT_EQ(Utf8(id), "[text " + std::to_string(id) + "]");
     EXPECT_EQ(reports.Count(), c.reports);
     EXPECT_EQ(GetLocalisedTextTable().MissingLookups(), 3000u);
     EXPECT_TRUE(DebugLogContains(c.said));

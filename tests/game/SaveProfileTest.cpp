@@ -162,7 +162,8 @@ struct Damage {
 
 const Damage kDamage[] = {
     {"magic", [](std::vector<uint8_t>& i) { i[1] ^= 0x20; }, "(bad magic)"},
-    {"version 0", [](std::vector<uint8_t>& i) { bytewriter::PutU32(i, 4, 0); }, "(unknown version)"},
+    {"version 0", [](std::vector<uint8_t>& i) { bytewriter::PutU32(i, 4, 0); },
+     "(unknown version)"},
     {"checksum", [](std::vector<uint8_t>& i) { i[kCrcAt + 3] ^= 0x80; }, "(bad checksum)"},
     {"a high score", [](std::vector<uint8_t>& i) { i[ScoreAt(7, 0)] ^= 0x01; }, "(bad checksum)"},
     {"an unlock", [](std::vector<uint8_t>& i) { i[kUnlocksAt] = 1; }, "(bad checksum)"},
@@ -231,11 +232,9 @@ TEST_F(SaveProfileTest, TheFirstSaveKeepsARefusedFileBesideTheNewOne) {
          i.insert(i.end(), {1, 2, 3, 4});
          return i;
        }(),
-       SaveProfile::LoadResult::kDamaged, "is damaged (1805 of 1804 bytes)",
-       "PDSG.raw.damaged.2"},
+       SaveProfile::LoadResult::kDamaged, "is damaged (1805 of 1804 bytes)", "PDSG.raw.damaged.2"},
       {"cut to 1,000 bytes", std::vector<uint8_t>(good.begin(), good.begin() + 1000),
-       SaveProfile::LoadResult::kDamaged, "is damaged (1000 of 1804 bytes)",
-       "PDSG.raw.damaged.3"},
+       SaveProfile::LoadResult::kDamaged, "is damaged (1000 of 1804 bytes)", "PDSG.raw.damaged.3"},
       {"an older version with a correct CRC",
        [&] {
          auto i = good;
@@ -574,9 +573,8 @@ TEST_F(SaveProfileTest, LoadRemovesTheTemporariesOfKilledSavesAndNothingElse) {
   const std::string dead = std::to_string(EndedProcess());
   const std::string self = std::to_string(getpid());
   const std::string live = std::to_string(getppid());
-  const std::vector<std::string> leftovers = {"PDSG.raw." + dead + ".0.tmp",
-                                              "PDSG.raw." + dead + ".17.tmp",
-                                              "PDSG.raw." + self + ".3.tmp"};
+  const std::vector<std::string> leftovers = {
+      "PDSG.raw." + dead + ".0.tmp", "PDSG.raw." + dead + ".17.tmp", "PDSG.raw." + self + ".3.tmp"};
   const std::vector<std::string> others = {
       "PDSG.raw." + live + ".0.tmp",  // a write in progress in a process that runs
       "PDSG.raw." + dead + ".tmp",
@@ -628,7 +626,8 @@ TEST_F(SaveProfileTest, ALinkedProfileIsSavedThroughTheLink) {
       {"relative", {{"PDSG.raw", "store/deeper/real.raw"}}, "store/deeper/real.raw"},
       {"absolute", {{"PDSG.raw", absolute}}, "store/deeper/real.raw"},
       // A chain whose second link is named from its own folder.
-      {"chain", {{"PDSG.raw", "store/link.raw"}, {"store/link.raw", "deeper/real.raw"}},
+      {"chain",
+       {{"PDSG.raw", "store/link.raw"}, {"store/link.raw", "deeper/real.raw"}},
        "store/deeper/real.raw"},
       // A link that leads nowhere yet: the first save makes its target.
       {"dangling", {{"PDSG.raw", "store/new.raw"}}, "store/new.raw"},
