@@ -32,3 +32,20 @@ AssertHook SetAssertHook(AssertHook hook) { return s_hook.exchange(hook); }
 unsigned AssertReportCount() { return s_reportCount.load(std::memory_order_relaxed); }
 
 void ResetAssertReportCount() { s_reportCount.store(0, std::memory_order_relaxed); }
+
+bool RepeatedFault::Raise(const char* expression, const char* file, int line) {
+  if (m_reported) {
+    ++m_repeats;
+    return false;
+  }
+  m_reported = true;
+  AssertReport(expression, file, line);
+  return true;
+}
+
+void RepeatedFault::Close(const char* what) {
+  if (m_repeats > 0)
+    DebugLog().Write("%s: %u more time(s) after its report\n", what ? what : "", m_repeats);
+  m_reported = false;
+  m_repeats = 0;
+}

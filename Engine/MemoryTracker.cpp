@@ -548,6 +548,9 @@ void MemoryTracker::ResetLog() {
     int n = std::snprintf(text + used, sizeof(text) - used, "%s\r\n", line);
     if (n > 0 && static_cast<size_t>(n) < sizeof(text) - used) used += static_cast<size_t>(n);
   }
+  // Temporaries that a killed run's write left would otherwise stay for ever (writes of the log
+  // all happen under this lock, so none of this process's is in progress).
+  RemoveLeftoverTemporaries("memory.log");
   int error = WriteFileWhole("memory.log", text, used);
   s_logUnavailable = error != 0;
   NoteLogWrite(error);

@@ -1,12 +1,16 @@
 #include "Game/GameBaseClass.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "Engine/Font.h"
+#include "Engine/LogFile.h"
 #include "Engine/PC/PCApp.h"
 #include "Engine/PC/PCRenderWindow.h"
 #include "Game/Helper/ScopedDataFolder.h"
 #include "Game/Sound/CSoundWrapper.h"
+#include "Platform/System/HostPath.h"
 
 namespace {
 constexpr const char* kFontFolder = "data\\Frontend\\";
@@ -151,4 +155,12 @@ void GameBaseClass::DrawLives(RenderWindow* window, int32_t lives) {
   for (int32_t i = 0; i < shown; ++i)
     covered.Include(DrawHudTexture(window, m_hud.lives, kLivesX + step * i, kLivesY));
   NoteHudPiece("lives", covered);
+}
+
+bool GameBaseClass::HasDataFolder(const char* folder, const char* owner) {
+  struct stat st {};
+  if (folder && stat(HostPath(folder).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  DebugLog().Write("%s: the data folder %s is missing, the game cannot load\n", owner ? owner : "",
+                   folder ? folder : "");
+  return false;
 }

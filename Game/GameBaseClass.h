@@ -57,6 +57,11 @@ class GameBaseClass {
   virtual void SequenceCue2() {}
   virtual void SequenceEnd() {}
 
+  // Whether a game's data folder (a program path such as "data\FootballGame\") is there. When it
+  // is not, one log line names it for `owner`; the game's LoadPhase1 then refuses to load, and
+  // the framework tells the player that the game's data is missing.
+  static bool HasDataFolder(const char* folder, const char* owner);
+
   // Every game's Update calls this first with 1.0: the message counts down, the fade timer
   // advances and the bonus popups move.
   void UpdateIngameText(float step);

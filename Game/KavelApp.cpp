@@ -29,7 +29,10 @@ enum ResultText : int32_t {
   kTextGameOver = 1015,
   kTextNewHighScore = 1016,
   kTextChallengeComplete = 1017,
-  kTextLoadFailed = 1018,
+  kTextDataMissing = 1025,
+  kTextProfileDamaged = 1026,
+  kTextProfileNewer = 1027,
+  kTextProfileKept = 1028,
 };
 
 // The unlock counts at which an unlock movie plays, and the movies.
@@ -70,7 +73,15 @@ int32_t KavelApp::Init() {
   LoadLocalisedText();
   m_frontEnd = TrackedNew<CFrontEnd>("KavelApp::Init");
   if (m_frontEnd) m_frontEnd->InitFE();
-  GetSaveProfile().Load();
+  const SaveProfile::LoadResult profile = GetSaveProfile().Load();
+  // The player hears of a refused profile before playing, not from an empty score table: the
+  // old file is kept beside the new one at the first save.
+  if (m_frontEnd && (profile == SaveProfile::LoadResult::kDamaged ||
+                     profile == SaveProfile::LoadResult::kNewer)) {
+    const int32_t title =
+        profile == SaveProfile::LoadResult::kDamaged ? kTextProfileDamaged : kTextProfileNewer;
+    m_frontEnd->ShowMessage(GetLocalisedText(title), GetLocalisedText(kTextProfileKept));
+  }
   ApplyProfileSettings();
   GetApp().GetDisplay()->ListResolutions(&GetDisplayModeTable(), &HideDisplayModeItems, m_frontEnd);
   if (m_sound) m_sound->PlayMusic(kFrontEndMusic);
@@ -154,7 +165,7 @@ void KavelApp::StepLoading() {
     DebugLog().Write("KavelApp: game %d failed to load (phase %d)", m_game->GetGameId(),
                      m_loadStep + 1);
     EndGame(false);
-    if (m_frontEnd) m_frontEnd->ShowMessage(GetLocalisedText(kTextLoadFailed), nullptr);
+    if (m_frontEnd) m_frontEnd->ShowMessage(GetLocalisedText(kTextDataMissing), nullptr);
     return;
   }
   if (++m_loadStep < kLoadSteps) return;

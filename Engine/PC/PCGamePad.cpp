@@ -68,6 +68,10 @@ int32_t PadMappingFile::Load() {
   // Whatever the file holds is read over a default table, so records it does not reach (a short
   // or cut-off file) are sound defaults rather than leftovers.
   FillDefaults();
+  // Loaded once at start, before any save: a temporary of the file now is a killed save's.
+  if (const int removed = RemoveLeftoverTemporaries(kFileName))
+    DebugLog().Write("Removed %d temporary file(s) of %s left by saves that did not finish\n",
+                     removed, kFileName);
   size_t got = 0;
   const char* reason = "";
   switch (ReadFileStart(kFileName, m_table, kFileSize, &got, &reason)) {

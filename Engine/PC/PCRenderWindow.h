@@ -59,6 +59,7 @@ struct AlphaSortEntry {
   int32_t kind;  // 0 mesh, 1 particle system
   const MeshRecord* mesh;
   BaseParticleSystem* system;
+  int32_t order = 0;  // submission order, which breaks ties in the depth sort
 };
 
 class RenderWindow : public BaseRenderWindow {

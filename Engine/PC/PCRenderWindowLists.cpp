@@ -139,9 +139,16 @@ AlphaSortEntry* RenderWindow::SortEntries(int32_t n) {
 
 void RenderWindow::SortByKey(AlphaSortEntry* entries, int32_t count) {
   // Farthest first; entries at one depth keep their submission order, so a frame draws the
-  // same way every time.
-  std::stable_sort(entries, entries + count,
-                   [](const AlphaSortEntry& a, const AlphaSortEntry& b) { return a.key > b.key; });
+  // same way every time. The order is part of the key rather than left to a stable sort, whose
+  // scratch buffer would be an allocation every frame. A depth that is no number (a degenerate
+  // placement) sorts as the nearest, so that the ordering stays a strict one.
+  for (int32_t i = 0; i < count; ++i) {
+    entries[i].order = i;
+    if (entries[i].key != entries[i].key) entries[i].key = -FLT_MAX;
+  }
+  std::sort(entries, entries + count, [](const AlphaSortEntry& a, const AlphaSortEntry& b) {
+    return a.key != b.key ? a.key > b.key : a.order < b.order;
+  });
 }
 
 int32_t RenderWindow::AddMeshEntries(MeshList list, const Matrix& view, AlphaSortEntry* entries) {

@@ -182,6 +182,7 @@ int32_t cDivingGame::LoadPhase1() {
     DebugLog().Write("cDivingGame: no render window\n");
     return 0;
   }
+  if (!HasDataFolder(kDataFolder, "cDivingGame")) return 0;
   GetApp().SetDataDir(kDataFolder);
   LoadHudTextures();
   m_sceneId = GetApp().GetSceneFactory()->CreateScene(kSceneName);

@@ -172,6 +172,7 @@ int32_t cfootballgame::Init() {
 
 int32_t cfootballgame::LoadPhase1() {
   App& app = GetApp();
+  if (!HasDataFolder(kDataFolder, "cfootballgame")) return 0;
   app.SetDataDir(kDataFolder);
   for (int32_t i = 0; i < kHudTextureCount; ++i)
     hudTextures[i] = app.GetTexture()->Load(kHudTextureNames[i]);
@@ -389,6 +390,7 @@ void cfootballgame::StartPlay() {
 
 void cfootballgame::CleanUp() {
   App& app = GetApp();
+  missingModel.Close("cfootballgame: drawing a model that did not load");
   NodeFactory* nodes = app.GetNodeFactory();
   for (int32_t* geo : {&ballGeo, &arrowGeo, &targetGeo, &windArrowGeo, &shadowBlobGeo,
                        &shadowBlobSmallGeo, &shadowBlobLargeGeo}) {

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+#include "Engine/Assert.h"
 #include "Engine/BaseRenderWindow.h"
 #include "Engine/FastMath.h"
 #include "Game/FootballGame/Defender.h"
@@ -240,6 +241,8 @@ class cfootballgame : public GameBaseClass {
   int32_t level = 0;
   int32_t mode = 0;
   int32_t pitchScene = -1;
+  // A model that did not load is drawn every frame: said once, counted, the count told at CleanUp.
+  RepeatedFault missingModel;
   // The 15 HUD textures in load order; named handles below alias into this table.
   int32_t hudTextures[kHudTextureCount] = {-1, -1, -1, -1, -1, -1, -1, -1,
                                            -1, -1, -1, -1, -1, -1, -1};

@@ -94,7 +94,7 @@ void cfootballgame::DrawModel(int32_t geo, const Matrix& world, const Vector4& c
                               AnimationHelper* anim, RenderWindow* window) {
   RenderWindow* target = window ? window : PitchWindow();
   NodeContainer* node = geo != -1 ? GetApp().GetNodeFactory()->Find(geo) : nullptr;
-  KASSERT(node != nullptr);
+  if (!node) missingModel.Raise("node != nullptr", __FILE__, __LINE__);
   if (!target || !node) return;
   RenderNodeRecord record;
   record.container = node;

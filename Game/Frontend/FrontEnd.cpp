@@ -37,7 +37,7 @@ enum FrontEndText : int32_t {
   kTextTwoPlayers = 1019,
   kTextPaused = 1022,
   kTextBack = 1024,
-  kTextWaiting = 1026,
+  kTextWaiting = 1029,
 };
 
 constexpr uint32_t kTextColour = 0xFFE0E0E0u;

@@ -51,6 +51,10 @@ class CFrontEnd {
   void Resume();
 
   Screen GetScreen() const { return m_screen; }
+  // Line 0 or 1 of the message box last shown (null for none).
+  const char16_t* GetMessageLine(int32_t line) const {
+    return line == 0 || line == 1 ? m_message[line] : nullptr;
+  }
   int32_t GetSelection() const { return m_selection; }
   int32_t GetMode() const { return m_mode; }
   int32_t GetDifficulty() const { return m_difficulty; }

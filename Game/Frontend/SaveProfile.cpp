@@ -83,6 +83,7 @@ bool SaveProfile::SetPath(const char* path) {
   if (!path || !*path || std::strlen(path) >= kMaxPath) return false;
   std::strcpy(m_path, path);
   m_saveBlocked = false;
+  m_keepSuffix = nullptr;
   return true;
 }
 
@@ -99,6 +100,12 @@ void SaveProfile::Defaults() {
 SaveProfile::LoadResult SaveProfile::Load() {
   Defaults();
   m_saveBlocked = false;
+  m_keepSuffix = nullptr;
+  // Only this program saves the profile, and it saves nothing before loading it: a temporary of
+  // the file now is one that a killed save left.
+  if (const int removed = RemoveLeftoverTemporaries(m_path))
+    DebugLog().Write("Removed %d temporary file(s) of %s left by saves that did not finish\n",
+                     removed, m_path);
   // One byte more than a profile, so that a file too long shows as such.
   unsigned char bytes[sizeof(SaveProfileFile) + 1] = {};
   size_t size = 0;
@@ -122,6 +129,15 @@ SaveProfile::LoadResult SaveProfile::Load() {
     return Damaged("bad magic");
   uint32_t version = 0;
   std::memcpy(&version, bytes + sizeof(kSaveProfileMagic), sizeof(version));
+  // A newer program's profile is sound as far as anyone here can tell; it is only not ours.
+  if (size >= kHeaderSize && version > kSaveProfileVersion) {
+    m_keepSuffix = kNewerSuffix;
+    DebugLog().Write(
+        "Save profile %s is of a newer version (%u), starting with defaults; it is kept beside "
+        "the new one at the next save\n",
+        m_path, version);
+    return LoadResult::kNewer;
+  }
   if (size >= kHeaderSize && version != kSaveProfileVersion) return Damaged("unknown version");
   if (size != sizeof(SaveProfileFile)) {
     char text[64];
@@ -137,10 +153,33 @@ SaveProfile::LoadResult SaveProfile::Load() {
 }
 
 SaveProfile::LoadResult SaveProfile::Damaged(const char* reason) {
+  m_keepSuffix = kDamagedSuffix;
   DebugLog().Write(
-      "Save profile %s is damaged (%s), starting with defaults; it is replaced at the next save\n",
+      "Save profile %s is damaged (%s), starting with defaults; it is kept beside the new one at "
+      "the next save\n",
       m_path, reason);
   return LoadResult::kDamaged;
+}
+
+// A refused file may still hold all the player has won (one flipped bit fails the checksum), so
+// it is kept before anything is written over it.
+bool SaveProfile::KeepRefusedFile() {
+  if (!m_keepSuffix) return true;
+  char kept[kMaxPath + 32];
+  const int error = KeepFileCopy(m_path, m_keepSuffix, kept, sizeof(kept));
+  if (error == ENOENT) {
+    // Gone since it was read (the player moved it): nothing is left to lose.
+    m_keepSuffix = nullptr;
+    return true;
+  }
+  if (error) {
+    DebugLog().Write("Save profile %s not saved: no copy of the old file could be kept (%s)\n",
+                     m_path, std::strerror(error));
+    return false;
+  }
+  DebugLog().Write("Save profile %s kept as %s before it is replaced\n", m_path, kept);
+  m_keepSuffix = nullptr;
+  return true;
 }
 
 // A file that passes its checksum was still written by someone: nothing in it may lead a reader
@@ -161,6 +200,7 @@ bool SaveProfile::Save() {
                      m_path);
     return false;
   }
+  if (!KeepRefusedFile()) return false;
   SaveProfileFile file{};
   std::memcpy(file.magic, kSaveProfileMagic, sizeof(file.magic));
   file.version = kSaveProfileVersion;

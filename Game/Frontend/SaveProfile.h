@@ -3,10 +3,12 @@
 // and the challenge unlocks, guarded by a CRC-32.
 //
 // The file belongs to the player, so it is never lost by accident: it is written whole through
-// Engine/SafeFile (a crash or a full disk leaves the old one); a missing, short or damaged file
-// gives defaults and is replaced at the next save; but a file that exists and cannot be read
-// (permissions, an I/O error) is left alone for the rest of the run, since it may well hold
-// everything the player has won.
+// Engine/SafeFile (a crash or a full disk leaves the old one, a symbolic link is written
+// through); a missing file gives defaults and is made at the next save; a short, damaged or
+// foreign file, or one of a newer version, gives defaults and is kept byte for byte beside the
+// new one ("PDSG.raw.damaged", "PDSG.raw.newer", never over an earlier copy) before the first
+// save replaces it; and a file that exists and cannot be read (permissions, an I/O error) is left
+// alone for the rest of the run, since it may well hold everything the player has won.
 
 #include <bit>
 #include <cstddef>
@@ -68,9 +70,12 @@ class SaveProfile {
   enum class LoadResult {
     kLoaded,      // the file's contents are in use
     kMissing,     // no file: defaults, and the next Save creates it
-    kDamaged,     // short, long or failing a check: defaults, replaced at the next Save
+    kDamaged,     // short, long or failing a check: defaults, kept aside at the next Save
+    kNewer,       // written by a newer version: defaults, kept aside at the next Save
     kUnreadable,  // there but not readable: defaults, and Save leaves the file alone
   };
+  static constexpr const char* kDamagedSuffix = ".damaged";
+  static constexpr const char* kNewerSuffix = ".newer";
 
   SaveProfile() { Defaults(); }
 
@@ -80,10 +85,11 @@ class SaveProfile {
   const char* Path() const { return m_path; }
 
   // Reads the file over the defaults. Whatever the outcome, one log line says what happened
-  // unless the file was read whole.
+  // unless the file was read whole. Temporary files that killed saves left beside it go first.
   LoadResult Load();
   // Writes the whole file; false (with one log line) when it was not written, the old file
-  // being untouched then.
+  // being untouched then. The first save over a file that Load refused (damaged or newer) keeps
+  // that file first, with a log line naming the copy, and does not save when it cannot.
   bool Save();
   void Defaults();
 
@@ -106,11 +112,14 @@ class SaveProfile {
  private:
   LoadResult Damaged(const char* reason);
   void Sanitise();
+  bool KeepRefusedFile();
 
   SaveProfileData m_data;
   char m_path[kMaxPath] = "PDSG.raw";
   // Set when the file exists but could not be read: saving would destroy what it holds.
   bool m_saveBlocked = false;
+  // The suffix of the copy that the next save makes of a file Load refused first; null for none.
+  const char* m_keepSuffix = nullptr;
 };
 
 // The program's one profile.

@@ -197,13 +197,50 @@ bool LocalisedText::Adopt(OwnedBlock<> image, size_t size, const char* name) {
 }
 
 void LocalisedText::Clear() {
+  if (m_quietLookups > 0)
+    DebugLog().Write("Localised text: %u more lookup(s) of missing texts after their reports\n",
+                     m_quietLookups);
   m_image.reset();
   m_count = 0;
+  m_reportedIdCount = 0;
+  m_noTableReported = false;
+  m_missingLookups = 0;
+  m_quietLookups = 0;
+}
+
+// Without a table every text is missing: that is one fault, said once. With one, each id that it
+// lacks is a fault of its own (the first few of them are told apart).
+void LocalisedText::ReportMissing(int32_t id) const {
+  ++m_missingLookups;
+  if (!IsLoaded()) {
+    if (m_noTableReported) {
+      ++m_quietLookups;
+      return;
+    }
+    m_noTableReported = true;
+    DebugLog().Write("Localised text: no texts loaded, text %d and every other show as their ids\n",
+                     static_cast<int>(id));
+  } else {
+    for (int32_t i = 0; i < m_reportedIdCount; ++i) {
+      if (m_reportedIds[i] == id) {
+        ++m_quietLookups;
+        return;
+      }
+    }
+    if (m_reportedIdCount == kReportedIds) {
+      ++m_quietLookups;
+      return;
+    }
+    m_reportedIds[m_reportedIdCount++] = id;
+    DebugLog().Write("Localised text: no text %d among %d, it shows as its id\n",
+                     static_cast<int>(id), static_cast<int>(m_count));
+  }
+  AssertReport("id >= 0 && id < Count()", __FILE__, __LINE__);
 }
 
 const char16_t* LocalisedText::Get(int32_t id) const {
   if (id < 0 || id >= m_count) {
-    AssertReport("id >= 0 && id < Count()", __FILE__, __LINE__);
+    ReportMissing(id);
     return Placeholder(id);
   }
   const auto* bytes = static_cast<const unsigned char*>(m_image.get());

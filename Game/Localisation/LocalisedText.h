@@ -6,8 +6,11 @@
 //
 // The whole file is checked when it is loaded; a file with any fault is refused as a whole (one
 // log line names the fault), since a half-read table would show some texts and garbage for
-// others. Without a table every lookup gives a visible placeholder such as "[text 123]" and
-// raises an assertion report, so a missing text shows on screen instead of crashing.
+// others. A text that is not there (no table at all, or an id past it) shows as a placeholder
+// such as "[text 123]", so it shows on screen instead of crashing. The menu looks texts up every
+// frame, so each such fault raises one assertion report, the first time: without a table, the
+// first lookup; with one, the first lookup of each id. Later lookups are counted quietly, and
+// Clear (at the program's end) writes the count.
 
 #include <bit>
 #include <cstddef>
@@ -48,15 +51,26 @@ class LocalisedText {
   bool IsLoaded() const { return m_image != nullptr; }
   int32_t Count() const { return m_count; }
 
-  // Text `id`, or the placeholder (with an assertion report) when there is no such text.
+  // Text `id`, or the placeholder when there is no such text (reported the first time).
   const char16_t* Get(int32_t id) const;
+  // Lookups of texts that were not there since the last Load or Clear, reported or not.
+  uint32_t MissingLookups() const { return m_missingLookups; }
 
  private:
+  static constexpr int kReportedIds = 16;
+
   bool Adopt(OwnedBlock<> image, size_t size, const char* name);
+  void ReportMissing(int32_t id) const;
 
   // The checked file image; offsets are resolved on each lookup.
   OwnedBlock<> m_image{nullptr, OwnedFree{"LocalisedText::Load"}};
   int32_t m_count = 0;
+  // What has been said of missing texts; a lookup is a read, so these change under const.
+  mutable int32_t m_reportedIds[kReportedIds] = {};
+  mutable int32_t m_reportedIdCount = 0;
+  mutable bool m_noTableReported = false;
+  mutable uint32_t m_missingLookups = 0;
+  mutable uint32_t m_quietLookups = 0;
 };
 
 // The program's one table; tests may Load or Clear it.
@@ -64,9 +78,9 @@ LocalisedText& GetLocalisedTextTable();
 // Loads the program's table from LocalisedText::kFileName.
 bool LoadLocalisedText();
 
-// The text in the current language. An id without a text raises an assertion report and gives
-// the placeholder "[text <id>]", which stays readable at least until seven other missing ids
-// have been asked for.
+// The text in the current language. An id without a text gives the placeholder "[text <id>]"
+// (reported once, as LocalisedText::Get says), which stays readable at least until seven other
+// missing ids have been asked for.
 const char16_t* GetLocalisedText(int32_t id);
 
 // The same text as UTF-8 in `buffer` (cut before a character that does not fit), for log lines.

@@ -157,6 +157,7 @@ uint32_t cpirategame::GetStateHash() {
 
 void cpirategame::CleanUp() {
   App& app = GetApp();
+  m_missingModel.Close("cpirategame: drawing a model that did not load");
   CSoundWrapper* sound = GetSoundWrapper();
   if (sound) sound->StopMusic();
   // The windows keep pointers to the scene and the light record freed below.

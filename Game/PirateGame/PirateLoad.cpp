@@ -84,6 +84,7 @@ Vector4 NodePosition(const GameNode& node) { return node.matrix.GetRow(3); }
 
 int32_t cpirategame::LoadPhase1() {
   App& app = GetApp();
+  if (!HasDataFolder(kDataFolder, "cpirategame")) return 0;
   app.SetDataDir(kDataFolder);
   m_iconTexture = app.GetTexture()->Load("mr_gorst_icon.dds");
   m_hookTexture = app.GetTexture()->Load("hook_pointer.dds");

@@ -58,7 +58,7 @@ void cpirategame::DrawModel(RenderWindow* window, int32_t geometry, AnimationHel
   NodeContainer* container =
       geometry == -1 ? nullptr : GetApp().GetNodeFactory()->GetContainer(geometry);
   if (!container) {
-    AssertReport("pNode!=NULL", __FILE__, __LINE__);
+    m_missingModel.Raise("pNode!=NULL", __FILE__, __LINE__);
     return;
   }
   RenderNodeRecord record;

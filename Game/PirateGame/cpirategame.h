@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "Engine/Assert.h"
 #include "Engine/FastMath.h"
 #include "Game/GameBaseClass.h"
 #include "Game/Helper/GameCamera.h"
@@ -202,6 +203,8 @@ class cpirategame : public GameBaseClass {
   float m_pulse = 0.8f;
   int32_t m_returnVariant = kReturnBoth;
   void* m_lightFile = nullptr;
+  // A model that did not load is drawn every frame: said once, counted, the count told at CleanUp.
+  RepeatedFault m_missingModel;
   LightSetup* m_lightRecord = nullptr;
   int32_t m_dirtEffect = -1;
   int32_t m_coinEffect = -1;

@@ -117,6 +117,7 @@ int32_t cTesselGame::Init() {
 int32_t cTesselGame::LoadPhase1() {
   m_junctionCount = 0;
   m_intermediateCount = 0;
+  if (!HasDataFolder(kDataFolder, "cTesselGame")) return 0;
   GetApp().SetDataDir(kDataFolder);
   SceneFactory* scenes = GetApp().GetSceneFactory();
   for (int32_t i = 0; i < kLevelCount; ++i) m_sceneIds[i] = scenes->CreateScene(kSceneNames[i]);

@@ -375,4 +375,45 @@ TEST_F(MeshListTest, DestructionGivesTheListsAndTheTargetBack) {
   EXPECT_EQ(GetApp().GetTexture()->Find(texture), nullptr) << "the target's texture is released";
 }
 
+// Blended meshes at one depth draw in the order they were submitted, whichever it is: a blue
+// square drawn whole and thirty half red ones, all at the same depth, show the last one drawn.
+TEST_F(MeshListTest, BlendedMeshesAtOneDepthDrawInTheOrderTheyCame) {
+  RenderWindow* window = AddWindow(new RenderWindow());
+  Mesh* red = Make(Square(-0.5f, -0.5f, 0.5f, 0.5f, 0.5f, kHalfRed, true));
+  Mesh* blue = Make(Square(-0.5f, -0.5f, 0.5f, 0.5f, 0.5f, kHalfBlue, true));
+  const struct {
+    bool blueLast;
+    Rgb seen;
+  } kOrders[] = {{true, {0, 0, 255}}, {false, {255, 0, 0}}};
+  for (const auto& order : kOrders) {
+    if (!order.blueLast) Fill(window->GetAlphaMeshSlot(), blue, 5.0f, 1.0f);
+    for (int i = 0; i < 30; ++i) Fill(window->GetAlphaMeshSlot(), red, 5.0f, 0.5f);
+    if (order.blueLast) Fill(window->GetAlphaMeshSlot(), blue, 5.0f, 1.0f);
+    m_harness.RunFrames(1);
+    EXPECT_TRUE(AreaIs(ReadBack(), kWidth, 168, 128, 472, 352, order.seen)) << order.blueLast;
+  }
+}
+
+// The blended pass sorts every frame; once its scratch block has grown to the frame's size,
+// drawing it takes no memory (a stable sort's own buffer was one allocation a frame).
+TEST_F(MeshListTest, ABlendedFrameTakesNoMemoryOnceWarm) {
+  RenderWindow* window = AddWindow(new RenderWindow());
+  Mesh* red = Make(Square(-0.5f, -0.5f, 0.5f, 0.5f, 0.5f, kHalfRed, true));
+  auto submit = [&] {
+    // Depths in no order, with ties.
+    for (int i = 0; i < 40; ++i) Fill(window->GetAlphaMeshSlot(), red, float((i * 7) % 13), 0.1f);
+  };
+  for (int frame = 0; frame < 3; ++frame) {
+    submit();
+    m_harness.RunFrames(1);
+  }
+  for (int frame = 0; frame < 5; ++frame) {
+    submit();
+    m_harness.system().ClearRecords();
+    const uint32_t before = MemoryTracker::GetStatistics().accumulatedAllocUnitCount;
+    m_harness.RunFrames(1);
+    EXPECT_EQ(MemoryTracker::GetStatistics().accumulatedAllocUnitCount, before) << frame;
+  }
+}
+
 }  // namespace

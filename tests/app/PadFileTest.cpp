@@ -2,10 +2,13 @@
 // are built and checked byte by byte here, independently of the engine's record type.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -323,6 +326,43 @@ TEST_F(PadFileTest, FailedEnumerationAndMissingInputStillWriteTheTable) {
   none.Update();
   EXPECT_EQ(none.IsControlDown(0), 0);
   EXPECT_EQ(ReadFileBytes("pdjp.cfg").size(), kTableBytes);
+}
+
+// A mapping kept elsewhere and linked in: the pad's save writes where the link leads and the link
+// stays; the temporaries that killed saves left beside the target go at the next start.
+TEST_F(PadFileTest, ALinkedFileIsWrittenThroughTheLinkAndKilledSavesAreSweptAway) {
+  namespace fs = std::filesystem;
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  fs::create_directory("settings");
+  TableImage old;
+  old.SetName(0, "Test Pad");
+  old.SetCode(0, 0, 7);
+  WriteFileBytes("settings/pads.cfg", old.Bytes().data(), old.Bytes().size());
+  ASSERT_EQ(symlink("settings/pads.cfg", "pdjp.cfg"), 0);
+  const std::string leftover = "settings/pads.cfg." + std::to_string(ended) + ".2.tmp";
+  const std::string notOurs = "settings/pads.cfg." + std::to_string(ended) + ".2.tmp.bak";
+  WriteFileText(leftover, "partial");
+  WriteFileText(notOurs, "keep");
+
+  m_input.AddPad("Test Pad", plat::DeviceType::Gamepad, false);
+  m_input.AddPad("New Pad", plat::DeviceType::Gamepad, false);
+  GamePad& pad = Start();
+  EXPECT_EQ(pad.GetMappingFile().Record(0)->codes[0], 7) << "read through the link";
+  EXPECT_TRUE(DebugLogContains(
+      "Removed 1 temporary file(s) of pdjp.cfg left by saves that did not finish"));
+  EXPECT_FALSE(fs::exists(leftover));
+  EXPECT_EQ(ReadFileBytes(notOurs), "keep");
+
+  pad.GetMappingFile().Save();
+  EXPECT_TRUE(fs::is_symlink("pdjp.cfg"));
+  EXPECT_EQ(fs::read_symlink("pdjp.cfg"), "settings/pads.cfg");
+  TableImage saved(ReadFileBytes("settings/pads.cfg"));
+  EXPECT_EQ(saved.Name(1), "New Pad");
+  EXPECT_EQ(saved.Code(0, 0), 7);
+  for (const fs::directory_entry& entry : fs::directory_iterator("settings"))
+    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
 }
 
 }  // namespace

@@ -255,6 +255,35 @@ TEST_F(ProgramFolderTest, FilesItCannotReadOrReplaceAreKeptAndSaidOnce) {
   }
 }
 
+// Saves killed before their rename leave "<file>.<pid>.<n>.tmp" beside the player's files; the
+// next start removes those of a process that has ended, and nothing else.
+TEST_F(ProgramFolderTest, TheTemporariesOfKilledSavesGoAtTheNextStart) {
+  const std::string game = Folder("game");
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const std::string dead = std::to_string(ended);
+  const std::vector<std::string> leftovers = {
+      "PDSG.raw." + dead + ".0.tmp", "PDSG.raw." + dead + ".7.tmp", "pdjp.cfg." + dead + ".1.tmp",
+      "memory.log." + dead + ".2.tmp"};
+  const std::vector<std::string> kept = {"PDSG.raw." + dead + ".tmp", "PDSG.raw.bak",
+                                         "PDSG.raw." + dead + ".1.tmp~",
+                                         "Debug.log." + dead + ".1.tmp"};
+  for (const std::string& name : leftovers) WriteFileText(game + "/" + name, "partial");
+  for (const std::string& name : kept) WriteFileText(game + "/" + name, "keep");
+
+  Program program(game, false);
+  ASSERT_TRUE(program.WaitToSay(kStarted)) << program.Stderr();
+  // The profile is loaded after the hardware is up.
+  EXPECT_TRUE(program.WaitToSay("of PDSG.raw left by saves that did not finish"));
+  EXPECT_EQ(program.Stop(), 0);
+  for (const std::string& name : leftovers) EXPECT_FALSE(fs::exists(game + "/" + name)) << name;
+  for (const std::string& name : kept) EXPECT_EQ(ReadFileBytes(game + "/" + name), "keep") << name;
+  const std::string said = program.Stderr();
+  EXPECT_NE(said.find("Removed 2 temporary file(s) of PDSG.raw"), std::string::npos) << said;
+  EXPECT_NE(said.find("Removed 1 temporary file(s) of pdjp.cfg"), std::string::npos) << said;
+}
+
 // A debugger shows each message as an entry of its own: on stderr, a line of its own.
 TEST_F(ProgramFolderTest, StartUpSaysOneMessagePerLine) {
   Program program(Folder("game"), false);

@@ -3,7 +3,9 @@
 // result recorded in the save profile, and the menu again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,12 +20,17 @@
 #include "Game/GameBaseClass.h"
 #include "Game/Helper/InputDevice.h"
 #include "Game/KavelApp.h"
+#include "Game/Localisation/LocalisedText.h"
 #include "Game/Sound/CSoundWrapper.h"
-#include "tests/support/DemoData.h"
+#include "Game/TesselGame/cTesselGame.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/DemoData.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/TempDir.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr int kDIK_RETURN = 0x1C;
 constexpr int kDIK_ESCAPE = 0x01;
@@ -333,19 +340,117 @@ TEST_F(FrameworkTest, QuitEndsTheProgram) {
   EXPECT_EQ(m_harness.app().GetExitFlag(), 1);
 }
 
-}  // namespace
+// The program as a player starts it, with the files of the working folder prepared first.
+class FrameworkFilesTest : public AppTest {
+ protected:
+  void SetUp() override {
+    GetSaveProfile() = SaveProfile();
+    KavelApp::Register();
+  }
+  void TearDown() override { m_harness.Stop(); }
+  void Press(int key) {
+    m_harness.input().SetKey(key, true);
+    m_harness.RunFrames(1);
+    m_harness.input().SetKey(key, false);
+    m_harness.RunFrames(1);
+  }
+  CFrontEnd* FrontEnd() { return GetKavelApp()->GetFrontEnd(); }
+  // The message box's lines, as the player reads them.
+  std::u16string Line(int32_t line) {
+    const char16_t* text = FrontEnd()->GetMessageLine(line);
+    return text ? text : u"";
+  }
+};
 
-// The menu marks the chosen item with a bar behind it, also after the device was reset for a
-// display mode.
-TEST_F(FrameworkTest, TheSelectionBarIsDrawnBehindTheChosenItem) {
-  m_harness.app().GetDisplay()->SetResolution(800, 600, 32);
-  m_harness.RunFrames(3);
-  m_harness.app().GetDisplay()->SetResolution(640, 480, 32);
-  m_harness.RunFrames(3);
-  std::vector<uint32_t> screen(640 * 480);
-  ASSERT_EQ(m_harness.app().GetDisplay()->GetDevice()->ReadBackBuffer(screen.data(), 640, 480),
-            gfx::D3D_OK);
-  const uint32_t background = screen[10 * 640 + 10];
-  EXPECT_NE(screen[120 * 640 + 190], background) << "the bar at the first item";
-  EXPECT_EQ(screen[150 * 640 + 190], background) << "no bar at the second";
+// A profile the program refuses is told to the player once, at the start, and kept aside at the
+// first save (a display mode chosen in the video menu here).
+void ExpectRefusedProfileToldAndKept(AppHarness& harness, const std::vector<uint8_t>& image,
+                                     int32_t title, const char* kept) {
+  LinkDemoData();
+  WriteFileBytes("PDSG.raw", image.data(), image.size());
+  ASSERT_TRUE(harness.Start());
+  harness.RunFrames(1);
+  CFrontEnd* frontEnd = GetKavelApp()->GetFrontEnd();
+  ASSERT_EQ(frontEnd->GetScreen(), CFrontEnd::Screen::Message);
+  EXPECT_EQ(std::u16string(frontEnd->GetMessageLine(0)), GetLocalisedText(title));
+  EXPECT_EQ(std::u16string(frontEnd->GetMessageLine(1)), GetLocalisedText(1028));
+  char utf8[128];
+  EXPECT_NE(std::string(GetLocalisedTextUtf8(title, utf8, sizeof(utf8))), "")
+      << "a text of its own";
+  EXPECT_EQ(ReadFileBytes("PDSG.raw"), std::string(image.begin(), image.end()));
+
+  harness.input().SetKey(kDIK_RETURN, true);
+  harness.RunFrames(1);
+  harness.input().SetKey(kDIK_RETURN, false);
+  harness.RunFrames(1);
+  EXPECT_EQ(frontEnd->GetScreen(), CFrontEnd::Screen::Menu) << "told once";
+  harness.RunFrames(30);
+  EXPECT_EQ(frontEnd->GetScreen(), CFrontEnd::Screen::Menu);
+
+  const DisplayModeTable& table = GetDisplayModeTable();
+  ASSERT_GT(table.count, 0);
+  ASSERT_EQ(SelectDisplayModeRow(0), 1);
+  EXPECT_EQ(ReadFileBytes(kept), std::string(image.begin(), image.end()));
+  EXPECT_TRUE(DebugLogContains(std::string("Save profile PDSG.raw kept as ") + kept));
+  SaveProfile reread;
+  EXPECT_EQ(reread.Load(), SaveProfile::LoadResult::kLoaded);
 }
+
+TEST_F(FrameworkFilesTest, ADamagedProfileIsToldAtTheStartAndKeptAtTheFirstSave) {
+  std::vector<uint8_t> image(1804, 0x5A);
+  std::memcpy(image.data(), "PDSG\x01\0\0\0", 8);
+  ExpectRefusedProfileToldAndKept(m_harness, image, 1026, "PDSG.raw.damaged");
+  EXPECT_TRUE(DebugLogContains("Save profile PDSG.raw is damaged (bad checksum)"));
+}
+
+TEST_F(FrameworkFilesTest, ANewerProfileIsToldAtTheStartAndKeptAtTheFirstSave) {
+  std::vector<uint8_t> image(2000, 0x5A);
+  std::memcpy(image.data(), "PDSG\x02\0\0\0", 8);
+  ExpectRefusedProfileToldAndKept(m_harness, image, 1027, "PDSG.raw.newer");
+  EXPECT_FALSE(DebugLogContains("damaged"));
+}
+
+// A game whose data folder is not there refuses to load, and the player reads that its data is
+// missing; the log names the folder.
+TEST_F(FrameworkFilesTest, AGameWithoutItsDataFolderSaysItsDataIsMissing) {
+  fs::create_directory("data");
+  const std::vector<std::string> gameFolders = {"DivingGame", "FootballGame", "PirateGame",
+                                                "TesselGame"};
+  for (const fs::directory_entry& entry : fs::directory_iterator(DemoDataFolder())) {
+    const std::string name = entry.path().filename().string();
+    if (std::find(gameFolders.begin(), gameFolders.end(), name) == gameFolders.end())
+      fs::create_symlink(entry.path(), "data/" + name);
+  }
+  ASSERT_TRUE(m_harness.Start());
+  m_harness.RunFrames(1);
+  const struct {
+    void (*start)();
+    const char* folder;
+  } kGames[] = {
+      {&PDFE_StartGameCobbAndJory, "cDivingGame: the data folder data\\DivingGame\\ is missing"},
+      {&PDFE_StartGameDulcieClemency,
+       "cfootballgame: the data folder data\\FootballGame\\ is missing"},
+      {&PDFE_StartGameMrGorst, "cpirategame: the data folder data\\PirateGame\\ is missing"},
+      // The garden game is made by no menu item, but loads the same way.
+      {[] { GetKavelApp()->StartGame(TrackedNew<cTesselGame>("FrameworkTest", kModeNormal, 0)); },
+       "cTesselGame: the data folder data\\TesselGame\\ is missing"},
+  };
+  for (const auto& game : kGames) {
+    SCOPED_TRACE(game.folder);
+    std::remove("Debug.log");
+    game.start();
+    ASSERT_NE(GetKavelApp()->GetCurrentGame(), nullptr);
+    m_harness.RunFrames(3);
+    EXPECT_EQ(GetKavelApp()->GetCurrentGame(), nullptr) << "it did not load";
+    ASSERT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message);
+    EXPECT_EQ(Line(0), u"THIS GAME'S DATA IS MISSING");
+    EXPECT_EQ(Line(1), u"");
+    EXPECT_TRUE(DebugLogContains(game.folder));
+    EXPECT_TRUE(DebugLogContains("failed to load (phase 1)"));
+    EXPECT_EQ(m_harness.app().GetWindowCount(), 1) << "only the front end's window is left";
+    Press(kDIK_RETURN);
+    EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
+  }
+}
+
+}  // namespace

@@ -1,11 +1,13 @@
 // The save profile "PDSG.raw": what it writes (checked byte by byte against the layout, with a
-// CRC computed here), what it makes of damaged, missing and unreadable files, and that the
-// player's file survives a read or a write that fails.
+// CRC computed here), what it makes of damaged, foreign, missing and unreadable files, that the
+// player's file survives a read or a write that fails (a refused file is kept beside the new
+// one), and what killed saves and symbolic links leave.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -77,6 +79,26 @@ size_t OpenFiles() {
   return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
 }
 
+// Writes that fail part way: a disk that fills up after `bytes`, whoever runs the test.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    m_signal = signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &m_old);
+    rlimit limit = m_old;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &m_old);
+    signal(SIGXFSZ, m_signal);
+  }
+
+ private:
+  rlimit m_old{};
+  sighandler_t m_signal;
+};
+
 class SaveProfileTest : public TempDirTest {
  protected:
   void SetUp() override { m_openFiles = OpenFiles(); }
@@ -140,14 +162,15 @@ struct Damage {
 
 const Damage kDamage[] = {
     {"magic", [](std::vector<uint8_t>& i) { i[1] ^= 0x20; }, "(bad magic)"},
-    {"version", [](std::vector<uint8_t>& i) { bytewriter::PutU32(i, 4, 2); }, "(unknown version)"},
+    {"version 0", [](std::vector<uint8_t>& i) { bytewriter::PutU32(i, 4, 0); },
+     "(unknown version)"},
     {"checksum", [](std::vector<uint8_t>& i) { i[kCrcAt + 3] ^= 0x80; }, "(bad checksum)"},
     {"a high score", [](std::vector<uint8_t>& i) { i[ScoreAt(7, 0)] ^= 0x01; }, "(bad checksum)"},
     {"an unlock", [](std::vector<uint8_t>& i) { i[kUnlocksAt] = 1; }, "(bad checksum)"},
     {"a byte too many", [](std::vector<uint8_t>& i) { i.push_back(0); }, "(1805 of 1804 bytes)"},
 };
 
-// A damaged file gives defaults and stays as it is until the next save.
+// A damaged file gives defaults and stays as it is until the next save, which keeps it aside.
 void ExpectDamaged(SaveProfile& profile, const std::vector<uint8_t>& image, const std::string& row,
                    const char* logged) {
   ASSERT_TRUE(bytewriter::SaveBytes("PDSG.raw", image)) << row;
@@ -167,10 +190,170 @@ TEST_F(SaveProfileTest, DamagedFilesGiveDefaults) {
     damage.apply(image);
     SaveProfile profile;
     ExpectDamaged(profile, image, damage.name, damage.logged);
-    // The next save replaces it.
+    // The next save replaces it, keeping it first.
+    fs::remove("PDSG.raw.damaged");
     EXPECT_TRUE(profile.Save()) << damage.name;
+    EXPECT_EQ(ReadImage("PDSG.raw.damaged"), image) << damage.name;
     EXPECT_EQ(SaveProfile().Load(), SaveProfile::LoadResult::kLoaded) << damage.name;
   }
+}
+
+// What a player met: a profile holding 10 high scores and 3 unlocks, damaged in small ways. The
+// program starts with defaults, and the first save keeps the old file byte for byte beside the
+// new one, never over a copy kept before.
+TEST_F(SaveProfileTest, TheFirstSaveKeepsARefusedFileBesideTheNewOne) {
+  SaveProfile won;
+  for (int32_t score = 1; score <= 10; ++score) won.RecordHighScore(score % 2, score * 100, "ANNA");
+  won.RecordUnlock(0, 2);
+  won.RecordUnlock(0, 3);
+  won.RecordUnlock(2, 2);
+  ASSERT_TRUE(won.Save());
+  const std::vector<uint8_t> good = ReadImage();
+  // The scores lie within the first 1,000 bytes, so a cut file still holds all of them.
+  ASSERT_LT(ScoreAt(1, 4) + 20, 1000u);
+
+  const struct {
+    const char* name;
+    std::vector<uint8_t> image;
+    SaveProfile::LoadResult result;
+    const char* logged;
+    const char* kept;
+  } kCases[] = {
+      {"one flipped bit",
+       [&] {
+         auto i = good;
+         i[ScoreAt(1, 2) + 1] ^= 0x10;
+         return i;
+       }(),
+       SaveProfile::LoadResult::kDamaged, "is damaged (bad checksum)", "PDSG.raw.damaged"},
+      {"4 trailing bytes",
+       [&] {
+         auto i = good;
+         i.insert(i.end(), {1, 2, 3, 4});
+         return i;
+       }(),
+       SaveProfile::LoadResult::kDamaged, "is damaged (1805 of 1804 bytes)", "PDSG.raw.damaged.2"},
+      {"cut to 1,000 bytes", std::vector<uint8_t>(good.begin(), good.begin() + 1000),
+       SaveProfile::LoadResult::kDamaged, "is damaged (1000 of 1804 bytes)", "PDSG.raw.damaged.3"},
+      {"an older version with a correct CRC",
+       [&] {
+         auto i = good;
+         bytewriter::PutU32(i, 4, 0);
+         Reseal(i);
+         return i;
+       }(),
+       SaveProfile::LoadResult::kDamaged, "is damaged (unknown version)", "PDSG.raw.damaged.4"},
+      // A newer program's file is not damaged; it is kept all the same, under a name that says so.
+      {"a newer version with a correct CRC",
+       [&] {
+         auto i = good;
+         bytewriter::PutU32(i, 4, 2);
+         Reseal(i);
+         return i;
+       }(),
+       SaveProfile::LoadResult::kNewer, "is of a newer version (2)", "PDSG.raw.newer"},
+      {"a newer and longer one",
+       [&] {
+         auto i = good;
+         bytewriter::PutU32(i, 4, 7);
+         i.resize(4000, 0x77);
+         return i;
+       }(),
+       SaveProfile::LoadResult::kNewer, "is of a newer version (7)", "PDSG.raw.newer.2"},
+  };
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> kept;
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(bytewriter::SaveBytes("PDSG.raw", c.image));
+    std::remove("Debug.log");
+    SaveProfile profile;
+    ASSERT_EQ(profile.Load(), c.result);
+    EXPECT_TRUE(IsDefault(profile));
+    EXPECT_TRUE(DebugLogContains(std::string("Save profile PDSG.raw ") + c.logged));
+    EXPECT_EQ(DebugLogContains("damaged"), c.result == SaveProfile::LoadResult::kDamaged);
+    EXPECT_TRUE(DebugLogContains("it is kept beside the new one at the next save"));
+    EXPECT_EQ(ReadImage(), c.image) << "loading changes nothing";
+
+    profile.RecordHighScore(1, 5);
+    ASSERT_TRUE(profile.Save());
+    EXPECT_TRUE(DebugLogContains(std::string("Save profile PDSG.raw kept as ") + c.kept +
+                                 " before it is replaced"));
+    kept.emplace_back(c.kept, c.image);
+    for (const auto& [name, image] : kept) EXPECT_EQ(ReadImage(name), image) << name;
+    SaveProfile reread;
+    ASSERT_EQ(reread.Load(), SaveProfile::LoadResult::kLoaded);
+    EXPECT_EQ(reread.GetHighScore(1, 0)->score, 5);
+
+    // Kept once: the saves after it write over the new file alone.
+    std::remove("Debug.log");
+    ASSERT_TRUE(profile.Save());
+    EXPECT_FALSE(DebugLogContains("kept as"));
+  }
+  // The player's scores are all in the first copy.
+  ASSERT_TRUE(bytewriter::SaveBytes("PDSG.raw", ReadImage("PDSG.raw.damaged")));
+  std::vector<uint8_t> repaired = ReadImage();
+  repaired[ScoreAt(1, 2) + 1] ^= 0x10;
+  EXPECT_EQ(repaired, good);
+}
+
+// The copy is made before anything is written: when it cannot be made, nothing is saved.
+TEST_F(SaveProfileTest, ARefusedFileThatCannotBeKeptIsNotSavedOver) {
+  SavedProfile();
+  std::vector<uint8_t> image = ReadImage();
+  image[ScoreAt(7, 0)] ^= 0x01;
+  ASSERT_TRUE(bytewriter::SaveBytes("PDSG.raw", image));
+  // Every name a copy could take is taken by an earlier copy, which must stay as it is.
+  WriteFileText("PDSG.raw.damaged", "copy 1");
+  for (int n = 2; n < 1000; ++n) WriteFileText("PDSG.raw.damaged." + std::to_string(n), "copy");
+  SaveProfile profile;
+  ASSERT_EQ(profile.Load(), SaveProfile::LoadResult::kDamaged);
+  EXPECT_FALSE(profile.Save());
+  EXPECT_TRUE(DebugLogContains(
+      "Save profile PDSG.raw not saved: no copy of the old file could be kept (File exists)"));
+  EXPECT_EQ(ReadImage(), image);
+  EXPECT_EQ(ReadFileBytes("PDSG.raw.damaged"), "copy 1");
+  EXPECT_EQ(ReadFileBytes("PDSG.raw.damaged.999"), "copy");
+
+  // Once there is room, the copy is made and the save goes through.
+  fs::remove("PDSG.raw.damaged.500");
+  EXPECT_TRUE(profile.Save());
+  EXPECT_EQ(ReadImage("PDSG.raw.damaged.500"), image);
+}
+
+// The copy is kept even when the save after it fails; the next save does not keep the file again
+// (the old bytes are safe under the copy's name).
+TEST_F(SaveProfileTest, AFailedSaveAfterTheCopyKeepsBoth) {
+  SavedProfile();
+  std::vector<uint8_t> image = ReadImage();
+  image[kCrcAt] ^= 0x01;
+  ASSERT_TRUE(bytewriter::SaveBytes("PDSG.raw", image));
+  SaveProfile profile;
+  ASSERT_EQ(profile.Load(), SaveProfile::LoadResult::kDamaged);
+  std::remove("Debug.log");
+  {
+    // Room for the log's lines, not for the profile.
+    FileSizeLimit limit(1000);
+    EXPECT_FALSE(profile.Save());
+  }
+  EXPECT_TRUE(DebugLogContains("Save profile PDSG.raw kept as PDSG.raw.damaged"));
+  EXPECT_TRUE(DebugLogContains("Unable to save PDSG.raw: File too large"));
+  EXPECT_EQ(ReadImage(), image);
+  EXPECT_EQ(ReadImage("PDSG.raw.damaged"), image);
+  EXPECT_TRUE(profile.Save());
+  EXPECT_FALSE(fs::exists("PDSG.raw.damaged.2"));
+  EXPECT_EQ(ReadImage("PDSG.raw.damaged"), image);
+  EXPECT_EQ(SaveProfile().Load(), SaveProfile::LoadResult::kLoaded);
+}
+
+// A refused file that the player moved away before the save leaves nothing to keep.
+TEST_F(SaveProfileTest, ARefusedFileGoneBeforeTheSaveIsNotLookedFor) {
+  ASSERT_TRUE(bytewriter::SaveBytes("PDSG.raw", std::vector<uint8_t>(10, 0xEE)));
+  SaveProfile profile;
+  ASSERT_EQ(profile.Load(), SaveProfile::LoadResult::kDamaged);
+  fs::rename("PDSG.raw", "moved.raw");
+  EXPECT_TRUE(profile.Save());
+  EXPECT_FALSE(fs::exists("PDSG.raw.damaged"));
+  EXPECT_EQ(SaveProfile().Load(), SaveProfile::LoadResult::kLoaded);
 }
 
 TEST_F(SaveProfileTest, EveryTruncationGivesDefaults) {
@@ -267,26 +450,6 @@ TEST_F(SaveProfileTest, FileWithoutReadPermissionIsNeverSavedOver) {
   ASSERT_EQ(chmod("PDSG.raw", 0644), 0);
   EXPECT_EQ(ReadImage(), image);
 }
-
-// Writes that fail part way: the old file must come through whole.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    m_signal = signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &m_old);
-    rlimit limit = m_old;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &m_old);
-    signal(SIGXFSZ, m_signal);
-  }
-
- private:
-  rlimit m_old{};
-  sighandler_t m_signal;
-};
 
 TEST_F(SaveProfileTest, FailedWriteKeepsTheOldFile) {
   SavedProfile();
@@ -393,6 +556,127 @@ TEST_F(SaveProfileTest, GlobalProfileResetsToDefaults) {
   EXPECT_EQ(profile.UnlockCount(), 0);
   EXPECT_TRUE(profile.Save());
   EXPECT_TRUE(fs::exists("PDSG.raw"));
+}
+
+// The id of a process that has ended.
+pid_t EndedProcess() {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(0);
+  waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+// Saves killed between the temporary and the rename leave "PDSG.raw.<pid>.<n>.tmp" behind; the
+// next start removes those and nothing else.
+TEST_F(SaveProfileTest, LoadRemovesTheTemporariesOfKilledSavesAndNothingElse) {
+  SavedProfile();
+  const std::string dead = std::to_string(EndedProcess());
+  const std::string self = std::to_string(getpid());
+  const std::string live = std::to_string(getppid());
+  const std::vector<std::string> leftovers = {
+      "PDSG.raw." + dead + ".0.tmp", "PDSG.raw." + dead + ".17.tmp", "PDSG.raw." + self + ".3.tmp"};
+  const std::vector<std::string> others = {
+      "PDSG.raw." + live + ".0.tmp",  // a write in progress in a process that runs
+      "PDSG.raw." + dead + ".tmp",
+      "PDSG.raw." + dead + ".x.tmp",
+      "PDSG.raw." + dead + ".1.tmp.keep",
+      "PDSG.raw.." + dead + ".1.tmp",
+      "PDSG.raw.-" + dead + ".1.tmp",
+      "PDSG.raw.damaged",
+      "PDSG.raw.0.1.tmp",
+      "PDSG.raw.99999999999999999999999.1.tmp",
+      "pdsg.raw." + dead + ".1.tmp",
+      "XPDSG.raw." + dead + ".1.tmp",
+      "pdjp.cfg." + dead + ".1.tmp",
+  };
+  for (const std::string& name : leftovers) WriteFileText(name, "partial");
+  for (const std::string& name : others) WriteFileText(name, "keep");
+  // Not files: a folder and a link under a leftover's name stay as well.
+  fs::create_directory("PDSG.raw." + dead + ".5.tmp");
+  fs::create_symlink("PDSG.raw", "PDSG.raw." + dead + ".6.tmp");
+  fs::create_directory("saves");
+  WriteFileText("saves/PDSG.raw." + dead + ".1.tmp", "another folder's");
+
+  SaveProfile profile;
+  EXPECT_EQ(profile.Load(), SaveProfile::LoadResult::kLoaded);
+  EXPECT_TRUE(DebugLogContains(
+      "Removed 3 temporary file(s) of PDSG.raw left by saves that did not finish"));
+  for (const std::string& name : leftovers) EXPECT_FALSE(fs::exists(name)) << name;
+  for (const std::string& name : others) EXPECT_EQ(ReadFileBytes(name), "keep") << name;
+  EXPECT_TRUE(fs::is_directory("PDSG.raw." + dead + ".5.tmp"));
+  EXPECT_TRUE(fs::is_symlink("PDSG.raw." + dead + ".6.tmp"));
+  EXPECT_TRUE(fs::exists("saves/PDSG.raw." + dead + ".1.tmp"));
+
+  // Nothing left: nothing said.
+  std::remove("Debug.log");
+  EXPECT_EQ(profile.Load(), SaveProfile::LoadResult::kLoaded);
+  EXPECT_FALSE(DebugLogContains("Removed"));
+}
+
+// A profile kept elsewhere and linked in: the save writes where the link leads, and the link
+// stays a link.
+TEST_F(SaveProfileTest, ALinkedProfileIsSavedThroughTheLink) {
+  fs::create_directories("store/deeper");
+  const std::string absolute = fs::absolute("store/deeper/real.raw").string();
+  const struct {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> links;  // link, where it leads
+    std::string target;
+  } kCases[] = {
+      {"relative", {{"PDSG.raw", "store/deeper/real.raw"}}, "store/deeper/real.raw"},
+      {"absolute", {{"PDSG.raw", absolute}}, "store/deeper/real.raw"},
+      // A chain whose second link is named from its own folder.
+      {"chain",
+       {{"PDSG.raw", "store/link.raw"}, {"store/link.raw", "deeper/real.raw"}},
+       "store/deeper/real.raw"},
+      // A link that leads nowhere yet: the first save makes its target.
+      {"dangling", {{"PDSG.raw", "store/new.raw"}}, "store/new.raw"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    fs::remove("PDSG.raw");
+    fs::remove("store/link.raw");
+    fs::remove("store/new.raw");
+    for (const auto& [link, to] : c.links) ASSERT_EQ(symlink(to.c_str(), link.c_str()), 0);
+    if (std::string(c.name) != "dangling") SavedProfile();  // what the player had
+    SaveProfile profile;
+    profile.Load();
+    profile.RecordHighScore(3, 777);
+    ASSERT_TRUE(profile.Save());
+    EXPECT_TRUE(fs::is_symlink("PDSG.raw"));
+    for (const auto& [link, to] : c.links) EXPECT_EQ(fs::read_symlink(link).string(), to);
+    SaveProfile reread;
+    ASSERT_TRUE(reread.SetPath(c.target.c_str()));
+    ASSERT_EQ(reread.Load(), SaveProfile::LoadResult::kLoaded);
+    EXPECT_EQ(reread.GetHighScore(3, 0)->score, 777);
+    // The temporary lay beside the target and went with the rename.
+    for (const char* folder : {".", "store", "store/deeper"})
+      for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+  }
+
+  // A damaged profile behind a link is kept beside its target.
+  fs::remove("PDSG.raw");
+  ASSERT_EQ(symlink("store/deeper/real.raw", "PDSG.raw"), 0);
+  std::vector<uint8_t> image = ReadImage();
+  image[kUnlocksAt] ^= 0x02;
+  ASSERT_TRUE(bytewriter::SaveBytes("store/deeper/real.raw", image));
+  SaveProfile profile;
+  ASSERT_EQ(profile.Load(), SaveProfile::LoadResult::kDamaged);
+  ASSERT_TRUE(profile.Save());
+  EXPECT_TRUE(DebugLogContains("kept as store/deeper/real.raw.damaged"));
+  EXPECT_EQ(ReadImage("store/deeper/real.raw.damaged"), image);
+  EXPECT_TRUE(fs::is_symlink("PDSG.raw"));
+
+  // A loop of links leads nowhere: nothing is written, the links stay, and the log says why.
+  fs::remove("PDSG.raw");
+  ASSERT_EQ(symlink("loop.raw", "PDSG.raw"), 0);
+  ASSERT_EQ(symlink("PDSG.raw", "loop.raw"), 0);
+  EXPECT_EQ(profile.Load(), SaveProfile::LoadResult::kUnreadable);
+  EXPECT_TRUE(DebugLogContains("(Too many levels of symbolic links)"));
+  EXPECT_FALSE(profile.Save());
+  EXPECT_TRUE(fs::is_symlink("PDSG.raw"));
+  EXPECT_TRUE(fs::is_symlink("loop.raw"));
 }
 
 }  // namespace

@@ -55,5 +55,9 @@ inline constexpr DemoText kDemoTexts[] = {
     {1022, "PAUSED"},
     {1023, "SCORE"},
     {1024, "BACK"},
-    {1026, "WAITING FOR THE OTHER PLAYER"},
+    {1025, "THIS GAME'S DATA IS MISSING"},
+    {1026, "YOUR SAVED GAME WAS DAMAGED"},
+    {1027, "YOUR SAVED GAME IS FROM A NEWER VERSION"},
+    {1028, "A fresh one starts; the old file is kept"},
+    {1029, "WAITING FOR THE OTHER PLAYER"},
 };
