@@ -154,8 +154,11 @@ void KavelHelper::DrawCharacters(KavelHelperState& state, RenderWindow* window) 
     record.tint = Vector4(1.0f, 1.0f, 1.0f, 1.0f);
     record.skeleton = character.skeleton;
     // Drawn in the noise texture rather than their own, so the rewritten texture shows on them.
+    // The noise fills the alpha too: without the alpha test off, every frame whose noise falls
+    // below the test's reference would leave them out.
     record.overrideTexture = state.noiseTexture;
-    record.flags = state.noiseTexture != -1 ? MeshRecord::kTextureOverride : 0;
+    record.flags =
+        state.noiseTexture != -1 ? MeshRecord::kTextureOverride | MeshRecord::kNoAlphaTest : 0;
     window->AddRenderNode(record);
   }
 }
