@@ -57,6 +57,7 @@ class DivingTest : public AppTest {
         static_cast<uint32_t>(m_counter * 1000 / (kCountsPerFrame * 60)));
     m_harness.system().ClearRecords();
     m_harness.RunFrames(1);
+    if (m_afterFrame) m_afterFrame();
   }
   void Frames(int n) {
     for (int i = 0; i < n; ++i) Frame();
@@ -102,6 +103,8 @@ class DivingTest : public AppTest {
 
   static constexpr int64_t kCountsPerFrame = 1000;
   int64_t m_counter = 0;
+  // Runs after every frame, for a test that watches something all through a run.
+  std::function<void()> m_afterFrame;
 };
 
 }  // namespace divingtest

@@ -1,0 +1,387 @@
+// Diving runs to the endings the player can reach, through the real game on the demo data, each
+// checked by what the player sees and what the run records: the texts on the screen, the result,
+// the high score or unlock, and where the characters are drawn.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "Engine/Camera.h"
+#include "Engine/PC/PCRenderWindow.h"
+#include "Game/Localisation/LocalisedText.h"
+#include "tests/diving/DivingTestSupport.h"
+#include "tests/support/PixelProbe.h"
+
+namespace divingtest {
+namespace {
+
+using G = cDivingGame;
+
+std::string Narrow(const char16_t* text) {
+  std::string out;
+  for (; text && *text; ++text) out += static_cast<char>(*text);
+  return out;
+}
+std::string Text(int32_t id) { return Narrow(GetLocalisedText(id)); }
+
+constexpr int32_t kTextLadder = 10;
+constexpr int32_t kTextTimeUp = 106;
+constexpr int32_t kTextChair = 149;
+
+// The characters' body colours (orange, green, red) as lit in the pool.
+int Red(uint32_t p) { return (p >> 16) & 0xFF; }
+int Green(uint32_t p) { return (p >> 8) & 0xFF; }
+int Blue(uint32_t p) { return p & 0xFF; }
+bool IsJory(uint32_t p) {
+  return Red(p) > 120 && Red(p) > Green(p) + 40 && Green(p) > Blue(p) + 20;
+}
+bool IsCobb(uint32_t p) {
+  return Green(p) > 80 && Green(p) > Red(p) + 30 && Green(p) > Blue(p) + 20;
+}
+bool IsLifeguard(uint32_t p) {
+  return Red(p) > 100 && Red(p) > Green(p) + 70 && std::abs(Green(p) - Blue(p)) < 20;
+}
+
+bool EndsWith(const std::vector<int32_t>& heard, const std::vector<int32_t>& tail) {
+  return heard.size() >= tail.size() &&
+         std::equal(tail.begin(), tail.end(), heard.end() - static_cast<long>(tail.size()));
+}
+
+class DivingRunTest : public DivingTest {
+ protected:
+  RenderWindow* GameWindow() { return m_harness.app().FindWindow(Game()->GetWindowId()); }
+
+  // The texts the game puts on the screen this frame, in the order it prints them.
+  std::vector<std::string> Shown() {
+    RenderWindow* window = GameWindow();
+    std::vector<std::string> texts;
+    if (!window) return texts;
+    window->DropText();
+    Game()->Render();
+    for (int32_t i = 0; i < window->GetTextItemCount(); ++i)
+      texts.push_back(Narrow(window->GetTextItem(i)->text));
+    window->DropText();
+    return texts;
+  }
+  bool Showing(const std::string& text) {
+    for (const std::string& t : Shown())
+      if (t == text) return true;
+    return false;
+  }
+
+  // Out of the chair and onto the path.
+  void ToThePath(int32_t mode, int32_t difficulty) {
+    ASSERT_TRUE(StartFromMenu(mode, difficulty));
+    ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseInChair; }, 200));
+    ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhasePath; }, 200)) << Phase();
+  }
+  // Along the path to board 0 or 1 (E in its window), or past both windows and up the two step
+  // climbs to board 2; stops when Jory crouches at the board's end.
+  void ToTheBoard(int32_t board) {
+    if (board < 2) {
+      ASSERT_TRUE(WalkUntil(
+          [&] {
+            return Game()->GetLadderWindow() == 1 &&
+                   (board == 0 ? Game()->GetNodeIndex() <= 2 : Game()->GetNodeIndex() >= 10);
+          },
+          600));
+      EXPECT_TRUE(Showing(Text(kTextLadder))) << "the ladder prompt while the window is open";
+      Tap(kKeyE);
+      EXPECT_EQ(Game()->GetChosenBoard(), board);
+    }
+    ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhaseOnBoard; }, 1500)) << Phase();
+    EXPECT_EQ(Game()->GetChosenBoard(), board);
+    EXPECT_EQ(Game()->GetCameraShot(), G::kShotBoardEnd);
+  }
+  // Waits for the power bar to come down to below `below` (or up to above `above`) and takes off.
+  void TakeOffAt(float below, float above) {
+    ASSERT_TRUE(
+        RunUntil([&] { return Game()->GetPower() < below && Game()->GetPower() > above; }, 200));
+    Tap(kKeyE);
+    ASSERT_EQ(Phase(), G::kDivePhaseDive);
+  }
+  // Presses the three buttons of a named dive in the air.
+  void Combo(int k1, int k2, int k3) {
+    Tap(k1);
+    Tap(k2);
+    Tap(k3);
+  }
+  // Holds Up or Down each frame so that Jory's pitch (brought into 0..2pi) comes to `target`
+  // by the time he reaches the water.
+  void SteerPitchTo(float target) {
+    const float accel = 1.0f / (60.0f * 3.5f);
+    float last = Game()->GetJoryRotation()[0];
+    while (Phase() == G::kDivePhaseDive && Game()->GetJoryPosition().z > 0.0f) {
+      const float pitch = Game()->GetJoryRotation()[0];
+      const float rate = pitch - last;
+      last = pitch;
+      float error = std::remainder(target - pitch, 6.2831855f);
+      error -= rate * std::fabs(rate) / (2.0f * accel);
+      const bool up = error > 0.0f;
+      m_harness.input().SetKey(kKeyUp, up);
+      m_harness.input().SetKey(kKeyDown, !up);
+      Frame();
+    }
+    m_harness.input().SetKey(kKeyUp, false);
+    m_harness.input().SetKey(kKeyDown, false);
+  }
+  // Surfaces and swims the return route back to the pool's exit.
+  void SwimBack() {
+    ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 600)) << Phase();
+    EXPECT_EQ(Game()->GetCameraShot(), G::kShotSwim);
+    ASSERT_TRUE(WalkUntil([&] { return Phase() != G::kDivePhaseSwim; }, 800)) << Phase();
+    EXPECT_EQ(Phase(), G::kDivePhaseOutOfPool);
+    EXPECT_EQ(Game()->GetCameraShot(), G::kShotPoolside);
+  }
+  // Records each speech line as it starts, from now on.
+  void ListenToCobb() {
+    m_heard.clear();
+    m_playing.assign(64, false);
+    m_afterFrame = [this] {
+      const CSoundWrapper* sound = GetSoundWrapper();
+      if (!Game() || !sound) return;
+      for (int32_t line = 0; line < 64; ++line) {
+        const bool now = sound->IsSamplePlaying(Game()->m_speechBank, line) != 0;
+        if (now && !m_playing[static_cast<size_t>(line)]) m_heard.push_back(line);
+        m_playing[static_cast<size_t>(line)] = now;
+      }
+    };
+  }
+  std::vector<int32_t> m_heard;
+  std::vector<bool> m_playing;
+
+  // Where a point of the world lands on the 640 x 480 screen through the game window's camera.
+  bool Project(const Vector4& p, int* x, int* y) {
+    Camera* camera = GameWindow()->GetCamera();
+    camera->UpdateMatrices();
+    const Vector4& eye = camera->GetEye();
+    const float d[3] = {p.x - eye.x, p.y - eye.y, p.z - eye.z};
+    auto dot = [&](const Vector4& v) { return d[0] * v.x + d[1] * v.y + d[2] * v.z; };
+    const float depth = dot(camera->GetForwardVector());
+    if (depth <= 0.0f) return false;
+    const float ys = 1.0f / std::tan(camera->GetVerticalFov() / 2.0f);
+    const float xs = camera->GetUseWindowAspect() == 1 ? ys * 480.0f / 640.0f : ys;
+    const float nx = -xs * dot(camera->GetRightVector()) / depth;
+    const float ny = ys * dot(camera->GetUpVector()) / depth;
+    *x = static_cast<int>(320.0f * (1.0f + nx));
+    *y = static_cast<int>(240.0f * (1.0f - ny));
+    return *x >= 0 && *x < 640 && *y >= 0 && *y < 480;
+  }
+  // How many pixels of a character's body colour lie within `radius` of where a point is seen.
+  int BodyPixelsAt(const std::vector<uint32_t>& pixels, const Vector4& at, int radius,
+                   bool (*isBody)(uint32_t)) {
+    int x = 0, y = 0;
+    if (!Project(at, &x, &y)) return -1;
+    int n = 0;
+    for (int py = std::max(0, y - radius); py < std::min(480, y + radius); ++py)
+      for (int px = std::max(0, x - radius); px < std::min(640, x + radius); ++px)
+        n += isBody(pixels[static_cast<size_t>(py) * 640 + static_cast<size_t>(px)]) ? 1 : 0;
+    return n;
+  }
+  // Runs to the end of the game; the result the game set, or -1 when it did not end.
+  int32_t ResultAtTheEnd(int limit) {
+    int32_t result = -1;
+    const bool ended = RunUntil(
+        [&] {
+          if (Game()) result = Game()->GetResult();
+          return GetKavelApp()->GetCurrentGame() == nullptr;
+        },
+        limit);
+    return ended ? result : -1;
+  }
+};
+
+// A normal run: a dive from the middle board, the swim back, the chair offered after enough dives,
+// and sitting down in the chair wins whatever the time.
+TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
+  ToThePath(kModeNormal, 0);
+  ToTheBoard(1);
+  TakeOffAt(200.0f, 150.0f);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffMiddle);
+  Game()->SetDivesDone(2);
+  SwimBack();
+  EXPECT_EQ(Game()->GetDivesDone(), 3u);
+  const int32_t score = Game()->GetScore(0);
+  EXPECT_GE(score, 1000);
+  // Out of the pool: the offer opens after the third dive at the easy level.
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseToChairRoute; }, 300));
+  ASSERT_EQ(Game()->GetChairOffer(), 1);
+  Frame();
+  const std::vector<std::string> texts = Shown();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), Text(kTextChair)), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "03/03"), texts.end()) << "the dives counter";
+  Tap(kKeyE);
+  EXPECT_EQ(Game()->GetChairOffer(), 0);
+  ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhaseBackToChair; }, 400)) << Phase();
+  ASSERT_TRUE(WalkUntil([&] { return Phase() != G::kDivePhaseBackToChair; }, 400)) << Phase();
+  EXPECT_EQ(Phase(), G::kDivePhaseInChair);
+  EXPECT_EQ(Game()->GetJoryAction(), G::kActionIntoChair);
+  const int32_t timeLeft = Game()->GetTimeLeft();
+  Frames(30);
+  EXPECT_EQ(Game()->GetTimeLeft(), timeLeft) << "the clock stops while he sits down";
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseEnd; }, 400));
+  EXPECT_EQ(Game()->GetSequenceKind(), 2);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotStoppedGround);
+  ListenToCobb();
+  EXPECT_EQ(ResultAtTheEnd(1500), 1) << "sitting down by choice wins";
+  EXPECT_TRUE(EndsWith(m_heard, {30, 12, 37, 17})) << "Cobb's lines for the end of the game";
+  const HighScoreEntry* best = GetSaveProfile().GetHighScore(G::kGameId, 0);
+  ASSERT_NE(best, nullptr);
+  EXPECT_EQ(best->score, score);
+}
+
+// Past both ladder windows Jory climbs the steps at points 11 and 15 onto the high board; too
+// much spring there leaves him hanging, and the run starts again from the chair.
+TEST_F(DivingRunTest, BothStepClimbsToTheHighBoardAndTheOvershootRestartsTheRun) {
+  ToThePath(kModeNormal, 0);
+  bool climbed11 = false, climbed15 = false;
+  ASSERT_TRUE(WalkUntil(
+      [&] {
+        if (Phase() == G::kDivePhaseClimbSteps) {
+          climbed11 |= Game()->GetNodeIndex() == 11;
+          climbed15 |= Game()->GetNodeIndex() == 15;
+        }
+        return Phase() == G::kDivePhaseBoardRoute;
+      },
+      1500))
+      << Phase();
+  EXPECT_TRUE(climbed11);
+  EXPECT_TRUE(climbed15);
+  EXPECT_EQ(Game()->GetChosenBoard(), 2);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotToHighBoard);
+  const DivingRoute& board2 = Game()->GetLayout().routes[kRouteBoard2];
+  EXPECT_NEAR(Game()->GetJoryPosition().z, board2.points[0].z, 1.0f) << "up on the high board";
+  ToTheBoard(2);
+  const int32_t score = Game()->GetScore(0);
+  TakeOffAt(108.0f, 0.0f);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffHigh);
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseHanging; }, 200)) << Phase();
+  EXPECT_FLOAT_EQ(Game()->GetJoryPosition().z, 990.0f);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotStoppedHigh);
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseEnd; }, 10));
+  EXPECT_EQ(Game()->GetSequenceKind(), 1);
+  ListenToCobb();
+  // Cobb's lines and the fade, then the short intro and play again, from the chair.
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseInChair; }, 3000)) << Phase();
+  ASSERT_NE(Game(), nullptr) << "the overshoot never ends the game";
+  ASSERT_GE(m_heard.size(), 3u);
+  EXPECT_EQ(std::vector<int32_t>(m_heard.begin(), m_heard.begin() + 3),
+            (std::vector<int32_t>{20, 8, 23}))
+      << "Cobb's lines for Jory hanging";
+  EXPECT_EQ(Game()->GetResult(), 0);
+  EXPECT_EQ(Game()->GetDivesDone(), 0u);
+  EXPECT_EQ(Game()->GetScore(0), score) << "hanging scores nothing";
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotPoolside);
+  EXPECT_FLOAT_EQ(Game()->GetJoryPosition().x, Game()->GetLayout().chair.x);
+  EXPECT_FLOAT_EQ(Game()->GetJoryPosition().y, Game()->GetLayout().chair.y);
+  EXPECT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhasePath; }, 200)) << "and plays on";
+}
+
+// Each challenge is won by its dive, on the tick after Jory surfaces: the unlock is recorded.
+TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
+  struct Case {
+    int32_t mode;
+    int32_t board;
+  };
+  Frames(2);
+  for (const Case c : {Case{kModeChallenge1, 2}, Case{kModeChallenge2, 0}}) {
+    SCOPED_TRACE(c.mode);
+    const int32_t unlocks = GetSaveProfile().UnlockCount();
+    ToThePath(c.mode, 0);
+    ToTheBoard(c.board);
+    if (c.mode == kModeChallenge1) {
+      // Three somersaults forwards and the pike last.
+      TakeOffAt(125.0f, 110.0f);
+      m_harness.input().SetKey(kKeyUp, true);
+      Combo(kKeyW, kKeySpace, kKeyQ);
+      ASSERT_TRUE(RunUntil([&] { return Phase() != G::kDivePhaseDive; }, 600));
+      m_harness.input().SetKey(kKeyUp, false);
+      EXPECT_GE(Game()->GetSomersaults(), 3);
+      EXPECT_EQ(Game()->GetNamedKind(), 4) << "the pike";
+    } else {
+      // Flat on his back into the water.
+      TakeOffAt(300.0f, 250.0f);
+      SteerPitchTo(4.71f);
+    }
+    // The game sets its result and ends in the same tick, on the tick after he surfaces.
+    ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 100));
+    // The rise to the surface takes 100 ticks.
+    EXPECT_TRUE(RunUntil([&] { return Game() == nullptr; }, 110)) << "won once he surfaces";
+    EXPECT_EQ(GetSaveProfile().UnlockCount(), unlocks + 1) << "a won challenge unlocks";
+    EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message);
+    Tap(kKeyReturn);
+  }
+}
+
+// Time up: the prompts of play go, the time-up text shows, and the clock shows what is left.
+TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
+  ToThePath(kModeNormal, 0);
+  Game()->SetTimeLeft(60);
+  EXPECT_TRUE(Showing("1:00"));
+  Game()->SetTimeLeft(125);
+  EXPECT_TRUE(Showing("2:05"));
+  ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 100));
+  EXPECT_TRUE(Showing(Text(kTextLadder)));
+  Game()->SetTimeLeft(0);
+  Frames(2);
+  EXPECT_EQ(Game()->GetLadderWindow(), 0);
+  const std::vector<std::string> texts = Shown();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), Text(kTextTimeUp)), texts.end());
+  EXPECT_EQ(std::find(texts.begin(), texts.end(), Text(kTextLadder)), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "0:00"), texts.end());
+  ListenToCobb();
+  EXPECT_EQ(ResultAtTheEnd(1500), 0) << "stopped on the path: lost";
+  ASSERT_GE(m_heard.size(), 3u);
+  const int32_t first = m_heard[m_heard.size() - 3];
+  EXPECT_TRUE(first == 24 || first == 25 || first == 28) << first;
+  EXPECT_TRUE(EndsWith(m_heard, {5, 22})) << "Cobb's lines for Jory sitting on the deck";
+}
+
+}  // namespace
+}  // namespace divingtest
+
+namespace divingtest {
+namespace {
+
+// Cobb talks through play: line 31 first, then 32 to 36 round and round.
+TEST_F(DivingRunTest, CobbsIdleTalkGoesThroughItsLinesInTurn) {
+  ASSERT_TRUE(StartFromMenu(kModeNormal, 0));
+  ListenToCobb();
+  ASSERT_TRUE(RunUntil([&] { return m_heard.size() >= 7; }, 600));
+  const std::vector<int32_t> first(m_heard.begin(), m_heard.begin() + 7);
+  EXPECT_EQ(first, (std::vector<int32_t>{31, 32, 33, 34, 35, 36, 32}));
+}
+
+// Each character is drawn where it stands, seen through the camera of the moment.
+TEST_F(DivingRunTest, TheCharactersAreDrawnWhereTheyStand) {
+  ASSERT_TRUE(StartFromMenu(kModeNormal, 0));
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseInChair; }, 200));
+  m_harness.SkipPixelWork(false);
+  Frame();
+  std::vector<uint32_t> pixels =
+      pixelprobe::ReadBack(m_harness.app().GetDisplay()->GetDevice(), 640, 480);
+  const DivingLayout& l = Game()->GetLayout();
+  auto above = [](const Vector4& p, float z) { return Vector4(p.x, p.y, p.z + z, 1.0f); };
+  EXPECT_GT(BodyPixelsAt(pixels, above(Game()->GetJoryPosition(), 60.0f), 25, IsJory), 30)
+      << "Jory in his chair";
+  EXPECT_GT(BodyPixelsAt(pixels, above(l.cobbStand, 100.0f), 25, IsCobb), 30) << "Cobb";
+  EXPECT_GT(BodyPixelsAt(pixels, above(l.lifeguardStand, 100.0f), 25, IsLifeguard), 30)
+      << "the lifeguard across the pool";
+  // Walking along the path, seen by the camera that follows him.
+  m_harness.SkipPixelWork();
+  ASSERT_TRUE(WalkUntil([&] { return Game()->GetNodeIndex() >= 8; }, 400));
+  m_harness.SkipPixelWork(false);
+  Frame();
+  pixels = pixelprobe::ReadBack(m_harness.app().GetDisplay()->GetDevice(), 640, 480);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotPath);
+  EXPECT_GT(BodyPixelsAt(pixels, above(Game()->GetJoryPosition(), 60.0f), 25, IsJory), 200)
+      << "Jory on the path";
+  EXPECT_GT(BodyPixelsAt(pixels, above(l.lifeguardStand, 100.0f), 25, IsLifeguard), 30)
+      << "the lifeguard";
+  m_harness.SkipPixelWork();
+}
+
+}  // namespace
+}  // namespace divingtest
