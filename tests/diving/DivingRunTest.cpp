@@ -29,6 +29,7 @@ std::string Text(int32_t id) { return Narrow(GetLocalisedText(id)); }
 constexpr int32_t kTextLadder = 10;
 constexpr int32_t kTextTimeUp = 106;
 constexpr int32_t kTextChair = 149;
+constexpr int32_t kTextPike = 192;
 
 // The characters' body colours (orange, green, red) as lit in the pool.
 int Red(uint32_t p) { return (p >> 16) & 0xFF; }
@@ -135,21 +136,30 @@ class DivingRunTest : public DivingTest {
     EXPECT_EQ(Phase(), G::kDivePhaseOutOfPool);
     EXPECT_EQ(Game()->GetCameraShot(), G::kShotPoolside);
   }
-  // Records each speech line as it starts, from now on.
+  // Records each speech line and each effect as it starts, from now on.
   void ListenToCobb() {
     m_heard.clear();
-    m_playing.assign(64, false);
+    m_heardFx.clear();
+    m_playing.assign(128, false);
     m_afterFrame = [this] {
       const CSoundWrapper* sound = GetSoundWrapper();
       if (!Game() || !sound) return;
-      for (int32_t line = 0; line < 64; ++line) {
-        const bool now = sound->IsSamplePlaying(Game()->m_speechBank, line) != 0;
-        if (now && !m_playing[static_cast<size_t>(line)]) m_heard.push_back(line);
-        m_playing[static_cast<size_t>(line)] = now;
+      for (int32_t n = 0; n < 128; ++n) {
+        const bool speech = n < 64;
+        const int32_t sample = speech ? n : n - 64;
+        const int32_t bank = speech ? Game()->m_speechBank : Game()->m_effectsBank;
+        const bool now = sound->IsSamplePlaying(bank, sample) != 0;
+        if (now && !m_playing[static_cast<size_t>(n)])
+          (speech ? m_heard : m_heardFx).push_back(sample);
+        m_playing[static_cast<size_t>(n)] = now;
       }
     };
   }
+  bool HeardFx(int32_t effect) const {
+    return std::find(m_heardFx.begin(), m_heardFx.end(), effect) != m_heardFx.end();
+  }
   std::vector<int32_t> m_heard;
+  std::vector<int32_t> m_heardFx;
   std::vector<bool> m_playing;
 
   // Where a point of the world lands on the 640 x 480 screen through the game window's camera.
@@ -196,8 +206,13 @@ class DivingRunTest : public DivingTest {
 // A normal run: a dive from the middle board, the swim back, the chair offered after enough dives,
 // and sitting down in the chair wins whatever the time.
 TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
+  ListenToCobb();
   ToThePath(kModeNormal, 0);
+  EXPECT_TRUE(HeardFx(G::kFxChair)) << "out of the chair";
   ToTheBoard(1);
+  EXPECT_TRUE(HeardFx(G::kFxDeckStepMid) && HeardFx(G::kFxDeckStepEnd)) << "steps on the deck";
+  EXPECT_TRUE(HeardFx(G::kFxClimbStepMid) && HeardFx(G::kFxClimbStepEnd)) << "up the ladder";
+  EXPECT_TRUE(HeardFx(G::kFxBoardStepMid) && HeardFx(G::kFxBoardStepEnd)) << "along the board";
   TakeOffAt(200.0f, 150.0f);
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffMiddle);
   Game()->SetDivesDone(2);
@@ -205,6 +220,10 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   EXPECT_EQ(Game()->GetDivesDone(), 3u);
   const int32_t score = Game()->GetScore(0);
   EXPECT_GE(score, 1000);
+  EXPECT_EQ(score, Game()->GetLastEntryScore()) << "a plain dive scores its entry alone";
+  EXPECT_TRUE(HeardFx(G::kFxSplashSmall) || HeardFx(G::kFxSplashMedium) ||
+              HeardFx(G::kFxSplashBig));
+  EXPECT_TRUE(HeardFx(G::kFxStrokeRight) && HeardFx(G::kFxStrokeLeft)) << "swim strokes";
   // Out of the pool: the offer opens after the third dive at the easy level.
   ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseToChairRoute; }, 300));
   ASSERT_EQ(Game()->GetChairOffer(), 1);
@@ -236,6 +255,7 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
 // much spring there leaves him hanging, and the run starts again from the chair.
 TEST_F(DivingRunTest, BothStepClimbsToTheHighBoardAndTheOvershootRestartsTheRun) {
   ToThePath(kModeNormal, 0);
+  ListenToCobb();
   bool climbed11 = false, climbed15 = false;
   ASSERT_TRUE(WalkUntil(
       [&] {
@@ -249,6 +269,7 @@ TEST_F(DivingRunTest, BothStepClimbsToTheHighBoardAndTheOvershootRestartsTheRun)
       << Phase();
   EXPECT_TRUE(climbed11);
   EXPECT_TRUE(climbed15);
+  EXPECT_TRUE(HeardFx(G::kFxClimbStepMid) && HeardFx(G::kFxClimbStepEnd)) << "up the steps";
   EXPECT_EQ(Game()->GetChosenBoard(), 2);
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotToHighBoard);
   const DivingRoute& board2 = Game()->GetLayout().routes[kRouteBoard2];
@@ -257,7 +278,9 @@ TEST_F(DivingRunTest, BothStepClimbsToTheHighBoardAndTheOvershootRestartsTheRun)
   const int32_t score = Game()->GetScore(0);
   TakeOffAt(108.0f, 0.0f);
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffHigh);
+  ListenToCobb();
   ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseHanging; }, 200)) << Phase();
+  EXPECT_TRUE(HeardFx(G::kFxHanging));
   EXPECT_FLOAT_EQ(Game()->GetJoryPosition().z, 990.0f);
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotStoppedHigh);
   ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseEnd; }, 10));
@@ -294,12 +317,18 @@ TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
     if (c.mode == kModeChallenge1) {
       // Three somersaults forwards and the pike last.
       TakeOffAt(125.0f, 110.0f);
+      ListenToCobb();
       m_harness.input().SetKey(kKeyUp, true);
+      m_harness.input().SetKey(kKeyRight, true);
       Combo(kKeyW, kKeySpace, kKeyQ);
+      EXPECT_TRUE(Showing(Text(kTextPike))) << "the dive list names it";
+      EXPECT_TRUE(HeardFx(G::kFxNamedDive));
       ASSERT_TRUE(RunUntil([&] { return Phase() != G::kDivePhaseDive; }, 600));
       m_harness.input().SetKey(kKeyUp, false);
+      m_harness.input().SetKey(kKeyRight, false);
       EXPECT_GE(Game()->GetSomersaults(), 3);
       EXPECT_EQ(Game()->GetNamedKind(), 4) << "the pike";
+      EXPECT_TRUE(HeardFx(G::kFxSomersault) && HeardFx(G::kFxTwist));
     } else {
       // Flat on his back into the water.
       TakeOffAt(300.0f, 250.0f);
@@ -324,6 +353,12 @@ TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
   EXPECT_TRUE(Showing("2:05"));
   ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 100));
   EXPECT_TRUE(Showing(Text(kTextLadder)));
+  ListenToCobb();
+  Frames(2);
+  EXPECT_FALSE(HeardFx(G::kFxCountdown));
+  Game()->SetTimeLeft(9);
+  Frames(2);
+  EXPECT_TRUE(HeardFx(G::kFxCountdown)) << "the beep under ten seconds";
   Game()->SetTimeLeft(0);
   Frames(2);
   EXPECT_EQ(Game()->GetLadderWindow(), 0);
@@ -331,6 +366,8 @@ TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
   EXPECT_NE(std::find(texts.begin(), texts.end(), Text(kTextTimeUp)), texts.end());
   EXPECT_EQ(std::find(texts.begin(), texts.end(), Text(kTextLadder)), texts.end());
   EXPECT_NE(std::find(texts.begin(), texts.end(), "0:00"), texts.end());
+  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(Game()->m_effectsBank, G::kFxCountdown), 0)
+      << "time up stops the beep";
   ListenToCobb();
   EXPECT_EQ(ResultAtTheEnd(1500), 0) << "stopped on the path: lost";
   ASSERT_GE(m_heard.size(), 3u);

@@ -23,6 +23,8 @@ constexpr int kKeyQ = 0x10;
 constexpr int kKeyW = 0x11;
 constexpr int kKeyUp = 0xC8;
 constexpr int kKeyDown = 0xD0;
+constexpr int kKeyLeft = 0xCB;
+constexpr int kKeyRight = 0xCD;
 
 class DivingTest : public AppTest {
  protected:
