@@ -30,6 +30,8 @@ constexpr int32_t kTextLadder = 10;
 constexpr int32_t kTextTimeUp = 106;
 constexpr int32_t kTextChair = 149;
 constexpr int32_t kTextPike = 192;
+constexpr int32_t kTextCorkscrew = 195;
+constexpr int32_t kTurnLines[] = {10, 1, 11};
 
 // The characters' body colours (orange, green, red) as lit in the pool.
 int Red(uint32_t p) { return (p >> 16) & 0xFF; }
@@ -210,17 +212,33 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   ToThePath(kModeNormal, 0);
   EXPECT_TRUE(HeardFx(G::kFxChair)) << "out of the chair";
   ToTheBoard(1);
+  EXPECT_TRUE(std::find_first_of(m_heard.begin(), m_heard.end(), std::begin(kTurnLines),
+                                 std::end(kTurnLines)) != m_heard.end())
+      << "Cobb remarks on the choice";
   EXPECT_TRUE(HeardFx(G::kFxDeckStepMid) && HeardFx(G::kFxDeckStepEnd)) << "steps on the deck";
   EXPECT_TRUE(HeardFx(G::kFxClimbStepMid) && HeardFx(G::kFxClimbStepEnd)) << "up the ladder";
   EXPECT_TRUE(HeardFx(G::kFxBoardStepMid) && HeardFx(G::kFxBoardStepEnd)) << "along the board";
+  // While the power bar runs the camera circles Jory, 200 out, 5 degrees a tick.
+  float angle[2] = {};
+  for (float& a : angle) {
+    Frame();
+    const Camera* camera = GameWindow()->GetCamera();
+    const float dx = camera->GetEye().x - camera->GetTarget().x;
+    const float dy = camera->GetEye().y - camera->GetTarget().y;
+    EXPECT_NEAR(std::hypot(dx, dy), 200.0f, 0.5f);
+    a = std::atan2(dy, dx);
+  }
+  EXPECT_NEAR(std::remainder(angle[1] - angle[0], 6.2831855f), 5.0f * 0.017453292f, 1e-3f);
   TakeOffAt(200.0f, 150.0f);
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffMiddle);
+  Combo(kKeySpace, kKeyQ, kKeyW);
+  EXPECT_TRUE(Showing(Text(kTextCorkscrew))) << "the dive list names the corkscrew";
   Game()->SetDivesDone(2);
   SwimBack();
   EXPECT_EQ(Game()->GetDivesDone(), 3u);
   const int32_t score = Game()->GetScore(0);
   EXPECT_GE(score, 1000);
-  EXPECT_EQ(score, Game()->GetLastEntryScore()) << "a plain dive scores its entry alone";
+  EXPECT_EQ(score, Game()->GetLastEntryScore() + 2000) << "the corkscrew and the entry";
   EXPECT_TRUE(HeardFx(G::kFxSplashSmall) || HeardFx(G::kFxSplashMedium) ||
               HeardFx(G::kFxSplashBig));
   EXPECT_TRUE(HeardFx(G::kFxStrokeRight) && HeardFx(G::kFxStrokeLeft)) << "swim strokes";
