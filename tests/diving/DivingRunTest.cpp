@@ -63,10 +63,20 @@ class DivingRunTest : public DivingTest {
     if (!window) return texts;
     window->DropText();
     Game()->Render();
-    for (int32_t i = 0; i < window->GetTextItemCount(); ++i)
+    m_items.clear();
+    for (int32_t i = 0; i < window->GetTextItemCount(); ++i) {
       texts.push_back(Narrow(window->GetTextItem(i)->text));
+      m_items.push_back(*window->GetTextItem(i));
+    }
     window->DropText();
     return texts;
+  }
+  std::vector<TextItem> m_items;  // the last Shown's, text pointers no longer valid
+  // The printed item of `text` in the last Shown, or null.
+  const TextItem* ItemOf(const std::vector<std::string>& texts, const std::string& text) {
+    for (size_t i = 0; i < texts.size(); ++i)
+      if (texts[i] == text) return &m_items[i];
+    return nullptr;
   }
   bool Showing(const std::string& text) {
     for (const std::string& t : Shown())
@@ -232,7 +242,15 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   TakeOffAt(200.0f, 150.0f);
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffMiddle);
   Combo(kKeySpace, kKeyQ, kKeyW);
-  EXPECT_TRUE(Showing(Text(kTextCorkscrew))) << "the dive list names the corkscrew";
+  {
+    // The dive list's first line, in its first colour.
+    const std::vector<std::string> texts = Shown();
+    const TextItem* line = ItemOf(texts, Text(kTextCorkscrew));
+    ASSERT_NE(line, nullptr) << "the dive list names the corkscrew";
+    EXPECT_EQ(line->x, 40);
+    EXPECT_EQ(line->y, 380);
+    EXPECT_EQ(line->colour, 0xFF770303u);
+  }
   Game()->SetDivesDone(2);
   SwimBack();
   EXPECT_EQ(Game()->GetDivesDone(), 3u);
