@@ -364,6 +364,12 @@ TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
       m_harness.input().SetKey(kKeyRight, false);
       EXPECT_GE(Game()->GetSomersaults(), 3);
       EXPECT_EQ(Game()->GetNamedKind(), 4) << "the pike";
+      // The newest three of the dive's events; a challenge shows the time alone on the HUD.
+      const std::vector<std::string> texts = Shown();
+      int lines = 0;
+      for (const TextItem& item : m_items) lines += item.x == 40 && item.y >= 380 ? 1 : 0;
+      EXPECT_EQ(lines, 3);
+      EXPECT_EQ(texts.size(), 4u) << "the clock and the dive list only";
       EXPECT_TRUE(HeardFx(G::kFxSomersault) && HeardFx(G::kFxTwist));
     } else {
       // Flat on his back into the water.
