@@ -464,3 +464,72 @@ TEST_F(DivingRunTest, TheCharactersAreDrawnWhereTheyStand) {
 
 }  // namespace
 }  // namespace divingtest
+
+namespace divingtest {
+namespace {
+
+// Time running out stops Jory where he is: the late camera and Cobb's reaction follow from where
+// that is, and the run is lost.
+TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
+  struct Case {
+    const char* where;
+    int32_t board;      // the board he makes for
+    int32_t phase;      // time runs out in this phase
+    int32_t shot;       // the camera shot he stops in
+    int32_t cobbState;  // Cobb's reaction: 1 low, 2 ground, 3 high
+  };
+  const Case cases[] = {
+      {"on the low board's route", 0, G::kDivePhaseBoardRoute, G::kShotStoppedLowBoard, 3},
+      {"crouched on the low board", 0, G::kDivePhaseOnBoard, G::kShotStoppedLow, 3},
+      {"crouched on the middle board", 1, G::kDivePhaseOnBoard, G::kShotStoppedHigh, 3},
+      {"swimming back", 0, G::kDivePhaseSwim, G::kShotStoppedLow, 1},
+  };
+  Frames(2);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.where);
+    ToThePath(kModeNormal, 0);
+    if (c.phase == G::kDivePhaseBoardRoute) {
+      ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 100));
+      Tap(kKeyE);
+      ASSERT_TRUE(WalkUntil(
+          [&] { return Phase() == G::kDivePhaseBoardRoute && Game()->GetNodeIndex() >= 1; }, 300));
+      // Keep walking when the clock runs out.
+      Tap(kKeySpace);
+    } else {
+      ToTheBoard(c.board);
+      if (c.phase == G::kDivePhaseSwim) {
+        TakeOffAt(300.0f, 200.0f);
+        ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 600));
+        // The rise to the surface takes 100 ticks; then a few strokes.
+        Frames(110);
+        WalkUntil([] { return false; }, 5);
+      }
+    }
+    ASSERT_EQ(Phase(), c.phase);
+    Game()->SetTimeLeft(0);
+    int32_t cobbState = 0;
+    int32_t shot = -1;
+    const int32_t result = [&] {
+      int32_t r = -1;
+      RunUntil(
+          [&] {
+            if (!Game()) return true;
+            r = Game()->GetResult();
+            if (Phase() == G::kDivePhaseEnd) {
+              cobbState = Game()->GetCobbState();
+              if (shot == -1) shot = Game()->GetCameraShot();
+            }
+            return false;
+          },
+          1500);
+      return Game() ? -1 : r;
+    }();
+    EXPECT_EQ(shot, c.shot);
+    EXPECT_EQ(cobbState, c.cobbState);
+    EXPECT_EQ(result, 0);
+    Tap(kKeyReturn);
+  }
+}
+
+}  // namespace
+}  // namespace divingtest
