@@ -84,10 +84,30 @@ class DivingRunTest : public DivingTest {
     return false;
   }
 
+  // Whether the game window's camera stands at `eye` (and looks at `target`, when given).
+  ::testing::AssertionResult CameraAt(const Vector4& eye, const Vector4* target = nullptr) {
+    const Camera* camera = GameWindow()->GetCamera();
+    auto near = [](const Vector4& a, const Vector4& b) {
+      return std::fabs(a.x - b.x) < 0.5f && std::fabs(a.y - b.y) < 0.5f &&
+             std::fabs(a.z - b.z) < 0.5f;
+    };
+    if (!near(camera->GetEye(), eye))
+      return ::testing::AssertionFailure()
+             << "eye (" << camera->GetEye().x << ", " << camera->GetEye().y << ", "
+             << camera->GetEye().z << ")";
+    if (target && !near(camera->GetTarget(), *target))
+      return ::testing::AssertionFailure()
+             << "target (" << camera->GetTarget().x << ", " << camera->GetTarget().y << ", "
+             << camera->GetTarget().z << ")";
+    return ::testing::AssertionSuccess();
+  }
   // Out of the chair and onto the path.
   void ToThePath(int32_t mode, int32_t difficulty) {
     ASSERT_TRUE(StartFromMenu(mode, difficulty));
     ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseInChair; }, 200));
+    Frame();
+    const DivingLayout& l = Game()->GetLayout();
+    EXPECT_TRUE(CameraAt(l.cameraA, &l.cameraTargets[1])) << "the poolside camera";
     ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhasePath; }, 200)) << Phase();
   }
   // Along the path to board 0 or 1 (E in its window), or past both windows and up the two step
@@ -221,7 +241,14 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   ListenToCobb();
   ToThePath(kModeNormal, 0);
   EXPECT_TRUE(HeardFx(G::kFxChair)) << "out of the chair";
+  bool ladderTopShot = false;
+  m_afterFrame = [this, listen = m_afterFrame, &ladderTopShot] {
+    listen();
+    if (Game() && Game()->GetCameraShot() == G::kShotMiddleLadderTop)
+      ladderTopShot |= CameraAt(Game()->GetLayout().cameraPoints[kCamG]);
+  };
   ToTheBoard(1);
+  EXPECT_TRUE(ladderTopShot) << "camera G at the top of the middle ladder";
   EXPECT_TRUE(std::find_first_of(m_heard.begin(), m_heard.end(), std::begin(kTurnLines),
                                  std::end(kTurnLines)) != m_heard.end())
       << "Cobb remarks on the choice";
@@ -321,6 +348,12 @@ TEST_F(DivingRunTest, BothStepClimbsToTheHighBoardAndTheOvershootRestartsTheRun)
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotStoppedHigh);
   ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseEnd; }, 10));
   EXPECT_EQ(Game()->GetSequenceKind(), 1);
+  Frame();
+  {
+    const DivingLayout& l = Game()->GetLayout();
+    const Vector4 raised(l.lateTargets[0].x, l.lateTargets[0].y, l.lateTargets[0].z + 200.0f, 1);
+    EXPECT_TRUE(CameraAt(l.lateCameras[0], &raised)) << "camera L, looking up at him";
+  }
   ListenToCobb();
   // Cobb's lines and the fade, then the short intro and play again, from the chair.
   ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseInChair; }, 3000)) << Phase();
@@ -509,6 +542,7 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
     Game()->SetTimeLeft(0);
     int32_t cobbState = 0;
     int32_t shot = -1;
+    bool lateCamera = false;
     const int32_t result = [&] {
       int32_t r = -1;
       RunUntil(
@@ -518,6 +552,9 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
             if (Phase() == G::kDivePhaseEnd) {
               cobbState = Game()->GetCobbState();
               if (shot == -1) shot = Game()->GetCameraShot();
+              const int32_t late = c.shot - G::kShotStoppedHigh;
+              const DivingLayout& l = Game()->GetLayout();
+              lateCamera = CameraAt(l.lateCameras[late], &l.lateTargets[late]);
             }
             return false;
           },
@@ -525,6 +562,7 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
       return Game() ? -1 : r;
     }();
     EXPECT_EQ(shot, c.shot);
+    EXPECT_TRUE(lateCamera) << "the late camera of that shot";
     EXPECT_EQ(cobbState, c.cobbState);
     EXPECT_EQ(result, 0);
     Tap(kKeyReturn);
