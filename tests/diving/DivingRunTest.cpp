@@ -284,6 +284,9 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   const int32_t score = Game()->GetScore(0);
   EXPECT_GE(score, 1000);
   EXPECT_EQ(score, Game()->GetLastEntryScore() + 2000) << "the corkscrew and the entry";
+  char shownScore[16];
+  std::snprintf(shownScore, sizeof(shownScore), "%06d", score);
+  EXPECT_TRUE(Showing(shownScore));
   EXPECT_TRUE(HeardFx(G::kFxSplashSmall) || HeardFx(G::kFxSplashMedium) ||
               HeardFx(G::kFxSplashBig));
   EXPECT_TRUE(HeardFx(G::kFxStrokeRight) && HeardFx(G::kFxStrokeLeft)) << "swim strokes";
@@ -428,6 +431,17 @@ TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
   EXPECT_TRUE(Showing("2:05"));
   ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 100));
   EXPECT_TRUE(Showing(Text(kTextLadder)));
+  {
+    // The path's camera looks ahead of Jory from its rail.
+    Frame();
+    const Vector4& jory = Game()->GetJoryPosition();
+    const Vector4 ahead(jory.x + 200.0f, jory.y, jory.z + 80.0f, 1.0f);
+    const Camera* camera = GameWindow()->GetCamera();
+    EXPECT_TRUE(CameraAt(camera->GetEye(), &ahead));
+    const DivingLayout& l = Game()->GetLayout();
+    EXPECT_NEAR(camera->GetEye().y, l.cameraPoints[kCamC00].y, 0.5f) << "on the rail";
+    EXPECT_GT(camera->GetEye().x, l.cameraPoints[kCamC00].x) << "moved along with him";
+  }
   ListenToCobb();
   Frames(2);
   EXPECT_FALSE(HeardFx(G::kFxCountdown));
@@ -543,6 +557,7 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
     int32_t cobbState = 0;
     int32_t shot = -1;
     bool lateCamera = false;
+    bool talkCut = true;
     const int32_t result = [&] {
       int32_t r = -1;
       RunUntil(
@@ -550,6 +565,11 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
             if (!Game()) return true;
             r = Game()->GetResult();
             if (Phase() == G::kDivePhaseEnd) {
+              if (cobbState == 0 && Game()->GetCobbState() != 0) {
+                // Jory has come to rest: Cobb breaks off his talk.
+                for (int32_t line = 31; line <= 36; ++line)
+                  talkCut &= GetSoundWrapper()->IsSamplePlaying(Game()->m_speechBank, line) == 0;
+              }
               cobbState = Game()->GetCobbState();
               if (shot == -1) shot = Game()->GetCameraShot();
               const int32_t late = c.shot - G::kShotStoppedHigh;
@@ -563,6 +583,8 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
     }();
     EXPECT_EQ(shot, c.shot);
     EXPECT_TRUE(lateCamera) << "the late camera of that shot";
+    // In the water he never sits down, and Cobb talks on until he turns.
+    EXPECT_TRUE(talkCut || c.phase == G::kDivePhaseSwim) << "sitting down cuts Cobb's talk";
     EXPECT_EQ(cobbState, c.cobbState);
     EXPECT_EQ(result, 0);
     Tap(kKeyReturn);
