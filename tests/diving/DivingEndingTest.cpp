@@ -75,14 +75,17 @@ TEST_F(DivingEndingTest, TheEndSequenceEndsWhetherOrNotJorysSitDownCanEnd) {
 }
 
 TEST_F(DivingEndingTest, TimeUpWhileGettingOutOfTheChairStaysInTheEndAndCountsTheDives) {
+  // 3, 4 or 5 dives by difficulty.
   struct Case {
+    int32_t difficulty;
     uint32_t dives;
     int32_t result;
   };
+  const Case cases[] = {{0, 2, 0}, {0, 3, 1}, {1, 3, 0}, {1, 4, 1}, {2, 4, 0}, {2, 5, 1}};
   Frames(2);
-  for (const Case c : {Case{2, 0}, Case{3, 1}}) {
-    SCOPED_TRACE(c.dives);
-    ASSERT_TRUE(StartFromMenu(kModeNormal, 0));
+  for (const Case c : cases) {
+    SCOPED_TRACE(testing::Message() << "difficulty " << c.difficulty << ", dives " << c.dives);
+    ASSERT_TRUE(StartFromMenu(kModeNormal, c.difficulty));
     ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseInChair; }, 200));
     Game()->SetDivesDone(c.dives);
     ASSERT_TRUE(WalkUntil([&] { return Game()->GetJoryAction() == 1; }, 20))

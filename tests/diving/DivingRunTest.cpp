@@ -475,6 +475,15 @@ namespace {
 TEST_F(DivingRunTest, CobbsIdleTalkGoesThroughItsLinesInTurn) {
   ASSERT_TRUE(StartFromMenu(kModeNormal, 0));
   ListenToCobb();
+  // The clock runs from the start of play, a second every 60 ticks.
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseInChair; }, 200));
+  ASSERT_EQ(Game()->GetTimeLeft(), 180);
+  int ticks = 0;
+  while (Game()->GetTimeLeft() == 180 && ticks < 100) {
+    Frame();
+    ++ticks;
+  }
+  EXPECT_EQ(ticks, 60);
   ASSERT_TRUE(RunUntil([&] { return m_heard.size() >= 7; }, 600));
   const std::vector<int32_t> first(m_heard.begin(), m_heard.begin() + 7);
   EXPECT_EQ(first, (std::vector<int32_t>{31, 32, 33, 34, 35, 36, 32}));
