@@ -538,13 +538,18 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
       {"on the low board's route", 0, G::kDivePhaseBoardRoute, G::kShotStoppedLowBoard, 3},
       {"crouched on the low board", 0, G::kDivePhaseOnBoard, G::kShotStoppedLow, 3},
       {"crouched on the middle board", 1, G::kDivePhaseOnBoard, G::kShotStoppedHigh, 3},
+      {"climbing the steps at point 11", 2, G::kDivePhaseClimbSteps, G::kShotStoppedHigh, 3},
       {"swimming back", 0, G::kDivePhaseSwim, G::kShotStoppedLow, 1},
   };
   Frames(2);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.where);
     ToThePath(kModeNormal, 0);
-    if (c.phase == G::kDivePhaseBoardRoute) {
+    if (c.phase == G::kDivePhaseClimbSteps) {
+      // Past the low board's window and on up the steps; the clock runs out on the way up.
+      ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhaseClimbSteps; }, 600));
+      Frames(10);
+    } else if (c.phase == G::kDivePhaseBoardRoute) {
       ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 100));
       Tap(kKeyE);
       ASSERT_TRUE(WalkUntil(
