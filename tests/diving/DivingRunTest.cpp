@@ -244,8 +244,11 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   bool ladderTopShot = false;
   m_afterFrame = [this, listen = m_afterFrame, &ladderTopShot] {
     listen();
-    if (Game() && Game()->GetCameraShot() == G::kShotMiddleLadderTop)
-      ladderTopShot |= CameraAt(Game()->GetLayout().cameraPoints[kCamG]);
+    if (Game() && Game()->GetCameraShot() == G::kShotMiddleLadderTop) {
+      const Vector4& jory = Game()->GetJoryPosition();
+      const Vector4 look(jory.x, jory.y, jory.z + 80.0f, 1.0f);
+      ladderTopShot |= CameraAt(Game()->GetLayout().cameraPoints[kCamG], &look);
+    }
   };
   ToTheBoard(1);
   EXPECT_TRUE(ladderTopShot) << "camera G at the top of the middle ladder";
@@ -515,6 +518,19 @@ TEST_F(DivingRunTest, TheCharactersAreDrawnWhereTheyStand) {
       << "Jory on the path";
   EXPECT_GT(BodyPixelsAt(pixels, above(l.lifeguardStand, 100.0f), 25, IsLifeguard), 30)
       << "the lifeguard";
+  // In the air he turns about his middle, 119.6 above his feet.
+  m_harness.SkipPixelWork();
+  ToTheBoard(1);
+  ASSERT_TRUE(RunUntil([&] { return Game()->GetPower() > 250.0f; }, 100));
+  Tap(kKeyE);
+  ASSERT_EQ(Phase(), G::kDivePhaseDive);
+  Frames(8);
+  m_harness.SkipPixelWork(false);
+  Frame();
+  pixels = pixelprobe::ReadBack(m_harness.app().GetDisplay()->GetDevice(), 640, 480);
+  ASSERT_GT(Game()->GetJoryPosition().z, 0.0f);
+  EXPECT_GT(BodyPixelsAt(pixels, above(Game()->GetJoryPosition(), 119.6f), 20, IsJory), 100)
+      << "Jory in the air";
   m_harness.SkipPixelWork();
 }
 
