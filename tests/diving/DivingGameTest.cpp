@@ -102,6 +102,16 @@ TEST_F(DivingTest, TheTakeOffLaunchesByPowerAndGravityPullsPerTick) {
   if (v0 > 0.0f) {
     EXPECT_NEAR(Game()->GetVerticalSpeed(), v0 - 1.5833334f, 1e-3f) << "rising";
   }
+  // Left and Down spin him backwards: the heading and the pitch fall.
+  const float heading = Game()->GetJoryRotation()[2];
+  const float pitch = Game()->GetJoryRotation()[0];
+  m_harness.input().SetKey(kKeyLeft, true);
+  m_harness.input().SetKey(kKeyDown, true);
+  Frames(4);
+  m_harness.input().SetKey(kKeyLeft, false);
+  m_harness.input().SetKey(kKeyDown, false);
+  EXPECT_LT(Game()->GetJoryRotation()[2], heading);
+  EXPECT_LT(Game()->GetJoryRotation()[0], pitch);
   ASSERT_TRUE(RunUntil([&] { return Game()->GetVerticalSpeed() < 0.0f; }, 100));
   const float v1 = Game()->GetVerticalSpeed();
   Frame();
