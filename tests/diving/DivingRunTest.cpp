@@ -284,11 +284,13 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
     EXPECT_EQ(line->y, 380);
     EXPECT_EQ(line->colour, 0xFF770303u);
   }
+  Combo(kKeySpace, kKeyQ, kKeyW);
   Game()->SetDivesDone(2);
   SwimBack();
   EXPECT_EQ(Game()->GetDivesDone(), 3u);
   const int32_t score = Game()->GetScore(0);
   EXPECT_GE(score, 1000);
+  EXPECT_EQ(Game()->GetNamedDives(), 1) << "the corkscrew counts once in a flight";
   EXPECT_EQ(score, Game()->GetLastEntryScore() + 2000) << "the corkscrew and the entry";
   char shownScore[16];
   std::snprintf(shownScore, sizeof(shownScore), "%06d", score);
