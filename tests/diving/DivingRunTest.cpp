@@ -536,6 +536,14 @@ TEST_F(DivingRunTest, TheCharactersAreDrawnWhereTheyStand) {
   ASSERT_GT(Game()->GetJoryPosition().z, 0.0f);
   EXPECT_GT(BodyPixelsAt(pixels, above(Game()->GetJoryPosition(), 119.6f), 20, IsJory), 100)
       << "Jory in the air";
+  {
+    // The take-off camera follows him.
+    const Vector4& jory = Game()->GetJoryPosition();
+    const Vector4& target = GameWindow()->GetCamera()->GetTarget();
+    EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffMiddle);
+    EXPECT_NEAR(target.z, jory.z + 80.0f, 0.5f);
+    EXPECT_NEAR(target.y, jory.y, 0.5f);
+  }
   m_harness.SkipPixelWork();
 }
 
