@@ -18,8 +18,8 @@
 #include "Game/DivingGame/cDivingGame.h"
 #include "Game/Frontend/GameMakers.h"
 #include "Game/KavelApp.h"
-#include "tests/support/AppHarness.h"
 #include "bench/support/BenchSupport.h"
+#include "tests/support/AppHarness.h"
 
 namespace {
 
@@ -33,8 +33,10 @@ bool StartDiving(AppHarness& harness) {
   KavelApp::Register();
   if (!WriteDemoData() || !harness.Start()) return false;
   GetKavelApp()->StartGame(MakeDivingGame(0, 0));
-  for (int i = 0; i < 400 && (!Game() || Game()->GetDivePhase() != 1); ++i) harness.RunFrames(1);
-  return Game() && Game()->GetDivePhase() == 1;
+  for (int i = 0; i < 400 && (!Game() || Game()->GetDivePhase() != cDivingGame::kDivePhaseInChair);
+       ++i)
+    harness.RunFrames(1);
+  return Game() && Game()->GetDivePhase() == cDivingGame::kDivePhaseInChair;
 }
 
 // `between` runs after each measured call, unmeasured.

@@ -33,7 +33,7 @@ constexpr float kRiseRate = 0.6f;
 constexpr float kSwimSpeed = 60.0f;
 constexpr float kSwimAnimRate = 240.0f;
 constexpr float kSplashDepth = -10.0f;
-constexpr float kLateFov = 1.5707964f;
+constexpr float kPoolsideFov = 1.5707964f;
 constexpr int32_t kEventSomersault = 0;
 constexpr int32_t kEventTwist = 1;
 constexpr float kQualityFactor[3] = {0.5f, 1.0f, 2.0f};
@@ -54,7 +54,8 @@ constexpr int32_t kQualitySplashes[3][6] = {
     {kSplashMedium, kSplashMist, kSplashColumn, -1, -1, -1},
     {kSplashBig, kSplashMist, kSplashShockwave, kSplashShower, kSplashColumn, -1},
 };
-constexpr int32_t kQualityEffect[3] = {11, 10, 9};
+constexpr int32_t kQualityEffect[3] = {cDivingGame::kFxSplashSmall, cDivingGame::kFxSplashMedium,
+                                       cDivingGame::kFxSplashBig};
 
 // Named dive index to Jory's animation.
 constexpr int32_t kDiveAnims[kNamedDiveCount] = {
@@ -101,13 +102,13 @@ void cDivingGame::TakeOff() {
   m_diveListCount = 0;
   m_diveListShown = 3;
   JoryQueue(kCrouchToJump, 10.0f, 0);
-  m_cameraShot = 8 + m_diveBoard;
+  m_cameraShot = kShotTakeOffLow + m_diveBoard;
   m_distanceShown = 0.0f;
   m_apex = 0.0f;
   const float launch = LaunchFromPower(m_power, m_diveBoard, &m_overshoot);
   m_verticalSpeed = launch / (kLaunchTicksPerSecond / Fps());
   m_inWater = 0;
-  m_divePhase = 9;
+  m_divePhase = kDivePhaseDive;
   m_combo.Clear();
   m_joryAction = kActionTakeOff;
   m_somersaults = m_twists = m_namedDives = m_namedKind = 0;
@@ -159,14 +160,14 @@ void cDivingGame::SpinInFlight() {
     m_pitchRef = m_joryRot[0];
     ++m_somersaults;
     AddScore(0, 1000);
-    PlayEffect(21, 1.0f);
+    PlayEffect(kFxSomersault, 1.0f);
     AddDiveEvent(kEventSomersault);
   }
   if (Fabs(m_twistRef - m_joryRot[2]) > kTwoPi) {
     ++m_twists;
     m_twistRef = m_joryRot[2];
     AddScore(0, 1000);
-    PlayEffect(22, 1.0f);
+    PlayEffect(kFxTwist, 1.0f);
     AddDiveEvent(kEventTwist);
   }
   if (!m_diveRequest) return;
@@ -177,7 +178,7 @@ void cDivingGame::SpinInFlight() {
   m_namedKind = dive.kind;
   AddDiveEvent(dive.event);
   m_diveRequest = 0;
-  PlayEffect(19, 1.0f);
+  PlayEffect(kFxNamedDive, 1.0f);
 }
 
 void cDivingGame::UpdateDive() {
@@ -196,23 +197,23 @@ void cDivingGame::UpdateDive() {
 }
 
 void cDivingGame::CheckTopOfFlight() {
-  if (m_verticalSpeed >= 0.0f || m_apex != 0.0f || m_divePhase != 9) return;
+  if (m_verticalSpeed >= 0.0f || m_apex != 0.0f || m_divePhase != kDivePhaseDive) return;
   if (!m_overshoot) {
     m_apex = -m_joryPos.z;
     return;
   }
   // Too much spring from the high board: Jory catches hold up high and hangs there.
-  m_divePhase = 10;
+  m_divePhase = kDivePhaseHanging;
   m_joryPos.z = kHangingHeight;
   m_speechVoice.Stop();
-  PlayEffect(0, 1.0f);
+  PlayEffect(kFxHanging, 1.0f);
   JoryQueue(kHanging, 15.0f, 1);
   m_sequenceFlag = 1;
   CobbQueue(kCobbTurnHigh, 10.0f, 0);
   m_cobbState = 3;
   if (m_lifeguard) m_lifeguard->PlayReversed(m_lifeguardAnims[kGuardStand], 1, 0.0f);
   m_sequenceKind = 1;
-  m_cameraShot = 11;
+  m_cameraShot = kShotStoppedHigh;
 }
 
 void cDivingGame::JudgeTheEntry() {
@@ -261,11 +262,11 @@ void cDivingGame::SettleUnderWater() {
   const float lower = m_entryRot[2] - kTwoPi;
   if (!(lower < back.headings[0] - kPi)) m_entryRot[2] = lower;
   m_distanceShown = m_apex = m_distanceTotal = 0.0f;
-  m_cameraShot = 4;
+  m_cameraShot = kShotSwim;
   JoryQueue(kTreadWater, 50.0f, 1);
   ++m_divesDone;
   m_walkSpeed = 0.0f;
-  m_divePhase = 11;
+  m_divePhase = kDivePhaseSwim;
   m_surfaced = 0;
   m_progress = 0.0f;
   m_entryPoint = m_joryPos;
@@ -346,9 +347,9 @@ void cDivingGame::ClimbOutOfPool() {
   m_joryAction = kActionOutOfPool;
   m_joryRot[0] = m_joryRot[1] = m_joryRot[3] = 0.0f;
   m_joryRot[2] = toChair.headings[0];
-  m_divePhase = 12;
-  m_cameraShot = 0;
-  m_camera.SetFov(Window(), kLateFov);
+  m_divePhase = kDivePhaseOutOfPool;
+  m_cameraShot = kShotPoolside;
+  m_camera.SetFov(Window(), kPoolsideFov);
   m_nodeIndex = 0;
   m_nextNodeIndex = 1;
   RenderWindow* window = Window();
@@ -371,11 +372,11 @@ void cDivingGame::SwimStrokes() {
   const float played = m_jory->GetDominantRemainingFraction();
   Vector4 hand;
   if (m_footFlag == 1 && played > 0.0625f && played < 0.5625f) {
-    PlayEffect(47, 1.2f);
+    PlayEffect(kFxStrokeRight, 1.2f);
     m_footFlag = 0;
     if (HandPosition(m_rightHand, &hand)) StartSplash(m_handSplashTemplate, hand.x, hand.y);
   } else if (m_footFlag == 0 && played > 0.5625f) {
-    PlayEffect(48, 1.2f);
+    PlayEffect(kFxStrokeLeft, 1.2f);
     m_footFlag = 1;
     if (HandPosition(m_leftHand, &hand)) StartSplash(m_handSplashTemplate, hand.x, hand.y);
   }

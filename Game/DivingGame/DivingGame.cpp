@@ -290,7 +290,7 @@ void cDivingGame::ResetToStart() {
   m_cobbState = m_sparePlay = m_sequenceFlag = m_timeUp = 0;
   m_secondCounter = 0;
   m_chairOffer = 0;
-  m_cameraShot = 0;
+  m_cameraShot = kShotPoolside;
   m_joryPos = m_layout.chair;
   m_nodeIndex = 0;
   m_nextNodeIndex = 1;
@@ -308,7 +308,7 @@ void cDivingGame::ResetToStart() {
   } else {
     m_sequence.Start(kStartScript, static_cast<int32_t>(std::size(kStartScript)));
   }
-  m_divePhase = 0;
+  m_divePhase = kDivePhaseIntro;
   // Sitting down again after a hanging restart: upright, facing out of the chair.
   m_joryRot[0] = m_joryRot[1] = 0.0f;
   m_joryRot[2] = m_layout.chairHeading;
@@ -321,7 +321,7 @@ void cDivingGame::StartMusic() {
 }
 
 void cDivingGame::StartPlay() {
-  m_divePhase = 1;
+  m_divePhase = kDivePhaseInChair;
   if (m_lifeguard) m_lifeguard->QueueOnly(m_lifeguardAnims[kGuardListen], 15.0f, 0, 1);
   if (m_cobb) m_cobb->QueueOnly(m_cobbAnims[kCobbStandTalk], 15.0f, 0, 1);
   CSoundWrapper* sound = GetSoundWrapper();

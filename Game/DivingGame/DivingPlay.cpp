@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr int32_t kPhaseIntro = 0;
-constexpr int32_t kPhaseEnd = 15;
-constexpr int32_t kCountdownEffect = 8;
 constexpr int32_t kCountdownSeconds = 10;
 constexpr int32_t kTextTimeUp = 106;
 constexpr int32_t kTextLadder = 10;
@@ -53,9 +50,9 @@ int32_t cDivingGame::Update() {
     m_result = 1;
     return 1;
   }
-  if (m_divePhase == kPhaseIntro || m_divePhase == kPhaseEnd) {
-    if (m_divePhase == kPhaseEnd && m_endStep == 3) return 1;
-    if (m_divePhase == kPhaseIntro)
+  if (m_divePhase == kDivePhaseIntro || m_divePhase == kDivePhaseEnd) {
+    if (m_divePhase == kDivePhaseEnd && m_endStep == 3) return 1;
+    if (m_divePhase == kDivePhaseIntro)
       m_sequence.Update(this);
     else
       UpdateEndSequence();
@@ -69,7 +66,7 @@ int32_t cDivingGame::Update() {
   }
   RunClock();
   float r = m_maxWalkSpeed > 0.0f ? m_walkSpeed / m_maxWalkSpeed : 0.0f;
-  if (m_divePhase == 4) {
+  if (m_divePhase == kDivePhaseClimbSteps) {
     ClimbTick(r);
   } else {
     if (r > 0.0f && r < m_minWalkSpeed) r = m_minWalkSpeed;
@@ -77,7 +74,7 @@ int32_t cDivingGame::Update() {
   }
   if (m_cobb) m_cobb->Update(1.0f);
   if (m_lifeguard) m_lifeguard->Update(1.0f);
-  if (m_divePhase == 9) {
+  if (m_divePhase == kDivePhaseDive) {
     if (m_joryPos.z > 0.0f && !m_overshoot) HandleAirInput();
   } else {
     HandleGroundInput();
@@ -112,8 +109,7 @@ void cDivingGame::StepPulse() {
 void cDivingGame::ShowPrompts() {
   if (m_timeUp) {
     ShowIngameMessage(&m_ingameText, kTextTimeUp, kPromptY, kTimeUpTicks, 0);
-    if (CSoundWrapper* sound = GetSoundWrapper())
-      sound->StopSample(m_effectsBank, kCountdownEffect);
+    if (CSoundWrapper* sound = GetSoundWrapper()) sound->StopSample(m_effectsBank, kFxCountdown);
   }
   if (m_ladderWindow) ShowIngameMessage(&m_ingameText, kTextLadder, kPromptY, kPromptTicks, 0);
   if (m_chairOffer) ShowIngameMessage(&m_ingameText, kTextChair, kPromptY, kPromptTicks, 0);
@@ -127,8 +123,8 @@ void cDivingGame::RunClock() {
   }
   CSoundWrapper* sound = GetSoundWrapper();
   if (m_timeLeft < kCountdownSeconds && sound &&
-      !sound->IsSamplePlaying(m_effectsBank, kCountdownEffect))
-    PlayEffect(kCountdownEffect, 1.0f);
+      !sound->IsSamplePlaying(m_effectsBank, kFxCountdown))
+    PlayEffect(kFxCountdown, 1.0f);
 }
 
 void cDivingGame::UpdatePhase() {
@@ -136,31 +132,31 @@ void cDivingGame::UpdatePhase() {
   m_walkSpeed -= kDecayPerSecond[level] / Fps();
   if (m_walkSpeed < 0.0f) m_walkSpeed = 0.0f;
   switch (m_divePhase) {
-    case 1:
+    case kDivePhaseInChair:
       UpdateInChair();
       break;
-    case 2:
+    case kDivePhaseToPath:
       WalkToPath();
       break;
-    case 3:
+    case kDivePhasePath:
       WalkPath();
       break;
-    case 4:
+    case kDivePhaseClimbSteps:
       ClimbChecks();
       break;
-    case 5:
+    case kDivePhaseLadder:
       UpdateLadder();
       break;
-    case 6:
+    case kDivePhaseBoardRoute:
       WalkBoardRoute();
       break;
-    case 7:
+    case kDivePhaseOnBoard:
       UpdatePowerBar();
       break;
-    case 9:
+    case kDivePhaseDive:
       UpdateDive();
       break;
-    case 11:
+    case kDivePhaseSwim:
       UpdateSwim();
       // The dive's events leave the list one by one, every two seconds of game time.
       if (m_diveListShown > 0 && m_timeLeft + 1 < m_entryTime) {
@@ -168,10 +164,10 @@ void cDivingGame::UpdatePhase() {
         --m_diveListShown;
       }
       break;
-    case 13:
+    case kDivePhaseToChairRoute:
       WalkToChairRoute();
       break;
-    case 14:
+    case kDivePhaseBackToChair:
       ReturnToChair();
       break;
     default:
@@ -190,16 +186,17 @@ void cDivingGame::HandleGroundInput() {
 }
 
 void cDivingGame::OnTurnPress() {
-  if (m_divePhase == 13 && m_chairOffer) {
+  if (m_divePhase == kDivePhaseToChairRoute && m_chairOffer) {
     m_chairChosen = 1;
     m_chairOffer = 0;
-  } else if ((m_divePhase == 3 || m_divePhase == 4) && m_ladderWindow) {
+  } else if ((m_divePhase == kDivePhasePath || m_divePhase == kDivePhaseClimbSteps) &&
+             m_ladderWindow) {
     PlaySpeechLine(kTurnLines[RandMod(3)], nullptr);
     m_turnRequest = 1;
     m_ladderWindow = 0;
     const bool outsideBoard0 = m_nodeIndex < m_board0WindowStart || m_nodeIndex > m_board0TurnPoint;
     m_chosenBoard = outsideBoard0 ? 1 : 0;
-  } else if (m_divePhase == 7) {
+  } else if (m_divePhase == kDivePhaseOnBoard) {
     TakeOff();
   }
 }
@@ -215,7 +212,7 @@ void cDivingGame::StopJory(int32_t cameraShot) {
 
 void cDivingGame::TimeUpTick() {
   if (m_sequenceFlag) {
-    m_divePhase = kPhaseEnd;
+    m_divePhase = kDivePhaseEnd;
     m_endStep = 0;
     m_endWaitTicks = 0;
     if (m_sequenceKind == 2 || m_sequenceKind == 3) {
@@ -225,8 +222,9 @@ void cDivingGame::TimeUpTick() {
     }
   }
   if (m_walking && m_joryAction != kActionStopped) {
-    int32_t shot = m_joryPos.z == 0.0f ? 12 : 11;
-    if (m_divePhase == 6) shot = m_chosenBoard == 0 ? 14 : 11;
+    int32_t shot = m_joryPos.z == 0.0f ? kShotStoppedGround : kShotStoppedHigh;
+    if (m_divePhase == kDivePhaseBoardRoute)
+      shot = m_chosenBoard == 0 ? kShotStoppedLowBoard : kShotStoppedHigh;
     StopJory(shot);
   }
   UpdateCharacters();
@@ -237,11 +235,11 @@ void cDivingGame::TimeUpTick() {
     if (m_playFlag) {
       m_sequenceFlag = 1;
       m_sequenceKind = 3;
-      m_cameraShot = 12;
+      m_cameraShot = kShotStoppedGround;
       if (m_divesDone >= static_cast<uint32_t>(DivesNeeded())) {
         m_timeUp = 0;
         if (CSoundWrapper* sound = GetSoundWrapper())
-          sound->StopSample(m_effectsBank, kCountdownEffect);
+          sound->StopSample(m_effectsBank, kFxCountdown);
       }
     }
   }
@@ -253,46 +251,46 @@ void cDivingGame::TimeUpTick() {
 // Time ran out while Jory was busy: a dive is finished, anything else stops where it is.
 void cDivingGame::StopAfterTimeUp() {
   switch (m_divePhase) {
-    case 9:
+    case kDivePhaseDive:
       UpdateDive();
       break;
-    case 7:
-      StopJory(m_diveBoard == 0 ? 13 : 11);
+    case kDivePhaseOnBoard:
+      StopJory(m_diveBoard == 0 ? kShotStoppedLow : kShotStoppedHigh);
       break;
-    case 11:
+    case kDivePhaseSwim:
       if (!m_surfaced) {
         UpdateSwim();
       } else {
         JoryQueue(kTreadWater, 10.0f, 1);
         m_sequenceFlag = 1;
         m_sequenceKind = 0;
-        m_cameraShot = 13;
+        m_cameraShot = kShotStoppedLow;
         CobbQueue(kCobbTurnLow, 10.0f, 0);
         m_cobbState = 1;
         if (m_lifeguard) m_lifeguard->PlayReversed(m_lifeguardAnims[kGuardStand], 1, 0.0f);
       }
       break;
-    case 4:
+    case kDivePhaseClimbSteps:
       if (!m_climbStarted) {
-        if (m_joryAction != kActionStopped) StopJory(11);
+        if (m_joryAction != kActionStopped) StopJory(kShotStoppedHigh);
       } else {
         m_climbPoint = ClimbPointNow();
         if (m_nodeIndex == 11 && m_climbLoops >= 3) {
           m_joryPos = m_layout.routes[kRouteBoard1].points[0];
-          StopJory(11);
+          StopJory(kShotStoppedHigh);
         } else if (m_nodeIndex == 15 && m_climbLoops >= 4 && m_jory &&
                    m_jory->GetRemainingFraction(JoryAnimId(kClimbLoop)) > 0.5f) {
           m_joryPos = m_layout.routes[kRouteBoard2].points[0];
-          StopJory(11);
+          StopJory(kShotStoppedHigh);
         }
       }
       break;
-    case 5:
+    case kDivePhaseLadder:
       UpdateLadder();
-      if (m_chosenBoard == 1 && m_divePhase == 5 && m_jory &&
+      if (m_chosenBoard == 1 && m_divePhase == kDivePhaseLadder && m_jory &&
           m_jory->GetRemainingFraction(JoryAnimId(kClimbStepLoop)) > 0.5f) {
         m_joryPos = m_layout.routes[kRouteBoard1].points[2];
-        StopJory(11);
+        StopJory(kShotStoppedHigh);
       }
       break;
     default:
@@ -314,7 +312,7 @@ void cDivingGame::OnJoryAnimEnd(float overshoot) {
       JoryQueue(kSit, 10.0f, 1);
       m_sequenceFlag = 1;
       m_sequenceKind = 2;
-      m_cameraShot = 12;
+      m_cameraShot = kShotStoppedGround;
       break;
     case kActionClimbSteps:
       if (m_climbStarted) OnClimbLoopEnd(overshoot);
@@ -344,7 +342,7 @@ void cDivingGame::OnOutOfChair(float overshoot) {
   m_joryPos.z = 0.0f;
   m_walkStart = m_joryPos;
   m_layout.chairToPath = PointDistance(m_walkStart, m_layout.routes[kRoutePath].points[0]);
-  if (m_divePhase == kPhaseEnd) {
+  if (m_divePhase == kDivePhaseEnd) {
     // Time ran out while he got up: the end sequence has the run, and he stays on his feet.
     m_joryAction = kActionNone;
     JoryStart(kStand, 1, overshoot);
@@ -354,19 +352,19 @@ void cDivingGame::OnOutOfChair(float overshoot) {
   m_walking = 1;
   m_strideState = 0;
   JoryStart(kStand, 1, overshoot);
-  m_divePhase = 2;
+  m_divePhase = kDivePhaseToPath;
 }
 
 void cDivingGame::OnLadderEnd() {
   const DivingRoute& board = m_layout.routes[kRouteBoard0 + m_chosenBoard];
   if (m_timeUp) {
     if (m_nodeIndex + 1 < board.count) m_joryPos = board.points[m_nodeIndex + 1];
-    StopJory(11);
+    StopJory(kShotStoppedHigh);
     return;
   }
   ++m_nodeIndex;
   ++m_nextNodeIndex;
-  m_divePhase = 6;
+  m_divePhase = kDivePhaseBoardRoute;
   m_joryAction = kActionWalkRoute;
   m_walking = 1;
   m_strideState = 0;
@@ -376,7 +374,7 @@ void cDivingGame::OnLadderEnd() {
 void cDivingGame::OnOutOfPool() {
   m_joryPos = m_layout.routes[kRouteToChair].points[1];
   if (m_timeUp) {
-    StopJory(12);
+    StopJory(kShotStoppedGround);
     return;
   }
   m_nodeIndex = 1;
@@ -384,7 +382,7 @@ void cDivingGame::OnOutOfPool() {
   m_chairChosen = 0;
   if (GetMode() == kModeNormal && m_divesDone > static_cast<uint32_t>(DivesNeeded() - 1))
     m_chairOffer = 1;
-  m_divePhase = 13;
+  m_divePhase = kDivePhaseToChairRoute;
   m_joryAction = kActionWalkRoute;
   m_walking = 1;
   m_strideState = 0;

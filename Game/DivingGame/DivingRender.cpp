@@ -78,7 +78,7 @@ void cDivingGame::Render() {
   if (Scene* scene = GetApp().GetSceneFactory()->FindScene(m_sceneId)) scene->AdvanceTime(0);
   DrawScene(window);
   DrawHud(window);
-  if (m_divePhase == 7 && !m_timeUp) DrawPowerBar(window);
+  if (m_divePhase == kDivePhaseOnBoard && !m_timeUp) DrawPowerBar(window);
   if (m_diveListShown > 0) DrawDiveList(window);
   if (CSoundWrapper* sound = GetSoundWrapper()) {
     if (window->GetCamera()) sound->SetListenerFromCamera(*window->GetCamera());
@@ -97,41 +97,41 @@ void cDivingGame::PlaceCamera(RenderWindow* window) {
   const Vector4 look = Offset(m_joryPos, 0.0f, 0.0f, kLookHeight);
   float t = 0.0f;
   switch (m_cameraShot) {
-    case 0:
+    case kShotPoolside:
       m_camera.SetPosition(l.cameraA);
       m_camera.SetTarget(l.cameraTargets[1]);
       return;
-    case 2:
+    case kShotPath:
       t = Ratio(m_distanceShown, l.totals[kTotalPathFirst]);
       m_camera.SetPosition(LerpXYZ(l.cameraPoints[kCamC00], l.cameraPoints[kCamC01], t));
       m_camera.SetTarget(Offset(m_joryPos, kPathLookAhead, 0.0f, kLookHeight));
       break;
-    case 3:
+    case kShotPathFar:
       t = Ratio(m_distanceShown, l.totals[kTotalPathSecond]);
       m_camera.SetPosition(LerpXYZ(l.cameraPoints[kCamD00], l.cameraPoints[kCamD01], t));
       m_camera.SetTarget(m_climbStarted ? Offset(m_climbPoint, 0.0f, 0.0f, kLookHeight) : look);
       break;
-    case 4:
+    case kShotSwim:
       if (m_joryPos.z <= kSwimCameraFreeze) return;
       t = Ratio(m_distanceShown, l.totals[kTotalReturn0 + m_diveBoard]);
       m_camera.SetPosition(LerpXYZ(l.cameraPoints[kCamE00], l.cameraPoints[kCamE01], t));
       m_camera.SetTarget(look);
       break;
-    case 5:
-    case 6:
-    case 7:
-      m_camera.SetPosition(l.cameraPoints[kCamF + (m_cameraShot - 5)]);
+    case kShotLowLadder:
+    case kShotMiddleLadderTop:
+    case kShotToHighBoard:
+      m_camera.SetPosition(l.cameraPoints[kCamF + (m_cameraShot - kShotLowLadder)]);
       m_camera.SetTarget(look);
       return;
-    case 8:
+    case kShotTakeOffLow:
       if (m_joryPos.z <= 0.0f) return;
       m_camera.SetPosition(l.cameraPoints[kCamI]);
       m_camera.SetTarget(look);
       return;
-    case 9:
-    case 10: {
+    case kShotTakeOffMiddle:
+    case kShotTakeOffHigh: {
       if (m_joryPos.z <= 0.0f) return;
-      const int32_t from = m_cameraShot == 9 ? kCamJ00 : kCamK00;
+      const int32_t from = m_cameraShot == kShotTakeOffMiddle ? kCamJ00 : kCamK00;
       Vector4 eye = l.cameraPoints[from];
       if (m_apex < 0.0f) {
         t = Ratio(m_distanceShown, m_apex);
@@ -142,11 +142,11 @@ void cDivingGame::PlaceCamera(RenderWindow* window) {
       m_camera.SetTarget(look);
       break;
     }
-    case 11:
-    case 12:
-    case 13:
-    case 14: {
-      const int32_t late = m_cameraShot - 11;
+    case kShotStoppedHigh:
+    case kShotStoppedGround:
+    case kShotStoppedLow:
+    case kShotStoppedLowBoard: {
+      const int32_t late = m_cameraShot - kShotStoppedHigh;
       m_camera.SetFov(window, kLateShotFov);
       m_camera.SetPosition(l.lateCameras[late]);
       Vector4 target = l.lateTargets[late];
@@ -175,7 +175,7 @@ void cDivingGame::AddModel(RenderWindow* window, int32_t model, const Matrix& wo
 
 void cDivingGame::DrawCharacters(RenderWindow* window) {
   Matrix jory = JoryMatrix();
-  if (m_divePhase == 9) {
+  if (m_divePhase == kDivePhaseDive) {
     // In the air he turns about his middle, not his feet.
     Matrix lower;
     lower.Translation(Vector4(0.0f, 0.0f, -kFlipPivot, 1.0f));
@@ -184,7 +184,8 @@ void cDivingGame::DrawCharacters(RenderWindow* window) {
     Multiply(lower, turned, jory);
   }
   if (m_jory) AddModel(window, m_jory->GetModel(), jory, 0, kWhite, m_jory->PoseGeo());
-  if (m_divePhase != 9 && m_walking) AddModel(window, m_shadowModel, jory, 0, kWhite, nullptr);
+  if (m_divePhase != kDivePhaseDive && m_walking)
+    AddModel(window, m_shadowModel, jory, 0, kWhite, nullptr);
   const DivingLayout& l = m_layout;
   if (m_lifeguard && m_lifeguardModel != -1) {
     const Matrix world =

@@ -63,7 +63,7 @@ void cDivingGame::UpdateInChair() {
   m_progress = 0.0f;
   if (m_joryAction != kActionNone) return;
   m_joryAction = kActionOutOfChair;
-  PlayEffect(4, 1.0f);
+  PlayEffect(kFxChair, 1.0f);
   JoryQueue(kOutOfWheelchair, 10.0f, 0);
 }
 
@@ -76,8 +76,8 @@ void cDivingGame::WalkToPath() {
                                               : m_layout.chairHeading;
   if (m_progress <= 1.0f) return;
   m_progress = 0.0f;
-  m_divePhase = 3;
-  m_cameraShot = 2;
+  m_divePhase = kDivePhasePath;
+  m_cameraShot = kShotPath;
   SetWindowFov(kWalkToPathFov);
   m_distanceShown = m_distanceTotal = 0.0f;
 }
@@ -125,7 +125,7 @@ void cDivingGame::PathSegmentEnd() {
       m_strideState = 0;
     }
     m_turnRequest = 0;
-    m_divePhase = 6;
+    m_divePhase = kDivePhaseBoardRoute;
     m_nodeIndex = 0;
     m_nextNodeIndex = 1;
     return;
@@ -137,7 +137,7 @@ void cDivingGame::PathSegmentEnd() {
   } else if (m_nextNodeIndex == kClimbPoint11 || m_nextNodeIndex == kClimbPoint15) {
     if (m_nextNodeIndex == kClimbPoint11 && !m_turnRequest) m_ladderWindow = 1;
     JoryStart(kStand, 1);
-    m_divePhase = 4;
+    m_divePhase = kDivePhaseClimbSteps;
     m_footFlag = 1;
     m_joryAction = kActionClimbSteps;
     m_walking = 0;
@@ -147,14 +147,14 @@ void cDivingGame::PathSegmentEnd() {
   ++m_nextNodeIndex;
   if (m_nodeIndex == 10) {
     m_distanceShown = m_distanceTotal = 0.0f;
-    m_cameraShot = 3;
+    m_cameraShot = kShotPathFar;
   }
   if (m_nextNodeIndex == path.count) {
-    m_divePhase = 6;
+    m_divePhase = kDivePhaseBoardRoute;
     m_nodeIndex = 0;
     m_nextNodeIndex = 1;
     m_chosenBoard = 2;
-    m_cameraShot = 7;
+    m_cameraShot = kShotToHighBoard;
   }
 }
 
@@ -193,10 +193,10 @@ void cDivingGame::ClimbTick(float r) {
   m_distanceShown = m_climbHeight + m_climbOffset;
   const float played = m_jory->GetRemainingFraction(JoryAnimId(kClimbLoop));
   if (m_footFlag == 1 && played > 0.33333f && played < 0.83333f) {
-    PlayEffectAt(7, 1.2f, m_climbPoint);
+    PlayEffectAt(kFxClimbStepMid, 1.2f, m_climbPoint);
     m_footFlag = 0;
   } else if (m_footFlag == 0 && played > 0.83333f) {
-    PlayEffectAt(6, 1.2f, m_climbPoint);
+    PlayEffectAt(kFxClimbStepEnd, 1.2f, m_climbPoint);
     m_footFlag = 1;
   }
 }
@@ -229,7 +229,7 @@ void cDivingGame::FinishClimb11() {
   m_strideState = 0;
   m_climbLoops = 0;
   m_climbStarted = 0;
-  m_divePhase = 3;
+  m_divePhase = kDivePhasePath;
   m_nextNodeIndex = m_nodeIndex + 1;
   m_walking = 1;
   // The walk goes on from exactly where the climb put him.
@@ -247,11 +247,11 @@ void cDivingGame::FinishClimb15() {
   m_strideState = 0;
   m_climbLoops = 0;
   m_climbStarted = 0;
-  m_divePhase = 6;
+  m_divePhase = kDivePhaseBoardRoute;
   m_nodeIndex = 0;
   m_nextNodeIndex = 1;
   m_chosenBoard = 2;
-  m_cameraShot = 7;
+  m_cameraShot = kShotToHighBoard;
   board.points[0] = m_joryPos;
   m_progress = 0.0f;
   JoryStart(kStand, 0);
@@ -286,8 +286,8 @@ void cDivingGame::BoardSegmentEnd() {
   const bool ladder0 = m_chosenBoard == 0 && m_nodeIndex == 1;
   const bool ladder1 = m_chosenBoard == 1 && m_nodeIndex == 2;
   if (ladder0 || ladder1) {
-    if (ladder0) m_cameraShot = 5;
-    m_divePhase = 5;
+    if (ladder0) m_cameraShot = kShotLowLadder;
+    m_divePhase = kDivePhaseLadder;
     m_footFlag = 1;
     JoryQueue(kClimbStepLoop, 10.0f, 0);
     m_walking = 0;
@@ -301,8 +301,8 @@ void cDivingGame::BoardSegmentEnd() {
 void cDivingGame::FinishBoardRoute() {
   const DivingRoute& board = m_layout.routes[kRouteBoard0 + m_chosenBoard];
   m_joryPos = board.points[board.count - 1];
-  m_cameraShot = 1;
-  m_divePhase = 7;
+  m_cameraShot = kShotBoardEnd;
+  m_divePhase = kDivePhaseOnBoard;
   m_walking = 0;
   JoryQueue(kWalkToCrouch, 10.0f, 0);
   m_camera.SetPosition(m_camera.GetPosition());
@@ -318,22 +318,22 @@ void cDivingGame::UpdateLadder() {
   if (!m_jory) return;
   const float played = m_jory->GetRemainingFraction(JoryAnimId(kClimbStepLoop));
   if (m_footFlag == 1 && played > 0.33333f && played < 0.83333f) {
-    PlayEffectAt(7, 1.2f, m_joryPos);
+    PlayEffectAt(kFxClimbStepMid, 1.2f, m_joryPos);
     m_footFlag = 0;
   } else if (m_footFlag == 0 && played > 0.83333f) {
-    PlayEffectAt(6, 1.2f, m_joryPos);
+    PlayEffectAt(kFxClimbStepEnd, 1.2f, m_joryPos);
     m_footFlag = 1;
   }
   if (m_chosenBoard != 1 || played <= 0.5f || m_timeUp) return;
   ++m_nodeIndex;
   ++m_nextNodeIndex;
   m_footFlag = 1;
-  m_divePhase = 6;
+  m_divePhase = kDivePhaseBoardRoute;
   m_joryAction = kActionWalkRoute;
   m_walking = 1;
   m_strideState = 0;
   JoryStart(kStand, 0);
-  m_cameraShot = 6;
+  m_cameraShot = kShotMiddleLadderTop;
 }
 
 void cDivingGame::WalkToChairRoute() {
@@ -356,10 +356,10 @@ void cDivingGame::WalkToChairRoute() {
   if (m_nextNodeIndex < route.count) return;
   m_chairOffer = 0;
   if (m_chairChosen) {
-    m_divePhase = 14;
+    m_divePhase = kDivePhaseBackToChair;
   } else {
-    m_divePhase = 3;
-    m_cameraShot = 2;
+    m_divePhase = kDivePhasePath;
+    m_cameraShot = kShotPath;
     SetWindowFov(kWalkToPathFov);
     m_distanceShown = m_distanceTotal = 0.0f;
   }
@@ -375,10 +375,10 @@ void cDivingGame::ReturnToChair() {
   m_joryRot[2] += kPi;
   m_joryPos = m_walkStart;
   JoryStart(kIntoWheelchair, 0);
-  PlayEffect(4, 1.0f);
+  PlayEffect(kFxChair, 1.0f);
   m_walking = 0;
   m_progress = 0.0f;
-  m_divePhase = 1;
+  m_divePhase = kDivePhaseInChair;
   m_joryAction = kActionIntoChair;
 }
 
@@ -386,7 +386,7 @@ void cDivingGame::ReturnToChair() {
 
 void cDivingGame::JoryWalk(float r) {
   if (!m_jory) return;
-  if (m_divePhase == 11 && m_surfaced) {
+  if (m_divePhase == kDivePhaseSwim && m_surfaced) {
     SwimStrokes();
   } else if (m_walking && (m_strideState == 0 || m_strideState == 1)) {
     m_jory->Update(1.0f);
@@ -428,13 +428,13 @@ void cDivingGame::Stride(float r) {
 }
 
 void cDivingGame::Footstep() {
-  const bool onBoard =
-      m_divePhase == 6 && (m_chosenBoard == 0 || (m_chosenBoard == 1 && m_nodeIndex >= 2));
+  const bool onBoard = m_divePhase == kDivePhaseBoardRoute &&
+                       (m_chosenBoard == 0 || (m_chosenBoard == 1 && m_nodeIndex >= 2));
   if (m_footFlag == 1 && m_stridePhase > kMidStride && m_stridePhase < kEndStride) {
-    PlayEffectAt(onBoard ? 16 : 33, 1.5f, m_joryPos);
+    PlayEffectAt(onBoard ? kFxBoardStepMid : kFxDeckStepMid, 1.5f, m_joryPos);
     m_footFlag = 0;
   } else if (m_footFlag == 0 && m_stridePhase >= kEndStride) {
-    PlayEffectAt(onBoard ? 14 : 30, 1.5f, m_joryPos);
+    PlayEffectAt(onBoard ? kFxBoardStepEnd : kFxDeckStepEnd, 1.5f, m_joryPos);
     m_footFlag = 1;
   }
 }

@@ -65,6 +65,63 @@ class cDivingGame : public GameBaseClass {
   };
   enum LifeguardAnim : int32_t { kGuardStand, kGuardListen, kGuardWalk, kGuardAnimCount };
 
+  // The play state word: what Jory is doing (8 is never used).
+  enum DivePhase : int32_t {
+    kDivePhaseIntro = 0,          // at the chair while the start script runs
+    kDivePhaseInChair = 1,        // sitting; the first action press gets him up
+    kDivePhaseToPath = 2,         // from the chair to the start of the path
+    kDivePhasePath = 3,           // along the main path past the ladder windows
+    kDivePhaseClimbSteps = 4,     // climbing the steps at path point 11 or 15
+    kDivePhaseLadder = 5,         // on the ladder of the low or middle board
+    kDivePhaseBoardRoute = 6,     // walking out along a board
+    kDivePhaseOnBoard = 7,        // crouched at the board's end while the power bar runs
+    kDivePhaseDive = 9,           // in the air, then under water
+    kDivePhaseHanging = 10,       // caught hold up high after too strong a take-off
+    kDivePhaseSwim = 11,          // rising to the surface, then swimming back
+    kDivePhaseOutOfPool = 12,     // climbing out of the pool
+    kDivePhaseToChairRoute = 13,  // from the pool exit back towards the path
+    kDivePhaseBackToChair = 14,   // from the path to the chair, to sit down
+    kDivePhaseEnd = 15,           // Cobb's closing lines, the fade and the result
+  };
+  // Where the camera stands (DivingRender.cpp places it for each shot).
+  enum CameraShot : int32_t {
+    kShotPoolside = 0,         // camera A on the chair's side of the pool
+    kShotBoardEnd = 1,         // left as it is: the power bar's orbit moves it
+    kShotPath = 2,             // follows the first half of the path
+    kShotPathFar = 3,          // follows the path from point 10 and the step climbs
+    kShotSwim = 4,             // follows the swim back
+    kShotLowLadder = 5,        // on the low board's ladder
+    kShotMiddleLadderTop = 6,  // at the top of the middle board's ladder
+    kShotToHighBoard = 7,      // on the way out along the high board
+    kShotTakeOffLow = 8,       // the take-offs from boards 0, 1, 2 follow in this order
+    kShotTakeOffMiddle = 9,
+    kShotTakeOffHigh = 10,
+    kShotStoppedHigh = 11,      // the late shots: stopped high up or hanging
+    kShotStoppedGround = 12,    // stopped on the deck or in the chair
+    kShotStoppedLow = 13,       // stopped low: in the water or on the low board's end
+    kShotStoppedLowBoard = 14,  // stopped on the way along the low board
+  };
+  // The effects bank's samples.
+  enum DivingEffect : int32_t {
+    kFxHanging = 0,
+    kFxChair = 4,         // getting out of or into the wheelchair
+    kFxClimbStepEnd = 6,  // a ladder or step climb, end of a step
+    kFxClimbStepMid = 7,  // and halfway through it
+    kFxCountdown = 8,
+    kFxSplashBig = 9,  // the entry's splash by quality: 2, 1, 0
+    kFxSplashMedium = 10,
+    kFxSplashSmall = 11,
+    kFxBoardStepEnd = 14,  // footsteps on a board
+    kFxBoardStepMid = 16,
+    kFxNamedDive = 19,
+    kFxSomersault = 21,
+    kFxTwist = 22,
+    kFxDeckStepEnd = 30,  // footsteps on the deck
+    kFxDeckStepMid = 33,
+    kFxStrokeRight = 47,  // swim strokes
+    kFxStrokeLeft = 48,
+  };
+
   // What Jory's current animation is for (read when it ends).
   enum JoryAction : int32_t {
     kActionNone = 0,

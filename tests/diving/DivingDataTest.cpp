@@ -91,7 +91,8 @@ TEST_F(DivingDataTest, AShortLightFileKeepsTheWindowsOwnLight) {
   RenderWindow* window = m_harness.app().FindWindow(Game()->GetWindowId());
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->GetLightSetup(), window->GetOwnLightSetup());
-  ASSERT_TRUE(RunUntil([&] { return Phase() == 1; }, 200)) << "and the game plays";
+  ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseInChair; }, 200))
+      << "and the game plays";
 }
 
 // ---- The dive as the player sees it.
@@ -123,17 +124,17 @@ std::string SavePicture(const std::vector<uint32_t>& pixels, int width, int heig
 
 TEST_F(DivingTest, AFrameOfTheDiveShowsJoryAndTheHud) {
   ASSERT_TRUE(StartFromMenu(kModeNormal, 0));
-  ASSERT_TRUE(RunUntil([&] { return Phase() == 1; }, 200));
+  ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseInChair; }, 200));
   ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 200));
   Tap(kKeyE);
-  ASSERT_TRUE(WalkUntil([&] { return Phase() == 7; }, 400));
+  ASSERT_TRUE(WalkUntil([&] { return Phase() == cDivingGame::kDivePhaseOnBoard; }, 400));
   Frames(20);
   Tap(kKeyE);
   Tap(kKeyW);
   Tap(kKeyQ);
   m_harness.SkipPixelWork(false);  // the frame of the take-off is looked at
   Tap(kKeySpace);
-  ASSERT_EQ(Phase(), 9);
+  ASSERT_EQ(Phase(), cDivingGame::kDivePhaseDive);
   ASSERT_GT(Game()->GetJoryPosition().z, 0.0f) << "still in the air";
   const int width = 640, height = 480;
   const std::vector<uint32_t> pixels =

@@ -35,8 +35,9 @@ class DivingEndingTest : public DivingTest {
   // Out of the chair and onto the path, then the clock runs out: Jory sits down where he is.
   void RunOutOfTimeOnThePath() {
     ASSERT_TRUE(StartFromMenu(kModeNormal, 0));
-    ASSERT_TRUE(RunUntil([&] { return Phase() == 1; }, 200));
-    ASSERT_TRUE(WalkUntil([&] { return Phase() == 3; }, 200)) << "phase " << Phase();
+    ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseInChair; }, 200));
+    ASSERT_TRUE(WalkUntil([&] { return Phase() == cDivingGame::kDivePhasePath; }, 200))
+        << "phase " << Phase();
     Game()->SetTimeLeft(0);
   }
 };
@@ -56,7 +57,7 @@ TEST_F(DivingEndingTest, TheEndSequenceEndsWhetherOrNotJorysSitDownCanEnd) {
     SCOPED_TRACE(c.what);
     if (c.removed) fs::remove(fs::path("data/DivingGame") / c.removed);
     RunOutOfTimeOnThePath();
-    ASSERT_TRUE(RunUntil([&] { return Phase() == 15; }, 10));
+    ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseEnd; }, 10));
     EXPECT_EQ(Game()->GetSequenceKind(), 0) << "stopped where he was";
     int32_t cobbState = -1;
     // Sitting down, Cobb's turn, his lines and the fade take a few seconds.
@@ -74,27 +75,30 @@ TEST_F(DivingEndingTest, TheEndSequenceEndsWhetherOrNotJorysSitDownCanEnd) {
 }
 
 TEST_F(DivingEndingTest, TimeUpWhileGettingOutOfTheChairStaysInTheEndAndCountsTheDives) {
+  // 3, 4 or 5 dives by difficulty.
   struct Case {
+    int32_t difficulty;
     uint32_t dives;
     int32_t result;
   };
+  const Case cases[] = {{0, 2, 0}, {0, 3, 1}, {1, 3, 0}, {1, 4, 1}, {2, 4, 0}, {2, 5, 1}};
   Frames(2);
-  for (const Case c : {Case{2, 0}, Case{3, 1}}) {
-    SCOPED_TRACE(c.dives);
-    ASSERT_TRUE(StartFromMenu(kModeNormal, 0));
-    ASSERT_TRUE(RunUntil([&] { return Phase() == 1; }, 200));
+  for (const Case c : cases) {
+    SCOPED_TRACE(testing::Message() << "difficulty " << c.difficulty << ", dives " << c.dives);
+    ASSERT_TRUE(StartFromMenu(kModeNormal, c.difficulty));
+    ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseInChair; }, 200));
     Game()->SetDivesDone(c.dives);
     ASSERT_TRUE(WalkUntil([&] { return Game()->GetJoryAction() == 1; }, 20))
         << "he starts getting out";
     Game()->SetTimeLeft(0);
-    ASSERT_TRUE(RunUntil([&] { return Phase() == 15; }, 10));
+    ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseEnd; }, 10));
     EXPECT_EQ(Game()->GetSequenceKind(), 3) << "time ran out while he was in the chair";
     // Getting up ends well inside the sequence; the phase stays until the result is set.
     bool left = false;
     ASSERT_TRUE(RunUntil(
         [&] {
           left |= Phase() != 15;
-          return Phase() == 15 && Game()->GetEndStep() == 3;
+          return Phase() == cDivingGame::kDivePhaseEnd && Game()->GetEndStep() == 3;
         },
         1200))
         << "phase " << Phase();

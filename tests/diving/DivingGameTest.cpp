@@ -23,21 +23,25 @@ void ExpectNoBlocksLeft() {
 
 TEST_F(DivingTest, WalksToTheLowBoardDivesAnAeroplaneAndPlaysUntilTheClockEnds) {
   ASSERT_TRUE(StartFromMenu(kModeNormal, 0));
-  ASSERT_TRUE(RunUntil([&] { return Phase() == 1; }, 200)) << "the intro ends in play";
+  ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseInChair; }, 200))
+      << "the intro ends in play";
   // Out of the chair and along the path; E in board 0's window takes the low board.
-  ASSERT_TRUE(WalkUntil([&] { return Phase() == 3; }, 200)) << "phase " << Phase();
+  ASSERT_TRUE(WalkUntil([&] { return Phase() == cDivingGame::kDivePhasePath; }, 200))
+      << "phase " << Phase();
   ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 50));
   Tap(kKeyE);
   EXPECT_EQ(Game()->GetChosenBoard(), 0);
-  ASSERT_TRUE(WalkUntil([&] { return Phase() == 7; }, 400)) << "phase " << Phase();
+  ASSERT_TRUE(WalkUntil([&] { return Phase() == cDivingGame::kDivePhaseOnBoard; }, 400))
+      << "phase " << Phase();
   Frames(10);
   Tap(kKeyE);
-  ASSERT_EQ(Phase(), 9) << "the take-off";
+  ASSERT_EQ(Phase(), cDivingGame::kDivePhaseDive) << "the take-off";
   // The aeroplane: W, Q, Space in the air.
   Tap(kKeyW);
   Tap(kKeyQ);
   Tap(kKeySpace);
-  ASSERT_TRUE(RunUntil([&] { return Phase() == 11; }, 400)) << "phase " << Phase();
+  ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseSwim; }, 400))
+      << "phase " << Phase();
   EXPECT_EQ(Game()->GetNamedDives(), 1);
   EXPECT_EQ(Game()->GetNamedKind(), 2) << "the aeroplane's kind";
   EXPECT_EQ(Game()->GetDivesDone(), 1u);
@@ -68,7 +72,7 @@ TEST_F(DivingTest, TheLoadedPoolKeepsItsClimbLengthsAndPositiveHeadings) {
       EXPECT_LT(layout.routes[r].headings[i], 6.2831855f) << r << " " << i;
     }
   // Jory starts in his chair, facing out of it, while the intro runs.
-  EXPECT_EQ(Phase(), 0);
+  EXPECT_EQ(Phase(), cDivingGame::kDivePhaseIntro);
   EXPECT_FLOAT_EQ(Game()->GetJoryPosition().x, layout.chair.x);
   EXPECT_FLOAT_EQ(Game()->GetJoryRotation()[2], layout.chairHeading);
   EXPECT_EQ(Game()->GetStateHash(), 0u);
@@ -76,10 +80,10 @@ TEST_F(DivingTest, TheLoadedPoolKeepsItsClimbLengthsAndPositiveHeadings) {
 
 TEST_F(DivingTest, TheTakeOffLaunchesByPowerAndGravityPullsPerTick) {
   ASSERT_TRUE(StartFromMenu(kModeNormal, 0));
-  ASSERT_TRUE(RunUntil([&] { return Phase() == 1; }, 200));
+  ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseInChair; }, 200));
   ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 200));
   Tap(kKeyE);
-  ASSERT_TRUE(WalkUntil([&] { return Phase() == 7; }, 400));
+  ASSERT_TRUE(WalkUntil([&] { return Phase() == cDivingGame::kDivePhaseOnBoard; }, 400));
   // The bar runs between 100 and 300 at 360 a second on the easy level.
   const float p0 = Game()->GetPower();
   Frame();
@@ -88,7 +92,7 @@ TEST_F(DivingTest, TheTakeOffLaunchesByPowerAndGravityPullsPerTick) {
   m_harness.input().SetKey(kKeyE, true);
   Frame();
   m_harness.input().SetKey(kKeyE, false);
-  ASSERT_EQ(Phase(), 9);
+  ASSERT_EQ(Phase(), cDivingGame::kDivePhaseDive);
   int32_t overshoot = 0;
   const float launch = LaunchFromPower(Game()->GetPower(), 0, &overshoot);
   // The take-off tick has moved him once already: one rise step off the launch speed.
@@ -98,13 +102,23 @@ TEST_F(DivingTest, TheTakeOffLaunchesByPowerAndGravityPullsPerTick) {
   if (v0 > 0.0f) {
     EXPECT_NEAR(Game()->GetVerticalSpeed(), v0 - 1.5833334f, 1e-3f) << "rising";
   }
+  // Left and Down spin him backwards: the heading and the pitch fall.
+  const float heading = Game()->GetJoryRotation()[2];
+  const float pitch = Game()->GetJoryRotation()[0];
+  m_harness.input().SetKey(kKeyLeft, true);
+  m_harness.input().SetKey(kKeyDown, true);
+  Frames(4);
+  m_harness.input().SetKey(kKeyLeft, false);
+  m_harness.input().SetKey(kKeyDown, false);
+  EXPECT_LT(Game()->GetJoryRotation()[2], heading);
+  EXPECT_LT(Game()->GetJoryRotation()[0], pitch);
   ASSERT_TRUE(RunUntil([&] { return Game()->GetVerticalSpeed() < 0.0f; }, 100));
   const float v1 = Game()->GetVerticalSpeed();
   Frame();
   if (Game()->GetJoryPosition().z > 0.0f) {
     EXPECT_NEAR(Game()->GetVerticalSpeed(), v1 - 9.0f / 60.0f, 1e-3f) << "falling";
   }
-  ASSERT_TRUE(RunUntil([&] { return Phase() == 11; }, 400));
+  ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseSwim; }, 400));
   EXPECT_GE(Game()->GetLastEntryScore(), 1000);
 }
 
@@ -118,10 +132,10 @@ TEST_F(DivingTest, EachModeRunsFromTheMenuToItsEnd) {
   for (const Case& c : cases) {
     ASSERT_TRUE(StartFromMenu(c.mode, c.difficulty)) << c.mode;
     EXPECT_EQ(Game()->GetMode(), c.mode);
-    ASSERT_TRUE(RunUntil([&] { return Phase() == 1; }, 200)) << c.mode;
+    ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseInChair; }, 200)) << c.mode;
     // Time runs out while Jory is still in his chair: no dives, so no win.
     Game()->SetTimeLeft(1);
-    ASSERT_TRUE(RunUntil([&] { return Phase() == 15; }, 200)) << c.mode;
+    ASSERT_TRUE(RunUntil([&] { return Phase() == cDivingGame::kDivePhaseEnd; }, 200)) << c.mode;
     EXPECT_EQ(Game()->GetSequenceKind(), 3) << c.mode;
     ASSERT_TRUE(RunToEnd(4000)) << c.mode << " end step " << Game()->GetEndStep();
     EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message);

@@ -23,6 +23,8 @@ constexpr int kKeyQ = 0x10;
 constexpr int kKeyW = 0x11;
 constexpr int kKeyUp = 0xC8;
 constexpr int kKeyDown = 0xD0;
+constexpr int kKeyLeft = 0xCB;
+constexpr int kKeyRight = 0xCD;
 
 class DivingTest : public AppTest {
  protected:
@@ -57,6 +59,7 @@ class DivingTest : public AppTest {
         static_cast<uint32_t>(m_counter * 1000 / (kCountsPerFrame * 60)));
     m_harness.system().ClearRecords();
     m_harness.RunFrames(1);
+    if (m_afterFrame) m_afterFrame();
   }
   void Frames(int n) {
     for (int i = 0; i < n; ++i) Frame();
@@ -102,6 +105,8 @@ class DivingTest : public AppTest {
 
   static constexpr int64_t kCountsPerFrame = 1000;
   int64_t m_counter = 0;
+  // Runs after every frame, for a test that watches something all through a run.
+  std::function<void()> m_afterFrame;
 };
 
 }  // namespace divingtest

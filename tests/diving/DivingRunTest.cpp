@@ -1,0 +1,638 @@
+// Diving runs to the endings the player can reach, through the real game on the demo data, each
+// checked by what the player sees and what the run records: the texts on the screen, the result,
+// the high score or unlock, and where the characters are drawn.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "Engine/Camera.h"
+#include "Engine/PC/PCRenderWindow.h"
+#include "Game/Localisation/LocalisedText.h"
+#include "tests/diving/DivingTestSupport.h"
+#include "tests/support/PixelProbe.h"
+
+namespace divingtest {
+namespace {
+
+using G = cDivingGame;
+
+std::string Narrow(const char16_t* text) {
+  std::string out;
+  for (; text && *text; ++text) out += static_cast<char>(*text);
+  return out;
+}
+std::string Text(int32_t id) { return Narrow(GetLocalisedText(id)); }
+
+constexpr int32_t kTextLadder = 10;
+constexpr int32_t kTextTimeUp = 106;
+constexpr int32_t kTextChair = 149;
+constexpr int32_t kTextPike = 192;
+constexpr int32_t kTextCorkscrew = 195;
+constexpr int32_t kTurnLines[] = {10, 1, 11};
+
+// The characters' body colours (orange, green, red) as lit in the pool.
+int Red(uint32_t p) { return (p >> 16) & 0xFF; }
+int Green(uint32_t p) { return (p >> 8) & 0xFF; }
+int Blue(uint32_t p) { return p & 0xFF; }
+bool IsJory(uint32_t p) {
+  return Red(p) > 120 && Red(p) > Green(p) + 40 && Green(p) > Blue(p) + 20;
+}
+bool IsCobb(uint32_t p) {
+  return Green(p) > 80 && Green(p) > Red(p) + 30 && Green(p) > Blue(p) + 20;
+}
+bool IsLifeguard(uint32_t p) {
+  return Red(p) > 100 && Red(p) > Green(p) + 70 && std::abs(Green(p) - Blue(p)) < 20;
+}
+
+bool EndsWith(const std::vector<int32_t>& heard, const std::vector<int32_t>& tail) {
+  return heard.size() >= tail.size() &&
+         std::equal(tail.begin(), tail.end(), heard.end() - static_cast<long>(tail.size()));
+}
+
+class DivingRunTest : public DivingTest {
+ protected:
+  RenderWindow* GameWindow() { return m_harness.app().FindWindow(Game()->GetWindowId()); }
+
+  // The texts the game puts on the screen this frame, in the order it prints them.
+  std::vector<std::string> Shown() {
+    RenderWindow* window = GameWindow();
+    std::vector<std::string> texts;
+    if (!window) return texts;
+    window->DropText();
+    Game()->Render();
+    m_items.clear();
+    for (int32_t i = 0; i < window->GetTextItemCount(); ++i) {
+      texts.push_back(Narrow(window->GetTextItem(i)->text));
+      m_items.push_back(*window->GetTextItem(i));
+    }
+    window->DropText();
+    return texts;
+  }
+  std::vector<TextItem> m_items;  // the last Shown's, text pointers no longer valid
+  // The printed item of `text` in the last Shown, or null.
+  const TextItem* ItemOf(const std::vector<std::string>& texts, const std::string& text) {
+    for (size_t i = 0; i < texts.size(); ++i)
+      if (texts[i] == text) return &m_items[i];
+    return nullptr;
+  }
+  bool Showing(const std::string& text) {
+    for (const std::string& t : Shown())
+      if (t == text) return true;
+    return false;
+  }
+
+  // Whether the game window's camera stands at `eye` (and looks at `target`, when given).
+  ::testing::AssertionResult CameraAt(const Vector4& eye, const Vector4* target = nullptr) {
+    const Camera* camera = GameWindow()->GetCamera();
+    auto near = [](const Vector4& a, const Vector4& b) {
+      return std::fabs(a.x - b.x) < 0.5f && std::fabs(a.y - b.y) < 0.5f &&
+             std::fabs(a.z - b.z) < 0.5f;
+    };
+    if (!near(camera->GetEye(), eye))
+      return ::testing::AssertionFailure()
+             << "eye (" << camera->GetEye().x << ", " << camera->GetEye().y << ", "
+             << camera->GetEye().z << ")";
+    if (target && !near(camera->GetTarget(), *target))
+      return ::testing::AssertionFailure()
+             << "target (" << camera->GetTarget().x << ", " << camera->GetTarget().y << ", "
+             << camera->GetTarget().z << ")";
+    return ::testing::AssertionSuccess();
+  }
+  // Out of the chair and onto the path.
+  void ToThePath(int32_t mode, int32_t difficulty) {
+    ASSERT_TRUE(StartFromMenu(mode, difficulty));
+    ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseInChair; }, 200));
+    Frame();
+    const DivingLayout& l = Game()->GetLayout();
+    EXPECT_TRUE(CameraAt(l.cameraA, &l.cameraTargets[1])) << "the poolside camera";
+    ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhasePath; }, 200)) << Phase();
+  }
+  // Along the path to board 0 or 1 (E in its window), or past both windows and up the two step
+  // climbs to board 2; stops when Jory crouches at the board's end.
+  void ToTheBoard(int32_t board) {
+    if (board < 2) {
+      ASSERT_TRUE(WalkUntil(
+          [&] {
+            return Game()->GetLadderWindow() == 1 &&
+                   (board == 0 ? Game()->GetNodeIndex() <= 2 : Game()->GetNodeIndex() >= 10);
+          },
+          600));
+      EXPECT_TRUE(Showing(Text(kTextLadder))) << "the ladder prompt while the window is open";
+      Tap(kKeyE);
+      EXPECT_EQ(Game()->GetChosenBoard(), board);
+    }
+    ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhaseOnBoard; }, 1500)) << Phase();
+    EXPECT_EQ(Game()->GetChosenBoard(), board);
+    EXPECT_EQ(Game()->GetCameraShot(), G::kShotBoardEnd);
+  }
+  // Waits for the power bar to come down to below `below` (or up to above `above`) and takes off.
+  void TakeOffAt(float below, float above) {
+    ASSERT_TRUE(
+        RunUntil([&] { return Game()->GetPower() < below && Game()->GetPower() > above; }, 200));
+    Tap(kKeyE);
+    ASSERT_EQ(Phase(), G::kDivePhaseDive);
+  }
+  // Presses the three buttons of a named dive in the air.
+  void Combo(int k1, int k2, int k3) {
+    Tap(k1);
+    Tap(k2);
+    Tap(k3);
+  }
+  // Holds Up or Down each frame so that Jory's pitch (brought into 0..2pi) comes to `target`
+  // by the time he reaches the water.
+  void SteerPitchTo(float target) {
+    const float accel = 1.0f / (60.0f * 3.5f);
+    float last = Game()->GetJoryRotation()[0];
+    while (Phase() == G::kDivePhaseDive && Game()->GetJoryPosition().z > 0.0f) {
+      const float pitch = Game()->GetJoryRotation()[0];
+      const float rate = pitch - last;
+      last = pitch;
+      float error = std::remainder(target - pitch, 6.2831855f);
+      error -= rate * std::fabs(rate) / (2.0f * accel);
+      const bool up = error > 0.0f;
+      m_harness.input().SetKey(kKeyUp, up);
+      m_harness.input().SetKey(kKeyDown, !up);
+      Frame();
+    }
+    m_harness.input().SetKey(kKeyUp, false);
+    m_harness.input().SetKey(kKeyDown, false);
+  }
+  // Surfaces and swims the return route back to the pool's exit.
+  void SwimBack() {
+    ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 600)) << Phase();
+    EXPECT_EQ(Game()->GetCameraShot(), G::kShotSwim);
+    ASSERT_TRUE(WalkUntil([&] { return Phase() != G::kDivePhaseSwim; }, 800)) << Phase();
+    EXPECT_EQ(Phase(), G::kDivePhaseOutOfPool);
+    EXPECT_EQ(Game()->GetCameraShot(), G::kShotPoolside);
+  }
+  // Records each speech line and each effect as it starts, from now on.
+  void ListenToCobb() {
+    m_heard.clear();
+    m_heardFx.clear();
+    m_playing.assign(128, false);
+    m_afterFrame = [this] {
+      const CSoundWrapper* sound = GetSoundWrapper();
+      if (!Game() || !sound) return;
+      for (int32_t n = 0; n < 128; ++n) {
+        const bool speech = n < 64;
+        const int32_t sample = speech ? n : n - 64;
+        const int32_t bank = speech ? Game()->m_speechBank : Game()->m_effectsBank;
+        const bool now = sound->IsSamplePlaying(bank, sample) != 0;
+        if (now && !m_playing[static_cast<size_t>(n)])
+          (speech ? m_heard : m_heardFx).push_back(sample);
+        m_playing[static_cast<size_t>(n)] = now;
+      }
+    };
+  }
+  bool HeardFx(int32_t effect) const {
+    return std::find(m_heardFx.begin(), m_heardFx.end(), effect) != m_heardFx.end();
+  }
+  std::vector<int32_t> m_heard;
+  std::vector<int32_t> m_heardFx;
+  std::vector<bool> m_playing;
+
+  // Where a point of the world lands on the 640 x 480 screen through the game window's camera.
+  bool Project(const Vector4& p, int* x, int* y) {
+    Camera* camera = GameWindow()->GetCamera();
+    camera->UpdateMatrices();
+    const Vector4& eye = camera->GetEye();
+    const float d[3] = {p.x - eye.x, p.y - eye.y, p.z - eye.z};
+    auto dot = [&](const Vector4& v) { return d[0] * v.x + d[1] * v.y + d[2] * v.z; };
+    const float depth = dot(camera->GetForwardVector());
+    if (depth <= 0.0f) return false;
+    const float ys = 1.0f / std::tan(camera->GetVerticalFov() / 2.0f);
+    const float xs = camera->GetUseWindowAspect() == 1 ? ys * 480.0f / 640.0f : ys;
+    const float nx = -xs * dot(camera->GetRightVector()) / depth;
+    const float ny = ys * dot(camera->GetUpVector()) / depth;
+    *x = static_cast<int>(320.0f * (1.0f + nx));
+    *y = static_cast<int>(240.0f * (1.0f - ny));
+    return *x >= 0 && *x < 640 && *y >= 0 && *y < 480;
+  }
+  // How many pixels of a character's body colour lie within `radius` of where a point is seen.
+  int BodyPixelsAt(const std::vector<uint32_t>& pixels, const Vector4& at, int radius,
+                   bool (*isBody)(uint32_t)) {
+    int x = 0, y = 0;
+    if (!Project(at, &x, &y)) return -1;
+    int n = 0;
+    for (int py = std::max(0, y - radius); py < std::min(480, y + radius); ++py)
+      for (int px = std::max(0, x - radius); px < std::min(640, x + radius); ++px)
+        n += isBody(pixels[static_cast<size_t>(py) * 640 + static_cast<size_t>(px)]) ? 1 : 0;
+    return n;
+  }
+  // Runs to the end of the game; the result the game set, or -1 when it did not end.
+  int32_t ResultAtTheEnd(int limit) {
+    int32_t result = -1;
+    const bool ended = RunUntil(
+        [&] {
+          if (Game()) result = Game()->GetResult();
+          return GetKavelApp()->GetCurrentGame() == nullptr;
+        },
+        limit);
+    return ended ? result : -1;
+  }
+};
+
+// A normal run: a dive from the middle board, the swim back, the chair offered after enough dives,
+// and sitting down in the chair wins whatever the time.
+TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
+  ListenToCobb();
+  ToThePath(kModeNormal, 0);
+  EXPECT_TRUE(HeardFx(G::kFxChair)) << "out of the chair";
+  bool ladderTopShot = false;  // in every frame of the shot
+  int ladderTopShots = 0;
+  m_afterFrame = [this, listen = m_afterFrame, &ladderTopShot, &ladderTopShots] {
+    listen();
+    if (Game() && Game()->GetCameraShot() == G::kShotMiddleLadderTop) {
+      const Vector4& jory = Game()->GetJoryPosition();
+      const Vector4 look(jory.x, jory.y, jory.z + 80.0f, 1.0f);
+      const bool at = CameraAt(Game()->GetLayout().cameraPoints[kCamG], &look);
+      ladderTopShot = (ladderTopShots++ == 0 || ladderTopShot) && at;
+    }
+  };
+  ToTheBoard(1);
+  EXPECT_GT(ladderTopShots, 1);
+  EXPECT_TRUE(ladderTopShot) << "camera G at the top of the middle ladder, following Jory";
+  EXPECT_TRUE(std::find_first_of(m_heard.begin(), m_heard.end(), std::begin(kTurnLines),
+                                 std::end(kTurnLines)) != m_heard.end())
+      << "Cobb remarks on the choice";
+  EXPECT_TRUE(HeardFx(G::kFxDeckStepMid) && HeardFx(G::kFxDeckStepEnd)) << "steps on the deck";
+  EXPECT_TRUE(HeardFx(G::kFxClimbStepMid) && HeardFx(G::kFxClimbStepEnd)) << "up the ladder";
+  EXPECT_TRUE(HeardFx(G::kFxBoardStepMid) && HeardFx(G::kFxBoardStepEnd)) << "along the board";
+  // While the power bar runs the camera circles Jory, 200 out, 5 degrees a tick.
+  float angle[2] = {};
+  for (float& a : angle) {
+    Frame();
+    const Camera* camera = GameWindow()->GetCamera();
+    const float dx = camera->GetEye().x - camera->GetTarget().x;
+    const float dy = camera->GetEye().y - camera->GetTarget().y;
+    EXPECT_NEAR(std::hypot(dx, dy), 200.0f, 0.5f);
+    a = std::atan2(dy, dx);
+  }
+  EXPECT_NEAR(std::remainder(angle[1] - angle[0], 6.2831855f), 5.0f * 0.017453292f, 1e-3f);
+  TakeOffAt(200.0f, 150.0f);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffMiddle);
+  Combo(kKeySpace, kKeyQ, kKeyW);
+  {
+    // The dive list's first line, in its first colour.
+    const std::vector<std::string> texts = Shown();
+    const TextItem* line = ItemOf(texts, Text(kTextCorkscrew));
+    ASSERT_NE(line, nullptr) << "the dive list names the corkscrew";
+    EXPECT_EQ(line->x, 40);
+    EXPECT_EQ(line->y, 380);
+    EXPECT_EQ(line->colour, 0xFF770303u);
+  }
+  Combo(kKeySpace, kKeyQ, kKeyW);
+  Game()->SetDivesDone(2);
+  SwimBack();
+  EXPECT_EQ(Game()->GetDivesDone(), 3u);
+  const int32_t score = Game()->GetScore(0);
+  EXPECT_GE(score, 1000);
+  EXPECT_EQ(Game()->GetNamedDives(), 1) << "the corkscrew counts once in a flight";
+  EXPECT_EQ(score, Game()->GetLastEntryScore() + 2000) << "the corkscrew and the entry";
+  char shownScore[16];
+  std::snprintf(shownScore, sizeof(shownScore), "%06d", score);
+  EXPECT_TRUE(Showing(shownScore));
+  EXPECT_TRUE(HeardFx(G::kFxSplashSmall) || HeardFx(G::kFxSplashMedium) ||
+              HeardFx(G::kFxSplashBig));
+  EXPECT_TRUE(HeardFx(G::kFxStrokeRight) && HeardFx(G::kFxStrokeLeft)) << "swim strokes";
+  // Out of the pool: the offer opens after the third dive at the easy level.
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseToChairRoute; }, 300));
+  ASSERT_EQ(Game()->GetChairOffer(), 1);
+  Frame();
+  const std::vector<std::string> texts = Shown();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), Text(kTextChair)), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "03/03"), texts.end()) << "the dives counter";
+  Tap(kKeyE);
+  EXPECT_EQ(Game()->GetChairOffer(), 0);
+  ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhaseBackToChair; }, 400)) << Phase();
+  ASSERT_TRUE(WalkUntil([&] { return Phase() != G::kDivePhaseBackToChair; }, 400)) << Phase();
+  EXPECT_EQ(Phase(), G::kDivePhaseInChair);
+  EXPECT_EQ(Game()->GetJoryAction(), G::kActionIntoChair);
+  const int32_t timeLeft = Game()->GetTimeLeft();
+  Frames(30);
+  EXPECT_EQ(Game()->GetTimeLeft(), timeLeft) << "the clock stops while he sits down";
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseEnd; }, 400));
+  EXPECT_EQ(Game()->GetSequenceKind(), 2);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotStoppedGround);
+  ListenToCobb();
+  EXPECT_EQ(ResultAtTheEnd(1500), 1) << "sitting down by choice wins";
+  EXPECT_TRUE(EndsWith(m_heard, {30, 12, 37, 17})) << "Cobb's lines for the end of the game";
+  const HighScoreEntry* best = GetSaveProfile().GetHighScore(G::kGameId, 0);
+  ASSERT_NE(best, nullptr);
+  EXPECT_EQ(best->score, score);
+}
+
+// Past both ladder windows Jory climbs the steps at points 11 and 15 onto the high board; too
+// much spring there leaves him hanging, and the run starts again from the chair.
+TEST_F(DivingRunTest, BothStepClimbsToTheHighBoardAndTheOvershootRestartsTheRun) {
+  ToThePath(kModeNormal, 0);
+  ListenToCobb();
+  bool climbed11 = false, climbed15 = false;
+  ASSERT_TRUE(WalkUntil(
+      [&] {
+        if (Phase() == G::kDivePhaseClimbSteps) {
+          climbed11 |= Game()->GetNodeIndex() == 11;
+          climbed15 |= Game()->GetNodeIndex() == 15;
+        }
+        return Phase() == G::kDivePhaseBoardRoute;
+      },
+      1500))
+      << Phase();
+  EXPECT_TRUE(climbed11);
+  EXPECT_TRUE(climbed15);
+  EXPECT_TRUE(HeardFx(G::kFxClimbStepMid) && HeardFx(G::kFxClimbStepEnd)) << "up the steps";
+  EXPECT_EQ(Game()->GetChosenBoard(), 2);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotToHighBoard);
+  const DivingRoute& board2 = Game()->GetLayout().routes[kRouteBoard2];
+  EXPECT_NEAR(Game()->GetJoryPosition().z, board2.points[0].z, 1.0f) << "up on the high board";
+  ToTheBoard(2);
+  const int32_t score = Game()->GetScore(0);
+  TakeOffAt(108.0f, 0.0f);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffHigh);
+  ListenToCobb();
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseHanging; }, 200)) << Phase();
+  EXPECT_TRUE(HeardFx(G::kFxHanging));
+  EXPECT_FLOAT_EQ(Game()->GetJoryPosition().z, 990.0f);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotStoppedHigh);
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseEnd; }, 10));
+  EXPECT_EQ(Game()->GetSequenceKind(), 1);
+  Frame();
+  {
+    const DivingLayout& l = Game()->GetLayout();
+    const Vector4 raised(l.lateTargets[0].x, l.lateTargets[0].y, l.lateTargets[0].z + 200.0f, 1);
+    EXPECT_TRUE(CameraAt(l.lateCameras[0], &raised)) << "camera L, looking up at him";
+  }
+  ListenToCobb();
+  // Cobb's lines and the fade, then the short intro and play again, from the chair.
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseInChair; }, 3000)) << Phase();
+  ASSERT_NE(Game(), nullptr) << "the overshoot never ends the game";
+  ASSERT_GE(m_heard.size(), 3u);
+  EXPECT_EQ(std::vector<int32_t>(m_heard.begin(), m_heard.begin() + 3),
+            (std::vector<int32_t>{20, 8, 23}))
+      << "Cobb's lines for Jory hanging";
+  EXPECT_EQ(Game()->GetResult(), 0);
+  EXPECT_EQ(Game()->GetDivesDone(), 0u);
+  EXPECT_EQ(Game()->GetScore(0), score) << "hanging scores nothing";
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotPoolside);
+  EXPECT_FLOAT_EQ(Game()->GetJoryPosition().x, Game()->GetLayout().chair.x);
+  EXPECT_FLOAT_EQ(Game()->GetJoryPosition().y, Game()->GetLayout().chair.y);
+  EXPECT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhasePath; }, 200)) << "and plays on";
+}
+
+// Each challenge is won by its dive, on the tick after Jory surfaces: the unlock is recorded.
+TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
+  struct Case {
+    int32_t mode;
+    int32_t board;
+  };
+  Frames(2);
+  for (const Case c : {Case{kModeChallenge1, 2}, Case{kModeChallenge2, 0}}) {
+    SCOPED_TRACE(c.mode);
+    const int32_t unlocks = GetSaveProfile().UnlockCount();
+    ToThePath(c.mode, 0);
+    ToTheBoard(c.board);
+    if (c.mode == kModeChallenge1) {
+      // Three somersaults forwards and the pike last.
+      TakeOffAt(125.0f, 110.0f);
+      ListenToCobb();
+      m_harness.input().SetKey(kKeyUp, true);
+      m_harness.input().SetKey(kKeyRight, true);
+      Combo(kKeyW, kKeySpace, kKeyQ);
+      EXPECT_TRUE(Showing(Text(kTextPike))) << "the dive list names it";
+      EXPECT_TRUE(HeardFx(G::kFxNamedDive));
+      ASSERT_TRUE(RunUntil([&] { return Phase() != G::kDivePhaseDive; }, 600));
+      m_harness.input().SetKey(kKeyUp, false);
+      m_harness.input().SetKey(kKeyRight, false);
+      EXPECT_GE(Game()->GetSomersaults(), 3);
+      EXPECT_EQ(Game()->GetNamedKind(), 4) << "the pike";
+      // The newest three of the dive's events; a challenge shows the time alone on the HUD.
+      const std::vector<std::string> texts = Shown();
+      int lines = 0;
+      for (const TextItem& item : m_items) lines += item.x == 40 && item.y >= 380 ? 1 : 0;
+      EXPECT_EQ(lines, 3);
+      EXPECT_EQ(texts.size(), 4u) << "the clock and the dive list only";
+      EXPECT_TRUE(HeardFx(G::kFxSomersault) && HeardFx(G::kFxTwist));
+    } else {
+      // Flat on his back into the water.
+      TakeOffAt(300.0f, 250.0f);
+      SteerPitchTo(4.71f);
+    }
+    // The game sets its result and ends in the same tick, on the tick after he surfaces.
+    ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 100));
+    // The rise to the surface takes 100 ticks.
+    EXPECT_TRUE(RunUntil([&] { return Game() == nullptr; }, 110)) << "won once he surfaces";
+    EXPECT_EQ(GetSaveProfile().UnlockCount(), unlocks + 1) << "a won challenge unlocks";
+    EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message);
+    Tap(kKeyReturn);
+  }
+}
+
+// Time up: the prompts of play go, the time-up text shows, and the clock shows what is left.
+TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
+  ToThePath(kModeNormal, 0);
+  Game()->SetTimeLeft(60);
+  EXPECT_TRUE(Showing("1:00"));
+  Game()->SetTimeLeft(125);
+  EXPECT_TRUE(Showing("2:05"));
+  ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 100));
+  EXPECT_TRUE(Showing(Text(kTextLadder)));
+  {
+    // The path's camera looks ahead of Jory from its rail.
+    Frame();
+    const Vector4& jory = Game()->GetJoryPosition();
+    const Vector4 ahead(jory.x + 200.0f, jory.y, jory.z + 80.0f, 1.0f);
+    const Camera* camera = GameWindow()->GetCamera();
+    EXPECT_TRUE(CameraAt(camera->GetEye(), &ahead));
+    const DivingLayout& l = Game()->GetLayout();
+    EXPECT_NEAR(camera->GetEye().y, l.cameraPoints[kCamC00].y, 0.5f) << "on the rail";
+    EXPECT_GT(camera->GetEye().x, l.cameraPoints[kCamC00].x) << "moved along with him";
+  }
+  ListenToCobb();
+  Frames(2);
+  EXPECT_FALSE(HeardFx(G::kFxCountdown));
+  Game()->SetTimeLeft(9);
+  Frames(2);
+  EXPECT_TRUE(HeardFx(G::kFxCountdown)) << "the beep under ten seconds";
+  Game()->SetTimeLeft(0);
+  Frames(2);
+  EXPECT_EQ(Game()->GetLadderWindow(), 0);
+  const std::vector<std::string> texts = Shown();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), Text(kTextTimeUp)), texts.end());
+  EXPECT_EQ(std::find(texts.begin(), texts.end(), Text(kTextLadder)), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "0:00"), texts.end());
+  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(Game()->m_effectsBank, G::kFxCountdown), 0)
+      << "time up stops the beep";
+  ListenToCobb();
+  EXPECT_EQ(ResultAtTheEnd(1500), 0) << "stopped on the path: lost";
+  ASSERT_GE(m_heard.size(), 3u);
+  const int32_t first = m_heard[m_heard.size() - 3];
+  EXPECT_TRUE(first == 24 || first == 25 || first == 28) << first;
+  EXPECT_TRUE(EndsWith(m_heard, {5, 22})) << "Cobb's lines for Jory sitting on the deck";
+}
+
+}  // namespace
+}  // namespace divingtest
+
+namespace divingtest {
+namespace {
+
+// Cobb talks through play: line 31 first, then 32 to 36 round and round.
+TEST_F(DivingRunTest, CobbsIdleTalkGoesThroughItsLinesInTurn) {
+  ASSERT_TRUE(StartFromMenu(kModeNormal, 0));
+  ListenToCobb();
+  // The clock runs from the start of play, a second every 60 ticks.
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseInChair; }, 200));
+  ASSERT_EQ(Game()->GetTimeLeft(), 180);
+  int ticks = 0;
+  while (Game()->GetTimeLeft() == 180 && ticks < 100) {
+    Frame();
+    ++ticks;
+  }
+  EXPECT_EQ(ticks, 60);
+  ASSERT_TRUE(RunUntil([&] { return m_heard.size() >= 7; }, 600));
+  const std::vector<int32_t> first(m_heard.begin(), m_heard.begin() + 7);
+  EXPECT_EQ(first, (std::vector<int32_t>{31, 32, 33, 34, 35, 36, 32}));
+}
+
+// Each character is drawn where it stands, seen through the camera of the moment.
+TEST_F(DivingRunTest, TheCharactersAreDrawnWhereTheyStand) {
+  ASSERT_TRUE(StartFromMenu(kModeNormal, 0));
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseInChair; }, 200));
+  m_harness.SkipPixelWork(false);
+  Frame();
+  std::vector<uint32_t> pixels =
+      pixelprobe::ReadBack(m_harness.app().GetDisplay()->GetDevice(), 640, 480);
+  const DivingLayout& l = Game()->GetLayout();
+  auto above = [](const Vector4& p, float z) { return Vector4(p.x, p.y, p.z + z, 1.0f); };
+  EXPECT_GT(BodyPixelsAt(pixels, above(Game()->GetJoryPosition(), 60.0f), 25, IsJory), 30)
+      << "Jory in his chair";
+  EXPECT_GT(BodyPixelsAt(pixels, above(l.cobbStand, 100.0f), 25, IsCobb), 30) << "Cobb";
+  EXPECT_GT(BodyPixelsAt(pixels, above(l.lifeguardStand, 100.0f), 25, IsLifeguard), 30)
+      << "the lifeguard across the pool";
+  // Walking along the path, seen by the camera that follows him.
+  m_harness.SkipPixelWork();
+  ASSERT_TRUE(WalkUntil([&] { return Game()->GetNodeIndex() >= 8; }, 400));
+  m_harness.SkipPixelWork(false);
+  Frame();
+  pixels = pixelprobe::ReadBack(m_harness.app().GetDisplay()->GetDevice(), 640, 480);
+  EXPECT_EQ(Game()->GetCameraShot(), G::kShotPath);
+  EXPECT_GT(BodyPixelsAt(pixels, above(Game()->GetJoryPosition(), 60.0f), 25, IsJory), 200)
+      << "Jory on the path";
+  EXPECT_GT(BodyPixelsAt(pixels, above(l.lifeguardStand, 100.0f), 25, IsLifeguard), 30)
+      << "the lifeguard";
+  // In the air he turns about his middle, 119.6 above his feet.
+  m_harness.SkipPixelWork();
+  ToTheBoard(1);
+  ASSERT_TRUE(RunUntil([&] { return Game()->GetPower() > 250.0f; }, 100));
+  Tap(kKeyE);
+  ASSERT_EQ(Phase(), G::kDivePhaseDive);
+  Frames(8);
+  m_harness.SkipPixelWork(false);
+  Frame();
+  pixels = pixelprobe::ReadBack(m_harness.app().GetDisplay()->GetDevice(), 640, 480);
+  ASSERT_GT(Game()->GetJoryPosition().z, 0.0f);
+  EXPECT_GT(BodyPixelsAt(pixels, above(Game()->GetJoryPosition(), 119.6f), 20, IsJory), 100)
+      << "Jory in the air";
+  {
+    // The take-off camera follows him.
+    const Vector4& jory = Game()->GetJoryPosition();
+    const Vector4& target = GameWindow()->GetCamera()->GetTarget();
+    EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffMiddle);
+    EXPECT_NEAR(target.z, jory.z + 80.0f, 0.5f);
+    EXPECT_NEAR(target.y, jory.y, 0.5f);
+  }
+  m_harness.SkipPixelWork();
+}
+
+}  // namespace
+}  // namespace divingtest
+
+namespace divingtest {
+namespace {
+
+// Time running out stops Jory where he is: the late camera and Cobb's reaction follow from where
+// that is, and the run is lost.
+TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
+  struct Case {
+    const char* where;
+    int32_t board;      // the board he makes for
+    int32_t phase;      // time runs out in this phase
+    int32_t shot;       // the camera shot he stops in
+    int32_t cobbState;  // Cobb's reaction: 1 low, 2 ground, 3 high
+  };
+  const Case cases[] = {
+      {"on the low board's route", 0, G::kDivePhaseBoardRoute, G::kShotStoppedLowBoard, 3},
+      {"crouched on the low board", 0, G::kDivePhaseOnBoard, G::kShotStoppedLow, 3},
+      {"crouched on the middle board", 1, G::kDivePhaseOnBoard, G::kShotStoppedHigh, 3},
+      {"climbing the steps at point 11", 2, G::kDivePhaseClimbSteps, G::kShotStoppedHigh, 3},
+      {"swimming back", 0, G::kDivePhaseSwim, G::kShotStoppedLow, 1},
+  };
+  Frames(2);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.where);
+    ToThePath(kModeNormal, 0);
+    if (c.phase == G::kDivePhaseClimbSteps) {
+      // Past the low board's window and on up the steps; the clock runs out on the way up.
+      ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhaseClimbSteps; }, 600));
+      Frames(10);
+    } else if (c.phase == G::kDivePhaseBoardRoute) {
+      ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 100));
+      Tap(kKeyE);
+      ASSERT_TRUE(WalkUntil(
+          [&] { return Phase() == G::kDivePhaseBoardRoute && Game()->GetNodeIndex() >= 1; }, 300));
+      // Keep walking when the clock runs out.
+      Tap(kKeySpace);
+    } else {
+      ToTheBoard(c.board);
+      if (c.phase == G::kDivePhaseSwim) {
+        TakeOffAt(300.0f, 200.0f);
+        ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 600));
+        // The rise to the surface takes 100 ticks; then a few strokes.
+        Frames(110);
+        WalkUntil([] { return false; }, 5);
+      }
+    }
+    ASSERT_EQ(Phase(), c.phase);
+    Game()->SetTimeLeft(0);
+    int32_t cobbState = 0;
+    int32_t shot = -1;
+    bool lateCamera = false;
+    bool talkCut = true;
+    const int32_t result = [&] {
+      int32_t r = -1;
+      RunUntil(
+          [&] {
+            if (!Game()) return true;
+            r = Game()->GetResult();
+            if (Phase() == G::kDivePhaseEnd) {
+              if (cobbState == 0 && Game()->GetCobbState() != 0) {
+                // Jory has come to rest: Cobb breaks off his talk.
+                for (int32_t line = 31; line <= 36; ++line)
+                  talkCut &= GetSoundWrapper()->IsSamplePlaying(Game()->m_speechBank, line) == 0;
+              }
+              cobbState = Game()->GetCobbState();
+              if (shot == -1) shot = Game()->GetCameraShot();
+              const int32_t late = c.shot - G::kShotStoppedHigh;
+              const DivingLayout& l = Game()->GetLayout();
+              lateCamera = CameraAt(l.lateCameras[late], &l.lateTargets[late]);
+            }
+            return false;
+          },
+          1500);
+      return Game() ? -1 : r;
+    }();
+    EXPECT_EQ(shot, c.shot);
+    EXPECT_TRUE(lateCamera) << "the late camera of that shot";
+    // In the water he never sits down, and Cobb talks on until he turns.
+    EXPECT_TRUE(talkCut || c.phase == G::kDivePhaseSwim) << "sitting down cuts Cobb's talk";
+    EXPECT_EQ(cobbState, c.cobbState);
+    EXPECT_EQ(result, 0);
+    Tap(kKeyReturn);
+  }
+}
+
+}  // namespace
+}  // namespace divingtest
