@@ -434,9 +434,9 @@ TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
 TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
   ToThePath(kModeNormal, 0);
   Game()->SetTimeLeft(60);
-  EXPECT_TRUE(Showing("1:00"));
+  EXPECT_TRUE(Showing("01:00"));
   Game()->SetTimeLeft(125);
-  EXPECT_TRUE(Showing("2:05"));
+  EXPECT_TRUE(Showing("02:05"));
   ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 100));
   EXPECT_TRUE(Showing(Text(kTextLadder)));
   {
@@ -462,7 +462,7 @@ TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
   const std::vector<std::string> texts = Shown();
   EXPECT_NE(std::find(texts.begin(), texts.end(), Text(kTextTimeUp)), texts.end());
   EXPECT_EQ(std::find(texts.begin(), texts.end(), Text(kTextLadder)), texts.end());
-  EXPECT_NE(std::find(texts.begin(), texts.end(), "0:00"), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "00:00"), texts.end());
   EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(Game()->m_effectsBank, G::kFxCountdown), 0)
       << "time up stops the beep";
   ListenToCobb();
