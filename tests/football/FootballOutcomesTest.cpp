@@ -1,0 +1,351 @@
+// What the ball meets besides the goal, as the player sees it: the targets and their rings, the
+// bystanders Clemency and Orwen, the defenders' blocks and the groin bonus, the ball going out;
+// each with the score it gives, the text it shows and the kick that follows. And what a frame
+// submits for drawing: every character's model where he or she stands.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "Engine/PC/PCNodeFactory.h"
+#include "Engine/PC/PCRenderWindow.h"
+#include "Game/FootballGame/FootballMath.h"
+#include "Game/Helper/AnimationHelper.h"
+#include "Game/Localisation/LocalisedText.h"
+#include "tests/football/FootballTestSupport.h"
+
+namespace {
+
+using namespace footballtest;
+using G = cfootballgame;
+using football::Plus;
+
+constexpr int32_t kTextOut = 145;
+constexpr int32_t kTextBlocked = 147;
+
+std::u16string Shown(const G* game) {
+  return game->m_ingameText.shown && game->m_ingameText.text ? game->m_ingameText.text : u"";
+}
+
+std::u16string Text(int32_t id) {
+  const char16_t* text = GetLocalisedText(id);
+  return text ? text : u"";
+}
+
+float Speed(const Vector4& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+
+class FootballOutcomesTest : public FootballTest {
+ protected:
+  G* Loaded(int32_t mode = kModeNormal) {
+    G* game = StartFromMenu(mode, 0);
+    EXPECT_NE(game, nullptr);
+    if (game) {
+      EXPECT_TRUE(PlayIntro(game));
+    }
+    return game;
+  }
+  // The ball in live flight at `at` with `velocity`, no drift, no contact to come.
+  static void InFlight(G* game, int32_t state, const Vector4& at, const Vector4& velocity) {
+    game->phase = G::kPhaseFlight;
+    game->ballState = state;
+    game->ballPosition = at;
+    game->ballVelocity = velocity;
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->ballSpeed = Speed(velocity);
+    game->flightTicks = 1;
+    game->contactTick = 100000;
+    game->goalPending = 0;
+  }
+  // Frames until the next kick is being aimed; whether it came.
+  bool RunToAim(G* game, int limit = 1500) {
+    return RunUntil(
+        m_harness, [&] { return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning(); },
+        limit);
+  }
+};
+
+TEST_F(FootballOutcomesTest, TargetsScoreByRingAndByHowManyWereHitAndThenGoDark) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    int32_t target;
+    float offset;  // from the target's centre, across the pitch
+    int32_t points;
+    int32_t hitsAfter;
+  };
+  const Case cases[] = {
+      {0, 0.0f, 1 * 5000, 1},   // the bull: 5000 a hit so far
+      {1, 50.0f, 2 * 2500, 2},  // the middle ring
+      {2, 90.0f, 3 * 1000, 3},  // the outer ring
+      {3, 101.0f, 0, 3},        // just off the target
+      {0, 0.0f, 0, 3},          // a target once hit stays dark
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "target " << c.target << " at " << c.offset);
+    const int32_t score = game->GetScore(0);
+    const int32_t popups = game->m_bonusScores.GetListLength();
+    const bool wasLit = game->targetLit[c.target] != 0;
+    game->phase = G::kPhaseFlight;
+    game->ballState = G::kBallAtRest;
+    game->ballPosition = game->targetZones[c.target];
+    game->ballPosition.y += c.offset;
+    game->CheckTargets();
+    EXPECT_EQ(game->GetScore(0) - score, c.points);
+    EXPECT_EQ(game->targetsHit, c.hitsAfter);
+    const bool hit = c.points > 0;
+    EXPECT_EQ(game->m_bonusScores.GetListLength() - popups, hit ? 1 : 0);
+    EXPECT_EQ(game->phase, hit ? G::kPhaseTargetHit : G::kPhaseFlight);
+    EXPECT_EQ(game->ballState, hit ? G::kBallTarget : G::kBallAtRest);
+    EXPECT_EQ(game->targetLit[c.target], wasLit && !hit ? 1 : 0);
+  }
+  // The popups run out, the view fades and the next kick is taken from where the ball lies.
+  game->phase = G::kPhaseTargetHit;
+  game->ballState = G::kBallTarget;
+  const Vector4 lies = game->ballPosition;
+  ASSERT_TRUE(RunToAim(game));
+  EXPECT_NEAR(game->ballPosition.x, lies.x, 1.0f);
+  EXPECT_NEAR(game->ballPosition.y, lies.y, 1.0f);
+}
+
+TEST_F(FootballOutcomesTest, TheChallengesHaveNoTargets) {
+  G* game = Loaded(kModeChallenge1);
+  ASSERT_NE(game, nullptr);
+  game->phase = G::kPhaseFlight;
+  game->ballState = G::kBallAtRest;
+  game->ballPosition = game->targetZones[0];
+  game->CheckTargets();
+  EXPECT_EQ(game->GetScore(0), 0);
+  EXPECT_EQ(game->targetLit[0], 1);
+  EXPECT_EQ(game->phase, G::kPhaseFlight);
+}
+
+TEST_F(FootballOutcomesTest, ClemencyAndOrwenTurnTheBallBackScoreAndTheKickIsTakenAgain) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    const char* name;
+    bool orwen;
+    float height;
+    int32_t G::*reaction;  // the animation the hit plays (Orwen: his fall)
+    int32_t points;
+    int32_t state;
+  };
+  const Case cases[] = {
+      {"Clemency in the legs", false, 60.0f, &G::clemencyHitInLegs, 1000, G::kBallHitClemency},
+      {"Clemency in the chest", false, 160.0f, &G::clemencyHitInChest, 1000, G::kBallHitClemency},
+      {"over Clemency", false, 300.0f, nullptr, 0, G::kBallWide},
+      {"Orwen", true, 60.0f, &G::orwenHitFall, 20000, G::kBallHitOrwen},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(RunToAim(game));
+    const int32_t score = game->GetScore(0);
+    Vector4 at, velocity;
+    if (c.orwen) {
+      game->orwenDelay = 1;
+      m_harness.RunFrames(1);
+      ASSERT_EQ(game->orwenActive, 1);
+      at = game->orwenPosition;
+      velocity = Vector4(-900.0f, 0.0f, 0.0f, 0.0f);
+    } else {
+      at = game->clemencyPosition;
+      velocity = Vector4(0.0f, 900.0f, 0.0f, 0.0f);
+    }
+    at.z = c.height;
+    at.w = 1.0f;
+    InFlight(game, G::kBallWide, at, velocity);
+    m_harness.RunFrames(1);
+    EXPECT_EQ(game->ballState, c.state);
+    EXPECT_EQ(game->GetScore(0) - score, c.points);
+    if (!c.reaction) continue;
+    EXPECT_EQ(game->m_bonusScores.GetListLength(), 1);
+    // Sent back the way it came at a fifth of its speed or less.
+    if (c.orwen) {
+      EXPECT_GT(game->ballVelocity.x, 0.0f);
+      EXPECT_TRUE(game->orwenAnim->IsAnimationActive(game->*c.reaction));
+    } else {
+      EXPECT_LT(game->ballVelocity.y, 0.0f);
+      EXPECT_EQ(game->clemencyHitAnim, game->*c.reaction);
+      EXPECT_TRUE(game->clemencyAnim->IsAnimationActive(game->*c.reaction));
+    }
+    EXPECT_LE(Speed(game->ballVelocity), 900.0f * 0.2f + 1.0f);
+    ASSERT_TRUE(RunToAim(game));
+    EXPECT_EQ(game->GetScore(0) - score, c.points) << "nothing more for the same kick";
+    if (c.orwen) {
+      EXPECT_EQ(game->orwenActive, 0) << "he rides again later";
+      EXPECT_NEAR(game->ballPosition.x, game->kickSpot.x, 1.0f) << "retaken from the spot";
+      EXPECT_NEAR(game->ballPosition.y, game->kickSpot.y, 1.0f);
+    }
+  }
+}
+
+TEST_F(FootballOutcomesTest, ADefenderBlocksWithThePartHitAndAGroinHitPaysOnce) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  cDefender* d = game->defenders[0];
+  ASSERT_NE(d, nullptr);
+  ASSERT_NE(d->anim, nullptr);
+  struct Case {
+    int32_t part;
+    int32_t cDefender::*reaction;
+    int32_t bonus;
+    int32_t bonusFlagAfter;
+  };
+  const Case cases[] = {
+      {0, &cDefender::animBlockChest, 0, 1},
+      {5, &cDefender::animBlockLegs, 0, 1},
+      {12, &cDefender::animBlockHead, 0, 1},
+      {kDefenderJumpZone, &cDefender::animBlockJump, 0, 1},
+      {11, &cDefender::animHitInGroin, 1000, 0},
+      {11, &cDefender::animHitInGroin, 0, 0},
+  };
+  d->bonusFlag = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "part " << c.part);
+    const int32_t score = game->GetScore(0);
+    game->shotClass = G::kShotOnTarget;
+    InFlight(game, G::kBallGoalBound, d->position, Vector4(-900, 0, 0, 0));
+    game->DefenderHit(0, c.part);
+    EXPECT_EQ(game->ballState, G::kBallDeflected);
+    EXPECT_EQ(game->shotClass, G::kShotFarFromGoal) << "the keeper stands down";
+    EXPECT_TRUE(d->anim->IsAnimationActive(d->*c.reaction));
+    EXPECT_EQ(game->GetScore(0) - score, c.bonus);
+    EXPECT_EQ(d->bonusFlag, c.bonusFlagAfter);
+    // Knocked off square to the way he faces, a metre a second along the ground.
+    const Vector4& v = game->ballVelocity;
+    EXPECT_NEAR(Speed(v), 3600.0f / game->frameRate, 1e-3f);
+    EXPECT_NEAR(v.x, std::sin(d->heading) * 3600.0f / game->frameRate, 1e-2f);
+    EXPECT_NEAR(v.y, -std::cos(d->heading) * 3600.0f / game->frameRate, 1e-2f);
+    EXPECT_EQ(v.z, 0.0f);
+  }
+  // The blocked ball rolls to rest: "blocked" shows and the kick is taken again from the spot.
+  ASSERT_TRUE(RunUntil(
+      m_harness, [&] { return game->phase == G::kPhaseMessage; }, 600));
+  EXPECT_EQ(Shown(game), Text(kTextBlocked));
+  ASSERT_TRUE(RunToAim(game));
+  EXPECT_NEAR(game->ballPosition.x, game->kickSpot.x, 1.0f);
+}
+
+TEST_F(FootballOutcomesTest, ABallInFlightHitsADefenderStandingInItsPath) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  cDefender* d = game->defenders[1];
+  ASSERT_NE(d, nullptr);
+  d->inReach = 1;
+  d->enterTick = 0;
+  d->leaveTick = 1000;
+  Vector4 at = d->position;
+  at.z = 100.0f;
+  InFlight(game, G::kBallNearGoal, Plus(at, Vector4(8, 0, 0, 0)), Vector4(-60, 0, 0, 0));
+  m_harness.RunFrames(1);
+  EXPECT_EQ(game->ballState, G::kBallDeflected);
+  // Once the ball is past the ticks he can reach it in, the same ball passes him.
+  d->leaveTick = 3;
+  InFlight(game, G::kBallNearGoal, Plus(at, Vector4(8, 0, 0, 0)), Vector4(-60, 0, 0, 0));
+  game->flightTicks = 5;
+  m_harness.RunFrames(1);
+  EXPECT_EQ(game->ballState, G::kBallNearGoal);
+}
+
+TEST_F(FootballOutcomesTest, TheBallIsOutBeyondEachSideOfThePlayingBox) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const float near = game->farGoalLineX - 100.0f;  // beyond the far goal line
+  const float far = game->farGoalLineX + 100.0f;   // on the kicking side of it
+  struct Case {
+    float x, y;
+    bool out;
+  };
+  const Case cases[] = {
+      {near, 3190.0f, false}, {near, 3210.0f, true},   {near, -1990.0f, false},
+      {near, -2010.0f, true}, {-2990.0f, 0.0f, false}, {-3010.0f, 0.0f, true},
+      {far, 4990.0f, false},  {far, 5010.0f, true},    {far, -4590.0f, false},
+      {far, -4610.0f, true},  {3790.0f, 0.0f, false},  {3810.0f, 0.0f, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.x << "," << c.y);
+    if (c.x == -2990.0f || c.x == -3010.0f) {
+      ASSERT_LT(c.x, game->farGoalLineX);
+    }
+    if (c.x == 3790.0f || c.x == 3810.0f) {
+      ASSERT_GE(c.x, game->farGoalLineX);
+    }
+    game->ballPosition = Vector4(c.x, c.y, 10.0f, 1.0f);
+    EXPECT_EQ(game->OutOfPlayBox(), c.out);
+  }
+  // Out in flight: the text says so and the kick is taken again.
+  InFlight(game, G::kBallNearGoal, Vector4(far, 5200.0f, 10.0f, 1.0f), Vector4(0, 600, 0, 0));
+  m_harness.RunFrames(1);
+  EXPECT_EQ(game->ballState, G::kBallOut);
+  EXPECT_EQ(game->phase, G::kPhaseMessage);
+  EXPECT_EQ(Shown(game), Text(kTextOut));
+  ASSERT_TRUE(RunToAim(game));
+  EXPECT_NEAR(game->ballPosition.x, game->kickSpot.x, 1.0f);
+}
+
+// The models a frame submits, read from the windows' node lists right after Render.
+class FootballDrawingTest : public FootballOutcomesTest {
+ protected:
+  struct Drawn {
+    const NodeContainer* container;
+    Vector4 at;
+  };
+  std::vector<Drawn> RenderOnce(G* game) {
+    RenderWindow* pitch = game->PitchWindow();
+    const int32_t from = pitch->GetRenderNodeCount();
+    game->Render();
+    std::vector<Drawn> drawn;
+    for (int32_t i = from; i < pitch->GetRenderNodeCount(); ++i) {
+      const RenderNodeRecord* r = pitch->GetRenderNode(i);
+      drawn.push_back(
+          {r->container, Vector4(r->placement[12], r->placement[13], r->placement[14], 1.0f)});
+    }
+    return drawn;
+  }
+  static int Count(const std::vector<Drawn>& drawn, int32_t geo, const Vector4* at = nullptr) {
+    const NodeContainer* container = GetApp().GetNodeFactory()->Find(geo);
+    int n = 0;
+    for (const Drawn& d : drawn)
+      if (d.container == container &&
+          (!at || (std::fabs(d.at.x - at->x) < 0.5f && std::fabs(d.at.y - at->y) < 0.5f &&
+                   std::fabs(d.at.z - at->z) < 0.5f)))
+        ++n;
+    return n;
+  }
+};
+
+TEST_F(FootballDrawingTest, EveryCharacterTheBallAndTheTargetsAreDrawnWhereTheyStand) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  game->orwenDelay = 1;
+  m_harness.RunFrames(2);
+  ASSERT_EQ(game->phase, G::kPhaseAim);
+  ASSERT_EQ(game->orwenActive, 1);
+  ASSERT_EQ(game->clemencyVisible, 1);
+  const std::vector<Drawn> drawn = RenderOnce(game);
+  EXPECT_EQ(Count(drawn, game->ballGeo, &game->ballPosition), 1) << "the ball";
+  EXPECT_EQ(Count(drawn, game->arrowGeo, &game->ballPosition), 1) << "the aim arrow";
+  EXPECT_EQ(Count(drawn, game->keeperAnim->GetModel(), &game->keeperPosition), 1) << "keeper";
+  EXPECT_EQ(Count(drawn, game->clemencyAnim->GetModel(), &game->clemencyPosition), 1);
+  EXPECT_EQ(Count(drawn, game->orwenAnim->GetModel(), &game->orwenPosition), 1) << "Orwen";
+  EXPECT_EQ(Count(drawn, game->bikeAnim->GetModel(), &game->orwenPosition), 1) << "his bicycle";
+  for (int32_t i = 0; i < kDefenderCount; ++i) {
+    const cDefender* d = game->defenders[i];
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(Count(drawn, d->anim->GetModel(), &d->position), 1) << "defender " << i;
+  }
+  for (int32_t i = 0; i < G::kTargetCount; ++i)
+    EXPECT_EQ(Count(drawn, game->targetGeo, &game->targetZones[i]), 1) << "target " << i;
+  EXPECT_GE(Count(drawn, game->shadowBlobGeo), 1 + 1 + kDefenderCount) << "their shadows";
+  EXPECT_EQ(Count(drawn, game->dulcieAnim->GetModel()), 0) << "Dulcie waits for the run-up";
+
+  // Running up, Dulcie is drawn on her way to the ball.
+  Tap(m_harness, plat::kDIK_SPACE);
+  ASSERT_EQ(game->phase, G::kPhaseRunUp);
+  const std::vector<Drawn> running = RenderOnce(game);
+  EXPECT_EQ(Count(running, game->dulcieAnim->GetModel()), 1);
+  EXPECT_EQ(Count(running, game->arrowGeo), 0);
+}
+
+}  // namespace

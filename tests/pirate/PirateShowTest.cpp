@@ -1,0 +1,189 @@
+// What the pirate game shows, read from what a frame submits for drawing: the HUD's score, clock
+// and pairs counter, the tally models, the hook pointer, the chest of the finale and the picked
+// pirate leaping out of its hole.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Engine/MemoryTracker.h"
+#include "Engine/PC/PCNodeFactory.h"
+#include "Engine/PC/PCPolygonPools.h"
+#include "Engine/PC/PCRenderWindow.h"
+#include "Game/Helper/AnimationHelper.h"
+#include "Game/Localisation/LocalisedText.h"
+#include "tests/pirate/PirateTestSupport.h"
+
+namespace {
+
+using piratetest::Autopilot;
+using G = cpirategame;
+
+constexpr int32_t kTextTimeUp = 106;
+
+struct Drawn {
+  const NodeContainer* container;
+  Vector4 at;
+};
+
+struct Frame {
+  std::vector<Drawn> models;  // the main window's
+  std::vector<std::u16string> hud;
+  int32_t quads = 0;  // 2D quads on the main window: the hook pointer
+};
+
+int32_t Quads(RenderWindow* window) {
+  const PolygonPools& pools = window->GetPolygonPools();
+  return pools.GetPolygonCount(PolygonPools::kOpaque2D) +
+         pools.GetPolygonCount(PolygonPools::kAlpha2D);
+}
+
+bool Near(const Vector4& a, const Vector4& b) {
+  return std::fabs(a.x - b.x) < 0.5f && std::fabs(a.y - b.y) < 0.5f && std::fabs(a.z - b.z) < 0.5f;
+}
+
+class PirateShowTest : public piratetest::PirateAppTest {
+ protected:
+  static Frame RenderOnce(G* g) {
+    RenderWindow* main = g->MainWindow();
+    RenderWindow* overlay = g->OverlayWindow();
+    Frame frame;
+    const int32_t from = main->GetRenderNodeCount();
+    const int32_t quads = Quads(main);
+    overlay->DropText();
+    g->Render();
+    for (int32_t i = from; i < main->GetRenderNodeCount(); ++i) {
+      const RenderNodeRecord* r = main->GetRenderNode(i);
+      frame.models.push_back(
+          {r->container, Vector4(r->placement[12], r->placement[13], r->placement[14], 1.0f)});
+    }
+    for (int32_t i = 0; i < overlay->GetTextItemCount(); ++i)
+      frame.hud.push_back(overlay->GetTextItem(i)->text);
+    frame.quads = Quads(main) - quads;
+    return frame;
+  }
+  static int Count(const Frame& frame, int32_t geo, const Vector4* at = nullptr) {
+    const NodeContainer* container = GetApp().GetNodeFactory()->Find(geo);
+    int n = 0;
+    for (const Drawn& d : frame.models)
+      if (d.container == container && (!at || Near(d.at, *at))) ++n;
+    return n;
+  }
+  static bool Shows(const Frame& frame, const std::u16string& text) {
+    for (const std::u16string& t : frame.hud)
+      if (t == text) return true;
+    return false;
+  }
+  G* Playing(int32_t mode = kModeNormal, int32_t level = 0) {
+    G* g = StartFromMenu(mode, level);
+    EXPECT_NE(g, nullptr);
+    if (!g || !RunToPlay()) return nullptr;
+    return g;
+  }
+};
+
+TEST_F(PirateShowTest, TheHudCountsAPairWhenItScoresAndTheClockStopsAtZero) {
+  G* g = Playing(kModeNormal, 2);
+  ASSERT_NE(g, nullptr);
+  const Frame start = RenderOnce(g);
+  EXPECT_TRUE(Shows(start, u"000000"));
+  EXPECT_TRUE(Shows(start, u"5:00")) << "the intro took no time off";
+  EXPECT_TRUE(Shows(start, u"00/10"));
+  EXPECT_EQ(Count(start, g->m_tallyGeos[0]), 0);
+
+  Autopilot pilot(1);
+  for (int i = 0; i < 1500 && g->m_pairsLeft == kPirateKinds; ++i) Drive(pilot);
+  ASSERT_EQ(g->m_pairsLeft, kPirateKinds - 1);
+  const Frame scored = RenderOnce(g);
+  EXPECT_TRUE(Shows(scored, u"01/10")) << "counted when scored";
+  EXPECT_TRUE(Shows(scored, u"010000"));
+  EXPECT_EQ(Count(scored, g->m_tallyGeos[0]), 0) << "before the tally shows it";
+  for (int i = 0; i < 1500 && g->m_playPhase != G::kPhaseInput; ++i) Drive(pilot);
+  ASSERT_EQ(g->m_playPhase, G::kPhaseInput);
+  const Frame tallied = RenderOnce(g);
+  EXPECT_EQ(Count(tallied, g->m_tallyGeos[0]), 1);
+  EXPECT_EQ(Count(tallied, g->m_tallyGeos[1]), 0);
+
+  g->m_secondsLeft = 1;
+  for (int i = 0; i < 60 && g->m_secondsLeft > 0; ++i) m_harness.RunFrames(1);
+  ASSERT_EQ(g->m_secondsLeft, 0);
+  const Frame timeUp = RenderOnce(g);
+  EXPECT_TRUE(Shows(timeUp, u"0:00"));
+  ASSERT_TRUE(g->m_ingameText.shown);
+  EXPECT_EQ(std::u16string(g->m_ingameText.text), GetLocalisedText(kTextTimeUp));
+
+  g->m_pairsLeft = 0;
+  EXPECT_TRUE(Shows(RenderOnce(g), u"10/10"));
+}
+
+TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegun) {
+  G* g = Playing();
+  ASSERT_NE(g, nullptr);
+  ASSERT_NE(g->m_chestAnim, nullptr);
+  struct Case {
+    int32_t phase, finaleState;
+    bool hook, chest;
+  };
+  const Case cases[] = {
+      {G::kPhaseIntro, G::kFinaleCameraDrop, false, false},
+      {G::kPhaseInput, G::kFinaleCameraDrop, true, false},
+      {G::kPhasePairFound, G::kFinaleCameraDrop, true, false},
+      {G::kPhaseLeapOut, G::kFinaleCameraDrop, true, false},
+      {G::kPhaseLeapBack, G::kFinaleCameraDrop, true, false},
+      {G::kPhaseFinale, G::kFinaleCameraDrop, false, false},
+      {G::kPhaseFinale, G::kFinaleChestOpening, false, true},
+      {G::kPhaseFinale, G::kFinaleTreasure, false, true},
+      {G::kPhaseFinale, G::kFinaleFadeOut, false, true},
+  };
+  const Vector4 chestPlace = g->m_linePos[kLinePositions - 1];
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "phase " << c.phase << ", finale " << c.finaleState);
+    g->m_playPhase = c.phase;
+    g->m_finaleState = c.finaleState;
+    const Frame frame = RenderOnce(g);
+    EXPECT_EQ(frame.quads, c.hook ? 1 : 0);
+    EXPECT_EQ(Count(frame, g->m_chestAnim->GetModel(), &chestPlace), c.chest ? 1 : 0);
+    EXPECT_EQ(Count(frame, g->m_chestAnim->GetModel()), c.chest ? 1 : 0);
+    EXPECT_EQ(Count(frame, g->m_boardAnim->GetModel(), &g->m_boardPos), 1) << "the board";
+  }
+  g->m_playPhase = G::kPhaseInput;
+  g->m_finaleState = G::kFinaleCameraDrop;
+}
+
+TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
+  G* g = Playing();
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(MemoryTracker::ValidateAll(), 0) << "the board's set-up wrote inside its blocks";
+  int32_t hole = -1;
+  for (int32_t i = 0; i < kHoles && hole < 0; ++i)
+    if (g->m_holes[i].occupied && !g->m_holes[i].outOfPlay) hole = i;
+  ASSERT_GE(hole, 0);
+  const PirateHole& h = g->m_holes[hole];
+  // The scene placed the hole's pirate and its landing spot apart, away from the origin.
+  ASSERT_FALSE(Near(h.piratePos, h.targetPos));
+  ASSERT_FALSE(Near(h.piratePos, Vector4(0, 0, 0, 1)));
+  g->SelectHole(hole);
+  g->m_cameraMoving = 0;
+  g->PickHole();
+  ASSERT_EQ(g->m_playPhase, G::kPhaseLeapOut);
+  ASSERT_EQ(g->m_firstHole, hole);
+  const int32_t geo = g->m_pirateGeos[h.kind];
+  // Each frame of the leap draws it on the way from its hole to its landing spot.
+  float lastT = 0.0f;
+  for (int frame = 0; frame < 40 && g->m_playPhase == G::kPhaseLeapOut; ++frame) {
+    SCOPED_TRACE(::testing::Message() << "frame " << frame);
+    const float t = g->m_leapOutT;
+    EXPECT_GT(t, lastT);
+    lastT = t;
+    const Vector4 want(h.piratePos.x + t * (h.targetPos.x - h.piratePos.x),
+                       h.piratePos.y + t * (h.targetPos.y - h.piratePos.y),
+                       h.piratePos.z + t * (h.targetPos.z - h.piratePos.z), 1.0f);
+    EXPECT_TRUE(Near(g->m_leapPos, want));
+    EXPECT_EQ(Count(RenderOnce(g), geo, &want), 1);
+    m_harness.RunFrames(1);
+  }
+  EXPECT_EQ(g->m_playPhase, G::kPhaseInput) << "landed";
+  EXPECT_EQ(g->m_firstPicked, 1);
+}
+
+}  // namespace
