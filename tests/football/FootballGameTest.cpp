@@ -12,6 +12,7 @@
 #include "Engine/Random.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Helper/AnimationHelper.h"
+#include "Game/Localisation/LocalisedText.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "tests/football/FootballTestSupport.h"
 #include "tests/support/LogCapture.h"
@@ -107,6 +108,11 @@ TEST_F(FootballGameTest, ScriptedKicksScoreAndGetSavedUntilTheClockEndsTheGame) 
   EXPECT_GE(score, goals * 17000);
   // The rest of the clock, short: time up, the closing line and the fade, then the result.
   game->timeLeft = 2;
+  ASSERT_TRUE(RunUntil(
+      m_harness, [&] { return game->phase == G::kPhaseTimeUp; }, 600));
+  ASSERT_TRUE(game->m_ingameText.shown);
+  EXPECT_EQ(std::u16string(game->m_ingameText.text), GetLocalisedText(106)) << "time up";
+  EXPECT_TRUE(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 32)) << "the whistle";
   ASSERT_TRUE(RunToEnd(2000));
   const HighScoreEntry* best = GetSaveProfile().GetHighScore(G::kGameId, 0);
   ASSERT_NE(best, nullptr);

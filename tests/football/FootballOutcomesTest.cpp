@@ -33,6 +33,19 @@ std::u16string Text(int32_t id) {
   return text ? text : u"";
 }
 
+// Whether the game's effects or speech bank is playing `sample` now.
+bool Effect(const G* game, int32_t sample) {
+  CSoundWrapper* sound = GetSoundWrapper();
+  return sound && sound->IsSamplePlaying(game->m_effectsBank, sample);
+}
+bool Speech(const G* game, int32_t sample) {
+  CSoundWrapper* sound = GetSoundWrapper();
+  return sound && sound->IsSamplePlaying(game->m_speechBank, sample);
+}
+void Hush() {
+  if (CSoundWrapper* sound = GetSoundWrapper()) sound->StopAll();
+}
+
 float Speed(const Vector4& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 
 class FootballOutcomesTest : public FootballTest {
@@ -73,13 +86,14 @@ TEST_F(FootballOutcomesTest, TargetsScoreByRingAndByHowManyWereHitAndThenGoDark)
     float offset;  // from the target's centre, across the pitch
     int32_t points;
     int32_t hitsAfter;
+    int32_t speech;  // the commentary on the ring, -1 for none
   };
   const Case cases[] = {
-      {0, 0.0f, 1 * 5000, 1},   // the bull: 5000 a hit so far
-      {1, 50.0f, 2 * 2500, 2},  // the middle ring
-      {2, 90.0f, 3 * 1000, 3},  // the outer ring
-      {3, 101.0f, 0, 3},        // just off the target
-      {0, 0.0f, 0, 3},          // a target once hit stays dark
+      {0, 0.0f, 1 * 5000, 1, 27},   // the bull: 5000 a hit so far
+      {1, 50.0f, 2 * 2500, 2, 26},  // the middle ring
+      {2, 90.0f, 3 * 1000, 3, 25},  // the outer ring
+      {3, 101.0f, 0, 3, -1},        // just off the target
+      {0, 0.0f, 0, 3, -1},          // a target once hit stays dark
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "target " << c.target << " at " << c.offset);
@@ -90,6 +104,7 @@ TEST_F(FootballOutcomesTest, TargetsScoreByRingAndByHowManyWereHitAndThenGoDark)
     game->ballState = G::kBallAtRest;
     game->ballPosition = game->targetZones[c.target];
     game->ballPosition.y += c.offset;
+    Hush();
     game->CheckTargets();
     EXPECT_EQ(game->GetScore(0) - score, c.points);
     EXPECT_EQ(game->targetsHit, c.hitsAfter);
@@ -98,6 +113,8 @@ TEST_F(FootballOutcomesTest, TargetsScoreByRingAndByHowManyWereHitAndThenGoDark)
     EXPECT_EQ(game->phase, hit ? G::kPhaseTargetHit : G::kPhaseFlight);
     EXPECT_EQ(game->ballState, hit ? G::kBallTarget : G::kBallAtRest);
     EXPECT_EQ(game->targetLit[c.target], wasLit && !hit ? 1 : 0);
+    EXPECT_EQ(Effect(game, 27), hit) << "the target's ring";
+    for (int32_t line : {25, 26, 27}) EXPECT_EQ(Speech(game, line), line == c.speech) << line;
   }
   // The popups run out, the view fades and the next kick is taken from where the ball lies.
   game->phase = G::kPhaseTargetHit;
@@ -155,7 +172,9 @@ TEST_F(FootballOutcomesTest, ClemencyAndOrwenTurnTheBallBackScoreAndTheKickIsTak
     at.z = c.height;
     at.w = 1.0f;
     InFlight(game, G::kBallWide, at, velocity);
+    Hush();
     m_harness.RunFrames(1);
+    EXPECT_EQ(Effect(game, c.orwen ? 10 : 3), c.reaction != nullptr) << "the knock";
     EXPECT_EQ(game->ballState, c.state);
     EXPECT_EQ(game->GetScore(0) - score, c.points);
     if (!c.reaction) continue;
@@ -164,6 +183,8 @@ TEST_F(FootballOutcomesTest, ClemencyAndOrwenTurnTheBallBackScoreAndTheKickIsTak
     if (c.orwen) {
       EXPECT_GT(game->ballVelocity.x, 0.0f);
       EXPECT_TRUE(game->orwenAnim->IsAnimationActive(game->*c.reaction));
+      EXPECT_TRUE(game->bikeAnim->IsAnimationActive(game->bikeHitFall));
+      EXPECT_TRUE(Speech(game, 10));
     } else {
       EXPECT_LT(game->ballVelocity.y, 0.0f);
       EXPECT_EQ(game->clemencyHitAnim, game->*c.reaction);
@@ -191,14 +212,15 @@ TEST_F(FootballOutcomesTest, ADefenderBlocksWithThePartHitAndAGroinHitPaysOnce) 
     int32_t cDefender::*reaction;
     int32_t bonus;
     int32_t bonusFlagAfter;
+    int32_t effect;
   };
   const Case cases[] = {
-      {0, &cDefender::animBlockChest, 0, 1},
-      {5, &cDefender::animBlockLegs, 0, 1},
-      {12, &cDefender::animBlockHead, 0, 1},
-      {kDefenderJumpZone, &cDefender::animBlockJump, 0, 1},
-      {11, &cDefender::animHitInGroin, 1000, 0},
-      {11, &cDefender::animHitInGroin, 0, 0},
+      {0, &cDefender::animBlockChest, 0, 1, 2},
+      {5, &cDefender::animBlockLegs, 0, 1, 12},
+      {12, &cDefender::animBlockHead, 0, 1, 4},
+      {kDefenderJumpZone, &cDefender::animBlockJump, 0, 1, 4},
+      {11, &cDefender::animHitInGroin, 1000, 0, 3},
+      {11, &cDefender::animHitInGroin, 0, 0, 3},
   };
   d->bonusFlag = 1;
   for (const Case& c : cases) {
@@ -206,7 +228,9 @@ TEST_F(FootballOutcomesTest, ADefenderBlocksWithThePartHitAndAGroinHitPaysOnce) 
     const int32_t score = game->GetScore(0);
     game->shotClass = G::kShotOnTarget;
     InFlight(game, G::kBallGoalBound, d->position, Vector4(-900, 0, 0, 0));
+    Hush();
     game->DefenderHit(0, c.part);
+    EXPECT_TRUE(Effect(game, c.effect));
     EXPECT_EQ(game->ballState, G::kBallDeflected);
     EXPECT_EQ(game->shotClass, G::kShotFarFromGoal) << "the keeper stands down";
     EXPECT_TRUE(d->anim->IsAnimationActive(d->*c.reaction));
@@ -276,7 +300,9 @@ TEST_F(FootballOutcomesTest, TheBallIsOutBeyondEachSideOfThePlayingBox) {
   }
   // Out in flight: the text says so and the kick is taken again.
   InFlight(game, G::kBallNearGoal, Vector4(far, 5200.0f, 10.0f, 1.0f), Vector4(0, 600, 0, 0));
+  Hush();
   m_harness.RunFrames(1);
+  EXPECT_TRUE(Speech(game, 32));
   EXPECT_EQ(game->ballState, G::kBallOut);
   EXPECT_EQ(game->phase, G::kPhaseMessage);
   EXPECT_EQ(Shown(game), Text(kTextOut));
@@ -346,6 +372,46 @@ TEST_F(FootballDrawingTest, EveryCharacterTheBallAndTheTargetsAreDrawnWhereTheyS
   const std::vector<Drawn> running = RenderOnce(game);
   EXPECT_EQ(Count(running, game->dulcieAnim->GetModel()), 1);
   EXPECT_EQ(Count(running, game->arrowGeo), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FootballOutcomesTest, AfterADiveTheKeeperGetsUpAndCheersABallHeSentBack) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  AnimationHelper* keeper = game->keeperAnim;
+  ASSERT_NE(keeper, nullptr);
+  struct Case {
+    int32_t G::*dive;
+    int32_t G::*getUp;  // nullptr: he rises with the save itself
+    float ballX;        // the ball's velocity: away from the goal or into it
+    int32_t G::*after;
+  };
+  const Case cases[] = {
+      {&G::keeperSaveLowLeft, &G::keeperGetUpLeft, 300.0f, &G::keeperCelebrate},
+      {&G::keeperSaveHighRight, &G::keeperGetUpRight, -300.0f, &G::keeperStand},
+      {&G::keeperSaveHighCentre, nullptr, 300.0f, &G::keeperCelebrate},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "dive " << game->*c.dive);
+    game->ballVelocity = Vector4(c.ballX, 0.0f, 0.0f, 0.0f);
+    keeper->Play(game->*c.dive, 0, 0.0f);
+    for (int i = 0; i < 600 && !keeper->IsAnimationFinished(game->*c.dive); ++i)
+      keeper->Update(1.0f);
+    ASSERT_TRUE(keeper->IsAnimationFinished(game->*c.dive));
+    game->KeeperRecovery();
+    if (c.getUp) {
+      EXPECT_EQ(keeper->GetCurrentAnimation(), game->*c.getUp);
+    }
+    for (int i = 0; i < 600 && !keeper->IsAnimationActive(game->*c.after); ++i) {
+      keeper->Update(1.0f);
+      game->KeeperRecovery();
+    }
+    EXPECT_TRUE(keeper->IsAnimationActive(game->*c.after));
+    EXPECT_EQ(game->keeperPosition.z, 0.0f);
+  }
 }
 
 }  // namespace
