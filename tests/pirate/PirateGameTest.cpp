@@ -6,6 +6,7 @@
 #include "Game/Frontend/GameMakers.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Helper/AnimationHelper.h"
+#include "Game/Sound/CSoundWrapper.h"
 #include "tests/pirate/PirateTestSupport.h"
 #include "tests/support/LogCapture.h"
 
@@ -22,6 +23,9 @@ struct Seen {
   int32_t finaleState = -1;
   bool timeUpMessage = false;
   bool chestOpened = false;
+  // The chest's sounds in order of the finale: it opens, chimes, and the coins pour.
+  bool chestSounds[3] = {false, false, false};
+  bool effectsStarted = false;
   int frames = 0;
   bool ended = false;
 };
@@ -52,6 +56,13 @@ class PirateGameTest : public piratetest::PirateAppTest {
       seen.secondsLeft = g->m_secondsLeft;
       if (g->m_playPhase == cpirategame::kPhaseFinale) seen.finaleState = g->m_finaleState;
       seen.timeUpMessage |= g->m_secondsLeft == 0 && g->m_ingameText.shown == 1;
+      if (g->m_playPhase == cpirategame::kPhaseFinale) {
+        CSoundWrapper* sound = GetSoundWrapper();
+        const int32_t samples[3] = {11, 18, 7};
+        for (int i = 0; i < 3; ++i)
+          seen.chestSounds[i] |= sound && sound->IsSamplePlaying(g->m_effectsBank, samples[i]);
+        seen.effectsStarted |= g->m_finaleEffect != -1;
+      }
       if (g->m_chestAnim && g->m_finaleState >= 2)
         seen.chestOpened |= g->m_chestAnim->GetRemainingFraction(g->m_chestOpenAnim) > 0.6f;
       Drive(pilot);
@@ -95,6 +106,8 @@ TEST_F(PirateGameTest, ScriptedRunsEndAsTheirModeSays) {
     EXPECT_EQ(seen.pairsFound, c.pairsFound);
     EXPECT_EQ(seen.finaleState >= 3, c.finale);
     EXPECT_EQ(seen.chestOpened, c.finale);
+    for (bool heard : seen.chestSounds) EXPECT_EQ(heard, c.finale);
+    EXPECT_EQ(seen.effectsStarted, c.finale) << "the dirt, coins and sparkles";
     EXPECT_EQ(seen.timeUpMessage, !c.won);
     if (c.mode == kModeNormal) {
       const HighScoreEntry* best = GetSaveProfile().GetHighScore(cpirategame::kGameId, 0);

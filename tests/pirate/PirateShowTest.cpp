@@ -10,8 +10,10 @@
 #include "Engine/PC/PCNodeFactory.h"
 #include "Engine/PC/PCPolygonPools.h"
 #include "Engine/PC/PCRenderWindow.h"
+#include "Engine/PC/PCScene.h"
 #include "Game/Helper/AnimationHelper.h"
 #include "Game/Localisation/LocalisedText.h"
+#include "Game/Sound/CSoundWrapper.h"
 #include "tests/pirate/PirateTestSupport.h"
 
 namespace {
@@ -36,6 +38,15 @@ int32_t Quads(RenderWindow* window) {
   const PolygonPools& pools = window->GetPolygonPools();
   return pools.GetPolygonCount(PolygonPools::kOpaque2D) +
          pools.GetPolygonCount(PolygonPools::kAlpha2D);
+}
+
+bool Effect(const G* g, int32_t sample) {
+  CSoundWrapper* sound = GetSoundWrapper();
+  return sound && sound->IsSamplePlaying(g->m_effectsBank, sample);
+}
+bool Speech(const G* g, int32_t sample) {
+  CSoundWrapper* sound = GetSoundWrapper();
+  return sound && sound->IsSamplePlaying(g->m_speechBank, sample);
 }
 
 bool Near(const Vector4& a, const Vector4& b) {
@@ -148,6 +159,31 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
   }
   g->m_playPhase = G::kPhaseInput;
   g->m_finaleState = G::kFinaleCameraDrop;
+
+  // The covers: the selected one pulses, a found pair's are shaded, the rest are lit.
+  int32_t selected = -1, found = -1;
+  for (int32_t i = 0; i < kHoles; ++i) {
+    if (!g->m_holes[i].occupied || g->m_holes[i].outOfPlay) continue;
+    if (selected < 0) {
+      selected = i;
+    } else if (found < 0) {
+      found = i;
+    }
+  }
+  ASSERT_GE(found, 0);
+  g->SelectHole(selected);
+  g->m_holes[found].outOfPlay = 1;
+  RenderOnce(g);
+  Scene* scene = g->GetScene();
+  for (int32_t i = 0; i < kHoles; ++i) {
+    const PirateHole& h = g->m_holes[i];
+    const GameNode* cover = scene->GetGameNodeRecord(h.objectNode);
+    if (!cover || (h.outOfPlay && !h.occupied)) continue;
+    const float shade = i == found ? 0.4f : (i == selected ? g->m_pulse : 1.0f);
+    EXPECT_FLOAT_EQ(cover->tint.x, shade) << "hole " << i;
+    EXPECT_FLOAT_EQ(cover->tint.w, 1.0f) << "hole " << i;
+  }
+  g->m_holes[found].outOfPlay = 0;
 }
 
 TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
@@ -156,16 +192,19 @@ TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
   EXPECT_EQ(MemoryTracker::ValidateAll(), 0) << "the board's set-up wrote inside its blocks";
   int32_t hole = -1;
   for (int32_t i = 0; i < kHoles && hole < 0; ++i)
-    if (g->m_holes[i].occupied && !g->m_holes[i].outOfPlay) hole = i;
-  ASSERT_GE(hole, 0);
+    if (g->m_holes[i].occupied && !g->m_holes[i].outOfPlay && g->m_holes[i].kind < 5) hole = i;
+  ASSERT_GE(hole, 0) << "a pirate whose line the demo's speech bank holds";
   const PirateHole& h = g->m_holes[hole];
   // The scene placed the hole's pirate and its landing spot apart, away from the origin.
   ASSERT_FALSE(Near(h.piratePos, h.targetPos));
   ASSERT_FALSE(Near(h.piratePos, Vector4(0, 0, 0, 1)));
   g->SelectHole(hole);
   g->m_cameraMoving = 0;
+  if (CSoundWrapper* sound = GetSoundWrapper()) sound->StopAll();
   g->PickHole();
   ASSERT_EQ(g->m_playPhase, G::kPhaseLeapOut);
+  EXPECT_TRUE(Effect(g, 16)) << "the pick";
+  EXPECT_TRUE(Speech(g, 11 * h.kind)) << "the pirate's own line";
   ASSERT_EQ(g->m_firstHole, hole);
   const int32_t geo = g->m_pirateGeos[h.kind];
   // Each frame of the leap draws it on the way from its hole to its landing spot.
@@ -184,6 +223,49 @@ TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
   }
   EXPECT_EQ(g->m_playPhase, G::kPhaseInput) << "landed";
   EXPECT_EQ(g->m_firstPicked, 1);
+}
+
+TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown) {
+  G* g = StartFromMenu(kModeNormal, 1);
+  ASSERT_NE(g, nullptr);
+  std::vector<int32_t> states;
+  bool coverLands = false;
+  for (int i = 0; i < 600 && g->m_playPhase == G::kPhaseIntro; ++i) {
+    if (!GetKavelApp()->IsLoading()) {
+      if (states.empty() || states.back() != g->m_introState) states.push_back(g->m_introState);
+      coverLands |= Effect(g, 14);
+      EXPECT_EQ(Quads(g->MainWindow()), 0) << "no hook in the intro";
+    }
+    m_harness.RunFrames(1);
+  }
+  ASSERT_EQ(g->m_playPhase, G::kPhaseInput);
+  const std::vector<int32_t> order = {G::kIntroFadeIn, G::kIntroBoardOpening,
+                                      G::kIntroCoversFalling, G::kIntroCameraDown,
+                                      G::kIntroStartScript};
+  EXPECT_EQ(states, order);
+  EXPECT_TRUE(coverLands);
+  EXPECT_EQ(g->m_secondsLeft, 300) << "the clock waits for play";
+  // Every cover in play rests where the board put it, shown, its shadow fully faded up; the
+  // others stay hidden.
+  Scene* scene = g->GetScene();
+  int32_t shown = 0;
+  for (int32_t i = 0; i < kHoles; ++i) {
+    const PirateHole& h = g->m_holes[i];
+    const GameNode* cover = scene->GetGameNodeRecord(h.objectNode);
+    ASSERT_NE(cover, nullptr) << "hole " << i;
+    if (h.outOfPlay) {
+      EXPECT_EQ(cover->flags, GameNode::kHidden) << "hole " << i;
+      continue;
+    }
+    ++shown;
+    EXPECT_EQ(cover->flags, 2u) << "hole " << i;
+    EXPECT_TRUE(Near(cover->matrix.GetRow(3), h.position)) << "hole " << i;
+    const GameNode* shadow = scene->GetGameNodeRecord(g->m_shadowNodes[i]);
+    ASSERT_NE(shadow, nullptr) << "hole " << i;
+    EXPECT_EQ(shadow->tint.w, 1.0f) << "hole " << i;
+  }
+  EXPECT_EQ(shown, 25);
+  EXPECT_TRUE(Near(g->m_camera.GetPosition(), g->m_playCameraPos));
 }
 
 }  // namespace
