@@ -63,7 +63,7 @@ class PirateGameTest : public piratetest::PirateAppTest {
           seen.chestSounds[i] |= sound && sound->IsSamplePlaying(g->m_effectsBank, samples[i]);
         seen.effectsStarted |= g->m_finaleEffect != -1;
       }
-      if (g->m_chestAnim && g->m_finaleState >= 2)
+      if (g->m_chestAnim && g->m_finaleState >= cpirategame::kFinaleTreasure)
         seen.chestOpened |= g->m_chestAnim->GetRemainingFraction(g->m_chestOpenAnim) > 0.6f;
       Drive(pilot);
     }
@@ -104,7 +104,7 @@ TEST_F(PirateGameTest, ScriptedRunsEndAsTheirModeSays) {
     ASSERT_TRUE(seen.ended) << "after " << seen.frames << " frames, " << seen.pairsFound
                             << " pairs, " << seen.secondsLeft << " s left";
     EXPECT_EQ(seen.pairsFound, c.pairsFound);
-    EXPECT_EQ(seen.finaleState >= 3, c.finale);
+    EXPECT_EQ(seen.finaleState >= cpirategame::kFinaleFadeOut, c.finale);
     EXPECT_EQ(seen.chestOpened, c.finale);
     for (bool heard : seen.chestSounds) EXPECT_EQ(heard, c.finale);
     EXPECT_EQ(seen.effectsStarted, c.finale) << "the dirt, coins and sparkles";
