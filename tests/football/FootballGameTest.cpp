@@ -180,6 +180,7 @@ TEST_F(FootballGameTest, EachKickLooksAndSoundsAsHardAsItIsFromTheFirstOn) {
 
 TEST_F(FootballGameTest, PlayingTwiceLeavesOneWindowAndNoBlockOfTheGame) {
   const int32_t frontEndWindow = FrontEnd()->GetWindowId();
+  uint32_t blocksAfter[2] = {};
   for (int run = 0; run < 2; ++run) {
     G* game = StartFromMenu(kModeNormal, run);
     ASSERT_NE(game, nullptr);
@@ -191,7 +192,9 @@ TEST_F(FootballGameTest, PlayingTwiceLeavesOneWindowAndNoBlockOfTheGame) {
     ASSERT_TRUE(RunToEnd(1500)) << "run " << run;
     EXPECT_EQ(GetSaveProfile().GetHighScore(G::kGameId, 0)->score, 0);
     Tap(m_harness, plat::kDIK_RETURN);
+    blocksAfter[run] = MemoryTracker::GetStatistics().totalAllocUnitCount;
   }
+  EXPECT_EQ(blocksAfter[1], blocksAfter[0]) << "the second game left no more blocks than the first";
   EXPECT_EQ(m_harness.app().GetWindowCount(), 1);
   EXPECT_NE(m_harness.app().FindWindow(frontEndWindow), nullptr);
   for (const char* owner :

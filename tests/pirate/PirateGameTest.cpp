@@ -124,6 +124,7 @@ TEST_F(PirateGameTest, ScriptedRunsEndAsTheirModeSays) {
 
 TEST_F(PirateGameTest, PlayedTwiceFromTheMenuItLeavesOneWindowAndNoBlock) {
   const int32_t frontEndWindow = FrontEnd()->GetWindowId();
+  uint32_t blocksAfter[2] = {};
   for (int run = 0; run < 2; ++run) {
     cpirategame* game = StartFromMenu(kModeNormal, 0);
     ASSERT_NE(game, nullptr);
@@ -138,7 +139,9 @@ TEST_F(PirateGameTest, PlayedTwiceFromTheMenuItLeavesOneWindowAndNoBlock) {
     ASSERT_EQ(CurrentPirateGame(), nullptr) << "run " << run;
     EXPECT_EQ(GameBlocks(), 0u);
     EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("AnimationHelper::CreateSkeleton"), 0u);
+    blocksAfter[run] = MemoryTracker::GetStatistics().totalAllocUnitCount;
   }
+  EXPECT_EQ(blocksAfter[1], blocksAfter[0]) << "the second game left no more blocks than the first";
   EXPECT_EQ(m_harness.app().GetWindowCount(), 1);
   EXPECT_NE(m_harness.app().FindWindow(frontEndWindow), nullptr);
 }

@@ -109,6 +109,9 @@ TEST_F(PirateShowTest, TheHudCountsAPairWhenItScoresAndTheClockStopsAtZero) {
   EXPECT_TRUE(Shows(scored, u"01/10")) << "counted when scored";
   EXPECT_TRUE(Shows(scored, u"010000"));
   EXPECT_EQ(Count(scored, g->m_tallyGeos[0]), 0) << "before the tally shows it";
+  for (int i = 0; i < 1500 && !g->m_tallyFading; ++i) Drive(pilot);
+  ASSERT_EQ(g->m_tallyFading, 1);
+  EXPECT_EQ(Count(RenderOnce(g), g->m_tallyGeos[0]), 1) << "the new tally fades in";
   for (int i = 0; i < 1500 && g->m_playPhase != G::kPhaseInput; ++i) Drive(pilot);
   ASSERT_EQ(g->m_playPhase, G::kPhaseInput);
   const Frame tallied = RenderOnce(g);
