@@ -32,6 +32,8 @@ struct KickResult {
   bool goal = false;
   bool save = false;
   int32_t finalState = 0;
+  bool goalText = false;   // "goal" was shown
+  bool goalSound = false;  // and the net's sound heard
 };
 
 class FootballGameTest : public FootballTest {
@@ -57,6 +59,9 @@ class FootballGameTest : public FootballTest {
         [&] {
           if (!GetKavelApp()->GetCurrentGame()) return true;
           result.save |= game->phase == G::kPhaseKeeperHolds;
+          result.goalText |= game->m_ingameText.shown && game->m_ingameText.text &&
+                             std::u16string(game->m_ingameText.text) == GetLocalisedText(144);
+          result.goalSound |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 26) != 0;
           result.finalState = game->ballState;
           return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning();
         },
@@ -101,6 +106,8 @@ TEST_F(FootballGameTest, ScriptedKicksScoreAndGetSavedUntilTheClockEndsTheGame) 
                 r.goal, r.save, r.finalState);
     goals += r.goal;
     saves += r.save;
+    EXPECT_EQ(r.goalText, r.goal);
+    EXPECT_EQ(r.goalSound, r.goal);
   }
   EXPECT_GE(goals, 1);
   EXPECT_GE(saves, 1);

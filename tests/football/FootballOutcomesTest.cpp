@@ -4,10 +4,12 @@
 // submits for drawing: every character's model where he or she stands.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "Engine/FastMathRotation.h"
 #include "Engine/PC/PCNodeFactory.h"
 #include "Engine/PC/PCRenderWindow.h"
 #include "Game/FootballGame/FootballMath.h"
@@ -105,6 +107,7 @@ TEST_F(FootballOutcomesTest, TargetsScoreByRingAndByHowManyWereHitAndThenGoDark)
     game->ballPosition = game->targetZones[c.target];
     game->ballPosition.y += c.offset;
     Hush();
+    for (cDefender* d : game->defenders) d->moving = 1;
     game->CheckTargets();
     EXPECT_EQ(game->GetScore(0) - score, c.points);
     EXPECT_EQ(game->targetsHit, c.hitsAfter);
@@ -114,6 +117,9 @@ TEST_F(FootballOutcomesTest, TargetsScoreByRingAndByHowManyWereHitAndThenGoDark)
     EXPECT_EQ(game->ballState, hit ? G::kBallTarget : G::kBallAtRest);
     EXPECT_EQ(game->targetLit[c.target], wasLit && !hit ? 1 : 0);
     EXPECT_EQ(Effect(game, 27), hit) << "the target's ring";
+    for (const cDefender* d : game->defenders) {
+      EXPECT_EQ(d->moving, hit ? 0 : 1) << "a hit stops the defenders";
+    }
     for (int32_t line : {25, 26, 27}) EXPECT_EQ(Speech(game, line), line == c.speech) << line;
   }
   // The popups run out, the view fades and the next kick is taken from where the ball lies.
@@ -316,6 +322,7 @@ class FootballDrawingTest : public FootballOutcomesTest {
   struct Drawn {
     const NodeContainer* container;
     Vector4 at;
+    Matrix placement;
   };
   std::vector<Drawn> RenderOnce(G* game) {
     RenderWindow* pitch = game->PitchWindow();
@@ -324,8 +331,9 @@ class FootballDrawingTest : public FootballOutcomesTest {
     std::vector<Drawn> drawn;
     for (int32_t i = from; i < pitch->GetRenderNodeCount(); ++i) {
       const RenderNodeRecord* r = pitch->GetRenderNode(i);
-      drawn.push_back(
-          {r->container, Vector4(r->placement[12], r->placement[13], r->placement[14], 1.0f)});
+      drawn.push_back({r->container,
+                       Vector4(r->placement[12], r->placement[13], r->placement[14], 1.0f),
+                       r->placement});
     }
     return drawn;
   }
@@ -352,6 +360,15 @@ TEST_F(FootballDrawingTest, EveryCharacterTheBallAndTheTargetsAreDrawnWhereTheyS
   const std::vector<Drawn> drawn = RenderOnce(game);
   EXPECT_EQ(Count(drawn, game->ballGeo, &game->ballPosition), 1) << "the ball";
   EXPECT_EQ(Count(drawn, game->arrowGeo, &game->ballPosition), 1) << "the aim arrow";
+  Matrix aimed;
+  MatrixFromRotation(kRotationEulerXYZ, Vector4(game->aim.x, game->aim.y, game->aim.z, 0.0f),
+                     aimed);
+  const NodeContainer* arrow = GetApp().GetNodeFactory()->Find(game->arrowGeo);
+  for (const Drawn& d : drawn) {
+    if (d.container != arrow) continue;
+    for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 10})
+      EXPECT_NEAR(d.placement[i], aimed[i], 1e-5f) << "the arrow points along the aim, " << i;
+  }
   EXPECT_EQ(Count(drawn, game->keeperAnim->GetModel(), &game->keeperPosition), 1) << "keeper";
   EXPECT_EQ(Count(drawn, game->clemencyAnim->GetModel(), &game->clemencyPosition), 1);
   EXPECT_EQ(Count(drawn, game->orwenAnim->GetModel(), &game->orwenPosition), 1) << "Orwen";
@@ -411,6 +428,35 @@ TEST_F(FootballOutcomesTest, AfterADiveTheKeeperGetsUpAndCheersABallHeSentBack) 
     }
     EXPECT_TRUE(keeper->IsAnimationActive(game->*c.after));
     EXPECT_EQ(game->keeperPosition.z, 0.0f);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// After a blocked kick the commentary answers the block: the legs, the groin, or anything else.
+TEST_F(FootballOutcomesTest, TheCommentaryAnswersTheWayTheBallWasBlocked) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    int32_t lastReaction;
+    std::vector<int32_t> lines;  // one of these plays
+  };
+  const Case cases[] = {
+      {5, {37, 19, 20, 21}}, {0, {22, 23, 24}}, {4, {22, 23, 24}}, {3, {37}}, {37, {37}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lastReaction);
+    Hush();
+    game->lastReaction = c.lastReaction;
+    game->PlayDeflectionReaction();
+    int playing = 0;
+    for (int32_t line = 0; line < 64; ++line) {
+      if (!Speech(game, line)) continue;
+      ++playing;
+      EXPECT_NE(std::find(c.lines.begin(), c.lines.end(), line), c.lines.end()) << line;
+    }
+    EXPECT_EQ(playing, 1);
   }
 }
 
