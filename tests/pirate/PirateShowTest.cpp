@@ -26,6 +26,7 @@ constexpr int32_t kTextTimeUp = 106;
 struct Drawn {
   const NodeContainer* container;
   Vector4 at;
+  bool posed;  // drawn with its skeleton
 };
 
 struct Frame {
@@ -65,8 +66,9 @@ class PirateShowTest : public piratetest::PirateAppTest {
     g->Render();
     for (int32_t i = from; i < main->GetRenderNodeCount(); ++i) {
       const RenderNodeRecord* r = main->GetRenderNode(i);
-      frame.models.push_back(
-          {r->container, Vector4(r->placement[12], r->placement[13], r->placement[14], 1.0f)});
+      frame.models.push_back({r->container,
+                              Vector4(r->placement[12], r->placement[13], r->placement[14], 1.0f),
+                              r->skeleton != nullptr});
     }
     for (int32_t i = 0; i < overlay->GetTextItemCount(); ++i)
       frame.hud.push_back(overlay->GetTextItem(i)->text);
@@ -137,18 +139,34 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
   struct Case {
     int32_t phase, finaleState;
     bool hook, chest;
+    int pirates;  // pirate models on the island: none is picked, so only those going home
   };
   const Case cases[] = {
-      {G::kPhaseIntro, G::kFinaleCameraDrop, false, false},
-      {G::kPhaseInput, G::kFinaleCameraDrop, true, false},
-      {G::kPhasePairFound, G::kFinaleCameraDrop, true, false},
-      {G::kPhaseLeapOut, G::kFinaleCameraDrop, true, false},
-      {G::kPhaseLeapBack, G::kFinaleCameraDrop, true, false},
-      {G::kPhaseFinale, G::kFinaleCameraDrop, false, false},
-      {G::kPhaseFinale, G::kFinaleChestOpening, false, true},
-      {G::kPhaseFinale, G::kFinaleTreasure, false, true},
-      {G::kPhaseFinale, G::kFinaleFadeOut, false, true},
+      {G::kPhaseIntro, G::kFinaleCameraDrop, false, false, 0},
+      {G::kPhaseInput, G::kFinaleCameraDrop, true, false, 0},
+      {G::kPhasePairFound, G::kFinaleCameraDrop, true, false, 0},
+      {G::kPhaseLeapOut, G::kFinaleCameraDrop, true, false, 0},
+      {G::kPhaseLeapBack, G::kFinaleCameraDrop, true, false, 2},
+      {G::kPhaseFinale, G::kFinaleCameraDrop, false, false, 0},
+      {G::kPhaseFinale, G::kFinaleChestOpening, false, true, 0},
+      {G::kPhaseFinale, G::kFinaleTreasure, false, true, 0},
+      {G::kPhaseFinale, G::kFinaleFadeOut, false, true, 0},
   };
+  // Two pirates of different kinds as the last two picks, going home together.
+  int32_t picks[2] = {-1, -1};
+  for (int32_t i = 0; i < kHoles && picks[1] < 0; ++i) {
+    if (!g->m_holes[i].occupied) continue;
+    if (picks[0] < 0) {
+      picks[0] = i;
+    } else if (g->m_holes[i].kind != g->m_holes[picks[0]].kind) {
+      picks[1] = i;
+    }
+  }
+  ASSERT_GE(picks[1], 0);
+  g->m_firstHole = picks[0];
+  g->m_secondHole = picks[1];
+  g->m_returnVariant = G::kReturnBoth;
+  g->m_returnScale.Set(1.5f, 1.5f, 1.5f, 0.0f);
   const Vector4 chestPlace = g->m_linePos[kLinePositions - 1];
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "phase " << c.phase << ", finale " << c.finaleState);
@@ -158,6 +176,15 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
     EXPECT_EQ(frame.quads, c.hook ? 1 : 0);
     EXPECT_EQ(Count(frame, g->m_chestAnim->GetModel(), &chestPlace), c.chest ? 1 : 0);
     EXPECT_EQ(Count(frame, g->m_chestAnim->GetModel()), c.chest ? 1 : 0);
+    int pirates = 0;
+    for (int32_t kind = 0; kind < kPirateKinds; ++kind)
+      pirates += Count(frame, g->m_pirateGeos[kind]);
+    EXPECT_EQ(pirates, c.pirates);
+    const NodeContainer* board = GetApp().GetNodeFactory()->Find(g->m_boardAnim->GetModel());
+    for (const Drawn& d : frame.models) {
+      if (d.container != board) continue;
+      EXPECT_TRUE(d.posed) << "the board is drawn in its pose";
+    }
     EXPECT_EQ(Count(frame, g->m_boardAnim->GetModel(), &g->m_boardPos), 1) << "the board";
   }
   g->m_playPhase = G::kPhaseInput;
