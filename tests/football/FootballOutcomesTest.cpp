@@ -14,6 +14,7 @@
 #include "Engine/PC/PCRenderWindow.h"
 #include "Game/FootballGame/FootballMath.h"
 #include "Game/Helper/AnimationHelper.h"
+#include "Game/Helper/BipedCollision.h"
 #include "Game/Localisation/LocalisedText.h"
 #include "tests/football/FootballTestSupport.h"
 
@@ -73,9 +74,14 @@ class FootballOutcomesTest : public FootballTest {
     game->goalPending = 0;
   }
   // Frames until the next kick is being aimed; whether it came.
-  bool RunToAim(G* game, int limit = 1500) {
+  // `heardRetake`: whether the commentary called for the kick again on the way (lines 28, 30).
+  bool RunToAim(G* game, int limit = 1500, bool* heardRetake = nullptr) {
     return RunUntil(
-        m_harness, [&] { return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning(); },
+        m_harness,
+        [&] {
+          if (heardRetake) *heardRetake |= Speech(game, 28) || Speech(game, 30);
+          return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning();
+        },
         limit);
   }
 };
@@ -157,6 +163,7 @@ TEST_F(FootballOutcomesTest, ClemencyAndOrwenTurnTheBallBackScoreAndTheKickIsTak
   const Case cases[] = {
       {"Clemency in the legs", false, 60.0f, &G::clemencyHitInLegs, 1000, G::kBallHitClemency},
       {"Clemency in the chest", false, 160.0f, &G::clemencyHitInChest, 1000, G::kBallHitClemency},
+      {"Clemency in the head", false, 0.0f, &G::clemencyHitInHead, 1000, G::kBallHitClemency},
       {"over Clemency", false, 300.0f, nullptr, 0, G::kBallWide},
       {"Orwen", true, 60.0f, &G::orwenHitFall, 20000, G::kBallHitOrwen},
   };
@@ -176,6 +183,19 @@ TEST_F(FootballOutcomesTest, ClemencyAndOrwenTurnTheBallBackScoreAndTheKickIsTak
       velocity = Vector4(0.0f, 900.0f, 0.0f, 0.0f);
     }
     at.z = c.height;
+    if (c.reaction == &G::clemencyHitInHead) {
+      // Her head's height as she stands now.
+      Matrix pose;
+      pose.Identity();
+      pose.SetTranslation(game->clemencyPosition);
+      at.z = -1.0f;
+      for (float z = 150.0f; z < 260.0f && at.z < 0.0f; z += 2.0f) {
+        Vector4 probe = game->clemencyPosition;
+        probe.z = z;
+        if (game->clemencyBiped->HitTestSphere(G::kBallRadius, pose, probe) == 12) at.z = z;
+      }
+      ASSERT_GT(at.z, 0.0f) << "her head has its volume";
+    }
     at.w = 1.0f;
     InFlight(game, G::kBallWide, at, velocity);
     Hush();
@@ -197,8 +217,12 @@ TEST_F(FootballOutcomesTest, ClemencyAndOrwenTurnTheBallBackScoreAndTheKickIsTak
       EXPECT_TRUE(game->clemencyAnim->IsAnimationActive(game->*c.reaction));
     }
     EXPECT_LE(Speed(game->ballVelocity), 900.0f * 0.2f + 1.0f);
-    ASSERT_TRUE(RunToAim(game));
+    bool retakeLine = false;
+    ASSERT_TRUE(RunToAim(game, 1500, &retakeLine));
     EXPECT_EQ(game->GetScore(0) - score, c.points) << "nothing more for the same kick";
+    if (c.orwen) {
+      EXPECT_FALSE(retakeLine) << "Orwen's fall is commentary enough";
+    }
     if (c.orwen) {
       EXPECT_EQ(game->orwenActive, 0) << "he rides again later";
       EXPECT_NEAR(game->ballPosition.x, game->kickSpot.x, 1.0f) << "retaken from the spot";
@@ -253,7 +277,9 @@ TEST_F(FootballOutcomesTest, ADefenderBlocksWithThePartHitAndAGroinHitPaysOnce) 
   ASSERT_TRUE(RunUntil(
       m_harness, [&] { return game->phase == G::kPhaseMessage; }, 600));
   EXPECT_EQ(Shown(game), Text(kTextBlocked));
-  ASSERT_TRUE(RunToAim(game));
+  bool retakeLine = false;
+  ASSERT_TRUE(RunToAim(game, 1500, &retakeLine));
+  EXPECT_TRUE(retakeLine);
   EXPECT_NEAR(game->ballPosition.x, game->kickSpot.x, 1.0f);
 }
 
@@ -382,6 +408,9 @@ TEST_F(FootballDrawingTest, EveryCharacterTheBallAndTheTargetsAreDrawnWhereTheyS
     EXPECT_EQ(Count(drawn, game->targetGeo, &game->targetZones[i]), 1) << "target " << i;
   EXPECT_GE(Count(drawn, game->shadowBlobGeo), 1 + 1 + kDefenderCount) << "their shadows";
   EXPECT_EQ(Count(drawn, game->dulcieAnim->GetModel()), 0) << "Dulcie waits for the run-up";
+  // The wind bar shows the wind's strength against the strongest there is.
+  const float wind = std::sqrt(game->wind.x * game->wind.x + game->wind.y * game->wind.y);
+  EXPECT_NEAR(game->windStrength, wind / game->maxWind, 1e-4f);
 
   // Running up, Dulcie is drawn on her way to the ball.
   Tap(m_harness, plat::kDIK_SPACE);
@@ -458,6 +487,67 @@ TEST_F(FootballOutcomesTest, TheCommentaryAnswersTheWayTheBallWasBlocked) {
     }
     EXPECT_EQ(playing, 1);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// What the keeper makes of a kick, from where it crosses the goal line or where it stops.
+TEST_F(FootballOutcomesTest, TheKeeperReadsAKickByWhereItCrossesOrStops) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const Vector4 goal = game->goalCentre;
+  struct Case {
+    float y, z;  // where it would cross the goal line (z: 0 for a ball that stops short)
+    float speed;
+    int32_t shotClass;
+  };
+  const Case cases[] = {
+      {0.0f, 100.0f, 1400.0f, G::kShotOnTarget},    {420.0f, 100.0f, 1400.0f, G::kShotNearMiss},
+      {-420.0f, 100.0f, 1400.0f, G::kShotNearMiss}, {600.0f, 100.0f, 1400.0f, G::kShotWide},
+      {-600.0f, 100.0f, 1400.0f, G::kShotWide},     {0.0f, 500.0f, 1400.0f, G::kShotWide},
+      {300.0f, 0.0f, 1.0f, G::kShotRestsNearGoal},  {500.0f, 0.0f, 1.0f, G::kShotFarFromGoal},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.y << "," << c.z);
+    const float t = 200.0f / 1400.0f;
+    const bool stops = c.z == 0.0f;
+    game->phase = G::kPhaseRunUp;
+    game->ballPosition = Vector4(goal.x + (stops ? 100.0f : 200.0f), goal.y + c.y,
+                                 stops ? 10.0f : c.z + 360.0f * t * t, 1.0f);
+    game->ballVelocity = Vector4(-c.speed, 0.0f, 0.0f, 0.0f);
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->ballSpeed = c.speed;
+    game->PredictFlight();
+    EXPECT_EQ(game->shotClass, c.shotClass);
+  }
+}
+
+// The intro shows Dulcie alone on her walk, then the pitch as it will be played.
+TEST_F(FootballDrawingTest, TheIntroShowsDulcieThenThePitch) {
+  G* game = StartFromMenu(kModeNormal, 0);
+  ASSERT_NE(game, nullptr);
+  ASSERT_EQ(game->phase, G::kPhaseIntro);
+  struct Case {
+    int32_t step;
+    bool dulcie, pitch;
+  };
+  for (const Case c : {Case{G::kIntroFadeIn, true, false}, Case{G::kIntroFlyOver, true, false},
+                       Case{G::kIntroFadeDown, true, false}, Case{G::kIntroFadeUp, false, true},
+                       Case{G::kIntroStartScript, false, true}}) {
+    SCOPED_TRACE(c.step);
+    game->introStep = c.step;
+    const std::vector<Drawn> drawn = RenderOnce(game);
+    EXPECT_EQ(Count(drawn, game->dulcieAnim->GetModel(), &game->dulcieStartPosition),
+              c.dulcie ? 1 : 0);
+    EXPECT_EQ(Count(drawn, game->keeperAnim->GetModel(), &game->keeperPosition), c.pitch ? 1 : 0);
+    EXPECT_EQ(Count(drawn, game->ballGeo, &game->ballPosition), c.pitch ? 1 : 0);
+    EXPECT_EQ(Count(drawn, game->targetGeo), c.pitch ? G::kTargetCount : 0);
+    for (const cDefender* d : game->defenders)
+      EXPECT_EQ(Count(drawn, d->anim->GetModel(), &d->position), c.pitch ? 1 : 0);
+  }
+  game->introStep = G::kIntroFadeIn;
 }
 
 }  // namespace
