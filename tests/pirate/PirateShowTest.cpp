@@ -220,6 +220,15 @@ TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
   G* g = Playing();
   ASSERT_NE(g, nullptr);
   EXPECT_EQ(MemoryTracker::ValidateAll(), 0) << "the board's set-up wrote inside its blocks";
+  // Every pirate of every kind can be posed, and the tally's places were read from the scene.
+  for (int32_t kind = 0; kind < G::kKinds; ++kind)
+    for (int32_t set = 0; set < G::kSets; ++set) {
+      ASSERT_NE(g->SetFor(set, kind), nullptr);
+      ASSERT_NE(g->SetFor(set, kind)->helper, nullptr);
+      EXPECT_NE(g->SetFor(set, kind)->helper->GetSkeleton(), nullptr) << kind << "," << set;
+    }
+  for (int32_t i = 0; i < kLinePositions; ++i)
+    EXPECT_FALSE(Near(g->m_linePos[i], Vector4(0, 0, 0, 1))) << "tally place " << i;
   int32_t hole = -1;
   for (int32_t i = 0; i < kHoles && hole < 0; ++i)
     if (g->m_holes[i].occupied && !g->m_holes[i].outOfPlay && g->m_holes[i].kind < 5) hole = i;
@@ -259,11 +268,18 @@ TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown
   G* g = StartFromMenu(kModeNormal, 1);
   ASSERT_NE(g, nullptr);
   std::vector<int32_t> states;
-  bool coverLands = false;
+  bool coverLands = false, coverAbove = false;
   for (int i = 0; i < 600 && g->m_playPhase == G::kPhaseIntro; ++i) {
     if (!GetKavelApp()->IsLoading()) {
       if (states.empty() || states.back() != g->m_introState) states.push_back(g->m_introState);
       coverLands |= Effect(g, 14);
+      if (g->m_introState == G::kIntroCoversFalling) {
+        for (int32_t h = 0; h < kHoles; ++h) {
+          const GameNode* cover = g->GetScene()->GetGameNodeRecord(g->m_holes[h].objectNode);
+          if (cover && !g->m_landed[h] && !g->m_holes[h].outOfPlay)
+            coverAbove |= cover->matrix.GetRow(3).z > g->m_holes[h].position.z + 100.0f;
+        }
+      }
       EXPECT_EQ(Quads(g->MainWindow()), 0) << "no hook in the intro";
     }
     m_harness.RunFrames(1);
@@ -274,6 +290,7 @@ TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown
                                       G::kIntroStartScript};
   EXPECT_EQ(states, order);
   EXPECT_TRUE(coverLands);
+  EXPECT_TRUE(coverAbove) << "the covers fall from above the board";
   EXPECT_EQ(g->m_secondsLeft, 300) << "the clock waits for play";
   // Every cover in play rests where the board put it, shown, its shadow fully faded up; the
   // others stay hidden.
