@@ -396,6 +396,24 @@ TEST_F(FootballDrawingTest, EveryCharacterTheBallAndTheTargetsAreDrawnWhereTheyS
       EXPECT_NEAR(d.placement[i], aimed[i], 1e-5f) << "the arrow points along the aim, " << i;
   }
   EXPECT_EQ(Count(drawn, game->keeperAnim->GetModel(), &game->keeperPosition), 1) << "keeper";
+  // Before the kick the keeper faces the ball; the targets stand square to the pitch.
+  const Matrix facing =
+      football::PlacedZ(std::atan2(game->ballPosition.y - game->keeperPosition.y,
+                                   game->ballPosition.x - game->keeperPosition.x) +
+                            1.5707964f,
+                        game->keeperPosition);
+  const NodeContainer* keeper = GetApp().GetNodeFactory()->Find(game->keeperAnim->GetModel());
+  const NodeContainer* target = GetApp().GetNodeFactory()->Find(game->targetGeo);
+  for (const Drawn& d : drawn) {
+    for (int i : {0, 1, 4, 5, 10}) {
+      if (d.container == keeper) {
+        EXPECT_NEAR(d.placement[i], facing[i], 1e-4f) << "keeper " << i;
+      }
+      if (d.container == target) {
+        EXPECT_EQ(d.placement[i], i % 5 == 0 ? 1.0f : 0.0f) << i;
+      }
+    }
+  }
   EXPECT_EQ(Count(drawn, game->clemencyAnim->GetModel(), &game->clemencyPosition), 1);
   EXPECT_EQ(Count(drawn, game->orwenAnim->GetModel(), &game->orwenPosition), 1) << "Orwen";
   EXPECT_EQ(Count(drawn, game->bikeAnim->GetModel(), &game->orwenPosition), 1) << "his bicycle";
@@ -418,6 +436,11 @@ TEST_F(FootballDrawingTest, EveryCharacterTheBallAndTheTargetsAreDrawnWhereTheyS
   const std::vector<Drawn> running = RenderOnce(game);
   EXPECT_EQ(Count(running, game->dulcieAnim->GetModel()), 1);
   EXPECT_EQ(Count(running, game->arrowGeo), 0);
+  int defendersInView = 0;
+  for (const cDefender* d : game->defenders)
+    defendersInView += Count(running, d->anim->GetModel(), &d->position);
+  EXPECT_GT(defendersInView, 0) << "only those between her and the ball are hidden";
+  EXPECT_LT(defendersInView, kDefenderCount + 1);
 }
 
 }  // namespace

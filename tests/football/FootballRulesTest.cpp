@@ -8,12 +8,14 @@
 #include <cstring>
 #include <limits>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "Engine/Random.h"
 #include "Game/FootballGame/FootballMath.h"
 #include "Game/Helper/AnimationHelper.h"
 #include "Game/Helper/BipedCollision.h"
+#include "Game/Localisation/LocalisedText.h"
 #include "tests/football/FootballTestSupport.h"
 
 namespace {
@@ -174,20 +176,31 @@ TEST_F(FootballRulesTest, AStoppedBallIsAtRestNearTheGoalOrOutOrInPlay) {
     float x, y;
     int32_t state;
     int32_t phase;
+    int32_t text, speech;  // what the player reads and hears; -1 for nothing
   };
-  const Case cases[] = {{300, 100, G::kBallNearGoal, G::kPhaseMessage},
-                        {1000, 0, G::kBallAtRest, G::kPhaseFlight},
-                        {1200, 1520, G::kBallOut, G::kPhaseMessage},
-                        {-15, 0, G::kBallOut, G::kPhaseMessage},
-                        {2420, 0, G::kBallOut, G::kPhaseMessage}};
+  const Case cases[] = {{300, 100, G::kBallNearGoal, G::kPhaseMessage, 148, 31},
+                        {1000, 0, G::kBallAtRest, G::kPhaseFlight, -1, -1},
+                        {1200, 1520, G::kBallOut, G::kPhaseMessage, 145, 32},
+                        {-15, 0, G::kBallOut, G::kPhaseMessage, 145, 32},
+                        {2420, 0, G::kBallOut, G::kPhaseMessage, 145, 32}};
+  CSoundWrapper* sound = GetSoundWrapper();
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.x << "," << c.y);
     game->phase = G::kPhaseFlight;
     game->ballState = G::kBallAtRest;
     game->ballPosition = Vector4(c.x, c.y, 10, 1);
     game->ballVelocity = Vector4(-1, 0.5f, 0, 0);
+    game->m_ingameText.shown = 0;
+    sound->StopAll();
     game->CheckBallAtRest();
-    EXPECT_EQ(game->ballState, c.state) << c.x << "," << c.y;
-    EXPECT_EQ(game->phase, c.phase) << c.x << "," << c.y;
+    EXPECT_EQ(game->ballState, c.state);
+    EXPECT_EQ(game->phase, c.phase);
+    EXPECT_EQ(game->m_ingameText.shown != 0, c.text != -1);
+    if (c.text != -1) {
+      EXPECT_EQ(std::u16string(game->m_ingameText.text), GetLocalisedText(c.text));
+    }
+    for (int32_t line : {31, 32})
+      EXPECT_EQ(sound->IsSamplePlaying(game->m_speechBank, line) != 0, line == c.speech) << line;
   }
 }
 
