@@ -26,6 +26,7 @@ struct Seen {
   // The chest's sounds in order of the finale: it opens, chimes, and the coins pour.
   bool chestSounds[3] = {false, false, false};
   bool effectsStarted = false;
+  bool cameraSank = false;  // towards the chest as the finale starts
   int frames = 0;
   bool ended = false;
 };
@@ -62,6 +63,7 @@ class PirateGameTest : public piratetest::PirateAppTest {
         for (int i = 0; i < 3; ++i)
           seen.chestSounds[i] |= sound && sound->IsSamplePlaying(g->m_effectsBank, samples[i]);
         seen.effectsStarted |= g->m_finaleEffect != -1;
+        seen.cameraSank |= g->m_camera.GetPosition().z < g->m_playCameraPos.z - 1000.0f;
       }
       if (g->m_chestAnim && g->m_finaleState >= cpirategame::kFinaleTreasure)
         seen.chestOpened |= g->m_chestAnim->GetRemainingFraction(g->m_chestOpenAnim) > 0.6f;
@@ -108,6 +110,7 @@ TEST_F(PirateGameTest, ScriptedRunsEndAsTheirModeSays) {
     EXPECT_EQ(seen.chestOpened, c.finale);
     for (bool heard : seen.chestSounds) EXPECT_EQ(heard, c.finale);
     EXPECT_EQ(seen.effectsStarted, c.finale) << "the dirt, coins and sparkles";
+    EXPECT_EQ(seen.cameraSank, c.finale);
     EXPECT_EQ(seen.timeUpMessage, !c.won);
     if (c.mode == kModeNormal) {
       const HighScoreEntry* best = GetSaveProfile().GetHighScore(cpirategame::kGameId, 0);

@@ -26,7 +26,8 @@ constexpr int32_t kTextTimeUp = 106;
 struct Drawn {
   const NodeContainer* container;
   Vector4 at;
-  bool posed;  // drawn with its skeleton
+  bool posed;   // drawn with its skeleton
+  float scale;  // along z
 };
 
 struct Frame {
@@ -68,7 +69,7 @@ class PirateShowTest : public piratetest::PirateAppTest {
       const RenderNodeRecord* r = main->GetRenderNode(i);
       frame.models.push_back({r->container,
                               Vector4(r->placement[12], r->placement[13], r->placement[14], 1.0f),
-                              r->skeleton != nullptr});
+                              r->skeleton != nullptr, r->placement[10]});
     }
     for (int32_t i = 0; i < overlay->GetTextItemCount(); ++i)
       frame.hud.push_back(overlay->GetTextItem(i)->text);
@@ -257,7 +258,13 @@ TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
                        h.piratePos.y + t * (h.targetPos.y - h.piratePos.y),
                        h.piratePos.z + t * (h.targetPos.z - h.piratePos.z), 1.0f);
     EXPECT_TRUE(Near(g->m_leapPos, want));
-    EXPECT_EQ(Count(RenderOnce(g), geo, &want), 1);
+    const Frame drawn = RenderOnce(g);
+    EXPECT_EQ(Count(drawn, geo, &want), 1);
+    const NodeContainer* pirate = GetApp().GetNodeFactory()->Find(geo);
+    for (const Drawn& d : drawn.models) {
+      if (d.container != pirate) continue;
+      EXPECT_NEAR(d.scale, 1.0f + t, 1e-4f) << "it grows as it leaps";
+    }
     m_harness.RunFrames(1);
   }
   EXPECT_EQ(g->m_playPhase, G::kPhaseInput) << "landed";
