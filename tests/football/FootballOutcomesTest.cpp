@@ -574,3 +574,53 @@ TEST_F(FootballDrawingTest, TheIntroShowsDulcieThenThePitch) {
 }
 
 }  // namespace
+
+namespace {
+
+// A kick is planned against the defenders it will pass: each it comes within reach of knows
+// from which tick it can be hit.
+TEST_F(FootballOutcomesTest, AKickKnowsWhichDefendersItPassesAndWhen) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const float reach = static_cast<float>(GetDefenderRules().maxReach) + 50.0f;
+  for (int32_t i = 0; i < kDefenderCount; ++i) {
+    SCOPED_TRACE(i);
+    const Vector4 g = game->defenders[i]->guardPosition;
+    game->phase = G::kPhaseRunUp;
+    game->ballPosition = Vector4(g.x + reach + 200.0f, g.y, 10.0f, 1.0f);
+    game->ballVelocity = Vector4(-900.0f, 0.0f, 0.0f, 0.0f);
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->PredictFlight();
+    const cDefender* d = game->defenders[i];
+    EXPECT_EQ(d->inReach, 1);
+    // 200 units at 15 a tick, slowing as it rolls.
+    EXPECT_GE(d->enterTick, 12u);
+    EXPECT_LE(d->enterTick, 30u);
+    for (const cDefender* other : game->defenders) {
+      if (std::fabs(other->guardPosition.y - g.y) > reach + 1.0f) {
+        EXPECT_EQ(other->inReach, 0) << "a defender well to the side";
+      }
+    }
+  }
+}
+
+// A fast ball kicks up the grass where it lands; a slow one does not.
+TEST_F(FootballOutcomesTest, AFastBounceThrowsUpGrass) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  ASSERT_NE(game->grassFx, -1);
+  for (const float speed : {1200.0f, 300.0f}) {
+    SCOPED_TRACE(speed);
+    game->phase = G::kPhaseFlight;
+    game->lastEffect = -1;
+    game->ballPosition = Vector4(1000.0f, 0.0f, 11.0f, 1.0f);
+    game->ballVelocity = Vector4(-speed, 0.0f, -400.0f, 0.0f);
+    game->ballSpeed = speed;
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->StepBall();
+    EXPECT_EQ(game->lastEffect != -1, speed > 500.0f);
+    EXPECT_GT(game->ballVelocity.z, 0.0f) << "it bounced";
+  }
+}
+
+}  // namespace

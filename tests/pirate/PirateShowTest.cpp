@@ -269,6 +269,17 @@ TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
   }
   EXPECT_EQ(g->m_playPhase, G::kPhaseInput) << "landed";
   EXPECT_EQ(g->m_firstPicked, 1);
+  // The second pick sounds as the first did.
+  int32_t second = -1;
+  for (int32_t i = 0; i < kHoles && second < 0; ++i)
+    if (i != hole && g->m_holes[i].occupied && !g->m_holes[i].outOfPlay) second = i;
+  ASSERT_GE(second, 0);
+  g->SelectHole(second);
+  g->m_cameraMoving = 0;
+  GetSoundWrapper()->StopAll();
+  g->PickHole();
+  EXPECT_EQ(g->m_secondPicked, 1);
+  EXPECT_TRUE(Effect(g, 16)) << "the second pick";
 }
 
 TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown) {
