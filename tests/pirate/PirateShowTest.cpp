@@ -333,4 +333,18 @@ TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown
   EXPECT_TRUE(Near(g->m_camera.GetPosition(), g->m_playCameraPos));
 }
 
+// The clock runs while any pair is left to find, the last one too, and stops once all are found.
+TEST_F(PirateShowTest, TheClockRunsUntilTheLastPairIsFound) {
+  G* g = Playing();
+  ASSERT_NE(g, nullptr);
+  for (const int32_t left : {10, 1, 0}) {
+    SCOPED_TRACE(left);
+    g->m_pairsLeft = left;
+    const int32_t seconds = g->m_secondsLeft;
+    for (int tick = 0; tick < 60; ++tick) g->Update();
+    EXPECT_EQ(seconds - g->m_secondsLeft, left > 0 ? 1 : 0);
+  }
+  g->m_pairsLeft = kPirateKinds;
+}
+
 }  // namespace
