@@ -623,4 +623,41 @@ TEST_F(FootballOutcomesTest, AFastBounceThrowsUpGrass) {
   }
 }
 
+// A kick wide of the goal or onto the frame scores nothing, whatever it does after.
+TEST_F(FootballOutcomesTest, WideOrOnTheFrameIsNoGoal) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const Vector4 goal = game->goalCentre;
+  struct Case {
+    const char* name;
+    float y, z;
+  };
+  for (const Case c : {Case{"wide", 600.0f, 100.0f}, Case{"the left post", -366.0f, 100.0f},
+                       Case{"the bar", 0.0f, 244.0f}}) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(RunToAim(game));
+    const uint32_t goals = game->goals;
+    const int32_t score = game->GetScore(0);
+    const float t = 200.0f / 1400.0f;
+    game->phase = G::kPhaseRunUp;
+    game->ballPosition = Vector4(goal.x + 200.0f, goal.y + c.y, c.z + 360.0f * t * t, 1.0f);
+    game->ballVelocity = Vector4(-1400.0f, 0.0f, 0.0f, 0.0f);
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->ballSpeed = 1400.0f;
+    game->PredictFlight();
+    ASSERT_EQ(game->phase, G::kPhaseFlight);
+    bool celebrated = false;
+    ASSERT_TRUE(RunUntil(
+        m_harness,
+        [&] {
+          celebrated |= game->phase == G::kPhaseGoalOrbit || game->phase == G::kPhaseCelebration;
+          return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning();
+        },
+        1500));
+    EXPECT_FALSE(celebrated);
+    EXPECT_EQ(game->goals, goals);
+    EXPECT_EQ(game->GetScore(0), score);
+  }
+}
+
 }  // namespace
