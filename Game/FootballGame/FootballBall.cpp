@@ -163,7 +163,7 @@ void cfootballgame::PredictFlight() {
   keeperPlaneSeen = 0;
   ballState = kBallNoOutcome;
   ballSpeed = 1.0f;
-  shotClass = 0;
+  shotClass = kShotFarFromGoal;
   for (cDefender* defender : defenders) {
     if (!defender) continue;
     defender->inReach = 0;
@@ -211,17 +211,17 @@ void cfootballgame::PredictFlight() {
       if (defender && defender->leaveTick == 0) defender->leaveTick = contactTick;
     const float dx = ballPosition.x - goalCentre.x, dy = ballPosition.y - goalCentre.y;
     if (dx * dx + dy * dy + ballPosition.z * ballPosition.z < kNearGoalRestSq) {
-      shotClass = 1;
+      shotClass = kShotRestsNearGoal;
       restingSpot = ballPosition;
     } else {
-      shotClass = 0;
+      shotClass = kShotFarFromGoal;
     }
   }
   if (ballState == kBallWide) PredictGoalPlane(keptVelocity, keptPosition, keptSpin);
   if (ballState == kBallWoodwork) {
     if (keeperPlaneTick == 0) keeperPlaneTick = frameContactTick;
     contactTick = frameContactTick;
-    shotClass = 4;
+    shotClass = kShotOnTarget;
   }
   phase = kPhaseFlight;
   for (cDefender* defender : defenders) {
@@ -248,18 +248,18 @@ void cfootballgame::PredictGoalPlane(const Vector4& keptVelocity, const Vector4&
   const float y = goalCrossing.y, z = goalCrossing.z, m = kFrameMargin;
   if (y > leftPostY + m && y < rightPostY - m && z < crossbarZ - m) {
     ballState = kBallGoalBound;
-    shotClass = 4;
+    shotClass = kShotOnTarget;
     return;
   }
   const float dx = goalCrossing.x - goalCentre.x, dy = goalCrossing.y - goalCentre.y;
-  shotClass = dx * dx + dy * dy + z * z >= kWideSq ? 2 : 3;
+  shotClass = dx * dx + dy * dy + z * z >= kWideSq ? kShotWide : kShotNearMiss;
   const bool nearLeft = Fabs(y - leftPostY) <= m, nearRight = Fabs(y - rightPostY) <= m;
   if (nearLeft && z < crossbarZ - m) {
-    woodworkPart = 0;
+    woodworkPart = kFrameLeftPost;
   } else if (nearRight && z < crossbarZ - m) {
-    woodworkPart = 1;
+    woodworkPart = kFrameRightPost;
   } else if (y >= leftPostY - m && y <= rightPostY + m && Fabs(z - crossbarZ) <= m) {
-    woodworkPart = nearLeft || nearRight ? 3 : 2;
+    woodworkPart = nearLeft || nearRight ? kFrameCorner : kFrameCrossbar;
   } else {
     return;
   }
@@ -279,7 +279,7 @@ void cfootballgame::PredictGoalPlane(const Vector4& keptVelocity, const Vector4&
   frameContactTick = tick;
   goalCrossing = Minus(
       ballPosition, Times(ballVelocity, dt * StepFraction(ballPosition, ballVelocity, dt, front)));
-  if (woodworkPart == 2) goalCrossing.z = firstZ;
+  if (woodworkPart == kFrameCrossbar) goalCrossing.z = firstZ;
   ballState = keptState;
 }
 
@@ -289,10 +289,10 @@ void cfootballgame::TestFrame(const Vector4& newPosition, const Vector4& oldPosi
                         Vector4(0.0f, rightPostY - leftPostY, 0.0f, 0.0f));
   bool barMet = false;
   if (SegmentSegmentDistanceSq(path, bar) < kFrameContactSq) {
-    shotClass = 4;
+    shotClass = kShotOnTarget;
     frameContactTick = contactTick;
     ballState = kBallWoodwork;
-    woodworkPart = 2;
+    woodworkPart = kFrameCrossbar;
     goalCrossing = newPosition;
     barMet = true;
   }
@@ -301,13 +301,13 @@ void cfootballgame::TestFrame(const Vector4& newPosition, const Vector4& oldPosi
     const LineSegment post(Vector4(goalCentre.x, postY[side], 0.0f, 1.0f),
                            Vector4(0.0f, 0.0f, crossbarZ + kFrameThickness, 0.0f));
     if (SegmentSegmentDistanceSq(path, post) > kFrameContactSq) continue;
-    shotClass = 4;
+    shotClass = kShotOnTarget;
     frameContactTick = contactTick;
     if (barMet) {
-      woodworkPart = 3;
+      woodworkPart = kFrameCorner;
     } else {
       ballState = kBallWoodwork;
-      woodworkPart = side;
+      woodworkPart = side == 0 ? kFrameLeftPost : kFrameRightPost;
       goalCrossing = newPosition;
     }
   }
@@ -320,13 +320,13 @@ void cfootballgame::BounceOffWoodwork() {
   ballSpin = Vector4(0.0f, 0.0f, 0.0f, 0.0f);
   cameraHold = 1;
   switch (woodworkPart) {
-    case 0:
+    case kFrameLeftPost:
       BounceOffPost(leftPostY, false);
       break;
-    case 1:
+    case kFrameRightPost:
       BounceOffPost(rightPostY, true);
       break;
-    case 2:
+    case kFrameCrossbar:
       BounceOffBar(false);
       break;
     default:

@@ -31,7 +31,7 @@ void cfootballgame::ApplyCameraView() {
 void cfootballgame::UpdateCamera() {
   switch (phase) {
     case kPhaseIntro:
-      if (introStep == 4) BehindBallView(500.0f, 0.0f, 10.0f);
+      if (introStep == kIntroFadeUp) BehindBallView(500.0f, 0.0f, 10.0f);
       return;
     case kPhaseAim:
       BehindBallView(500.0f, 0.0f, 10.0f);

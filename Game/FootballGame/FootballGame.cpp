@@ -361,7 +361,7 @@ int32_t cfootballgame::LoadPhase3() {
   InitialiseCharacterBipeds();
   ResetGame();
   m_fadeTimer.Start(1, frameRate * 0.5f);
-  introStep = 0;
+  introStep = kIntroFadeIn;
   camera.SetPosition(introCamera1);
   camera.SetTarget(introCameraTarget1);
   ParticleFactory* particles = GetApp().GetParticleFactory();

@@ -88,6 +88,30 @@ class cfootballgame : public GameBaseClass {
     kBallParriedWide = 12,
   };
 
+  // What the keeper makes of a kick, decided when it is taken (`shotClass`).
+  enum ShotClass : int32_t {
+    kShotFarFromGoal = 0,    // stops far from the goal
+    kShotRestsNearGoal = 1,  // comes to rest within reach of the keeper
+    kShotWide = 2,           // crosses the goal line 450 units or more from the centre
+    kShotNearMiss = 3,       // crosses the goal line just outside the frame
+    kShotOnTarget = 4,       // goal-bound or striking the frame
+  };
+  // The part of the goal frame the ball meets (`woodworkPart`).
+  enum FramePart : int32_t {
+    kFrameLeftPost = 0,
+    kFrameRightPost = 1,
+    kFrameCrossbar = 2,
+    kFrameCorner = 3,  // where the crossbar meets a post
+  };
+  // Intro steps (`introStep`), in the order they run: 0, 1, 3, 4, 2.
+  enum IntroStep : int32_t {
+    kIntroFadeIn = 0,       // waits for the loading's fade-in
+    kIntroFlyOver = 1,      // the camera flies between the two intro views
+    kIntroStartScript = 2,  // the start script runs until play begins; the play view is drawn
+    kIntroFadeDown = 3,     // fades out of the fly-over
+    kIntroFadeUp = 4,       // fades up on the view behind the ball
+  };
+
   cfootballgame(int32_t mode, int32_t level);
   ~cfootballgame() override;
 
@@ -289,7 +313,7 @@ class cfootballgame : public GameBaseClass {
   // ---- Play (every word the state hash reads is initialised here).
   int32_t phase = kPhaseIntro;
   int32_t ballState = kBallNoOutcome;
-  int32_t woodworkPart = 0;
+  int32_t woodworkPart = kFrameLeftPost;
   Vector4 aim, savedAim, ballPosition, keeperPosition;
   float kickSpeed = 0.0f;
   uint32_t flightTicks = 0;
@@ -303,7 +327,7 @@ class cfootballgame : public GameBaseClass {
   float windArrowAngle = 0.0f;
   int32_t targetLit[kTargetCount] = {1, 1, 1, 1};
   int32_t targetsHit = 0;
-  int32_t shotClass = 0;
+  int32_t shotClass = kShotFarFromGoal;
   uint32_t contactTick = 0;
   uint32_t frameContactTick = 0;
   int32_t goalPending = 0;
@@ -328,7 +352,7 @@ class cfootballgame : public GameBaseClass {
   int32_t cameraHold = 0;
   SoundHandle frameSpeech;
   int32_t frameSpeechPlaying = 0;
-  int32_t introStep = 0;
+  int32_t introStep = kIntroFadeIn;
   float introTime = 0.0f;
   int32_t timeUpDuringRunUp = 0;
   int32_t lastReaction = 37;

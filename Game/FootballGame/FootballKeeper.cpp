@@ -24,7 +24,7 @@ void cfootballgame::PlanKeeperMove() {
   // Every walk starts from home: a walk left complete by the last kick must not carry over.
   keeperMoveT = 0.0f;
   switch (shotClass) {
-    case 1: {
+    case kShotRestsNearGoal: {
       keeperTarget = restingSpot;
       keeperTarget.z = 0.0f;
       keeperMoveLength = Distance4(keeperHome, keeperTarget);
@@ -36,13 +36,13 @@ void cfootballgame::PlanKeeperMove() {
                   1);
       break;
     }
-    case 2:
+    case kShotWide:
       SetKeeperWalkTarget(350.0f);
       break;
-    case 3:
+    case kShotNearMiss:
       SetKeeperWalkTarget(300.0f);
       break;
-    case 4:
+    case kShotOnTarget:
       SetKeeperWalkTarget(-1.0f);
       break;
     default:
@@ -73,10 +73,10 @@ void cfootballgame::UpdateKeeper() {
   if (!keeperAnim) return;
   const bool standing = keeperAnim->IsAnimationActive(keeperStand) != 0;
   switch (shotClass) {
-    case 0:
+    case kShotFarFromGoal:
       if (!standing) KeeperQueue(keeperStand, 10, 1);
       break;
-    case 1:
+    case kShotRestsNearGoal:
       if (keeperAnim->IsAnimationActive(keeperSaveLowCentreStart)) break;
       if (keeperMoveT < 1.0f) {
         KeeperWalk();
@@ -88,15 +88,15 @@ void cfootballgame::UpdateKeeper() {
         keeperMoveT = 0.0f;
       }
       break;
-    case 2:
+    case kShotWide:
       KeeperWalk();
       if (keeperMoveT >= 1.0f) {
-        shotClass = 0;
+        shotClass = kShotFarFromGoal;
         keeperMoveT = 0.0f;
       }
       break;
-    case 3:
-    case 4:
+    case kShotNearMiss:
+    case kShotOnTarget:
       if (keeperCommitted) break;
       // As unsigned words: a ball that reaches his plane sooner than he can react wraps the
       // difference, and he does not dive for it.
@@ -131,14 +131,14 @@ float cfootballgame::KeeperError() {
 }
 
 void cfootballgame::KeeperDive() {
-  if (shotClass == 4) keeperError = KeeperError();
+  if (shotClass == kShotOnTarget) keeperError = KeeperError();
   keeperDiveStarted = 1;
   keeperMoveT = 0.0f;
   keeperCommitted = 1;
   const float y = keeperPlanePoint.y, z = keeperPlanePoint.z;
   const float ky = keeperPosition.y, kz = keeperPosition.z;
   int32_t dive;
-  if (shotClass == 4) {
+  if (shotClass == kShotOnTarget) {
     if (Fabs(y - ky) <= 40.0f) {
       keeperError = 0.0f;
       dive = z < 60.0f ? keeperSaveLowCentreStart
@@ -203,14 +203,14 @@ void cfootballgame::CheckKeeperHit() {
   } else {
     const Vector4 u = Unit4(ballVelocity);
     ballState = kBallParried;
-    if (woodworkPart == 0) {
+    if (woodworkPart == kFrameLeftPost) {
       if (ballVelocity.y < 0.0f) {
         ballState = kBallParriedWide;
         if (u.y > -0.2f) ballVelocity = Times(Vector4(u.x, -0.2f, u.z, u.w), ballSpeed);
       } else if (u.y < 0.2f) {
         ballVelocity = Times(Vector4(u.x, 0.2f, u.z, u.w), ballSpeed);
       }
-    } else if (woodworkPart == 1) {
+    } else if (woodworkPart == kFrameRightPost) {
       if (ballVelocity.y > 0.0f) {
         ballState = kBallParriedWide;
         if (u.y < 0.2f) ballVelocity.y = 0.2f * ballSpeed;

@@ -57,7 +57,8 @@ int32_t cfootballgame::Update() {
   UpdateCharacters();
   if (phase == kPhaseFlight && ballState != kBallParried) {
     UpdateKeeper();
-    if (shotClass == 4 || shotClass == 3 || shotClass == 1) CheckKeeperHit();
+    if (shotClass == kShotOnTarget || shotClass == kShotNearMiss || shotClass == kShotRestsNearGoal)
+      CheckKeeperHit();
   }
   if (ballState != kBallHitClemency && ballPosition.y > rightTouchlineY) CheckClemencyHit();
   if (orwenActive && ballState != kBallHitOrwen && ballPosition.x > farGoalLineX &&
@@ -79,7 +80,7 @@ void cfootballgame::UpdateCharacters() {
   }
   if (clemencyAnim) clemencyAnim->Update(1.0f);
   if (phase != kPhaseGoalOrbit && keeperAnim)
-    keeperAnim->Update(keeperDiveStarted && shotClass == 4 ? 1.0f - keeperError : 1.0f);
+    keeperAnim->Update(keeperDiveStarted && shotClass == kShotOnTarget ? 1.0f - keeperError : 1.0f);
   for (cDefender* defender : defenders) {
     if (!defender) continue;
     defender->UpdateAnimation(1.0f);
@@ -257,7 +258,7 @@ void cfootballgame::StepFlightLive() {
   StepBall();
   if (ballState == kBallWide && ballSpeed < stopSpeed) BallOut();
   if (ballState == kBallGoalBound && (ballSpeed < stopSpeed || flightTicks > contactTick + 20) &&
-      (shotClass == 3 || shotClass == 4))
+      (shotClass == kShotNearMiss || shotClass == kShotOnTarget))
     StartSave();
   CheckDefenderHits();
 }
@@ -309,7 +310,7 @@ void cfootballgame::StepFlightParried() {
   if (ballSpeed != 0.0f &&
       static_cast<float>(flightTicks) <= static_cast<float>(contactTick) + patience && !celebrated)
     return;
-  if (shotClass != 1) {
+  if (shotClass != kShotRestsNearGoal) {
     StartSave();
     return;
   }
@@ -479,12 +480,12 @@ void cfootballgame::PrepareNextKick() {
   if (!m_fadeTimer.IsFinished()) return;
   if (m_fadeTimer.m_direction == 1) {
     if (timeLeft != 0 && retakeFromSpot == 1) {
-      if (shotClass == 4 || shotClass == 3)
+      if (shotClass == kShotOnTarget || shotClass == kShotNearMiss)
         PlaySpeechIfPresent(kSpeechFrameRetake);
       else if (ballState != kBallHitOrwen)
         PlaySpeechIfPresent((RandMod(2) & 1) ? 30 : 28);
     }
-    shotClass = 0;
+    shotClass = kShotFarFromGoal;
     phase = kPhaseAim;
     AllDefendersIntercept();
     return;
@@ -534,34 +535,34 @@ void cfootballgame::PrepareNextKick() {
 void cfootballgame::UpdateIntro() {
   ApplyFade();
   switch (introStep) {
-    case 0:
+    case kIntroFadeIn:
       if (m_fadeTimer.IsFinished()) {
-        introStep = 1;
+        introStep = kIntroFlyOver;
         introTime = 0.0f;
       }
       break;
-    case 1:
+    case kIntroFlyOver:
       camera.SetPosition(Along(introCamera1, introCamera2, introTime));
       camera.SetTarget(Along(introCameraTarget1, introCameraTarget2, introTime));
       introTime += 0.35f / frameRate;
       if (introTime > 1.0f) {
-        introStep = 3;
+        introStep = kIntroFadeDown;
         StartFade(0, frameRate * 0.5f);
       }
       break;
-    case 3:
+    case kIntroFadeDown:
       if (m_fadeTimer.IsFinished()) {
-        introStep = 4;
+        introStep = kIntroFadeUp;
         StartFade(1, frameRate * 0.5f);
       }
       break;
-    case 4:
+    case kIntroFadeUp:
       if (m_fadeTimer.IsFinished()) {
-        introStep = 2;
+        introStep = kIntroStartScript;
         m_sequence.Start(kStartScript, 2);
       }
       break;
-    case 2:
+    case kIntroStartScript:
       m_sequence.Update(this);
       break;
     default:
@@ -596,7 +597,7 @@ void cfootballgame::ResetGame() {
   orwenPosition = orwenPath[0];
   orwenHeading = orwenPathHeading[0];
   keeperMoveT = 0.0f;
-  shotClass = 0;
+  shotClass = kShotFarFromGoal;
   flightTicks = 0;
   orwenSegmentT = 0.0f;
   cameraEye = cameraLook = ballPosition = goalCrossing = savedAim = Vector4(0.0f, 0.0f, 0.0f, 0.0f);

@@ -40,8 +40,8 @@ void cfootballgame::Render() {
   RenderWindow* pitch = PitchWindow();
   if (!pitch) return;
   DrawIngameText(pitch);
-  if (phase == kPhaseIntro && introStep != 2) {
-    if (introStep < 4) {
+  if (phase == kPhaseIntro && introStep != kIntroStartScript) {
+    if (introStep != kIntroFadeUp) {
       DrawIntroDulcie();
     } else {
       DrawKeeper();
@@ -156,7 +156,8 @@ void cfootballgame::DrawWindArrow() {
 
 void cfootballgame::DrawKeeper() {
   if (!keeperAnim) return;
-  const bool facesBall = phase < kPhaseFlight || shotClass == 0 || shotClass == 1 ||
+  const bool facesBall = phase < kPhaseFlight || shotClass == kShotFarFromGoal ||
+                         shotClass == kShotRestsNearGoal ||
                          (phase == kPhaseNextKick && m_fadeTimer.IsRunning());
   const float turn =
       facesBall

@@ -193,7 +193,7 @@ void cfootballgame::DefenderHit(int32_t index, int32_t part) {
     if (defender != hit) defender->moving = 0;
     defender->PlayReaction(cDefender::kStand);
   }
-  shotClass = 0;
+  shotClass = kShotFarFromGoal;
   ballState = kBallDeflected;
   ballSpin = Vector4(0.0f, 0.0f, 0.0f, 0.0f);
   const Vector4 away = TurnedZ(hit->heading - kHalfPi, 3600.0f / frameRate, 0.0f);

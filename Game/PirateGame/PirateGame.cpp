@@ -99,7 +99,9 @@ void cpirategame::ResetGame() {
   m_pairsLeft = kPirateKinds;
   m_secondsLeft = m_mode == kModeChallenge1 ? 60 : (m_mode == kModeChallenge2 ? 180 : 300);
   m_inputMode = kPadInput;
-  m_cameraMoving = m_playPhase = m_introState = m_matchShown = 0;
+  m_cameraMoving = m_matchShown = 0;
+  m_playPhase = kPhaseIntro;
+  m_introState = kIntroFadeIn;
   m_secondPicked = m_misses = m_tallyFading = m_revealSeconds = 0;
   for (int32_t i = 0; i < kKinds; ++i) m_pirateGeos[i] = m_tallyGeos[i] = -1;
 }

@@ -37,7 +37,8 @@ int32_t cpirategame::Update() {
   if (main) main->SetFlags(main->GetFlags() & ~BaseRenderWindow::kSuspended);
   if (main && m_camera.Update(main)) return 0;
   UpdateIngameText(1.0f);
-  if (m_playPhase == kPhaseIntro && m_introState == 1 && m_boardAnim) m_boardAnim->Update(1.0f);
+  if (m_playPhase == kPhaseIntro && m_introState == kIntroBoardOpening && m_boardAnim)
+    m_boardAnim->Update(1.0f);
 
   if (m_secondsLeft == 0) {
     if (m_timeUpFade) {
@@ -60,7 +61,7 @@ int32_t cpirategame::Update() {
     return 1;
   }
   if (m_playPhase == kPhaseIntro) {
-    if (m_introState == 3) {
+    if (m_introState == kIntroStartScript) {
       m_sequence.Update(this);
     } else {
       UpdateIntro();
@@ -68,7 +69,7 @@ int32_t cpirategame::Update() {
     return 0;
   }
   if (m_playPhase == kPhaseFinale) {
-    if (m_finaleState != 4) {
+    if (m_finaleState != kFinaleDone) {
       UpdateFinale();
       return 0;
     }
@@ -254,7 +255,7 @@ void cpirategame::UpdateLeapBack() {
   if (t <= 1.0f) return;
   if (m_returnVariant == kReturnBoth && m_pairsLeft == 0) {
     m_playPhase = kPhaseFinale;
-    m_finaleState = 0;
+    m_finaleState = kFinaleCameraDrop;
     return;
   }
   m_playPhase = kPhaseInput;

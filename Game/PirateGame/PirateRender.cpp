@@ -37,8 +37,8 @@ void cpirategame::Render() {
     DrawPirates(main);
     DrawTallyAndCovers(main);
     if (m_playPhase == kPhaseLeapBack) DrawReturningPirates(main);
-    if (m_playPhase >= kPhaseInput && m_playPhase <= 5) DrawHookPointer(main);
-    if (m_playPhase == kPhaseFinale && m_finaleState != 0) DrawChest(main);
+    if (m_playPhase >= kPhaseInput && m_playPhase < kPhaseFinale) DrawHookPointer(main);
+    if (m_playPhase == kPhaseFinale && m_finaleState != kFinaleCameraDrop) DrawChest(main);
   }
   if (CSoundWrapper* sound = GetSoundWrapper(); sound && m_mainCamera) {
     sound->SetListenerFromCamera(*m_mainCamera);

@@ -41,23 +41,23 @@ void SetNodePosition(GameNode& node, const Vector4& position) {
 
 void cpirategame::UpdateIntro() {
   switch (m_introState) {
-    case 0:
+    case kIntroFadeIn:
       if (!m_fadeTimer.IsFinished()) return;
-      m_introState = 1;
+      m_introState = kIntroBoardOpening;
       if (m_boardAnim) m_boardAnim->Play(m_boardOpenAnim, 0, 0.0f);
       PlaySpeechSample(kSpeechBoardOpens);
       return;
-    case 1: {
+    case kIntroBoardOpening: {
       // Without the board's animation there is nothing to wait for.
       const bool open = !m_boardAnim || m_boardOpenAnim == -1 ||
                         m_boardAnim->GetRemainingFraction(m_boardOpenAnim) > kBoardOpenToCovers;
       if (open) LiftCovers();
       return;
     }
-    case 2:
+    case kIntroCoversFalling:
       DropCovers();
       return;
-    case 4:
+    case kIntroCameraDown:
       LowerIntroCamera();
       return;
     default:
@@ -66,7 +66,7 @@ void cpirategame::UpdateIntro() {
 }
 
 void cpirategame::LiftCovers() {
-  m_introState = 2;
+  m_introState = kIntroCoversFalling;
   Scene* scene = GetScene();
   int32_t n = 0;
   for (int32_t i = 0; i < kHoles; ++i) {
@@ -115,7 +115,7 @@ void cpirategame::DropCovers() {
     shadow->tint.w = m_shadowAlpha[i];
   }
   if (!settled) return;
-  m_introState = 4;
+  m_introState = kIntroCameraDown;
   m_introCameraT = 0.0f;
   m_sequence.Start(kIntroScript, kIntroScriptLength);
 }
@@ -124,7 +124,7 @@ void cpirategame::LowerIntroCamera() {
   m_introCameraT += 1.0f / m_fps;
   if (m_introCameraT > 1.0f) {
     m_camera.SetPosition(m_playCameraPos);
-    m_introState = 3;
+    m_introState = kIntroStartScript;
     return;
   }
   const float t = m_introCameraT;
@@ -170,21 +170,21 @@ void cpirategame::UpdateCameraMove() {
 
 void cpirategame::UpdateFinale() {
   switch (m_finaleState) {
-    case 0:
+    case kFinaleCameraDrop:
       DropToChest();
       return;
-    case 1:
+    case kFinaleChestOpening:
       OpenChest();
       return;
-    case 2:
+    case kFinaleTreasure:
       if (static_cast<float>(++m_finaleFrames) < m_fps) return;
       m_finaleFrames = 0;
       if (++m_finaleSeconds < kFinaleSeconds) return;
       m_fadeTimer.Start(0, m_fps);
-      m_finaleState = 3;
+      m_finaleState = kFinaleFadeOut;
       return;
-    case 3:
-      if (m_fadeTimer.IsFinished()) m_finaleState = 4;
+    case kFinaleFadeOut:
+      if (m_fadeTimer.IsFinished()) m_finaleState = kFinaleDone;
       return;
     default:
       return;
@@ -205,7 +205,7 @@ void cpirategame::DropToChest() {
   PlayEffect(kSampleChestOpens);
   m_finaleChimed = 0;
   m_finaleFrames = m_finaleSeconds = 0;
-  m_finaleState = 1;
+  m_finaleState = kFinaleChestOpening;
 }
 
 void cpirategame::OpenChest() {
@@ -223,7 +223,7 @@ void cpirategame::OpenChest() {
   StartEffect(m_coinEffect, chest);
   StartEffect(m_sparkleEffect, Vector4(chest.x, chest.y, chest.z + kSparkleHeight, chest.w));
   PlayEffect(kSampleCoins);
-  m_finaleState = 2;
+  m_finaleState = kFinaleTreasure;
 }
 
 void cpirategame::StartEffect(int32_t effect, const Vector4& at) {

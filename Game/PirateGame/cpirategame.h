@@ -58,6 +58,22 @@ class cpirategame : public GameBaseClass {
     kReturnPairForNew = 2,   // the old pair (spare and second sets) while a new first leaps out
     kReturnOtherOfPair = 3,  // the old second; the old first stays out as the new first pick
   };
+  // Intro states (m_introState), in the order they run: 0, 1, 2, 4, 3.
+  enum IntroState : int32_t {
+    kIntroFadeIn = 0,         // waits for the fade-in of the loading's end
+    kIntroBoardOpening = 1,   // the board's lids open
+    kIntroCoversFalling = 2,  // the hole covers fall in and their shadows fade up
+    kIntroStartScript = 3,    // the start script runs until play begins
+    kIntroCameraDown = 4,     // the camera comes down to the play view
+  };
+  // Finale states (m_finaleState).
+  enum FinaleState : int32_t {
+    kFinaleCameraDrop = 0,    // the camera sinks towards the chest
+    kFinaleChestOpening = 1,  // the chest opens; its chime and coins
+    kFinaleTreasure = 2,      // six seconds over the open chest
+    kFinaleFadeOut = 3,       // the closing fade
+    kFinaleDone = 4,          // Update reports the win
+  };
   static constexpr int32_t kPadInput = 2;
 
   cpirategame(int32_t mode, int32_t level);
@@ -164,7 +180,7 @@ class cpirategame : public GameBaseClass {
   float m_tallyFade = 0.0f;
   int32_t m_revealSeconds = 0;
   int32_t m_playPhase = kPhaseIntro;
-  int32_t m_introState = 0;
+  int32_t m_introState = kIntroFadeIn;
   Vector4 m_leapPos;
   Vector4 m_leapScale{1.0f, 1.0f, 1.0f, 0.0f};
   int32_t m_matchShown = 0;
@@ -194,7 +210,7 @@ class cpirategame : public GameBaseClass {
   Vector4 m_returnPos2;
   AnimationHelper* m_chestAnim = nullptr;
   int32_t m_chestOpenAnim = -1;
-  int32_t m_finaleState = 0;
+  int32_t m_finaleState = kFinaleCameraDrop;
   int32_t m_finaleEffect = -1;
   float m_finaleDrop = 0.0f;
   Vector4 m_introCameraPos{0.0f, -10000.0f, 13500.0f, 0.0f};

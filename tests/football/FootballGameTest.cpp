@@ -12,6 +12,7 @@
 #include "Engine/Random.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Helper/AnimationHelper.h"
+#include "Game/Localisation/LocalisedText.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "tests/football/FootballTestSupport.h"
 #include "tests/support/LogCapture.h"
@@ -32,6 +33,8 @@ struct KickResult {
   bool goal = false;
   bool save = false;
   int32_t finalState = 0;
+  bool goalText = false;   // "goal" was shown
+  bool goalSound = false;  // and the net's sound heard
 };
 
 class FootballGameTest : public FootballTest {
@@ -57,6 +60,9 @@ class FootballGameTest : public FootballTest {
         [&] {
           if (!GetKavelApp()->GetCurrentGame()) return true;
           result.save |= game->phase == G::kPhaseKeeperHolds;
+          result.goalText |= game->m_ingameText.shown && game->m_ingameText.text &&
+                             std::u16string(game->m_ingameText.text) == GetLocalisedText(144);
+          result.goalSound |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 26) != 0;
           result.finalState = game->ballState;
           return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning();
         },
@@ -101,6 +107,8 @@ TEST_F(FootballGameTest, ScriptedKicksScoreAndGetSavedUntilTheClockEndsTheGame) 
                 r.goal, r.save, r.finalState);
     goals += r.goal;
     saves += r.save;
+    EXPECT_EQ(r.goalText, r.goal);
+    EXPECT_EQ(r.goalSound, r.goal);
   }
   EXPECT_GE(goals, 1);
   EXPECT_GE(saves, 1);
@@ -108,6 +116,11 @@ TEST_F(FootballGameTest, ScriptedKicksScoreAndGetSavedUntilTheClockEndsTheGame) 
   EXPECT_GE(score, goals * 17000);
   // The rest of the clock, short: time up, the closing line and the fade, then the result.
   game->timeLeft = 2;
+  ASSERT_TRUE(RunUntil(
+      m_harness, [&] { return game->phase == G::kPhaseTimeUp; }, 600));
+  ASSERT_TRUE(game->m_ingameText.shown);
+  EXPECT_EQ(std::u16string(game->m_ingameText.text), GetLocalisedText(106)) << "time up";
+  EXPECT_TRUE(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 32)) << "the whistle";
   ASSERT_TRUE(RunToEnd(2000));
   const HighScoreEntry* best = GetSaveProfile().GetHighScore(G::kGameId, 0);
   ASSERT_NE(best, nullptr);
@@ -175,6 +188,7 @@ TEST_F(FootballGameTest, EachKickLooksAndSoundsAsHardAsItIsFromTheFirstOn) {
 
 TEST_F(FootballGameTest, PlayingTwiceLeavesOneWindowAndNoBlockOfTheGame) {
   const int32_t frontEndWindow = FrontEnd()->GetWindowId();
+  uint32_t blocksAfter[2] = {};
   for (int run = 0; run < 2; ++run) {
     G* game = StartFromMenu(kModeNormal, run);
     ASSERT_NE(game, nullptr);
@@ -186,7 +200,9 @@ TEST_F(FootballGameTest, PlayingTwiceLeavesOneWindowAndNoBlockOfTheGame) {
     ASSERT_TRUE(RunToEnd(1500)) << "run " << run;
     EXPECT_EQ(GetSaveProfile().GetHighScore(G::kGameId, 0)->score, 0);
     Tap(m_harness, plat::kDIK_RETURN);
+    blocksAfter[run] = MemoryTracker::GetStatistics().totalAllocUnitCount;
   }
+  EXPECT_EQ(blocksAfter[1], blocksAfter[0]) << "the second game left no more blocks than the first";
   EXPECT_EQ(m_harness.app().GetWindowCount(), 1);
   EXPECT_NE(m_harness.app().FindWindow(frontEndWindow), nullptr);
   for (const char* owner :

@@ -8,12 +8,14 @@
 #include <cstring>
 #include <limits>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "Engine/Random.h"
 #include "Game/FootballGame/FootballMath.h"
 #include "Game/Helper/AnimationHelper.h"
 #include "Game/Helper/BipedCollision.h"
+#include "Game/Localisation/LocalisedText.h"
 #include "tests/football/FootballTestSupport.h"
 
 namespace {
@@ -132,12 +134,12 @@ TEST_F(FootballRulesTest, TheFrameIsMetWhereItStandsAndTheBallRebounds) {
     int32_t after;  // ball state after the rebound
   };
   const Case cases[] = {
-      {"left post", -366, 100, 0, G::kBallAtRest},
-      {"right post", 366, 100, 1, G::kBallAtRest},
-      {"bar square", 0, 244, 2, G::kBallAtRest},
-      {"bar underside", 0, 236, 2, G::kBallGoalBound},
-      {"bar top", 0, 252, 2, G::kBallWide},
-      {"where the bar meets the post", -366, 244, 3, G::kBallAtRest},
+      {"left post", -366, 100, G::kFrameLeftPost, G::kBallAtRest},
+      {"right post", 366, 100, G::kFrameRightPost, G::kBallAtRest},
+      {"bar square", 0, 244, G::kFrameCrossbar, G::kBallAtRest},
+      {"bar underside", 0, 236, G::kFrameCrossbar, G::kBallGoalBound},
+      {"bar top", 0, 252, G::kFrameCrossbar, G::kBallWide},
+      {"where the bar meets the post", -366, 244, G::kFrameCorner, G::kBallAtRest},
   };
   for (const Case& c : cases) {
     // Fast and from close in, so the path is near enough straight: z falls 360 t^2.
@@ -147,7 +149,7 @@ TEST_F(FootballRulesTest, TheFrameIsMetWhereItStandsAndTheBallRebounds) {
     game->PredictFlight();
     EXPECT_EQ(game->ballState, G::kBallWoodwork) << c.name;
     EXPECT_EQ(game->woodworkPart, c.part) << c.name;
-    EXPECT_EQ(game->shotClass, 4) << c.name;
+    EXPECT_EQ(game->shotClass, G::kShotOnTarget) << c.name;
     EXPECT_EQ(game->contactTick, game->frameContactTick) << c.name;
     game->phase = G::kPhaseRunUp;
     for (uint32_t i = 1; i < game->contactTick; ++i) game->StepBall();
@@ -163,31 +165,42 @@ TEST_F(FootballRulesTest, AStoppedBallIsAtRestNearTheGoalOrOutOrInPlay) {
   Launch(game, Vector4(300, 0, 10, 1), Vector4(-150, 0, 0, 0));
   game->PredictFlight();
   EXPECT_EQ(game->ballState, G::kBallAtRest);
-  EXPECT_EQ(game->shotClass, 1) << "it stops within 430 of the goal centre";
+  EXPECT_EQ(game->shotClass, G::kShotRestsNearGoal) << "it stops within 430 of the goal centre";
   EXPECT_LT(game->restingSpot.x, 300.0f);
   Launch(game, Vector4(1100, 0, 10, 1), Vector4(-150, 0, 0, 0));
   game->PredictFlight();
   EXPECT_EQ(game->ballState, G::kBallAtRest);
-  EXPECT_EQ(game->shotClass, 0);
+  EXPECT_EQ(game->shotClass, G::kShotFarFromGoal);
 
   struct Case {
     float x, y;
     int32_t state;
     int32_t phase;
+    int32_t text, speech;  // what the player reads and hears; -1 for nothing
   };
-  const Case cases[] = {{300, 100, G::kBallNearGoal, G::kPhaseMessage},
-                        {1000, 0, G::kBallAtRest, G::kPhaseFlight},
-                        {1200, 1520, G::kBallOut, G::kPhaseMessage},
-                        {-15, 0, G::kBallOut, G::kPhaseMessage},
-                        {2420, 0, G::kBallOut, G::kPhaseMessage}};
+  const Case cases[] = {{300, 100, G::kBallNearGoal, G::kPhaseMessage, 148, 31},
+                        {1000, 0, G::kBallAtRest, G::kPhaseFlight, -1, -1},
+                        {1200, 1520, G::kBallOut, G::kPhaseMessage, 145, 32},
+                        {-15, 0, G::kBallOut, G::kPhaseMessage, 145, 32},
+                        {2420, 0, G::kBallOut, G::kPhaseMessage, 145, 32}};
+  CSoundWrapper* sound = GetSoundWrapper();
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.x << "," << c.y);
     game->phase = G::kPhaseFlight;
     game->ballState = G::kBallAtRest;
     game->ballPosition = Vector4(c.x, c.y, 10, 1);
     game->ballVelocity = Vector4(-1, 0.5f, 0, 0);
+    game->m_ingameText.shown = 0;
+    sound->StopAll();
     game->CheckBallAtRest();
-    EXPECT_EQ(game->ballState, c.state) << c.x << "," << c.y;
-    EXPECT_EQ(game->phase, c.phase) << c.x << "," << c.y;
+    EXPECT_EQ(game->ballState, c.state);
+    EXPECT_EQ(game->phase, c.phase);
+    EXPECT_EQ(game->m_ingameText.shown != 0, c.text != -1);
+    if (c.text != -1) {
+      EXPECT_EQ(std::u16string(game->m_ingameText.text), GetLocalisedText(c.text));
+    }
+    for (int32_t line : {31, 32})
+      EXPECT_EQ(sound->IsSamplePlaying(game->m_speechBank, line) != 0, line == c.speech) << line;
   }
 }
 
@@ -248,7 +261,7 @@ TEST_F(FootballRulesTest, TheKeeperDivesWhereTheBallMeetsHisPlane) {
                         {200, 30, &G::keeperSaveLowLeft},     {200, 75, &G::keeperSaveMidLeft},
                         {200, 150, &G::keeperSaveHighLeft}};
   for (const Case& c : cases) {
-    game->shotClass = 4;
+    game->shotClass = G::kShotOnTarget;
     game->keeperPosition = game->keeperHome;
     game->keeperPlanePoint = Vector4(game->keeperHome.x, game->keeperHome.y + c.dy, c.z, 1);
     game->KeeperDive();

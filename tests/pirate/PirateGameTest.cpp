@@ -7,6 +7,7 @@
 #include "Game/Frontend/GameMakers.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Helper/AnimationHelper.h"
+#include "Game/Sound/CSoundWrapper.h"
 #include "tests/pirate/PirateTestSupport.h"
 #include "tests/support/LogCapture.h"
 
@@ -23,6 +24,10 @@ struct Seen {
   int32_t finaleState = -1;
   bool timeUpMessage = false;
   bool chestOpened = false;
+  // The chest's sounds in order of the finale: it opens, chimes, and the coins pour.
+  bool chestSounds[3] = {false, false, false};
+  bool effectsStarted = false;
+  bool cameraSank = false;  // towards the chest as the finale starts
   int frames = 0;
   bool ended = false;
 };
@@ -53,7 +58,15 @@ class PirateGameTest : public piratetest::PirateAppTest {
       seen.secondsLeft = g->m_secondsLeft;
       if (g->m_playPhase == cpirategame::kPhaseFinale) seen.finaleState = g->m_finaleState;
       seen.timeUpMessage |= g->m_secondsLeft == 0 && g->m_ingameText.shown == 1;
-      if (g->m_chestAnim && g->m_finaleState >= 2)
+      if (g->m_playPhase == cpirategame::kPhaseFinale) {
+        CSoundWrapper* sound = GetSoundWrapper();
+        const int32_t samples[3] = {11, 18, 7};
+        for (int i = 0; i < 3; ++i)
+          seen.chestSounds[i] |= sound && sound->IsSamplePlaying(g->m_effectsBank, samples[i]);
+        seen.effectsStarted |= g->m_finaleEffect != -1;
+        seen.cameraSank |= g->m_camera.GetPosition().z < g->m_playCameraPos.z - 1000.0f;
+      }
+      if (g->m_chestAnim && g->m_finaleState >= cpirategame::kFinaleTreasure)
         seen.chestOpened |= g->m_chestAnim->GetRemainingFraction(g->m_chestOpenAnim) > 0.6f;
       Drive(pilot);
     }
@@ -99,8 +112,11 @@ TEST_F(PirateGameTest, ScriptedRunsEndAsTheirModeSays) {
     ASSERT_TRUE(seen.ended) << "after " << seen.frames << " frames, " << seen.pairsFound
                             << " pairs, " << seen.secondsLeft << " s left";
     EXPECT_EQ(seen.pairsFound, c.pairsFound);
-    EXPECT_EQ(seen.finaleState >= 3, c.finale);
+    EXPECT_EQ(seen.finaleState >= cpirategame::kFinaleFadeOut, c.finale);
     EXPECT_EQ(seen.chestOpened, c.finale);
+    for (bool heard : seen.chestSounds) EXPECT_EQ(heard, c.finale);
+    EXPECT_EQ(seen.effectsStarted, c.finale) << "the dirt, coins and sparkles";
+    EXPECT_EQ(seen.cameraSank, c.finale);
     EXPECT_EQ(seen.timeUpMessage, !c.won);
     if (c.mode == kModeNormal) {
       const HighScoreEntry* best = GetSaveProfile().GetHighScore(cpirategame::kGameId, 0);
@@ -117,6 +133,7 @@ TEST_F(PirateGameTest, ScriptedRunsEndAsTheirModeSays) {
 
 TEST_F(PirateGameTest, PlayedTwiceFromTheMenuItLeavesOneWindowAndNoBlock) {
   const int32_t frontEndWindow = FrontEnd()->GetWindowId();
+  uint32_t blocksAfter[2] = {};
   for (int run = 0; run < 2; ++run) {
     cpirategame* game = StartFromMenu(kModeNormal, 0);
     ASSERT_NE(game, nullptr);
@@ -131,7 +148,9 @@ TEST_F(PirateGameTest, PlayedTwiceFromTheMenuItLeavesOneWindowAndNoBlock) {
     ASSERT_EQ(CurrentPirateGame(), nullptr) << "run " << run;
     EXPECT_EQ(GameBlocks(), 0u);
     EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("AnimationHelper::CreateSkeleton"), 0u);
+    blocksAfter[run] = MemoryTracker::GetStatistics().totalAllocUnitCount;
   }
+  EXPECT_EQ(blocksAfter[1], blocksAfter[0]) << "the second game left no more blocks than the first";
   EXPECT_EQ(m_harness.app().GetWindowCount(), 1);
   EXPECT_NE(m_harness.app().FindWindow(frontEndWindow), nullptr);
 }

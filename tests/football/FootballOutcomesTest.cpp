@@ -1,0 +1,663 @@
+// What the ball meets besides the goal, as the player sees it: the targets and their rings, the
+// bystanders Clemency and Orwen, the defenders' blocks and the groin bonus, the ball going out;
+// each with the score it gives, the text it shows and the kick that follows. And what a frame
+// submits for drawing: every character's model where he or she stands.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "Engine/FastMathRotation.h"
+#include "Engine/PC/PCNodeFactory.h"
+#include "Engine/PC/PCRenderWindow.h"
+#include "Game/FootballGame/FootballMath.h"
+#include "Game/Helper/AnimationHelper.h"
+#include "Game/Helper/BipedCollision.h"
+#include "Game/Localisation/LocalisedText.h"
+#include "tests/football/FootballTestSupport.h"
+
+namespace {
+
+using namespace footballtest;
+using G = cfootballgame;
+using football::Plus;
+
+constexpr int32_t kTextOut = 145;
+constexpr int32_t kTextBlocked = 147;
+
+std::u16string Shown(const G* game) {
+  return game->m_ingameText.shown && game->m_ingameText.text ? game->m_ingameText.text : u"";
+}
+
+std::u16string Text(int32_t id) {
+  const char16_t* text = GetLocalisedText(id);
+  return text ? text : u"";
+}
+
+// Whether the game's effects or speech bank is playing `sample` now.
+bool Effect(const G* game, int32_t sample) {
+  CSoundWrapper* sound = GetSoundWrapper();
+  return sound && sound->IsSamplePlaying(game->m_effectsBank, sample);
+}
+bool Speech(const G* game, int32_t sample) {
+  CSoundWrapper* sound = GetSoundWrapper();
+  return sound && sound->IsSamplePlaying(game->m_speechBank, sample);
+}
+void Hush() {
+  if (CSoundWrapper* sound = GetSoundWrapper()) sound->StopAll();
+}
+
+float Speed(const Vector4& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+
+class FootballOutcomesTest : public FootballTest {
+ protected:
+  G* Loaded(int32_t mode = kModeNormal) {
+    G* game = StartFromMenu(mode, 0);
+    EXPECT_NE(game, nullptr);
+    if (game) {
+      EXPECT_TRUE(PlayIntro(game));
+    }
+    return game;
+  }
+  // The ball in live flight at `at` with `velocity`, no drift, no contact to come.
+  static void InFlight(G* game, int32_t state, const Vector4& at, const Vector4& velocity) {
+    game->phase = G::kPhaseFlight;
+    game->ballState = state;
+    game->ballPosition = at;
+    game->ballVelocity = velocity;
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->ballSpeed = Speed(velocity);
+    game->flightTicks = 1;
+    game->contactTick = 100000;
+    game->goalPending = 0;
+  }
+  // Frames until the next kick is being aimed; whether it came.
+  // `heardRetake`: whether the commentary called for the kick again on the way (lines 28, 30).
+  bool RunToAim(G* game, int limit = 1500, bool* heardRetake = nullptr) {
+    return RunUntil(
+        m_harness,
+        [&] {
+          if (heardRetake) *heardRetake |= Speech(game, 28) || Speech(game, 30);
+          return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning();
+        },
+        limit);
+  }
+};
+
+TEST_F(FootballOutcomesTest, TargetsScoreByRingAndByHowManyWereHitAndThenGoDark) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    int32_t target;
+    float offset;  // from the target's centre, across the pitch
+    int32_t points;
+    int32_t hitsAfter;
+    int32_t speech;  // the commentary on the ring, -1 for none
+  };
+  const Case cases[] = {
+      {0, 0.0f, 1 * 5000, 1, 27},   // the bull: 5000 a hit so far
+      {1, 50.0f, 2 * 2500, 2, 26},  // the middle ring
+      {2, 90.0f, 3 * 1000, 3, 25},  // the outer ring
+      {3, 101.0f, 0, 3, -1},        // just off the target
+      {0, 0.0f, 0, 3, -1},          // a target once hit stays dark
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "target " << c.target << " at " << c.offset);
+    const int32_t score = game->GetScore(0);
+    const int32_t popups = game->m_bonusScores.GetListLength();
+    const bool wasLit = game->targetLit[c.target] != 0;
+    game->phase = G::kPhaseFlight;
+    game->ballState = G::kBallAtRest;
+    game->ballPosition = game->targetZones[c.target];
+    game->ballPosition.y += c.offset;
+    Hush();
+    for (cDefender* d : game->defenders) d->moving = 1;
+    game->CheckTargets();
+    EXPECT_EQ(game->GetScore(0) - score, c.points);
+    EXPECT_EQ(game->targetsHit, c.hitsAfter);
+    const bool hit = c.points > 0;
+    EXPECT_EQ(game->m_bonusScores.GetListLength() - popups, hit ? 1 : 0);
+    EXPECT_EQ(game->phase, hit ? G::kPhaseTargetHit : G::kPhaseFlight);
+    EXPECT_EQ(game->ballState, hit ? G::kBallTarget : G::kBallAtRest);
+    EXPECT_EQ(game->targetLit[c.target], wasLit && !hit ? 1 : 0);
+    EXPECT_EQ(Effect(game, 27), hit) << "the target's ring";
+    for (const cDefender* d : game->defenders) {
+      EXPECT_EQ(d->moving, hit ? 0 : 1) << "a hit stops the defenders";
+    }
+    for (int32_t line : {25, 26, 27}) EXPECT_EQ(Speech(game, line), line == c.speech) << line;
+  }
+  // The popups run out, the view fades and the next kick is taken from where the ball lies.
+  game->phase = G::kPhaseTargetHit;
+  game->ballState = G::kBallTarget;
+  const Vector4 lies = game->ballPosition;
+  ASSERT_TRUE(RunToAim(game));
+  EXPECT_NEAR(game->ballPosition.x, lies.x, 1.0f);
+  EXPECT_NEAR(game->ballPosition.y, lies.y, 1.0f);
+}
+
+TEST_F(FootballOutcomesTest, TheChallengesHaveNoTargets) {
+  G* game = Loaded(kModeChallenge1);
+  ASSERT_NE(game, nullptr);
+  game->phase = G::kPhaseFlight;
+  game->ballState = G::kBallAtRest;
+  game->ballPosition = game->targetZones[0];
+  game->CheckTargets();
+  EXPECT_EQ(game->GetScore(0), 0);
+  EXPECT_EQ(game->targetLit[0], 1);
+  EXPECT_EQ(game->phase, G::kPhaseFlight);
+}
+
+TEST_F(FootballOutcomesTest, ClemencyAndOrwenTurnTheBallBackScoreAndTheKickIsTakenAgain) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    const char* name;
+    bool orwen;
+    float height;
+    int32_t G::*reaction;  // the animation the hit plays (Orwen: his fall)
+    int32_t points;
+    int32_t state;
+  };
+  const Case cases[] = {
+      {"Clemency in the legs", false, 60.0f, &G::clemencyHitInLegs, 1000, G::kBallHitClemency},
+      {"Clemency in the chest", false, 160.0f, &G::clemencyHitInChest, 1000, G::kBallHitClemency},
+      {"Clemency in the head", false, 0.0f, &G::clemencyHitInHead, 1000, G::kBallHitClemency},
+      {"over Clemency", false, 300.0f, nullptr, 0, G::kBallWide},
+      {"Orwen", true, 60.0f, &G::orwenHitFall, 20000, G::kBallHitOrwen},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(RunToAim(game));
+    const int32_t score = game->GetScore(0);
+    Vector4 at, velocity;
+    if (c.orwen) {
+      game->orwenDelay = 1;
+      m_harness.RunFrames(1);
+      ASSERT_EQ(game->orwenActive, 1);
+      at = game->orwenPosition;
+      velocity = Vector4(-900.0f, 0.0f, 0.0f, 0.0f);
+    } else {
+      at = game->clemencyPosition;
+      velocity = Vector4(0.0f, 900.0f, 0.0f, 0.0f);
+    }
+    at.z = c.height;
+    if (c.reaction == &G::clemencyHitInHead) {
+      // Her head's height as she stands now.
+      Matrix pose;
+      pose.Identity();
+      pose.SetTranslation(game->clemencyPosition);
+      at.z = -1.0f;
+      for (float z = 150.0f; z < 260.0f && at.z < 0.0f; z += 2.0f) {
+        Vector4 probe = game->clemencyPosition;
+        probe.z = z;
+        if (game->clemencyBiped->HitTestSphere(G::kBallRadius, pose, probe) == 12) at.z = z;
+      }
+      ASSERT_GT(at.z, 0.0f) << "her head has its volume";
+    }
+    at.w = 1.0f;
+    InFlight(game, G::kBallWide, at, velocity);
+    Hush();
+    m_harness.RunFrames(1);
+    EXPECT_EQ(Effect(game, c.orwen ? 10 : 3), c.reaction != nullptr) << "the knock";
+    EXPECT_EQ(game->ballState, c.state);
+    EXPECT_EQ(game->GetScore(0) - score, c.points);
+    if (!c.reaction) continue;
+    EXPECT_EQ(game->m_bonusScores.GetListLength(), 1);
+    // Sent back the way it came at a fifth of its speed or less.
+    if (c.orwen) {
+      EXPECT_GT(game->ballVelocity.x, 0.0f);
+      EXPECT_TRUE(game->orwenAnim->IsAnimationActive(game->*c.reaction));
+      EXPECT_TRUE(game->bikeAnim->IsAnimationActive(game->bikeHitFall));
+      EXPECT_TRUE(Speech(game, 10));
+    } else {
+      EXPECT_LT(game->ballVelocity.y, 0.0f);
+      EXPECT_EQ(game->clemencyHitAnim, game->*c.reaction);
+      EXPECT_TRUE(game->clemencyAnim->IsAnimationActive(game->*c.reaction));
+    }
+    EXPECT_LE(Speed(game->ballVelocity), 900.0f * 0.2f + 1.0f);
+    bool retakeLine = false;
+    ASSERT_TRUE(RunToAim(game, 1500, &retakeLine));
+    EXPECT_EQ(game->GetScore(0) - score, c.points) << "nothing more for the same kick";
+    if (c.orwen) {
+      EXPECT_FALSE(retakeLine) << "Orwen's fall is commentary enough";
+    }
+    if (c.orwen) {
+      EXPECT_EQ(game->orwenActive, 0) << "he rides again later";
+      EXPECT_NEAR(game->ballPosition.x, game->kickSpot.x, 1.0f) << "retaken from the spot";
+      EXPECT_NEAR(game->ballPosition.y, game->kickSpot.y, 1.0f);
+    }
+  }
+}
+
+TEST_F(FootballOutcomesTest, ADefenderBlocksWithThePartHitAndAGroinHitPaysOnce) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  cDefender* d = game->defenders[0];
+  ASSERT_NE(d, nullptr);
+  ASSERT_NE(d->anim, nullptr);
+  struct Case {
+    int32_t part;
+    int32_t cDefender::*reaction;
+    int32_t bonus;
+    int32_t bonusFlagAfter;
+    int32_t effect;
+  };
+  const Case cases[] = {
+      {0, &cDefender::animBlockChest, 0, 1, 2},
+      {5, &cDefender::animBlockLegs, 0, 1, 12},
+      {12, &cDefender::animBlockHead, 0, 1, 4},
+      {kDefenderJumpZone, &cDefender::animBlockJump, 0, 1, 4},
+      {11, &cDefender::animHitInGroin, 1000, 0, 3},
+      {11, &cDefender::animHitInGroin, 0, 0, 3},
+  };
+  d->bonusFlag = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "part " << c.part);
+    const int32_t score = game->GetScore(0);
+    game->shotClass = G::kShotOnTarget;
+    InFlight(game, G::kBallGoalBound, d->position, Vector4(-900, 0, 0, 0));
+    Hush();
+    game->DefenderHit(0, c.part);
+    EXPECT_TRUE(Effect(game, c.effect));
+    EXPECT_EQ(game->ballState, G::kBallDeflected);
+    EXPECT_EQ(game->shotClass, G::kShotFarFromGoal) << "the keeper stands down";
+    EXPECT_TRUE(d->anim->IsAnimationActive(d->*c.reaction));
+    EXPECT_EQ(game->GetScore(0) - score, c.bonus);
+    EXPECT_EQ(d->bonusFlag, c.bonusFlagAfter);
+    // Knocked off square to the way he faces, a metre a second along the ground.
+    const Vector4& v = game->ballVelocity;
+    EXPECT_NEAR(Speed(v), 3600.0f / game->frameRate, 1e-3f);
+    EXPECT_NEAR(v.x, std::sin(d->heading) * 3600.0f / game->frameRate, 1e-2f);
+    EXPECT_NEAR(v.y, -std::cos(d->heading) * 3600.0f / game->frameRate, 1e-2f);
+    EXPECT_EQ(v.z, 0.0f);
+  }
+  // The blocked ball rolls to rest: "blocked" shows and the kick is taken again from the spot.
+  ASSERT_TRUE(RunUntil(
+      m_harness, [&] { return game->phase == G::kPhaseMessage; }, 600));
+  EXPECT_EQ(Shown(game), Text(kTextBlocked));
+  bool retakeLine = false;
+  ASSERT_TRUE(RunToAim(game, 1500, &retakeLine));
+  EXPECT_TRUE(retakeLine);
+  EXPECT_NEAR(game->ballPosition.x, game->kickSpot.x, 1.0f);
+}
+
+TEST_F(FootballOutcomesTest, ABallInFlightHitsADefenderStandingInItsPath) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  cDefender* d = game->defenders[1];
+  ASSERT_NE(d, nullptr);
+  d->inReach = 1;
+  d->enterTick = 0;
+  d->leaveTick = 1000;
+  Vector4 at = d->position;
+  at.z = 100.0f;
+  InFlight(game, G::kBallNearGoal, Plus(at, Vector4(8, 0, 0, 0)), Vector4(-60, 0, 0, 0));
+  m_harness.RunFrames(1);
+  EXPECT_EQ(game->ballState, G::kBallDeflected);
+  // Once the ball is past the ticks he can reach it in, the same ball passes him.
+  d->leaveTick = 3;
+  InFlight(game, G::kBallNearGoal, Plus(at, Vector4(8, 0, 0, 0)), Vector4(-60, 0, 0, 0));
+  game->flightTicks = 5;
+  m_harness.RunFrames(1);
+  EXPECT_EQ(game->ballState, G::kBallNearGoal);
+}
+
+TEST_F(FootballOutcomesTest, TheBallIsOutBeyondEachSideOfThePlayingBox) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const float near = game->farGoalLineX - 100.0f;  // beyond the far goal line
+  const float far = game->farGoalLineX + 100.0f;   // on the kicking side of it
+  struct Case {
+    float x, y;
+    bool out;
+  };
+  const Case cases[] = {
+      {near, 3190.0f, false}, {near, 3210.0f, true},   {near, -1990.0f, false},
+      {near, -2010.0f, true}, {-2990.0f, 0.0f, false}, {-3010.0f, 0.0f, true},
+      {far, 4990.0f, false},  {far, 5010.0f, true},    {far, -4590.0f, false},
+      {far, -4610.0f, true},  {3790.0f, 0.0f, false},  {3810.0f, 0.0f, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.x << "," << c.y);
+    if (c.x == -2990.0f || c.x == -3010.0f) {
+      ASSERT_LT(c.x, game->farGoalLineX);
+    }
+    if (c.x == 3790.0f || c.x == 3810.0f) {
+      ASSERT_GE(c.x, game->farGoalLineX);
+    }
+    game->ballPosition = Vector4(c.x, c.y, 10.0f, 1.0f);
+    EXPECT_EQ(game->OutOfPlayBox(), c.out);
+  }
+  // Out in flight: the text says so and the kick is taken again.
+  InFlight(game, G::kBallNearGoal, Vector4(far, 5200.0f, 10.0f, 1.0f), Vector4(0, 600, 0, 0));
+  Hush();
+  m_harness.RunFrames(1);
+  EXPECT_TRUE(Speech(game, 32));
+  EXPECT_EQ(game->ballState, G::kBallOut);
+  EXPECT_EQ(game->phase, G::kPhaseMessage);
+  EXPECT_EQ(Shown(game), Text(kTextOut));
+  ASSERT_TRUE(RunToAim(game));
+  EXPECT_NEAR(game->ballPosition.x, game->kickSpot.x, 1.0f);
+}
+
+// The models a frame submits, read from the windows' node lists right after Render.
+class FootballDrawingTest : public FootballOutcomesTest {
+ protected:
+  struct Drawn {
+    const NodeContainer* container;
+    Vector4 at;
+    Matrix placement;
+  };
+  std::vector<Drawn> RenderOnce(G* game) {
+    RenderWindow* pitch = game->PitchWindow();
+    const int32_t from = pitch->GetRenderNodeCount();
+    game->Render();
+    std::vector<Drawn> drawn;
+    for (int32_t i = from; i < pitch->GetRenderNodeCount(); ++i) {
+      const RenderNodeRecord* r = pitch->GetRenderNode(i);
+      drawn.push_back({r->container,
+                       Vector4(r->placement[12], r->placement[13], r->placement[14], 1.0f),
+                       r->placement});
+    }
+    return drawn;
+  }
+  static int Count(const std::vector<Drawn>& drawn, int32_t geo, const Vector4* at = nullptr) {
+    const NodeContainer* container = GetApp().GetNodeFactory()->Find(geo);
+    int n = 0;
+    for (const Drawn& d : drawn)
+      if (d.container == container &&
+          (!at || (std::fabs(d.at.x - at->x) < 0.5f && std::fabs(d.at.y - at->y) < 0.5f &&
+                   std::fabs(d.at.z - at->z) < 0.5f)))
+        ++n;
+    return n;
+  }
+};
+
+TEST_F(FootballDrawingTest, EveryCharacterTheBallAndTheTargetsAreDrawnWhereTheyStand) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  game->orwenDelay = 1;
+  m_harness.RunFrames(2);
+  ASSERT_EQ(game->phase, G::kPhaseAim);
+  ASSERT_EQ(game->orwenActive, 1);
+  ASSERT_EQ(game->clemencyVisible, 1);
+  const std::vector<Drawn> drawn = RenderOnce(game);
+  EXPECT_EQ(Count(drawn, game->ballGeo, &game->ballPosition), 1) << "the ball";
+  EXPECT_EQ(Count(drawn, game->arrowGeo, &game->ballPosition), 1) << "the aim arrow";
+  Matrix aimed;
+  MatrixFromRotation(kRotationEulerXYZ, Vector4(game->aim.x, game->aim.y, game->aim.z, 0.0f),
+                     aimed);
+  const NodeContainer* arrow = GetApp().GetNodeFactory()->Find(game->arrowGeo);
+  for (const Drawn& d : drawn) {
+    if (d.container != arrow) continue;
+    for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 10})
+      EXPECT_NEAR(d.placement[i], aimed[i], 1e-5f) << "the arrow points along the aim, " << i;
+  }
+  EXPECT_EQ(Count(drawn, game->keeperAnim->GetModel(), &game->keeperPosition), 1) << "keeper";
+  // Before the kick the keeper faces the ball; the targets stand square to the pitch.
+  const Matrix facing =
+      football::PlacedZ(std::atan2(game->ballPosition.y - game->keeperPosition.y,
+                                   game->ballPosition.x - game->keeperPosition.x) +
+                            1.5707964f,
+                        game->keeperPosition);
+  const NodeContainer* keeper = GetApp().GetNodeFactory()->Find(game->keeperAnim->GetModel());
+  const NodeContainer* target = GetApp().GetNodeFactory()->Find(game->targetGeo);
+  for (const Drawn& d : drawn) {
+    for (int i : {0, 1, 4, 5, 10}) {
+      if (d.container == keeper) {
+        EXPECT_NEAR(d.placement[i], facing[i], 1e-4f) << "keeper " << i;
+      }
+      if (d.container == target) {
+        EXPECT_EQ(d.placement[i], i % 5 == 0 ? 1.0f : 0.0f) << i;
+      }
+    }
+  }
+  EXPECT_EQ(Count(drawn, game->clemencyAnim->GetModel(), &game->clemencyPosition), 1);
+  EXPECT_EQ(Count(drawn, game->orwenAnim->GetModel(), &game->orwenPosition), 1) << "Orwen";
+  EXPECT_EQ(Count(drawn, game->bikeAnim->GetModel(), &game->orwenPosition), 1) << "his bicycle";
+  for (int32_t i = 0; i < kDefenderCount; ++i) {
+    const cDefender* d = game->defenders[i];
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(Count(drawn, d->anim->GetModel(), &d->position), 1) << "defender " << i;
+  }
+  for (int32_t i = 0; i < G::kTargetCount; ++i)
+    EXPECT_EQ(Count(drawn, game->targetGeo, &game->targetZones[i]), 1) << "target " << i;
+  EXPECT_GE(Count(drawn, game->shadowBlobGeo), 1 + 1 + kDefenderCount) << "their shadows";
+  EXPECT_EQ(Count(drawn, game->dulcieAnim->GetModel()), 0) << "Dulcie waits for the run-up";
+  // The wind bar shows the wind's strength against the strongest there is.
+  const float wind = std::sqrt(game->wind.x * game->wind.x + game->wind.y * game->wind.y);
+  EXPECT_NEAR(game->windStrength, wind / game->maxWind, 1e-4f);
+
+  // Running up, Dulcie is drawn on her way to the ball.
+  Tap(m_harness, plat::kDIK_SPACE);
+  ASSERT_EQ(game->phase, G::kPhaseRunUp);
+  const std::vector<Drawn> running = RenderOnce(game);
+  EXPECT_EQ(Count(running, game->dulcieAnim->GetModel()), 1);
+  EXPECT_EQ(Count(running, game->arrowGeo), 0);
+  int defendersInView = 0;
+  for (const cDefender* d : game->defenders)
+    defendersInView += Count(running, d->anim->GetModel(), &d->position);
+  EXPECT_GT(defendersInView, 0) << "only those between her and the ball are hidden";
+  EXPECT_LT(defendersInView, kDefenderCount + 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FootballOutcomesTest, AfterADiveTheKeeperGetsUpAndCheersABallHeSentBack) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  AnimationHelper* keeper = game->keeperAnim;
+  ASSERT_NE(keeper, nullptr);
+  struct Case {
+    int32_t G::*dive;
+    int32_t G::*getUp;  // nullptr: he rises with the save itself
+    float ballX;        // the ball's velocity: away from the goal or into it
+    int32_t G::*after;
+  };
+  const Case cases[] = {
+      {&G::keeperSaveLowLeft, &G::keeperGetUpLeft, 300.0f, &G::keeperCelebrate},
+      {&G::keeperSaveHighRight, &G::keeperGetUpRight, -300.0f, &G::keeperStand},
+      {&G::keeperSaveHighCentre, nullptr, 300.0f, &G::keeperCelebrate},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "dive " << game->*c.dive);
+    game->ballVelocity = Vector4(c.ballX, 0.0f, 0.0f, 0.0f);
+    keeper->Play(game->*c.dive, 0, 0.0f);
+    for (int i = 0; i < 600 && !keeper->IsAnimationFinished(game->*c.dive); ++i)
+      keeper->Update(1.0f);
+    ASSERT_TRUE(keeper->IsAnimationFinished(game->*c.dive));
+    game->KeeperRecovery();
+    if (c.getUp) {
+      EXPECT_EQ(keeper->GetCurrentAnimation(), game->*c.getUp);
+    }
+    for (int i = 0; i < 600 && !keeper->IsAnimationActive(game->*c.after); ++i) {
+      keeper->Update(1.0f);
+      game->KeeperRecovery();
+    }
+    EXPECT_TRUE(keeper->IsAnimationActive(game->*c.after));
+    EXPECT_EQ(game->keeperPosition.z, 0.0f);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// After a blocked kick the commentary answers the block: the legs, the groin, or anything else.
+TEST_F(FootballOutcomesTest, TheCommentaryAnswersTheWayTheBallWasBlocked) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    int32_t lastReaction;
+    std::vector<int32_t> lines;  // one of these plays
+  };
+  const Case cases[] = {
+      {5, {37, 19, 20, 21}}, {0, {22, 23, 24}}, {4, {22, 23, 24}}, {3, {37}}, {37, {37}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lastReaction);
+    Hush();
+    game->lastReaction = c.lastReaction;
+    game->PlayDeflectionReaction();
+    int playing = 0;
+    for (int32_t line = 0; line < 64; ++line) {
+      if (!Speech(game, line)) continue;
+      ++playing;
+      EXPECT_NE(std::find(c.lines.begin(), c.lines.end(), line), c.lines.end()) << line;
+    }
+    EXPECT_EQ(playing, 1);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// What the keeper makes of a kick, from where it crosses the goal line or where it stops.
+TEST_F(FootballOutcomesTest, TheKeeperReadsAKickByWhereItCrossesOrStops) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const Vector4 goal = game->goalCentre;
+  struct Case {
+    float y, z;  // where it would cross the goal line (z: 0 for a ball that stops short)
+    float speed;
+    int32_t shotClass;
+  };
+  const Case cases[] = {
+      {0.0f, 100.0f, 1400.0f, G::kShotOnTarget},    {420.0f, 100.0f, 1400.0f, G::kShotNearMiss},
+      {-420.0f, 100.0f, 1400.0f, G::kShotNearMiss}, {600.0f, 100.0f, 1400.0f, G::kShotWide},
+      {-600.0f, 100.0f, 1400.0f, G::kShotWide},     {0.0f, 500.0f, 1400.0f, G::kShotWide},
+      {300.0f, 0.0f, 1.0f, G::kShotRestsNearGoal},  {500.0f, 0.0f, 1.0f, G::kShotFarFromGoal},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.y << "," << c.z);
+    const float t = 200.0f / 1400.0f;
+    const bool stops = c.z == 0.0f;
+    game->phase = G::kPhaseRunUp;
+    game->ballPosition = Vector4(goal.x + (stops ? 100.0f : 200.0f), goal.y + c.y,
+                                 stops ? 10.0f : c.z + 360.0f * t * t, 1.0f);
+    game->ballVelocity = Vector4(-c.speed, 0.0f, 0.0f, 0.0f);
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->ballSpeed = c.speed;
+    game->PredictFlight();
+    EXPECT_EQ(game->shotClass, c.shotClass);
+  }
+}
+
+// The intro shows Dulcie alone on her walk, then the pitch as it will be played.
+TEST_F(FootballDrawingTest, TheIntroShowsDulcieThenThePitch) {
+  G* game = StartFromMenu(kModeNormal, 0);
+  ASSERT_NE(game, nullptr);
+  ASSERT_EQ(game->phase, G::kPhaseIntro);
+  struct Case {
+    int32_t step;
+    bool dulcie, pitch;
+  };
+  for (const Case c : {Case{G::kIntroFadeIn, true, false}, Case{G::kIntroFlyOver, true, false},
+                       Case{G::kIntroFadeDown, true, false}, Case{G::kIntroFadeUp, false, true},
+                       Case{G::kIntroStartScript, false, true}}) {
+    SCOPED_TRACE(c.step);
+    game->introStep = c.step;
+    const std::vector<Drawn> drawn = RenderOnce(game);
+    EXPECT_EQ(Count(drawn, game->dulcieAnim->GetModel(), &game->dulcieStartPosition),
+              c.dulcie ? 1 : 0);
+    EXPECT_EQ(Count(drawn, game->keeperAnim->GetModel(), &game->keeperPosition), c.pitch ? 1 : 0);
+    EXPECT_EQ(Count(drawn, game->ballGeo, &game->ballPosition), c.pitch ? 1 : 0);
+    EXPECT_EQ(Count(drawn, game->targetGeo), c.pitch ? G::kTargetCount : 0);
+    for (const cDefender* d : game->defenders)
+      EXPECT_EQ(Count(drawn, d->anim->GetModel(), &d->position), c.pitch ? 1 : 0);
+  }
+  game->introStep = G::kIntroFadeIn;
+}
+
+}  // namespace
+
+namespace {
+
+// A kick is planned against the defenders it will pass: each it comes within reach of knows
+// from which tick it can be hit.
+TEST_F(FootballOutcomesTest, AKickKnowsWhichDefendersItPassesAndWhen) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const float reach = static_cast<float>(GetDefenderRules().maxReach) + 50.0f;
+  for (int32_t i = 0; i < kDefenderCount; ++i) {
+    SCOPED_TRACE(i);
+    const Vector4 g = game->defenders[i]->guardPosition;
+    game->phase = G::kPhaseRunUp;
+    game->ballPosition = Vector4(g.x + reach + 200.0f, g.y, 10.0f, 1.0f);
+    game->ballVelocity = Vector4(-900.0f, 0.0f, 0.0f, 0.0f);
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->PredictFlight();
+    const cDefender* d = game->defenders[i];
+    EXPECT_EQ(d->inReach, 1);
+    // 200 units at 15 a tick, slowing as it rolls.
+    EXPECT_GE(d->enterTick, 12u);
+    EXPECT_LE(d->enterTick, 30u);
+    for (const cDefender* other : game->defenders) {
+      if (std::fabs(other->guardPosition.y - g.y) > reach + 1.0f) {
+        EXPECT_EQ(other->inReach, 0) << "a defender well to the side";
+      }
+    }
+  }
+}
+
+// A fast ball kicks up the grass where it lands; a slow one does not.
+TEST_F(FootballOutcomesTest, AFastBounceThrowsUpGrass) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  ASSERT_NE(game->grassFx, -1);
+  for (const float speed : {1200.0f, 300.0f}) {
+    SCOPED_TRACE(speed);
+    game->phase = G::kPhaseFlight;
+    game->lastEffect = -1;
+    game->ballPosition = Vector4(1000.0f, 0.0f, 11.0f, 1.0f);
+    game->ballVelocity = Vector4(-speed, 0.0f, -400.0f, 0.0f);
+    game->ballSpeed = speed;
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->StepBall();
+    EXPECT_EQ(game->lastEffect != -1, speed > 500.0f);
+    EXPECT_GT(game->ballVelocity.z, 0.0f) << "it bounced";
+  }
+}
+
+// A kick wide of the goal or onto the frame scores nothing, whatever it does after.
+TEST_F(FootballOutcomesTest, WideOrOnTheFrameIsNoGoal) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const Vector4 goal = game->goalCentre;
+  struct Case {
+    const char* name;
+    float y, z;
+  };
+  for (const Case c : {Case{"wide", 600.0f, 100.0f}, Case{"the left post", -366.0f, 100.0f},
+                       Case{"the bar", 0.0f, 244.0f}}) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(RunToAim(game));
+    const uint32_t goals = game->goals;
+    const int32_t score = game->GetScore(0);
+    const float t = 200.0f / 1400.0f;
+    game->phase = G::kPhaseRunUp;
+    game->ballPosition = Vector4(goal.x + 200.0f, goal.y + c.y, c.z + 360.0f * t * t, 1.0f);
+    game->ballVelocity = Vector4(-1400.0f, 0.0f, 0.0f, 0.0f);
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->ballSpeed = 1400.0f;
+    game->PredictFlight();
+    ASSERT_EQ(game->phase, G::kPhaseFlight);
+    bool celebrated = false;
+    ASSERT_TRUE(RunUntil(
+        m_harness,
+        [&] {
+          celebrated |= game->phase == G::kPhaseGoalOrbit || game->phase == G::kPhaseCelebration;
+          return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning();
+        },
+        1500));
+    EXPECT_FALSE(celebrated);
+    EXPECT_EQ(game->goals, goals);
+    EXPECT_EQ(game->GetScore(0), score);
+  }
+}
+
+}  // namespace
