@@ -101,7 +101,7 @@ TEST_F(PirateShowTest, TheHudCountsAPairWhenItScoresAndTheClockStopsAtZero) {
   ASSERT_NE(g, nullptr);
   const Frame start = RenderOnce(g);
   EXPECT_TRUE(Shows(start, u"000000"));
-  EXPECT_TRUE(Shows(start, u"5:00")) << "the intro took no time off";
+  EXPECT_TRUE(Shows(start, u"05:00")) << "the intro took no time off";
   EXPECT_TRUE(Shows(start, u"00/10"));
   EXPECT_EQ(Count(start, g->m_tallyGeos[0]), 0);
 
@@ -125,7 +125,7 @@ TEST_F(PirateShowTest, TheHudCountsAPairWhenItScoresAndTheClockStopsAtZero) {
   for (int i = 0; i < 60 && g->m_secondsLeft > 0; ++i) m_harness.RunFrames(1);
   ASSERT_EQ(g->m_secondsLeft, 0);
   const Frame timeUp = RenderOnce(g);
-  EXPECT_TRUE(Shows(timeUp, u"0:00"));
+  EXPECT_TRUE(Shows(timeUp, u"00:00"));
   ASSERT_TRUE(g->m_ingameText.shown);
   EXPECT_EQ(std::u16string(g->m_ingameText.text), GetLocalisedText(kTextTimeUp));
 
