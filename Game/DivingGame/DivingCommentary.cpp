@@ -12,6 +12,8 @@ namespace {
 constexpr int32_t kIdleFirstLine = 32;
 constexpr uint32_t kIdleLines = 5;
 constexpr float kCobbTurnPerSecond = 0.8f;
+// The longest the end sequence waits for Jory to come to rest and Cobb to turn to him.
+constexpr float kEndWaitSeconds = 10.0f;
 
 constexpr int32_t kLowLines[] = {9};
 constexpr int32_t kGroundLines[] = {5, 22};
@@ -97,16 +99,23 @@ void cDivingGame::UpdateEndSequence() {
 }
 
 void cDivingGame::EndWaitForCobb() {
-  // Until Jory has come to rest Cobb has nothing to react to.
-  if (m_cobbState == 0 || !m_cobb) return;
-  const bool turned = m_cobb->IsAnimationFinished(CobbTurnAnim()) != 0;
-  if (!turned) {
+  // The wait is bounded: a run always ends, whatever animation fails to load or never ends.
+  const bool waitedEnough = ++m_endWaitTicks > static_cast<int32_t>(kEndWaitSeconds * Fps());
+  if (m_cobbState == 0) {
+    // Until Jory has come to rest Cobb has nothing to react to. A stop that cannot come to rest
+    // (his sit-down missing, or he is not stopping) leaves Cobb without a reaction.
+    const int32_t sitDown = JoryAnimId(kSitOnGround);
+    const bool stillSitting = m_jory && sitDown != -1 && m_joryAction == kActionStopped &&
+                              !m_jory->IsAnimationFinished(sitDown);
+    if (stillSitting && !waitedEnough) return;
+  } else if (m_cobb && !m_cobb->IsAnimationFinished(CobbTurnAnim()) && !waitedEnough) {
     if (m_cobbState == 4) m_cobbTurn -= kCobbTurnPerSecond / Fps();
     return;
   }
   m_firstLinePending = 1;
   m_speechVoice.Stop();
-  m_speechVoice = PlaySpeechLine(FirstLine(), nullptr);
+  const int32_t first = FirstLine();
+  if (first >= 0) m_speechVoice = PlaySpeechLine(first, nullptr);
   m_endStep = 1;
   m_lineIndex = 0;
 }

@@ -217,6 +217,7 @@ void cDivingGame::TimeUpTick() {
   if (m_sequenceFlag) {
     m_divePhase = kPhaseEnd;
     m_endStep = 0;
+    m_endWaitTicks = 0;
     if (m_sequenceKind == 2 || m_sequenceKind == 3) {
       m_cobbTurn = 0.0f;
       m_cobbState = 4;
@@ -343,6 +344,12 @@ void cDivingGame::OnOutOfChair(float overshoot) {
   m_joryPos.z = 0.0f;
   m_walkStart = m_joryPos;
   m_layout.chairToPath = PointDistance(m_walkStart, m_layout.routes[kRoutePath].points[0]);
+  if (m_divePhase == kPhaseEnd) {
+    // Time ran out while he got up: the end sequence has the run, and he stays on his feet.
+    m_joryAction = kActionNone;
+    JoryStart(kStand, 1, overshoot);
+    return;
+  }
   m_joryAction = kActionToPath;
   m_walking = 1;
   m_strideState = 0;

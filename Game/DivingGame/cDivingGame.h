@@ -138,6 +138,8 @@ class cDivingGame : public GameBaseClass {
   const int32_t* GetDiveList() const { return m_diveList; }
   float GetVerticalSpeed() const { return m_verticalSpeed; }
   void SetTimeLeft(int32_t seconds) { m_timeLeft = seconds; }
+  void SetDivesDone(uint32_t dives) { m_divesDone = dives; }
+  int32_t GetCobbState() const { return m_cobbState; }
 
   // The end-sequence line chains by reaction kind (the lines after the first).
   static int32_t FurtherLines(int32_t kind, int32_t overshoot, const int32_t** lines);
@@ -381,6 +383,7 @@ class cDivingGame : public GameBaseClass {
   int32_t m_sequenceKind = 0;
   int32_t m_timeUp = 0;
   int32_t m_endStep = 0;
+  int32_t m_endWaitTicks = 0;  // ticks spent in end step 0
   int32_t m_lineIndex = 0;
   int32_t m_firstLinePending = 0;
 };

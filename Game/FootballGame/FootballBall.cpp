@@ -92,11 +92,11 @@ void cfootballgame::UpdateRunUp() {
   if (dulcieAnim) {
     const bool kicking = dulcieAnim->IsAnimationActive(dulcieKickSoft) ||
                          dulcieAnim->IsAnimationActive(dulcieKickHard);
-    // The soft kick follows the speed of the kick before this one: the new one is known only at
-    // the end of the run-up.
+    // The soft kick follows the power of this kick, as the bar stands when she decides; the
+    // last kick's speed would give every first kick the soft one.
     if (runUp > 0.82f && !kicking)
       dulcieAnim->QueueOnly(dulcieKickHard, 1, 0, 0);
-    else if (runUp > 0.78f && runUp <= 0.82f && kickSpeed < 100.0f && !kicking)
+    else if (runUp > 0.78f && runUp <= 0.82f && KickSpeedFor(powerBar) < 100.0f && !kicking)
       dulcieAnim->QueueOnly(dulcieKickSoft, 1, 0, 0);
   }
   if (runUp > 1.0f) Kick();
@@ -105,7 +105,7 @@ void cfootballgame::UpdateRunUp() {
 void cfootballgame::Kick() {
   const bool soft = dulcieAnim && dulcieAnim->IsAnimationActive(dulcieKickSoft);
   PlayEffectIfPresent(soft ? 20 : 21);
-  kickSpeed = ((300.0f - powerBar) + 10.0f) * 7.0f;
+  kickSpeed = KickSpeedFor(powerBar);
   powerBar = 300.0f;
   ballVelocity.z *= 0.7f;
   ballSpin = Vector4(0.0f, 0.0f, 0.0f, 0.0f);

@@ -165,6 +165,8 @@ class cfootballgame : public GameBaseClass {
   void TurnAim(float step);
   void UpdateRunUp();
   void Kick();
+  // The speed a kick leaves with when the power bar stands at `bar` (300 is the weakest).
+  static float KickSpeedFor(float bar) { return ((300.0f - bar) + 10.0f) * 7.0f; }
   void PredictFlight();
   void PredictGoalPlane(const Vector4& keptVelocity, const Vector4& keptPosition,
                         const Vector4& keptSpin);

@@ -378,7 +378,8 @@ void cTesselGame::PlantFlightStep() {
   }
   if (p.position.z >= 0.0f) return;
   p.active = 0;
-  if (m_playState != kTesselCaught) ++m_plantsDestroyed;
+  // A plant she dropped when caught still counts: she pulled it.
+  ++m_plantsDestroyed;
   Effect(4, 1.2f, nullptr);
   if (m_playState != kTesselCaught) SayComment(32);
   StartEffect(m_particles[kFxFlowers01 + int32_t(p.kind)], p.position);

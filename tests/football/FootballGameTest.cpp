@@ -11,6 +11,8 @@
 #include "Engine/MemoryTracker.h"
 #include "Engine/Random.h"
 #include "Game/Frontend/PDFE.h"
+#include "Game/Helper/AnimationHelper.h"
+#include "Game/Sound/CSoundWrapper.h"
 #include "tests/football/FootballTestSupport.h"
 #include "tests/support/LogCapture.h"
 
@@ -131,6 +133,42 @@ TEST_F(FootballGameTest, AChallengeEndsAfterItsGoalsAndTheUnlockIsRecorded) {
     ASSERT_TRUE(RunToEnd(1500)) << "mode " << c.mode;
     EXPECT_EQ(GetSaveProfile().UnlockCount(), unlocks + 1) << "mode " << c.mode;
     Tap(m_harness, plat::kDIK_RETURN);
+  }
+}
+
+TEST_F(FootballGameTest, EachKickLooksAndSoundsAsHardAsItIsFromTheFirstOn) {
+  struct Case {
+    int presses;  // during the run-up
+    bool soft;
+  };
+  G* game = StartFromMenu(kModeNormal, 0);
+  ASSERT_NE(game, nullptr);
+  ASSERT_TRUE(PlayIntro(game));
+  // A hard first kick, then a soft one after it: neither takes the kick before's look.
+  for (const Case c : {Case{10, false}, Case{0, true}}) {
+    SCOPED_TRACE(c.presses);
+    Tap(m_harness, plat::kDIK_SPACE);
+    ASSERT_EQ(game->phase, G::kPhaseRunUp);
+    for (int i = 0; i < c.presses; ++i) Tap(m_harness, plat::kDIK_SPACE);
+    bool softSeen = false, hardSeen = false;
+    ASSERT_TRUE(RunUntil(
+        m_harness,
+        [&] {
+          softSeen |= game->dulcieAnim->IsAnimationActive(game->dulcieKickSoft) != 0;
+          hardSeen |= game->dulcieAnim->IsAnimationActive(game->dulcieKickHard) != 0;
+          return game->phase != G::kPhaseRunUp;
+        },
+        200));
+    EXPECT_EQ(game->kickSpeed < 100.0f, c.soft) << "speed " << game->kickSpeed;
+    EXPECT_EQ(softSeen, c.soft);
+    EXPECT_EQ(hardSeen, !c.soft);
+    const CSoundWrapper* sound = GetSoundWrapper();
+    EXPECT_EQ(sound->IsSamplePlaying(game->m_effectsBank, 20) != 0, c.soft);
+    EXPECT_EQ(sound->IsSamplePlaying(game->m_effectsBank, 21) != 0, !c.soft);
+    if (c.soft) break;  // the last kick: nothing more to wait for
+    ASSERT_TRUE(RunUntil(
+        m_harness, [&] { return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning(); },
+        3000));
   }
 }
 

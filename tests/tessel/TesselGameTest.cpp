@@ -195,6 +195,44 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
       game, [&] { return game->GetPlayState() == kTesselFree; }, 300));
 }
 
+TEST_F(GameTest, APlantInHerHandWhenSheIsCaughtFallsAndCounts) {
+  enum Holding { kCarrying, kPullingItUp };
+  for (const Holding holding : {kCarrying, kPullingItUp}) {
+    SCOPED_TRACE(holding == kCarrying ? "carrying" : "pulling it up");
+    cTesselGame* game = StartPlaying(kModeNormal);
+    ParkEnemies(game);
+    const TesselPlant& plant = game->GetPlants()[0];
+    StandBy(game, plant);
+    Press(kKeySpace);
+    ASSERT_EQ(game->GetPlayState(), kTesselPullPlant);
+    if (holding == kCarrying) {
+      ASSERT_TRUE(RunUntil(
+          game, [&] { return game->GetPlayState() == kTesselCarryPlant; }, 120));
+    } else {
+      // Out of the ground and in her hand, the pull not yet over.
+      ASSERT_TRUE(RunUntil(
+          game, [&] { return game->IsPlantInHand() == 1; }, 120));
+      ASSERT_EQ(game->GetPlayState(), kTesselPullPlant);
+    }
+    const uint32_t before = game->GetPlantsDestroyed();
+    cTesselEnemy* enemy = game->GetEnemy(0);
+    enemy->SetState(kEnemyPatrol);
+    const Vector4 her = game->GetPlayerPosition();
+    enemy->SetPosition(Vector4(her.x + 40.0f, her.y - 20.0f, 0.0f, 1.0f));
+    Frames(1);
+    ASSERT_EQ(game->GetPlayState(), kTesselCaught);
+    EXPECT_EQ(game->IsThrownPlantActive(), 1) << "she lets it fall";
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return !game->IsThrownPlantActive(); }, 120));
+    EXPECT_EQ(game->GetPlayState(), kTesselCaught);
+    EXPECT_EQ(game->GetPlantsDestroyed(), before + 1) << "the plant she pulled counts";
+    game->SetPlayState(kTesselNoLivesLeft);
+    Frames(2);
+    ASSERT_EQ(Current(), nullptr);
+    Frames(3);
+  }
+}
+
 TEST_F(GameTest, CaughtWithNoLivesLeftEndsTheGameLost) {
   cTesselGame* game = StartPlaying(kModeNormal);
   // Three catches take the three lives; the fourth ends the game.
