@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "Game/GameBaseClass.h"
 #include "Game/Helper/InputDevice.h"
 #include "Game/KavelApp.h"
+#include "Game/Localisation/LocalisedText.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "tests/support/DemoData.h"
 #include "tests/support/AppHarness.h"
@@ -320,6 +322,124 @@ TEST_F(FrameworkTest, TheChosenDisplayModeIsSavedInTheProfile) {
   EXPECT_EQ(reread.Data().settings.displayWidth, table.rows[row].width);
   EXPECT_EQ(reread.Data().settings.displayHeight, table.rows[row].height);
   EXPECT_EQ(reread.Data().settings.displayBits, table.rows[row].bits);
+}
+
+// The texts the front end queues on its window for one frame, read before the frame draws them.
+template <class Draw>
+std::vector<TextItem> FrontEndTexts(CFrontEnd* frontEnd, Draw draw) {
+  std::vector<TextItem> texts;
+  RenderWindow* window = GetApp().FindWindow(frontEnd->GetWindowId());
+  if (!window) return texts;
+  window->DropText();
+  draw();
+  for (int32_t i = 0; i < window->GetTextItemCount(); ++i) texts.push_back(*window->GetTextItem(i));
+  window->DropText();
+  return texts;
+}
+std::vector<TextItem> FrontEndTexts(CFrontEnd* frontEnd) {
+  return FrontEndTexts(frontEnd, [&] { frontEnd->Update(*GetInputDevice()); });
+}
+
+const TextItem* FindText(const std::vector<TextItem>& texts, const char16_t* text) {
+  for (const TextItem& item : texts)
+    if (text && std::u16string(item.text) == text) return &item;
+  return nullptr;
+}
+
+TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
+  m_harness.RunFrames(1);
+  // The menu: the items one under the other, the selected one in its own colour.
+  std::vector<TextItem> texts = FrontEndTexts(FrontEnd());
+  const TextItem* diving = FindText(texts, GetLocalisedText(1000));
+  const TextItem* video = FindText(texts, GetLocalisedText(1011));
+  ASSERT_NE(diving, nullptr);
+  ASSERT_NE(video, nullptr);
+  EXPECT_EQ(diving->x, 200);
+  EXPECT_EQ(diving->y, 120);
+  EXPECT_EQ(video->x, 200);
+  EXPECT_GT(video->y, diving->y);
+  EXPECT_NE(diving->colour, video->colour) << "the first item is selected";
+  const TextItem* mode = FindText(texts, GetLocalisedText(1003));
+  const TextItem* normal = FindText(texts, GetLocalisedText(1004));
+  const TextItem* difficulty = FindText(texts, GetLocalisedText(1007));
+  const TextItem* medium = FindText(texts, GetLocalisedText(1009));
+  ASSERT_TRUE(mode && normal && difficulty && medium);
+  EXPECT_EQ(normal->x, 400);
+  EXPECT_EQ(normal->y, mode->y) << "each value on its item's line";
+  EXPECT_EQ(medium->x, 400);
+  EXPECT_EQ(medium->y, difficulty->y);
+  EXPECT_EQ(difficulty->y - mode->y, 26);
+  // The screens that show one or two lines, and the pause overlay over a game.
+  const struct {
+    const char* what;
+    std::function<void()> show;
+    int32_t first, firstY, second, secondY;  // text ids, -1 for none
+  } screens[] = {
+      {"loading", [&] { FrontEnd()->ShowLoadingScreen(); }, 1013, 230, -1, 0},
+      {"message", [&] { FrontEnd()->ShowMessage(GetLocalisedText(1018), GetLocalisedText(1020)); },
+       1018, 210, 1020, 250},
+      {"paused", [&] { FrontEnd()->Hide(); }, 1022, 225, 1026, 312},
+  };
+  for (const auto& screen : screens) {
+    SCOPED_TRACE(screen.what);
+    screen.show();
+    const bool overlay = FrontEnd()->GetScreen() == CFrontEnd::Screen::Hidden;
+    texts = FrontEndTexts(FrontEnd(), [&] {
+      if (overlay)
+        FrontEnd()->DrawPauseOverlay(1, 1);
+      else
+        FrontEnd()->Update(*GetInputDevice());
+    });
+    EXPECT_EQ(texts.size(), screen.second == -1 ? 1u : 2u);
+    const TextItem* first = FindText(texts, GetLocalisedText(screen.first));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->y, screen.firstY);
+    if (screen.second != -1) {
+      const TextItem* second = FindText(texts, GetLocalisedText(screen.second));
+      ASSERT_NE(second, nullptr);
+      EXPECT_EQ(second->y, screen.secondY);
+    }
+  }
+  if (FrontEnd()->GetScreen() == CFrontEnd::Screen::Hidden) FrontEnd()->DrawPauseOverlay(0, 0);
+  FrontEnd()->Resume();
+  // The video screen: its title centred near the top, the modes, a marker at the current one.
+  while (FrontEnd()->GetSelection() != CFrontEnd::kItemVideo) Press(kDIK_DOWN);
+  Press(kDIK_RETURN);
+  ASSERT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Video);
+  texts = FrontEndTexts(FrontEnd());
+  const TextItem* title = FindText(texts, GetLocalisedText(1011));
+  ASSERT_NE(title, nullptr) << "the screen's title";
+  EXPECT_EQ(title->y, 60);
+  EXPECT_GT(title->x, 0);
+  EXPECT_LT(title->x, 320);
+  const DisplayModeTable& table = GetDisplayModeTable();
+  const int32_t current = GetVideoMenu().current;
+  ASSERT_GE(current, 0);
+  ASSERT_LT(current, table.count);
+  const std::string label = table.rows[current].label;
+  const TextItem* row = FindText(texts, std::u16string(label.begin(), label.end()).c_str());
+  const TextItem* marker = FindText(texts, u">");
+  ASSERT_NE(row, nullptr);
+  ASSERT_NE(marker, nullptr);
+  EXPECT_EQ(row->x, 200);
+  EXPECT_EQ(marker->y, row->y) << "the marker beside the current mode";
+  EXPECT_EQ(marker->x, 180);
+  EXPECT_NE(FindText(texts, GetLocalisedText(1024)), nullptr) << "Back";
+  Press(kDIK_ESCAPE);
+  EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
+}
+
+// The front end's window is the program's first (id 0): clean-up gives it back all the same.
+TEST_F(FrameworkTest, TheFrontEndsCleanUpDeletesItsWindow) {
+  m_harness.RunFrames(1);
+  const int32_t id = FrontEnd()->GetWindowId();
+  const int32_t windows = GetApp().GetWindowCount();
+  ASSERT_NE(GetApp().FindWindow(id), nullptr);
+  FrontEnd()->CleanUp();
+  EXPECT_EQ(GetApp().FindWindow(id), nullptr);
+  EXPECT_EQ(GetApp().GetWindowCount(), windows - 1);
+  EXPECT_EQ(FrontEnd()->GetWindowId(), -1);
+  EXPECT_EQ(GetFrontEnd(), nullptr);
 }
 
 TEST_F(FrameworkTest, QuitEndsTheProgram) {

@@ -6,12 +6,29 @@
 #include "Engine/PC/PCScene.h"
 #include "Game/Frontend/SaveProfile.h"
 #include "Game/Helper/AnimationHelper.h"
+#include "Game/Localisation/LocalisedText.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "tests/tessel/TesselTestSupport.h"
 
 namespace {
 
 using GameTest = TesselTest;
+
+// Her model is turned to her heading and stands on her position, with its shadow; so does each
+// man's.
+void ExpectDrawnWhereTheyStand(cTesselGame* game, const TesselDrawn& drawn) {
+  const Vector4& her = game->GetPlayerPosition();
+  EXPECT_EQ(drawn.NodesNear(her, 0.01f), 2);
+  for (const RenderNodeRecord& node : drawn.nodes) {
+    if (!node.skeleton || std::fabs(node.placement[12] - her.x) > 0.01f ||
+        std::fabs(node.placement[13] - her.y) > 0.01f)
+      continue;
+    EXPECT_NEAR(node.placement[0], std::cos(game->GetHeading()), 1e-4f);
+    EXPECT_NEAR(node.placement[1], std::sin(game->GetHeading()), 1e-4f);
+  }
+  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i)
+    EXPECT_EQ(drawn.NodesNear(game->GetEnemy(i)->GetPosition(), 0.01f), 2) << i;
+}
 
 TEST_F(GameTest, LoadsEveryLevelsDataAndStartsOnTheFirst) {
   const int32_t windowsBefore = GetApp().GetWindowCount();
@@ -170,6 +187,13 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
   cTesselGame* game = StartPlaying(kModeNormal);
   cTesselEnemy* enemy = game->GetEnemy(1);
   const uint32_t line = game->GetPhoneLineIndex();
+  // Before: she and each man drawn where they stand (model and shadow), no phone.
+  const size_t people = 1 + game->GetEnemyCount();
+  {
+    const TesselDrawn drawn = InspectFrame(game);
+    EXPECT_EQ(drawn.nodes.size(), 2 * people);
+    ExpectDrawnWhereTheyStand(game, drawn);
+  }
   // He arrives right beside her.
   const Vector4 her = game->GetPlayerPosition();
   enemy->SetPosition(Vector4(her.x + 40.0f, her.y - 20.0f, 0.0f, 1.0f));
@@ -182,7 +206,25 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
   ASSERT_TRUE(RunUntil(
       game,
       [&] {
-        phone |= game->IsPhoneShown() == 1;
+        if (!phone && game->IsPhoneShown() == 1) {
+          phone = true;
+          // The phone in her left hand, one more model by her.
+          const TesselDrawn drawn = InspectFrame(game);
+          EXPECT_EQ(drawn.nodes.size(), 2 * people + 1);
+          int phones = 0;
+          for (const RenderNodeRecord& node : drawn.nodes) {
+            const Vector4 at(node.placement[12], node.placement[13], 0.0f, 1.0f);
+            const TesselDrawn one{{node}, {}};
+            bool character = one.NodesNear(game->GetPlayerPosition(), 0.01f) != 0;
+            for (uint32_t i = 0; i < game->GetEnemyCount(); ++i)
+              character |= one.NodesNear(game->GetEnemy(i)->GetPosition(), 0.01f) != 0;
+            if (character) continue;
+            ++phones;
+            EXPECT_LT(std::sqrt(TesselGroundDistanceSq(at, game->GetPlayerPosition())), 100.0f);
+            EXPECT_GT(node.placement[14], 20.0f) << "held up";
+          }
+          EXPECT_EQ(phones, 1);
+        }
         return game->GetCaughtSubStep() == 4;
       },
       1200));
@@ -193,6 +235,7 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
   EXPECT_EQ(game->GetPlayerPosition().y, game->GetStartPosition().y);
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselFree; }, 300));
+  EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * people) << "the phone put away";
 }
 
 TEST_F(GameTest, APlantInHerHandWhenSheIsCaughtFallsAndCounts) {
@@ -282,7 +325,8 @@ TEST_F(GameTest, EachLevelsGoalLeadsToTheNextAndTheThirdWinsTheGame) {
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 60))
         << level;
-    EXPECT_TRUE(game->m_ingameText.shown) << "level complete";
+    EXPECT_TRUE(game->m_ingameText.shown);
+    EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(93)) << "level complete";
   }
   for (int i = 0; i < 600 && Current(); ++i) Frames(1);
   ASSERT_EQ(Current(), nullptr) << "three levels, then the game is over";
@@ -307,6 +351,8 @@ TEST_F(GameTest, TheChallengeClockRunsDownAndTimeUpIsNotAWin) {
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 70));
   EXPECT_EQ(game->GetTimeLeft(), 0u);
+  EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(96)) << "time up";
+  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 0) << "the ticking stops";
   for (int i = 0; i < 600 && Current(); ++i) Frames(1);
   ASSERT_EQ(Current(), nullptr) << "a challenge is one level";
   EXPECT_EQ(GetSaveProfile().UnlockCount(), 0) << "running out of time unlocks nothing";
@@ -329,11 +375,57 @@ TEST_F(GameTest, TheChallengeGoalsWinAfterTheirOneLevel) {
     }
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 60));
+    EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(c.mode == kModeChallenge1 ? 95 : 93));
     const int32_t unlocks = GetSaveProfile().UnlockCount();
     for (int i = 0; i < 600 && Current(); ++i) Frames(1);
     ASSERT_EQ(Current(), nullptr) << c.mode;
     EXPECT_EQ(GetSaveProfile().UnlockCount(), unlocks + 1) << c.mode;
     m_harness.RunFrames(5);
+  }
+}
+
+// The counter reads `count`, on its own or over its target.
+bool ShowsCount(const TesselDrawn& drawn, uint32_t count) {
+  const std::string n = std::to_string(count);
+  for (const std::string& t : drawn.texts)
+    if (t == n || t.rfind(n + "/", 0) == 0) return true;
+  return false;
+}
+
+TEST_F(GameTest, TheHudShowsTheScoreTheCountAndInAChallengeTheClock) {
+  const struct {
+    int32_t mode;
+    const char* clock;  // at the start, null for none
+    const char* counter;
+  } cases[] = {
+      {kModeNormal, nullptr, "plants"},
+      {kModeChallenge1, "1:00", "plants"},
+      {kModeChallenge2, "1:00", "trees"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    cTesselGame* game = StartPlaying(c.mode);
+    ParkEnemies(game);
+    TesselDrawn drawn = InspectFrame(game);
+    EXPECT_TRUE(drawn.HasText("000000"));
+    EXPECT_TRUE(ShowsCount(drawn, 0));
+    int clocks = 0;
+    for (const std::string& t : drawn.texts) clocks += t.find(':') != std::string::npos;
+    EXPECT_EQ(clocks, c.clock ? 1 : 0);
+    EXPECT_TRUE(!c.clock || drawn.HasText(c.clock));
+    EXPECT_TRUE(c.mode != kModeChallenge2 || drawn.HasText("0/4"));
+    Frames(60);
+    game->AddScore(0, 1250);
+    game->SetPlantsDestroyed(7);
+    game->SetTreesDestroyed(2);
+    drawn = InspectFrame(game);
+    EXPECT_TRUE(drawn.HasText("001250"));
+    EXPECT_TRUE(ShowsCount(drawn, std::string(c.counter) == "trees" ? 2 : 7));
+    EXPECT_TRUE(!c.clock || drawn.HasText("0:59"));
+    game->SetPlayState(kTesselNoLivesLeft);
+    Frames(2);
+    ASSERT_EQ(Current(), nullptr);
+    Frames(3);
   }
 }
 
