@@ -242,6 +242,13 @@ TEST_F(SteeredEnemyTest, InTheTwoPlayerModeTheSwitchSteersTheFirstEnemy) {
       << "200 a second, by the player's keys";
   EXPECT_EQ(game->GetPlayerPosition().x, her.x) << "Tessel stays";
   EXPECT_EQ(game->GetCamera().GetPosition().x, Clamp(steered.GetPosition().x, 400.0f, 2200.0f));
+  EXPECT_NEAR(steered.GetFacing(), 1.5707964f, 1e-3f) << "he faces the way he walks";
+  const float y = steered.GetPosition().y;
+  Key(kKeyUp, true);
+  Frames(30);
+  Key(kKeyUp, false);
+  EXPECT_NEAR(steered.GetPosition().y, y + 29.0f * 200.0f / 60.0f, 4.0f);
+  EXPECT_NEAR(steered.GetFacing(), 3.1415927f, 1e-3f);
   Press(kKeyCtrl);
   EXPECT_EQ(game->GetManualControl(), 1);
 }

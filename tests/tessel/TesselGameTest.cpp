@@ -97,11 +97,20 @@ TEST_F(GameTest, APlantPulledUpCarriedAndThrownScoresAndCounts) {
       game, [&] { return game->GetPlayState() == kTesselCarryPlant; }, 120));
   EXPECT_EQ(game->GetScore(0), 250);
   EXPECT_EQ(game->IsPlantInHand(), 1);
+  EXPECT_TRUE(NodeHidden(game, plant.node)) << "the bed's plant gone, the picked one drawn";
   // Walk with it: the held plant follows her right hand.
   Key(kKeyDown, true);
   Frames(10);
   Key(kKeyDown, false);
   EXPECT_EQ(game->GetPlayState(), kTesselCarryPlant);
+  const GameNode* held = LevelNode(game, plant.node);
+  ASSERT_NE(held, nullptr);
+  const Vector4 hand(held->matrix[12], held->matrix[13], 0.0f, 1.0f);
+  EXPECT_LT(TesselGroundDistanceSq(hand, game->GetPlayerPosition()), 80.0f * 80.0f);
+  EXPECT_GT(held->matrix[14], 50.0f) << "off the ground";
+  EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * (1 + game->GetEnemyCount()) + 1)
+      << "the picked plant drawn in her hand";
+  EXPECT_GT(TesselGroundDistanceSq(hand, plant.position), 60.0f * 60.0f) << "carried away";
   Press(kKeyE);
   EXPECT_EQ(game->GetPlayState(), kTesselThrowPlant);
   ASSERT_TRUE(RunUntil(
@@ -130,7 +139,10 @@ TEST_F(GameTest, AStampDestroysThePlantsRoundHerFoot) {
   EXPECT_GE(destroyed, 2u);
   EXPECT_EQ(game->GetScore(0), int32_t(250 * destroyed));
   uint32_t gone = 0;
-  for (uint32_t i = 0; i < game->GetPlantCount(); ++i) gone += plants[i].present == 0;
+  for (uint32_t i = 0; i < game->GetPlantCount(); ++i) {
+    gone += plants[i].present == 0;
+    EXPECT_EQ(NodeHidden(game, plants[i].node), plants[i].present == 0) << i;
+  }
   EXPECT_EQ(gone, destroyed);
 }
 

@@ -92,6 +92,10 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     ASSERT_EQ(game->GetPlayState(), c.tree ? kTesselThrowTree : kTesselThrowPlant);
     ASSERT_TRUE(RunUntil(
         game, [&] { return InFlight(game, c.tree); }, 90));
+    if (!c.tree) {
+      EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * (1 + game->GetEnemyCount()) + 1)
+          << "the picked plant drawn in flight";
+    }
     game->m_bonusScores.Clear();
     int32_t systems = 0;
     ASSERT_TRUE(RunUntil(
@@ -114,6 +118,12 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     EXPECT_EQ(game->GetPlantsDestroyed() - plants, taken + (c.tree ? 0u : 1u));
     EXPECT_EQ(game->GetTreesDestroyed() - trees, c.tree ? 1u : 0u);
     EXPECT_EQ(game->m_bonusScores.GetListLength(), c.popups + (c.tree ? 0 : int32_t(taken)));
+    // Once down it is drawn no more: the level's node hidden, no picked plant in the frame.
+    const uint32_t node = c.tree ? game->GetTrees()[3].node : game->GetPlants()[0].node;
+    EXPECT_TRUE(NodeHidden(game, node));
+    EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * (1 + game->GetEnemyCount()));
+    for (uint32_t i = 1; i < game->GetPlantCount(); ++i)
+      EXPECT_EQ(NodeHidden(game, game->GetPlants()[i].node), !game->GetPlants()[i].present) << i;
     if (c.stunTicks) {
       EXPECT_EQ(man->GetState(), kEnemyStunned);
       EXPECT_LE(man->GetStunCountdown(), c.stunTicks);

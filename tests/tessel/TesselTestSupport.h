@@ -9,6 +9,7 @@
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
 #include "Engine/PC/PCRenderWindow.h"
+#include "Engine/PC/PCScene.h"
 #include "Engine/Random.h"
 #include "Game/Frontend/SaveProfile.h"
 #include "Game/KavelApp.h"
@@ -145,4 +146,14 @@ inline TesselDrawn InspectFrame(cTesselGame* game) {
   }
   window->DropText();
   return drawn;
+}
+
+// A game node of the current level's scene (plants and trees are drawn by theirs).
+inline GameNode* LevelNode(cTesselGame* game, uint32_t index) {
+  Scene* scene = GetApp().GetSceneFactory()->FindScene(game->GetSceneId(game->GetLevelIndex()));
+  return scene ? scene->GetGameNodeRecord(int32_t(index)) : nullptr;
+}
+inline bool NodeHidden(cTesselGame* game, uint32_t index) {
+  const GameNode* node = LevelNode(game, index);
+  return node && (node->flags & GameNode::kHidden);
 }
