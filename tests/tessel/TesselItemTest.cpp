@@ -1,6 +1,8 @@
 // What she does with what she pulls up: bashing it on the ground, throwing it at a hedge, a man
 // or the open ground, and letting it fall when she is caught or the time runs out; each with the
 // points, the count and the stun it gives.
+#include <algorithm>
+
 #include "Game/Helper/IngameText.h"
 #include "Game/Localisation/LocalisedText.h"
 #include "Game/Sound/CSoundWrapper.h"
@@ -57,18 +59,19 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     int32_t points;   // for the throw and the hit
     int32_t perPlant;  // for each plant it takes on its way
     int32_t popups;   // of the hit, and one each plant for a plant
+    const char* popup;  // the number they show
     uint32_t stunTicks;
     int32_t sound;    // the effect heard as it comes down
     int32_t effects;  // particle systems started there
   } cases[] = {
-      {"plant on the ground", false, kGround, 250, 0, 0, 0, 4, 1},
-      {"plant at the hedge", false, kHedge, 250 + 250, 0, 1, 0, 5, 2},
-      {"plant at a man", false, kMan, 250 + 1000, 0, 1, 300, 9, 2},
-      {"plant into the bed", false, kBed, 250, 500, 0, 0, 4, 1},
-      {"tree on the ground", true, kGround, 500, 0, 0, 0, 4, 1},
-      {"tree at the hedge", true, kHedge, 500 + 500, 0, 0, 0, 5, 2},
-      {"tree at a man", true, kMan, 500 + 5000, 0, 1, 480, 10, 2},
-      {"tree into the bed", true, kBed, 500, 1000, 0, 0, 4, 1},
+      {"plant on the ground", false, kGround, 250, 0, 0, "", 0, 4, 1},
+      {"plant at the hedge", false, kHedge, 250 + 250, 0, 1, "250", 0, 5, 2},
+      {"plant at a man", false, kMan, 250 + 1000, 0, 1, "1000", 300, 9, 2},
+      {"plant into the bed", false, kBed, 250, 500, 0, "500", 0, 4, 1},
+      {"tree on the ground", true, kGround, 500, 0, 0, "", 0, 4, 1},
+      {"tree at the hedge", true, kHedge, 500 + 500, 0, 0, "", 0, 5, 2},
+      {"tree at a man", true, kMan, 500 + 5000, 0, 1, "5000", 480, 10, 2},
+      {"tree into the bed", true, kBed, 500, 1000, 0, "", 0, 4, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -117,11 +120,14 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     EXPECT_EQ(game->GetScore(0) - score, c.points + c.perPlant * int32_t(taken));
     EXPECT_EQ(game->GetPlantsDestroyed() - plants, taken + (c.tree ? 0u : 1u));
     EXPECT_EQ(game->GetTreesDestroyed() - trees, c.tree ? 1u : 0u);
-    EXPECT_EQ(game->m_bonusScores.GetListLength(), c.popups + (c.tree ? 0 : int32_t(taken)));
+    const int32_t popups = c.popups + (c.tree ? 0 : int32_t(taken));
+    EXPECT_EQ(game->m_bonusScores.GetListLength(), popups);
     // Once down it is drawn no more: the level's node hidden, no picked plant in the frame.
     const uint32_t node = c.tree ? game->GetTrees()[3].node : game->GetPlants()[0].node;
     EXPECT_TRUE(NodeHidden(game, node));
-    EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * (1 + game->GetEnemyCount()));
+    const TesselDrawn drawn = InspectFrame(game);
+    EXPECT_EQ(drawn.nodes.size(), 2 * (1 + game->GetEnemyCount()));
+    EXPECT_EQ(std::count(drawn.texts.begin(), drawn.texts.end(), c.popup), popups);
     for (uint32_t i = 1; i < game->GetPlantCount(); ++i)
       EXPECT_EQ(NodeHidden(game, game->GetPlants()[i].node), !game->GetPlants()[i].present) << i;
     if (c.stunTicks) {
@@ -169,6 +175,8 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
     EXPECT_EQ(game->GetScore(0) - score, 400 * int32_t(round)) << "the one she held scores nothing";
     EXPECT_EQ(game->GetPlantsDestroyed() - destroyed, round + 1) << "but counts";
     EXPECT_EQ(game->m_bonusScores.GetListLength(), int32_t(round));
+    const TesselDrawn drawn = InspectFrame(game);
+    EXPECT_EQ(std::count(drawn.texts.begin(), drawn.texts.end(), "400"), int32_t(round));
     EXPECT_EQ(game->IsPlantInHand(), 0);
     game->SetPlayState(kTesselNoLivesLeft);
     Frames(2);
