@@ -30,6 +30,8 @@ namespace {
 constexpr int kDIK_RETURN = 0x1C;
 constexpr int kDIK_ESCAPE = 0x01;
 constexpr int kDIK_DOWN = 0xD0;
+constexpr int kDIK_LEFT = 0xCB;
+constexpr int kDIK_RIGHT = 0xCD;
 constexpr int32_t kTestGameId = 9;
 
 // What the test game was asked to do, in order.
@@ -369,6 +371,25 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
   EXPECT_EQ(medium->x, 400);
   EXPECT_EQ(medium->y, difficulty->y);
   EXPECT_EQ(difficulty->y - mode->y, 26);
+  // Sideways on the mode and difficulty lines cycles their values, both ways round.
+  const struct {
+    int32_t item;
+    int key;
+    int32_t mode, difficulty;
+  } steps[] = {
+      {CFrontEnd::kItemMode, kDIK_RIGHT, 2, 1},       {CFrontEnd::kItemMode, kDIK_LEFT, 3, 1},
+      {CFrontEnd::kItemMode, kDIK_RIGHT, 0, 1},       {CFrontEnd::kItemDifficulty, kDIK_RIGHT, 0, 2},
+      {CFrontEnd::kItemDifficulty, kDIK_RIGHT, 0, 0}, {CFrontEnd::kItemDifficulty, kDIK_LEFT, 0, 2},
+      {CFrontEnd::kItemDifficulty, kDIK_LEFT, 0, 1},
+  };
+  for (const auto& step : steps) {
+    while (FrontEnd()->GetSelection() != step.item) Press(kDIK_DOWN);
+    Press(step.key);
+    EXPECT_EQ(FrontEnd()->GetMode(), step.mode);
+    EXPECT_EQ(FrontEnd()->GetDifficulty(), step.difficulty);
+  }
+  texts = FrontEndTexts(FrontEnd());
+  EXPECT_NE(FindText(texts, GetLocalisedText(1009)), nullptr) << "medium again";
   // The screens that show one or two lines, and the pause overlay over a game.
   const struct {
     const char* what;

@@ -77,10 +77,11 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     SCOPED_TRACE(c.what);
     cTesselGame* game = StartPlaying(kModeNormal);
     ParkEnemies(game);
+    // A plant of the second kind: each kind bursts into its own flowers.
     if (c.tree)
       CarryTree(game, 3);
     else
-      CarryPlant(game, 0);
+      CarryPlant(game, 1);
     const int32_t score = game->GetScore(0);
     const uint32_t plants = game->GetPlantsDestroyed(), trees = game->GetTreesDestroyed();
     const uint32_t left = PlantsLeft(game);
@@ -123,12 +124,12 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     const int32_t popups = c.popups + (c.tree ? 0 : int32_t(taken));
     EXPECT_EQ(game->m_bonusScores.GetListLength(), popups);
     // Once down it is drawn no more: the level's node hidden, no picked plant in the frame.
-    const uint32_t node = c.tree ? game->GetTrees()[3].node : game->GetPlants()[0].node;
+    const uint32_t node = c.tree ? game->GetTrees()[3].node : game->GetPlants()[1].node;
     EXPECT_TRUE(NodeHidden(game, node));
     const TesselDrawn drawn = InspectFrame(game);
     EXPECT_EQ(drawn.nodes.size(), 2 * (1 + game->GetEnemyCount()));
     EXPECT_EQ(std::count(drawn.texts.begin(), drawn.texts.end(), c.popup), popups);
-    for (uint32_t i = 1; i < game->GetPlantCount(); ++i)
+    for (uint32_t i = 2; i < game->GetPlantCount(); ++i)
       EXPECT_EQ(NodeHidden(game, game->GetPlants()[i].node), !game->GetPlants()[i].present) << i;
     if (c.stunTicks) {
       EXPECT_EQ(man->GetState(), kEnemyStunned);
