@@ -94,6 +94,14 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     game->SetHeading(c.target == kHedge || c.target == kBed ? kFacingDown : kFacingUp);
     Press(kKeyE);
     ASSERT_EQ(game->GetPlayState(), c.tree ? kTesselThrowTree : kTesselThrowPlant);
+    {
+      // Until she lets go it stays in her hand, wherever she stands.
+      const uint32_t held = c.tree ? game->GetTrees()[3].node : game->GetPlants()[1].node;
+      const GameNode* node = LevelNode(game, held);
+      ASSERT_NE(node, nullptr);
+      const Vector4 at(node->matrix[12], node->matrix[13], 0.0f, 1.0f);
+      EXPECT_LT(TesselGroundDistanceSq(at, from), 100.0f * 100.0f);
+    }
     ASSERT_TRUE(RunUntil(
         game, [&] { return InFlight(game, c.tree); }, 90));
     if (!c.tree) {
