@@ -211,13 +211,18 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
   enemy->SetPosition(Vector4(her.x + 40.0f, her.y - 20.0f, 0.0f, 1.0f));
   Frames(1);
   ASSERT_EQ(game->GetPlayState(), kTesselCaught);
+  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
+    const cTesselEnemy* man = game->GetEnemy(i);
+    EXPECT_EQ(man->GetAnimator()->IsAnimationActive(man->GetStandAnim()), 1) << "all stand, " << i;
+  }
   EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(enemy->GetPosition(), game->GetPlayerPosition())),
               90.0f, 0.01f)
       << "placed 45 either side of where they met";
-  bool phone = false;
+  bool phone = false, said = false;
   ASSERT_TRUE(RunUntil(
       game,
       [&] {
+        said |= SaysOneOf(game, {6 + int32_t(line)});
         if (!phone && game->IsPhoneShown() == 1) {
           phone = true;
           // The phone in her left hand, one more model by her.
@@ -241,6 +246,7 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
       },
       1200));
   EXPECT_TRUE(phone) << "she phones";
+  EXPECT_TRUE(said) << "the next of her seven calls";
   EXPECT_EQ(game->GetPhoneLineIndex(), (line + 1) % 7);
   EXPECT_EQ(game->GetLives(), 2);
   EXPECT_EQ(game->GetPlayerPosition().x, game->GetStartPosition().x);

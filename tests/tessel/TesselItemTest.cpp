@@ -29,6 +29,7 @@ class ItemTest : public TesselTest {
     StandBy(game, game->GetPlants()[index]);
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselPullPlant);
+    EXPECT_TRUE(SaysOneOf(game, {0, 1, 2, 3}));
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselCarryPlant; }, 150));
   }
@@ -37,6 +38,7 @@ class ItemTest : public TesselTest {
     game->SetPlayerPosition(Vector4(tree.position.x, tree.position.y - 50.0f, 0.0f, 1.0f));
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselPullTree);
+    EXPECT_TRUE(SaysOneOf(game, {15, 16}));
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselCarryTree; }, 150));
   }
@@ -94,6 +96,7 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     game->SetHeading(c.target == kHedge || c.target == kBed ? kFacingDown : kFacingUp);
     Press(kKeyE);
     ASSERT_EQ(game->GetPlayState(), c.tree ? kTesselThrowTree : kTesselThrowPlant);
+    EXPECT_TRUE(c.tree ? SaysOneOf(game, {23, 25, 29}) : SaysOneOf(game, {21, 22, 24, 27, 28, 30}));
     {
       // Until she lets go it stays in her hand, wherever she stands.
       const uint32_t held = c.tree ? game->GetTrees()[3].node : game->GetPlants()[1].node;
@@ -173,6 +176,7 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
     game->m_bonusScores.Clear();
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselBashPlant);
+    EXPECT_TRUE(SaysOneOf(game, {13, 14}));
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselFree; }, 150));
     const uint32_t round = left - PlantsLeft(game);

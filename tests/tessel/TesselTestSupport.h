@@ -14,6 +14,7 @@
 #include "Game/Frontend/SaveProfile.h"
 #include "Game/KavelApp.h"
 #include "Game/TesselGame/cTesselEnemy.h"
+#include "Game/Sound/CSoundWrapper.h"
 #include "Game/TesselGame/cTesselGame.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/DemoData.h"
@@ -156,4 +157,20 @@ inline GameNode* LevelNode(cTesselGame* game, uint32_t index) {
 inline bool NodeHidden(cTesselGame* game, uint32_t index) {
   const GameNode* node = LevelNode(game, index);
   return node && (node->flags & GameNode::kHidden);
+}
+
+// The lines of her speech bank playing now.
+inline std::vector<int32_t> LinesPlaying(cTesselGame* game) {
+  std::vector<int32_t> lines;
+  CSoundWrapper* sound = GetSoundWrapper();
+  for (int32_t line = 0; sound && line < 64; ++line)
+    if (sound->IsSamplePlaying(game->m_speechBank, line)) lines.push_back(line);
+  return lines;
+}
+// True when one of `allowed` plays (a comment may play beside it).
+inline bool SaysOneOf(cTesselGame* game, std::initializer_list<int32_t> allowed) {
+  for (int32_t playing : LinesPlaying(game))
+    for (int32_t line : allowed)
+      if (line == playing) return true;
+  return false;
 }
