@@ -133,8 +133,16 @@ TEST_F(GameTest, AStampDestroysThePlantsRoundHerFoot) {
   game->SetPlayerPosition(middle);
   Press(kKeyQ);
   EXPECT_EQ(game->IsStampRunning(), 1);
+  bool heard = false;
   ASSERT_TRUE(RunUntil(
-      game, [&] { return game->IsStampRunning() == 0; }, 120));
+      game,
+      [&] {
+        heard |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 17) &&
+                 SaysOneOf(game, {27, 28, 29, 30});
+        return game->IsStampRunning() == 0;
+      },
+      120));
+  EXPECT_TRUE(heard) << "the stamp and her line with it";
   const uint32_t destroyed = game->GetPlantsDestroyed();
   EXPECT_GE(destroyed, 2u);
   EXPECT_EQ(game->GetScore(0), int32_t(250 * destroyed));
@@ -184,11 +192,14 @@ TEST_F(GameTest, TheFlashStunsAnEnemyFacingHerForFiveSeconds) {
   Key(kKeyE, true);
   Frames(1);
   EXPECT_EQ(game->GetPlayState(), kTesselFlash);
+  EXPECT_TRUE(SaysOneOf(game, {4, 5}));
   ASSERT_TRUE(RunUntil(
       game, [&] { return enemy->GetState() == kEnemyStunned; }, 60));
   EXPECT_GE(enemy->GetStunCountdown(), 295u);
   EXPECT_NE(enemy->GetStarsEffect(), -1);
   Key(kKeyE, false);
+  Frames(1);
+  EXPECT_TRUE(SaysOneOf(game, {40})) << "a word on the man she flashed";
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselFree; }, 60));
   ASSERT_TRUE(RunUntil(
