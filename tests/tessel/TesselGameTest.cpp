@@ -167,8 +167,20 @@ TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
   for (uint32_t bash = 1; bash <= 4; ++bash) {
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselBashTree) << bash;
+    // Each blow thuds and draws a groan; the fourth breaks the tree with its own sound.
+    bool thud = false, line = false;
     ASSERT_TRUE(RunUntil(
-        game, [&] { return game->GetPlayState() != kTesselBashTree; }, 150));
+        game,
+        [&] {
+          thud |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 19) != 0;
+          line |= SaysOneOf(game, {17, 18, 19, 20});
+          return game->GetPlayState() != kTesselBashTree;
+        },
+        150));
+    EXPECT_TRUE(thud) << bash;
+    EXPECT_TRUE(line) << bash;
+    EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 20), bash == 4 ? 1 : 0)
+        << bash;
     EXPECT_EQ(game->GetTreeBashCount(), bash);
     EXPECT_EQ(game->IsTreeInHand(), bash < 4 ? 1 : 0) << bash;
     EXPECT_EQ(game->GetPlayState(), bash < 4 ? kTesselCarryTree : kTesselFree) << bash;
@@ -229,11 +241,23 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
   EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(enemy->GetPosition(), game->GetPlayerPosition())),
               90.0f, 0.01f)
       << "placed 45 either side of where they met";
-  bool phone = false, said = false;
+  bool phone = false, said = false, zoomed = false;
   ASSERT_TRUE(RunUntil(
       game,
       [&] {
         said |= SaysOneOf(game, {6 + int32_t(line)});
+        if (game->GetCaughtSubStep() == 1 && !zoomed) {
+          // The camera has closed in on where they met.
+          zoomed = true;
+          const Vector4 m = game->GetPlayerPosition();
+          const Vector4& eye = game->GetCamera().GetPosition();
+          const Vector4& target = game->GetCamera().GetTarget();
+          EXPECT_NEAR(target.z, 120.0f, 1.0f);
+          EXPECT_NEAR(eye.z, 300.0f, 1.0f);
+          EXPECT_NEAR(target.y - eye.y, 250.0f, 1.0f);
+          EXPECT_LT(std::fabs(target.x - m.x), 50.0f);
+          EXPECT_LT(std::fabs(target.y - m.y), 50.0f);
+        }
         if (!phone && game->IsPhoneShown() == 1) {
           phone = true;
           // The phone in her left hand, one more model by her.
@@ -258,6 +282,7 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
       1200));
   EXPECT_TRUE(phone) << "she phones";
   EXPECT_TRUE(said) << "the next of her seven calls";
+  EXPECT_TRUE(zoomed);
   EXPECT_EQ(game->GetPhoneLineIndex(), (line + 1) % 7);
   EXPECT_EQ(game->GetLives(), 2);
   EXPECT_EQ(game->GetPlayerPosition().x, game->GetStartPosition().x);
@@ -373,7 +398,9 @@ TEST_F(GameTest, TheChallengeClockRunsDownAndTimeUpIsNotAWin) {
   EXPECT_EQ(game->GetTimeLeft(), 59u) << "one second a tick-rate of ticks";
   // The last ten seconds tick audibly.
   game->SetTimeLeft(10);
-  Frames(60);
+  Frames(1);
+  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 0) << "not at ten";
+  Frames(59);
   EXPECT_EQ(game->GetTimeLeft(), 9u);
   EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 1);
   game->SetTimeLeft(1);

@@ -65,15 +65,16 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     uint32_t stunTicks;
     int32_t sound;    // the effect heard as it comes down
     int32_t effects;  // particle systems started there
+    int32_t comment;  // the word on it, -1 none
   } cases[] = {
-      {"plant on the ground", false, kGround, 250, 0, 0, "", 0, 4, 1},
-      {"plant at the hedge", false, kHedge, 250 + 250, 0, 1, "250", 0, 5, 2},
-      {"plant at a man", false, kMan, 250 + 1000, 0, 1, "1000", 300, 9, 2},
-      {"plant into the bed", false, kBed, 250, 500, 0, "500", 0, 4, 1},
-      {"tree on the ground", true, kGround, 500, 0, 0, "", 0, 4, 1},
-      {"tree at the hedge", true, kHedge, 500 + 500, 0, 0, "", 0, 5, 2},
-      {"tree at a man", true, kMan, 500 + 5000, 0, 1, "5000", 480, 10, 2},
-      {"tree into the bed", true, kBed, 500, 1000, 0, "", 0, 4, 1},
+      {"plant on the ground", false, kGround, 250, 0, 0, "", 0, 4, 1, 32},
+      {"plant at the hedge", false, kHedge, 250 + 250, 0, 1, "250", 0, 5, 2, -1},
+      {"plant at a man", false, kMan, 250 + 1000, 0, 1, "1000", 300, 9, 2, -1},
+      {"plant into the bed", false, kBed, 250, 500, 0, "500", 0, 4, 1, 34},
+      {"tree on the ground", true, kGround, 500, 0, 0, "", 0, 4, 1, -1},
+      {"tree at the hedge", true, kHedge, 500 + 500, 0, 0, "", 0, 5, 2, -1},
+      {"tree at a man", true, kMan, 500 + 5000, 0, 1, "5000", 480, 10, 2, 43},
+      {"tree into the bed", true, kBed, 500, 1000, 0, "", 0, 4, 1, 34},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -84,6 +85,7 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
       CarryTree(game, 3);
     else
       CarryPlant(game, 1);
+    Frames(50);  // her word on the pull said out, so that the next may be heard
     const int32_t score = game->GetScore(0);
     const uint32_t plants = game->GetPlantsDestroyed(), trees = game->GetTreesDestroyed();
     const uint32_t left = PlantsLeft(game);
@@ -113,9 +115,11 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     }
     game->m_bonusScores.Clear();
     int32_t systems = 0;
+    bool comment = false;
     ASSERT_TRUE(RunUntil(
         game,
         [&] {
+          comment |= SaysOneOf(game, {c.comment});
           if (!InFlight(game, c.tree)) return true;
           systems = game->Window()->GetParticleSystemCount();
           return false;
@@ -123,6 +127,8 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
         120));
     EXPECT_EQ(game->Window()->GetParticleSystemCount() - systems, c.effects);
     EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, c.sound), 1);
+    comment |= SaysOneOf(game, {c.comment});
+    EXPECT_EQ(comment, c.comment != -1);
     const uint32_t taken = left - PlantsLeft(game);
     if (c.target == kBed) {
       EXPECT_GE(taken, 1u) << "plants in the way";
