@@ -342,6 +342,11 @@ std::vector<TextItem> FrontEndTexts(CFrontEnd* frontEnd) {
   return FrontEndTexts(frontEnd, [&] { frontEnd->Update(*GetInputDevice()); });
 }
 
+// Centred on the 640-wide menu screen.
+bool Centred(const TextItem* item) {
+  return item && item->font && item->x == (640 - item->font->GetStringWidth(item->text)) / 2;
+}
+
 const TextItem* FindText(const std::vector<TextItem>& texts, const char16_t* text) {
   for (const TextItem& item : texts)
     if (text && std::u16string(item.text) == text) return &item;
@@ -387,6 +392,14 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
     Press(step.key);
     EXPECT_EQ(FrontEnd()->GetMode(), step.mode);
     EXPECT_EQ(FrontEnd()->GetDifficulty(), step.difficulty);
+    // The line shows the value: NORMAL, CHALLENGE 1, CHALLENGE 2; EASY, MEDIUM, HARD.
+    const std::vector<TextItem> shown = FrontEndTexts(FrontEnd());
+    const TextItem* value =
+        FindText(shown, GetLocalisedText(step.item == CFrontEnd::kItemMode
+                                             ? 1004 + (step.mode == 0 ? 0 : step.mode - 1)
+                                             : 1008 + step.difficulty));
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->x, 400);
   }
   texts = FrontEndTexts(FrontEnd());
   EXPECT_NE(FindText(texts, GetLocalisedText(1009)), nullptr) << "medium again";
@@ -415,10 +428,12 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
     const TextItem* first = FindText(texts, GetLocalisedText(screen.first));
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->y, screen.firstY);
+    EXPECT_TRUE(Centred(first));
     if (screen.second != -1) {
       const TextItem* second = FindText(texts, GetLocalisedText(screen.second));
       ASSERT_NE(second, nullptr);
       EXPECT_EQ(second->y, screen.secondY);
+      EXPECT_TRUE(Centred(second));
     }
   }
   if (FrontEnd()->GetScreen() == CFrontEnd::Screen::Hidden) FrontEnd()->DrawPauseOverlay(0, 0);
@@ -431,8 +446,7 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
   const TextItem* title = FindText(texts, GetLocalisedText(1011));
   ASSERT_NE(title, nullptr) << "the screen's title";
   EXPECT_EQ(title->y, 60);
-  EXPECT_GT(title->x, 0);
-  EXPECT_LT(title->x, 320);
+  EXPECT_TRUE(Centred(title));
   const DisplayModeTable& table = GetDisplayModeTable();
   const int32_t current = GetVideoMenu().current;
   ASSERT_GE(current, 0);
@@ -461,6 +475,51 @@ TEST_F(FrameworkTest, TheFrontEndsCleanUpDeletesItsWindow) {
   EXPECT_EQ(GetApp().GetWindowCount(), windows - 1);
   EXPECT_EQ(FrontEnd()->GetWindowId(), -1);
   EXPECT_EQ(GetFrontEnd(), nullptr);
+}
+
+// Rows the display does not have are hidden from the video menu, and a selection on one of them
+// moves back to the last row still shown.
+TEST(VideoMenuTest, HiddenRowsTakeTheSelectionBackToTheLastShownRow) {
+  const struct {
+    int32_t current, firstRow;
+    int32_t after;  // the selection
+    int32_t hiddenFrom;
+  } cases[] = {
+      {5, 3, 2, 3}, {2, 3, 2, 3}, {3, 3, 2, 3}, {4, 0, 0, 0}, {7, -4, 0, 0}, {7, 32, 7, 32},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.current << " with rows from " << c.firstRow << " hidden");
+    VideoMenu& menu = GetVideoMenu();
+    menu = VideoMenu{};
+    menu.current = c.current;
+    HideDisplayModeItems(c.firstRow, nullptr);
+    EXPECT_EQ(menu.current, c.after);
+    for (int32_t row = 0; row < kMaxDisplayModeRows; ++row) {
+      EXPECT_EQ(menu.items[row].hidden, row >= c.hiddenFrom ? 1 : 0) << row;
+      EXPECT_EQ(menu.items[row].skip, row >= c.hiddenFrom ? 1 : 0) << row;
+    }
+  }
+  GetVideoMenu() = VideoMenu{};
+}
+
+// A row the display cannot show, or one outside the table, is refused and changes nothing.
+TEST_F(FrameworkTest, ARowTheDisplayCannotShowIsRefused) {
+  m_harness.RunFrames(1);
+  DisplayModeTable& table = GetDisplayModeTable();
+  ASSERT_GE(table.count, 1);
+  const ChosenDisplayMode chosen = GetChosenDisplayMode();
+  const int32_t current = GetVideoMenu().current;
+  const DisplayModeRow kept = table.rows[0];
+  table.rows[0].width = 123;
+  table.rows[0].height = 45;
+  for (int32_t row : {0, -1, table.count}) {
+    EXPECT_EQ(SelectDisplayModeRow(row), 0) << row;
+    EXPECT_EQ(GetChosenDisplayMode().width, chosen.width) << row;
+    EXPECT_EQ(GetVideoMenu().current, current) << row;
+  }
+  table.rows[0] = kept;
+  SaveProfile reread;
+  EXPECT_NE(reread.Load(), SaveProfile::LoadResult::kLoaded) << "nothing was saved";
 }
 
 TEST_F(FrameworkTest, QuitEndsTheProgram) {
