@@ -3,7 +3,10 @@
 // own, one update of 1.0 at 60 frames a second at a time.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "Engine/PC/PCApp.h"
+#include "Engine/PC/PCRenderWindow.h"
 #include "Engine/Random.h"
 #include "Game/EditorParticleSystem.h"
 #include "Game/ParticleEditor.h"
@@ -177,6 +180,76 @@ TEST_F(EditorParticleRulesTest, TheBoxGrowsByEightScalesOneSideAStep) {
   // Inside the box nothing moves it.
   m_system.Update(nullptr);
   EXPECT_EQ(w.boundsMax[0], at[0] + 8.0f * scale[0]);
+}
+
+// Each live particle is one quad strip round its position, half as wide as its scale each way,
+// in its colour, and its blend picks the polygon's flags (subtractive over additive over alpha).
+TEST_F(EditorParticleRulesTest, EachLiveParticleIsAQuadInItsColourAndBlend) {
+  RenderWindow window;
+  window.Init(Vector2(0.0f, 0.0f), Vector2(640.0f, 480.0f), Vector4(0, 0, 0, 0), 6, 0.0f);
+  ParticleTemplateWords& w = m_system.Words();
+  const float colour[4] = {200.0f, 100.0f, 50.0f, 128.0f};
+  for (int i = 0; i < 4; ++i) w.colour[i] = colour[i];
+  w.scale[0] = 3.0f;
+  w.scale[1] = 4.0f;
+  w.angle[2] = 0.7f;
+  const struct {
+    uint32_t templateFlags;
+    uint32_t polygonFlags;
+    PolygonPools::Queue queue;
+  } cases[] = {
+      {kTemplateLooped, 0x81, PolygonPools::kOpaque3D},
+      {kTemplateLooped | kTemplateAlpha, 0x85, PolygonPools::kAlpha3D},
+      {kTemplateLooped | kTemplateAlpha | kTemplateAdditive, 0xA1, PolygonPools::kAlpha3D},
+      {kTemplateLooped | kTemplateAdditive | kTemplateSubtractive, 0xC1, PolygonPools::kAlpha3D},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "flags " << c.templateFlags);
+    w.flags = c.templateFlags;
+    m_system.RequestRestart();
+    m_system.Update(nullptr);
+    w.position[0] = 10.0f;
+    m_system.EmitParticle();
+    w.position[0] = -20.0f;
+    m_system.EmitParticle();
+    window.GetPolygonPools().DropAll();
+    m_system.Render(&window);
+    const PolygonPools& pools = window.GetPolygonPools();
+    ASSERT_EQ(pools.GetPolygonCount(c.queue), 2);
+    for (int n = 0; n < 2; ++n) {
+      const PolygonData* quad = pools.Get3D(c.queue, n);
+      ASSERT_EQ(quad->vertexCount, 4);
+      EXPECT_EQ(quad->type, 5u) << "a strip";
+      EXPECT_EQ(quad->flags, c.polygonFlags);
+      EXPECT_EQ(quad->texture, m_system.GetTexture());
+      const float x = n == 0 ? 10.0f : -20.0f;
+      float centre[3] = {};
+      for (int v = 0; v < 4; ++v) {
+        const PolyVertex& p = quad->vertices[v];
+        EXPECT_EQ(p.colour, 0x80C86432u) << v;
+        centre[0] += 0.25f * p.x;
+        centre[1] += 0.25f * p.y;
+        centre[2] += 0.25f * p.z;
+      }
+      EXPECT_NEAR(centre[0], x, 1e-3f);
+      EXPECT_NEAR(centre[1], 0.0f, 1e-3f);
+      EXPECT_NEAR(centre[2], 0.0f, 1e-3f);
+      for (int v = 0; v < 4; ++v) {
+        const PolyVertex& p = quad->vertices[v];
+        const float dx = p.x - centre[0], dy = p.y - centre[1], dz = p.z - centre[2];
+        EXPECT_NEAR(std::sqrt(dx * dx + dy * dy + dz * dz), 5.0f, 1e-3f) << "corner " << v;
+      }
+      EXPECT_EQ(quad->vertices[0].u, 0.0f);
+      EXPECT_EQ(quad->vertices[3].u, 1.0f);
+      EXPECT_EQ(quad->vertices[3].v, 1.0f);
+    }
+  }
+  // No slots: nothing drawn.
+  w.maxParticles = 0;
+  window.GetPolygonPools().DropAll();
+  m_system.Render(&window);
+  EXPECT_EQ(window.GetPolygonPools().GetPolygonCount(PolygonPools::kAlpha3D), 0);
+  window.CleanUp();
 }
 
 }  // namespace
