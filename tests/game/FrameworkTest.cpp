@@ -21,8 +21,8 @@
 #include "Game/KavelApp.h"
 #include "Game/Localisation/LocalisedText.h"
 #include "Game/Sound/CSoundWrapper.h"
-#include "tests/support/DemoData.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/DemoData.h"
 #include "tests/support/LogCapture.h"
 
 namespace {
@@ -382,9 +382,12 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
     int key;
     int32_t mode, difficulty;
   } steps[] = {
-      {CFrontEnd::kItemMode, kDIK_RIGHT, 2, 1},       {CFrontEnd::kItemMode, kDIK_LEFT, 3, 1},
-      {CFrontEnd::kItemMode, kDIK_RIGHT, 0, 1},       {CFrontEnd::kItemDifficulty, kDIK_RIGHT, 0, 2},
-      {CFrontEnd::kItemDifficulty, kDIK_RIGHT, 0, 0}, {CFrontEnd::kItemDifficulty, kDIK_LEFT, 0, 2},
+      {CFrontEnd::kItemMode, kDIK_RIGHT, 2, 1},
+      {CFrontEnd::kItemMode, kDIK_LEFT, 3, 1},
+      {CFrontEnd::kItemMode, kDIK_RIGHT, 0, 1},
+      {CFrontEnd::kItemDifficulty, kDIK_RIGHT, 0, 2},
+      {CFrontEnd::kItemDifficulty, kDIK_RIGHT, 0, 0},
+      {CFrontEnd::kItemDifficulty, kDIK_LEFT, 0, 2},
       {CFrontEnd::kItemDifficulty, kDIK_LEFT, 0, 1},
   };
   for (const auto& step : steps) {

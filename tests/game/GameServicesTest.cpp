@@ -10,8 +10,8 @@
 #include "Engine/PC/PCRenderWindow.h"
 #include "Game/GameBaseClass.h"
 #include "Game/Helper/GameCamera.h"
-#include "tests/support/DemoData.h"
 #include "tests/support/AppHarness.h"
+#include "tests/support/DemoData.h"
 
 namespace {
 

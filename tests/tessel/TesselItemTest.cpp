@@ -20,7 +20,7 @@ const Vector4 kOpenGround(1400.0f, -2100.0f, 0.0f, 1.0f);  // facing +y: open pa
 const Vector4 kBedMiddle(1097.5f, -802.5f, 0.0f, 1.0f);
 // Thrown towards -y from here, they come down in the bed.
 const Vector4 kBeforeBed(1097.5f, -280.0f, 0.0f, 1.0f);
-constexpr float kFacingDown = 0.0f;       // towards -y
+constexpr float kFacingDown = 0.0f;      // towards -y
 constexpr float kFacingUp = 3.1415927f;  // towards +y
 
 class ItemTest : public TesselTest {
@@ -58,9 +58,9 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     const char* what;
     bool tree;
     Target target;
-    int32_t points;   // for the throw and the hit
-    int32_t perPlant;  // for each plant it takes on its way
-    int32_t popups;   // of the hit, and one each plant for a plant
+    int32_t points;     // for the throw and the hit
+    int32_t perPlant;   // for each plant it takes on its way
+    int32_t popups;     // of the hit, and one each plant for a plant
     const char* popup;  // the number they show
     uint32_t stunTicks;
     int32_t sound;    // the effect heard as it comes down

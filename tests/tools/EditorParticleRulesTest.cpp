@@ -44,7 +44,8 @@ class EditorParticleRulesTest : public AppTest {
   }
   uint32_t Alive() const {
     uint32_t n = 0;
-    for (uint32_t i = 0; i < EditorParticleSystem::kPoolSize; ++i) n += m_system.GetPool()[i].life > 0.0f;
+    for (uint32_t i = 0; i < EditorParticleSystem::kPoolSize; ++i)
+      n += m_system.GetPool()[i].life > 0.0f;
     return n;
   }
 
