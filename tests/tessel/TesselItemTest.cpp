@@ -115,11 +115,12 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     }
     game->m_bonusScores.Clear();
     int32_t systems = 0;
-    bool comment = false;
+    bool comment = false, plantHit = false;
     ASSERT_TRUE(RunUntil(
         game,
         [&] {
           comment |= SaysOneOf(game, {c.comment});
+          plantHit |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 5) != 0;
           if (!InFlight(game, c.tree)) return true;
           systems = game->Window()->GetParticleSystemCount();
           return false;
@@ -130,6 +131,7 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     comment |= SaysOneOf(game, {c.comment});
     EXPECT_EQ(comment, c.comment != -1);
     const uint32_t taken = left - PlantsLeft(game);
+    EXPECT_EQ(plantHit, c.target == kBed || c.target == kHedge) << "the sound of a hit on the way";
     if (c.target == kBed) {
       EXPECT_GE(taken, 1u) << "plants in the way";
     } else {
@@ -175,6 +177,7 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
     cTesselGame* game = StartPlaying(kModeNormal);
     ParkEnemies(game);
     CarryPlant(game, 0);
+    Frames(50);  // her word on the pull said out
     game->SetPlayerPosition(c.at);
     const int32_t score = game->GetScore(0);
     const uint32_t destroyed = game->GetPlantsDestroyed();
@@ -183,8 +186,17 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselBashPlant);
     EXPECT_TRUE(SaysOneOf(game, {13, 14}));
+    bool thud = false, comment = false;
     ASSERT_TRUE(RunUntil(
-        game, [&] { return game->GetPlayState() == kTesselFree; }, 150));
+        game,
+        [&] {
+          thud |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 4) != 0;
+          comment |= SaysOneOf(game, {36});
+          return game->GetPlayState() == kTesselFree;
+        },
+        150));
+    EXPECT_TRUE(thud);
+    EXPECT_EQ(comment, c.bed) << "a word when it takes others with it";
     const uint32_t round = left - PlantsLeft(game);
     if (c.bed) {
       EXPECT_GE(round, 1u) << "the plants under the impact";
