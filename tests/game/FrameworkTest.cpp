@@ -3,6 +3,7 @@
 // result recorded in the save profile, and the menu again.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -463,6 +464,32 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
   EXPECT_EQ(marker->y, row->y) << "the marker beside the current mode";
   EXPECT_EQ(marker->x, 180);
   EXPECT_NE(FindText(texts, GetLocalisedText(1024)), nullptr) << "Back";
+  // A long list shows twelve rows round the selection, the last ones at its end.
+  {
+    const DisplayModeTable kept = table;
+    const VideoMenu keptMenu = GetVideoMenu();
+    for (VideoMenuItem& item : GetVideoMenu().items) item = VideoMenuItem{};
+    DisplayModeTable& rows = GetDisplayModeTable();
+    rows.count = 20;
+    for (int32_t i = 0; i < rows.count; ++i) std::snprintf(rows.rows[i].label, 64, "mode %d", i);
+    for (int i = 0; i < 40; ++i) {
+      texts = FrontEndTexts(FrontEnd());
+      if (FindText(texts, u"mode 19")) break;
+      Press(kDIK_DOWN);
+    }
+    int shown = 0, first = -1;
+    for (int32_t i = 0; i < rows.count; ++i) {
+      const std::string name = "mode " + std::to_string(i);
+      if (FindText(texts, std::u16string(name.begin(), name.end()).c_str())) {
+        ++shown;
+        if (first < 0) first = i;
+      }
+    }
+    EXPECT_EQ(shown, 12);
+    EXPECT_EQ(first, 8);
+    GetDisplayModeTable() = kept;
+    GetVideoMenu() = keptMenu;
+  }
   Press(kDIK_ESCAPE);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
 }
@@ -473,7 +500,9 @@ TEST_F(FrameworkTest, TheFrontEndsCleanUpDeletesItsWindow) {
   const int32_t id = FrontEnd()->GetWindowId();
   const int32_t windows = GetApp().GetWindowCount();
   ASSERT_NE(GetApp().FindWindow(id), nullptr);
+  const int32_t fonts = GetApp().GetFontFactory()->GetCount();
   FrontEnd()->CleanUp();
+  EXPECT_EQ(GetApp().GetFontFactory()->GetCount(), fonts - 1) << "its font given back";
   EXPECT_EQ(GetApp().FindWindow(id), nullptr);
   EXPECT_EQ(GetApp().GetWindowCount(), windows - 1);
   EXPECT_EQ(FrontEnd()->GetWindowId(), -1);
@@ -521,6 +550,10 @@ TEST_F(FrameworkTest, ARowTheDisplayCannotShowIsRefused) {
     EXPECT_EQ(GetVideoMenu().current, current) << row;
   }
   table.rows[0] = kept;
+  // Past the table's count, even on a row a mode could be read from.
+  table.rows[table.count] = kept;
+  EXPECT_EQ(SelectDisplayModeRow(table.count), 0);
+  table.rows[table.count] = DisplayModeRow{};
   SaveProfile reread;
   EXPECT_NE(reread.Load(), SaveProfile::LoadResult::kLoaded) << "nothing was saved";
 }
