@@ -72,6 +72,36 @@ TEST_F(EnemyTest, TheFirstEnemyPatrolsByRandomExitsTheOthersTowardsTessel) {
   EXPECT_EQ(GetRandCount(), 2u);
 }
 
+// The game's own tick walks a patrolling man on, and gives up a chase held against a hedge once he
+// has been blocked for more than a fifth of a second, however long he has chased.
+TEST_F(EnemyTest, TheTickWalksAPatrolAndEndsAChaseBlockedTooLong) {
+  PlayerAway();
+  cTesselEnemy& first = Enemy(0);
+  Enemy(1).SetPosition(Vector4(2500, -2500, 0, 1));
+  Enemy(1).Stun(100.0f, 60.0f);
+  TesselNavNode* centre = Junction(1300, -1500);
+  TesselNavNode* west = Junction(400, -1500);
+  first.SetState(kEnemyPatrol);
+  first.SetPosition(west->position);
+  first.SetNodes(west, centre);
+  first.SetProgress(0.0f);
+  for (int tick = 0; tick < 10; ++tick) m_game->UpdateEnemies();
+  EXPECT_NEAR(first.GetPosition().x, 400.0f + 10 * 2.5f, 0.05f);
+  EXPECT_EQ(first.GetState(), kEnemyPatrol);
+  // Below the shed with Tessel close above it: never too far, only blocked.
+  first.SetPosition(Vector4(1100, -1182, 0, 1));
+  m_game->SetPlayerPosition(Vector4(1000, -900, 0, 1));
+  first.SetChasing();
+  first.SetChaseFrames(100);
+  for (int tick = 1; tick <= 12; ++tick) {
+    m_game->UpdateEnemies();
+    ASSERT_EQ(first.GetState(), kEnemyChase) << tick;
+  }
+  EXPECT_EQ(first.GetBlockedFrames(), 12u);
+  m_game->UpdateEnemies();
+  EXPECT_EQ(first.GetState(), kEnemyReturn) << "13 blocked frames > 60 / 5";
+}
+
 TEST_F(EnemyTest, SpottingNeedsRangeSightAndTheRightSide) {
   cTesselEnemy& enemy = Enemy(0);
   Enemy(1).SetPosition(Vector4(2500, -2500, 0, 1));
