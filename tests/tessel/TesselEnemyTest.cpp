@@ -102,6 +102,25 @@ TEST_F(EnemyTest, TheTickWalksAPatrolAndEndsAChaseBlockedTooLong) {
   EXPECT_EQ(first.GetState(), kEnemyReturn) << "13 blocked frames > 60 / 5";
 }
 
+// A chaser who would run into a stunned man is held back, whichever of the two is first.
+TEST_F(EnemyTest, AChaserIsHeldBackFromAStunnedMan) {
+  for (const uint32_t chaserIndex : {0u, 1u}) {
+    SCOPED_TRACE(chaserIndex);
+    cTesselEnemy& chaser = Enemy(chaserIndex);
+    cTesselEnemy& stunned = Enemy(1 - chaserIndex);
+    stunned.SetPosition(Vector4(1300, -1500, 0, 1));
+    stunned.Stun(100.0f, 60.0f);
+    chaser.SetPosition(Vector4(1300, -1570, 0, 1));
+    chaser.SetPreviousPosition(chaser.GetPosition());
+    chaser.SetChasing();
+    // Tessel beyond the stunned man: the chase leads straight into him.
+    m_game->SetPlayerPosition(Vector4(1300, -1200, 0, 1));
+    m_game->UpdateEnemies();
+    EXPECT_EQ(chaser.GetState(), kEnemyChase);
+    EXPECT_EQ(chaser.GetPosition().y, -1570.0f) << "held where he was";
+  }
+}
+
 TEST_F(EnemyTest, SpottingNeedsRangeSightAndTheRightSide) {
   cTesselEnemy& enemy = Enemy(0);
   Enemy(1).SetPosition(Vector4(2500, -2500, 0, 1));
