@@ -121,6 +121,34 @@ TEST_F(EditorParticleRulesTest, FrictionKeepsOrStopsTheVelocityAndGravityAddsEac
   }
 }
 
+// A step moves every axis and turns and grows every component by its step.
+TEST_F(EditorParticleRulesTest, AStepMovesEveryAxisAndTurnsAndGrowsEveryComponent) {
+  ParticleTemplateWords& w = m_system.Words();
+  w.pitch = 1.5707964f;  // along x
+  w.velocity[0] = 60.0f;
+  w.velocity[1] = 60.0f;
+  w.velocity[2] = 60.0f;
+  const float angleStep[4] = {0.1f, 0.2f, 0.3f, 0.4f}, scaleStep[4] = {0.5f, 1.0f, 1.5f, 2.0f};
+  for (int i = 0; i < 4; ++i) {
+    w.angleStep[i] = angleStep[i];
+    w.scaleStep[i] = scaleStep[i];
+    w.scale[i] = 1.0f;
+    w.angle[i] = 0.0f;
+  }
+  m_system.EmitParticle();
+  const EditorParticle& p = m_system.GetPool()[0];
+  float velocity[3], position[3], angle[4], scale[4];
+  for (int i = 0; i < 3; ++i) velocity[i] = p.velocity[i], position[i] = p.position[i];
+  for (int i = 0; i < 4; ++i) angle[i] = p.angle[i], scale[i] = p.scale[i];
+  EXPECT_NEAR(velocity[0], 2.0f, 1e-5f);
+  m_system.Update(nullptr);
+  for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(p.position[i], position[i] + velocity[i]) << i;
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_FLOAT_EQ(p.angle[i], angle[i] + angleStep[i]) << i;
+    EXPECT_FLOAT_EQ(p.scale[i], scale[i] + scaleStep[i]) << i;
+  }
+}
+
 TEST_F(EditorParticleRulesTest, AColourStepHoldsEachComponentTo0To255) {
   ParticleTemplateWords& w = m_system.Words();
   const float colour[4] = {250.0f, 5.0f, 100.0f, 255.0f};
