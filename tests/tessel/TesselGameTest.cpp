@@ -50,7 +50,7 @@ TEST_F(GameTest, LoadsEveryLevelsDataAndStartsOnTheFirst) {
   EXPECT_EQ(game->Window()->GetLightSetup(), game->GetLightBlock(0));
   EXPECT_EQ(game->GetEnemyCount(), 2u);
   EXPECT_EQ(game->GetJunctionCount(), 9u);
-  EXPECT_GE(game->GetPlantCount(), 50u);
+  EXPECT_EQ(game->GetPlantCount(), 64u) << "four beds of 16, every kind a to e";
   EXPECT_EQ(game->GetTreeCount(), 4u);
   EXPECT_EQ(game->GetBoxCount(), 8u);
   // Start, camera and speeds at 60 ticks a second.
@@ -67,6 +67,9 @@ TEST_F(GameTest, LoadsEveryLevelsDataAndStartsOnTheFirst) {
   EXPECT_EQ(game->GetTimeLeft(), 0u) << "no clock outside the challenges";
   EXPECT_EQ(game->GetPlayState(), kTesselIntro);
   EXPECT_LT(game->GetPhoneLineIndex(), 7u);
+  // The garden's top edge keeps her in, just short of its wall.
+  EXPECT_TRUE(game->IsBlocked(Vector4(1300.0f, -31.0f, 0.0f, 1.0f)));
+  EXPECT_FALSE(game->IsBlocked(Vector4(1300.0f, -60.0f, 0.0f, 1.0f)));
 }
 
 TEST_F(GameTest, TheIntroHandsOverToPlayAndOneEnemyAtATimeWalksBack) {
