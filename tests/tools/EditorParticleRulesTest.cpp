@@ -149,6 +149,15 @@ TEST_F(EditorParticleRulesTest, AStepMovesEveryAxisAndTurnsAndGrowsEveryComponen
   }
 }
 
+// A new test system starts with no particle alive, whatever the pool held.
+TEST_F(EditorParticleRulesTest, ANewTestSystemStartsEmpty) {
+  m_system.Words().emitPerFrame = 4.0f;
+  for (int i = 0; i < 3; ++i) m_system.Update(nullptr);
+  ASSERT_GT(Alive(), 0u);
+  ASSERT_TRUE(m_system.CreateTestSystem());
+  EXPECT_EQ(Alive(), 0u);
+}
+
 TEST_F(EditorParticleRulesTest, AColourStepHoldsEachComponentTo0To255) {
   ParticleTemplateWords& w = m_system.Words();
   const float colour[4] = {250.0f, 5.0f, 100.0f, 255.0f};
@@ -221,6 +230,8 @@ TEST_F(EditorParticleRulesTest, EachLiveParticleIsAQuadInItsColourAndBlend) {
   for (int i = 0; i < 4; ++i) w.colour[i] = colour[i];
   w.scale[0] = 3.0f;
   w.scale[1] = 4.0f;
+  w.angle[0] = 0.3f;
+  w.angle[1] = 0.5f;
   w.angle[2] = 0.7f;
   const struct {
     uint32_t templateFlags;

@@ -322,8 +322,11 @@ TEST_F(ParticleEditorTest, F1AndF2SwitchWhatIsShownAndTheLiveCountIsPrinted) {
     KavelParticle::Update(state);
     *nodes = window->GetRenderNodeCount() - before;
     text->clear();
-    if (const TextItem* item = window->GetTextItem(0))
+    if (const TextItem* item = window->GetTextItem(0)) {
       for (const char16_t* c = item->text; *c; ++c) *text += char(*c);
+      EXPECT_EQ(item->x, 1) << "in the top left corner";
+      EXPECT_EQ(item->y, 1);
+    }
     window->DropText();
   };
   int32_t nodes = 0;
