@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,8 @@ namespace fs = std::filesystem;
 constexpr int kDIK_RETURN = 0x1C;
 constexpr int kDIK_ESCAPE = 0x01;
 constexpr int kDIK_DOWN = 0xD0;
+constexpr int kDIK_LEFT = 0xCB;
+constexpr int kDIK_RIGHT = 0xCD;
 constexpr int32_t kTestGameId = 9;
 
 // What the test game was asked to do, in order.
@@ -327,6 +331,237 @@ TEST_F(FrameworkTest, TheChosenDisplayModeIsSavedInTheProfile) {
   EXPECT_EQ(reread.Data().settings.displayWidth, table.rows[row].width);
   EXPECT_EQ(reread.Data().settings.displayHeight, table.rows[row].height);
   EXPECT_EQ(reread.Data().settings.displayBits, table.rows[row].bits);
+}
+
+// The texts the front end queues on its window for one frame, read before the frame draws them.
+template <class Draw>
+std::vector<TextItem> FrontEndTexts(CFrontEnd* frontEnd, Draw draw) {
+  std::vector<TextItem> texts;
+  RenderWindow* window = GetApp().FindWindow(frontEnd->GetWindowId());
+  if (!window) return texts;
+  window->DropText();
+  draw();
+  for (int32_t i = 0; i < window->GetTextItemCount(); ++i) texts.push_back(*window->GetTextItem(i));
+  window->DropText();
+  return texts;
+}
+std::vector<TextItem> FrontEndTexts(CFrontEnd* frontEnd) {
+  return FrontEndTexts(frontEnd, [&] { frontEnd->Update(*GetInputDevice()); });
+}
+
+// Centred on the 640-wide menu screen.
+bool Centred(const TextItem* item) {
+  return item && item->font && item->x == (640 - item->font->GetStringWidth(item->text)) / 2;
+}
+
+const TextItem* FindText(const std::vector<TextItem>& texts, const char16_t* text) {
+  for (const TextItem& item : texts)
+    if (text && std::u16string(item.text) == text) return &item;
+  return nullptr;
+}
+
+TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
+  m_harness.RunFrames(1);
+  // The menu: the items one under the other, the selected one in its own colour.
+  std::vector<TextItem> texts = FrontEndTexts(FrontEnd());
+  const TextItem* diving = FindText(texts, GetLocalisedText(1000));
+  const TextItem* video = FindText(texts, GetLocalisedText(1011));
+  ASSERT_NE(diving, nullptr);
+  ASSERT_NE(video, nullptr);
+  EXPECT_EQ(diving->x, 200);
+  EXPECT_EQ(diving->y, 120);
+  EXPECT_EQ(video->x, 200);
+  EXPECT_GT(video->y, diving->y);
+  EXPECT_NE(diving->colour, video->colour) << "the first item is selected";
+  const TextItem* mode = FindText(texts, GetLocalisedText(1003));
+  const TextItem* normal = FindText(texts, GetLocalisedText(1004));
+  const TextItem* difficulty = FindText(texts, GetLocalisedText(1007));
+  const TextItem* medium = FindText(texts, GetLocalisedText(1009));
+  ASSERT_TRUE(mode && normal && difficulty && medium);
+  EXPECT_EQ(normal->x, 400);
+  EXPECT_EQ(normal->y, mode->y) << "each value on its item's line";
+  EXPECT_EQ(medium->x, 400);
+  EXPECT_EQ(medium->y, difficulty->y);
+  EXPECT_EQ(difficulty->y - mode->y, 26);
+  // Sideways on the mode and difficulty lines cycles their values, both ways round.
+  const struct {
+    int32_t item;
+    int key;
+    int32_t mode, difficulty;
+  } steps[] = {
+      {CFrontEnd::kItemMode, kDIK_RIGHT, 2, 1},
+      {CFrontEnd::kItemMode, kDIK_LEFT, 3, 1},
+      {CFrontEnd::kItemMode, kDIK_RIGHT, 0, 1},
+      {CFrontEnd::kItemDifficulty, kDIK_RIGHT, 0, 2},
+      {CFrontEnd::kItemDifficulty, kDIK_RIGHT, 0, 0},
+      {CFrontEnd::kItemDifficulty, kDIK_LEFT, 0, 2},
+      {CFrontEnd::kItemDifficulty, kDIK_LEFT, 0, 1},
+  };
+  for (const auto& step : steps) {
+    while (FrontEnd()->GetSelection() != step.item) Press(kDIK_DOWN);
+    Press(step.key);
+    EXPECT_EQ(FrontEnd()->GetMode(), step.mode);
+    EXPECT_EQ(FrontEnd()->GetDifficulty(), step.difficulty);
+    // The line shows the value: NORMAL, CHALLENGE 1, CHALLENGE 2; EASY, MEDIUM, HARD.
+    const std::vector<TextItem> shown = FrontEndTexts(FrontEnd());
+    const TextItem* value =
+        FindText(shown, GetLocalisedText(step.item == CFrontEnd::kItemMode
+                                             ? 1004 + (step.mode == 0 ? 0 : step.mode - 1)
+                                             : 1008 + step.difficulty));
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->x, 400);
+  }
+  texts = FrontEndTexts(FrontEnd());
+  EXPECT_NE(FindText(texts, GetLocalisedText(1009)), nullptr) << "medium again";
+  // The screens that show one or two lines, and the pause overlay over a game.
+  const struct {
+    const char* what;
+    std::function<void()> show;
+    int32_t first, firstY, second, secondY;  // text ids, -1 for none
+  } screens[] = {
+      {"loading", [&] { FrontEnd()->ShowLoadingScreen(); }, 1013, 230, -1, 0},
+      {"message", [&] { FrontEnd()->ShowMessage(GetLocalisedText(1018), GetLocalisedText(1020)); },
+       1018, 210, 1020, 250},
+      {"paused", [&] { FrontEnd()->Hide(); }, 1022, 225, 1026, 312},
+  };
+  for (const auto& screen : screens) {
+    SCOPED_TRACE(screen.what);
+    screen.show();
+    const bool overlay = FrontEnd()->GetScreen() == CFrontEnd::Screen::Hidden;
+    texts = FrontEndTexts(FrontEnd(), [&] {
+      if (overlay)
+        FrontEnd()->DrawPauseOverlay(1, 1);
+      else
+        FrontEnd()->Update(*GetInputDevice());
+    });
+    EXPECT_EQ(texts.size(), screen.second == -1 ? 1u : 2u);
+    const TextItem* first = FindText(texts, GetLocalisedText(screen.first));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->y, screen.firstY);
+    EXPECT_TRUE(Centred(first));
+    if (screen.second != -1) {
+      const TextItem* second = FindText(texts, GetLocalisedText(screen.second));
+      ASSERT_NE(second, nullptr);
+      EXPECT_EQ(second->y, screen.secondY);
+      EXPECT_TRUE(Centred(second));
+    }
+  }
+  if (FrontEnd()->GetScreen() == CFrontEnd::Screen::Hidden) FrontEnd()->DrawPauseOverlay(0, 0);
+  FrontEnd()->Resume();
+  // The video screen: its title centred near the top, the modes, a marker at the current one.
+  while (FrontEnd()->GetSelection() != CFrontEnd::kItemVideo) Press(kDIK_DOWN);
+  Press(kDIK_RETURN);
+  ASSERT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Video);
+  texts = FrontEndTexts(FrontEnd());
+  const TextItem* title = FindText(texts, GetLocalisedText(1011));
+  ASSERT_NE(title, nullptr) << "the screen's title";
+  EXPECT_EQ(title->y, 60);
+  EXPECT_TRUE(Centred(title));
+  const DisplayModeTable& table = GetDisplayModeTable();
+  const int32_t current = GetVideoMenu().current;
+  ASSERT_GE(current, 0);
+  ASSERT_LT(current, table.count);
+  const std::string label = table.rows[current].label;
+  const TextItem* row = FindText(texts, std::u16string(label.begin(), label.end()).c_str());
+  const TextItem* marker = FindText(texts, u">");
+  ASSERT_NE(row, nullptr);
+  ASSERT_NE(marker, nullptr);
+  EXPECT_EQ(row->x, 200);
+  EXPECT_EQ(marker->y, row->y) << "the marker beside the current mode";
+  EXPECT_EQ(marker->x, 180);
+  EXPECT_NE(FindText(texts, GetLocalisedText(1024)), nullptr) << "Back";
+  // A long list shows twelve rows round the selection, the last ones at its end.
+  {
+    const DisplayModeTable kept = table;
+    const VideoMenu keptMenu = GetVideoMenu();
+    for (VideoMenuItem& item : GetVideoMenu().items) item = VideoMenuItem{};
+    DisplayModeTable& rows = GetDisplayModeTable();
+    rows.count = 20;
+    for (int32_t i = 0; i < rows.count; ++i) std::snprintf(rows.rows[i].label, 64, "mode %d", i);
+    for (int i = 0; i < 40; ++i) {
+      texts = FrontEndTexts(FrontEnd());
+      if (FindText(texts, u"mode 19")) break;
+      Press(kDIK_DOWN);
+    }
+    int shown = 0, first = -1;
+    for (int32_t i = 0; i < rows.count; ++i) {
+      const std::string name = "mode " + std::to_string(i);
+      if (FindText(texts, std::u16string(name.begin(), name.end()).c_str())) {
+        ++shown;
+        if (first < 0) first = i;
+      }
+    }
+    EXPECT_EQ(shown, 12);
+    EXPECT_EQ(first, 8);
+    GetDisplayModeTable() = kept;
+    GetVideoMenu() = keptMenu;
+  }
+  Press(kDIK_ESCAPE);
+  EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
+}
+
+// The front end's window is the program's first (id 0): clean-up gives it back all the same.
+TEST_F(FrameworkTest, TheFrontEndsCleanUpDeletesItsWindow) {
+  m_harness.RunFrames(1);
+  const int32_t id = FrontEnd()->GetWindowId();
+  const int32_t windows = GetApp().GetWindowCount();
+  ASSERT_NE(GetApp().FindWindow(id), nullptr);
+  const int32_t fonts = GetApp().GetFontFactory()->GetCount();
+  FrontEnd()->CleanUp();
+  EXPECT_EQ(GetApp().GetFontFactory()->GetCount(), fonts - 1) << "its font given back";
+  EXPECT_EQ(GetApp().FindWindow(id), nullptr);
+  EXPECT_EQ(GetApp().GetWindowCount(), windows - 1);
+  EXPECT_EQ(FrontEnd()->GetWindowId(), -1);
+  EXPECT_EQ(GetFrontEnd(), nullptr);
+}
+
+// Rows the display does not have are hidden from the video menu, and a selection on one of them
+// moves back to the last row still shown.
+TEST(VideoMenuTest, HiddenRowsTakeTheSelectionBackToTheLastShownRow) {
+  const struct {
+    int32_t current, firstRow;
+    int32_t after;  // the selection
+    int32_t hiddenFrom;
+  } cases[] = {
+      {5, 3, 2, 3}, {2, 3, 2, 3}, {3, 3, 2, 3}, {4, 0, 0, 0}, {7, -4, 0, 0}, {7, 32, 7, 32},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.current << " with rows from " << c.firstRow << " hidden");
+    VideoMenu& menu = GetVideoMenu();
+    menu = VideoMenu{};
+    menu.current = c.current;
+    HideDisplayModeItems(c.firstRow, nullptr);
+    EXPECT_EQ(menu.current, c.after);
+    for (int32_t row = 0; row < kMaxDisplayModeRows; ++row) {
+      EXPECT_EQ(menu.items[row].hidden, row >= c.hiddenFrom ? 1 : 0) << row;
+      EXPECT_EQ(menu.items[row].skip, row >= c.hiddenFrom ? 1 : 0) << row;
+    }
+  }
+  GetVideoMenu() = VideoMenu{};
+}
+
+// A row the display cannot show, or one outside the table, is refused and changes nothing.
+TEST_F(FrameworkTest, ARowTheDisplayCannotShowIsRefused) {
+  m_harness.RunFrames(1);
+  DisplayModeTable& table = GetDisplayModeTable();
+  ASSERT_GE(table.count, 1);
+  const ChosenDisplayMode chosen = GetChosenDisplayMode();
+  const int32_t current = GetVideoMenu().current;
+  const DisplayModeRow kept = table.rows[0];
+  table.rows[0].width = 123;
+  table.rows[0].height = 45;
+  for (int32_t row : {0, -1, table.count}) {
+    EXPECT_EQ(SelectDisplayModeRow(row), 0) << row;
+    EXPECT_EQ(GetChosenDisplayMode().width, chosen.width) << row;
+    EXPECT_EQ(GetVideoMenu().current, current) << row;
+  }
+  table.rows[0] = kept;
+  // Past the table's count, even on a row a mode could be read from.
+  table.rows[table.count] = kept;
+  EXPECT_EQ(SelectDisplayModeRow(table.count), 0);
+  table.rows[table.count] = DisplayModeRow{};
+  SaveProfile reread;
+  EXPECT_NE(reread.Load(), SaveProfile::LoadResult::kLoaded) << "nothing was saved";
 }
 
 TEST_F(FrameworkTest, QuitEndsTheProgram) {

@@ -129,6 +129,31 @@ TEST_F(GameServicesTest, AMessageShowsForItsTicksAndPopupsFadeOut) {
   EXPECT_EQ(game.m_bonusScores.GetListLength(), 0) << "all popups end after their second";
 }
 
+// A popup shows its number, red only below zero.
+TEST_F(GameServicesTest, PopupsShowTheirNumbersRedOnlyBelowZero) {
+  ScriptedGame game;
+  RenderWindow window;
+  window.Init(Vector2(0.0f, 0.0f), Vector2(640.0f, 480.0f), Vector4(0, 0, 0, 0), 6, 0.0f);
+  ASSERT_NE(game.GetMessageFont(), nullptr);
+  BonusScoreHandler popups;
+  for (int32_t value : {250, 0, -100}) popups.Add(value, Vector4(0.0f, 0.0f, 0.5f, 1.0f));
+  popups.Draw(&window, game.GetMessageFont());
+  ASSERT_EQ(window.GetTextItemCount(), 3);
+  EXPECT_EQ(std::u16string(window.GetTextItem(0)->text), u"250");
+  EXPECT_EQ(std::u16string(window.GetTextItem(1)->text), u"0");
+  EXPECT_EQ(std::u16string(window.GetTextItem(2)->text), u"-100");
+  EXPECT_EQ(window.GetTextItem(1)->colour, window.GetTextItem(0)->colour);
+  EXPECT_NE(window.GetTextItem(2)->colour, window.GetTextItem(0)->colour);
+  // Each rises as it ages.
+  const int32_t y = window.GetTextItem(0)->y;
+  window.DropText();
+  popups.Update(30.0f);
+  popups.Draw(&window, game.GetMessageFont());
+  ASSERT_EQ(window.GetTextItemCount(), 3);
+  EXPECT_EQ(window.GetTextItem(0)->y, y - 20);
+  window.CleanUp();
+}
+
 // The HUD drawers queue their numbers as text in the window; what they wrote is read back.
 TEST_F(GameServicesTest, HudDrawersWriteTheirNumbersInTheirFormats) {
   ScriptedGame game;

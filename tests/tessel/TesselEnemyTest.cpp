@@ -72,6 +72,55 @@ TEST_F(EnemyTest, TheFirstEnemyPatrolsByRandomExitsTheOthersTowardsTessel) {
   EXPECT_EQ(GetRandCount(), 2u);
 }
 
+// The game's own tick walks a patrolling man on, and gives up a chase held against a hedge once he
+// has been blocked for more than a fifth of a second, however long he has chased.
+TEST_F(EnemyTest, TheTickWalksAPatrolAndEndsAChaseBlockedTooLong) {
+  PlayerAway();
+  cTesselEnemy& first = Enemy(0);
+  Enemy(1).SetPosition(Vector4(2500, -2500, 0, 1));
+  Enemy(1).Stun(100.0f, 60.0f);
+  TesselNavNode* centre = Junction(1300, -1500);
+  TesselNavNode* west = Junction(400, -1500);
+  first.SetState(kEnemyPatrol);
+  first.SetPosition(west->position);
+  first.SetNodes(west, centre);
+  first.SetProgress(0.0f);
+  for (int tick = 0; tick < 10; ++tick) m_game->UpdateEnemies();
+  EXPECT_NEAR(first.GetPosition().x, 400.0f + 10 * 2.5f, 0.05f);
+  EXPECT_EQ(first.GetState(), kEnemyPatrol);
+  // Below the shed with Tessel close above it: never too far, only blocked.
+  first.SetPosition(Vector4(1100, -1182, 0, 1));
+  m_game->SetPlayerPosition(Vector4(1000, -900, 0, 1));
+  first.SetChasing();
+  first.SetChaseFrames(100);
+  for (int tick = 1; tick <= 12; ++tick) {
+    m_game->UpdateEnemies();
+    ASSERT_EQ(first.GetState(), kEnemyChase) << tick;
+  }
+  EXPECT_EQ(first.GetBlockedFrames(), 12u);
+  m_game->UpdateEnemies();
+  EXPECT_EQ(first.GetState(), kEnemyReturn) << "13 blocked frames > 60 / 5";
+}
+
+// A chaser who would run into a stunned man is held back, whichever of the two is first.
+TEST_F(EnemyTest, AChaserIsHeldBackFromAStunnedMan) {
+  for (const uint32_t chaserIndex : {0u, 1u}) {
+    SCOPED_TRACE(chaserIndex);
+    cTesselEnemy& chaser = Enemy(chaserIndex);
+    cTesselEnemy& stunned = Enemy(1 - chaserIndex);
+    stunned.SetPosition(Vector4(1300, -1500, 0, 1));
+    stunned.Stun(100.0f, 60.0f);
+    chaser.SetPosition(Vector4(1300, -1570, 0, 1));
+    chaser.SetPreviousPosition(chaser.GetPosition());
+    chaser.SetChasing();
+    // Tessel beyond the stunned man: the chase leads straight into him.
+    m_game->SetPlayerPosition(Vector4(1300, -1200, 0, 1));
+    m_game->UpdateEnemies();
+    EXPECT_EQ(chaser.GetState(), kEnemyChase);
+    EXPECT_EQ(chaser.GetPosition().y, -1570.0f) << "held where he was";
+  }
+}
+
 TEST_F(EnemyTest, SpottingNeedsRangeSightAndTheRightSide) {
   cTesselEnemy& enemy = Enemy(0);
   Enemy(1).SetPosition(Vector4(2500, -2500, 0, 1));
@@ -242,6 +291,13 @@ TEST_F(SteeredEnemyTest, InTheTwoPlayerModeTheSwitchSteersTheFirstEnemy) {
       << "200 a second, by the player's keys";
   EXPECT_EQ(game->GetPlayerPosition().x, her.x) << "Tessel stays";
   EXPECT_EQ(game->GetCamera().GetPosition().x, Clamp(steered.GetPosition().x, 400.0f, 2200.0f));
+  EXPECT_NEAR(steered.GetFacing(), 1.5707964f, 1e-3f) << "he faces the way he walks";
+  const float y = steered.GetPosition().y;
+  Key(kKeyUp, true);
+  Frames(30);
+  Key(kKeyUp, false);
+  EXPECT_NEAR(steered.GetPosition().y, y + 29.0f * 200.0f / 60.0f, 4.0f);
+  EXPECT_NEAR(steered.GetFacing(), 3.1415927f, 1e-3f);
   Press(kKeyCtrl);
   EXPECT_EQ(game->GetManualControl(), 1);
 }

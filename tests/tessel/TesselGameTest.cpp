@@ -6,12 +6,30 @@
 #include "Engine/PC/PCScene.h"
 #include "Game/Frontend/SaveProfile.h"
 #include "Game/Helper/AnimationHelper.h"
+#include "Game/Localisation/LocalisedText.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "tests/tessel/TesselTestSupport.h"
 
 namespace {
 
 using GameTest = TesselTest;
+
+// Her model is turned to her heading and stands on her position, with its shadow; so does each
+// man's.
+void ExpectDrawnWhereTheyStand(cTesselGame* game, const TesselDrawn& drawn) {
+  const Vector4& her = game->GetPlayerPosition();
+  EXPECT_EQ(drawn.NodesNear(her, 0.01f), 2);
+  for (const RenderNodeRecord& node : drawn.nodes) {
+    EXPECT_EQ(node.flags, node.skeleton ? 1u : 0u) << "skinned models only with a skeleton";
+    if (!node.skeleton || std::fabs(node.placement[12] - her.x) > 0.01f ||
+        std::fabs(node.placement[13] - her.y) > 0.01f)
+      continue;
+    EXPECT_NEAR(node.placement[0], std::cos(game->GetHeading()), 1e-4f);
+    EXPECT_NEAR(node.placement[1], std::sin(game->GetHeading()), 1e-4f);
+  }
+  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i)
+    EXPECT_EQ(drawn.NodesNear(game->GetEnemy(i)->GetPosition(), 0.01f), 2) << i;
+}
 
 TEST_F(GameTest, LoadsEveryLevelsDataAndStartsOnTheFirst) {
   const int32_t windowsBefore = GetApp().GetWindowCount();
@@ -32,7 +50,7 @@ TEST_F(GameTest, LoadsEveryLevelsDataAndStartsOnTheFirst) {
   EXPECT_EQ(game->Window()->GetLightSetup(), game->GetLightBlock(0));
   EXPECT_EQ(game->GetEnemyCount(), 2u);
   EXPECT_EQ(game->GetJunctionCount(), 9u);
-  EXPECT_GE(game->GetPlantCount(), 50u);
+  EXPECT_EQ(game->GetPlantCount(), 64u) << "four beds of 16, every kind a to e";
   EXPECT_EQ(game->GetTreeCount(), 4u);
   EXPECT_EQ(game->GetBoxCount(), 8u);
   // Start, camera and speeds at 60 ticks a second.
@@ -49,6 +67,9 @@ TEST_F(GameTest, LoadsEveryLevelsDataAndStartsOnTheFirst) {
   EXPECT_EQ(game->GetTimeLeft(), 0u) << "no clock outside the challenges";
   EXPECT_EQ(game->GetPlayState(), kTesselIntro);
   EXPECT_LT(game->GetPhoneLineIndex(), 7u);
+  // The garden's top edge keeps her in, just short of its wall.
+  EXPECT_TRUE(game->IsBlocked(Vector4(1300.0f, -31.0f, 0.0f, 1.0f)));
+  EXPECT_FALSE(game->IsBlocked(Vector4(1300.0f, -60.0f, 0.0f, 1.0f)));
 }
 
 TEST_F(GameTest, TheIntroHandsOverToPlayAndOneEnemyAtATimeWalksBack) {
@@ -80,11 +101,20 @@ TEST_F(GameTest, APlantPulledUpCarriedAndThrownScoresAndCounts) {
       game, [&] { return game->GetPlayState() == kTesselCarryPlant; }, 120));
   EXPECT_EQ(game->GetScore(0), 250);
   EXPECT_EQ(game->IsPlantInHand(), 1);
+  EXPECT_TRUE(NodeHidden(game, plant.node)) << "the bed's plant gone, the picked one drawn";
   // Walk with it: the held plant follows her right hand.
   Key(kKeyDown, true);
   Frames(10);
   Key(kKeyDown, false);
   EXPECT_EQ(game->GetPlayState(), kTesselCarryPlant);
+  const GameNode* held = LevelNode(game, plant.node);
+  ASSERT_NE(held, nullptr);
+  const Vector4 hand(held->matrix[12], held->matrix[13], 0.0f, 1.0f);
+  EXPECT_LT(TesselGroundDistanceSq(hand, game->GetPlayerPosition()), 80.0f * 80.0f);
+  EXPECT_GT(held->matrix[14], 50.0f) << "off the ground";
+  EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * (1 + game->GetEnemyCount()) + 1)
+      << "the picked plant drawn in her hand";
+  EXPECT_GT(TesselGroundDistanceSq(hand, plant.position), 60.0f * 60.0f) << "carried away";
   Press(kKeyE);
   EXPECT_EQ(game->GetPlayState(), kTesselThrowPlant);
   ASSERT_TRUE(RunUntil(
@@ -107,13 +137,24 @@ TEST_F(GameTest, AStampDestroysThePlantsRoundHerFoot) {
   game->SetPlayerPosition(middle);
   Press(kKeyQ);
   EXPECT_EQ(game->IsStampRunning(), 1);
+  bool heard = false;
   ASSERT_TRUE(RunUntil(
-      game, [&] { return game->IsStampRunning() == 0; }, 120));
+      game,
+      [&] {
+        heard |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 17) &&
+                 SaysOneOf(game, {27, 28, 29, 30});
+        return game->IsStampRunning() == 0;
+      },
+      120));
+  EXPECT_TRUE(heard) << "the stamp and her line with it";
   const uint32_t destroyed = game->GetPlantsDestroyed();
   EXPECT_GE(destroyed, 2u);
   EXPECT_EQ(game->GetScore(0), int32_t(250 * destroyed));
   uint32_t gone = 0;
-  for (uint32_t i = 0; i < game->GetPlantCount(); ++i) gone += plants[i].present == 0;
+  for (uint32_t i = 0; i < game->GetPlantCount(); ++i) {
+    gone += plants[i].present == 0;
+    EXPECT_EQ(NodeHidden(game, plants[i].node), plants[i].present == 0) << i;
+  }
   EXPECT_EQ(gone, destroyed);
 }
 
@@ -130,8 +171,20 @@ TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
   for (uint32_t bash = 1; bash <= 4; ++bash) {
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselBashTree) << bash;
+    // Each blow thuds and draws a groan; the fourth breaks the tree with its own sound.
+    bool thud = false, line = false;
     ASSERT_TRUE(RunUntil(
-        game, [&] { return game->GetPlayState() != kTesselBashTree; }, 150));
+        game,
+        [&] {
+          thud |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 19) != 0;
+          line |= SaysOneOf(game, {17, 18, 19, 20});
+          return game->GetPlayState() != kTesselBashTree;
+        },
+        150));
+    EXPECT_TRUE(thud) << bash;
+    EXPECT_TRUE(line) << bash;
+    EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 20), bash == 4 ? 1 : 0)
+        << bash;
     EXPECT_EQ(game->GetTreeBashCount(), bash);
     EXPECT_EQ(game->IsTreeInHand(), bash < 4 ? 1 : 0) << bash;
     EXPECT_EQ(game->GetPlayState(), bash < 4 ? kTesselCarryTree : kTesselFree) << bash;
@@ -155,11 +208,14 @@ TEST_F(GameTest, TheFlashStunsAnEnemyFacingHerForFiveSeconds) {
   Key(kKeyE, true);
   Frames(1);
   EXPECT_EQ(game->GetPlayState(), kTesselFlash);
+  EXPECT_TRUE(SaysOneOf(game, {4, 5}));
   ASSERT_TRUE(RunUntil(
       game, [&] { return enemy->GetState() == kEnemyStunned; }, 60));
   EXPECT_GE(enemy->GetStunCountdown(), 295u);
   EXPECT_NE(enemy->GetStarsEffect(), -1);
   Key(kKeyE, false);
+  Frames(1);
+  EXPECT_TRUE(SaysOneOf(game, {40})) << "a word on the man she flashed";
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselFree; }, 60));
   ASSERT_TRUE(RunUntil(
@@ -170,29 +226,74 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
   cTesselGame* game = StartPlaying(kModeNormal);
   cTesselEnemy* enemy = game->GetEnemy(1);
   const uint32_t line = game->GetPhoneLineIndex();
+  // Before: she and each man drawn where they stand (model and shadow), no phone.
+  const size_t people = 1 + game->GetEnemyCount();
+  {
+    const TesselDrawn drawn = InspectFrame(game);
+    EXPECT_EQ(drawn.nodes.size(), 2 * people);
+    ExpectDrawnWhereTheyStand(game, drawn);
+  }
   // He arrives right beside her.
   const Vector4 her = game->GetPlayerPosition();
   enemy->SetPosition(Vector4(her.x + 40.0f, her.y - 20.0f, 0.0f, 1.0f));
   Frames(1);
   ASSERT_EQ(game->GetPlayState(), kTesselCaught);
+  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
+    const cTesselEnemy* man = game->GetEnemy(i);
+    EXPECT_EQ(man->GetAnimator()->IsAnimationActive(man->GetStandAnim()), 1) << "all stand, " << i;
+  }
   EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(enemy->GetPosition(), game->GetPlayerPosition())),
               90.0f, 0.01f)
       << "placed 45 either side of where they met";
-  bool phone = false;
+  bool phone = false, said = false, zoomed = false;
   ASSERT_TRUE(RunUntil(
       game,
       [&] {
-        phone |= game->IsPhoneShown() == 1;
+        said |= SaysOneOf(game, {6 + int32_t(line)});
+        if (game->GetCaughtSubStep() == 1 && !zoomed) {
+          // The camera has closed in on where they met.
+          zoomed = true;
+          const Vector4 m = game->GetPlayerPosition();
+          const Vector4& eye = game->GetCamera().GetPosition();
+          const Vector4& target = game->GetCamera().GetTarget();
+          EXPECT_NEAR(target.z, 120.0f, 1.0f);
+          EXPECT_NEAR(eye.z, 300.0f, 1.0f);
+          EXPECT_NEAR(target.y - eye.y, 250.0f, 1.0f);
+          EXPECT_LT(std::fabs(target.x - m.x), 50.0f);
+          EXPECT_LT(std::fabs(target.y - m.y), 50.0f);
+        }
+        if (!phone && game->IsPhoneShown() == 1) {
+          phone = true;
+          // The phone in her left hand, one more model by her.
+          const TesselDrawn drawn = InspectFrame(game);
+          EXPECT_EQ(drawn.nodes.size(), 2 * people + 1);
+          int phones = 0;
+          for (const RenderNodeRecord& node : drawn.nodes) {
+            const Vector4 at(node.placement[12], node.placement[13], 0.0f, 1.0f);
+            const TesselDrawn one{{node}, {}};
+            bool character = one.NodesNear(game->GetPlayerPosition(), 0.01f) != 0;
+            for (uint32_t i = 0; i < game->GetEnemyCount(); ++i)
+              character |= one.NodesNear(game->GetEnemy(i)->GetPosition(), 0.01f) != 0;
+            if (character) continue;
+            ++phones;
+            EXPECT_LT(std::sqrt(TesselGroundDistanceSq(at, game->GetPlayerPosition())), 100.0f);
+            EXPECT_GT(node.placement[14], 20.0f) << "held up";
+          }
+          EXPECT_EQ(phones, 1);
+        }
         return game->GetCaughtSubStep() == 4;
       },
       1200));
   EXPECT_TRUE(phone) << "she phones";
+  EXPECT_TRUE(said) << "the next of her seven calls";
+  EXPECT_TRUE(zoomed);
   EXPECT_EQ(game->GetPhoneLineIndex(), (line + 1) % 7);
   EXPECT_EQ(game->GetLives(), 2);
   EXPECT_EQ(game->GetPlayerPosition().x, game->GetStartPosition().x);
   EXPECT_EQ(game->GetPlayerPosition().y, game->GetStartPosition().y);
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselFree; }, 300));
+  EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * people) << "the phone put away";
 }
 
 TEST_F(GameTest, APlantInHerHandWhenSheIsCaughtFallsAndCounts) {
@@ -282,7 +383,8 @@ TEST_F(GameTest, EachLevelsGoalLeadsToTheNextAndTheThirdWinsTheGame) {
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 60))
         << level;
-    EXPECT_TRUE(game->m_ingameText.shown) << "level complete";
+    EXPECT_TRUE(game->m_ingameText.shown);
+    EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(93)) << "level complete";
   }
   for (int i = 0; i < 600 && Current(); ++i) Frames(1);
   ASSERT_EQ(Current(), nullptr) << "three levels, then the game is over";
@@ -300,14 +402,21 @@ TEST_F(GameTest, TheChallengeClockRunsDownAndTimeUpIsNotAWin) {
   EXPECT_EQ(game->GetTimeLeft(), 59u) << "one second a tick-rate of ticks";
   // The last ten seconds tick audibly.
   game->SetTimeLeft(10);
-  Frames(60);
+  Frames(1);
+  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 0) << "not at ten";
+  Frames(59);
   EXPECT_EQ(game->GetTimeLeft(), 9u);
   EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 1);
   game->SetTimeLeft(1);
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 70));
   EXPECT_EQ(game->GetTimeLeft(), 0u);
-  for (int i = 0; i < 600 && Current(); ++i) Frames(1);
+  EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(96)) << "time up";
+  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 0) << "the ticking stops";
+  // The message stays its three seconds, then a second's fade.
+  int frames = 0;
+  for (; frames < 600 && Current(); ++frames) Frames(1);
+  EXPECT_GE(frames, 4 * 60);
   ASSERT_EQ(Current(), nullptr) << "a challenge is one level";
   EXPECT_EQ(GetSaveProfile().UnlockCount(), 0) << "running out of time unlocks nothing";
 }
@@ -329,11 +438,57 @@ TEST_F(GameTest, TheChallengeGoalsWinAfterTheirOneLevel) {
     }
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 60));
+    EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(c.mode == kModeChallenge1 ? 95 : 93));
     const int32_t unlocks = GetSaveProfile().UnlockCount();
     for (int i = 0; i < 600 && Current(); ++i) Frames(1);
     ASSERT_EQ(Current(), nullptr) << c.mode;
     EXPECT_EQ(GetSaveProfile().UnlockCount(), unlocks + 1) << c.mode;
     m_harness.RunFrames(5);
+  }
+}
+
+// The counter reads `count`, on its own or over its target.
+bool ShowsCount(const TesselDrawn& drawn, uint32_t count) {
+  const std::string n = std::to_string(count);
+  for (const std::string& t : drawn.texts)
+    if (t == n || t.rfind(n + "/", 0) == 0) return true;
+  return false;
+}
+
+TEST_F(GameTest, TheHudShowsTheScoreTheCountAndInAChallengeTheClock) {
+  const struct {
+    int32_t mode;
+    const char* clock;  // at the start, null for none
+    const char* counter;
+  } cases[] = {
+      {kModeNormal, nullptr, "plants"},
+      {kModeChallenge1, "01:00", "plants"},
+      {kModeChallenge2, "01:00", "trees"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    cTesselGame* game = StartPlaying(c.mode);
+    ParkEnemies(game);
+    TesselDrawn drawn = InspectFrame(game);
+    EXPECT_TRUE(drawn.HasText("000000"));
+    EXPECT_TRUE(ShowsCount(drawn, 0));
+    int clocks = 0;
+    for (const std::string& t : drawn.texts) clocks += t.find(':') != std::string::npos;
+    EXPECT_EQ(clocks, c.clock ? 1 : 0);
+    EXPECT_TRUE(!c.clock || drawn.HasText(c.clock));
+    EXPECT_TRUE(c.mode != kModeChallenge2 || drawn.HasText("0/4"));
+    Frames(60);
+    game->AddScore(0, 1250);
+    game->SetPlantsDestroyed(7);
+    game->SetTreesDestroyed(2);
+    drawn = InspectFrame(game);
+    EXPECT_TRUE(drawn.HasText("001250"));
+    EXPECT_TRUE(ShowsCount(drawn, std::string(c.counter) == "trees" ? 2 : 7));
+    EXPECT_TRUE(!c.clock || drawn.HasText("00:59"));
+    game->SetPlayState(kTesselNoLivesLeft);
+    Frames(2);
+    ASSERT_EQ(Current(), nullptr);
+    Frames(3);
   }
 }
 

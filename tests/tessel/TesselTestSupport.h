@@ -3,11 +3,17 @@
 // frame, with scripted keys.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
+#include "Engine/PC/PCRenderWindow.h"
+#include "Engine/PC/PCScene.h"
 #include "Engine/Random.h"
 #include "Game/Frontend/SaveProfile.h"
 #include "Game/KavelApp.h"
+#include "Game/Sound/CSoundWrapper.h"
 #include "Game/TesselGame/cTesselEnemy.h"
 #include "Game/TesselGame/cTesselGame.h"
 #include "tests/support/AppHarness.h"
@@ -101,3 +107,70 @@ class TesselTest : public AppTest {
     game->SetPlayerPosition(Vector4(plant.position.x, plant.position.y + dy, 0.0f, 1.0f));
   }
 };
+
+// What one frame of the game submits to its window: the models placed and the texts queued.
+// Render is called on its own so that the window's lists can be read before the frame empties
+// them.
+struct TesselDrawn {
+  std::vector<RenderNodeRecord> nodes;
+  std::vector<std::string> texts;
+
+  bool HasText(const std::string& text) const {
+    for (const std::string& t : texts)
+      if (t == text) return true;
+    return false;
+  }
+  // The models placed within `radius` of `p` on the ground.
+  int NodesNear(const Vector4& p, float radius) const {
+    int n = 0;
+    for (const RenderNodeRecord& r : nodes) {
+      const float dx = r.placement[12] - p.x, dy = r.placement[13] - p.y;
+      n += dx * dx + dy * dy <= radius * radius;
+    }
+    return n;
+  }
+};
+
+inline TesselDrawn InspectFrame(cTesselGame* game) {
+  TesselDrawn drawn;
+  RenderWindow* window = game->Window();
+  if (!window) return drawn;
+  window->DropText();
+  const int32_t first = window->GetRenderNodeCount();
+  game->Render();
+  for (int32_t i = first; i < window->GetRenderNodeCount(); ++i)
+    drawn.nodes.push_back(*window->GetRenderNode(i));
+  for (int32_t i = 0; i < window->GetTextItemCount(); ++i) {
+    std::string text;
+    for (const char16_t* c = window->GetTextItem(i)->text; c && *c; ++c) text += char(*c);
+    drawn.texts.push_back(text);
+  }
+  window->DropText();
+  return drawn;
+}
+
+// A game node of the current level's scene (plants and trees are drawn by theirs).
+inline GameNode* LevelNode(cTesselGame* game, uint32_t index) {
+  Scene* scene = GetApp().GetSceneFactory()->FindScene(game->GetSceneId(game->GetLevelIndex()));
+  return scene ? scene->GetGameNodeRecord(int32_t(index)) : nullptr;
+}
+inline bool NodeHidden(cTesselGame* game, uint32_t index) {
+  const GameNode* node = LevelNode(game, index);
+  return node && (node->flags & GameNode::kHidden);
+}
+
+// The lines of her speech bank playing now.
+inline std::vector<int32_t> LinesPlaying(cTesselGame* game) {
+  std::vector<int32_t> lines;
+  CSoundWrapper* sound = GetSoundWrapper();
+  for (int32_t line = 0; sound && line < 64; ++line)
+    if (sound->IsSamplePlaying(game->m_speechBank, line)) lines.push_back(line);
+  return lines;
+}
+// True when one of `allowed` plays (a comment may play beside it).
+inline bool SaysOneOf(cTesselGame* game, std::initializer_list<int32_t> allowed) {
+  for (int32_t playing : LinesPlaying(game))
+    for (int32_t line : allowed)
+      if (line == playing) return true;
+  return false;
+}

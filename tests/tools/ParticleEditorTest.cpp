@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Engine/PC/PCApp.h"
+#include "Engine/PC/PCRenderWindow.h"
 #include "Game/EditorParticleSystem.h"
 #include "Game/ParticleEditor.h"
 #include "Game/ParticleEditorDialog.h"
@@ -361,6 +362,55 @@ TEST_F(ParticleEditorTest, TheArrowsWalkTheCameraAsAPersonWalksAndTheLaterKeyOfA
       EXPECT_GT(nearer * static_cast<float>(c.nearer), 5.0f) << name;
     }
   }
+}
+
+// F1 shows or hides the test object, F2 switches the scene between its two looks; the frame
+// counts the live particles in its corner.
+TEST_F(ParticleEditorTest, F1AndF2SwitchWhatIsShownAndTheLiveCountIsPrinted) {
+  ASSERT_NE(KavelParticle::Current(), nullptr);
+  KavelParticleState& state = KavelParticle::Current()->State();
+  RenderWindow* window = GetApp().FindWindow(state.windowId);
+  ASSERT_NE(window, nullptr);
+  ASSERT_NE(window->GetScene(), nullptr);
+  auto tap = [&](int key) {
+    m_harness.input().SetKey(key, true);
+    m_harness.RunFrames(1);
+    m_harness.input().SetKey(key, false);
+    m_harness.RunFrames(1);
+  };
+  // One frame of the editor, read before the window draws it.
+  auto frame = [&](int32_t* nodes, std::string* text) {
+    m_harness.RunFrames(1);  // no key left released from a tap
+    window->DropText();
+    const int32_t before = window->GetRenderNodeCount();
+    KavelParticle::Update(state);
+    *nodes = window->GetRenderNodeCount() - before;
+    text->clear();
+    if (const TextItem* item = window->GetTextItem(0)) {
+      for (const char16_t* c = item->text; *c; ++c) *text += char(*c);
+      EXPECT_EQ(item->x, 1) << "in the top left corner";
+      EXPECT_EQ(item->y, 1);
+    }
+    window->DropText();
+  };
+  int32_t nodes = 0;
+  std::string text;
+  ASSERT_EQ(state.showTestObject, 1);
+  frame(&nodes, &text);
+  EXPECT_EQ(nodes, 1) << "the test object";
+  EXPECT_EQ(text, "Active " + std::to_string(GetEditorParticleSystem().GetLiveCount()));
+  EXPECT_GT(GetEditorParticleSystem().GetLiveCount(), 0u);
+  tap(0x3B);
+  EXPECT_EQ(state.showTestObject, 0);
+  frame(&nodes, &text);
+  EXPECT_EQ(nodes, 0);
+  tap(0x3B);
+  EXPECT_EQ(state.showTestObject, 1);
+  const uint32_t look = window->GetScene()->GetFlags() & 3;
+  tap(0x3C);
+  EXPECT_EQ(window->GetScene()->GetFlags() & 3, look == 1 ? 2u : 1u);
+  tap(0x3C);
+  EXPECT_EQ(window->GetScene()->GetFlags() & 3, look);
 }
 
 TEST_F(ParticleEditorTest, EscapeEndsTheEditor) {

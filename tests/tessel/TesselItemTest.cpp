@@ -1,0 +1,269 @@
+// What she does with what she pulls up: bashing it on the ground, throwing it at a hedge, a man
+// or the open ground, and letting it fall when she is caught or the time runs out; each with the
+// points, the count and the stun it gives.
+#include <algorithm>
+
+#include "Game/Helper/IngameText.h"
+#include "Game/Localisation/LocalisedText.h"
+#include "Game/Sound/CSoundWrapper.h"
+#include "tests/tessel/TesselTestSupport.h"
+
+namespace {
+
+// Places on the first level of the demo garden (her hands are high: what she bashes stays clear
+// of the ground but for a plant's flowers). The hedge of the top-left cell spans x 550..1150,
+// y -1150..-950, with its flower bed (4 x 4 plants, 50 apart) to the top right and the open path
+// x = 1400 well clear of both.
+// Thrown towards -y from here, plants and trees alike come down onto the hedge's far side.
+const Vector4 kBeforeHedge(700.0f, -485.0f, 0.0f, 1.0f);
+const Vector4 kOpenGround(1400.0f, -2100.0f, 0.0f, 1.0f);  // facing +y: open path
+const Vector4 kBedMiddle(1097.5f, -802.5f, 0.0f, 1.0f);
+// Thrown towards -y from here, they come down in the bed.
+const Vector4 kBeforeBed(1097.5f, -280.0f, 0.0f, 1.0f);
+constexpr float kFacingDown = 0.0f;      // towards -y
+constexpr float kFacingUp = 3.1415927f;  // towards +y
+
+class ItemTest : public TesselTest {
+ protected:
+  void CarryPlant(cTesselGame* game, uint32_t index) {
+    StandBy(game, game->GetPlants()[index]);
+    Press(kKeySpace);
+    ASSERT_EQ(game->GetPlayState(), kTesselPullPlant);
+    EXPECT_TRUE(SaysOneOf(game, {0, 1, 2, 3}));
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselCarryPlant; }, 150));
+  }
+  void CarryTree(cTesselGame* game, uint32_t index) {
+    const TesselTree& tree = game->GetTrees()[index];
+    game->SetPlayerPosition(Vector4(tree.position.x, tree.position.y - 50.0f, 0.0f, 1.0f));
+    Press(kKeySpace);
+    ASSERT_EQ(game->GetPlayState(), kTesselPullTree);
+    EXPECT_TRUE(SaysOneOf(game, {15, 16}));
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselCarryTree; }, 150));
+  }
+  static bool InFlight(cTesselGame* game, bool tree) {
+    return tree ? game->IsThrownTreeActive() != 0 : game->IsThrownPlantActive() != 0;
+  }
+  uint32_t PlantsLeft(cTesselGame* game) {
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < game->GetPlantCount(); ++i) n += game->GetPlants()[i].present;
+    return n;
+  }
+};
+
+TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
+  enum Target { kGround, kHedge, kMan, kBed };
+  const struct {
+    const char* what;
+    bool tree;
+    Target target;
+    int32_t points;     // for the throw and the hit
+    int32_t perPlant;   // for each plant it takes on its way
+    int32_t popups;     // of the hit, and one each plant for a plant
+    const char* popup;  // the number they show
+    uint32_t stunTicks;
+    int32_t sound;    // the effect heard as it comes down
+    int32_t effects;  // particle systems started there
+    int32_t comment;  // the word on it, -1 none
+  } cases[] = {
+      {"plant on the ground", false, kGround, 250, 0, 0, "", 0, 4, 1, 32},
+      {"plant at the hedge", false, kHedge, 250 + 250, 0, 1, "250", 0, 5, 2, -1},
+      {"plant at a man", false, kMan, 250 + 1000, 0, 1, "1000", 300, 9, 2, -1},
+      {"plant into the bed", false, kBed, 250, 500, 0, "500", 0, 4, 1, 34},
+      {"tree on the ground", true, kGround, 500, 0, 0, "", 0, 4, 1, -1},
+      {"tree at the hedge", true, kHedge, 500 + 500, 0, 0, "", 0, 5, 2, -1},
+      {"tree at a man", true, kMan, 500 + 5000, 0, 1, "5000", 480, 10, 2, 43},
+      {"tree into the bed", true, kBed, 500, 1000, 0, "", 0, 4, 1, 34},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    cTesselGame* game = StartPlaying(kModeNormal);
+    ParkEnemies(game);
+    // A plant of the second kind: each kind bursts into its own flowers.
+    if (c.tree)
+      CarryTree(game, 3);
+    else
+      CarryPlant(game, 1);
+    Frames(50);  // her word on the pull said out, so that the next may be heard
+    const int32_t score = game->GetScore(0);
+    const uint32_t plants = game->GetPlantsDestroyed(), trees = game->GetTreesDestroyed();
+    const uint32_t left = PlantsLeft(game);
+    const Vector4 from = c.target == kHedge ? kBeforeHedge
+                         : c.target == kBed ? kBeforeBed
+                                            : kOpenGround;
+    cTesselEnemy* man = game->GetEnemy(0);
+    if (c.target == kMan) man->SetPosition(Vector4(from.x, from.y + 150.0f, 0.0f, 1.0f));
+    game->SetPlayerPosition(from);
+    game->SetHeading(c.target == kHedge || c.target == kBed ? kFacingDown : kFacingUp);
+    Press(kKeyE);
+    ASSERT_EQ(game->GetPlayState(), c.tree ? kTesselThrowTree : kTesselThrowPlant);
+    EXPECT_TRUE(c.tree ? SaysOneOf(game, {23, 25, 29}) : SaysOneOf(game, {21, 22, 24, 27, 28, 30}));
+    {
+      // Until she lets go it stays in her hand, wherever she stands.
+      const uint32_t held = c.tree ? game->GetTrees()[3].node : game->GetPlants()[1].node;
+      const GameNode* node = LevelNode(game, held);
+      ASSERT_NE(node, nullptr);
+      const Vector4 at(node->matrix[12], node->matrix[13], 0.0f, 1.0f);
+      EXPECT_LT(TesselGroundDistanceSq(at, from), 100.0f * 100.0f);
+    }
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return InFlight(game, c.tree); }, 90));
+    if (!c.tree) {
+      EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * (1 + game->GetEnemyCount()) + 1)
+          << "the picked plant drawn in flight";
+    }
+    game->m_bonusScores.Clear();
+    int32_t systems = 0;
+    bool comment = false, plantHit = false;
+    ASSERT_TRUE(RunUntil(
+        game,
+        [&] {
+          comment |= SaysOneOf(game, {c.comment});
+          plantHit |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 5) != 0;
+          if (!InFlight(game, c.tree)) return true;
+          systems = game->Window()->GetParticleSystemCount();
+          return false;
+        },
+        120));
+    EXPECT_EQ(game->Window()->GetParticleSystemCount() - systems, c.effects);
+    EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, c.sound), 1);
+    comment |= SaysOneOf(game, {c.comment});
+    EXPECT_EQ(comment, c.comment != -1);
+    const uint32_t taken = left - PlantsLeft(game);
+    EXPECT_EQ(plantHit, c.target == kBed || c.target == kHedge) << "the sound of a hit on the way";
+    if (c.target == kBed) {
+      EXPECT_GE(taken, 1u) << "plants in the way";
+    } else {
+      EXPECT_EQ(taken, 0u);
+    }
+    EXPECT_EQ(game->GetScore(0) - score, c.points + c.perPlant * int32_t(taken));
+    EXPECT_EQ(game->GetPlantsDestroyed() - plants, taken + (c.tree ? 0u : 1u));
+    EXPECT_EQ(game->GetTreesDestroyed() - trees, c.tree ? 1u : 0u);
+    const int32_t popups = c.popups + (c.tree ? 0 : int32_t(taken));
+    EXPECT_EQ(game->m_bonusScores.GetListLength(), popups);
+    // Once down it is drawn no more: the level's node hidden, no picked plant in the frame.
+    const uint32_t node = c.tree ? game->GetTrees()[3].node : game->GetPlants()[1].node;
+    EXPECT_TRUE(NodeHidden(game, node));
+    const TesselDrawn drawn = InspectFrame(game);
+    EXPECT_EQ(drawn.nodes.size(), 2 * (1 + game->GetEnemyCount()));
+    EXPECT_EQ(std::count(drawn.texts.begin(), drawn.texts.end(), c.popup), popups);
+    for (uint32_t i = 2; i < game->GetPlantCount(); ++i)
+      EXPECT_EQ(NodeHidden(game, game->GetPlants()[i].node), !game->GetPlants()[i].present) << i;
+    if (c.stunTicks) {
+      EXPECT_EQ(man->GetState(), kEnemyStunned);
+      EXPECT_LE(man->GetStunCountdown(), c.stunTicks);
+      EXPECT_GE(man->GetStunCountdown(), c.stunTicks - 40);
+    } else {
+      EXPECT_GT(man->GetStunCountdown(), 10000u) << "still parked";
+    }
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselFree; }, 120));
+    game->SetPlayState(kTesselNoLivesLeft);
+    Frames(2);
+    ASSERT_EQ(Current(), nullptr);
+    Frames(3);
+  }
+}
+
+TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
+  const struct {
+    const char* what;
+    Vector4 at;
+    bool bed;
+  } cases[] = {{"in the bed", kBedMiddle, true}, {"on the path", kOpenGround, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    cTesselGame* game = StartPlaying(kModeNormal);
+    ParkEnemies(game);
+    CarryPlant(game, 0);
+    Frames(50);  // her word on the pull said out
+    game->SetPlayerPosition(c.at);
+    const int32_t score = game->GetScore(0);
+    const uint32_t destroyed = game->GetPlantsDestroyed();
+    const uint32_t left = PlantsLeft(game);
+    game->m_bonusScores.Clear();
+    Press(kKeySpace);
+    ASSERT_EQ(game->GetPlayState(), kTesselBashPlant);
+    EXPECT_TRUE(SaysOneOf(game, {13, 14}));
+    bool thud = false, comment = false;
+    ASSERT_TRUE(RunUntil(
+        game,
+        [&] {
+          thud |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 4) != 0;
+          comment |= SaysOneOf(game, {36});
+          return game->GetPlayState() == kTesselFree;
+        },
+        150));
+    EXPECT_TRUE(thud);
+    EXPECT_EQ(comment, c.bed) << "a word when it takes others with it";
+    const uint32_t round = left - PlantsLeft(game);
+    if (c.bed) {
+      EXPECT_GE(round, 1u) << "the plants under the impact";
+    } else {
+      EXPECT_EQ(round, 0u);
+    }
+    EXPECT_EQ(game->GetScore(0) - score, 400 * int32_t(round)) << "the one she held scores nothing";
+    EXPECT_EQ(game->GetPlantsDestroyed() - destroyed, round + 1) << "but counts";
+    EXPECT_EQ(game->m_bonusScores.GetListLength(), int32_t(round));
+    const TesselDrawn drawn = InspectFrame(game);
+    EXPECT_EQ(std::count(drawn.texts.begin(), drawn.texts.end(), "400"), int32_t(round));
+    EXPECT_EQ(game->IsPlantInHand(), 0);
+    game->SetPlayState(kTesselNoLivesLeft);
+    Frames(2);
+    ASSERT_EQ(Current(), nullptr);
+    Frames(3);
+  }
+}
+
+TEST_F(ItemTest, WhatSheCarriesFallsWhenSheIsCaughtOrTheTimeRunsOut) {
+  enum Ending { kCaught, kTimeUp };
+  const struct {
+    const char* what;
+    bool tree;
+    Ending ending;
+    uint32_t plants;  // counted when it lands
+    uint32_t trees;
+  } cases[] = {
+      {"tree, caught", true, kCaught, 0, 1},
+      {"plant, time up", false, kTimeUp, 1, 0},
+      {"tree, time up", true, kTimeUp, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    cTesselGame* game = StartPlaying(c.ending == kTimeUp ? kModeChallenge1 : kModeNormal);
+    ParkEnemies(game);
+    if (c.tree)
+      CarryTree(game, 0);
+    else
+      CarryPlant(game, 0);
+    game->SetPlayerPosition(kOpenGround);
+    const int32_t score = game->GetScore(0);
+    const uint32_t plants = game->GetPlantsDestroyed(), trees = game->GetTreesDestroyed();
+    if (c.ending == kCaught) {
+      cTesselEnemy* man = game->GetEnemy(0);
+      man->SetState(kEnemyPatrol);
+      man->SetPosition(Vector4(kOpenGround.x + 40.0f, kOpenGround.y - 20.0f, 0.0f, 1.0f));
+      Frames(1);
+      ASSERT_EQ(game->GetPlayState(), kTesselCaught);
+    } else {
+      game->SetTimeLeft(1);
+      ASSERT_TRUE(RunUntil(
+          game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 70));
+      EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(96)) << "time up";
+    }
+    EXPECT_TRUE(InFlight(game, c.tree)) << "she lets it fall";
+    EXPECT_EQ(game->IsPlantInHand() + game->IsTreeInHand(), 0);
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return !InFlight(game, c.tree); }, 120));
+    EXPECT_EQ(game->GetPlantsDestroyed() - plants, c.plants);
+    EXPECT_EQ(game->GetTreesDestroyed() - trees, c.trees);
+    EXPECT_EQ(game->GetScore(0), score) << "a fall scores nothing";
+    game->SetPlayState(kTesselNoLivesLeft);
+    Frames(2);
+    ASSERT_EQ(Current(), nullptr);
+    Frames(3);
+  }
+}
+
+}  // namespace
