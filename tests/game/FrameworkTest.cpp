@@ -422,7 +422,7 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
       {"loading", [&] { FrontEnd()->ShowLoadingScreen(); }, 1013, 230, -1, 0},
       {"message", [&] { FrontEnd()->ShowMessage(GetLocalisedText(1018), GetLocalisedText(1020)); },
        1018, 210, 1020, 250},
-      {"paused", [&] { FrontEnd()->Hide(); }, 1022, 225, 1026, 312},
+      {"paused", [&] { FrontEnd()->Hide(); }, 1022, 225, 1029, 312},
   };
   for (const auto& screen : screens) {
     SCOPED_TRACE(screen.what);
