@@ -21,21 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The demo data with the diving folder's files linked one by one, so a test can replace some.
-void LinkDataExceptScene() {
-  const fs::path demo = DemoDataFolder();
-  fs::create_directory("data");
-  for (const fs::directory_entry& entry : fs::directory_iterator(demo))
-    if (entry.path().filename() != "DivingGame")
-      fs::create_directory_symlink(entry.path(), fs::path("data") / entry.path().filename());
-  fs::create_directory("data/DivingGame");
-  for (const fs::directory_entry& entry : fs::directory_iterator(demo / "DivingGame")) {
-    const fs::path name = entry.path().filename();
-    if (name != "pool_layout.scn" && name != "pool_layout.lgt")
-      fs::create_symlink(entry.path(), fs::path("data/DivingGame") / name);
-  }
-}
-
 // A scene whose path has a gap: "path00" and "path02" of a two-point route.
 void WriteGappedScene() {
   scnwriter::SceneDesc scene;
@@ -57,7 +42,7 @@ TEST_F(DivingDataTest, ABrokenOrMissingSceneIsRefusedAndTheMenuSaysSo) {
     const char* what;
     bool writeScene;
   };
-  LinkDataExceptScene();
+  LinkDivingDataFileByFile({"pool_layout.scn", "pool_layout.lgt"});
   fs::create_symlink(fs::path(DemoDataFolder()) / "DivingGame" / "pool_layout.lgt",
                      "data/DivingGame/pool_layout.lgt");
   Start();
@@ -81,7 +66,7 @@ TEST_F(DivingDataTest, ABrokenOrMissingSceneIsRefusedAndTheMenuSaysSo) {
 }
 
 TEST_F(DivingDataTest, AShortLightFileKeepsTheWindowsOwnLight) {
-  LinkDataExceptScene();
+  LinkDivingDataFileByFile({"pool_layout.scn", "pool_layout.lgt"});
   fs::create_symlink(fs::path(DemoDataFolder()) / "DivingGame" / "pool_layout.scn",
                      "data/DivingGame/pool_layout.scn");
   const std::vector<uint8_t> shortLight(40, 0x3F);

@@ -13,22 +13,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The demo data with the diving folder's files linked one by one, so a test can take some away.
-void LinkDataFileByFile() {
-  const fs::path demo = DemoDataFolder();
-  fs::create_directory("data");
-  for (const fs::directory_entry& entry : fs::directory_iterator(demo))
-    if (entry.path().filename() != "DivingGame")
-      fs::create_directory_symlink(entry.path(), fs::path("data") / entry.path().filename());
-  fs::create_directory("data/DivingGame");
-  for (const fs::directory_entry& entry : fs::directory_iterator(demo / "DivingGame"))
-    fs::create_symlink(entry.path(), fs::path("data/DivingGame") / entry.path().filename());
-}
-
 class DivingEndingTest : public DivingTest {
  protected:
   void SetUp() override {
-    LinkDataFileByFile();
+    LinkDivingDataFileByFile();
     StartApp();
   }
 
