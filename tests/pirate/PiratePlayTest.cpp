@@ -16,6 +16,22 @@ namespace {
 using piratetest::CurrentPirateGame;
 using piratetest::GameBlocks;
 
+constexpr int32_t kSampleTicking = 0;
+constexpr int32_t kSampleEmptyHole = 13;
+constexpr int32_t kSamplePick = 16;
+constexpr int32_t kSampleTally = 17;
+
+bool Effect(const cpirategame* g, int32_t sample) {
+  return GetSoundWrapper()->IsSamplePlaying(g->m_effectsBank, sample) != 0;
+}
+bool Speech(const cpirategame* g, int32_t sample) {
+  return GetSoundWrapper()->IsSamplePlaying(g->m_speechBank, sample) != 0;
+}
+bool Near(const Vector4& a, const Vector4& b, float tolerance) {
+  return std::fabs(a.x - b.x) < tolerance && std::fabs(a.y - b.y) < tolerance &&
+         std::fabs(a.z - b.z) < tolerance;
+}
+
 class PiratePlayTest : public piratetest::PirateAppTest {
  protected:
   cpirategame* Playing() {
@@ -73,8 +89,11 @@ TEST_F(PiratePlayTest, PicksSendTheRightPiratesOutAndHome) {
   Pick(g, a);
   EXPECT_EQ(g->m_playPhase, cpirategame::kPhaseInput);
   EXPECT_EQ(g->m_misses, 0);
-  // An empty second pick sends the first home alone (variant 1) and counts a miss.
+  // An empty second pick sends the first home alone (variant 1), sounds empty and counts a miss.
+  GetSoundWrapper()->StopAll();
   Pick(g, empty);
+  EXPECT_TRUE(Effect(g, kSampleEmptyHole));
+  EXPECT_FALSE(Effect(g, kSamplePick));
   EXPECT_EQ(g->m_playPhase, cpirategame::kPhaseLeapBack);
   EXPECT_EQ(g->m_returnVariant, cpirategame::kReturnFirstAlone);
   EXPECT_EQ(g->m_returnHole, a);
@@ -82,9 +101,13 @@ TEST_F(PiratePlayTest, PicksSendTheRightPiratesOutAndHome) {
   EXPECT_EQ(g->m_misses, 1);
   Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
 
-  // A mismatch stays out revealed for five seconds, a miss more.
+  // A mismatch stays out revealed for five seconds, a miss more; the second's line answers the
+  // first's kind.
+  GetSoundWrapper()->StopAll();
   RevealMismatch(g, a, b);
   EXPECT_EQ(g->m_revealSeconds, 5);
+  EXPECT_TRUE(Speech(g, 11 * 1 + 1 + 0)) << "kind 1 answers kind 0";
+  EXPECT_FALSE(Speech(g, 11 * 0 + 1 + 1));
   EXPECT_EQ(g->m_misses, 2);
   // A third hole sends the pair home (variant 2, the old first on its spare set).
   Pick(g, c);
@@ -109,7 +132,9 @@ TEST_F(PiratePlayTest, PicksSendTheRightPiratesOutAndHome) {
   Pick(g, cPartner);
   Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput && !g->m_pairPending; });
   const int32_t missesBefore = g->m_misses;
+  GetSoundWrapper()->StopAll();
   Pick(g, empty);
+  EXPECT_TRUE(Effect(g, kSampleEmptyHole));
   EXPECT_EQ(g->m_returnVariant, cpirategame::kReturnBoth);
   EXPECT_EQ(g->m_misses, missesBefore + 1);
   Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
@@ -124,6 +149,7 @@ TEST_F(PiratePlayTest, PicksSendTheRightPiratesOutAndHome) {
   EXPECT_EQ(g->m_pairsLeft, 9);
   EXPECT_EQ(g->m_misses, 0);
   EXPECT_EQ(g->m_holes[a].outOfPlay + g->m_holes[a2].outOfPlay, 2);
+  EXPECT_EQ(g->m_revealSeconds, 10) << "a pair stays out longer";
 }
 
 TEST_F(PiratePlayTest, TheHashFollowsSelectionPicksAndPairsButNotARunningMove) {
@@ -179,16 +205,100 @@ TEST_F(PiratePlayTest, ACameraMoveEndsAtAnyFrameRate) {
 TEST_F(PiratePlayTest, FewerThanTenSecondsTickAndTheChallengeEndsAtFivePairs) {
   cpirategame* g = Playing();
   ASSERT_NE(g, nullptr);
+  // A second of the clock is sixty ticks.
+  Tick(g, [&] { return g->m_secondsLeft < 300; });
+  const int32_t seconds = g->m_secondsLeft;
+  EXPECT_EQ(Tick(g, [&] { return g->m_secondsLeft < seconds; }), 60);
+  EXPECT_EQ(Tick(g, [&] { return g->m_secondsLeft < seconds - 1; }), 60);
+
+  g->m_secondsLeft = 10;
+  g->m_secondFrames = 0;
+  GetSoundWrapper()->StopAll();
+  g->Update();
+  EXPECT_FALSE(Effect(g, kSampleTicking)) << "ten seconds left";
   g->m_secondsLeft = 9;
   g->Update();
-  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(g->m_effectsBank, 0), 1);
-  GetSoundWrapper()->StopSample(g->m_effectsBank, 0);
+  EXPECT_TRUE(Effect(g, kSampleTicking));
+  GetSoundWrapper()->StopSample(g->m_effectsBank, kSampleTicking);
   g->Update();
-  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(g->m_effectsBank, 0), 1) << "ticking again";
+  EXPECT_TRUE(Effect(g, kSampleTicking)) << "ticking again";
+  // The time-up message comes with the last second, not before, and the ticking stops for it.
+  g->m_secondsLeft = 2;
+  Tick(g, [&] { return g->m_secondsLeft == 1; });
+  EXPECT_FALSE(g->m_ingameText.shown) << "a second left";
+  Tick(g, [&] { return g->m_secondsLeft == 0; });
+  EXPECT_TRUE(g->m_ingameText.shown);
+  EXPECT_FALSE(Effect(g, kSampleTicking));
+  g->Update();
+  EXPECT_FALSE(Effect(g, kSampleTicking)) << "not while the message shows";
+  g->m_ingameText.shown = 0;
+  g->m_secondsLeft = 300;
+
   g->m_mode = kModeChallenge1;
+  g->m_pairsLeft = 6;
+  EXPECT_EQ(g->Update(), 0) << "four pairs found";
   g->m_pairsLeft = 5;
   EXPECT_EQ(g->Update(), 1);
   EXPECT_EQ(g->m_result, 1);
+}
+
+// A revealed mismatch goes home by itself when its five seconds are up; a found pair goes home
+// once the camera has shown it joining the tally.
+TEST_F(PiratePlayTest, RevealedPiratesGoHomeWhenTheirTimeIsUp) {
+  cpirategame* g = Playing();
+  ASSERT_NE(g, nullptr);
+  const int32_t a = HoleOf(g, 0), a2 = HoleOf(g, 0, a), b = HoleOf(g, 1);
+  RevealMismatch(g, a, b);
+  ASSERT_EQ(g->m_revealSeconds, 5);
+  const int32_t seconds = g->m_secondsLeft;
+  const int ticks = Tick(
+      g, [&] { return g->m_playPhase != cpirategame::kPhaseInput; }, 600);
+  EXPECT_EQ(g->m_playPhase, cpirategame::kPhaseLeapBack);
+  EXPECT_EQ(g->m_returnVariant, cpirategame::kReturnBoth);
+  EXPECT_EQ(seconds - g->m_secondsLeft, 5);
+  EXPECT_GT(ticks, 240);
+  EXPECT_LE(ticks, 300);
+  // Both leap from beside their holes back into them, shrinking to their size in the hole.
+  EXPECT_TRUE(Near(g->m_returnPos1, g->m_holes[a].targetPos, 60.0f));
+  EXPECT_TRUE(Near(g->m_returnPos2, g->m_holes[b].targetPos, 60.0f));
+  EXPECT_NEAR(g->m_returnScale.z, 2.0f, 0.15f);
+  Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
+  EXPECT_TRUE(Near(g->m_returnPos1, g->m_holes[a].piratePos, 40.0f));
+  EXPECT_TRUE(Near(g->m_returnPos2, g->m_holes[b].piratePos, 40.0f));
+  EXPECT_NEAR(g->m_returnScale.z, 1.0f, 0.1f);
+  EXPECT_EQ(g->m_revealSeconds, 0);
+  EXPECT_EQ(g->m_firstPicked, 0);
+
+  // The pair: the camera goes to the tally's first place, the new line sounds and fades in
+  // over a second and two thirds, then both go home.
+  PickAndLand(g, a);
+  Pick(g, a2);
+  Tick(g, [&] { return g->m_playPhase == cpirategame::kPhasePairFound; });
+  ASSERT_EQ(g->m_pairsLeft, 9);
+  EXPECT_EQ(g->m_matchShown, 1);
+  EXPECT_TRUE(Near(g->m_cameraTo, g->m_linePos[0], 1.0f));
+  GetSoundWrapper()->StopAll();
+  Tick(g, [&] { return g->m_tallyFading == 1; });
+  EXPECT_TRUE(Effect(g, kSampleTally));
+  EXPECT_EQ(g->m_cameraMoving, 0);
+  EXPECT_TRUE(Near(g->LookAt(), g->m_linePos[0], 100.0f));
+  const int fade = Tick(g, [&] { return g->m_playPhase != cpirategame::kPhasePairFound; });
+  EXPECT_GE(fade, 100);
+  EXPECT_LE(fade, 102);
+  EXPECT_EQ(g->m_playPhase, cpirategame::kPhaseLeapBack);
+  EXPECT_EQ(g->m_returnVariant, cpirategame::kReturnBoth);
+  EXPECT_EQ(g->m_matchShown, 0);
+  EXPECT_EQ(g->m_selectedHole, -1);
+  Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
+  EXPECT_TRUE(Near(g->m_returnPos1, g->m_holes[a].piratePos, 40.0f));
+  EXPECT_TRUE(Near(g->m_returnPos2, g->m_holes[a2].piratePos, 40.0f));
+  EXPECT_EQ(g->m_revealSeconds, 0);
+  // The second pair's camera goes to the tally's next place.
+  const int32_t c = HoleOf(g, 2), c2 = HoleOf(g, 2, c);
+  PickAndLand(g, c);
+  Pick(g, c2);
+  Tick(g, [&] { return g->m_playPhase == cpirategame::kPhasePairFound; });
+  EXPECT_TRUE(Near(g->m_cameraTo, g->m_linePos[1], 1.0f));
 }
 
 TEST_F(PiratePlayTest, ATwoPlayerFinaleShowsItsEffectsOnAGeneratorOfTheirOwn) {
@@ -211,6 +321,59 @@ TEST_F(PiratePlayTest, ATwoPlayerFinaleShowsItsEffectsOnAGeneratorOfTheirOwn) {
   m_harness.RunFrames(2);
   EXPECT_GT(main->GetParticleRandom()->GetRandCount(), own);
   EXPECT_EQ(GetRandCount(), plays);
+}
+
+// The finale, tick by tick: the camera sinks towards the chest, the chest bursts out of the sand
+// and opens with its chime and coins, six seconds over the open chest, the fade, and the win.
+TEST_F(PiratePlayTest, TheFinaleSinksToTheChestOpensItAndWinsAfterSixSeconds) {
+  cpirategame* g = Playing();
+  ASSERT_NE(g, nullptr);
+  RenderWindow* main = g->MainWindow();
+  ASSERT_NE(main, nullptr);
+  g->m_pairsLeft = 0;
+  g->m_playPhase = cpirategame::kPhaseFinale;
+  g->m_finaleState = cpirategame::kFinaleCameraDrop;
+  const Vector4 chest = g->m_linePos[kLinePositions - 1];
+  const float eyeZ = g->m_camera.GetPosition().z;
+  GetSoundWrapper()->StopAll();
+  int ticks[cpirategame::kFinaleDone + 1] = {};
+  bool chimeBeforeCoins = false, won = false;
+  int32_t dirt = -1;
+  for (int tick = 0; tick < 2000 && !won; ++tick) {
+    const int32_t state = g->m_finaleState;
+    won = g->Update() == 1;
+    ++ticks[state];
+    if (state == cpirategame::kFinaleCameraDrop && g->m_finaleState != state) {
+      dirt = g->m_finaleEffect;
+      EXPECT_NEAR(g->m_camera.GetPosition().z, eyeZ - 1660.5f, 0.5f) << "sunk by 0.5 more a tick";
+      EXPECT_TRUE(Effect(g, 11)) << "the chest bursts out";
+    }
+    if (g->m_finaleState == cpirategame::kFinaleTreasure && state != g->m_finaleState)
+      chimeBeforeCoins = g->m_finaleChimed && Effect(g, 18) && Effect(g, 7);
+    if (state == cpirategame::kFinaleChestOpening && g->m_finaleState == state) {
+      EXPECT_FALSE(Effect(g, 7)) << "no coins before the chest is open";
+    }
+  }
+  EXPECT_TRUE(won);
+  EXPECT_EQ(g->m_result, 1);
+  EXPECT_EQ(ticks[cpirategame::kFinaleCameraDrop], 81);
+  EXPECT_EQ(ticks[cpirategame::kFinaleChestOpening], 43) << "three fifths of the demo's 1.2 s";
+  EXPECT_EQ(ticks[cpirategame::kFinaleTreasure], 360) << "six seconds";
+  EXPECT_EQ(ticks[cpirategame::kFinaleFadeOut], 60) << "a second's fade";
+  EXPECT_EQ(ticks[cpirategame::kFinaleDone], 1);
+  EXPECT_TRUE(chimeBeforeCoins);
+  // The dirt bursts at the chest; the sparkle rises above it.
+  const BaseParticleSystem* burst = main->GetParticleSystem(dirt);
+  const BaseParticleSystem* sparkle = main->GetParticleSystem(g->m_finaleEffect);
+  ASSERT_NE(burst, nullptr);
+  ASSERT_NE(sparkle, nullptr);
+  EXPECT_NE(burst, sparkle);
+  const float* at = burst->GetEmitterMatrix().m;
+  EXPECT_TRUE(Near(Vector4(at[12], at[13], at[14], 1.0f), chest, 0.5f));
+  at = sparkle->GetEmitterMatrix().m;
+  EXPECT_TRUE(Near(Vector4(at[12], at[13], at[14], 1.0f),
+                   Vector4(chest.x, chest.y, chest.z + 80.0f, 1.0f), 0.5f));
+  EXPECT_EQ(main->GetParticleSystemCount(), 3) << "dirt, coins and sparkle";
 }
 
 class PirateLoadTest : public AppTest {};
