@@ -79,6 +79,10 @@ TEST_F(PirateInputTest, TheArrowKeysMoveTheSelectionToTheNeighbourTheyPointAt) {
     for (int i = 0; i < 100 && g->m_cameraMoving; ++i) m_harness.RunFrames(1);
     EXPECT_NEAR(g->LookAt().x, g->m_holes[c.to].position.x, 20.0f);
     EXPECT_NEAR(g->LookAt().y, g->m_holes[c.to].position.y, 20.0f);
+    const Vector4 eye = g->m_camera.GetPosition(), look = g->LookAt();
+    EXPECT_FLOAT_EQ(eye.x, look.x);
+    EXPECT_FLOAT_EQ(eye.y, look.y - 5000.0f) << "the camera stands back";
+    EXPECT_FLOAT_EQ(eye.z, look.z + 4000.0f) << "and above";
   }
 
   // A key while the camera is still on its way moves nothing.

@@ -28,10 +28,15 @@ struct Drawn {
   Vector4 at;
   bool posed;   // drawn with its skeleton
   float scale;  // along z
+  const Skeleton* skeleton;
+  Vector4 scales;  // along x, y and z
+  uint32_t flags;
+  Vector4 tint;
 };
 
 struct Frame {
-  std::vector<Drawn> models;  // the main window's
+  std::vector<Drawn> models;    // the main window's
+  std::vector<Drawn> closeUps;  // the overlay's
   std::vector<std::u16string> hud;
   int32_t quads = 0;  // 2D quads on the main window: the hook pointer
 };
@@ -62,15 +67,20 @@ class PirateShowTest : public piratetest::PirateAppTest {
     RenderWindow* overlay = g->OverlayWindow();
     Frame frame;
     const int32_t from = main->GetRenderNodeCount();
+    const int32_t overlayFrom = overlay->GetRenderNodeCount();
     const int32_t quads = Quads(main);
     overlay->DropText();
     g->Render();
-    for (int32_t i = from; i < main->GetRenderNodeCount(); ++i) {
-      const RenderNodeRecord* r = main->GetRenderNode(i);
-      frame.models.push_back({r->container,
-                              Vector4(r->placement[12], r->placement[13], r->placement[14], 1.0f),
-                              r->skeleton != nullptr, r->placement[10]});
-    }
+    auto read = [](RenderWindow* window, int32_t first, std::vector<Drawn>* out) {
+      for (int32_t i = first; i < window->GetRenderNodeCount(); ++i) {
+        const RenderNodeRecord* r = window->GetRenderNode(i);
+        const float* m = r->placement.m;
+        out->push_back({r->container, Vector4(m[12], m[13], m[14], 1.0f), r->skeleton != nullptr,
+                        m[10], r->skeleton, Vector4(m[0], m[5], m[10], 0.0f), r->flags, r->tint});
+      }
+    };
+    read(main, from, &frame.models);
+    read(overlay, overlayFrom, &frame.closeUps);
     for (int32_t i = 0; i < overlay->GetTextItemCount(); ++i)
       frame.hud.push_back(overlay->GetTextItem(i)->text);
     frame.quads = Quads(main) - quads;
@@ -114,12 +124,32 @@ TEST_F(PirateShowTest, TheHudCountsAPairWhenItScoresAndTheClockStopsAtZero) {
   EXPECT_EQ(Count(scored, g->m_tallyGeos[0]), 0) << "before the tally shows it";
   for (int i = 0; i < 1500 && !g->m_tallyFading; ++i) Drive(pilot);
   ASSERT_EQ(g->m_tallyFading, 1);
-  EXPECT_EQ(Count(RenderOnce(g), g->m_tallyGeos[0]), 1) << "the new tally fades in";
+  {
+    const Frame fading = RenderOnce(g);
+    EXPECT_EQ(Count(fading, g->m_tallyGeos[0]), 1) << "the new tally fades in";
+    const NodeContainer* line = GetApp().GetNodeFactory()->Find(g->m_tallyGeos[0]);
+    for (const Drawn& d : fading.models) {
+      if (d.container != line) continue;
+      EXPECT_FLOAT_EQ(d.tint.w, g->m_tallyFade);
+      EXPECT_EQ(d.flags, 0x85u);
+    }
+    for (int i = 0; i < 10; ++i) Drive(pilot);
+    ASSERT_EQ(g->m_tallyFading, 1);
+    for (const Drawn& d : RenderOnce(g).models) {
+      if (d.container != line) continue;
+      EXPECT_FLOAT_EQ(d.tint.w, g->m_tallyFade);
+      EXPECT_GT(d.tint.w, 0.25f) << "it grows as the fade runs";
+    }
+  }
   for (int i = 0; i < 1500 && g->m_playPhase != G::kPhaseInput; ++i) Drive(pilot);
   ASSERT_EQ(g->m_playPhase, G::kPhaseInput);
   const Frame tallied = RenderOnce(g);
   EXPECT_EQ(Count(tallied, g->m_tallyGeos[0]), 1);
   EXPECT_EQ(Count(tallied, g->m_tallyGeos[1]), 0);
+  for (const Drawn& d : tallied.models) {
+    if (d.container != GetApp().GetNodeFactory()->Find(g->m_tallyGeos[0])) continue;
+    EXPECT_FLOAT_EQ(d.tint.w, 1.0f) << "found lines are drawn whole";
+  }
 
   g->m_secondsLeft = 1;
   for (int i = 0; i < 60 && g->m_secondsLeft > 0; ++i) m_harness.RunFrames(1);
@@ -152,6 +182,7 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
       {G::kPhaseFinale, G::kFinaleChestOpening, false, true, 0},
       {G::kPhaseFinale, G::kFinaleTreasure, false, true, 0},
       {G::kPhaseFinale, G::kFinaleFadeOut, false, true, 0},
+      {G::kPhaseInput, G::kFinaleChestOpening, true, false, 0},
   };
   // Two pirates of different kinds as the last two picks, going home together.
   int32_t picks[2] = {-1, -1};
@@ -175,6 +206,19 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
     g->m_finaleState = c.finaleState;
     const Frame frame = RenderOnce(g);
     EXPECT_EQ(frame.quads, c.hook ? 1 : 0);
+    if (c.hook) {
+      // The hook at the screen's centre, its tip on the look-at point.
+      const PolygonPools& pools = g->MainWindow()->GetPolygonPools();
+      const PolygonData2D* hook =
+          pools.Get2D(PolygonPools::kAlpha2D, pools.GetPolygonCount(PolygonPools::kAlpha2D) - 1);
+      ASSERT_NE(hook, nullptr);
+      EXPECT_EQ(hook->texture, g->m_hookTexture);
+      ASSERT_EQ(hook->vertexCount, 4);
+      EXPECT_FLOAT_EQ(hook->vertices[0].x, 320.0f);
+      EXPECT_FLOAT_EQ(hook->vertices[0].y, 240.0f);
+      EXPECT_FLOAT_EQ(hook->vertices[3].x, 362.0f);
+      EXPECT_FLOAT_EQ(hook->vertices[3].y, 272.0f);
+    }
     EXPECT_EQ(Count(frame, g->m_chestAnim->GetModel(), &chestPlace), c.chest ? 1 : 0);
     EXPECT_EQ(Count(frame, g->m_chestAnim->GetModel()), c.chest ? 1 : 0);
     int pirates = 0;
@@ -230,6 +274,15 @@ TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
     }
   for (int32_t i = 0; i < kLinePositions; ++i)
     EXPECT_FALSE(Near(g->m_linePos[i], Vector4(0, 0, 0, 1))) << "tally place " << i;
+  // Every hole's pirate stands in it and lands beside it.
+  for (int32_t i = 0; i < kHoles; ++i) {
+    const PirateHole& h = g->m_holes[i];
+    for (const Vector4& p : {h.piratePos, h.targetPos}) {
+      EXPECT_LT(std::fabs(p.x - h.position.x), 700.0f) << "hole " << i;
+      EXPECT_LT(std::fabs(p.y - h.position.y), 400.0f) << "hole " << i;
+    }
+    EXPECT_FALSE(Near(h.piratePos, h.targetPos)) << "hole " << i;
+  }
   int32_t hole = -1;
   for (int32_t i = 0; i < kHoles && hole < 0; ++i)
     if (g->m_holes[i].occupied && !g->m_holes[i].outOfPlay && g->m_holes[i].kind < 5) hole = i;
@@ -282,15 +335,153 @@ TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
   EXPECT_TRUE(Effect(g, 16)) << "the second pick";
 }
 
+// Each picked pirate is drawn where it stands, at its size, in the pose of its own animation set:
+// out of its hole, beside it while revealed, on the way home; and the one just picked shows in
+// close-up on the overlay.
+TEST_F(PirateShowTest, PickedPiratesAreDrawnWhereTheyStandInTheirOwnPoses) {
+  G* g = Playing(kModeNormal, 2);
+  ASSERT_NE(g, nullptr);
+  int32_t a = -1, b = -1, c = -1;
+  for (int32_t i = 0; i < kHoles && c < 0; ++i) {
+    const int32_t kind = g->m_holes[i].occupied ? g->m_holes[i].kind : -1;
+    if (kind < 0) continue;
+    if (a < 0) {
+      a = i;
+    } else if (b < 0 && kind != g->m_holes[a].kind) {
+      b = i;
+    } else if (b >= 0 && kind != g->m_holes[a].kind && kind != g->m_holes[b].kind) {
+      c = i;
+    }
+  }
+  ASSERT_GE(c, 0);
+  const int32_t ka = g->m_holes[a].kind, kb = g->m_holes[b].kind, kc = g->m_holes[c].kind;
+  const Skeleton* firstA = g->m_firstSet[ka].helper->GetSkeleton();
+  const Skeleton* secondB = g->m_secondSet[kb].helper->GetSkeleton();
+  auto Find = [](const std::vector<Drawn>& models, int32_t geo) -> const Drawn* {
+    const NodeContainer* container = GetApp().GetNodeFactory()->Find(geo);
+    const Drawn* found = nullptr;
+    for (const Drawn& d : models)
+      if (d.container == container) found = &d;
+    return found;
+  };
+  auto Check = [](const Drawn* d, const Vector4& at, float scale, const Skeleton* skeleton) {
+    ASSERT_NE(d, nullptr);
+    EXPECT_TRUE(Near(d->at, at));
+    for (int axis = 0; axis < 3; ++axis) EXPECT_NEAR(d->scales[axis], scale, 1e-4f) << axis;
+    EXPECT_EQ(d->skeleton, skeleton);
+    EXPECT_EQ(d->flags, 256u);
+    EXPECT_FLOAT_EQ(d->tint.x * d->tint.y * d->tint.z * d->tint.w, 1.0f) << "untinted";
+  };
+  auto Tick = [&](auto done) {
+    for (int i = 0; i < 2000 && !done(); ++i) g->Update();
+  };
+
+  // The first pick, landed beside its hole at twice its size, in close-up once its leap is over.
+  g->SelectHole(a);
+  g->PickHole();
+  Tick([&] { return g->m_playPhase == G::kPhaseInput; });
+  for (int i = 0; i < 30; ++i) g->Update();
+  Frame frame = RenderOnce(g);
+  {
+    SCOPED_TRACE("the first out");
+    Check(Find(frame.models, g->m_pirateGeos[ka]), g->m_leapPos, g->m_leapScale.z, firstA);
+    EXPECT_NEAR(g->m_leapScale.z, 2.0f, 0.1f);
+    Check(Find(frame.closeUps, g->m_pirateGeos[ka]), Vector4(0, 0, 0, 1), 1.0f, firstA);
+  }
+  // The second pick on its way out; the first stays where it landed.
+  g->SelectHole(b);
+  g->PickHole();
+  g->Update();
+  ASSERT_EQ(g->m_playPhase, G::kPhaseLeapOut);
+  frame = RenderOnce(g);
+  {
+    SCOPED_TRACE("the second leaping");
+    Check(Find(frame.models, g->m_pirateGeos[ka]), g->m_holes[a].targetPos, 2.0f, firstA);
+    Check(Find(frame.models, g->m_pirateGeos[kb]), g->m_leapPos, g->m_leapScale.z, secondB);
+    EXPECT_LT(g->m_leapScale.z, 1.5f);
+    Check(Find(frame.closeUps, g->m_pirateGeos[kb]), Vector4(0, 0, 0, 1), 1.0f, secondB);
+  }
+  // Revealed: both beside their holes, no close-up.
+  Tick([&] { return g->m_playPhase == G::kPhaseInput && !g->m_pairPending; });
+  ASSERT_GT(g->m_revealSeconds, 0);
+  g->m_revealSeconds = 1;  // their last second
+  frame = RenderOnce(g);
+  {
+    SCOPED_TRACE("revealed");
+    Check(Find(frame.models, g->m_pirateGeos[ka]), g->m_holes[a].targetPos, 2.0f, firstA);
+    Check(Find(frame.models, g->m_pirateGeos[kb]), g->m_leapPos, 2.0f, secondB);
+    EXPECT_TRUE(Near(g->m_leapPos, g->m_holes[b].targetPos) ||
+                std::fabs(g->m_leapPos.x - g->m_holes[b].targetPos.x) < 60.0f);
+    EXPECT_TRUE(frame.closeUps.empty());
+  }
+  // A third pick sends the pair home, the old first on its spare set, while the third leaps out.
+  g->SelectHole(c);
+  g->PickHole();
+  g->Update();
+  ASSERT_EQ(g->m_playPhase, G::kPhaseLeapBack);
+  ASSERT_EQ(g->m_returnVariant, G::kReturnPairForNew);
+  frame = RenderOnce(g);
+  {
+    SCOPED_TRACE("going home");
+    const float scale = g->m_returnScale.z;
+    EXPECT_GT(scale, 1.5f);
+    EXPECT_TRUE(Near(g->m_returnPos1, g->m_holes[a].targetPos) ||
+                std::fabs(g->m_returnPos1.z - g->m_holes[a].targetPos.z) < 60.0f);
+    int spareA = 0, secondBHome = 0;
+    const NodeContainer* geoA = GetApp().GetNodeFactory()->Find(g->m_pirateGeos[ka]);
+    const NodeContainer* geoB = GetApp().GetNodeFactory()->Find(g->m_pirateGeos[kb]);
+    for (const Drawn& d : frame.models) {
+      if (d.container == geoA && Near(d.at, g->m_returnPos1)) {
+        ++spareA;
+        EXPECT_EQ(d.skeleton, g->m_spareSet[ka].helper->GetSkeleton());
+        EXPECT_NEAR(d.scales.x, scale, 1e-4f);
+        EXPECT_NEAR(d.scales.y, scale, 1e-4f);
+      }
+      if (d.container == geoB && Near(d.at, g->m_returnPos2)) {
+        ++secondBHome;
+        EXPECT_EQ(d.skeleton, secondB);
+        EXPECT_NEAR(d.scales.z, scale, 1e-4f);
+      }
+    }
+    EXPECT_EQ(spareA, 1);
+    EXPECT_EQ(secondBHome, 1);
+    Check(Find(frame.models, g->m_pirateGeos[kc]), g->m_leapPos, g->m_leapScale.z,
+          g->m_firstSet[kc].helper->GetSkeleton());
+  }
+}
+
 TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown) {
   G* g = StartFromMenu(kModeNormal, 1);
   ASSERT_NE(g, nullptr);
   std::vector<int32_t> states;
-  bool coverLands = false, coverAbove = false;
+  bool coverLands = false, coverAbove = false, staggerSeen = false;
+  float lastEyeZ = 13500.0f;
   for (int i = 0; i < 600 && g->m_playPhase == G::kPhaseIntro; ++i) {
     if (!GetKavelApp()->IsLoading()) {
       if (states.empty() || states.back() != g->m_introState) states.push_back(g->m_introState);
       coverLands |= Effect(g, 14);
+      if (g->m_introState == G::kIntroCoversFalling && !staggerSeen) {
+        // Lifted one above the other in hole order, 600 apart from 3000 up; fallen a frame.
+        staggerSeen = true;
+        int32_t n = 0;
+        for (int32_t h = 0; h < kHoles; ++h) {
+          const GameNode* cover = g->GetScene()->GetGameNodeRecord(g->m_holes[h].objectNode);
+          if (!cover || g->m_holes[h].outOfPlay) continue;
+          const float lifted = 3000.0f + 600.0f * static_cast<float>(n++);
+          EXPECT_LE(cover->matrix.GetRow(3).z, lifted) << "hole " << h;
+          EXPECT_GT(cover->matrix.GetRow(3).z, lifted - 450.0f) << "hole " << h;
+        }
+      }
+      if (g->m_introState == G::kIntroCameraDown) {
+        // Straight down the line from the high view to the play view.
+        const Vector4 eye = g->m_camera.GetPosition();
+        EXPECT_LE(eye.z, lastEyeZ);
+        lastEyeZ = eye.z;
+        EXPECT_GE(eye.z, 4000.0f);
+        EXPECT_LE(eye.y, -5200.0f);
+        EXPECT_GE(eye.y, -10000.0f);
+        EXPECT_NEAR((eye.y + 10000.0f) / 4800.0f, (13500.0f - eye.z) / 9500.0f, 0.01f);
+      }
       if (g->m_introState == G::kIntroCoversFalling) {
         for (int32_t h = 0; h < kHoles; ++h) {
           const GameNode* cover = g->GetScene()->GetGameNodeRecord(g->m_holes[h].objectNode);
@@ -328,6 +519,7 @@ TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown
     const GameNode* shadow = scene->GetGameNodeRecord(g->m_shadowNodes[i]);
     ASSERT_NE(shadow, nullptr) << "hole " << i;
     EXPECT_EQ(shadow->tint.w, 1.0f) << "hole " << i;
+    EXPECT_EQ(shadow->flags, 128u | 4u) << "hole " << i << ", faded in by its alpha";
   }
   EXPECT_EQ(shown, 25);
   EXPECT_TRUE(Near(g->m_camera.GetPosition(), g->m_playCameraPos));
