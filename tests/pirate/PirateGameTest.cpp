@@ -142,10 +142,33 @@ TEST_F(PirateGameTest, PlayedTwiceFromTheMenuItLeavesOneWindowAndNoBlock) {
     EXPECT_NE(m_harness.app().FindWindow(game->m_mainWindowId), nullptr);
     EXPECT_NE(m_harness.app().FindWindow(game->m_overlayWindowId), nullptr);
     EXPECT_NE(game->m_mainWindowId, game->m_overlayWindowId);
+    // What the game holds of the shared factories, each let go when it ends.
+    App& app = GetApp();
+    const int32_t textures[] = {game->m_hookTexture, game->m_iconTexture};
+    const int32_t effects[] = {game->m_dirtEffect, game->m_coinEffect, game->m_sparkleEffect};
+    const int32_t banks[] = {game->m_effectsBank, game->m_speechBank};
+    const int32_t scene = game->m_sceneId;
+    const int32_t scenes = app.GetSceneFactory()->GetCount();
+    int32_t models[2 * cpirategame::kKinds];
+    for (int32_t kind = 0; kind < cpirategame::kKinds; ++kind) {
+      models[2 * kind] = game->m_pirateGeos[kind];
+      models[2 * kind + 1] = game->m_tallyGeos[kind];
+    }
+    for (int32_t texture : textures) EXPECT_NE(texture, -1);
+    for (int32_t effect : effects) EXPECT_NE(app.GetParticleFactory()->Find(effect), nullptr);
+    for (int32_t bank : banks) EXPECT_GT(GetSoundWrapper()->GetSampleCount(bank), 0);
+    for (int32_t model : models) EXPECT_NE(app.GetNodeFactory()->Find(model), nullptr);
+    ASSERT_NE(app.GetSceneFactory()->FindScene(scene), nullptr);
     // Escape pauses, Return leaves the paused game.
     Press(plat::kDIK_ESCAPE);
     Press(plat::kDIK_RETURN);
     ASSERT_EQ(CurrentPirateGame(), nullptr) << "run " << run;
+    for (int32_t texture : textures) EXPECT_EQ(app.GetTexture()->Find(texture), nullptr);
+    for (int32_t effect : effects) EXPECT_EQ(app.GetParticleFactory()->Find(effect), nullptr);
+    for (int32_t bank : banks) EXPECT_EQ(GetSoundWrapper()->GetSampleCount(bank), 0);
+    for (int32_t model : models) EXPECT_EQ(app.GetNodeFactory()->Find(model), nullptr);
+    EXPECT_EQ(app.GetSceneFactory()->FindScene(scene), nullptr);
+    EXPECT_EQ(app.GetSceneFactory()->GetCount(), scenes - 1);
     EXPECT_EQ(GameBlocks(), 0u);
     EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("AnimationHelper::CreateSkeleton"), 0u);
     blocksAfter[run] = MemoryTracker::GetStatistics().totalAllocUnitCount;
