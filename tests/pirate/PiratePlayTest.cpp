@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "Engine/Random.h"
+#include "Game/Helper/AnimationHelper.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "tests/pirate/PirateTestSupport.h"
@@ -72,6 +73,26 @@ class PiratePlayTest : public piratetest::PirateAppTest {
     PickAndLand(g, a);
     Pick(g, b);
     Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput && !g->m_pairPending; });
+  }
+  // Which reactions the two picked pirates played once both were out.
+  struct Reactions {
+    bool firstCelebrated = false, firstDefeated = false;
+    bool secondCelebrated = false, secondDefeated = false;
+  };
+  Reactions PickPair(cpirategame* g, int32_t first, int32_t second) {
+    PickAndLand(g, first);
+    Pick(g, second);
+    const PirateAnimSet& one = g->m_firstSet[g->m_holes[first].kind];
+    const PirateAnimSet& two = g->m_secondSet[g->m_holes[second].kind];
+    Reactions seen;
+    Tick(g, [&] {
+      seen.firstCelebrated |= one.helper->IsAnimationActive(one.celebrate) != 0;
+      seen.firstDefeated |= one.helper->IsAnimationActive(one.defeat) != 0;
+      seen.secondCelebrated |= two.helper->IsAnimationActive(two.celebrate) != 0;
+      seen.secondDefeated |= two.helper->IsAnimationActive(two.defeat) != 0;
+      return g->m_playPhase != cpirategame::kPhaseLeapOut && !g->m_pairPending;
+    });
+    return seen;
   }
 };
 
@@ -248,7 +269,10 @@ TEST_F(PiratePlayTest, RevealedPiratesGoHomeWhenTheirTimeIsUp) {
   cpirategame* g = Playing();
   ASSERT_NE(g, nullptr);
   const int32_t a = HoleOf(g, 0), a2 = HoleOf(g, 0, a), b = HoleOf(g, 1);
-  RevealMismatch(g, a, b);
+  const Reactions mismatch = PickPair(g, a, b);
+  EXPECT_TRUE(mismatch.firstDefeated && mismatch.secondDefeated);
+  EXPECT_FALSE(mismatch.firstCelebrated || mismatch.secondCelebrated);
+  ASSERT_EQ(g->m_playPhase, cpirategame::kPhaseInput);
   ASSERT_EQ(g->m_revealSeconds, 5);
   const int32_t seconds = g->m_secondsLeft;
   const int ticks = Tick(
@@ -271,9 +295,10 @@ TEST_F(PiratePlayTest, RevealedPiratesGoHomeWhenTheirTimeIsUp) {
 
   // The pair: the camera goes to the tally's first place, the new line sounds and fades in
   // over a second and two thirds, then both go home.
-  PickAndLand(g, a);
-  Pick(g, a2);
-  Tick(g, [&] { return g->m_playPhase == cpirategame::kPhasePairFound; });
+  const Reactions pair = PickPair(g, a, a2);
+  EXPECT_TRUE(pair.firstCelebrated && pair.secondCelebrated);
+  EXPECT_FALSE(pair.firstDefeated || pair.secondDefeated);
+  ASSERT_EQ(g->m_playPhase, cpirategame::kPhasePairFound);
   ASSERT_EQ(g->m_pairsLeft, 9);
   EXPECT_EQ(g->m_matchShown, 1);
   EXPECT_TRUE(Near(g->m_cameraTo, g->m_linePos[0], 1.0f));
