@@ -15,6 +15,7 @@
 #include "Game/Localisation/LocalisedText.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "tests/pirate/PirateTestSupport.h"
+#include "tests/support/PixelProbe.h"
 
 namespace {
 
@@ -448,6 +449,42 @@ TEST_F(PirateShowTest, PickedPiratesAreDrawnWhereTheyStandInTheirOwnPoses) {
     Check(Find(frame.models, g->m_pirateGeos[kc]), g->m_leapPos, g->m_leapScale.z,
           g->m_firstSet[kc].helper->GetSkeleton());
   }
+}
+
+// The pirate just picked stands in close-up in the screen's bottom-right corner: the overlay's
+// own camera looks at it from the front, over the island's view.
+TEST_F(PirateShowTest, TheJustPickedPirateStandsInCloseUpBottomRight) {
+  G* g = Playing(kModeNormal, 2);
+  ASSERT_NE(g, nullptr);
+  int32_t hole = -1;
+  for (int32_t i = 0; i < kHoles && hole < 0; ++i)
+    if (g->m_holes[i].occupied) hole = i;
+  ASSERT_GE(hole, 0);
+  g->SelectHole(hole);
+  g->PickHole();
+  for (int i = 0; i < 2000 && (g->m_playPhase != G::kPhaseInput || g->m_cameraMoving); ++i)
+    g->Update();
+  for (int i = 0; i < 30; ++i) g->Update();
+  m_harness.SkipPixelWork(false);
+  gfx::D3DDevice* device = GetApp().GetDisplay()->GetDevice();
+  m_harness.RunFrames(1);
+  const std::vector<uint32_t> shown = pixelprobe::ReadBack(device, 640, 480);
+  g->m_firstPicked = 0;
+  m_harness.RunFrames(1);
+  const std::vector<uint32_t> hidden = pixelprobe::ReadBack(device, 640, 480);
+  g->m_firstPicked = 1;
+  m_harness.SkipPixelWork();
+  auto Changed = [&](int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x)
+        n += pixelprobe::Near(shown[y * 640 + x], pixelprobe::RgbOf(hidden[y * 640 + x]), 2.0) ? 0
+                                                                                               : 1;
+    return n;
+  };
+  // The pirate is about 160 by 160 pixels there; the island's view changes little elsewhere.
+  EXPECT_GT(Changed(480, 320, 640, 480), 10000);
+  EXPECT_LT(Changed(0, 240, 320, 480), 1500);
 }
 
 TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown) {
