@@ -159,6 +159,16 @@ TEST_F(PirateGameTest, PlayedTwiceFromTheMenuItLeavesOneWindowAndNoBlock) {
     for (int32_t bank : banks) EXPECT_GT(GetSoundWrapper()->GetSampleCount(bank), 0);
     for (int32_t model : models) EXPECT_NE(app.GetNodeFactory()->Find(model), nullptr);
     ASSERT_NE(app.GetSceneFactory()->FindScene(scene), nullptr);
+    // The island is lit by its own light file and its sounds carry across it.
+    for (const int32_t id : {game->m_mainWindowId, game->m_overlayWindowId}) {
+      const LightSetup* lights = app.FindWindow(id)->GetLightSetup();
+      ASSERT_EQ(lights, game->m_lightRecord);
+      EXPECT_EQ(lights->count, 2u);
+      EXPECT_FLOAT_EQ(lights->ambient[0], 0.45f);
+    }
+    EXPECT_EQ(app.FindWindow(game->m_mainWindowId)->GetScene(), game->GetScene());
+    EXPECT_EQ(app.FindWindow(game->m_mainWindowId)->GetFlags() & BaseRenderWindow::kSuspended, 0);
+    EXPECT_FLOAT_EQ(GetSoundWrapper()->Get3DMaxDistance(), 40000.0f);
     // Escape pauses, Return leaves the paused game.
     Press(plat::kDIK_ESCAPE);
     Press(plat::kDIK_RETURN);
