@@ -79,11 +79,20 @@ class PiratePlayTest : public piratetest::PirateAppTest {
     bool firstCelebrated = false, firstDefeated = false;
     bool secondCelebrated = false, secondDefeated = false;
   };
+  // The leap a pirate makes from `from` to `to`: the right-hand one when it goes right.
+  static int32_t Leap(const PirateAnimSet& set, const Vector4& from, const Vector4& to) {
+    return to.x >= from.x ? set.leapRight : set.leapLeft;
+  }
   Reactions PickPair(cpirategame* g, int32_t first, int32_t second) {
-    PickAndLand(g, first);
-    Pick(g, second);
     const PirateAnimSet& one = g->m_firstSet[g->m_holes[first].kind];
     const PirateAnimSet& two = g->m_secondSet[g->m_holes[second].kind];
+    Pick(g, first);
+    const PirateHole& h1 = g->m_holes[first];
+    EXPECT_TRUE(one.helper->IsAnimationActive(Leap(one, h1.piratePos, h1.targetPos)));
+    Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
+    Pick(g, second);
+    const PirateHole& h2 = g->m_holes[second];
+    EXPECT_TRUE(two.helper->IsAnimationActive(Leap(two, h2.piratePos, h2.targetPos)));
     Reactions seen;
     Tick(g, [&] {
       seen.firstCelebrated |= one.helper->IsAnimationActive(one.celebrate) != 0;
@@ -280,6 +289,13 @@ TEST_F(PiratePlayTest, RevealedPiratesGoHomeWhenTheirTimeIsUp) {
   EXPECT_EQ(g->m_playPhase, cpirategame::kPhaseLeapBack);
   EXPECT_EQ(g->m_returnVariant, cpirategame::kReturnBoth);
   EXPECT_EQ(seconds - g->m_secondsLeft, 5);
+  {
+    const PirateAnimSet& one = g->m_firstSet[0];
+    const PirateAnimSet& two = g->m_secondSet[1];
+    const PirateHole &ha = g->m_holes[a], &hb = g->m_holes[b];
+    EXPECT_TRUE(one.helper->IsAnimationActive(Leap(one, ha.targetPos, ha.piratePos)));
+    EXPECT_TRUE(two.helper->IsAnimationActive(Leap(two, hb.targetPos, hb.piratePos)));
+  }
   EXPECT_GT(ticks, 240);
   EXPECT_LE(ticks, 300);
   // Both leap from beside their holes back into them, shrinking to their size in the hole.
