@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "Engine/Random.h"
-#include "Game/Helper/AnimationHelper.h"
 #include "Game/Frontend/PDFE.h"
+#include "Game/Helper/AnimationHelper.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "tests/pirate/PirateTestSupport.h"
 #include "tests/support/LogCapture.h"
@@ -145,6 +145,14 @@ TEST_F(PiratePlayTest, PicksSendTheRightPiratesOutAndHome) {
   EXPECT_EQ(g->m_returnHole, a);
   EXPECT_EQ(g->m_firstHole, c);
   EXPECT_EQ(g->m_revealSeconds, 0);
+  const PirateHole &ha = g->m_holes[a], &hb = g->m_holes[b], &hc = g->m_holes[c];
+  {
+    const PirateAnimSet &spareA = g->m_spareSet[0], &secondB = g->m_secondSet[1];
+    const PirateAnimSet& firstC = g->m_firstSet[2];
+    EXPECT_TRUE(spareA.helper->IsAnimationActive(Leap(spareA, ha.targetPos, ha.piratePos)));
+    EXPECT_TRUE(secondB.helper->IsAnimationActive(Leap(secondB, hb.targetPos, hb.piratePos)));
+    EXPECT_TRUE(firstC.helper->IsAnimationActive(Leap(firstC, hc.piratePos, hc.targetPos)));
+  }
   Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
 
   // Picking the old second of a revealed pair keeps it out as the new first (variant 3).
@@ -157,6 +165,15 @@ TEST_F(PiratePlayTest, PicksSendTheRightPiratesOutAndHome) {
   EXPECT_EQ(g->m_firstHole, b);
   EXPECT_EQ(g->m_secondHole, c);
   EXPECT_EQ(g->m_firstPicked, 1);
+  {
+    const PirateAnimSet &secondC = g->m_secondSet[2], &firstB = g->m_firstSet[1];
+    EXPECT_TRUE(secondC.helper->IsAnimationActive(Leap(secondC, hc.targetPos, hc.piratePos)))
+        << "the other goes home";
+    EXPECT_TRUE(firstB.helper->IsAnimationActive(firstB.stand)) << "the kept one stands";
+    EXPECT_NEAR(g->m_leapPos.x, hb.targetPos.x, 0.5f) << "beside its hole";
+    EXPECT_NEAR(g->m_leapPos.y, hb.targetPos.y, 0.5f);
+    EXPECT_FLOAT_EQ(g->m_leapScale.z, 2.0f);
+  }
   Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
   // An empty pick while a pair is revealed sends both home (variant 0).
   Pick(g, cPartner);
