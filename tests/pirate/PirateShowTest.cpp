@@ -498,6 +498,10 @@ TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown
       if (states.empty() || states.back() != g->m_introState) states.push_back(g->m_introState);
       coverLands |= Effect(g, 14);
       if (g->m_introState == G::kIntroCoversFalling && !staggerSeen) {
+        // The covers are lifted once three fifths of the board's opening have played.
+        const float opened = g->m_boardAnim->GetRemainingFraction(g->m_boardOpenAnim);
+        EXPECT_GT(opened, 0.6f);
+        EXPECT_LT(opened, 0.66f);
         // Lifted one above the other in hole order, 600 apart from 3000 up; fallen a frame.
         staggerSeen = true;
         int32_t n = 0;
@@ -574,6 +578,34 @@ TEST_F(PirateShowTest, TheClockRunsUntilTheLastPairIsFound) {
     EXPECT_EQ(seconds - g->m_secondsLeft, left > 0 ? 1 : 0);
   }
   g->m_pairsLeft = kPirateKinds;
+}
+
+// The selected cover pulses between half and full light, 21 ticks each way.
+TEST_F(PirateShowTest, TheSelectedCoverPulses) {
+  G* g = Playing();
+  ASSERT_NE(g, nullptr);
+  float low = 2.0f, high = -1.0f;
+  int turns = 0;
+  float last = g->m_pulse;
+  for (int tick = 0; tick < 80; ++tick) {
+    g->Update();
+    // A step of a fortieth each tick, holding for one tick where it turns.
+    const float step = g->m_pulse - last;
+    if (std::fabs(step) < 1e-4f) {
+      ++turns;
+    } else {
+      EXPECT_NEAR(std::fabs(step), 0.025f, 1e-4f) << "tick " << tick;
+    }
+    last = g->m_pulse;
+    low = std::min(low, g->m_pulse);
+    high = std::max(high, g->m_pulse);
+  }
+  EXPECT_GE(low, 0.5f - 1e-4f);
+  EXPECT_LT(low, 0.53f);
+  EXPECT_LE(high, 1.0f + 1e-4f);
+  EXPECT_GT(high, 0.97f);
+  EXPECT_GE(turns, 3);
+  EXPECT_LE(turns, 4);
 }
 
 }  // namespace
