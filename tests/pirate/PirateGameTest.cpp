@@ -135,6 +135,7 @@ TEST_F(PirateGameTest, PlayedTwiceFromTheMenuItLeavesOneWindowAndNoBlock) {
   const int32_t frontEndWindow = FrontEnd()->GetWindowId();
   uint32_t blocksAfter[2] = {};
   for (int run = 0; run < 2; ++run) {
+    const uint32_t files = MemoryTracker::CountBlocksOwnedBy("FileIO::LoadFile");
     cpirategame* game = StartFromMenu(kModeNormal, 0);
     ASSERT_NE(game, nullptr);
     ASSERT_TRUE(RunToPlay());
@@ -179,6 +180,7 @@ TEST_F(PirateGameTest, PlayedTwiceFromTheMenuItLeavesOneWindowAndNoBlock) {
     for (int32_t model : models) EXPECT_EQ(app.GetNodeFactory()->Find(model), nullptr);
     EXPECT_EQ(app.GetSceneFactory()->FindScene(scene), nullptr);
     EXPECT_EQ(app.GetSceneFactory()->GetCount(), scenes - 1);
+    EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("FileIO::LoadFile"), files) << "the light file";
     EXPECT_EQ(GameBlocks(), 0u);
     EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("AnimationHelper::CreateSkeleton"), 0u);
     blocksAfter[run] = MemoryTracker::GetStatistics().totalAllocUnitCount;

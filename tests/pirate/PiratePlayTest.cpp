@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "Engine/Random.h"
 #include "Game/Frontend/PDFE.h"
@@ -434,29 +436,67 @@ TEST_F(PiratePlayTest, TheFinaleSinksToTheChestOpensItAndWinsAfterSixSeconds) {
   EXPECT_EQ(main->GetParticleSystemCount(), 3) << "dirt, coins and sparkle";
 }
 
-class PirateLoadTest : public AppTest {};
+class PirateLoadTest : public AppTest {
+ protected:
+  // The demo data, but for one file of the pirate game's folder; `bytes` of its own in its place
+  // unless null.
+  static void LinkDemoDataBut(const std::string& left, const std::string* bytes = nullptr) {
+    std::filesystem::create_directory("data");
+    for (const auto& entry : std::filesystem::directory_iterator(DemoDataFolder())) {
+      const std::string name = entry.path().filename().string();
+      if (name != "PirateGame") {
+        std::filesystem::create_directory_symlink(entry.path(), "data/" + name);
+        continue;
+      }
+      std::filesystem::create_directory("data/PirateGame");
+      for (const auto& file : std::filesystem::directory_iterator(entry.path()))
+        if (file.path().filename() != left)
+          std::filesystem::create_symlink(file.path(),
+                                          "data/PirateGame/" + file.path().filename().string());
+    }
+    if (bytes) std::ofstream("data/PirateGame/" + left, std::ios::binary) << *bytes;
+  }
+  void StartApp() {
+    GetSaveProfile() = SaveProfile();
+    KavelApp::Register();
+    ASSERT_TRUE(m_harness.Start());
+    m_harness.SkipPixelWork();
+    piratetest::UseFastClock(m_harness);
+    m_harness.RunFrames(2);
+  }
+};
+
+// The island's light file too short for a light record: refused with a line and let go, the
+// windows keep their own lights and the game plays.
+TEST_F(PirateLoadTest, ALightFileTooShortIsRefusedAndTheWindowsKeepTheirOwnLights) {
+  const std::string shortFile(40, '\x01');
+  LinkDemoDataBut("skull_island.lgt", &shortFile);
+  StartApp();
+  const uint32_t files = MemoryTracker::CountBlocksOwnedBy("FileIO::LoadFile");
+  PDFE_StartGameMrGorst();
+  cpirategame* g = nullptr;
+  for (int i = 0; i < 200 && !(g && g->m_playPhase == cpirategame::kPhaseInput); ++i) {
+    m_harness.RunFrames(1);
+    g = GetKavelApp()->IsLoading() ? nullptr : CurrentPirateGame();
+  }
+  ASSERT_NE(g, nullptr);
+  EXPECT_TRUE(DebugLogContains(
+      "cpirategame: \"skull_island.lgt\" is 40 bytes, too short for a light record"));
+  EXPECT_EQ(g->m_lightFile, nullptr);
+  EXPECT_EQ(g->m_lightRecord, nullptr);
+  const LightSetup* lights = g->MainWindow()->GetLightSetup();
+  ASSERT_NE(lights, nullptr);
+  EXPECT_NE(lights->count, 2u) << "not the island's";
+  GetKavelApp()->StartGame(nullptr);
+  m_harness.RunFrames(2);
+  EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("FileIO::LoadFile"), files)
+      << "the short file let go";
+  m_harness.Stop();
+}
 
 TEST_F(PirateLoadTest, WithoutItsSceneTheGameIsRefusedAndLeavesNothing) {
-  // The demo data, but for the island scene.
-  std::filesystem::create_directory("data");
-  for (const auto& entry : std::filesystem::directory_iterator(DemoDataFolder())) {
-    const std::string name = entry.path().filename().string();
-    if (name != "PirateGame") {
-      std::filesystem::create_directory_symlink(entry.path(), "data/" + name);
-      continue;
-    }
-    std::filesystem::create_directory("data/PirateGame");
-    for (const auto& file : std::filesystem::directory_iterator(entry.path()))
-      if (file.path().filename() != "skull_island.scn")
-        std::filesystem::create_symlink(file.path(),
-                                        "data/PirateGame/" + file.path().filename().string());
-  }
-  GetSaveProfile() = SaveProfile();
-  KavelApp::Register();
-  ASSERT_TRUE(m_harness.Start());
-  m_harness.SkipPixelWork();
-  piratetest::UseFastClock(m_harness);
-  m_harness.RunFrames(2);
+  LinkDemoDataBut("skull_island.scn");
+  StartApp();
   PDFE_StartGameMrGorst();
   ASSERT_NE(CurrentPirateGame(), nullptr);
   for (int i = 0; i < 10 && CurrentPirateGame(); ++i) m_harness.RunFrames(1);
