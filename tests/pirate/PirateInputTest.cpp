@@ -93,6 +93,24 @@ TEST_F(PirateInputTest, TheArrowKeysMoveTheSelectionToTheNeighbourTheyPointAt) {
   Keys({plat::kDIK_UP});
   EXPECT_EQ(g->LastSelectedHole(false), 8);
 
+  // A diagonal holds until the camera has nearly arrived: pressed again at once it moves nothing.
+  From(g, 7);
+  Keys({plat::kDIK_RIGHT, plat::kDIK_UP});
+  ASSERT_EQ(g->LastSelectedHole(false), 14);
+  ASSERT_LT(g->m_cameraMoveT, 0.1f);
+  Keys({plat::kDIK_RIGHT, plat::kDIK_UP});
+  EXPECT_EQ(g->LastSelectedHole(false), 14);
+  // Nor does one while the camera is half way; one just as it sets off goes from where it is.
+  From(g, 7);
+  g->SelectHole(8);
+  for (int i = 0; i < 100 && g->m_cameraMoveT < 0.3f; ++i) m_harness.RunFrames(1);
+  Keys({plat::kDIK_RIGHT, plat::kDIK_UP});
+  EXPECT_EQ(g->LastSelectedHole(false), 8);
+  From(g, 7);
+  g->SelectHole(8);
+  Keys({plat::kDIK_RIGHT, plat::kDIK_UP});
+  EXPECT_EQ(g->LastSelectedHole(false), 14);
+
   // Space picks the selected hole, the first one too.
   ASSERT_TRUE(g->m_holes[0].occupied) << "the seed's board";
   From(g, 0);
