@@ -9,6 +9,7 @@
 #include "Engine/PC/PCPolygonPools.h"
 #include "Engine/PC/PCRenderWindow.h"
 #include "Engine/Random.h"
+#include "Game/Helper/InputDevice.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "tests/pirate/PirateTestSupport.h"
 
@@ -85,30 +86,44 @@ TEST_F(PirateInputTest, TheArrowKeysMoveTheSelectionToTheNeighbourTheyPointAt) {
     EXPECT_FLOAT_EQ(eye.z, look.z + 4000.0f) << "and above";
   }
 
+  // Tick by tick from here, the keys handed straight to the game's input.
+  InputDevice* input = GetInputDevice();
+  ASSERT_NE(input, nullptr);
+  auto Tap = [&](uint32_t bits) {
+    const uint32_t down[2] = {bits, 0}, none[2] = {0, 0};
+    input->SetLinkInput(down, down);
+    g->Update();
+    input->SetLinkInput(none, none);
+    g->Update();
+    input->ClearLinkInput();
+  };
+  auto MoveTo = [&](int32_t hole) {
+    g->SelectHole(hole);
+    for (int i = 0; i < 200 && g->m_cameraMoving; ++i) g->Update();
+  };
   // A key while the camera is still on its way moves nothing.
-  From(g, 7);
+  MoveTo(7);
   g->SelectHole(8);
-  m_harness.RunFrames(2);
+  for (int i = 0; i < 8; ++i) g->Update();
   ASSERT_TRUE(g->m_cameraMoving);
-  Keys({plat::kDIK_UP});
+  Tap(kInputUp);
   EXPECT_EQ(g->LastSelectedHole(false), 8);
-
   // A diagonal holds until the camera has nearly arrived: pressed again at once it moves nothing.
-  From(g, 7);
-  Keys({plat::kDIK_RIGHT, plat::kDIK_UP});
+  MoveTo(7);
+  Tap(kInputRight | kInputUp);
   ASSERT_EQ(g->LastSelectedHole(false), 14);
   ASSERT_LT(g->m_cameraMoveT, 0.1f);
-  Keys({plat::kDIK_RIGHT, plat::kDIK_UP});
+  Tap(kInputRight | kInputUp);
   EXPECT_EQ(g->LastSelectedHole(false), 14);
   // Nor does one while the camera is half way; one just as it sets off goes from where it is.
-  From(g, 7);
+  MoveTo(7);
   g->SelectHole(8);
-  for (int i = 0; i < 100 && g->m_cameraMoveT < 0.3f; ++i) m_harness.RunFrames(1);
-  Keys({plat::kDIK_RIGHT, plat::kDIK_UP});
+  for (int i = 0; i < 200 && g->m_cameraMoveT < 0.3f; ++i) g->Update();
+  Tap(kInputRight | kInputUp);
   EXPECT_EQ(g->LastSelectedHole(false), 8);
-  From(g, 7);
+  MoveTo(7);
   g->SelectHole(8);
-  Keys({plat::kDIK_RIGHT, plat::kDIK_UP});
+  Tap(kInputRight | kInputUp);
   EXPECT_EQ(g->LastSelectedHole(false), 14);
 
   // Space picks the selected hole, the first one too.
