@@ -230,6 +230,8 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
     for (const Drawn& d : frame.models) {
       if (d.container != board) continue;
       EXPECT_TRUE(d.posed) << "the board is drawn in its pose";
+      EXPECT_EQ(d.skeleton, g->m_boardAnim->GetSkeleton());
+      EXPECT_EQ(d.flags, 256u) << "as the pirates are";
     }
     EXPECT_EQ(Count(frame, g->m_boardAnim->GetModel(), &g->m_boardPos), 1) << "the board";
   }
