@@ -160,6 +160,7 @@ TEST_F(PirateGameTest, PlayedTwiceFromTheMenuItLeavesOneWindowAndNoBlock) {
     for (int32_t bank : banks) EXPECT_GT(GetSoundWrapper()->GetSampleCount(bank), 0);
     for (int32_t model : models) EXPECT_NE(app.GetNodeFactory()->Find(model), nullptr);
     ASSERT_NE(app.GetSceneFactory()->FindScene(scene), nullptr);
+    EXPECT_FALSE(DebugLogContains("too short for a light record")) << "the demo's is whole";
     // The island is lit by its own light file and its sounds carry across it.
     for (const int32_t id : {game->m_mainWindowId, game->m_overlayWindowId}) {
       const LightSetup* lights = app.FindWindow(id)->GetLightSetup();

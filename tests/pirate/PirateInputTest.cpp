@@ -168,6 +168,10 @@ TEST_F(PirateInputTest, TheMouseScrollsTheViewOrMovesThePointerAndClicksPickOnce
   EXPECT_EQ(g->LastSelectedHole(false), 8);
   EXPECT_EQ(g->m_selectedHole, 8);
 
+  g->m_camera.SetTarget(g->m_holes[0].position);
+  Move(0, 0, 0);
+  EXPECT_EQ(g->LastSelectedHole(false), 0) << "the first hole too";
+
   // At the camera's limit the pointer moves instead, and stops at the screen's edges.
   const Vector4 edge(3200.0f, 0.0f, 0.0f, 1.0f);
   g->m_camera.SetTarget(edge);

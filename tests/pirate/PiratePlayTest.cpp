@@ -271,24 +271,33 @@ TEST_F(PiratePlayTest, FewerThanTenSecondsTickAndTheChallengeEndsAtFivePairs) {
   GetSoundWrapper()->StopSample(g->m_effectsBank, kSampleTicking);
   g->Update();
   EXPECT_TRUE(Effect(g, kSampleTicking)) << "ticking again";
-  // The time-up message comes with the last second, not before, and the ticking stops for it.
-  g->m_secondsLeft = 2;
-  Tick(g, [&] { return g->m_secondsLeft == 1; });
-  EXPECT_FALSE(g->m_ingameText.shown) << "a second left";
-  Tick(g, [&] { return g->m_secondsLeft == 0; });
-  EXPECT_TRUE(g->m_ingameText.shown);
-  EXPECT_FALSE(Effect(g, kSampleTicking));
-  g->Update();
-  EXPECT_FALSE(Effect(g, kSampleTicking)) << "not while the message shows";
-  g->m_ingameText.shown = 0;
-  g->m_secondsLeft = 300;
-
   g->m_mode = kModeChallenge1;
   g->m_pairsLeft = 6;
   EXPECT_EQ(g->Update(), 0) << "four pairs found";
   g->m_pairsLeft = 5;
   EXPECT_EQ(g->Update(), 1);
   EXPECT_EQ(g->m_result, 1);
+  g->m_mode = kModeNormal;
+  g->m_pairsLeft = kPirateKinds;
+  g->m_result = -1;
+
+  // The time-up message comes with the last second, not before, and the ticking stops for it;
+  // three seconds of message and one of fade later the game is lost.
+  g->m_secondsLeft = 2;
+  Tick(g, [&] { return g->m_secondsLeft == 1; });
+  EXPECT_FALSE(g->m_ingameText.shown) << "a second left";
+  Tick(g, [&] { return g->m_secondsLeft == 0; });
+  EXPECT_TRUE(g->m_ingameText.shown);
+  EXPECT_EQ(g->m_ingameText.y, 200);
+  EXPECT_NEAR(g->m_ingameText.remaining, 180.0f, 1.0f);
+  EXPECT_FALSE(Effect(g, kSampleTicking));
+  g->Update();
+  EXPECT_FALSE(Effect(g, kSampleTicking)) << "not while the message shows";
+  int ticks = 1;
+  while (g->Update() == 0 && ticks < 1000) ++ticks;
+  EXPECT_GE(ticks, 238);
+  EXPECT_LE(ticks, 242);
+  EXPECT_EQ(g->m_result, 0);
 }
 
 // A revealed mismatch goes home by itself when its five seconds are up; a found pair goes home
