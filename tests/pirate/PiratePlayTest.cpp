@@ -226,6 +226,35 @@ TEST_F(PiratePlayTest, TheHashFollowsSelectionPicksAndPairsButNotARunningMove) {
   EXPECT_NE(g->GetStateHash(), picked) << "a pair";
 }
 
+// Each word the two machines compare counts, each hole's as much as the first's, and two words
+// changing together never cancel out.
+TEST_F(PiratePlayTest, EveryWordOfTheStateChangesTheHash) {
+  cpirategame* g = Playing();
+  ASSERT_NE(g, nullptr);
+  const uint32_t base = g->GetStateHash();
+  int32_t* const words[] = {&g->m_firstPicked,     &g->m_firstHole, &g->m_lives,
+                            &g->m_pointerX,        &g->m_pointerY,  &g->m_cameraMoving,
+                            &g->m_cameraMoveStart, &g->m_pairsLeft};
+  for (size_t i = 0; i < std::size(words); ++i) {
+    *words[i] += 1;
+    EXPECT_NE(g->GetStateHash(), base) << "word " << i;
+    *words[i] -= 1;
+  }
+  for (const int32_t hole : {0, 1, 17, kHoles - 1}) {
+    PirateHole& h = g->m_holes[hole];
+    for (int32_t* word : {&h.selected, &h.occupied, &h.kind, &h.outOfPlay}) {
+      *word ^= 1;
+      EXPECT_NE(g->GetStateHash(), base) << "hole " << hole;
+      // With the camera's word too, as a first selection changes both.
+      g->m_cameraMoving ^= 1;
+      EXPECT_NE(g->GetStateHash(), base) << "hole " << hole << " and the camera";
+      g->m_cameraMoving ^= 1;
+      *word ^= 1;
+    }
+  }
+  EXPECT_EQ(g->GetStateHash(), base);
+}
+
 TEST_F(PiratePlayTest, ACameraMoveEndsAtAnyFrameRate) {
   cpirategame* g = Playing();
   ASSERT_NE(g, nullptr);
