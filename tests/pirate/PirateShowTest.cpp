@@ -114,6 +114,14 @@ TEST_F(PirateShowTest, TheHudCountsAPairWhenItScoresAndTheClockStopsAtZero) {
   EXPECT_TRUE(Shows(start, u"000000"));
   EXPECT_TRUE(Shows(start, u"05:00")) << "the intro took no time off";
   EXPECT_TRUE(Shows(start, u"00/10"));
+  {
+    // The pairs counter with the pirates' own icon.
+    const PolygonPools& pools = g->OverlayWindow()->GetPolygonPools();
+    int icons = 0;
+    for (int32_t i = 0; i < pools.GetPolygonCount(PolygonPools::kAlpha2D); ++i)
+      icons += pools.Get2D(PolygonPools::kAlpha2D, i)->texture == g->m_hud.counters[9] ? 1 : 0;
+    EXPECT_EQ(icons, 1);
+  }
   EXPECT_EQ(Count(start, g->m_tallyGeos[0]), 0);
 
   Autopilot pilot(1);
