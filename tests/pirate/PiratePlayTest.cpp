@@ -323,6 +323,15 @@ TEST_F(PiratePlayTest, FewerThanTenSecondsTickAndTheChallengeEndsAtFivePairs) {
   g->Update();
   EXPECT_FALSE(Effect(g, kSampleTicking)) << "not while the message shows";
   int ticks = 1;
+  while (!g->m_timeUpFade && ticks < 1000) ticks += g->Update() == 0 ? 1 : 1000;
+  for (int i = 0; i < 30; ++i, ++ticks) g->Update();
+  // Half way through the fade both windows, the island's and the HUD's, are half dark.
+  g->Render();
+  for (RenderWindow* window : {g->MainWindow(), g->OverlayWindow()}) {
+    const float* factors = window->GetColourFactors();
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(factors[c], 0.5f, 0.02f) << c;
+    EXPECT_FLOAT_EQ(factors[3], 1.0f);
+  }
   while (g->Update() == 0 && ticks < 1000) ++ticks;
   EXPECT_GE(ticks, 238);
   EXPECT_LE(ticks, 242);
