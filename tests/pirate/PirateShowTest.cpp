@@ -505,7 +505,12 @@ TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown
   float lastEyeZ = 13500.0f;
   for (int i = 0; i < 600 && g->m_playPhase == G::kPhaseIntro; ++i) {
     if (!GetKavelApp()->IsLoading()) {
-      if (states.empty() || states.back() != g->m_introState) states.push_back(g->m_introState);
+      if (states.empty() || states.back() != g->m_introState) {
+        states.push_back(g->m_introState);
+        if (g->m_introState == G::kIntroBoardOpening) {
+          EXPECT_TRUE(g->m_fadeTimer.IsFinished()) << "the board opens once the island is lit";
+        }
+      }
       coverLands |= Effect(g, 14);
       if (g->m_introState == G::kIntroCoversFalling && !staggerSeen) {
         // The covers are lifted once three fifths of the board's opening have played.
