@@ -29,6 +29,7 @@ TEST(PirateMissingModelTest, TheModelItCannotDrawIsReportedOnceAndCountedAtTheEn
   GetSaveProfile() = SaveProfile();
   KavelApp::Register();
   ASSERT_TRUE(harness.Start());
+  harness.SkipPixelWork();
   UseFastClock(harness);
   harness.RunFrames(2);
 
