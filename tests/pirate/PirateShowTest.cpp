@@ -227,6 +227,7 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
       EXPECT_FLOAT_EQ(hook->vertices[0].y, 240.0f);
       EXPECT_FLOAT_EQ(hook->vertices[3].x, 362.0f);
       EXPECT_FLOAT_EQ(hook->vertices[3].y, 272.0f);
+      EXPECT_EQ(hook->vertices[0].colour, 0xFFFFFFFFu) << "opaque white";
     }
     EXPECT_EQ(Count(frame, g->m_chestAnim->GetModel(), &chestPlace), c.chest ? 1 : 0);
     EXPECT_EQ(Count(frame, g->m_chestAnim->GetModel()), c.chest ? 1 : 0);
