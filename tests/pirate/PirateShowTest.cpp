@@ -167,6 +167,14 @@ TEST_F(PirateShowTest, TheHudCountsAPairWhenItScoresAndTheClockStopsAtZero) {
   EXPECT_TRUE(Shows(timeUp, u"00:00"));
   ASSERT_TRUE(g->m_ingameText.shown);
   EXPECT_EQ(std::u16string(g->m_ingameText.text), GetLocalisedText(kTextTimeUp));
+  {
+    // Written over the island.
+    RenderWindow* main = g->MainWindow();
+    bool written = false;
+    for (int32_t i = 0; i < main->GetTextItemCount(); ++i)
+      written |= std::u16string(main->GetTextItem(i)->text) == GetLocalisedText(kTextTimeUp);
+    EXPECT_TRUE(written);
+  }
 
   g->m_pairsLeft = 0;
   EXPECT_TRUE(Shows(RenderOnce(g), u"10/10"));
