@@ -44,6 +44,27 @@ class PirateInputTest : public piratetest::PirateAppTest {
 TEST_F(PirateInputTest, TheArrowKeysMoveTheSelectionToTheNeighbourTheyPointAt) {
   G* g = Playing();
   ASSERT_NE(g, nullptr);
+  // For the cases that depend on the tick a key comes in, the keys are handed straight to the
+  // game's input.
+  InputDevice* input = GetInputDevice();
+  ASSERT_NE(input, nullptr);
+  auto Tap = [&](uint32_t bits) {
+    const uint32_t down[2] = {bits, 0}, none[2] = {0, 0};
+    input->SetLinkInput(down, down);
+    g->Update();
+    input->SetLinkInput(none, none);
+    g->Update();
+    input->ClearLinkInput();
+  };
+  auto MoveTo = [&](int32_t hole) {
+    g->SelectHole(hole);
+    for (int i = 0; i < 200 && g->m_cameraMoving; ++i) g->Update();
+  };
+  // The game's first key moves at once, from the middle of the board.
+  ASSERT_EQ(g->LastSelectedHole(false), -1);
+  Tap(kInputRight | kInputUp);
+  EXPECT_EQ(g->LastSelectedHole(false), 15);
+
   struct Case {
     const char* name;
     int32_t from;
@@ -86,21 +107,6 @@ TEST_F(PirateInputTest, TheArrowKeysMoveTheSelectionToTheNeighbourTheyPointAt) {
     EXPECT_FLOAT_EQ(eye.z, look.z + 4000.0f) << "and above";
   }
 
-  // Tick by tick from here, the keys handed straight to the game's input.
-  InputDevice* input = GetInputDevice();
-  ASSERT_NE(input, nullptr);
-  auto Tap = [&](uint32_t bits) {
-    const uint32_t down[2] = {bits, 0}, none[2] = {0, 0};
-    input->SetLinkInput(down, down);
-    g->Update();
-    input->SetLinkInput(none, none);
-    g->Update();
-    input->ClearLinkInput();
-  };
-  auto MoveTo = [&](int32_t hole) {
-    g->SelectHole(hole);
-    for (int i = 0; i < 200 && g->m_cameraMoving; ++i) g->Update();
-  };
   // A key while the camera is still on its way moves nothing.
   MoveTo(7);
   g->SelectHole(8);
@@ -215,6 +221,7 @@ TEST_F(PirateInputTest, TheMouseScrollsTheViewOrMovesThePointerAndClicksPickOnce
   EXPECT_NE(g->LastSelectedHole(false), empty);
   EXPECT_EQ(g->m_selectedHole, g->LastSelectedHole(false));
   g->m_holes[empty].outOfPlay = 0;
+  EXPECT_EQ(MemoryTracker::ValidateAll(), 0) << "the selection stays within the board";
 }
 
 // The lives the game keeps, one icon each leftwards from the top-right corner.

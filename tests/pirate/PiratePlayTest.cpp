@@ -156,6 +156,8 @@ TEST_F(PiratePlayTest, PicksSendTheRightPiratesOutAndHome) {
     EXPECT_TRUE(firstC.helper->IsAnimationActive(Leap(firstC, hc.piratePos, hc.targetPos)));
   }
   Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
+  EXPECT_LT(std::fabs(g->m_leapPos.x - hc.targetPos.x), 60.0f) << "the new pick has landed";
+  EXPECT_LT(std::fabs(g->m_leapPos.y - hc.targetPos.y), 60.0f);
 
   // Picking the old second of a revealed pair keeps it out as the new first (variant 3).
   const int32_t cPartner = HoleOf(g, 2, c);
@@ -186,6 +188,12 @@ TEST_F(PiratePlayTest, PicksSendTheRightPiratesOutAndHome) {
   EXPECT_TRUE(Effect(g, kSampleEmptyHole));
   EXPECT_EQ(g->m_returnVariant, cpirategame::kReturnBoth);
   EXPECT_EQ(g->m_misses, missesBefore + 1);
+  {
+    const PirateHole& hp = g->m_holes[cPartner];
+    const PirateAnimSet &firstB = g->m_firstSet[1], &secondC = g->m_secondSet[2];
+    EXPECT_TRUE(firstB.helper->IsAnimationActive(Leap(firstB, hb.targetPos, hb.piratePos)));
+    EXPECT_TRUE(secondC.helper->IsAnimationActive(Leap(secondC, hp.targetPos, hp.piratePos)));
+  }
   Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
 
   // The pair then scores 10000 less a thousand a miss, and joins the tally.
