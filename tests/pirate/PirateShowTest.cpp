@@ -201,21 +201,25 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
       {G::kPhaseFinale, G::kFinaleFadeOut, false, true, 0},
       {G::kPhaseInput, G::kFinaleChestOpening, true, false, 0},
   };
-  // Two pirates of different kinds as the last two picks, going home together.
-  int32_t picks[2] = {-1, -1};
-  for (int32_t i = 0; i < kHoles && picks[1] < 0; ++i) {
-    if (!g->m_holes[i].occupied) continue;
-    if (picks[0] < 0) {
-      picks[0] = i;
-    } else if (g->m_holes[i].kind != g->m_holes[picks[0]].kind) {
-      picks[1] = i;
-    }
-  }
-  ASSERT_GE(picks[1], 0);
-  g->m_firstHole = picks[0];
-  g->m_secondHole = picks[1];
+  // Two pirates of different kinds as the last two picks, going home together, the second to
+  // the board's first hole.
+  int32_t first = -1;
+  for (int32_t i = 1; i < kHoles && first < 0; ++i)
+    if (g->m_holes[i].occupied) first = i;
+  ASSERT_GE(first, 0);
+  const PirateHole holeZero = g->m_holes[0];
+  g->m_holes[0].occupied = 1;
+  g->m_holes[0].kind = (g->m_holes[first].kind + 1) % kPirateKinds;
+  g->m_firstHole = first;
+  g->m_secondHole = 0;
   g->m_returnVariant = G::kReturnBoth;
-  g->m_returnScale.Set(1.5f, 1.5f, 1.5f, 0.0f);
+  g->m_playPhase = G::kPhaseLeapBack;
+  g->m_leapBackT = 0.0f;
+  g->UpdateLeapBack();
+  ASSERT_NEAR(g->m_returnScale.z, 1.95f, 0.01f);
+  EXPECT_LT(std::fabs(g->m_returnPos2.x - g->m_holes[0].targetPos.x), 60.0f);
+  EXPECT_LT(std::fabs(g->m_returnPos2.y - g->m_holes[0].targetPos.y), 60.0f);
+  EXPECT_LT(std::fabs(g->m_returnPos1.x - g->m_holes[first].targetPos.x), 60.0f);
   const Vector4 chestPlace = g->m_linePos[kLinePositions - 1];
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "phase " << c.phase << ", finale " << c.finaleState);
@@ -254,6 +258,7 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
   }
   g->m_playPhase = G::kPhaseInput;
   g->m_finaleState = G::kFinaleCameraDrop;
+  g->m_holes[0] = holeZero;
 
   // The covers: the selected one pulses, a found pair's are shaded, the rest are lit.
   int32_t selected = -1, found = -1;
