@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "Engine/PC/PCKeyboard.h"
+#include "Engine/PC/PCNodeFactory.h"
 #include "Engine/PC/PCPolygonPools.h"
 #include "Engine/PC/PCRenderWindow.h"
 #include "Engine/Random.h"
@@ -138,6 +139,16 @@ TEST_F(PirateInputTest, TheArrowKeysMoveTheSelectionToTheNeighbourTheyPointAt) {
   Keys({plat::kDIK_SPACE});
   EXPECT_EQ(g->m_firstPicked, 1);
   EXPECT_EQ(g->m_firstHole, 0);
+  // And its pirate is drawn on its way out.
+  RenderWindow* main = g->MainWindow();
+  const int32_t before = main->GetRenderNodeCount();
+  g->Render();
+  const NodeContainer* pirate =
+      GetApp().GetNodeFactory()->Find(g->m_pirateGeos[g->m_holes[0].kind]);
+  int drawn = 0;
+  for (int32_t i = before; i < main->GetRenderNodeCount(); ++i)
+    drawn += main->GetRenderNode(i)->container == pirate ? 1 : 0;
+  EXPECT_EQ(drawn, 1);
 }
 
 // The mouse path: the pointer moves by twice the mouse's counts within the screen, or, while the
