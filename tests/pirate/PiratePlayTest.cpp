@@ -161,9 +161,12 @@ TEST_F(PiratePlayTest, PicksSendTheRightPiratesOutAndHome) {
 
   // Picking the old second of a revealed pair keeps it out as the new first (variant 3).
   const int32_t cPartner = HoleOf(g, 2, c);
+  GetSoundWrapper()->StopAll();
   Pick(g, b);
   Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput && !g->m_pairPending; });
   ASSERT_EQ(g->m_revealSeconds, 5);
+  EXPECT_TRUE(Speech(g, 11 * 1 + 1 + 2)) << "kind 1 answers kind 2";
+  EXPECT_FALSE(Speech(g, 11 * 2 + 1 + 1));
   Pick(g, b);
   EXPECT_EQ(g->m_returnVariant, cpirategame::kReturnOtherOfPair);
   EXPECT_EQ(g->m_firstHole, b);
@@ -332,12 +335,12 @@ TEST_F(PiratePlayTest, FewerThanTenSecondsTickAndTheChallengeEndsAtFivePairs) {
   EXPECT_FALSE(Effect(g, kSampleTicking)) << "not while the message shows";
   int ticks = 1;
   while (!g->m_timeUpFade && ticks < 1000) ticks += g->Update() == 0 ? 1 : 1000;
-  for (int i = 0; i < 30; ++i, ++ticks) g->Update();
-  // Half way through the fade both windows, the island's and the HUD's, are half dark.
+  for (int i = 0; i < 15; ++i, ++ticks) g->Update();
+  // A quarter of the way through the fade both windows, the island's and the HUD's, darken.
   g->Render();
   for (RenderWindow* window : {g->MainWindow(), g->OverlayWindow()}) {
     const float* factors = window->GetColourFactors();
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(factors[c], 0.5f, 0.02f) << c;
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(factors[c], 0.75f, 0.02f) << c;
     EXPECT_FLOAT_EQ(factors[3], 1.0f);
   }
   while (g->Update() == 0 && ticks < 1000) ++ticks;
@@ -385,7 +388,9 @@ TEST_F(PiratePlayTest, RevealedPiratesGoHomeWhenTheirTimeIsUp) {
 
   // The pair: the camera goes to the tally's first place, the new line sounds and fades in
   // over a second and two thirds, then both go home.
+  GetSoundWrapper()->StopAll();
   const Reactions pair = PickPair(g, a, a2);
+  EXPECT_TRUE(Speech(g, 1)) << "kind 0 answers its own kind";
   EXPECT_TRUE(pair.firstCelebrated && pair.secondCelebrated);
   EXPECT_FALSE(pair.firstDefeated || pair.secondDefeated);
   ASSERT_EQ(g->m_playPhase, cpirategame::kPhasePairFound);

@@ -220,6 +220,25 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
   EXPECT_LT(std::fabs(g->m_returnPos2.x - g->m_holes[0].targetPos.x), 60.0f);
   EXPECT_LT(std::fabs(g->m_returnPos2.y - g->m_holes[0].targetPos.y), 60.0f);
   EXPECT_LT(std::fabs(g->m_returnPos1.x - g->m_holes[first].targetPos.x), 60.0f);
+  {
+    // Each on its own set: the first pick's and the second pick's.
+    const Frame home = RenderOnce(g);
+    const Skeleton* want[2] = {g->m_firstSet[g->m_holes[first].kind].helper->GetSkeleton(),
+                               g->m_secondSet[g->m_holes[0].kind].helper->GetSkeleton()};
+    const Vector4 at[2] = {g->m_returnPos1, g->m_returnPos2};
+    const int32_t kinds[2] = {g->m_holes[first].kind, g->m_holes[0].kind};
+    for (int k = 0; k < 2; ++k) {
+      const NodeContainer* geo = GetApp().GetNodeFactory()->Find(g->m_pirateGeos[kinds[k]]);
+      int found = 0;
+      for (const Drawn& d : home.models) {
+        if (d.container != geo || !Near(d.at, at[k])) continue;
+        ++found;
+        EXPECT_EQ(d.skeleton, want[k]) << k;
+        EXPECT_NEAR(d.scales.y, g->m_returnScale.y, 1e-4f) << k;
+      }
+      EXPECT_EQ(found, 1) << k;
+    }
+  }
   const Vector4 chestPlace = g->m_linePos[kLinePositions - 1];
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "phase " << c.phase << ", finale " << c.finaleState);
@@ -366,13 +385,15 @@ TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
 TEST_F(PirateShowTest, PickedPiratesAreDrawnWhereTheyStandInTheirOwnPoses) {
   G* g = Playing(kModeNormal, 2);
   ASSERT_NE(g, nullptr);
+  // The first of kind 0, whose close-up is as any other's.
   int32_t a = -1, b = -1, c = -1;
+  for (int32_t i = 0; i < kHoles && a < 0; ++i)
+    if (g->m_holes[i].occupied && g->m_holes[i].kind == 0) a = i;
+  ASSERT_GE(a, 0);
   for (int32_t i = 0; i < kHoles && c < 0; ++i) {
     const int32_t kind = g->m_holes[i].occupied ? g->m_holes[i].kind : -1;
-    if (kind < 0) continue;
-    if (a < 0) {
-      a = i;
-    } else if (b < 0 && kind != g->m_holes[a].kind) {
+    if (kind < 0 || i == a) continue;
+    if (b < 0 && kind != g->m_holes[a].kind) {
       b = i;
     } else if (b >= 0 && kind != g->m_holes[a].kind && kind != g->m_holes[b].kind) {
       c = i;
@@ -593,6 +614,12 @@ TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown
   }
   EXPECT_EQ(shown, 25);
   EXPECT_TRUE(Near(g->m_camera.GetPosition(), g->m_playCameraPos));
+  // Play starts with the camera still, looking where the intro left it.
+  EXPECT_EQ(g->m_cameraMoving, 0);
+  const Vector4 look = g->LookAt();
+  for (int i = 0; i < 10; ++i) g->Update();
+  EXPECT_TRUE(Near(g->m_camera.GetPosition(), g->m_playCameraPos));
+  EXPECT_TRUE(Near(g->LookAt(), look));
 }
 
 // The clock runs while any pair is left to find, the last one too, and stops once all are found.
@@ -607,6 +634,48 @@ TEST_F(PirateShowTest, TheClockRunsUntilTheLastPairIsFound) {
     EXPECT_EQ(seconds - g->m_secondsLeft, left > 0 ? 1 : 0);
   }
   g->m_pairsLeft = kPirateKinds;
+}
+
+// The tally shows each found pair's line; the newest waits while its pair is shown, then fades
+// in on its own while the camera is at it.
+TEST_F(PirateShowTest, TheTallyShowsEachFoundPairOnceItHasJoined) {
+  G* g = Playing();
+  ASSERT_NE(g, nullptr);
+  struct Case {
+    int32_t pairsLeft, matchShown, phase, tallyFading;
+    int lines;       // whole lines, from the first
+    int fadingLine;  // the line fading in, -1 for none
+  };
+  const Case cases[] = {
+      {10, 0, G::kPhaseInput, 0, 0, -1},    {9, 1, G::kPhaseLeapOut, 0, 0, -1},
+      {9, 1, G::kPhasePairFound, 0, 0, -1}, {9, 1, G::kPhasePairFound, 1, 0, 0},
+      {9, 0, G::kPhaseInput, 0, 1, -1},     {7, 1, G::kPhaseInput, 0, 2, -1},
+      {7, 1, G::kPhasePairFound, 1, 2, 2},  {7, 0, G::kPhaseLeapBack, 0, 3, -1},
+      {0, 1, G::kPhasePairFound, 1, 9, 9},  {0, 0, G::kPhaseFinale, 0, 10, -1},
+  };
+  g->m_tallyFade = 0.5f;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.pairsLeft << " left, phase " << c.phase);
+    g->m_pairsLeft = c.pairsLeft;
+    g->m_matchShown = c.matchShown;
+    g->m_playPhase = c.phase;
+    g->m_tallyFading = c.tallyFading;
+    const Frame frame = RenderOnce(g);
+    for (int32_t line = 0; line < kPirateKinds; ++line) {
+      const NodeContainer* geo = GetApp().GetNodeFactory()->Find(g->m_tallyGeos[line]);
+      int whole = 0, fading = 0;
+      for (const Drawn& d : frame.models) {
+        if (d.container != geo) continue;
+        if (d.tint.w == 1.0f) ++whole;
+        if (d.tint.w == 0.5f) ++fading;
+      }
+      EXPECT_EQ(whole, line < c.lines ? 1 : 0) << "line " << line;
+      EXPECT_EQ(fading, line == c.fadingLine ? 1 : 0) << "line " << line;
+    }
+  }
+  g->m_pairsLeft = kPirateKinds;
+  g->m_matchShown = g->m_tallyFading = 0;
+  g->m_playPhase = G::kPhaseInput;
 }
 
 // The selected cover pulses between half and full light, 21 ticks each way.
