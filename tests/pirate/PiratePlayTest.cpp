@@ -92,6 +92,7 @@ class PiratePlayTest : public piratetest::PirateAppTest {
     const PirateHole& h1 = g->m_holes[first];
     EXPECT_TRUE(one.helper->IsAnimationActive(Leap(one, h1.piratePos, h1.targetPos)));
     Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
+    EXPECT_TRUE(one.helper->IsAnimationActive(one.stand)) << "landed, it stands";
     Pick(g, second);
     const PirateHole& h2 = g->m_holes[second];
     EXPECT_TRUE(two.helper->IsAnimationActive(Leap(two, h2.piratePos, h2.targetPos)));
@@ -131,6 +132,12 @@ TEST_F(PiratePlayTest, PicksSendTheRightPiratesOutAndHome) {
   EXPECT_EQ(g->m_returnHole, a);
   EXPECT_EQ(g->m_firstPicked, 0);
   EXPECT_EQ(g->m_misses, 1);
+  {
+    const PirateAnimSet& firstA = g->m_firstSet[0];
+    const PirateHole& ha = g->m_holes[a];
+    EXPECT_TRUE(firstA.helper->IsAnimationActive(Leap(firstA, ha.targetPos, ha.piratePos)))
+        << "the first leaps home";
+  }
   Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
 
   // A mismatch stays out revealed for five seconds, a miss more; the second's line answers the
@@ -402,6 +409,7 @@ TEST_F(PiratePlayTest, RevealedPiratesGoHomeWhenTheirTimeIsUp) {
   EXPECT_TRUE(Effect(g, kSampleTally));
   EXPECT_EQ(g->m_cameraMoving, 0);
   EXPECT_TRUE(Near(g->LookAt(), g->m_linePos[0], 100.0f));
+  EXPECT_NEAR(g->LookAt().z, g->m_linePos[0].z, 5.0f) << "down to the tally's level";
   const int fade = Tick(g, [&] { return g->m_playPhase != cpirategame::kPhasePairFound; });
   EXPECT_GE(fade, 100);
   EXPECT_LE(fade, 102);
@@ -472,6 +480,9 @@ TEST_F(PiratePlayTest, TheFinaleSinksToTheChestOpensItAndWinsAfterSixSeconds) {
       chimeBeforeCoins = g->m_finaleChimed && Effect(g, 18) && Effect(g, 7);
     if (state == cpirategame::kFinaleChestOpening && g->m_finaleState == state) {
       EXPECT_FALSE(Effect(g, 7)) << "no coins before the chest is open";
+      if (g->m_chestAnim->GetRemainingFraction(g->m_chestOpenAnim) <= 0.4f) {
+        EXPECT_FALSE(Effect(g, 18)) << "no chime before two fifths";
+      }
     }
   }
   EXPECT_TRUE(won);

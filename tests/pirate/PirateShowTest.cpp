@@ -262,6 +262,11 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
     }
     EXPECT_EQ(Count(frame, g->m_chestAnim->GetModel(), &chestPlace), c.chest ? 1 : 0);
     EXPECT_EQ(Count(frame, g->m_chestAnim->GetModel()), c.chest ? 1 : 0);
+    for (const Drawn& d : frame.models) {
+      if (d.container != GetApp().GetNodeFactory()->Find(g->m_chestAnim->GetModel())) continue;
+      EXPECT_EQ(d.skeleton, g->m_chestAnim->GetSkeleton());
+      EXPECT_NE(d.skeleton, nullptr) << "the chest is drawn in its pose";
+    }
     int pirates = 0;
     for (int32_t kind = 0; kind < kPirateKinds; ++kind)
       pirates += Count(frame, g->m_pirateGeos[kind]);
@@ -279,16 +284,14 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
   g->m_finaleState = G::kFinaleCameraDrop;
   g->m_holes[0] = holeZero;
 
-  // The covers: the selected one pulses, a found pair's are shaded, the rest are lit.
-  int32_t selected = -1, found = -1;
-  for (int32_t i = 0; i < kHoles; ++i) {
-    if (!g->m_holes[i].occupied || g->m_holes[i].outOfPlay) continue;
-    if (selected < 0) {
-      selected = i;
-    } else if (found < 0) {
-      found = i;
-    }
-  }
+  // The covers: the selected one pulses, a found pair's are shaded, the rest are lit. The board's
+  // first hole is the selected one.
+  const int32_t selected = 0;
+  const int32_t zeroOut = g->m_holes[0].outOfPlay;
+  g->m_holes[0].outOfPlay = 0;
+  int32_t found = -1;
+  for (int32_t i = 1; i < kHoles && found < 0; ++i)
+    if (g->m_holes[i].occupied && !g->m_holes[i].outOfPlay) found = i;
   ASSERT_GE(found, 0);
   g->SelectHole(selected);
   g->m_holes[found].outOfPlay = 1;
@@ -303,6 +306,7 @@ TEST_F(PirateShowTest, TheHookShowsOnlyInPlayAndTheChestOnlyOnceTheFinaleHasBegu
     EXPECT_FLOAT_EQ(cover->tint.w, 1.0f) << "hole " << i;
   }
   g->m_holes[found].outOfPlay = 0;
+  g->m_holes[0].outOfPlay = zeroOut;
 }
 
 TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
