@@ -203,6 +203,27 @@ TEST_F(PirateGameTest, CleanUpMayRunTwiceAndAfterAPartialLoad) {
     EXPECT_EQ(game->m_effectsBank, -1);
     EXPECT_EQ(game->m_dirtEffect, -1);
     EXPECT_EQ(game->m_boardAnim, nullptr);
+    // Every handle is back at none, so that a second clean-up lets go of nothing twice.
+    for (const int32_t handle :
+         {game->m_overlayWindowId, game->m_hookTexture, game->m_iconTexture, game->m_speechBank,
+          game->m_coinEffect, game->m_sparkleEffect, game->m_finaleEffect, game->m_boardOpenAnim,
+          game->m_chestOpenAnim})
+      EXPECT_EQ(handle, -1);
+    for (int32_t kind = 0; kind < cpirategame::kKinds; ++kind) {
+      EXPECT_EQ(game->m_pirateGeos[kind], -1);
+      EXPECT_EQ(game->m_tallyGeos[kind], -1);
+      for (int32_t set = 0; set < cpirategame::kSets; ++set) {
+        const PirateAnimSet* s = game->SetFor(set, kind);
+        EXPECT_EQ(s->helper, nullptr);
+        for (const int32_t anim :
+             {s->celebrate, s->defeat, s->gesture, s->leapLeft, s->leapRight, s->stand})
+          EXPECT_EQ(anim, -1);
+      }
+    }
+    EXPECT_EQ(game->m_chestAnim, nullptr);
+    EXPECT_EQ(game->m_lightRecord, nullptr);
+    EXPECT_EQ(game->m_lightFile, nullptr);
+    EXPECT_EQ(game->m_mainCamera, nullptr);
     TrackedDelete("PirateGameTest", game);
     EXPECT_EQ(GameBlocks(), 0u) << phases << " load phases";
     EXPECT_EQ(m_harness.app().GetWindowCount(), 1) << phases << " load phases";

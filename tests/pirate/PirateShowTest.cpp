@@ -322,6 +322,16 @@ TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
     }
   for (int32_t i = 0; i < kLinePositions; ++i)
     EXPECT_FALSE(Near(g->m_linePos[i], Vector4(0, 0, 0, 1))) << "tally place " << i;
+  // The scene's other named nodes are cleared to plain white, the covers and shadows the game
+  // does not use hidden.
+  Scene* scene = g->GetScene();
+  for (int32_t i = 0; i < scene->GetNumGameNodes(); ++i) {
+    const std::string name = scene->GetGameNode(i);
+    const GameNode* node = scene->GetGameNodeRecord(i);
+    if (name.rfind("object", 0) == 0 || name.rfind("shadow", 0) == 0) continue;
+    EXPECT_EQ(node->flags, 0u) << name;
+    EXPECT_EQ(node->tint.x + node->tint.y + node->tint.z + node->tint.w, 4.0f) << name;
+  }
   // Every hole's pirate stands in it and lands beside it.
   for (int32_t i = 0; i < kHoles; ++i) {
     const PirateHole& h = g->m_holes[i];
