@@ -169,7 +169,11 @@ TEST_F(PirateGameTest, PlayedTwiceFromTheMenuItLeavesOneWindowAndNoBlock) {
       EXPECT_FLOAT_EQ(lights->ambient[0], 0.45f);
     }
     EXPECT_EQ(app.FindWindow(game->m_mainWindowId)->GetScene(), game->GetScene());
-    EXPECT_EQ(app.FindWindow(game->m_mainWindowId)->GetFlags() & BaseRenderWindow::kSuspended, 0);
+    // The island's window clears to its sea colour; the overlay only clears depth, the island
+    // showing beneath it.
+    EXPECT_EQ(app.FindWindow(game->m_mainWindowId)->GetFlags(),
+              BaseRenderWindow::kClearColour | BaseRenderWindow::kClearDepth);
+    EXPECT_EQ(app.FindWindow(game->m_overlayWindowId)->GetFlags(), BaseRenderWindow::kClearDepth);
     EXPECT_FLOAT_EQ(GetSoundWrapper()->Get3DMaxDistance(), 40000.0f);
     // Escape pauses, Return leaves the paused game.
     Press(plat::kDIK_ESCAPE);
