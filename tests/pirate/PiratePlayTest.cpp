@@ -476,6 +476,10 @@ TEST_F(PiratePlayTest, TheFinaleSinksToTheChestOpensItAndWinsAfterSixSeconds) {
       EXPECT_NEAR(g->m_camera.GetPosition().z, eyeZ - 1660.5f, 0.5f) << "sunk by 0.5 more a tick";
       EXPECT_TRUE(Effect(g, 11)) << "the chest bursts out";
     }
+    if (state == cpirategame::kFinaleFadeOut && ticks[state] == 15) {
+      g->Render();
+      EXPECT_NEAR(main->GetColourFactors()[0], 0.75f, 0.02f) << "the island fades out";
+    }
     if (g->m_finaleState == cpirategame::kFinaleTreasure && state != g->m_finaleState)
       chimeBeforeCoins = g->m_finaleChimed && Effect(g, 18) && Effect(g, 7);
     if (state == cpirategame::kFinaleChestOpening && g->m_finaleState == state) {
