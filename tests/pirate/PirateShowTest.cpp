@@ -554,6 +554,15 @@ TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown
   float lastEyeZ = 13500.0f;
   for (int i = 0; i < 600 && g->m_playPhase == G::kPhaseIntro; ++i) {
     if (!GetKavelApp()->IsLoading()) {
+      if (states.empty()) {
+        // Before the board opens every cover and shadow is hidden.
+        for (int32_t h = 0; h < kHoles; ++h)
+          for (const int32_t index : {g->m_holes[h].objectNode, g->m_shadowNodes[h]}) {
+            const GameNode* node = g->GetScene()->GetGameNodeRecord(index);
+            ASSERT_NE(node, nullptr) << "hole " << h;
+            EXPECT_EQ(node->flags, GameNode::kHidden) << "hole " << h;
+          }
+      }
       if (states.empty() || states.back() != g->m_introState) {
         states.push_back(g->m_introState);
         if (g->m_introState == G::kIntroBoardOpening) {
