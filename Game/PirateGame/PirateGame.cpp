@@ -224,6 +224,10 @@ Scene* cpirategame::GetScene() const {
   return m_sceneId == -1 ? nullptr : GetApp().GetSceneFactory()->FindScene(m_sceneId);
 }
 
+GameNode* cpirategame::NodeAt(Scene* scene, int32_t index) {
+  return scene && index >= 0 ? scene->GetGameNodeRecord(index) : nullptr;
+}
+
 PirateAnimSet* cpirategame::SetFor(int32_t setIndex, int32_t kind) {
   if (kind < 0 || kind >= kKinds) return nullptr;
   PirateAnimSet* sets[kSets] = {m_firstSet, m_secondSet, m_spareSet};

@@ -155,7 +155,7 @@ int32_t cpirategame::LoadPhase2() {
   ApplyDifficulty(m_holes, m_difficulty);
   for (int32_t i = 0; i < kHoles; ++i) {
     for (int32_t index : {m_holes[i].objectNode, m_shadowNodes[i]})
-      if (GameNode* node = scene->GetGameNodeRecord(index)) node->flags = kFlagsHidden;
+      if (GameNode* node = NodeAt(scene, index)) node->flags = kFlagsHidden;
   }
   if (CSoundWrapper* sound = GetSoundWrapper()) {
     if (m_effectsBank != -1) sound->FixupSampleBank(m_effectsBank);

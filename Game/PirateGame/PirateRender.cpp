@@ -120,7 +120,7 @@ void cpirategame::DrawTallyAndCovers(RenderWindow* window) {
   Scene* scene = GetScene();
   for (int32_t i = 0; scene && m_holes && i < kHoles; ++i) {
     const PirateHole& hole = m_holes[i];
-    GameNode* cover = scene->GetGameNodeRecord(hole.objectNode);
+    GameNode* cover = NodeAt(scene, hole.objectNode);
     if (!cover || !(hole.occupied || !hole.outOfPlay)) continue;
     float shade = 1.0f;
     if (hole.outOfPlay) {

@@ -72,7 +72,7 @@ void cpirategame::LiftCovers() {
   for (int32_t i = 0; i < kHoles; ++i) {
     m_landed[i] = 0;
     m_shadowAlpha[i] = 0.0f;
-    GameNode* node = scene && m_holes ? scene->GetGameNodeRecord(m_holes[i].objectNode) : nullptr;
+    GameNode* node = m_holes ? NodeAt(scene, m_holes[i].objectNode) : nullptr;
     if (!node || m_holes[i].outOfPlay) continue;
     node->flags = kCoverShown;
     m_restPos[i] = node->matrix.GetRow(3);
@@ -86,9 +86,9 @@ void cpirategame::DropCovers() {
   Scene* scene = GetScene();
   bool settled = true;
   for (int32_t i = 0; i < kHoles && m_holes; ++i) {
-    GameNode* node = scene ? scene->GetGameNodeRecord(m_holes[i].objectNode) : nullptr;
+    GameNode* node = NodeAt(scene, m_holes[i].objectNode);
     if (!node || m_holes[i].outOfPlay) continue;
-    GameNode* shadow = scene->GetGameNodeRecord(m_shadowNodes[i]);
+    GameNode* shadow = NodeAt(scene, m_shadowNodes[i]);
     if (!m_landed[i]) {
       settled = false;
       m_dropPos[i].z -= kCoverFallPerSecond / m_fps;

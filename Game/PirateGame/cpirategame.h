@@ -249,6 +249,9 @@ class cpirategame : public GameBaseClass {
   RenderWindow* MainWindow() const;
   RenderWindow* OverlayWindow() const;
   Scene* GetScene() const;
+  // The scene's game node `index`, none for -1: a hole whose cover or shadow the scene lacks
+  // keeps -1, and asking the scene for it would report a fault that is none.
+  static GameNode* NodeAt(Scene* scene, int32_t index);
   PirateAnimSet* SetFor(int32_t setIndex, int32_t kind);
   int32_t KindOf(int32_t hole) const;
   struct ReturningHoles {

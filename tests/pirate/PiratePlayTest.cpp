@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "Engine/Random.h"
@@ -566,6 +567,35 @@ TEST_F(PirateLoadTest, ALightFileTooShortIsRefusedAndTheWindowsKeepTheirOwnLight
   m_harness.RunFrames(2);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("FileIO::LoadFile"), files)
       << "the short file let go";
+  m_harness.Stop();
+}
+
+// A scene whose first hole has no cover: that hole stays out of play, the others play.
+TEST_F(PirateLoadTest, AHoleWithoutItsCoverStaysOutOfPlay) {
+  std::ifstream in(DemoDataFolder() + "/PirateGame/skull_island.scn", std::ios::binary);
+  std::string scene((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t at = scene.find("object00");
+  ASSERT_NE(at, std::string::npos);
+  scene[at + 5] = 'x';  // "objecx00": no hole's cover
+  LinkDemoDataBut("skull_island.scn", &scene);
+  StartApp();
+  AssertCounter reports;
+  GetKavelApp()->GetFrontEnd()->SetDifficulty(2);
+  PDFE_StartGameMrGorst();
+  cpirategame* g = nullptr;
+  for (int i = 0; i < 200 && !(g && g->m_playPhase == cpirategame::kPhaseInput); ++i) {
+    m_harness.RunFrames(1);
+    g = GetKavelApp()->IsLoading() ? nullptr : CurrentPirateGame();
+  }
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->m_holes[0].objectNode, -1);
+  EXPECT_EQ(g->m_holes[0].outOfPlay, 1);
+  EXPECT_EQ(g->m_holes[0].selected, 0);
+  EXPECT_EQ(CountInPlay(g->m_holes), kHoles - 1);
+  for (int32_t i = 1; i < kHoles; ++i) EXPECT_GE(g->m_holes[i].objectNode, 0) << i;
+  m_harness.RunFrames(2);
+  EXPECT_EQ(reports.Count(), 0u) << "a missing cover is no fault: " << reports.LastFile() << ":"
+                                 << reports.LastLine();
   m_harness.Stop();
 }
 
