@@ -207,6 +207,12 @@ TEST_F(PirateInputTest, TheMouseScrollsTheViewOrMovesThePointerAndClicksPickOnce
   Move(-1000, -1000, 0);
   EXPECT_EQ(g->m_pointerX, 0);
   EXPECT_EQ(g->m_pointerY, 0);
+  // At the top limit too.
+  g->m_camera.SetTarget(Vector4(0.0f, 2500.0f, 0.0f, 1.0f));
+  Move(5, 5, 0);
+  EXPECT_EQ(g->m_pointerX, 10);
+  EXPECT_EQ(g->m_pointerY, 10);
+  EXPECT_FLOAT_EQ(g->LookAt().x, 0.0f) << "no scroll";
 
   // Over an empty hole: a press picks it once (a miss), holding picks nothing more.
   int32_t empty = -1;

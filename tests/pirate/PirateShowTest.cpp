@@ -380,6 +380,10 @@ TEST_F(PirateShowTest, APickedPirateLeapsOutOfItsOwnHole) {
   }
   EXPECT_EQ(g->m_playPhase, G::kPhaseInput) << "landed";
   EXPECT_EQ(g->m_firstPicked, 1);
+  // The pick's sound and the pirate's line each play once.
+  m_harness.RunFrames(60);
+  EXPECT_FALSE(Effect(g, 16));
+  EXPECT_FALSE(Speech(g, 11 * h.kind));
   // The second pick sounds as the first did.
   int32_t second = -1;
   for (int32_t i = 0; i < kHoles && second < 0; ++i)
@@ -643,6 +647,8 @@ TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown
   for (int i = 0; i < 10; ++i) g->Update();
   EXPECT_TRUE(Near(g->m_camera.GetPosition(), g->m_playCameraPos));
   EXPECT_TRUE(Near(g->LookAt(), look));
+  m_harness.RunFrames(30);
+  EXPECT_FALSE(Effect(g, 14)) << "each cover lands once";
 }
 
 // The clock runs while any pair is left to find, the last one too, and stops once all are found.
