@@ -13,7 +13,9 @@
 #include "Game/Helper/AnimationHelper.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "tests/pirate/PirateTestSupport.h"
+#include "tests/support/BankWriter.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/WavWriter.h"
 
 namespace {
 
@@ -567,6 +569,30 @@ TEST_F(PirateLoadTest, ALightFileTooShortIsRefusedAndTheWindowsKeepTheirOwnLight
   m_harness.RunFrames(2);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("FileIO::LoadFile"), files)
       << "the short file let go";
+  m_harness.Stop();
+}
+
+// With a speech bank long enough for it, the host speaks as the board opens.
+TEST_F(PirateLoadTest, TheHostSpeaksAsTheBoardOpens) {
+  std::vector<std::vector<uint8_t>> waves;
+  for (int n = 0; n < 120; ++n)
+    waves.push_back(wavwriter::WriteWav16(std::vector<int16_t>(4410, int16_t(1000 + n)), 1, 22050));
+  const std::vector<uint8_t> bank = WriteSoundBank(waves);
+  const std::string bytes(bank.begin(), bank.end());
+  LinkDemoDataBut("MrGorstSpeech.bnk", &bytes);
+  StartApp();
+  PDFE_StartGameMrGorst();
+  bool spoke = false, opened = false;
+  for (int i = 0; i < 300 && !opened; ++i) {
+    m_harness.RunFrames(1);
+    cpirategame* g = GetKavelApp()->IsLoading() ? nullptr : CurrentPirateGame();
+    if (!g || g->m_introState != cpirategame::kIntroBoardOpening) continue;
+    opened = true;
+    ASSERT_EQ(GetSoundWrapper()->GetSampleCount(g->m_speechBank), 120);
+    spoke = GetSoundWrapper()->IsSamplePlaying(g->m_speechBank, 116) != 0;
+  }
+  EXPECT_TRUE(opened);
+  EXPECT_TRUE(spoke);
   m_harness.Stop();
 }
 
