@@ -8,6 +8,8 @@
 #include <iterator>
 #include <string>
 
+#include "Engine/PC/PCPolygonPools.h"
+#include "Engine/PC/PCRenderWindow.h"
 #include "Engine/Random.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Helper/AnimationHelper.h"
@@ -245,6 +247,53 @@ TEST_F(PiratePlayTest, TheHashFollowsSelectionPicksAndPairsButNotARunningMove) {
   g->PickHole();
   Tick(g, [&] { return g->m_pairsLeft == 9; });
   EXPECT_NE(g->GetStateHash(), picked) << "a pair";
+}
+
+// The game's helpers answer none out of range, and its drawers draw nothing without a window,
+// a kind or a texture.
+TEST_F(PiratePlayTest, HelpersAnswerNoneOutOfRange) {
+  cpirategame* g = Playing();
+  ASSERT_NE(g, nullptr);
+  struct SetCase {
+    int32_t set, kind;
+    bool found;
+  };
+  for (const SetCase c : {SetCase{0, 0, true}, SetCase{2, 9, true}, SetCase{3, 0, false},
+                          SetCase{-1, 0, false}, SetCase{0, 10, false}, SetCase{0, -1, false}})
+    EXPECT_EQ(g->SetFor(c.set, c.kind) != nullptr, c.found) << c.set << "," << c.kind;
+  for (const int32_t hole : {-1, kHoles, kHoles + 5}) EXPECT_EQ(g->KindOf(hole), -1) << hole;
+  EXPECT_EQ(g->KindOf(kHoles - 1), g->m_holes[kHoles - 1].kind);
+  EXPECT_EQ(cpirategame::NodeAt(g->GetScene(), -1), nullptr);
+  EXPECT_EQ(cpirategame::NodeAt(nullptr, 0), nullptr);
+  EXPECT_NE(cpirategame::NodeAt(g->GetScene(), 0), nullptr);
+
+  AssertCounter reports;
+  RenderWindow* overlay = g->OverlayWindow();
+  const int32_t nodes = overlay->GetRenderNodeCount();
+  const int32_t quads = overlay->GetPolygonPools().GetPolygonCount(PolygonPools::kAlpha2D);
+  g->DrawPirate(nullptr, g->m_firstSet[0], 0);
+  g->DrawPirate(overlay, g->m_firstSet[0], -1);
+  g->DrawLivesIcons(nullptr);
+  const int32_t icon = g->m_iconTexture;
+  g->m_iconTexture = -1;
+  g->DrawLivesIcons(overlay);
+  g->m_iconTexture = icon;
+  EXPECT_EQ(overlay->GetRenderNodeCount(), nodes);
+  EXPECT_EQ(overlay->GetPolygonPools().GetPolygonCount(PolygonPools::kAlpha2D), quads);
+  // No effect without its template.
+  const int32_t effects = g->MainWindow()->GetParticleSystemCount();
+  g->m_finaleEffect = 7;
+  g->StartEffect(-1, Vector4(0.0f, 0.0f, 0.0f, 1.0f));
+  EXPECT_EQ(g->MainWindow()->GetParticleSystemCount(), effects);
+  EXPECT_EQ(g->m_finaleEffect, 7);
+  g->m_finaleEffect = -1;
+  // No line for a pirate of no kind.
+  GetSoundWrapper()->StopAll();
+  g->PlayPairLine(-1, 0);
+  g->PlayPairLine(0, -1);
+  for (int32_t sample = 0; sample < GetSoundWrapper()->GetSampleCount(g->m_speechBank); ++sample)
+    EXPECT_FALSE(Speech(g, sample)) << sample;
+  EXPECT_EQ(reports.Count(), 0u);
 }
 
 // Each word the two machines compare counts, each hole's as much as the first's, and two words
