@@ -232,6 +232,8 @@ TEST_F(PiratePlayTest, TheHashFollowsSelectionPicksAndPairsButNotARunningMove) {
   EXPECT_EQ(g->GetStateHash(), idle);
   const int32_t a = HoleOf(g, 3);
   g->SelectHole(a);
+  EXPECT_EQ(g->m_cameraMoveStart, 1);
+  EXPECT_EQ(g->m_holes[a].selected, 1);
   g->Update();
   const uint32_t moving = g->GetStateHash();
   EXPECT_NE(moving, idle) << "a selection move";

@@ -44,6 +44,9 @@ TEST(PirateRulesTest, TheDealForSeed1234AtEachDifficulty) {
     std::vector<int32_t> out;
     for (int32_t i = 0; i < kHoles; ++i) {
       EXPECT_EQ(holes[i].occupied ? holes[i].kind : -1, kinds[i]) << "hole " << i;
+      // The words the two-player link compares: 1 or 0 on both machines.
+      EXPECT_EQ(holes[i].occupied, kinds[i] >= 0 ? 1 : 0) << "hole " << i;
+      EXPECT_EQ(holes[i].outOfPlay, holes[i].outOfPlay ? 1 : 0) << "hole " << i;
       if (holes[i].outOfPlay) out.push_back(i);
     }
     EXPECT_EQ(out, c.outOfPlay) << "difficulty " << c.difficulty;
