@@ -142,6 +142,9 @@ TEST_F(PiratePlayTest, PicksSendTheRightPiratesOutAndHome) {
     const PirateHole& ha = g->m_holes[a];
     EXPECT_TRUE(firstA.helper->IsAnimationActive(Leap(firstA, ha.targetPos, ha.piratePos)))
         << "the first leaps home";
+    // From where it stood, in the very frame of the pick.
+    EXPECT_TRUE(Near(g->m_returnPos1, ha.targetPos, 60.0f));
+    EXPECT_NEAR(g->m_returnScale.z, 1.95f, 0.01f);
   }
   Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
 
