@@ -473,6 +473,12 @@ TEST_F(PiratePlayTest, RevealedPiratesGoHomeWhenTheirTimeIsUp) {
   EXPECT_EQ(g->m_playPhase, cpirategame::kPhaseLeapBack);
   EXPECT_EQ(g->m_returnVariant, cpirategame::kReturnBoth);
   EXPECT_EQ(g->m_matchShown, 0);
+  {
+    const PirateAnimSet &one = g->m_firstSet[0], &two = g->m_secondSet[0];
+    const PirateHole &h1 = g->m_holes[a], &h2 = g->m_holes[a2];
+    EXPECT_TRUE(one.helper->IsAnimationActive(Leap(one, h1.targetPos, h1.piratePos)));
+    EXPECT_TRUE(two.helper->IsAnimationActive(Leap(two, h2.targetPos, h2.piratePos)));
+  }
   EXPECT_EQ(g->m_selectedHole, -1);
   Tick(g, [&] { return g->m_playPhase == cpirategame::kPhaseInput; });
   EXPECT_TRUE(Near(g->m_returnPos1, g->m_holes[a].piratePos, 40.0f));

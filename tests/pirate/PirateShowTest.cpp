@@ -620,6 +620,12 @@ TEST_F(PirateShowTest, TheIntroOpensTheBoardDropsTheCoversAndBringsTheCameraDown
   EXPECT_TRUE(coverLands);
   EXPECT_TRUE(coverAbove) << "the covers fall from above the board";
   EXPECT_EQ(g->m_secondsLeft, 300) << "the clock waits for play";
+  {
+    // The lids stay where they were when the covers began to fall.
+    const float opened = g->m_boardAnim->GetRemainingFraction(g->m_boardOpenAnim);
+    EXPECT_GT(opened, 0.6f);
+    EXPECT_LT(opened, 0.66f);
+  }
   // Every cover in play rests where the board put it, shown, its shadow fully faded up; the
   // others stay hidden.
   Scene* scene = g->GetScene();
