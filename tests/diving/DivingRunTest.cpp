@@ -52,6 +52,33 @@ bool EndsWith(const std::vector<int32_t>& heard, const std::vector<int32_t>& tai
          std::equal(tail.begin(), tail.end(), heard.end() - static_cast<long>(tail.size()));
 }
 
+// Whether the first three rows of `m` are of unit length, at right angles and right-handed: a
+// model drawn through it keeps its shape.
+::testing::AssertionResult IsRotation(const Matrix& m) {
+  const Vector4 r[3] = {m.GetRow(0), m.GetRow(1), m.GetRow(2)};
+  auto dot = [](const Vector4& a, const Vector4& b) { return a.x * b.x + a.y * b.y + a.z * b.z; };
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      if (std::fabs(dot(r[i], r[j]) - (i == j ? 1.0f : 0.0f)) > 1e-3f)
+        return ::testing::AssertionFailure() << "rows " << i << " and " << j;
+  const Vector4 cross(r[0].y * r[1].z - r[0].z * r[1].y, r[0].z * r[1].x - r[0].x * r[1].z,
+                      r[0].x * r[1].y - r[0].y * r[1].x, 0.0f);
+  if (dot(cross, r[2]) < 0.999f) return ::testing::AssertionFailure() << "mirrored";
+  return ::testing::AssertionSuccess();
+}
+
+// The point `local` of a model drawn through `m`.
+Vector4 Place(const Matrix& m, const Vector4& local) {
+  const Vector4 r[4] = {m.GetRow(0), m.GetRow(1), m.GetRow(2), m.GetRow(3)};
+  return Vector4(local.x * r[0].x + local.y * r[1].x + local.z * r[2].x + r[3].x,
+                 local.x * r[0].y + local.y * r[1].y + local.z * r[2].y + r[3].y,
+                 local.x * r[0].z + local.y * r[1].z + local.z * r[2].z + r[3].z, 1.0f);
+}
+
+bool IsWhite(const Vector4& tint) {
+  return tint.x == 1.0f && tint.y == 1.0f && tint.z == 1.0f && tint.w == 1.0f;
+}
+
 class DivingRunTest : public DivingTest {
  protected:
   RenderWindow* GameWindow() { return m_harness.app().FindWindow(Game()->GetWindowId()); }
@@ -62,14 +89,123 @@ class DivingRunTest : public DivingTest {
     std::vector<std::string> texts;
     if (!window) return texts;
     window->DropText();
+    PolygonPools& polys = window->GetPolygonPools();
+    polys.DropAll();
+    const int32_t firstNode = window->GetRenderNodeCount();
     Game()->Render();
     m_items.clear();
     for (int32_t i = 0; i < window->GetTextItemCount(); ++i) {
       texts.push_back(Narrow(window->GetTextItem(i)->text));
       m_items.push_back(*window->GetTextItem(i));
     }
+    m_nodes.clear();
+    for (int32_t i = firstNode; i < window->GetRenderNodeCount(); ++i)
+      m_nodes.push_back(*window->GetRenderNode(i));
+    m_quads.clear();
+    for (const PolygonPools::Queue queue : {PolygonPools::kOpaque2D, PolygonPools::kAlpha2D})
+      for (int32_t i = 0; i < polys.GetPolygonCount(queue); ++i) {
+        const PolygonData2D* poly = polys.Get2D(queue, i);
+        if (poly->vertexCount != 4) continue;
+        Quad quad{poly->texture, poly->vertices[0].x, poly->vertices[0].y, poly->vertices[3].x,
+                  poly->vertices[3].y, {}};
+        std::copy(poly->colourFactors, poly->colourFactors + 4, quad.factors);
+        m_quads.push_back(quad);
+      }
+    polys.DropAll();
     window->DropText();
     return texts;
+  }
+  // What the last Shown drew: the models it placed and the HUD's quads.
+  struct Quad {
+    int32_t texture;
+    float x0, y0, x1, y1;
+    float factors[4];
+  };
+  std::vector<RenderNodeRecord> m_nodes;
+  std::vector<Quad> m_quads;
+  // The models of the last Shown placed at `at` (within a unit), posed (a character) or not,
+  // drawn with `flags` (the wheelchair alone has 1).
+  std::vector<const RenderNodeRecord*> DrawnAt(const Vector4& at, bool posed,
+                                               uint32_t flags = 0) const {
+    std::vector<const RenderNodeRecord*> found;
+    for (const RenderNodeRecord& node : m_nodes) {
+      const Vector4 p = node.placement.GetRow(3);
+      if (std::fabs(p.x - at.x) < 1.0f && std::fabs(p.y - at.y) < 1.0f &&
+          std::fabs(p.z - at.z) < 1.0f && (node.skeleton != nullptr) == posed &&
+          node.flags == flags)
+        found.push_back(&node);
+    }
+    return found;
+  }
+  // The pool as the last Shown drew it: Jory posed where he is (with his shadow when he walks),
+  // Cobb and the lifeguard posed at their stands over their shadows, both boards, and the chair.
+  void ExpectThePoolDrawn(bool joryShadow) {
+    const DivingLayout& l = Game()->GetLayout();
+    const std::vector<const RenderNodeRecord*> jory = DrawnAt(Game()->GetJoryPosition(), true);
+    ASSERT_EQ(jory.size(), 1u) << "Jory";
+    EXPECT_TRUE(IsRotation(jory[0]->placement)) << "Jory";
+    EXPECT_EQ(DrawnAt(Game()->GetJoryPosition(), false).size(), joryShadow ? 1u : 0u)
+        << "Jory's shadow";
+    for (const Vector4* stand : {&l.cobbStand, &l.lifeguardStand}) {
+      const std::vector<const RenderNodeRecord*> posed = DrawnAt(*stand, true);
+      ASSERT_EQ(posed.size(), 1u) << "a character at its stand";
+      EXPECT_TRUE(IsRotation(posed[0]->placement));
+      EXPECT_EQ(DrawnAt(*stand, false).size(), 1u) << "its shadow";
+    }
+    for (int board : {1, 2}) EXPECT_EQ(DrawnAt(l.boardLocators[board], false).size(), 1u) << board;
+    const std::vector<const RenderNodeRecord*> chair = DrawnAt(l.renderChair, false, 1);
+    ASSERT_EQ(chair.size(), 1u) << "the wheelchair";
+    EXPECT_TRUE(IsRotation(chair[0]->placement));
+    EXPECT_EQ(m_nodes.size(), 9u - (joryShadow ? 0u : 1u)) << "nothing else";
+  }
+  // Over two frames: the tint of the one model at `at` pulses (glows), or stays white.
+  ::testing::AssertionResult Glows(const Vector4& at, uint32_t flags = 0) {
+    Vector4 tints[2];
+    for (Vector4& tint : tints) {
+      Shown();
+      const std::vector<const RenderNodeRecord*> found = DrawnAt(at, false, flags);
+      if (found.size() != 1) return ::testing::AssertionFailure() << found.size() << " drawn";
+      tint = found[0]->tint;
+      if (tint.x != tint.y || tint.y != tint.z || tint.x > 1.0f || tint.w != 1.0f)
+        return ::testing::AssertionFailure() << "tint " << tint.x << " " << tint.y << " " << tint.z;
+      Frame();
+    }
+    if (tints[0].x == tints[1].x)
+      return ::testing::AssertionFailure() << "steady at " << tints[0].x;
+    return ::testing::AssertionSuccess();
+  }
+  ::testing::AssertionResult StaysWhite(const Vector4& at, uint32_t flags = 0) {
+    Shown();
+    const std::vector<const RenderNodeRecord*> found = DrawnAt(at, false, flags);
+    if (found.size() != 1) return ::testing::AssertionFailure() << found.size() << " drawn";
+    if (!IsWhite(found[0]->tint)) return ::testing::AssertionFailure() << "tinted";
+    return ::testing::AssertionSuccess();
+  }
+
+  // The power bar as it stands now: its background and the red and blue tiles up to the
+  // indicator, the indicator, and the arrow under it, red when `warn`.
+  void ExpectThePowerBar(bool warn) {
+    Shown();
+    const PowerBarLayout bar = LayOutPowerBar(Game()->GetPower());
+    EXPECT_EQ(QuadsAt(576.0f).size(), static_cast<size_t>(1 + bar.redTiles + bar.blueTiles));
+    const std::vector<Quad> indicator = QuadsAt(568.0f);
+    ASSERT_EQ(indicator.size(), 1u);
+    EXPECT_EQ(indicator[0].y0, static_cast<float>(bar.indicatorY));
+    const std::vector<Quad> arrow = QuadsAt(569.0f);
+    ASSERT_EQ(arrow.size(), 1u);
+    EXPECT_EQ(arrow[0].y0, static_cast<float>(bar.indicatorY + 8));
+    EXPECT_GT(arrow[0].y1, arrow[0].y0);
+    const float shade = warn ? 0.0f : 1.0f;
+    EXPECT_EQ(std::vector<float>(arrow[0].factors, arrow[0].factors + 4),
+              (std::vector<float>{1.0f, shade, shade, 1.0f}));
+  }
+
+  // The HUD quads of the last Shown whose left edge is at `x`.
+  std::vector<Quad> QuadsAt(float x) const {
+    std::vector<Quad> found;
+    for (const Quad& q : m_quads)
+      if (q.x0 == x) found.push_back(q);
+    return found;
   }
   std::vector<TextItem> m_items;  // the last Shown's, text pointers no longer valid
   // The printed item of `text` in the last Shown, or null.
@@ -108,8 +244,21 @@ class DivingRunTest : public DivingTest {
     Frame();
     const DivingLayout& l = Game()->GetLayout();
     EXPECT_TRUE(CameraAt(l.cameraA, &l.cameraTargets[1])) << "the poolside camera";
+    m_poolsideFov = GameWindow()->GetCamera()->GetVerticalFov();
+    Shown();
+    ExpectThePoolDrawn(false);
+    EXPECT_TRUE(StaysWhite(l.renderChair, 1)) << "no offer to sit down yet";
     ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhasePath; }, 200)) << Phase();
+    Shown();
+    ExpectThePoolDrawn(true);
+    // Upright on the path, drawn turned to his heading.
+    const float heading = Game()->GetJoryRotation()[2];
+    const Vector4 side = DrawnAt(Game()->GetJoryPosition(), true).at(0)->placement.GetRow(0);
+    EXPECT_NEAR(side.x, std::cos(heading), 1e-3f);
+    EXPECT_NEAR(side.y, std::sin(heading), 1e-3f);
+    EXPECT_NEAR(side.z, 0.0f, 1e-3f);
   }
+  float m_poolsideFov = 0.0f;
   // Along the path to board 0 or 1 (E in its window), or past both windows and up the two step
   // climbs to board 2; stops when Jory crouches at the board's end.
   void ToTheBoard(int32_t board) {
@@ -121,6 +270,10 @@ class DivingRunTest : public DivingTest {
           },
           600));
       EXPECT_TRUE(Showing(Text(kTextLadder))) << "the ladder prompt while the window is open";
+      // The board of the open window glows; the other stays as it is.
+      const DivingLayout& l = Game()->GetLayout();
+      EXPECT_TRUE(Glows(l.boardLocators[1 + board]));
+      EXPECT_TRUE(StaysWhite(l.boardLocators[2 - board]));
       Tap(kKeyE);
       EXPECT_EQ(Game()->GetChosenBoard(), board);
     }
@@ -167,6 +320,18 @@ class DivingRunTest : public DivingTest {
     ASSERT_TRUE(WalkUntil([&] { return Phase() != G::kDivePhaseSwim; }, 800)) << Phase();
     EXPECT_EQ(Phase(), G::kDivePhaseOutOfPool);
     EXPECT_EQ(Game()->GetCameraShot(), G::kShotPoolside);
+    // He climbs out at the pool's exit, facing the way to the chair, seen from the poolside.
+    const DivingLayout& l = Game()->GetLayout();
+    const Vector4& exit = l.routes[kRouteToChair].points[0];
+    const Vector4& jory = Game()->GetJoryPosition();
+    EXPECT_NEAR(jory.x, exit.x - 60.0f, 8.0f);
+    EXPECT_NEAR(jory.y, exit.y, 8.0f);
+    EXPECT_NEAR(jory.z, exit.z + 20.0f, 1.0f);
+    EXPECT_FLOAT_EQ(Game()->GetJoryRotation()[0], 0.0f);
+    EXPECT_FLOAT_EQ(Game()->GetJoryRotation()[2], l.routes[kRouteToChair].headings[0]);
+    Frame();
+    EXPECT_TRUE(CameraAt(l.cameraA, &l.cameraTargets[1]));
+    EXPECT_FLOAT_EQ(GameWindow()->GetCamera()->GetVerticalFov(), m_poolsideFov);
   }
   // Records each speech line and each effect as it starts, from now on.
   void ListenToCobb() {
@@ -272,6 +437,8 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
     a = std::atan2(dy, dx);
   }
   EXPECT_NEAR(std::remainder(angle[1] - angle[0], 6.2831855f), 5.0f * 0.017453292f, 1e-3f);
+  ASSERT_TRUE(RunUntil([&] { return Game()->GetPower() < 108.0f; }, 100));
+  ExpectThePowerBar(false);
   TakeOffAt(200.0f, 150.0f);
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffMiddle);
   Combo(kKeySpace, kKeyQ, kKeyW);
@@ -301,7 +468,7 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   // Out of the pool: the offer opens after the third dive at the easy level.
   ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseToChairRoute; }, 300));
   ASSERT_EQ(Game()->GetChairOffer(), 1);
-  Frame();
+  EXPECT_TRUE(Glows(Game()->GetLayout().renderChair, 1)) << "the chair on offer";
   const std::vector<std::string> texts = Shown();
   EXPECT_NE(std::find(texts.begin(), texts.end(), Text(kTextChair)), texts.end());
   EXPECT_NE(std::find(texts.begin(), texts.end(), "03/03"), texts.end()) << "the dives counter";
@@ -350,6 +517,8 @@ TEST_F(DivingRunTest, BothStepClimbsToTheHighBoardAndTheOvershootRestartsTheRun)
   EXPECT_NEAR(Game()->GetJoryPosition().z, board2.points[0].z, 1.0f) << "up on the high board";
   ToTheBoard(2);
   const int32_t score = Game()->GetScore(0);
+  ASSERT_TRUE(RunUntil([&] { return Game()->GetPower() < 108.0f; }, 100));
+  ExpectThePowerBar(true);
   TakeOffAt(108.0f, 0.0f);
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffHigh);
   ListenToCobb();
@@ -402,6 +571,22 @@ TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
       m_harness.input().SetKey(kKeyRight, true);
       Combo(kKeyW, kKeySpace, kKeyQ);
       EXPECT_TRUE(Showing(Text(kTextPike))) << "the dive list names it";
+      {
+        // Spinning in the air, drawn turned about his middle, with no shadow.
+        const Vector4& at = Game()->GetJoryPosition();
+        const Vector4 middle(at.x, at.y, at.z + 119.6f, 1.0f);
+        ASSERT_EQ(m_nodes.size(), 8u);
+        const RenderNodeRecord& jory = m_nodes[0];
+        EXPECT_NE(jory.skeleton, nullptr);
+        EXPECT_TRUE(IsRotation(jory.placement));
+        const Vector4 origin = jory.placement.GetRow(3);
+        EXPECT_GT(std::hypot(origin.x - at.x, origin.y - at.y, origin.z - at.z), 2.0f)
+            << "visibly turned";
+        const Vector4 pivot = Place(jory.placement, Vector4(0.0f, 0.0f, 119.6f, 1.0f));
+        EXPECT_NEAR(pivot.x, middle.x, 0.1f);
+        EXPECT_NEAR(pivot.y, middle.y, 0.1f);
+        EXPECT_NEAR(pivot.z, middle.z, 0.1f);
+      }
       EXPECT_TRUE(HeardFx(G::kFxNamedDive));
       ASSERT_TRUE(RunUntil([&] { return Phase() != G::kDivePhaseDive; }, 600));
       m_harness.input().SetKey(kKeyUp, false);
