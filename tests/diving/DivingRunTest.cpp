@@ -245,6 +245,7 @@ class DivingRunTest : public DivingTest {
     const DivingLayout& l = Game()->GetLayout();
     EXPECT_TRUE(CameraAt(l.cameraA, &l.cameraTargets[1])) << "the poolside camera";
     m_poolsideFov = GameWindow()->GetCamera()->GetVerticalFov();
+    NoteTheBoardEnds();
     Shown();
     ExpectThePoolDrawn(false);
     EXPECT_TRUE(StaysWhite(l.renderChair, 1)) << "no offer to sit down yet";
@@ -259,9 +260,20 @@ class DivingRunTest : public DivingTest {
     EXPECT_NEAR(side.z, 0.0f, 1e-3f);
   }
   float m_poolsideFov = 0.0f;
+  void NoteTheBoardEnds() {
+    if (m_boardEndsNoted) return;
+    m_boardEndsNoted = true;
+    for (int32_t board = 0; board < 3; ++board) {
+      const DivingRoute& route = Game()->GetLayout().routes[kRouteBoard0 + board];
+      m_boardEnds[board] = route.points[route.count - 1];
+    }
+  }
+  Vector4 m_boardEnds[3];  // where each board's route ends, as the pool was loaded
+  bool m_boardEndsNoted = false;
   // Along the path to board 0 or 1 (E in its window), or past both windows and up the two step
   // climbs to board 2; stops when Jory crouches at the board's end.
   void ToTheBoard(int32_t board) {
+    NoteTheBoardEnds();
     if (board < 2) {
       ASSERT_TRUE(WalkUntil(
           [&] {
@@ -269,6 +281,9 @@ class DivingRunTest : public DivingTest {
                    (board == 0 ? Game()->GetNodeIndex() <= 2 : Game()->GetNodeIndex() >= 10);
           },
           600));
+      // Board 1's window opens as he sets off from point 10, before the steps at 11.
+      EXPECT_EQ(Phase(), G::kDivePhasePath);
+      EXPECT_EQ(Game()->GetNodeIndex(), board == 0 ? 0u : 10u);
       EXPECT_TRUE(Showing(Text(kTextLadder))) << "the ladder prompt while the window is open";
       // The board of the open window glows; the other stays as it is.
       const DivingLayout& l = Game()->GetLayout();
@@ -279,6 +294,10 @@ class DivingRunTest : public DivingTest {
     }
     ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhaseOnBoard; }, 1500)) << Phase();
     EXPECT_EQ(Game()->GetChosenBoard(), board);
+    const Vector4& end = Game()->GetJoryPosition();
+    EXPECT_NEAR(end.x, m_boardEnds[board].x, 0.5f) << "at the board's end";
+    EXPECT_NEAR(end.y, m_boardEnds[board].y, 0.5f);
+    EXPECT_NEAR(end.z, m_boardEnds[board].z, 0.5f);
     EXPECT_EQ(Game()->GetCameraShot(), G::kShotBoardEnd);
   }
   // Waits for the power bar to come down to below `below` (or up to above `above`) and takes off.
@@ -390,14 +409,17 @@ class DivingRunTest : public DivingTest {
   // Runs to the end of the game; the result the game set, or -1 when it did not end.
   int32_t ResultAtTheEnd(int limit) {
     int32_t result = -1;
+    m_framesToTheEnd = 0;
     const bool ended = RunUntil(
         [&] {
           if (Game()) result = Game()->GetResult();
+          ++m_framesToTheEnd;
           return GetKavelApp()->GetCurrentGame() == nullptr;
         },
         limit);
     return ended ? result : -1;
   }
+  int m_framesToTheEnd = 0;  // the last ResultAtTheEnd's
 };
 
 // A normal run: a dive from the middle board, the swim back, the chair offered after enough dives,
@@ -486,6 +508,7 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotStoppedGround);
   ListenToCobb();
   EXPECT_EQ(ResultAtTheEnd(1500), 1) << "sitting down by choice wins";
+  EXPECT_LT(m_framesToTheEnd, 550) << "Cobb turns to him and speaks at once";
   EXPECT_TRUE(EndsWith(m_heard, {30, 12, 37, 17})) << "Cobb's lines for the end of the game";
   const HighScoreEntry* best = GetSaveProfile().GetHighScore(G::kGameId, 0);
   ASSERT_NE(best, nullptr);
@@ -615,6 +638,72 @@ TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
   }
 }
 
+// Every named dive in one flight from the middle board: each is named at the foot of the dive
+// list and scores 2000, a second go at one already done does nothing, and the tuck entered last
+// is judged a medium entry, scored by the height he reached.
+TEST_F(DivingRunTest, EveryNamedDiveIsListedAndScoredOncePerFlight) {
+  struct Case {
+    const char* name;
+    int keys[3];
+    int32_t kind;
+    int32_t text;
+  };
+  const Case dives[] = {
+      {"aeroplane", {kKeyW, kKeyQ, kKeySpace}, 2, 193},
+      {"corkscrew", {kKeySpace, kKeyQ, kKeyW}, 3, 195},
+      {"pike", {kKeyW, kKeySpace, kKeyQ}, 4, 192},
+      {"torpedo", {kKeySpace, kKeyW, kKeyQ}, 1, 196},
+      {"tuck", {kKeyQ, kKeyW, kKeySpace}, 5, 194},
+  };
+  ToThePath(kModeNormal, 0);
+  ToTheBoard(1);
+  TakeOffAt(110.0f, 0.0f);
+  ListenToCobb();
+  float top = 0.0f;
+  m_afterFrame = [this, listen = m_afterFrame, &top] {
+    listen();
+    if (Game()) top = std::max(top, Game()->GetJoryPosition().z);
+  };
+  int32_t done = 0;
+  for (const Case& dive : dives) {
+    SCOPED_TRACE(dive.name);
+    const int32_t score = Game()->GetScore(0);
+    Combo(dive.keys[0], dive.keys[1], dive.keys[2]);
+    ++done;
+    EXPECT_EQ(Game()->GetNamedDives(), done);
+    EXPECT_EQ(Game()->GetNamedKind(), dive.kind);
+    EXPECT_EQ(Game()->GetScore(0), score + 2000);
+    const std::vector<std::string> texts = Shown();
+    const TextItem* line = ItemOf(texts, Text(dive.text));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->y, 380 + 20 * std::min(done - 1, 2)) << "the newest at the foot";
+  }
+  EXPECT_TRUE(HeardFx(G::kFxNamedDive));
+  // The newest three, each in the colour of its place in the flight's list.
+  const std::vector<std::string> texts = Shown();
+  const std::vector<std::pair<int32_t, uint32_t>> lines = {
+      {192, 0xFF113055u}, {196, 0xFF770303u}, {194, 0xFF7F7F7Fu}};
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const TextItem* line = ItemOf(texts, Text(lines[i].first));
+    ASSERT_NE(line, nullptr) << i;
+    EXPECT_EQ(line->x, 40);
+    EXPECT_EQ(line->y, 380 + 20 * static_cast<int32_t>(i));
+    EXPECT_EQ(line->colour, lines[i].second) << i;
+  }
+  EXPECT_EQ(ItemOf(texts, Text(193)), nullptr) << "the oldest has gone";
+  const int32_t score = Game()->GetScore(0);
+  Combo(kKeyW, kKeyQ, kKeySpace);
+  EXPECT_EQ(Game()->GetNamedDives(), 5) << "the aeroplane once a flight";
+  EXPECT_EQ(Game()->GetScore(0), score);
+  ASSERT_GT(Game()->GetJoryPosition().z, 0.0f) << "all in the air";
+  ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 300));
+  EXPECT_TRUE(HeardFx(G::kFxSplashMedium));
+  EXPECT_FALSE(HeardFx(G::kFxSplashBig) || HeardFx(G::kFxSplashSmall));
+  EXPECT_NEAR(Game()->GetLastEntryScore(), 2 * static_cast<int32_t>(top) + 1000, 2);
+  EXPECT_EQ(Game()->GetScore(0), score + Game()->GetLastEntryScore());
+  EXPECT_EQ(Game()->GetDivesDone(), 1u);
+}
+
 // Time up: the prompts of play go, the time-up text shows, and the clock shows what is left.
 TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
   ToThePath(kModeNormal, 0);
@@ -652,6 +741,7 @@ TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
       << "time up stops the beep";
   ListenToCobb();
   EXPECT_EQ(ResultAtTheEnd(1500), 0) << "stopped on the path: lost";
+  EXPECT_LT(m_framesToTheEnd, 550);
   ASSERT_GE(m_heard.size(), 3u);
   const int32_t first = m_heard[m_heard.size() - 3];
   EXPECT_TRUE(first == 24 || first == 25 || first == 28) << first;
@@ -782,6 +872,7 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
     }
     ASSERT_EQ(Phase(), c.phase);
     Game()->SetTimeLeft(0);
+    m_framesToTheEnd = 0;
     int32_t cobbState = 0;
     int32_t shot = -1;
     bool lateCamera = false;
@@ -791,6 +882,7 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
       RunUntil(
           [&] {
             if (!Game()) return true;
+            ++m_framesToTheEnd;
             r = Game()->GetResult();
             if (Phase() == G::kDivePhaseEnd) {
               if (cobbState == 0 && Game()->GetCobbState() != 0) {
@@ -809,6 +901,8 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
           1500);
       return Game() ? -1 : r;
     }();
+    // Cobb reacts once Jory has sat down, well before the end sequence's wait runs out.
+    EXPECT_LT(m_framesToTheEnd, 550);
     EXPECT_EQ(shot, c.shot);
     EXPECT_TRUE(lateCamera) << "the late camera of that shot";
     // In the water he never sits down, and Cobb talks on until he turns.
