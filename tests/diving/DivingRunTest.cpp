@@ -10,6 +10,7 @@
 
 #include "Engine/Camera.h"
 #include "Engine/PC/PCRenderWindow.h"
+#include "Game/Helper/InputDevice.h"
 #include "Game/Localisation/LocalisedText.h"
 #include "tests/diving/DivingTestSupport.h"
 #include "tests/support/PixelProbe.h"
@@ -274,6 +275,7 @@ class DivingRunTest : public DivingTest {
   // climbs to board 2; stops when Jory crouches at the board's end.
   void ToTheBoard(int32_t board) {
     NoteTheBoardEnds();
+    if (board == 0) ListenToCobb();
     if (board < 2) {
       ASSERT_TRUE(WalkUntil(
           [&] {
@@ -293,6 +295,11 @@ class DivingRunTest : public DivingTest {
       EXPECT_EQ(Game()->GetChosenBoard(), board);
     }
     ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhaseOnBoard; }, 1500)) << Phase();
+    if (board == 0) {
+      EXPECT_TRUE(HeardFx(G::kFxClimbStepMid, G::kDivePhaseLadder) &&
+                  HeardFx(G::kFxClimbStepEnd, G::kDivePhaseLadder))
+          << "up the low board's ladder";
+    }
     EXPECT_EQ(Game()->GetChosenBoard(), board);
     const Vector4& end = Game()->GetJoryPosition();
     EXPECT_NEAR(end.x, m_boardEnds[board].x, 0.5f) << "at the board's end";
@@ -356,6 +363,7 @@ class DivingRunTest : public DivingTest {
   void ListenToCobb() {
     m_heard.clear();
     m_heardFx.clear();
+    m_heardFxPhase.clear();
     m_playing.assign(128, false);
     m_afterFrame = [this] {
       const CSoundWrapper* sound = GetSoundWrapper();
@@ -365,17 +373,23 @@ class DivingRunTest : public DivingTest {
         const int32_t sample = speech ? n : n - 64;
         const int32_t bank = speech ? Game()->m_speechBank : Game()->m_effectsBank;
         const bool now = sound->IsSamplePlaying(bank, sample) != 0;
-        if (now && !m_playing[static_cast<size_t>(n)])
+        if (now && !m_playing[static_cast<size_t>(n)]) {
           (speech ? m_heard : m_heardFx).push_back(sample);
+          if (!speech) m_heardFxPhase.push_back(Phase());
+        }
         m_playing[static_cast<size_t>(n)] = now;
       }
     };
   }
-  bool HeardFx(int32_t effect) const {
-    return std::find(m_heardFx.begin(), m_heardFx.end(), effect) != m_heardFx.end();
+  // Whether `effect` started since ListenToCobb, in `phase` when one is given.
+  bool HeardFx(int32_t effect, int32_t phase = -1) const {
+    for (size_t i = 0; i < m_heardFx.size(); ++i)
+      if (m_heardFx[i] == effect && (phase == -1 || m_heardFxPhase[i] == phase)) return true;
+    return false;
   }
   std::vector<int32_t> m_heard;
   std::vector<int32_t> m_heardFx;
+  std::vector<int32_t> m_heardFxPhase;  // the phase each effect started in
   std::vector<bool> m_playing;
 
   // Where a point of the world lands on the 640 x 480 screen through the game window's camera.
@@ -445,9 +459,17 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   EXPECT_TRUE(std::find_first_of(m_heard.begin(), m_heard.end(), std::begin(kTurnLines),
                                  std::end(kTurnLines)) != m_heard.end())
       << "Cobb remarks on the choice";
-  EXPECT_TRUE(HeardFx(G::kFxDeckStepMid) && HeardFx(G::kFxDeckStepEnd)) << "steps on the deck";
-  EXPECT_TRUE(HeardFx(G::kFxClimbStepMid) && HeardFx(G::kFxClimbStepEnd)) << "up the ladder";
-  EXPECT_TRUE(HeardFx(G::kFxBoardStepMid) && HeardFx(G::kFxBoardStepEnd)) << "along the board";
+  const int32_t path = G::kDivePhasePath, board = G::kDivePhaseBoardRoute;
+  EXPECT_TRUE(HeardFx(G::kFxDeckStepMid, path) && HeardFx(G::kFxDeckStepEnd, path))
+      << "steps on the deck";
+  EXPECT_FALSE(HeardFx(G::kFxBoardStepMid, path) || HeardFx(G::kFxBoardStepEnd, path));
+  EXPECT_TRUE(HeardFx(G::kFxClimbStepMid, G::kDivePhaseClimbSteps) &&
+              HeardFx(G::kFxClimbStepEnd, G::kDivePhaseClimbSteps))
+      << "up the steps at point 11";
+  // Board 1 hands over to the board halfway up its ladder's step.
+  EXPECT_TRUE(HeardFx(G::kFxClimbStepMid, G::kDivePhaseLadder)) << "up the ladder";
+  EXPECT_TRUE(HeardFx(G::kFxBoardStepMid, board) && HeardFx(G::kFxBoardStepEnd, board))
+      << "along the board";
   // While the power bar runs the camera circles Jory, 200 out, 5 degrees a tick.
   float angle[2] = {};
   for (float& a : angle) {
@@ -486,7 +508,9 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   EXPECT_TRUE(Showing(shownScore));
   EXPECT_TRUE(HeardFx(G::kFxSplashSmall) || HeardFx(G::kFxSplashMedium) ||
               HeardFx(G::kFxSplashBig));
-  EXPECT_TRUE(HeardFx(G::kFxStrokeRight) && HeardFx(G::kFxStrokeLeft)) << "swim strokes";
+  EXPECT_TRUE(HeardFx(G::kFxStrokeRight, G::kDivePhaseSwim) &&
+              HeardFx(G::kFxStrokeLeft, G::kDivePhaseSwim))
+      << "swim strokes";
   // Out of the pool: the offer opens after the third dive at the easy level.
   ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseToChairRoute; }, 300));
   ASSERT_EQ(Game()->GetChairOffer(), 1);
@@ -588,6 +612,7 @@ TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
     ToTheBoard(c.board);
     if (c.mode == kModeChallenge1) {
       // Three somersaults forwards and the pike last.
+      const int32_t score = Game()->GetScore(0);
       TakeOffAt(125.0f, 110.0f);
       ListenToCobb();
       m_harness.input().SetKey(kKeyUp, true);
@@ -615,6 +640,15 @@ TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
       m_harness.input().SetKey(kKeyUp, false);
       m_harness.input().SetKey(kKeyRight, false);
       EXPECT_GE(Game()->GetSomersaults(), 3);
+      // Each somersault and twist is listed and scores 1000, the pike 2000, then the entry.
+      int32_t turns[2] = {};
+      for (uint32_t i = 0; i < Game()->GetDiveListCount(); ++i)
+        if (Game()->GetDiveList()[i] < 2) ++turns[Game()->GetDiveList()[i]];
+      EXPECT_EQ(turns[0], Game()->GetSomersaults());
+      EXPECT_GE(turns[1], 1) << "a twist";
+      EXPECT_EQ(Game()->GetDiveListCount(), static_cast<uint32_t>(turns[0] + turns[1] + 1));
+      EXPECT_EQ(Game()->GetScore(0), score + 1000 * (turns[0] + turns[1]) + 2000 +
+                                         Game()->GetLastEntryScore());
       EXPECT_EQ(Game()->GetNamedKind(), 4) << "the pike";
       // The newest three of the dive's events; a challenge shows the time alone on the HUD.
       const std::vector<std::string> texts = Shown();
@@ -713,6 +747,10 @@ TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
   EXPECT_TRUE(Showing("02:05"));
   ASSERT_TRUE(WalkUntil([&] { return Game()->GetLadderWindow() == 1; }, 100));
   EXPECT_TRUE(Showing(Text(kTextLadder)));
+  // A pad's first button chooses the board while a window is open, and takes off otherwise.
+  const uint32_t* remap = GetInputDevice()->m_padRemap;
+  EXPECT_EQ(std::vector<uint32_t>(remap, remap + 4),
+            (std::vector<uint32_t>{kInputExtra2, kInputButtonQ, kInputButtonW, kInputAction}));
   {
     // The path's camera looks ahead of Jory from its rail.
     Frame();
@@ -727,6 +765,10 @@ TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
   ListenToCobb();
   Frames(2);
   EXPECT_FALSE(HeardFx(G::kFxCountdown));
+  Game()->SetTimeLeft(10);
+  Frame();
+  ASSERT_EQ(Game()->GetTimeLeft(), 10);
+  EXPECT_FALSE(HeardFx(G::kFxCountdown)) << "not yet at ten seconds";
   Game()->SetTimeLeft(9);
   Frames(2);
   EXPECT_TRUE(HeardFx(G::kFxCountdown)) << "the beep under ten seconds";
@@ -739,6 +781,7 @@ TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
   EXPECT_NE(std::find(texts.begin(), texts.end(), "00:00"), texts.end());
   EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(Game()->m_effectsBank, G::kFxCountdown), 0)
       << "time up stops the beep";
+  EXPECT_EQ(remap[0], kInputButtonE) << "the window closed";
   ListenToCobb();
   EXPECT_EQ(ResultAtTheEnd(1500), 0) << "stopped on the path: lost";
   EXPECT_LT(m_framesToTheEnd, 550);
@@ -746,6 +789,9 @@ TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
   const int32_t first = m_heard[m_heard.size() - 3];
   EXPECT_TRUE(first == 24 || first == 25 || first == 28) << first;
   EXPECT_TRUE(EndsWith(m_heard, {5, 22})) << "Cobb's lines for Jory sitting on the deck";
+  EXPECT_EQ(std::vector<uint32_t>(remap, remap + 4),
+            (std::vector<uint32_t>{0x1000, 0x4000, 0x8000, 0x2000}))
+      << "the menu's pad buttons back";
 }
 
 }  // namespace
