@@ -82,6 +82,42 @@ bool IsWhite(const Vector4& tint) {
 
 class DivingRunTest : public DivingTest {
  protected:
+  void SetUp() override {
+    DivingTest::SetUp();
+    m_watch = [this] { NoteNewSplashes(); };
+  }
+  // Each particle system the game's window starts: the phase, where its emitter stood and where
+  // Jory was at the end of that frame, and whether it loops.
+  struct Splash {
+    int32_t id;
+    int32_t phase;
+    Vector4 emitter;
+    Vector4 jory;
+    bool looped;
+  };
+  std::vector<Splash> m_splashes;
+  int32_t m_nextParticle = -1;
+  void NoteNewSplashes() {
+    RenderWindow* window = Game() ? GameWindow() : nullptr;
+    if (!window) {
+      m_nextParticle = -1;
+      return;
+    }
+    if (m_nextParticle < 0) m_nextParticle = window->GetNextParticleId();
+    for (; m_nextParticle < window->GetNextParticleId(); ++m_nextParticle) {
+      const BaseParticleSystem* system = window->GetParticleSystem(m_nextParticle);
+      if (!system) continue;
+      m_splashes.push_back(Splash{m_nextParticle, Phase(), system->GetEmitterMatrix().GetRow(3),
+                                  Game()->GetJoryPosition(),
+                                  (system->GetFlags() & BaseParticleSystem::kLooped) != 0});
+    }
+  }
+  std::vector<Splash> SplashesIn(int32_t phase) const {
+    std::vector<Splash> found;
+    for (const Splash& splash : m_splashes)
+      if (splash.phase == phase) found.push_back(splash);
+    return found;
+  }
   RenderWindow* GameWindow() { return m_harness.app().FindWindow(Game()->GetWindowId()); }
 
   // The texts the game puts on the screen this frame, in the order it prints them.
@@ -107,8 +143,8 @@ class DivingRunTest : public DivingTest {
       for (int32_t i = 0; i < polys.GetPolygonCount(queue); ++i) {
         const PolygonData2D* poly = polys.Get2D(queue, i);
         if (poly->vertexCount != 4) continue;
-        Quad quad{poly->texture, poly->vertices[0].x, poly->vertices[0].y, poly->vertices[3].x,
-                  poly->vertices[3].y, {}};
+        Quad quad{poly->texture,       poly->vertices[0].x, poly->vertices[0].y,
+                  poly->vertices[3].x, poly->vertices[3].y, {}};
         std::copy(poly->colourFactors, poly->colourFactors + 4, quad.factors);
         m_quads.push_back(quad);
       }
@@ -343,7 +379,28 @@ class DivingRunTest : public DivingTest {
   void SwimBack() {
     ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 600)) << Phase();
     EXPECT_EQ(Game()->GetCameraShot(), G::kShotSwim);
+    m_splashes.clear();
     ASSERT_TRUE(WalkUntil([&] { return Phase() != G::kDivePhaseSwim; }, 800)) << Phase();
+    {
+      // Surfacing: the surface's ring and the looping swim splash where he comes up, then a
+      // splash at a hand with each stroke, all at the water line.
+      const std::vector<Splash> swim = SplashesIn(G::kDivePhaseSwim);
+      ASSERT_GE(swim.size(), 4u);
+      for (size_t i = 0; i < swim.size(); ++i) {
+        const Splash& s = swim[i];
+        const float off = std::hypot(s.emitter.x - s.jory.x, s.emitter.y - s.jory.y);
+        EXPECT_LT(off, i < 2 ? 0.5f : 120.0f) << i;
+        EXPECT_FLOAT_EQ(s.emitter.z, -10.0f) << i;
+        EXPECT_EQ(s.looped, i == 1) << i;
+      }
+      // The swim splash went along with him, and stops looping as he climbs out.
+      const BaseParticleSystem* wake = GameWindow()->GetParticleSystem(swim[1].id);
+      ASSERT_NE(wake, nullptr);
+      EXPECT_EQ(wake->GetFlags() & BaseParticleSystem::kLooped, 0u);
+      const Vector4& exit = Game()->GetLayout().routes[kRouteToChair].points[0];
+      const Vector4 wakeAt = wake->GetEmitterMatrix().GetRow(3);
+      EXPECT_LT(std::hypot(wakeAt.x - exit.x, wakeAt.y - exit.y), 10.0f);
+    }
     EXPECT_EQ(Phase(), G::kDivePhaseOutOfPool);
     EXPECT_EQ(Game()->GetCameraShot(), G::kShotPoolside);
     // He climbs out at the pool's exit, facing the way to the chair, seen from the poolside.
@@ -647,8 +704,8 @@ TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
       EXPECT_EQ(turns[0], Game()->GetSomersaults());
       EXPECT_GE(turns[1], 1) << "a twist";
       EXPECT_EQ(Game()->GetDiveListCount(), static_cast<uint32_t>(turns[0] + turns[1] + 1));
-      EXPECT_EQ(Game()->GetScore(0), score + 1000 * (turns[0] + turns[1]) + 2000 +
-                                         Game()->GetLastEntryScore());
+      EXPECT_EQ(Game()->GetScore(0),
+                score + 1000 * (turns[0] + turns[1]) + 2000 + Game()->GetLastEntryScore());
       EXPECT_EQ(Game()->GetNamedKind(), 4) << "the pike";
       // The newest three of the dive's events; a challenge shows the time alone on the HUD.
       const std::vector<std::string> texts = Shown();
@@ -730,7 +787,17 @@ TEST_F(DivingRunTest, EveryNamedDiveIsListedAndScoredOncePerFlight) {
   EXPECT_EQ(Game()->GetNamedDives(), 5) << "the aeroplane once a flight";
   EXPECT_EQ(Game()->GetScore(0), score);
   ASSERT_GT(Game()->GetJoryPosition().z, 0.0f) << "all in the air";
+  m_splashes.clear();
   ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 300));
+  // A medium entry's three splashes, where he went in.
+  const std::vector<Splash> entry = SplashesIn(G::kDivePhaseDive);
+  EXPECT_EQ(entry.size(), 3u);
+  for (const Splash& s : entry) {
+    EXPECT_FLOAT_EQ(s.emitter.x, s.jory.x);
+    EXPECT_FLOAT_EQ(s.emitter.y, s.jory.y);
+    EXPECT_FLOAT_EQ(s.emitter.z, -10.0f);
+    EXPECT_FALSE(s.looped);
+  }
   EXPECT_TRUE(HeardFx(G::kFxSplashMedium));
   EXPECT_FALSE(HeardFx(G::kFxSplashBig) || HeardFx(G::kFxSplashSmall));
   EXPECT_NEAR(Game()->GetLastEntryScore(), 2 * static_cast<int32_t>(top) + 1000, 2);
@@ -932,8 +999,8 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
         ASSERT_TRUE(WalkUntil([&] { return Phase() == c.phase; }, 800));
       } else if (c.phase == G::kDivePhaseToChairRoute) {
         ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 600));
-        ASSERT_TRUE(WalkUntil([&] { return Phase() == c.phase && Game()->GetNodeIndex() >= 2; },
-                              1200));
+        ASSERT_TRUE(
+            WalkUntil([&] { return Phase() == c.phase && Game()->GetNodeIndex() >= 2; }, 1200));
         Tap(kKeySpace);
       }
     }
