@@ -287,6 +287,8 @@ class DivingRunTest : public DivingTest {
     ExpectThePoolDrawn(false);
     EXPECT_TRUE(StaysWhite(l.renderChair, 1)) << "no offer to sit down yet";
     ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhasePath; }, 200)) << Phase();
+    EXPECT_LT(GameWindow()->GetCamera()->GetVerticalFov(), m_poolsideFov - 0.1f)
+        << "the path's narrower view";
     Shown();
     ExpectThePoolDrawn(true);
     // Upright on the path, drawn turned to his heading.
@@ -380,12 +382,32 @@ class DivingRunTest : public DivingTest {
     ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 600)) << Phase();
     EXPECT_EQ(Game()->GetCameraShot(), G::kShotSwim);
     m_splashes.clear();
-    ASSERT_TRUE(WalkUntil([&] { return Phase() != G::kDivePhaseSwim; }, 800)) << Phase();
+    // The dive's events leave the list one by one as he swims back.
+    size_t listed = 3;
+    int taps = 0;
+    ASSERT_TRUE(WalkUntil(
+        [&] {
+          if (taps++ % 15 == 0 && Phase() == G::kDivePhaseSwim) {
+            size_t lines = 0;
+            Shown();
+            for (const TextItem& item : m_items) lines += item.x == 40 && item.y >= 380 ? 1 : 0;
+            EXPECT_LE(lines, listed);
+            listed = lines;
+          }
+          return Phase() != G::kDivePhaseSwim;
+        },
+        800))
+        << Phase();
+    EXPECT_EQ(listed, 0u) << "the dive list empties";
     {
       // Surfacing: the surface's ring and the looping swim splash where he comes up, then a
       // splash at a hand with each stroke, all at the water line.
       const std::vector<Splash> swim = SplashesIn(G::kDivePhaseSwim);
       ASSERT_GE(swim.size(), 4u);
+      const DivingRoute& back =
+          Game()->GetLayout().routes[kRouteReturn0 + Game()->GetChosenBoard()];
+      EXPECT_NEAR(swim[0].jory.x, back.points[0].x, 8.0f) << "up at the start of the way back";
+      EXPECT_NEAR(swim[0].jory.y, back.points[0].y, 8.0f);
       for (size_t i = 0; i < swim.size(); ++i) {
         const Splash& s = swim[i];
         const float off = std::hypot(s.emitter.x - s.jory.x, s.emitter.y - s.jory.y);
