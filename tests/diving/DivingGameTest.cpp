@@ -112,6 +112,22 @@ TEST_F(DivingTest, TheTakeOffLaunchesByPowerAndGravityPullsPerTick) {
   m_harness.input().SetKey(kKeyDown, false);
   EXPECT_LT(Game()->GetJoryRotation()[2], heading);
   EXPECT_LT(Game()->GetJoryRotation()[0], pitch);
+  {
+    // Let go, the spin dies down.
+    float turn[2][2] = {};  // pitch and heading turned in a tick, then ten ticks on
+    for (auto& t : turn) {
+      const float p = Game()->GetJoryRotation()[0], h = Game()->GetJoryRotation()[2];
+      Frame();
+      t[0] = Game()->GetJoryRotation()[0] - p;
+      t[1] = Game()->GetJoryRotation()[2] - h;
+      Frames(9);
+    }
+    ASSERT_GT(Game()->GetJoryPosition().z, 0.0f) << "still in the air";
+    EXPECT_LT(turn[0][0], 0.0f);
+    EXPECT_LT(turn[0][1], 0.0f);
+    EXPECT_GT(turn[1][0], turn[0][0]) << "the somersault slows";
+    EXPECT_GT(turn[1][1], turn[0][1]) << "the twist slows";
+  }
   ASSERT_TRUE(RunUntil([&] { return Game()->GetVerticalSpeed() < 0.0f; }, 100));
   const float v1 = Game()->GetVerticalSpeed();
   Frame();

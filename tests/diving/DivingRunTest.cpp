@@ -129,6 +129,7 @@ class DivingRunTest : public DivingTest {
     PolygonPools& polys = window->GetPolygonPools();
     polys.DropAll();
     const int32_t firstNode = window->GetRenderNodeCount();
+    Game()->BeginHudFrame();
     Game()->Render();
     m_items.clear();
     for (int32_t i = 0; i < window->GetTextItemCount(); ++i) {
@@ -235,6 +236,18 @@ class DivingRunTest : public DivingTest {
     const float shade = warn ? 0.0f : 1.0f;
     EXPECT_EQ(std::vector<float>(arrow[0].factors, arrow[0].factors + 4),
               (std::vector<float>{1.0f, shade, shade, 1.0f}));
+    // The HUD's note of the bar covers every piece of it.
+    const GameBaseClass::HudPiece* noted = nullptr;
+    for (int32_t i = 0; i < Game()->GetHudPieceCount(); ++i)
+      if (std::string(Game()->GetHudPiece(i)->name) == "power") noted = Game()->GetHudPiece(i);
+    ASSERT_NE(noted, nullptr);
+    for (const float x : {576.0f, 568.0f, 569.0f})
+      for (const Quad& q : QuadsAt(x)) {
+        EXPECT_LE(noted->rect.x0, q.x0);
+        EXPECT_LE(noted->rect.y0, q.y0);
+        EXPECT_GE(noted->rect.x1, q.x1);
+        EXPECT_GE(noted->rect.y1, q.y1);
+      }
   }
 
   // The HUD quads of the last Shown whose left edge is at `x`.
@@ -283,8 +296,9 @@ class DivingRunTest : public DivingTest {
     EXPECT_TRUE(CameraAt(l.cameraA, &l.cameraTargets[1])) << "the poolside camera";
     m_poolsideFov = GameWindow()->GetCamera()->GetVerticalFov();
     NoteTheBoardEnds();
-    Shown();
+    const std::vector<std::string> inChair = Shown();
     ExpectThePoolDrawn(false);
+    EXPECT_EQ(std::find(inChair.begin(), inChair.end(), Text(kTextLadder)), inChair.end());
     EXPECT_TRUE(StaysWhite(l.renderChair, 1)) << "no offer to sit down yet";
     ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhasePath; }, 200)) << Phase();
     EXPECT_LT(GameWindow()->GetCamera()->GetVerticalFov(), m_poolsideFov - 0.1f)
@@ -503,9 +517,16 @@ class DivingRunTest : public DivingTest {
   int32_t ResultAtTheEnd(int limit) {
     int32_t result = -1;
     m_framesToTheEnd = 0;
+    m_darkest = 1.0f;
+    m_fadingFrames = 0;
     const bool ended = RunUntil(
         [&] {
-          if (Game()) result = Game()->GetResult();
+          if (Game()) {
+            result = Game()->GetResult();
+            const float level = GameWindow()->GetColourFactors()[0];
+            m_darkest = std::min(m_darkest, level);
+            m_fadingFrames += level < 1.0f ? 1 : 0;
+          }
           ++m_framesToTheEnd;
           return GetKavelApp()->GetCurrentGame() == nullptr;
         },
@@ -513,6 +534,8 @@ class DivingRunTest : public DivingTest {
     return ended ? result : -1;
   }
   int m_framesToTheEnd = 0;  // the last ResultAtTheEnd's
+  float m_darkest = 1.0f;    // and how far its screen faded, over how many frames
+  int m_fadingFrames = 0;
 };
 
 // A normal run: a dive from the middle board, the swim back, the chair offered after enough dives,
@@ -612,6 +635,8 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   ListenToCobb();
   EXPECT_EQ(ResultAtTheEnd(1500), 1) << "sitting down by choice wins";
   EXPECT_LT(m_framesToTheEnd, 550) << "Cobb turns to him and speaks at once";
+  EXPECT_LT(m_darkest, 0.1f) << "the screen fades out";
+  EXPECT_GE(m_fadingFrames, 50) << "over a second";
   EXPECT_TRUE(EndsWith(m_heard, {30, 12, 37, 17})) << "Cobb's lines for the end of the game";
   const HighScoreEntry* best = GetSaveProfile().GetHighScore(G::kGameId, 0);
   ASSERT_NE(best, nullptr);
@@ -740,6 +765,7 @@ TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
       // Flat on his back into the water.
       TakeOffAt(300.0f, 250.0f);
       SteerPitchTo(4.71f);
+      EXPECT_NEAR(Game()->GetJoryRotation()[0], 4.71f, 0.3f) << "on his back as he goes in";
     }
     // The game sets its result and ends in the same tick, on the tick after he surfaces.
     ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseSwim; }, 100));
