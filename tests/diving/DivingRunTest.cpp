@@ -76,6 +76,17 @@ Vector4 Place(const Matrix& m, const Vector4& local) {
                  local.x * r[0].z + local.y * r[1].z + local.z * r[2].z + r[3].z, 1.0f);
 }
 
+// Whether `p` lies on the segment from `a` to `b` (within half a unit), short of `a`.
+::testing::AssertionResult OnSegment(const Vector4& p, const Vector4& a, const Vector4& b) {
+  auto distance = [](const Vector4& u, const Vector4& v) {
+    return std::hypot(u.x - v.x, u.y - v.y, u.z - v.z);
+  };
+  const float detour = distance(a, p) + distance(p, b) - distance(a, b);
+  if (detour > 0.5f || distance(a, p) < 0.5f)
+    return ::testing::AssertionFailure() << "at (" << p.x << ", " << p.y << ", " << p.z << ")";
+  return ::testing::AssertionSuccess();
+}
+
 bool IsWhite(const Vector4& tint) {
   return tint.x == 1.0f && tint.y == 1.0f && tint.z == 1.0f && tint.w == 1.0f;
 }
@@ -439,6 +450,9 @@ class DivingRunTest : public DivingTest {
     }
     EXPECT_EQ(Phase(), G::kDivePhaseOutOfPool);
     EXPECT_EQ(Game()->GetCameraShot(), G::kShotPoolside);
+    Shown();
+    for (const TextItem& item : m_items)
+      EXPECT_FALSE(item.x == 40 && item.y >= 380) << "no dive list out of the water";
     // He climbs out at the pool's exit, facing the way to the chair, seen from the poolside.
     const DivingLayout& l = Game()->GetLayout();
     const Vector4& exit = l.routes[kRouteToChair].points[0];
@@ -764,6 +778,14 @@ TEST_F(DivingRunTest, EachChallengeIsWonByItsDiveAndUnlocks) {
     } else {
       // Flat on his back into the water.
       TakeOffAt(300.0f, 250.0f);
+      {
+        // Camera I looks on as he leaves the low board.
+        Frames(2);
+        const Vector4& jory = Game()->GetJoryPosition();
+        const Vector4 look(jory.x, jory.y, jory.z + 80.0f, 1.0f);
+        EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffLow);
+        EXPECT_TRUE(CameraAt(Game()->GetLayout().cameraPoints[kCamI], &look));
+      }
       SteerPitchTo(4.71f);
       EXPECT_NEAR(Game()->GetJoryRotation()[0], 4.71f, 0.3f) << "on his back as he goes in";
     }
@@ -799,9 +821,21 @@ TEST_F(DivingRunTest, EveryNamedDiveIsListedAndScoredOncePerFlight) {
   TakeOffAt(110.0f, 0.0f);
   ListenToCobb();
   float top = 0.0f;
-  m_afterFrame = [this, listen = m_afterFrame, &top] {
+  int fallingShots = 0, railShots = 0;
+  m_afterFrame = [&, listen = m_afterFrame] {
     listen();
-    if (Game()) top = std::max(top, Game()->GetJoryPosition().z);
+    if (!Game()) return;
+    top = std::max(top, Game()->GetJoryPosition().z);
+    if (Phase() == G::kDivePhaseDive && Game()->GetVerticalSpeed() < -1.0f &&
+        Game()->GetJoryPosition().z > 0.0f) {
+      // Falling, camera J slides from its first point to its second as he drops.
+      const DivingLayout& l = Game()->GetLayout();
+      ++fallingShots;
+      railShots += OnSegment(GameWindow()->GetCamera()->GetEye(), l.cameraPoints[kCamJ00],
+                             l.cameraPoints[kCamJ01])
+                       ? 1
+                       : 0;
+    }
   };
   int32_t done = 0;
   for (const Case& dive : dives) {
@@ -851,6 +885,11 @@ TEST_F(DivingRunTest, EveryNamedDiveIsListedAndScoredOncePerFlight) {
   EXPECT_NEAR(Game()->GetLastEntryScore(), 2 * static_cast<int32_t>(top) + 1000, 2);
   EXPECT_EQ(Game()->GetScore(0), score + Game()->GetLastEntryScore());
   EXPECT_EQ(Game()->GetDivesDone(), 1u);
+  EXPECT_GT(fallingShots, 3);
+  EXPECT_EQ(railShots, fallingShots);
+  // Surfacing, the dive's whole score rises from where he comes up.
+  ASSERT_TRUE(RunUntil([&] { return !SplashesIn(G::kDivePhaseSwim).empty(); }, 200));
+  EXPECT_TRUE(Showing(std::to_string(5 * 2000 + Game()->GetLastEntryScore())));
 }
 
 // Time up: the prompts of play go, the time-up text shows, and the clock shows what is left.
@@ -874,7 +913,8 @@ TEST_F(DivingRunTest, TheClockAndThePromptsShowWhatIsLeft) {
     const Camera* camera = GameWindow()->GetCamera();
     EXPECT_TRUE(CameraAt(camera->GetEye(), &ahead));
     const DivingLayout& l = Game()->GetLayout();
-    EXPECT_NEAR(camera->GetEye().y, l.cameraPoints[kCamC00].y, 0.5f) << "on the rail";
+    EXPECT_TRUE(OnSegment(camera->GetEye(), l.cameraPoints[kCamC00], l.cameraPoints[kCamC01]))
+        << "on the rail";
     EXPECT_GT(camera->GetEye().x, l.cameraPoints[kCamC00].x) << "moved along with him";
   }
   ListenToCobb();
