@@ -166,6 +166,7 @@ TEST_F(DivingTest, PlayingTwiceLeavesOneFrontEndWindowAndNoBlocks) {
   Frames(2);
   const int32_t frontEnd = FrontEnd()->GetWindowId();
   int32_t previousWindow = -1;
+  uint32_t blocks[2] = {};
   for (int run = 0; run < 2; ++run) {
     ASSERT_TRUE(StartFromMenu(kModeNormal, 0)) << run;
     const int32_t id = Game()->GetWindowId();
@@ -177,7 +178,9 @@ TEST_F(DivingTest, PlayingTwiceLeavesOneFrontEndWindowAndNoBlocks) {
     ASSERT_TRUE(RunToEnd(4000)) << run;
     EXPECT_EQ(m_harness.app().FindWindow(id), nullptr);
     Tap(kKeyReturn);
+    blocks[run] = MemoryTracker::GetStatistics().totalAllocUnitCount;
   }
+  EXPECT_EQ(blocks[1], blocks[0]) << "a run gives back its textures, models and splashes";
   EXPECT_EQ(m_harness.app().GetWindowCount(), 1);
   EXPECT_NE(m_harness.app().FindWindow(frontEnd), nullptr);
   ExpectNoBlocksLeft();

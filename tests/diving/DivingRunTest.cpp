@@ -104,6 +104,7 @@ class DivingRunTest : public DivingTest {
     int32_t phase;
     Vector4 emitter;
     Vector4 jory;
+    float heading;
     bool looped;
   };
   std::vector<Splash> m_splashes;
@@ -119,7 +120,7 @@ class DivingRunTest : public DivingTest {
       const BaseParticleSystem* system = window->GetParticleSystem(m_nextParticle);
       if (!system) continue;
       m_splashes.push_back(Splash{m_nextParticle, Phase(), system->GetEmitterMatrix().GetRow(3),
-                                  Game()->GetJoryPosition(),
+                                  Game()->GetJoryPosition(), Game()->GetJoryRotation()[2],
                                   (system->GetFlags() & BaseParticleSystem::kLooped) != 0});
     }
   }
@@ -247,6 +248,8 @@ class DivingRunTest : public DivingTest {
     const float shade = warn ? 0.0f : 1.0f;
     EXPECT_EQ(std::vector<float>(arrow[0].factors, arrow[0].factors + 4),
               (std::vector<float>{1.0f, shade, shade, 1.0f}));
+    for (const float x : {576.0f, 568.0f, 569.0f})
+      for (const Quad& q : QuadsAt(x)) EXPECT_TRUE(q.x1 > q.x0 && q.y1 > q.y0) << x;
     // The HUD's note of the bar covers every piece of it.
     const GameBaseClass::HudPiece* noted = nullptr;
     for (int32_t i = 0; i < Game()->GetHudPieceCount(); ++i)
@@ -416,6 +419,9 @@ class DivingRunTest : public DivingTest {
             size_t lines = 0;
             Shown();
             for (const TextItem& item : m_items) lines += item.x == 40 && item.y >= 380 ? 1 : 0;
+            if (taps == 1) {
+              EXPECT_EQ(lines, 1u) << "the dive's one event, while he rises";
+            }
             EXPECT_LE(lines, listed);
             listed = lines;
           }
@@ -433,6 +439,8 @@ class DivingRunTest : public DivingTest {
           Game()->GetLayout().routes[kRouteReturn0 + Game()->GetChosenBoard()];
       EXPECT_NEAR(swim[0].jory.x, back.points[0].x, 8.0f) << "up at the start of the way back";
       EXPECT_NEAR(swim[0].jory.y, back.points[0].y, 8.0f);
+      EXPECT_NEAR(std::remainder(swim[0].heading - back.headings[0], 6.2831855f), 0.0f, 0.05f)
+          << "facing the way back";
       for (size_t i = 0; i < swim.size(); ++i) {
         const Splash& s = swim[i];
         const float off = std::hypot(s.emitter.x - s.jory.x, s.emitter.y - s.jory.y);
@@ -631,6 +639,8 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   ASSERT_TRUE(RunUntil([&] { return Phase() == G::kDivePhaseToChairRoute; }, 300));
   ASSERT_EQ(Game()->GetChairOffer(), 1);
   EXPECT_TRUE(Glows(Game()->GetLayout().renderChair, 1)) << "the chair on offer";
+  ASSERT_TRUE(WalkUntil([&] { return Game()->GetNodeIndex() >= 2; }, 200));
+  ASSERT_EQ(Game()->GetChairOffer(), 1) << "open until he nears point 3";
   const std::vector<std::string> texts = Shown();
   EXPECT_NE(std::find(texts.begin(), texts.end(), Text(kTextChair)), texts.end());
   EXPECT_NE(std::find(texts.begin(), texts.end(), "03/03"), texts.end()) << "the dives counter";
@@ -662,19 +672,40 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
 TEST_F(DivingRunTest, BothStepClimbsToTheHighBoardAndTheOvershootRestartsTheRun) {
   ToThePath(kModeNormal, 0);
   ListenToCobb();
+  // Each climb faces its steps and ends where the walk goes on: point 12 of the path, the high
+  // board's first point.
+  const DivingLayout& pool = Game()->GetLayout();
+  const Vector4 tops[2] = {pool.routes[kRoutePath].points[12], pool.routes[kRouteBoard2].points[0]};
   bool climbed11 = false, climbed15 = false;
+  float heading[2] = {}, off[2] = {-1.0f, -1.0f};
+  int32_t last = Phase();
   ASSERT_TRUE(WalkUntil(
       [&] {
-        if (Phase() == G::kDivePhaseClimbSteps) {
-          climbed11 |= Game()->GetNodeIndex() == 11;
-          climbed15 |= Game()->GetNodeIndex() == 15;
+        const int32_t phase = Phase();
+        const uint32_t node = Game()->GetNodeIndex();
+        if (phase == G::kDivePhaseClimbSteps) {
+          climbed11 |= node == 11;
+          climbed15 |= node == 15;
+          heading[node == 15 ? 1 : 0] = Game()->GetJoryRotation()[2];
+        } else if (last == G::kDivePhaseClimbSteps) {
+          const Vector4& at = Game()->GetJoryPosition();
+          const Vector4& top = tops[phase == G::kDivePhaseBoardRoute ? 1 : 0];
+          off[phase == G::kDivePhaseBoardRoute ? 1 : 0] =
+              std::hypot(at.x - top.x, at.y - top.y, at.z - top.z);
         }
-        return Phase() == G::kDivePhaseBoardRoute;
+        last = phase;
+        return phase == G::kDivePhaseBoardRoute;
       },
       1500))
       << Phase();
   EXPECT_TRUE(climbed11);
   EXPECT_TRUE(climbed15);
+  EXPECT_FLOAT_EQ(heading[0], 4.712389f) << "facing the steps at 11";
+  EXPECT_FLOAT_EQ(heading[1], 1.5707964f) << "and at 15";
+  for (const float o : off) {
+    EXPECT_GE(o, 0.0f);
+    EXPECT_LT(o, 10.0f) << "where the walk goes on";
+  }
   EXPECT_TRUE(HeardFx(G::kFxClimbStepMid) && HeardFx(G::kFxClimbStepEnd)) << "up the steps";
   EXPECT_EQ(Game()->GetChosenBoard(), 2);
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotToHighBoard);
