@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
+#include <vector>
 
 #include "Engine/MemoryTracker.h"
 #include "Game/Frontend/SaveProfile.h"
@@ -71,6 +73,17 @@ TEST_F(DivingTest, TheLoadedPoolKeepsItsClimbLengthsAndPositiveHeadings) {
       EXPECT_GE(layout.routes[r].headings[i], 0.0f) << r << " " << i;
       EXPECT_LT(layout.routes[r].headings[i], 6.2831855f) << r << " " << i;
     }
+  // Every camera point of the scene is read, each from its own node.
+  std::vector<Vector4> cameras = {layout.cameraA, layout.cameraTargets[1]};
+  cameras.insert(cameras.end(), std::begin(layout.cameraPoints), std::end(layout.cameraPoints));
+  cameras.insert(cameras.end(), std::begin(layout.lateCameras), std::end(layout.lateCameras));
+  cameras.insert(cameras.end(), std::begin(layout.lateTargets), std::end(layout.lateTargets));
+  for (size_t i = 0; i < cameras.size(); ++i)
+    for (size_t j = 0; j < i; ++j)
+      EXPECT_GT(std::hypot(cameras[i].x - cameras[j].x, cameras[i].y - cameras[j].y,
+                           cameras[i].z - cameras[j].z),
+                1.0f)
+          << i << " and " << j;
   // Jory starts in his chair, facing out of it, while the intro runs.
   EXPECT_EQ(Phase(), cDivingGame::kDivePhaseIntro);
   EXPECT_FLOAT_EQ(Game()->GetJoryPosition().x, layout.chair.x);

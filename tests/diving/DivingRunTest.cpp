@@ -365,6 +365,9 @@ class DivingRunTest : public DivingTest {
       EXPECT_TRUE(HeardFx(G::kFxClimbStepMid, G::kDivePhaseLadder) &&
                   HeardFx(G::kFxClimbStepEnd, G::kDivePhaseLadder))
           << "up the low board's ladder";
+      EXPECT_TRUE(HeardFx(G::kFxBoardStepMid, G::kDivePhaseBoardRoute) ||
+                  HeardFx(G::kFxBoardStepEnd, G::kDivePhaseBoardRoute))
+          << "steps on the low board";
     }
     EXPECT_EQ(Game()->GetChosenBoard(), board);
     const Vector4& end = Game()->GetJoryPosition();
@@ -650,6 +653,12 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   ASSERT_TRUE(WalkUntil([&] { return Phase() != G::kDivePhaseBackToChair; }, 400)) << Phase();
   EXPECT_EQ(Phase(), G::kDivePhaseInChair);
   EXPECT_EQ(Game()->GetJoryAction(), G::kActionIntoChair);
+  {
+    // He sits down where he got up, by the chair.
+    const Vector4& jory = Game()->GetJoryPosition();
+    const Vector4& chair = Game()->GetLayout().chair;
+    EXPECT_LT(std::hypot(jory.x - chair.x, jory.y - chair.y), 150.0f);
+  }
   const int32_t timeLeft = Game()->GetTimeLeft();
   Frames(30);
   EXPECT_EQ(Game()->GetTimeLeft(), timeLeft) << "the clock stops while he sits down";
@@ -851,6 +860,26 @@ TEST_F(DivingRunTest, EveryNamedDiveIsListedAndScoredOncePerFlight) {
   ToTheBoard(1);
   TakeOffAt(110.0f, 0.0f);
   ListenToCobb();
+  {
+    // A short push forwards and to the right, then the spin dies down.
+    m_harness.input().SetKey(kKeyUp, true);
+    m_harness.input().SetKey(kKeyRight, true);
+    Frames(3);
+    m_harness.input().SetKey(kKeyUp, false);
+    m_harness.input().SetKey(kKeyRight, false);
+    float turn[2][2] = {};
+    for (auto& t : turn) {
+      const float p = Game()->GetJoryRotation()[0], h = Game()->GetJoryRotation()[2];
+      Frame();
+      t[0] = Game()->GetJoryRotation()[0] - p;
+      t[1] = Game()->GetJoryRotation()[2] - h;
+      Frames(4);
+    }
+    EXPECT_GT(turn[0][0], 0.0f);
+    EXPECT_GT(turn[0][1], 0.0f);
+    EXPECT_LT(turn[1][0], turn[0][0]) << "the somersault slows";
+    EXPECT_LT(turn[1][1], turn[0][1]) << "the twist slows";
+  }
   float top = 0.0f;
   int fallingShots = 0, railShots = 0;
   m_afterFrame = [&, listen = m_afterFrame] {
@@ -895,6 +924,13 @@ TEST_F(DivingRunTest, EveryNamedDiveIsListedAndScoredOncePerFlight) {
     EXPECT_EQ(line->colour, lines[i].second) << i;
   }
   EXPECT_EQ(ItemOf(texts, Text(193)), nullptr) << "the oldest has gone";
+  const GameBaseClass::HudPiece* noted = nullptr;
+  for (int32_t i = 0; i < Game()->GetHudPieceCount(); ++i)
+    if (std::string(Game()->GetHudPiece(i)->name) == "dive list") noted = Game()->GetHudPiece(i);
+  ASSERT_NE(noted, nullptr);
+  EXPECT_EQ(noted->rect.x0, 40.0f);
+  EXPECT_EQ(noted->rect.y0, 380.0f);
+  EXPECT_GT(noted->rect.y1, 420.0f) << "down past the third line";
   const int32_t score = Game()->GetScore(0);
   Combo(kKeyW, kKeyQ, kKeySpace);
   EXPECT_EQ(Game()->GetNamedDives(), 5) << "the aeroplane once a flight";
