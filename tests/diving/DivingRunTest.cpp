@@ -95,7 +95,30 @@ class DivingRunTest : public DivingTest {
  protected:
   void SetUp() override {
     DivingTest::SetUp();
-    m_watch = [this] { NoteNewSplashes(); };
+    m_watch = [this] {
+      NoteNewSplashes();
+      NoteTurning();
+    };
+  }
+  void TearDown() override {
+    EXPECT_LT(m_sharpestTurn, 0.2f) << "walking and swimming, Jory turns smoothly";
+    DivingTest::TearDown();
+  }
+  // The most Jory's heading changed in one frame on the walk from the chair, the swim back and
+  // the walk from the pool, where his heading blends from segment to segment.
+  float m_sharpestTurn = 0.0f;
+  int32_t m_turnPhase = -1;
+  float m_lastHeading = 0.0f;
+  void NoteTurning() {
+    const int32_t phase = Game() ? Phase() : -1;
+    const bool blended = phase == G::kDivePhaseToPath || phase == G::kDivePhaseToChairRoute ||
+                         (phase == G::kDivePhaseSwim && m_turnPhase == phase);
+    const float heading = Game() ? Game()->GetJoryRotation()[2] : 0.0f;
+    if (blended && phase == m_turnPhase)
+      m_sharpestTurn =
+          std::max(m_sharpestTurn, std::fabs(std::remainder(heading - m_lastHeading, 6.2831855f)));
+    m_turnPhase = phase;
+    m_lastHeading = heading;
   }
   // Each particle system the game's window starts: the phase, where its emitter stood and where
   // Jory was at the end of that frame, and whether it loops.
@@ -238,6 +261,12 @@ class DivingRunTest : public DivingTest {
     Shown();
     const PowerBarLayout bar = LayOutPowerBar(Game()->GetPower());
     EXPECT_EQ(QuadsAt(576.0f).size(), static_cast<size_t>(1 + bar.redTiles + bar.blueTiles));
+    // The background, then the red tiles up from the foot and the blue down from the top.
+    std::vector<float> rows, expected = {178.0f};
+    for (const Quad& q : QuadsAt(576.0f)) rows.push_back(q.y0);
+    for (int32_t i = 0; i < bar.redTiles; ++i) expected.push_back(304.0f - 16.0f * i);
+    for (int32_t i = 0; i < bar.blueTiles; ++i) expected.push_back(200.0f + 16.0f * i);
+    EXPECT_EQ(rows, expected);
     const std::vector<Quad> indicator = QuadsAt(568.0f);
     ASSERT_EQ(indicator.size(), 1u);
     EXPECT_EQ(indicator[0].y0, static_cast<float>(bar.indicatorY));
@@ -685,13 +714,28 @@ TEST_F(DivingRunTest, BothStepClimbsToTheHighBoardAndTheOvershootRestartsTheRun)
   // board's first point.
   const DivingLayout& pool = Game()->GetLayout();
   const Vector4 tops[2] = {pool.routes[kRoutePath].points[12], pool.routes[kRouteBoard2].points[0]};
-  bool climbed11 = false, climbed15 = false;
+  bool climbed11 = false, climbed15 = false, windowBetween = false;
+  int32_t farShot = -1;
+  int farFrames = 0, offRail = 0;
   float heading[2] = {}, off[2] = {-1.0f, -1.0f};
   int32_t last = Phase();
   ASSERT_TRUE(WalkUntil(
       [&] {
         const int32_t phase = Phase();
         const uint32_t node = Game()->GetNodeIndex();
+        if (phase == G::kDivePhasePath) {
+          // Past board 0's turn and short of board 1's window, no window is open.
+          windowBetween |= node >= 3 && node <= 9 && Game()->GetLadderWindow() != 0;
+          if (node == 10) farShot = Game()->GetCameraShot();
+        }
+        if (Game()->GetCameraShot() == G::kShotPathFar && phase == G::kDivePhasePath) {
+          // The window's camera takes the shot's place on the frame after.
+          if (++farFrames > 1)
+            offRail += OnSegment(GameWindow()->GetCamera()->GetEye(), pool.cameraPoints[kCamD00],
+                                 pool.cameraPoints[kCamD01])
+                           ? 0
+                           : 1;
+        }
         if (phase == G::kDivePhaseClimbSteps) {
           climbed11 |= node == 11;
           climbed15 |= node == 15;
@@ -709,6 +753,10 @@ TEST_F(DivingRunTest, BothStepClimbsToTheHighBoardAndTheOvershootRestartsTheRun)
       << Phase();
   EXPECT_TRUE(climbed11);
   EXPECT_TRUE(climbed15);
+  EXPECT_FALSE(windowBetween);
+  EXPECT_EQ(farShot, G::kShotPathFar) << "from point 10 the far camera follows";
+  EXPECT_GT(farFrames, 10);
+  EXPECT_EQ(offRail, 0) << "camera D on its rail";
   EXPECT_FLOAT_EQ(heading[0], 4.712389f) << "facing the steps at 11";
   EXPECT_FLOAT_EQ(heading[1], 1.5707964f) << "and at 15";
   for (const float o : off) {
@@ -1035,9 +1083,11 @@ TEST_F(DivingRunTest, CobbsIdleTalkGoesThroughItsLinesInTurn) {
     ++ticks;
   }
   EXPECT_EQ(ticks, 60);
-  ASSERT_TRUE(RunUntil([&] { return m_heard.size() >= 7; }, 600));
+  int frames = 0;
+  ASSERT_TRUE(RunUntil([&] { return ++frames, m_heard.size() >= 7; }, 600));
   const std::vector<int32_t> first(m_heard.begin(), m_heard.begin() + 7);
   EXPECT_EQ(first, (std::vector<int32_t>{31, 32, 33, 34, 35, 36, 32}));
+  EXPECT_GT(frames, 100) << "each line heard out before the next";
 }
 
 // Each character is drawn where it stands, seen through the camera of the moment.
@@ -1160,6 +1210,7 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
       }
     }
     ASSERT_EQ(Phase(), c.phase);
+    ListenToCobb();
     Game()->SetTimeLeft(0);
     m_framesToTheEnd = 0;
     int32_t cobbState = 0;
@@ -1197,6 +1248,9 @@ TEST_F(DivingRunTest, TimeUpStopsJoryWhereHeIsWithTheShotAndReactionForThere) {
     // In the water he never sits down, and Cobb talks on until he turns.
     EXPECT_TRUE(talkCut || c.cobbState == 1) << "sitting down cuts Cobb's talk";
     EXPECT_EQ(cobbState, c.cobbState);
+    // Cobb's lines for Jory in the water, sitting on the deck, or sitting up high.
+    const std::vector<int32_t> closing[4] = {{}, {21, 9}, {5, 22}, {26, 6, 29}};
+    EXPECT_TRUE(EndsWith(m_heard, closing[c.cobbState]));
     EXPECT_EQ(result, 0);
     Tap(kKeyReturn);
   }
