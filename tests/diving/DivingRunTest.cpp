@@ -639,6 +639,8 @@ TEST_F(DivingRunTest, TheMiddleBoardDiveSwimBackAndTheChairWin) {
   EXPECT_NEAR(std::remainder(angle[1] - angle[0], 6.2831855f), 5.0f * 0.017453292f, 1e-3f);
   ASSERT_TRUE(RunUntil([&] { return Game()->GetPower() < 108.0f; }, 100));
   ExpectThePowerBar(false);
+  ASSERT_TRUE(RunUntil([&] { return Game()->GetPower() > 250.0f; }, 100));
+  ExpectThePowerBar(false);
   TakeOffAt(200.0f, 150.0f);
   EXPECT_EQ(Game()->GetCameraShot(), G::kShotTakeOffMiddle);
   Combo(kKeySpace, kKeyQ, kKeyW);
