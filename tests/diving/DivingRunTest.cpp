@@ -344,6 +344,8 @@ class DivingRunTest : public DivingTest {
     EXPECT_EQ(std::find(inChair.begin(), inChair.end(), Text(kTextLadder)), inChair.end());
     EXPECT_TRUE(StaysWhite(l.renderChair, 1)) << "no offer to sit down yet";
     ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhasePath; }, 200)) << Phase();
+    EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(Game()->m_effectsBank, G::kFxChair), 0)
+        << "the chair's sound plays once";
     EXPECT_LT(GameWindow()->GetCamera()->GetVerticalFov(), m_poolsideFov - 0.1f)
         << "the path's narrower view";
     Shown();
@@ -389,7 +391,17 @@ class DivingRunTest : public DivingTest {
       Tap(kKeyE);
       EXPECT_EQ(Game()->GetChosenBoard(), board);
     }
-    ASSERT_TRUE(WalkUntil([&] { return Phase() == G::kDivePhaseOnBoard; }, 1500)) << Phase();
+    uint32_t turnedAt = 0;  // the last point of the path he walked
+    ASSERT_TRUE(WalkUntil(
+        [&] {
+          if (Phase() == G::kDivePhasePath) turnedAt = Game()->GetNodeIndex();
+          return Phase() == G::kDivePhaseOnBoard;
+        },
+        1500))
+        << Phase();
+    if (board < 2) {
+      EXPECT_EQ(turnedAt, board == 0 ? 2u : 12u) << "turns off at the board's point";
+    }
     if (board == 0) {
       EXPECT_TRUE(HeardFx(G::kFxClimbStepMid, G::kDivePhaseLadder) &&
                   HeardFx(G::kFxClimbStepEnd, G::kDivePhaseLadder))
