@@ -83,14 +83,25 @@ TEST_F(DivingEndingTest, TimeUpWhileGettingOutOfTheChairStaysInTheEndAndCountsTh
     EXPECT_EQ(Game()->GetSequenceKind(), 3) << "time ran out while he was in the chair";
     // Getting up ends well inside the sequence; the phase stays until the result is set.
     bool left = false;
+    bool spoke = false, talkCut = false;
     ASSERT_TRUE(RunUntil(
         [&] {
           left |= Phase() != 15;
+          if (!spoke && Game()->GetEndStep() == 1) {
+            // Cobb breaks off his talk for the closing line.
+            spoke = true;
+            const CSoundWrapper* sound = GetSoundWrapper();
+            talkCut = sound->IsSamplePlaying(Game()->m_speechBank, 30) != 0;
+            for (int32_t line = 31; line <= 36; ++line)
+              talkCut &= sound->IsSamplePlaying(Game()->m_speechBank, line) == 0;
+          }
           return Phase() == cDivingGame::kDivePhaseEnd && Game()->GetEndStep() == 3;
         },
         1200))
         << "phase " << Phase();
     EXPECT_FALSE(left);
+    EXPECT_TRUE(talkCut);
+    EXPECT_EQ(Game()->GetCameraShot(), cDivingGame::kShotStoppedGround);
     EXPECT_EQ(Game()->GetSequenceKind(), 3);
     EXPECT_EQ(Game()->GetResult(), c.result);
     ASSERT_TRUE(RunToEnd(10));

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
+#include <vector>
 
 #include "Engine/MemoryTracker.h"
 #include "Game/Frontend/SaveProfile.h"
@@ -71,6 +73,17 @@ TEST_F(DivingTest, TheLoadedPoolKeepsItsClimbLengthsAndPositiveHeadings) {
       EXPECT_GE(layout.routes[r].headings[i], 0.0f) << r << " " << i;
       EXPECT_LT(layout.routes[r].headings[i], 6.2831855f) << r << " " << i;
     }
+  // Every camera point of the scene is read, each from its own node.
+  std::vector<Vector4> cameras = {layout.cameraA, layout.cameraTargets[1]};
+  cameras.insert(cameras.end(), std::begin(layout.cameraPoints), std::end(layout.cameraPoints));
+  cameras.insert(cameras.end(), std::begin(layout.lateCameras), std::end(layout.lateCameras));
+  cameras.insert(cameras.end(), std::begin(layout.lateTargets), std::end(layout.lateTargets));
+  for (size_t i = 0; i < cameras.size(); ++i)
+    for (size_t j = 0; j < i; ++j)
+      EXPECT_GT(std::hypot(cameras[i].x - cameras[j].x, cameras[i].y - cameras[j].y,
+                           cameras[i].z - cameras[j].z),
+                1.0f)
+          << i << " and " << j;
   // Jory starts in his chair, facing out of it, while the intro runs.
   EXPECT_EQ(Phase(), cDivingGame::kDivePhaseIntro);
   EXPECT_FLOAT_EQ(Game()->GetJoryPosition().x, layout.chair.x);
@@ -112,6 +125,22 @@ TEST_F(DivingTest, TheTakeOffLaunchesByPowerAndGravityPullsPerTick) {
   m_harness.input().SetKey(kKeyDown, false);
   EXPECT_LT(Game()->GetJoryRotation()[2], heading);
   EXPECT_LT(Game()->GetJoryRotation()[0], pitch);
+  {
+    // Let go, the spin dies down.
+    float turn[2][2] = {};  // pitch and heading turned in a tick, then ten ticks on
+    for (auto& t : turn) {
+      const float p = Game()->GetJoryRotation()[0], h = Game()->GetJoryRotation()[2];
+      Frame();
+      t[0] = Game()->GetJoryRotation()[0] - p;
+      t[1] = Game()->GetJoryRotation()[2] - h;
+      Frames(9);
+    }
+    ASSERT_GT(Game()->GetJoryPosition().z, 0.0f) << "still in the air";
+    EXPECT_LT(turn[0][0], 0.0f);
+    EXPECT_LT(turn[0][1], 0.0f);
+    EXPECT_GT(turn[1][0], turn[0][0]) << "the somersault slows";
+    EXPECT_GT(turn[1][1], turn[0][1]) << "the twist slows";
+  }
   ASSERT_TRUE(RunUntil([&] { return Game()->GetVerticalSpeed() < 0.0f; }, 100));
   const float v1 = Game()->GetVerticalSpeed();
   Frame();
@@ -150,6 +179,7 @@ TEST_F(DivingTest, PlayingTwiceLeavesOneFrontEndWindowAndNoBlocks) {
   Frames(2);
   const int32_t frontEnd = FrontEnd()->GetWindowId();
   int32_t previousWindow = -1;
+  uint32_t blocks[2] = {};
   for (int run = 0; run < 2; ++run) {
     ASSERT_TRUE(StartFromMenu(kModeNormal, 0)) << run;
     const int32_t id = Game()->GetWindowId();
@@ -161,7 +191,9 @@ TEST_F(DivingTest, PlayingTwiceLeavesOneFrontEndWindowAndNoBlocks) {
     ASSERT_TRUE(RunToEnd(4000)) << run;
     EXPECT_EQ(m_harness.app().FindWindow(id), nullptr);
     Tap(kKeyReturn);
+    blocks[run] = MemoryTracker::GetStatistics().totalAllocUnitCount;
   }
+  EXPECT_EQ(blocks[1], blocks[0]) << "a run gives back its textures, models and splashes";
   EXPECT_EQ(m_harness.app().GetWindowCount(), 1);
   EXPECT_NE(m_harness.app().FindWindow(frontEnd), nullptr);
   ExpectNoBlocksLeft();

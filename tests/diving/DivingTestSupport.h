@@ -78,6 +78,7 @@ class DivingTest : public AppTest {
     m_harness.system().ClearRecords();
     m_harness.RunFrames(1);
     if (m_afterFrame) m_afterFrame();
+    if (m_watch) m_watch();
   }
   void Frames(int n) {
     for (int i = 0; i < n; ++i) Frame();
@@ -125,6 +126,8 @@ class DivingTest : public AppTest {
   int64_t m_counter = 0;
   // Runs after every frame, for a test that watches something all through a run.
   std::function<void()> m_afterFrame;
+  // Runs after every frame all through a test, beside m_afterFrame.
+  std::function<void()> m_watch;
 };
 
 }  // namespace divingtest
