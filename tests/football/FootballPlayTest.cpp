@@ -1,0 +1,459 @@
+// The penalty-kick game's play between the kicks, as the player sees and hears it: the intro's
+// fly-over and fades, the clock and when it stops, the views of the aim, the save and the goal,
+// the keeper's parries, a goal's points by difficulty and the pad's kick button.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "Engine/Camera.h"
+#include "Engine/Input.h"
+#include "Engine/PC/PCRenderWindow.h"
+#include "Game/FootballGame/FootballMath.h"
+#include "Game/Helper/AnimationHelper.h"
+#include "Game/Helper/InputDevice.h"
+#include "Game/Localisation/LocalisedText.h"
+#include "tests/football/FootballTestSupport.h"
+
+namespace {
+
+using namespace footballtest;
+using G = cfootballgame;
+using football::Plus;
+
+bool Effect(const G* game, int32_t sample) {
+  CSoundWrapper* sound = GetSoundWrapper();
+  return sound && sound->IsSamplePlaying(game->m_effectsBank, sample);
+}
+bool Speech(const G* game, int32_t sample) {
+  CSoundWrapper* sound = GetSoundWrapper();
+  return sound && sound->IsSamplePlaying(game->m_speechBank, sample);
+}
+void Hush() {
+  if (CSoundWrapper* sound = GetSoundWrapper()) sound->StopAll();
+}
+std::u16string Shown(const G* game) {
+  return game->m_ingameText.shown && game->m_ingameText.text ? game->m_ingameText.text : u"";
+}
+std::u16string Text(int32_t id) {
+  const char16_t* text = GetLocalisedText(id);
+  return text ? text : u"";
+}
+float Apart(const Vector4& a, const Vector4& b) {
+  return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
+                   (a.z - b.z) * (a.z - b.z));
+}
+float PitchFov(const G* game) {
+  RenderWindow* pitch = game->PitchWindow();
+  return pitch && pitch->GetCamera() ? pitch->GetCamera()->GetHorizontalFov() : -1.0f;
+}
+
+class FootballPlayTest : public FootballTest {
+ protected:
+  G* Loaded(int32_t mode = kModeNormal, int32_t level = 0) {
+    G* game = StartFromMenu(mode, level);
+    EXPECT_NE(game, nullptr);
+    if (game) {
+      EXPECT_TRUE(PlayIntro(game));
+    }
+    return game;
+  }
+};
+
+TEST_F(FootballPlayTest, TheIntroFliesOverFadesOutAndUpAndPlayStartsWithAWhistle) {
+  G* game = StartFromMenu(kModeNormal, 0);
+  ASSERT_NE(game, nullptr);
+  std::vector<int32_t> steps{game->introStep};
+  Vector4 flyStart, flyEnd;
+  bool flying = false;
+  int32_t fadeDownDirection = -1, fadeUpDirection = -1;
+  ASSERT_TRUE(RunUntil(
+      m_harness,
+      [&] {
+        if (game->introStep != steps.back()) steps.push_back(game->introStep);
+        if (game->introStep == G::kIntroFlyOver) {
+          if (!flying) flyStart = game->camera.GetPosition();
+          flying = true;
+          flyEnd = game->camera.GetPosition();
+        }
+        if (game->introStep == G::kIntroFadeDown) fadeDownDirection = game->m_fadeTimer.m_direction;
+        if (game->introStep == G::kIntroFadeUp) fadeUpDirection = game->m_fadeTimer.m_direction;
+        return game->phase == G::kPhaseAim;
+      },
+      1200));
+  const std::vector<int32_t> order{G::kIntroFadeIn, G::kIntroFlyOver, G::kIntroFadeDown,
+                                   G::kIntroFadeUp, G::kIntroStartScript};
+  EXPECT_EQ(steps, order);
+  EXPECT_EQ(fadeDownDirection, 0) << "the fly-over fades out";
+  EXPECT_EQ(fadeUpDirection, 1) << "the view behind the ball fades up";
+  const float flight = Apart(game->introCamera1, game->introCamera2);
+  ASSERT_GT(flight, 10.0f);
+  EXPECT_LT(Apart(flyStart, game->introCamera1), flight * 0.02f) << "from the first intro view";
+  EXPECT_LT(Apart(flyEnd, game->introCamera2), flight * 0.02f) << "to the second";
+  EXPECT_TRUE(Effect(game, 30)) << "the whistle that starts play";
+  EXPECT_EQ(game->timeLeft, 240u) << "the intro takes nothing off the clock";
+}
+
+// While a kick is being aimed the camera stands behind the ball on the line of the kick.
+TEST_F(FootballPlayTest, TheAimViewIsBehindTheBallAlongTheKick) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  for (const int turn : {0, 40}) {
+    SCOPED_TRACE(turn);
+    if (turn) Hold(m_harness, plat::kDIK_LEFT, turn);
+    m_harness.RunFrames(1);
+    const Vector4 ball = game->ballPosition;
+    const float h = game->heading;
+    const Vector4 eye = game->camera.GetPosition(), look = game->camera.GetTarget();
+    // The ball goes along (-cos h, -sin h): the eye 500 back from it, the look 500 ahead.
+    EXPECT_NEAR(eye.x, ball.x + 500.0f * std::cos(h), 0.5f);
+    EXPECT_NEAR(eye.y, ball.y + 500.0f * std::sin(h), 0.5f);
+    EXPECT_NEAR(eye.z, 200.0f, 1e-3f);
+    EXPECT_NEAR(look.x, ball.x - 500.0f * std::cos(h), 0.5f);
+    EXPECT_NEAR(look.y, ball.y - 500.0f * std::sin(h), 0.5f);
+    EXPECT_NEAR(look.z, 100.0f, 1e-3f);
+    EXPECT_NEAR(PitchFov(game), 0.7853982f, 1e-3f);
+  }
+}
+
+// The clock runs while a kick is aimed, taken and in flight, and stands while a kick is shown,
+// celebrated or reset; under ten seconds it counts down aloud.
+TEST_F(FootballPlayTest, TheClockStandsWhileAKickIsShownOrResetAndCountsDownAloud) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    int32_t phase;
+    bool runs;
+  };
+  const Case cases[] = {
+      {G::kPhaseAim, true},         {G::kPhaseRunUp, true},         {G::kPhaseFlight, true},
+      {G::kPhaseMessage, true},     {G::kPhaseTargetHit, true},     {G::kPhaseTimeUp, false},
+      {G::kPhaseCelebration, false}, {G::kPhaseKeeperHolds, false}, {G::kPhaseNextKick, false},
+      {G::kPhaseGoalOrbit, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.phase);
+    game->phase = c.phase;
+    game->timeLeft = 30;
+    game->secondTicks = 0;
+    for (int i = 0; i < 59; ++i) game->UpdateClock();
+    EXPECT_EQ(game->timeLeft, 30u) << "a second is 60 ticks";
+    game->UpdateClock();
+    EXPECT_EQ(game->timeLeft, c.runs ? 29u : 30u);
+  }
+  game->phase = G::kPhaseAim;
+  for (const uint32_t left : {11u, 10u}) {
+    Hush();
+    game->timeLeft = left;
+    game->secondTicks = 0;
+    for (int i = 0; i < 60; ++i) game->UpdateClock();
+    EXPECT_EQ(Effect(game, 9), left == 10u) << "the countdown from " << left - 1;
+  }
+}
+
+// When the clock reaches nought: in play it is time up at once; a goal on its way, the goal's
+// orbit and celebration and a fade are let finish first.
+TEST_F(FootballPlayTest, TimeUpWaitsForAGoalOnItsWay) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    int32_t phase, ballState;
+    bool timeUp;
+  };
+  const Case cases[] = {
+      {G::kPhaseAim, G::kBallNoOutcome, true},       {G::kPhaseRunUp, G::kBallNoOutcome, true},
+      {G::kPhaseFlight, G::kBallWide, true},         {G::kPhaseMessage, G::kBallOut, true},
+      {G::kPhaseFlight, G::kBallGoalBound, false},   {G::kPhaseNextKick, G::kBallAtRest, false},
+      {G::kPhaseGoalOrbit, G::kBallGoalBound, false}, {G::kPhaseCelebration, G::kBallAtRest, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.phase << "/" << c.ballState);
+    Hush();
+    game->m_ingameText.shown = 0;
+    game->timeUpDuringRunUp = 0;
+    game->phase = c.phase;
+    game->ballState = c.ballState;
+    game->timeLeft = 0;
+    game->UpdateClock();
+    EXPECT_EQ(game->phase, c.timeUp ? G::kPhaseTimeUp : c.phase);
+    EXPECT_EQ(Shown(game), c.timeUp ? Text(106) : u"");
+    EXPECT_EQ(Effect(game, 32), c.timeUp) << "the whistle";
+    EXPECT_EQ(game->timeUpDuringRunUp, c.phase == G::kPhaseRunUp ? 1 : 0);
+  }
+}
+
+// A goal: "goal" shows, the net sounds, the count and the score go up by the goal's worth at
+// the game's difficulty, and the camera looks on from the celebration's place, close in.
+TEST_F(FootballPlayTest, AGoalIsWorthMoreAtEachDifficulty) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    int32_t level, points;
+  };
+  for (const Case c : {Case{0, 17000}, Case{1, 20000}, Case{2, 25000}}) {
+    SCOPED_TRACE(c.level);
+    game->level = c.level;
+    game->phase = G::kPhaseFlight;
+    game->m_ingameText.shown = 0;
+    for (cDefender* d : game->defenders) d->moving = 1;
+    Hush();
+    const int32_t score = game->GetScore(0);
+    const uint32_t goals = game->goals;
+    game->StartGoalSequence();
+    EXPECT_EQ(game->GetScore(0) - score, c.points);
+    EXPECT_EQ(game->goals, goals + 1);
+    EXPECT_EQ(game->phase, G::kPhaseCelebration);
+    EXPECT_EQ(game->ballState, G::kBallGoalBound);
+    EXPECT_EQ(Shown(game), Text(144));
+    EXPECT_TRUE(Effect(game, 26));
+    EXPECT_NEAR(PitchFov(game), 0.5235988f, 1e-3f);
+    EXPECT_LT(Apart(game->camera.GetPosition(), game->celebrateCamera), 0.01f);
+    for (const cDefender* d : game->defenders) {
+      EXPECT_EQ(d->moving, 0) << "the defenders stop";
+      EXPECT_LT(Apart(d->position, d->guardPosition), 0.01f) << "back on their guard points";
+    }
+  }
+  game->level = 0;
+  // Dulcie celebrates with one of her lines, then the next kick is set up from the spot with new
+  // guard points for the defenders.
+  std::vector<Vector4> guards;
+  for (const cDefender* d : game->defenders) guards.push_back(d->guardPosition);
+  bool celebrated = false, cheered = false;
+  ASSERT_TRUE(RunUntil(
+      m_harness,
+      [&] {
+        celebrated |= game->dulcieAnim->IsAnimationActive(game->dulcieCelebrate) != 0;
+        for (int32_t line = 13; line <= 16; ++line) cheered |= Speech(game, line);
+        return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning();
+      },
+      1500));
+  EXPECT_TRUE(celebrated);
+  EXPECT_TRUE(cheered);
+  EXPECT_LT(Apart(game->ballPosition, game->startPosition), 0.01f);
+  int moved = 0;
+  for (int32_t i = 0; i < kDefenderCount; ++i)
+    moved += Apart(game->defenders[i]->guardPosition, guards[i]) > 0.5f;
+  EXPECT_GE(moved, 3) << "each round the defenders guard new points";
+  EXPECT_NEAR(PitchFov(game), 0.7853982f, 1e-3f) << "back to the aiming view";
+}
+
+// A ball over the line on its way: the camera circles the goal once, then the goal is counted.
+TEST_F(FootballPlayTest, AGoalBoundBallIsCircledOnceBeforeItCounts) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  Hush();
+  game->ballPosition = Vector4(game->goalCentre.x - 20.0f, 0.0f, 5.0f, 1.0f);
+  game->StartGoalBoundGoal();
+  EXPECT_EQ(game->phase, G::kPhaseGoalOrbit);
+  EXPECT_EQ(game->ballPosition.z, 10.0f) << "a ball below the ground is lifted onto it";
+  EXPECT_EQ(Shown(game), Text(144));
+  EXPECT_TRUE(Effect(game, 26));
+  const uint32_t goals = game->goals;
+  int ticks = 0;
+  while (game->phase == G::kPhaseGoalOrbit && ticks < 400) {
+    m_harness.RunFrames(1);
+    ++ticks;
+    if (game->phase != G::kPhaseGoalOrbit) break;
+    const Vector4 eye = game->camera.GetPosition(), look = game->camera.GetTarget();
+    const float dx = eye.x - game->goalCentre.x, dy = eye.y - game->goalCentre.y;
+    ASSERT_NEAR(std::sqrt(dx * dx + dy * dy), 650.0f, 0.5f) << "tick " << ticks;
+    ASSERT_NEAR(eye.z, 260.0f, 1e-3f);
+    // Anticlockwise seen from above: 2 degrees a tick.
+    const float off = std::remainder(std::atan2(dy, dx) - football::kTwoPi * ticks / 180.0f,
+                                     football::kTwoPi);
+    ASSERT_NEAR(off, 0.0f, 0.01f) << "tick " << ticks;
+    ASSERT_LT(Apart(look, Vector4(game->goalCentre.x, game->goalCentre.y, 100.0f, 1.0f)), 0.01f);
+    ASSERT_EQ(game->goals, goals);
+  }
+  EXPECT_EQ(ticks, 181) << "once round";
+  EXPECT_EQ(game->phase, G::kPhaseCelebration);
+  EXPECT_EQ(game->goals, goals + 1);
+}
+
+// A save: Dulcie hangs her head, the commentary says so, the camera looks at her from behind the
+// spot and wide, and the defenders stand on their guard points.
+TEST_F(FootballPlayTest, ASaveIsShownFromBehindTheSpot) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  game->kickSpot = Vector4(1000.0f, 200.0f, 10.0f, 1.0f);
+  for (cDefender* d : game->defenders) {
+    d->moving = 1;
+    d->position = Vector4(0, 0, 0, 1);
+  }
+  Hush();
+  game->phase = G::kPhaseFlight;
+  game->StartSave();
+  EXPECT_EQ(game->phase, G::kPhaseKeeperHolds);
+  EXPECT_TRUE(Speech(game, 12));
+  EXPECT_TRUE(game->dulcieAnim->IsAnimationActive(game->dulcieLosing));
+  EXPECT_LT(Apart(game->camera.GetPosition(), Vector4(720.0f, 200.0f, 150.0f, 1.0f)), 0.01f);
+  EXPECT_LT(Apart(game->camera.GetTarget(), Vector4(1000.0f, 200.0f, 100.0f, 1.0f)), 0.01f);
+  EXPECT_NEAR(PitchFov(game), 1.2217305f, 1e-3f);
+  for (const cDefender* d : game->defenders) {
+    EXPECT_EQ(d->moving, 0);
+    EXPECT_LT(Apart(d->position, d->guardPosition), 0.01f);
+  }
+  // The clock stands through it; the kick is then taken again from the spot.
+  const uint32_t left = game->timeLeft;
+  bool retakeLine = false;
+  ASSERT_TRUE(RunUntil(
+      m_harness,
+      [&] {
+        retakeLine |= Speech(game, 28) || Speech(game, 30);
+        return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning();
+      },
+      1500));
+  EXPECT_EQ(game->timeLeft, left);
+  EXPECT_TRUE(retakeLine);
+  EXPECT_LT(Apart(game->ballPosition, game->kickSpot), 0.01f);
+}
+
+// What the keeper does with a ball that meets him: sends it back out at a fifth of its speed,
+// or, from a rebound off a post, back in towards the goal and a little away from the post.
+TEST_F(FootballPlayTest, TheKeeperParriesTheBallBackOrWideOfThePost) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const float wellOut = -500.0f / std::sqrt(900.0f * 900.0f + 500.0f * 500.0f);
+  struct Case {
+    const char* name;
+    Vector4 velocity;
+    int32_t post;  // the part of the frame the kick met
+    int32_t state;
+    float across;  // the parried ball's y speed over its speed
+  };
+  const Case cases[] = {
+      {"a kick at him", Vector4(-900, 0, 0, 0), G::kFrameCrossbar, G::kBallParried, 0.0f},
+      {"off the left post, outwards", Vector4(900, -100, 0, 0), G::kFrameLeftPost,
+       G::kBallParriedWide, -0.2f},
+      {"off the left post, inwards", Vector4(900, 100, 0, 0), G::kFrameLeftPost, G::kBallParried,
+       0.2f},
+      {"off the left post, well out", Vector4(900, -500, 0, 0), G::kFrameLeftPost,
+       G::kBallParriedWide, wellOut},
+      {"off the right post, outwards", Vector4(900, 100, 0, 0), G::kFrameRightPost,
+       G::kBallParriedWide, 0.2f},
+      {"off the right post, inwards", Vector4(900, -100, 0, 0), G::kFrameRightPost,
+       G::kBallParried, -0.2f},
+      {"off the right post, well in", Vector4(900, -500, 0, 0), G::kFrameRightPost,
+       G::kBallParried, wellOut},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    game->phase = G::kPhaseFlight;
+    game->keeperPosition = game->keeperHome;
+    game->keeperAnim->Play(game->keeperStand, 1, 0.0f);
+    game->keeperAnim->Update(1.0f);
+    game->ballPosition = Plus(game->keeperPosition, Vector4(0, 0, 100.0f, 0));
+    game->ballPosition.w = 1.0f;
+    game->ballVelocity = c.velocity;
+    game->ballSpeed = std::sqrt(c.velocity.x * c.velocity.x + c.velocity.y * c.velocity.y);
+    game->woodworkPart = c.post;
+    game->frameSpeechPlaying = 0;
+    for (cDefender* d : game->defenders) d->moving = 1;
+    Hush();
+    const Vector4 from = game->ballPosition;
+    game->CheckKeeperHit();
+    EXPECT_EQ(game->ballState, c.state);
+    const float speed = game->ballSpeed;
+    EXPECT_NEAR(speed, 0.2f * std::sqrt(c.velocity.x * c.velocity.x + c.velocity.y * c.velocity.y),
+                0.01f)
+        << "a fifth of its speed";
+    EXPECT_EQ(game->ballVelocity.x > 0.0f, c.velocity.x < 0.0f) << "back the way it came";
+    EXPECT_NEAR(game->ballVelocity.y, c.across * speed, 0.05f);
+    EXPECT_GT(game->ballPosition.x, from.x) << "pushed out of him";
+    EXPECT_EQ(game->ballPosition.y, from.y);
+    EXPECT_TRUE(Effect(game, 5)) << "the thump";
+    EXPECT_TRUE(Speech(game, 33) || Speech(game, 34));
+    for (const cDefender* d : game->defenders) EXPECT_EQ(d->moving, 0);
+  }
+  // A ball that does not reach him is not touched.
+  game->ballState = G::kBallGoalBound;
+  game->ballPosition = Plus(game->keeperPosition, Vector4(0, 300.0f, 100.0f, 0));
+  game->ballVelocity = Vector4(-900, 0, 0, 0);
+  game->CheckKeeperHit();
+  EXPECT_EQ(game->ballState, G::kBallGoalBound);
+  EXPECT_EQ(game->ballVelocity.x, -900.0f);
+  // Hit while the frame's line is still being spoken, the keeper's line waits.
+  Hush();
+  game->frameSpeechPlaying = 1;
+  game->ballPosition = Plus(game->keeperPosition, Vector4(0, 0, 100.0f, 0));
+  game->ballVelocity = Vector4(-900, 0, 0, 0);
+  game->CheckKeeperHit();
+  EXPECT_FALSE(Speech(game, 33) || Speech(game, 34));
+  EXPECT_EQ(game->frameSpeechPlaying, 0);
+}
+
+// A parried ball that rolls over the line is a goal after all; one parried wide is not.
+TEST_F(FootballPlayTest, AParriedBallOverTheLineIsAGoalButNotOneParriedWide) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  for (const int32_t state : {G::kBallParried, G::kBallParriedWide}) {
+    SCOPED_TRACE(state);
+    ASSERT_TRUE(RunUntil(
+        m_harness, [&] { return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning(); },
+        1500));
+    const uint32_t goals = game->goals;
+    game->phase = G::kPhaseFlight;
+    game->ballState = state;
+    game->shotClass = G::kShotWide;
+    game->ballPosition = Vector4(game->goalCentre.x + 5.0f, 50.0f, 10.0f, 1.0f);
+    game->ballVelocity = Vector4(-1200.0f, 0.0f, 0.0f, 0.0f);
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->ballSpeed = 1200.0f;
+    game->flightTicks = 1;
+    game->contactTick = 1;
+    bool saved = false;
+    ASSERT_TRUE(RunUntil(
+        m_harness,
+        [&] {
+          saved |= game->phase == G::kPhaseKeeperHolds;
+          return game->phase != G::kPhaseFlight;
+        },
+        600));
+    const bool goal = state == G::kBallParried;
+    EXPECT_EQ(game->goals, goals + (goal ? 1 : 0));
+    EXPECT_EQ(game->phase, goal ? G::kPhaseCelebration : G::kPhaseKeeperHolds);
+  }
+}
+
+// The pad: its four remapped buttons read as the game's kick, W, Q and E; the first kicks.
+class FootballPadTest : public FootballTest {
+ protected:
+  void BeforeStart() override {
+    m_harness.input().AddPad("Test Pad", plat::DeviceType::Gamepad, false);
+  }
+};
+
+TEST_F(FootballPadTest, ThePadsFirstButtonKicks) {
+  G* game = StartFromMenu(kModeNormal, 0);
+  ASSERT_NE(game, nullptr);
+  ASSERT_TRUE(PlayIntro(game));
+  ASSERT_NE(g_gamePad, nullptr);
+  struct Case {
+    uint32_t padBits;
+    uint32_t reads;
+  };
+  const Case cases[] = {{0x1000, kInputAction},
+                        {0x4000, kInputButtonW},
+                        {0x8000, kInputButtonQ},
+                        {0x2000, kInputButtonE}};
+  const uint32_t remapped = 0x1000 | 0x2000 | 0x4000 | 0x8000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.padBits);
+    // The pad's button 0 stands for each of the remapped buttons in turn.
+    const GamePadMappingPair pair = {0x1000, c.padBits};
+    g_gamePad->SetMapping(0, 1, &pair);
+    const int32_t phase = game->phase;
+    m_harness.input().GetPad(0).state.rgbButtons[0] = 0x80;
+    m_harness.RunFrames(1);
+    EXPECT_EQ(GetInputDevice()->LocalHeld() & remapped, c.reads);
+    m_harness.input().GetPad(0).state.rgbButtons[0] = 0;
+    m_harness.RunFrames(1);
+    if (c.reads == kInputAction) {
+      EXPECT_EQ(phase, G::kPhaseAim);
+      EXPECT_EQ(game->phase, G::kPhaseRunUp) << "the kick's run-up starts";
+    }
+  }
+}
+
+}  // namespace
