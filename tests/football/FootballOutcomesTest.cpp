@@ -349,6 +349,7 @@ class FootballDrawingTest : public FootballOutcomesTest {
     const NodeContainer* container;
     Vector4 at;
     Matrix placement;
+    Vector4 tint;
   };
   std::vector<Drawn> RenderOnce(G* game) {
     RenderWindow* pitch = game->PitchWindow();
@@ -359,7 +360,7 @@ class FootballDrawingTest : public FootballOutcomesTest {
       const RenderNodeRecord* r = pitch->GetRenderNode(i);
       drawn.push_back({r->container,
                        Vector4(r->placement[12], r->placement[13], r->placement[14], 1.0f),
-                       r->placement});
+                       r->placement, r->tint});
     }
     return drawn;
   }
@@ -657,6 +658,292 @@ TEST_F(FootballOutcomesTest, WideOrOnTheFrameIsNoGoal) {
     EXPECT_FALSE(celebrated);
     EXPECT_EQ(game->goals, goals);
     EXPECT_EQ(game->GetScore(0), score);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Whether `d` was drawn at `at` turned by `turn` about the vertical.
+bool PlacedAs(const Matrix& placement, float turn, const Vector4& at, float slack = 1e-3f) {
+  const Matrix want = football::PlacedZ(turn, at);
+  for (int i : {0, 1, 4, 5, 10, 12, 13, 14})
+    if (std::fabs(placement[i] - want[i]) > (i >= 12 ? 0.5f : slack)) return false;
+  return true;
+}
+
+// Where each character stands and which way each faces, with a shadow on the ground under it.
+TEST_F(FootballDrawingTest, EachCharacterFacesItsWayWithItsShadowUnderIt) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  game->orwenDelay = 1;
+  m_harness.RunFrames(30);
+  ASSERT_EQ(game->orwenActive, 1);
+  const std::vector<Drawn> drawn = RenderOnce(game);
+  auto ground = [](const Vector4& v) { return Vector4(v.x, v.y, 0.0f, 1.0f); };
+  const Vector4 ballGround = ground(game->ballPosition);
+  EXPECT_EQ(Count(drawn, game->shadowBlobGeo, &ballGround), 1) << "the ball's shadow";
+  for (const cDefender* d : game->defenders) {
+    const Vector4 under = ground(d->position);
+    EXPECT_EQ(Count(drawn, game->shadowBlobGeo, &under), 1) << "a defender's shadow";
+    const float toBall =
+        std::atan2(game->ballPosition.y - d->position.y, game->ballPosition.x - d->position.x);
+    const NodeContainer* model = GetApp().GetNodeFactory()->Find(d->anim->GetModel());
+    for (const Drawn& x : drawn) {
+      if (x.container == model) {
+        // Turned as he stood at the tick's start: he may have stepped on since.
+        EXPECT_TRUE(PlacedAs(x.placement, toBall + 1.5707964f, d->position, 0.02f))
+            << "every defender faces the ball";
+      }
+    }
+  }
+  for (const Vector4& at : {game->clemencyPosition, game->orwenPosition}) {
+    const Vector4 under = ground(at);
+    EXPECT_EQ(Count(drawn, game->shadowBlobLargeGeo, &under), 1) << "a bystander's shadow";
+  }
+  const NodeContainer* clemency = GetApp().GetNodeFactory()->Find(game->clemencyAnim->GetModel());
+  const NodeContainer* orwen = GetApp().GetNodeFactory()->Find(game->orwenAnim->GetModel());
+  const NodeContainer* bike = GetApp().GetNodeFactory()->Find(game->bikeAnim->GetModel());
+  for (const Drawn& x : drawn) {
+    if (x.container == clemency) {
+      EXPECT_TRUE(PlacedAs(x.placement, 0.0f, game->clemencyPosition));
+    }
+    if (x.container == orwen || x.container == bike) {
+      EXPECT_TRUE(PlacedAs(x.placement, game->orwenHeading, game->orwenPosition))
+          << "Orwen rides the way his path goes";
+    }
+  }
+  // A target hit is drawn dimmed.
+  game->targetLit[2] = 0;
+  const NodeContainer* target = GetApp().GetNodeFactory()->Find(game->targetGeo);
+  for (const Drawn& x : RenderOnce(game)) {
+    if (x.container != target) continue;
+    const bool dark = std::fabs(x.at.x - game->targetZones[2].x) < 0.5f &&
+                      std::fabs(x.at.y - game->targetZones[2].y) < 0.5f;
+    EXPECT_NEAR(x.tint.x, dark ? 0.4f : 1.0f, 1e-4f);
+  }
+  game->targetLit[2] = 1;
+}
+
+}  // namespace
+
+namespace {
+
+// Dulcie on her run-up, then where she kicked from, facing the goal after a goal and away from
+// it after a save; while a kick is aimed she is not drawn.
+TEST_F(FootballDrawingTest, DulcieIsDrawnOnHerRunUpThenWhereSheKicked) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  game->runUpStart = Vector4(1300.0f, 40.0f, 0.0f, 1.0f);
+  game->runUpEnd = Vector4(1100.0f, 20.0f, 0.0f, 1.0f);
+  game->runUpHeading = 0.3f;
+  game->dulcieSpot = Vector4(1060.0f, -25.0f, 0.0f, 1.0f);
+  const float up = 1.5707964f;
+  struct Case {
+    int32_t phase, ballState;
+    bool drawn, onRunUp;
+    float turn;
+  };
+  const Case cases[] = {
+      {G::kPhaseRunUp, G::kBallNoOutcome, true, true, 0.3f},
+      {G::kPhaseCelebration, G::kBallGoalBound, true, false, up},
+      {G::kPhaseKeeperHolds, G::kBallAtRest, true, false, -up},
+      {G::kPhaseGoalOrbit, G::kBallGoalBound, true, true, 0.3f},
+      {G::kPhaseTimeUp, G::kBallGoalBound, true, false, up},
+      {G::kPhaseEnd, G::kBallAtRest, true, false, -up},
+      {G::kPhaseAim, G::kBallNoOutcome, false, false, 0.0f},
+      {G::kPhaseFlight, G::kBallWide, false, false, 0.0f},
+  };
+  const NodeContainer* dulcie = GetApp().GetNodeFactory()->Find(game->dulcieAnim->GetModel());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "phase " << c.phase);
+    game->phase = c.phase;
+    game->ballState = c.ballState;
+    game->runUp = 0.25f;
+    const Vector4 running(1250.0f, 35.0f, 0.0f, 1.0f);
+    int seen = 0;
+    for (const Drawn& d : RenderOnce(game)) {
+      if (d.container != dulcie) continue;
+      ++seen;
+      EXPECT_TRUE(PlacedAs(d.placement, c.turn, c.onRunUp ? running : game->dulcieSpot));
+    }
+    EXPECT_EQ(seen, c.drawn ? 1 : 0);
+  }
+  // After a save she stands in her losing pose, but the next kick's aim does not show her.
+  game->dulcieAnim->Play(game->dulcieLosing, 0, 0.0f);
+  game->phase = G::kPhaseAim;
+  for (const Drawn& d : RenderOnce(game)) EXPECT_NE(d.container, dulcie);
+  game->phase = G::kPhaseNextKick;
+  game->ballState = G::kBallGoalBound;
+  game->m_fadeTimer.Start(0, 60.0f);
+  for (const Drawn& d : RenderOnce(game)) EXPECT_NE(d.container, dulcie) << "not while fading";
+}
+
+// Until the kick the keeper watches the ball; for a kick at goal he faces up the pitch, and for
+// one that will stop short he watches it still.
+TEST_F(FootballDrawingTest, TheKeeperWatchesTheBallUnlessItIsComingAtGoal) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  game->ballPosition = Vector4(600.0f, 300.0f, 10.0f, 1.0f);
+  const Vector4 keeper = game->keeperPosition;
+  const float watching =
+      std::atan2(game->ballPosition.y - keeper.y, game->ballPosition.x - keeper.x) + 1.5707964f;
+  struct Case {
+    int32_t phase, shotClass;
+    bool fading, watches;
+  };
+  const Case cases[] = {
+      {G::kPhaseAim, G::kShotOnTarget, false, true},
+      {G::kPhaseRunUp, G::kShotOnTarget, false, true},
+      {G::kPhaseFlight, G::kShotOnTarget, false, false},
+      {G::kPhaseFlight, G::kShotNearMiss, false, false},
+      {G::kPhaseFlight, G::kShotWide, false, false},
+      {G::kPhaseFlight, G::kShotRestsNearGoal, false, true},
+      {G::kPhaseFlight, G::kShotFarFromGoal, false, true},
+      {G::kPhaseKeeperHolds, G::kShotOnTarget, false, false},
+      {G::kPhaseNextKick, G::kShotOnTarget, true, true},
+      {G::kPhaseNextKick, G::kShotOnTarget, false, false},
+  };
+  const NodeContainer* model = GetApp().GetNodeFactory()->Find(game->keeperAnim->GetModel());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.phase << "/" << c.shotClass << "/" << c.fading);
+    game->phase = c.phase;
+    game->shotClass = c.shotClass;
+    if (c.fading) {
+      game->m_fadeTimer.Start(1, 60.0f);
+    } else {
+      game->m_fadeTimer.Start(1, 0.0f);
+      game->m_fadeTimer.m_running = 0;
+    }
+    int seen = 0;
+    for (const Drawn& d : RenderOnce(game)) {
+      if (d.container != model) continue;
+      ++seen;
+      EXPECT_TRUE(PlacedAs(d.placement, c.watches ? watching : 1.5707964f, keeper));
+    }
+    EXPECT_EQ(seen, 1);
+  }
+}
+
+// The HUD's pieces where the player reads them: the power bar's marker and arrow at the power,
+// its red and blue fill; the wind bar's length; the goals' number.
+class FootballHudTest : public FootballOutcomesTest {
+ protected:
+  struct Quad {
+    int32_t texture;
+    float x, y;
+  };
+  template <typename Draw>
+  std::vector<Quad> Quads(G* game, Draw draw) {
+    const PolygonPools& pools = game->PitchWindow()->GetPolygonPools();
+    const int32_t from = pools.GetPolygonCount(PolygonPools::kAlpha2D);
+    draw();
+    std::vector<Quad> quads;
+    for (int32_t i = from; i < pools.GetPolygonCount(PolygonPools::kAlpha2D); ++i) {
+      const PolygonData2D* p = pools.Get2D(PolygonPools::kAlpha2D, i);
+      Quad q{p->texture, p->vertices[0].x, p->vertices[0].y};
+      for (int32_t v = 1; v < p->vertexCount; ++v) {
+        q.x = std::min(q.x, p->vertices[v].x);
+        q.y = std::min(q.y, p->vertices[v].y);
+      }
+      quads.push_back(q);
+    }
+    return quads;
+  }
+  static std::vector<Quad> Of(const std::vector<Quad>& quads, int32_t texture) {
+    std::vector<Quad> of;
+    for (const Quad& q : quads)
+      if (q.texture == texture) of.push_back(q);
+    return of;
+  }
+};
+
+TEST_F(FootballHudTest, ThePowerBarsMarkerStandsAtThePower) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    float bar;
+    float marker;
+    int red, blue;
+  };
+  for (const Case c : {Case{300.0f, 299.0f, 1, 7}, Case{200.0f, 243.0f, 4, 3},
+                       Case{100.0f, 187.0f, 8, 0}}) {
+    SCOPED_TRACE(c.bar);
+    game->powerBar = c.bar;
+    const std::vector<Quad> quads = Quads(game, [&] { game->DrawPowerBar(); });
+    const int32_t* t = game->hudTextures;
+    const std::vector<Quad> background = Of(quads, t[G::kTexPowerBackground]);
+    ASSERT_EQ(background.size(), 1u);
+    EXPECT_EQ(background[0].x, 576.0f);
+    EXPECT_EQ(background[0].y, 178.0f);
+    const std::vector<Quad> marker = Of(quads, t[G::kTexPowerIndicator]);
+    ASSERT_EQ(marker.size(), 1u);
+    EXPECT_EQ(marker[0].x, 568.0f);
+    EXPECT_EQ(marker[0].y, c.marker);
+    const std::vector<Quad> arrow = Of(quads, t[G::kTexPowerArrow]);
+    ASSERT_EQ(arrow.size(), 1u);
+    EXPECT_EQ(arrow[0].x, 569.0f);
+    EXPECT_EQ(arrow[0].y, c.marker + 8.0f);
+    const std::vector<Quad> red = Of(quads, t[G::kTexPowerRedMiddle]);
+    ASSERT_EQ(red.size(), static_cast<size_t>(c.red));
+    for (int i = 0; i < c.red; ++i) {
+      EXPECT_EQ(red[i].x, 576.0f);
+      EXPECT_EQ(red[i].y, 304.0f - 16.0f * i) << "the red fills up from the bottom";
+    }
+    const std::vector<Quad> blue = Of(quads, t[G::kTexPowerBlueMiddle]);
+    ASSERT_EQ(blue.size(), static_cast<size_t>(c.blue));
+    for (int i = 0; i < c.blue; ++i) {
+      EXPECT_EQ(blue[i].x, 576.0f);
+      EXPECT_EQ(blue[i].y, 200.0f + 16.0f * i) << "the blue from the top";
+    }
+  }
+}
+
+TEST_F(FootballHudTest, TheWindBarIsAsLongAsTheWindIsStrongAndTheGoalsAreCounted) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const int32_t middle = game->hudTextures[G::kTexWindMiddle];
+  struct Case {
+    float strength;
+    std::vector<float> middles;  // the whole middle pieces' left edges
+    float rightCap;
+  };
+  const Case cases[] = {{0.0f, {}, 483.0f},
+                        {0.05f, {483.0f}, 488.0f},  // a strip 5.8 wide, cut from one piece
+                        {0.5f, {483.0f, 499.0f, 515.0f, 525.0f}, 541.0f},
+                        {1.0f, {483, 499, 515, 531, 547, 563, 579, 583}, 599.0f}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.strength);
+    game->windStrength = c.strength;
+    const std::vector<Quad> quads = Quads(game, [&] { game->DrawWindBar(); });
+    const std::vector<Quad> background = Of(quads, game->hudTextures[G::kTexWindBackground]);
+    ASSERT_EQ(background.size(), 1u);
+    EXPECT_EQ(background[0].x, 477.0f);
+    const std::vector<Quad> left = Of(quads, game->hudTextures[G::kTexWindLeft]);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].x, 467.0f);
+    const std::vector<Quad> right = Of(quads, game->hudTextures[G::kTexWindRight]);
+    ASSERT_EQ(right.size(), 1u);
+    EXPECT_EQ(right[0].x, c.rightCap);
+    const std::vector<Quad> pieces = Of(quads, middle);
+    ASSERT_EQ(pieces.size(), c.middles.size());
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      EXPECT_EQ(pieces[i].x, c.middles[i]);
+      EXPECT_EQ(pieces[i].y, 21.0f);
+    }
+  }
+  // The goals so far, in the counter's box: one digit, then two set further left.
+  RenderWindow* pitch = game->PitchWindow();
+  for (const uint32_t goals : {7u, 12u}) {
+    game->goals = goals;
+    const int32_t from = pitch->GetTextItemCount();
+    game->DrawGoalsCounter();
+    ASSERT_EQ(pitch->GetTextItemCount(), from + 1);
+    const TextItem* item = pitch->GetTextItem(from);
+    EXPECT_EQ(std::u16string(item->text), goals == 7u ? u"7" : u"12");
+    EXPECT_EQ(item->x, goals == 7u ? 400 : 392);
+    EXPECT_EQ(item->y, 24);
   }
 }
 
