@@ -389,3 +389,64 @@ TEST_F(FootballRulesTest, TheStateHashTruncatesItsFloatsSafely) {
 }
 
 }  // namespace
+
+namespace {
+
+// A ball met on its way up a defender from the ground: his legs, his body, his head, and the
+// zone above his head only while he stands far from the ball (he jumps for it).
+TEST_F(FootballRulesTest, ADefenderIsHitInThePartTheBallMeets) {
+  G* game = Loaded(0);
+  ASSERT_NE(game, nullptr);
+  cDefender& d = *game->defenders[2];
+  d.anim->Play(d.animStand, 1, 0.0f);
+  d.anim->Update(1.0f);
+  const Matrix pose = football::PlacedZ(d.heading, d.position);
+  struct Case {
+    int32_t far;
+    std::vector<int32_t> parts;  // from the ground up
+  };
+  const int32_t none = BipedCollision::kNoHit;
+  for (const Case& c : {Case{1, {4, 6, 10, 12, kDefenderJumpZone, none}},
+                        Case{0, {4, 6, 10, 12, none}}}) {
+    SCOPED_TRACE(c.far);
+    d.farFromBall = c.far;
+    std::vector<int32_t> parts;
+    for (float z = 0.0f; z < 260.0f; z += 2.0f) {
+      const int32_t part =
+          d.HitTest(G::kBallRadius, pose, Vector4(d.position.x, d.position.y, z, 1.0f));
+      if (parts.empty() || parts.back() != part) parts.push_back(part);
+    }
+    EXPECT_EQ(parts, c.parts);
+  }
+  // Beside him, clear of his feet, nothing.
+  const Vector4 beside(d.position.x + 80.0f, d.position.y + 80.0f, 100.0f, 1.0f);
+  EXPECT_EQ(d.HitTest(G::kBallRadius, pose, beside), none);
+}
+
+// Orwen turns into each leg of his path as he nears its start, the short way round, and rides
+// each leg's middle on its heading.
+TEST_F(FootballRulesTest, OrwenTurnsSmoothlyAlongHisPath) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  auto off = [](float a, float b) { return std::fabs(std::remainder(a - b, 6.2831855f)); };
+  game->StartOrwenCrossing();
+  float last = game->orwenHeading;
+  EXPECT_EQ(last, game->orwenPathHeading[0]);
+  int ticks = 0, middles = 0;
+  while (game->orwenActive && ticks < 5000) {
+    game->AdvanceOrwen();
+    ++ticks;
+    if (!game->orwenActive) break;
+    ASSERT_LT(off(game->orwenHeading, last), 0.01f) << "tick " << ticks;
+    last = game->orwenHeading;
+    const float t = game->orwenSegmentT;
+    if (t > 0.3f && t < 0.7f) {
+      ASSERT_LT(off(game->orwenHeading, game->orwenPathHeading[game->orwenSegment]), 0.01f)
+          << "leg " << game->orwenSegment;
+      ++middles;
+    }
+  }
+  EXPECT_GT(middles, 9 * 3);
+}
+
+}  // namespace
