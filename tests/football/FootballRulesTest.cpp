@@ -450,3 +450,133 @@ TEST_F(FootballRulesTest, OrwenTurnsSmoothlyAlongHisPath) {
 }
 
 }  // namespace
+
+namespace {
+
+// How far and how fast a defender steps at each difficulty, and the step he shows: forward to
+// the ball, back from it, or sideways.
+TEST_F(FootballRulesTest, DefendersStepFurtherAndFasterAtEachDifficulty) {
+  G* game = Loaded(0);
+  ASSERT_NE(game, nullptr);
+  cDefender& d = *game->defenders[3];
+  const Vector4 guard = d.guardPosition;
+  struct Case {
+    int32_t level;
+    float planar, reach, step;
+  };
+  for (const Case c : {Case{0, 100, 200, 80}, Case{1, 125, 250, 100}, Case{2, 150, 300, 120}}) {
+    SCOPED_TRACE(c.level);
+    GetDefenderRules().SetLevel(c.level, 60.0f);
+    for (const int32_t kind : {3, 1}) {
+      d.position = guard;
+      d.moveEnd = Vector4(guard.x + 1000.0f, guard.y, guard.z, guard.w);
+      d.StartMove(kind, game->ballPosition);
+      EXPECT_NEAR(d.moveEnd.x - guard.x, kind == 3 ? c.planar : c.reach, 1e-3f);
+      d.UpdateMove();
+      EXPECT_NEAR(d.position.x - guard.x, c.step / 60.0f, 1e-3f) << "a tick's step";
+    }
+  }
+  GetDefenderRules().SetLevel(7, 60.0f);
+  EXPECT_EQ(GetDefenderRules().maxReach, 300) << "no such difficulty: the rules stay";
+  GetDefenderRules().SetLevel(0, 60.0f);
+
+  struct Step {
+    float ballX, ballY;  // from where the step ends
+    int32_t cDefender::*animation;
+  };
+  const Step steps[] = {{200.0f, 0.0f, &cDefender::animStepForward},
+                        {-300.0f, 0.0f, &cDefender::animStepBack},
+                        {100.0f, 150.0f, &cDefender::animStepLeft},
+                        {-100.0f, 150.0f, &cDefender::animStepRight}};
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.ballX);
+    d.position = guard;
+    d.reacting = 0;
+    d.anim->Play(d.animStand, 1, 0.0f);
+    d.moveEnd = Vector4(guard.x + 100.0f, guard.y, 0.0f, 1.0f);
+    d.StartMove(1, Vector4(guard.x + 100.0f + s.ballX, guard.y + s.ballY, 0.0f, 1.0f));
+    EXPECT_EQ(d.moving, 1);
+    d.anim->Update(1.0f);
+    EXPECT_EQ(d.anim->GetCurrentAnimation(), d.*s.animation);
+  }
+  // The step runs its length and he stands where it ends.
+  int ticks = 0;
+  while (d.moving && ticks < 1000) {
+    d.UpdateMove();
+    ++ticks;
+  }
+  EXPECT_NEAR(ticks, 75, 1) << "100 at 80 a second";
+  EXPECT_NEAR(d.position.x, guard.x + 100.0f, 1e-3f);
+  for (int i = 0; i < 30; ++i) d.UpdateAnimation(1.0f);
+  EXPECT_EQ(d.anim->GetCurrentAnimation(), d.animStand);
+  // A block is played out, then he stands again.
+  d.PlayReaction(cDefender::kBlockChest);
+  EXPECT_EQ(d.reacting, 1);
+  for (int i = 0; i < 400 && d.reacting; ++i) d.UpdateAnimation(1.0f);
+  EXPECT_EQ(d.reacting, 0);
+  d.UpdateAnimation(1.0f);
+  EXPECT_EQ(d.anim->GetCurrentAnimation(), d.animStand);
+}
+
+// Aiming: Down lowers the kick down to level; a press in the run-up takes 20 off the power bar
+// (100 is full), which creeps back half a point a tick.
+TEST_F(FootballRulesTest, DownLowersTheAimAndEachPressFillsThePowerBar) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  Hold(m_harness, plat::kDIK_UP, 30);
+  Hold(m_harness, plat::kDIK_DOWN, 10);
+  EXPECT_NEAR(game->aim.y, 0.20f, 1e-4f);
+  EXPECT_NEAR(game->ballVelocity.z, 0.40f, 1e-4f);
+  Hold(m_harness, plat::kDIK_DOWN, 30);
+  EXPECT_EQ(game->aim.y, 0.0f) << "not below level";
+  EXPECT_EQ(game->ballVelocity.z, 0.0f);
+  Tap(m_harness, plat::kDIK_SPACE);
+  ASSERT_EQ(game->phase, G::kPhaseRunUp);
+  game->powerBar = 200.0f;
+  Tap(m_harness, plat::kDIK_SPACE);
+  EXPECT_FLOAT_EQ(game->powerBar, 181.0f);
+  game->powerBar = 110.0f;
+  Tap(m_harness, plat::kDIK_SPACE);
+  EXPECT_FLOAT_EQ(game->powerBar, 100.5f) << "no fuller than full";
+  game->powerBar = 299.8f;
+  m_harness.RunFrames(1);
+  EXPECT_FLOAT_EQ(game->powerBar, 300.0f) << "no emptier than empty";
+}
+
+// The wind carries the ball: a kick drifts the way the wind blows, the more the higher it goes.
+TEST_F(FootballRulesTest, TheWindCarriesTheKickTheHigherTheFurther) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    float windY;
+    float lift;  // the aim's upward part
+  };
+  float crossed[3][2] = {};
+  const float winds[3] = {-0.01f, 0.0f, 0.01f};
+  for (int w = 0; w < 3; ++w) {
+    for (int l = 0; l < 2; ++l) {
+      game->wind = Vector4(0.0f, winds[w], 0.0f, 0.0f);
+      game->ballPosition = Vector4(1100.0f, 0.0f, 10.0f, 1.0f);
+      game->ballVelocity = Vector4(-1.0f, 0.0f, l ? 0.5f : 0.2f, 0.0f);
+      game->powerBar = 160.0f;
+      game->phase = G::kPhaseRunUp;
+      game->Kick();
+      EXPECT_NEAR(game->kickSpeed, 1050.0f, 1e-2f);
+      // Where it is when it first passes x = 300 (or stops).
+      game->phase = G::kPhaseFlight;
+      for (int i = 0; i < 600 && game->ballPosition.x > 300.0f; ++i) game->StepBall();
+      crossed[w][l] = game->ballPosition.y;
+      game->phase = G::kPhaseAim;
+    }
+  }
+  for (int l = 0; l < 2; ++l) {
+    SCOPED_TRACE(l);
+    EXPECT_EQ(crossed[1][l], 0.0f) << "no wind, no drift";
+    EXPECT_LT(crossed[2][l], -1.0f) << "a wind towards +y pushes the ball towards -y";
+    EXPECT_GT(crossed[0][l], 1.0f);
+  }
+  EXPECT_GT(std::fabs(crossed[2][1]), std::fabs(crossed[2][0])) << "higher, further";
+  game->wind = Vector4(0, 0, 0, 0);
+}
+
+}  // namespace
