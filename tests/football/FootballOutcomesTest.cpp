@@ -243,18 +243,25 @@ TEST_F(FootballOutcomesTest, ADefenderBlocksWithThePartHitAndAGroinHitPaysOnce) 
     int32_t bonus;
     int32_t bonusFlagAfter;
     int32_t effect;
+    std::vector<int32_t> speech;  // one of these is said at once
+    std::vector<int32_t> after;   // and one of these once the ball has stopped
   };
+  const std::vector<int32_t> other = {37}, legs = {37, 19, 20, 21}, groin = {0, 1, 2, 4},
+                             replies = {22, 23, 24};
   const Case cases[] = {
-      {0, &cDefender::animBlockChest, 0, 1, 2},
-      {5, &cDefender::animBlockLegs, 0, 1, 12},
-      {12, &cDefender::animBlockHead, 0, 1, 4},
-      {kDefenderJumpZone, &cDefender::animBlockJump, 0, 1, 4},
-      {11, &cDefender::animHitInGroin, 1000, 0, 3},
-      {11, &cDefender::animHitInGroin, 0, 0, 3},
+      {0, &cDefender::animBlockChest, 0, 1, 2, {3}, other},
+      {10, &cDefender::animBlockChest, 0, 1, 2, {3}, other},
+      {5, &cDefender::animBlockLegs, 0, 1, 12, {5}, legs},
+      {9, &cDefender::animBlockLegs, 0, 1, 12, {5}, legs},
+      {12, &cDefender::animBlockHead, 0, 1, 4, {3}, other},
+      {kDefenderJumpZone, &cDefender::animBlockJump, 0, 1, 4, {3}, other},
+      {11, &cDefender::animHitInGroin, 1000, 0, 3, groin, replies},
+      {11, &cDefender::animHitInGroin, 0, 0, 3, groin, replies},
   };
   d->bonusFlag = 1;
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "part " << c.part);
+    ASSERT_EQ(game->lastReaction, 37) << "nothing said of an earlier block";
     const int32_t score = game->GetScore(0);
     game->shotClass = G::kShotOnTarget;
     InFlight(game, G::kBallGoalBound, d->position, Vector4(-900, 0, 0, 0));
@@ -272,6 +279,27 @@ TEST_F(FootballOutcomesTest, ADefenderBlocksWithThePartHitAndAGroinHitPaysOnce) 
     EXPECT_NEAR(v.x, std::sin(d->heading) * 3600.0f / game->frameRate, 1e-2f);
     EXPECT_NEAR(v.y, -std::cos(d->heading) * 3600.0f / game->frameRate, 1e-2f);
     EXPECT_EQ(v.z, 0.0f);
+    auto saying = [&](const std::vector<int32_t>& lines) {
+      int n = 0;
+      for (int32_t line : lines) n += Speech(game, line);
+      return n;
+    };
+    EXPECT_EQ(saying(c.speech), 1) << "the commentary at the block";
+    // The ball stopped where it is: "blocked", and the commentary's answer to the block.
+    const Vector4 keep = game->ballPosition, keepVelocity = game->ballVelocity;
+    game->ballPosition.z = G::kBallRadius;
+    game->ballVelocity = Vector4(0, 0, 0, 0);
+    game->m_ingameText.shown = 0;
+    Hush();
+    game->StepFlightDeflected();
+    EXPECT_EQ(game->phase, G::kPhaseMessage);
+    EXPECT_EQ(Shown(game), Text(kTextBlocked));
+    EXPECT_EQ(saying(c.after), 1) << "the answer to the block";
+    EXPECT_EQ(game->lastReaction, 37) << "the answer is given once";
+    game->phase = G::kPhaseFlight;
+    game->m_ingameText.shown = 0;
+    game->ballPosition = keep;
+    game->ballVelocity = keepVelocity;
   }
   // The blocked ball rolls to rest: "blocked" shows and the kick is taken again from the spot.
   ASSERT_TRUE(RunUntil(
@@ -500,17 +528,44 @@ TEST_F(FootballOutcomesTest, TheCommentaryAnswersTheWayTheBallWasBlocked) {
       {5, {37, 19, 20, 21}}, {0, {22, 23, 24}}, {4, {22, 23, 24}}, {3, {37}}, {37, {37}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lastReaction);
-    Hush();
-    game->lastReaction = c.lastReaction;
-    game->PlayDeflectionReaction();
-    int playing = 0;
-    for (int32_t line = 0; line < 64; ++line) {
-      if (!Speech(game, line)) continue;
-      ++playing;
-      EXPECT_NE(std::find(c.lines.begin(), c.lines.end(), line), c.lines.end()) << line;
+    // Each of its lines comes up in time, and only one plays at once.
+    std::vector<int32_t> heard;
+    for (int round = 0; round < 40; ++round) {
+      Hush();
+      game->lastReaction = c.lastReaction;
+      game->PlayDeflectionReaction();
+      int playing = 0;
+      for (int32_t line = 0; line < 64; ++line) {
+        if (!Speech(game, line)) continue;
+        ++playing;
+        EXPECT_NE(std::find(c.lines.begin(), c.lines.end(), line), c.lines.end()) << line;
+        if (std::find(heard.begin(), heard.end(), line) == heard.end()) heard.push_back(line);
+      }
+      ASSERT_EQ(playing, 1);
     }
-    EXPECT_EQ(playing, 1);
+    EXPECT_EQ(heard.size(), c.lines.size());
   }
+}
+
+// Clemency answers a hit with one of her lines, each in time.
+TEST_F(FootballOutcomesTest, ClemencyHasFiveThingsToSayWhenHit) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  std::vector<int32_t> heard;
+  for (int round = 0; round < 40; ++round) {
+    Hush();
+    game->ballPosition = game->clemencyPosition;
+    game->ballPosition.z = 160.0f;
+    game->ballVelocity = Vector4(0.0f, 900.0f, 0.0f, 0.0f);
+    game->ballSpeed = 900.0f;
+    game->CheckClemencyHit();
+    ASSERT_EQ(game->ballState, G::kBallHitClemency);
+    for (int32_t line = 0; line < 64; ++line)
+      if (Speech(game, line) && std::find(heard.begin(), heard.end(), line) == heard.end())
+        heard.push_back(line);
+  }
+  std::sort(heard.begin(), heard.end());
+  EXPECT_EQ(heard, (std::vector<int32_t>{36, 38, 39, 40, 41}));
 }
 
 }  // namespace
