@@ -3,6 +3,7 @@
 // the keeper's parries, a goal's points by difficulty and the pad's kick button.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -453,6 +454,178 @@ TEST_F(FootballPadTest, ThePadsFirstButtonKicks) {
       EXPECT_EQ(phase, G::kPhaseAim);
       EXPECT_EQ(game->phase, G::kPhaseRunUp) << "the kick's run-up starts";
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A new game: the ball on the spot, the keeper at home in front of the goal, every target lit,
+// Clemency beside the right touchline level with the ball, the power bar empty; Orwen rides
+// out after 500 ticks.
+TEST_F(FootballPlayTest, ANewGameStartsFromTheSpotAndOrwenComesLater) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  EXPECT_LT(Apart(game->ballPosition, game->startPosition), 0.01f);
+  EXPECT_LT(Apart(game->keeperPosition, Vector4(game->goalCentre.x + 35.0f, game->goalCentre.y,
+                                                0.0f, 1.0f)),
+            0.01f);
+  for (int32_t lit : game->targetLit) EXPECT_EQ(lit, 1);
+  EXPECT_LT(Apart(game->clemencyPosition, Vector4(game->startPosition.x,
+                                                  game->rightTouchlineY + 350.0f, 10.0f, 1.0f)),
+            0.01f);
+  EXPECT_EQ(game->powerBar, 300.0f);
+  EXPECT_EQ(game->goals, 0u);
+  EXPECT_EQ(game->heading, 0.0f);
+  for (const cDefender* d : game->defenders) {
+    EXPECT_LT(Apart(d->position, d->guardPosition), 0.01f);
+    EXPECT_EQ(d->bonusFlag, 1);
+  }
+  EXPECT_EQ(game->orwenActive, 0);
+  int ticks = 0;
+  while (!game->orwenActive && ticks < 2000) {
+    m_harness.RunFrames(1);
+    ++ticks;
+  }
+  EXPECT_NEAR(ticks, 500, 20) << "counted from the start of play";
+  EXPECT_TRUE(game->orwenAnim->IsAnimationActive(game->orwenCycle));
+  EXPECT_TRUE(game->bikeAnim->IsAnimationActive(game->bikeCycle));
+}
+
+// The keeper walks along his line towards where the ball will cross it, 3 a tick, no further
+// out than 350 for a wide kick and 300 for a near miss; for a ball that will stop near him, to
+// where it stops; he steps the way he goes.
+TEST_F(FootballPlayTest, TheKeeperWalksTowardsTheKickAtHisPace) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const Vector4 home = game->keeperHome;
+  struct Case {
+    int32_t shotClass;
+    float planeY;
+    float toY;
+  };
+  const Case cases[] = {
+      {G::kShotWide, 500.0f, 350.0f},          {G::kShotWide, -500.0f, -350.0f},
+      {G::kShotNearMiss, 500.0f, 300.0f},      {G::kShotNearMiss, -200.0f, -200.0f},
+      {G::kShotOnTarget, 320.0f, 320.0f},      {G::kShotOnTarget, -320.0f, -320.0f},
+      {G::kShotRestsNearGoal, 150.0f, 150.0f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.shotClass << " " << c.planeY);
+    game->keeperPosition = home;
+    game->keeperAnim->Play(game->keeperStand, 1, 0.0f);
+    game->shotClass = c.shotClass;
+    game->keeperPlanePoint = Vector4(home.x, c.planeY, 100.0f, 1.0f);
+    game->restingSpot = Vector4(home.x, c.planeY, 10.0f, 1.0f);
+    game->keeperMoveT = 0.7f;
+    game->PlanKeeperMove();
+    EXPECT_EQ(game->keeperCommitted, 0);
+    EXPECT_NEAR(game->keeperTarget.y, c.toY, 1e-3f);
+    EXPECT_EQ(game->keeperTarget.x, home.x);
+    game->keeperAnim->Update(1.0f);
+    if (c.shotClass != G::kShotRestsNearGoal) {
+      EXPECT_EQ(game->keeperAnim->GetCurrentAnimation(),
+                c.toY < home.y ? game->keeperStepLeft : game->keeperStepRight);
+    }
+    game->KeeperWalk();
+    EXPECT_NEAR(game->keeperPosition.y - home.y, c.toY > 0 ? 3.0f : -3.0f, 1e-3f)
+        << "a walk starts from home, 3 a tick";
+  }
+  // A wide kick: he walks to his mark and stands down.
+  game->keeperPosition = home;
+  game->shotClass = G::kShotWide;
+  game->keeperPlanePoint = Vector4(home.x, 30.0f, 100.0f, 1.0f);
+  game->PlanKeeperMove();
+  int ticks = 0;
+  while (game->shotClass == G::kShotWide && ticks < 100) {
+    game->UpdateKeeper();
+    ++ticks;
+  }
+  EXPECT_EQ(ticks, 10);
+  EXPECT_NEAR(game->keeperPosition.y, 30.0f, 1e-3f);
+  EXPECT_EQ(game->shotClass, G::kShotFarFromGoal);
+}
+
+// How the next kick is set up after each ending: from the spot again or from where the ball
+// lies, with what the commentary says, the keeper home, Orwen sent off after a hit.
+TEST_F(FootballPlayTest, TheNextKickIsTakenAgainOrFromWhereTheBallLies) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  struct Case {
+    const char* name;
+    int32_t retake, ballState, shotClass;
+    uint32_t timeLeft;
+    std::vector<int32_t> lines;  // one of these is said; none for an empty list
+    bool fromSpot;
+  };
+  const Case cases[] = {
+      {"off the frame", 1, G::kBallAtRest, G::kShotOnTarget, 100, {29}, true},
+      {"a near miss", 1, G::kBallWide, G::kShotNearMiss, 100, {29}, true},
+      {"out", 1, G::kBallOut, G::kShotWide, 100, {28, 30}, true},
+      {"Orwen down", 1, G::kBallHitOrwen, G::kShotFarFromGoal, 100, {}, true},
+      {"out at the whistle", 1, G::kBallOut, G::kShotWide, 0, {}, true},
+      {"at rest in play", 0, G::kBallAtRest, G::kShotFarFromGoal, 100, {}, false},
+  };
+  const Vector4 lies(900.0f, 300.0f, 10.0f, 1.0f);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(RunUntil(
+        m_harness, [&] { return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning(); },
+        1500));
+    game->kickSpot = Vector4(1000.0f, -100.0f, 10.0f, 1.0f);
+    game->savedHeading = 0.25f;
+    game->savedAim = Vector4(0.0f, 0.3f, 0.25f, 0.0f);
+    game->ballPosition = lies;
+    game->ballVelocity = Vector4(-300.0f, 0.0f, 0.0f, 0.0f);
+    game->ballState = c.ballState;
+    game->shotClass = c.shotClass;
+    game->timeLeft = c.timeLeft;
+    game->keeperPosition = Plus(game->keeperHome, Vector4(0, 120.0f, 0, 0));
+    game->keeperAnim->Play(game->keeperSaveLowLeft, 0, 0.0f);
+    game->cameraHold = 1;
+    if (c.ballState == G::kBallHitOrwen) game->orwenActive = 1;
+    game->FadeDownToNextKick(c.retake);
+    std::vector<int32_t> heard;
+    Hush();
+    RunUntil(
+        m_harness,
+        [&] {
+          for (int32_t line : {28, 29, 30})
+            if (Speech(game, line)) heard.push_back(line);
+          return game->phase != G::kPhaseNextKick;
+        },
+        400);
+    ASSERT_TRUE(game->phase == G::kPhaseAim || game->phase == G::kPhaseTimeUp) << game->phase;
+    if (c.lines.empty()) {
+      EXPECT_TRUE(heard.empty());
+    } else {
+      ASSERT_FALSE(heard.empty());
+      EXPECT_NE(std::find(c.lines.begin(), c.lines.end(), heard.front()), c.lines.end());
+    }
+    if (c.fromSpot) {
+      EXPECT_LT(Apart(game->ballPosition, game->kickSpot), 0.01f);
+      EXPECT_NEAR(game->heading, 0.25f, 1e-5f) << "aimed as before";
+      EXPECT_NEAR(game->aim.y, 0.3f, 1e-5f);
+      EXPECT_NEAR(game->ballVelocity.z, 0.6f, 1e-5f);
+    } else {
+      EXPECT_LT(Apart(game->ballPosition, lies), 0.01f);
+    }
+    EXPECT_NEAR(game->ballVelocity.x, -std::cos(game->heading), 1e-4f);
+    EXPECT_LT(Apart(game->keeperPosition, game->keeperHome), 0.01f) << "the keeper back home";
+    EXPECT_TRUE(game->keeperAnim->IsAnimationActive(game->keeperStand));
+    EXPECT_EQ(game->cameraHold, 0);
+    EXPECT_EQ(game->shotClass, G::kShotFarFromGoal);
+    EXPECT_NEAR(game->clemencyPosition.x, game->ballPosition.x, 0.01f) << "Clemency level with it";
+    EXPECT_NEAR(game->clemencyPosition.y, game->rightTouchlineY + 350.0f, 0.01f);
+    if (c.ballState == G::kBallHitOrwen) {
+      EXPECT_EQ(game->orwenActive, 0);
+      EXPECT_GE(game->orwenDelay, 490);
+      EXPECT_LE(game->orwenDelay, 999);
+    }
+    game->timeLeft = 100;
+    game->phase = G::kPhaseAim;
+    game->m_ingameText.shown = 0;
   }
 }
 
