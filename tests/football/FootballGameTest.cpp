@@ -196,9 +196,19 @@ TEST_F(FootballGameTest, PlayingTwiceLeavesOneWindowAndNoBlockOfTheGame) {
     EXPECT_NE(m_harness.app().FindWindow(game->sceneWindowId), nullptr) << "the id AddWindow gave";
     EXPECT_NE(m_harness.app().FindWindow(game->overlayWindowId), nullptr);
     ASSERT_TRUE(PlayIntro(game));
+    // Three goals win a game of the normal mode: the first run falls one short.
+    game->goals = run == 0 ? 2 : 3;
     game->timeLeft = 1;
+    // Time up: the whistle and its text, then the closing line over the fade.
+    ASSERT_TRUE(RunUntil(
+        m_harness, [&] { return game->phase == G::kPhaseEnd; }, 600));
+    EXPECT_TRUE(GetSoundWrapper()->IsSamplePlaying(game->m_speechBank, 18)) << "the closing line";
+    EXPECT_EQ(game->m_fadeTimer.m_direction, 0);
     ASSERT_TRUE(RunToEnd(1500)) << "run " << run;
     EXPECT_EQ(GetSaveProfile().GetHighScore(G::kGameId, 0)->score, 0);
+    EXPECT_EQ(std::u16string(FrontEnd()->GetMessageLine(0)),
+              GetLocalisedText(run == 0 ? 1015 : 1014))
+        << "game over, then won";
     Tap(m_harness, plat::kDIK_RETURN);
     blocksAfter[run] = MemoryTracker::GetStatistics().totalAllocUnitCount;
   }

@@ -253,27 +253,59 @@ TEST_F(FootballRulesTest, TheKeeperDivesWhereTheBallMeetsHisPlane) {
   struct Case {
     float dy, z;
     int32_t G::*dive;
+    int32_t shot = G::kShotOnTarget;
   };
+  const int32_t miss = G::kShotNearMiss;
   const Case cases[] = {{0, 75, &G::keeperSaveCentre},        {0, 30, &G::keeperSaveLowCentreStart},
                         {0, 150, &G::keeperSaveHighCentre},   {-70, 30, &G::keeperSaveShortRight},
                         {-200, 30, &G::keeperSaveLowRight},   {-200, 75, &G::keeperSaveMidRight},
                         {-200, 150, &G::keeperSaveHighRight}, {70, 30, &G::keeperSaveShortLeft},
                         {200, 30, &G::keeperSaveLowLeft},     {200, 75, &G::keeperSaveMidLeft},
-                        {200, 150, &G::keeperSaveHighLeft}};
+                        {200, 150, &G::keeperSaveHighLeft},
+                        // A near miss: he reaches for it by its height against his own.
+                        {45, -45, &G::keeperSaveLowCentreStart, miss},
+                        {-45, 125, &G::keeperSaveHighCentre, miss},
+                        {0, 100, &G::keeperSaveCentre, miss},
+                        {-60, -55, &G::keeperSaveLowRight, miss},
+                        {-60, 55, &G::keeperSaveHighRight, miss},
+                        {-60, 0, &G::keeperSaveMidRight, miss},
+                        {60, -55, &G::keeperSaveLowLeft, miss},
+                        {60, 55, &G::keeperSaveHighLeft, miss},
+                        {60, 0, &G::keeperSaveMidLeft, miss}};
   for (const Case& c : cases) {
-    game->shotClass = G::kShotOnTarget;
+    SCOPED_TRACE(::testing::Message() << c.dy << "," << c.z << " shot " << c.shot);
+    game->shotClass = c.shot;
     game->keeperPosition = game->keeperHome;
+    game->keeperError = 0.5f;
     game->keeperPlanePoint = Vector4(game->keeperHome.x, game->keeperHome.y + c.dy, c.z, 1);
     game->KeeperDive();
-    EXPECT_EQ(game->keeperAnim->IsAnimationActive(game->*c.dive), 1) << c.dy << "," << c.z;
+    EXPECT_EQ(game->keeperAnim->IsAnimationActive(game->*c.dive), 1);
     EXPECT_EQ(game->keeperCommitted, 1);
-    if (c.dy == 0) {
+    EXPECT_EQ(game->keeperDiveStarted, 1);
+    if (c.shot == miss) {
+      EXPECT_EQ(game->keeperError, 0.5f) << "no error drawn for a ball that misses";
+    }
+    if (c.shot != miss && c.dy == 0) {
       EXPECT_EQ(game->keeperError, 0.0f) << "straight at him he is never late";
     }
     if (c.dy == 70 || c.dy == -70) {
       EXPECT_LE(game->keeperError, 0.1f);
     }
   }
+  // He dives when the ball is his reaction time (0.4 s) from his plane, not before.
+  game->shotClass = G::kShotOnTarget;
+  game->keeperPosition = game->keeperHome;
+  game->keeperPlanePoint = Vector4(game->keeperHome.x, game->keeperHome.y + 200, 75, 1);
+  game->keeperPlaneTick = 50;
+  game->PlanKeeperMove();
+  game->keeperDiveStarted = 0;
+  game->flightTicks = 25;
+  game->UpdateKeeper();
+  EXPECT_EQ(game->keeperCommitted, 0);
+  game->flightTicks = 26;
+  game->UpdateKeeper();
+  EXPECT_EQ(game->keeperCommitted, 1);
+  EXPECT_TRUE(game->keeperAnim->IsAnimationActive(game->keeperSaveMidLeft));
 }
 
 TEST_F(FootballRulesTest, DefendersGuardStepAndTurnByTheirRules) {
