@@ -630,3 +630,122 @@ TEST_F(FootballPlayTest, TheNextKickIsTakenAgainOrFromWhereTheBallLies) {
 }
 
 }  // namespace
+
+namespace {
+
+// One tick of a live ball, by what the kick was predicted to do: the goal's orbit once it is
+// over the line, a save once a ball at goal slows or runs late, out once a wide ball stops, the
+// frame met on its tick.
+TEST_F(FootballPlayTest, ALiveBallEndsByWhatItWasPredictedToDo) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  const float goalX = game->goalCentre.x;
+  struct Case {
+    const char* name;
+    int32_t state, shotClass, pending;
+    float x, speed;
+    uint32_t ticksPastContact;  // flightTicks - contactTick before the tick
+    int32_t phase;              // after the tick
+  };
+  const Case cases[] = {
+      {"over the line", G::kBallGoalBound, G::kShotOnTarget, 1, goalX - 15, 600, 0,
+       G::kPhaseGoalOrbit},
+      {"over the line, already counted", G::kBallGoalBound, G::kShotOnTarget, 0, goalX - 15, 600,
+       0, G::kPhaseFlight},
+      {"slowed at goal", G::kBallGoalBound, G::kShotOnTarget, 1, 400, 5, 0, G::kPhaseKeeperHolds},
+      {"slowed, near miss", G::kBallGoalBound, G::kShotNearMiss, 1, 400, 5, 0,
+       G::kPhaseKeeperHolds},
+      {"slowed, wide", G::kBallGoalBound, G::kShotWide, 1, 400, 5, 0, G::kPhaseFlight},
+      {"late at goal", G::kBallGoalBound, G::kShotOnTarget, 1, 400, 600, 21,
+       G::kPhaseKeeperHolds},
+      {"not yet late", G::kBallGoalBound, G::kShotOnTarget, 1, 400, 600, 19, G::kPhaseFlight},
+      {"wide and stopping", G::kBallWide, G::kShotWide, 1, 400, 5, 0, G::kPhaseMessage},
+      {"wide and rolling", G::kBallWide, G::kShotWide, 1, 400, 600, 0, G::kPhaseFlight},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(RunUntil(
+        m_harness, [&] { return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning(); },
+        1500));
+    game->phase = G::kPhaseFlight;
+    game->ballState = c.state;
+    game->shotClass = c.shotClass;
+    game->goalPending = c.pending;
+    game->ballPosition = Vector4(c.x, 200.0f, 10.0f, 1.0f);
+    game->ballVelocity = Vector4(-c.speed, 0.0f, 0.0f, 0.0f);
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->ballSpeed = c.speed;
+    game->contactTick = 50;
+    game->flightTicks = 50 + c.ticksPastContact;
+    game->keeperCommitted = 1;
+    game->m_ingameText.shown = 0;
+    m_harness.RunFrames(1);
+    EXPECT_EQ(game->phase, c.phase);
+    if (c.phase == G::kPhaseMessage) {
+      EXPECT_EQ(Shown(game), Text(145)) << "out";
+    }
+    game->m_ingameText.shown = 0;
+    if (game->phase == G::kPhaseFlight || game->phase == G::kPhaseGoalOrbit) {
+      game->phase = G::kPhaseMessage;
+    }
+  }
+  // The frame, met on the tick the prediction gave: it rings, and the camera holds on the ball.
+  ASSERT_TRUE(RunUntil(
+      m_harness, [&] { return game->phase == G::kPhaseAim && !game->m_fadeTimer.IsRunning(); },
+      1500));
+  game->phase = G::kPhaseFlight;
+  game->ballState = G::kBallWoodwork;
+  game->woodworkPart = G::kFrameCrossbar;
+  game->goalCrossing = Vector4(goalX, 0.0f, game->crossbarZ, 1.0f);
+  game->ballPosition = Vector4(goalX + 20.0f, 0.0f, game->crossbarZ, 1.0f);
+  game->ballVelocity = Vector4(-900.0f, 0.0f, 0.0f, 0.0f);
+  game->ballSpeed = 900.0f;
+  game->cameraHold = 0;
+  game->contactTick = 50;
+  game->flightTicks = 49;
+  Hush();
+  m_harness.RunFrames(1);
+  EXPECT_EQ(game->cameraHold, 1);
+  EXPECT_TRUE(Effect(game, 15)) << "the frame rings";
+  EXPECT_TRUE(Speech(game, 35));
+  EXPECT_GT(game->ballVelocity.x, 0.0f) << "back off the bar";
+}
+
+// Orwen is knocked off his bicycle by a ball that reaches him with some pace, once.
+TEST_F(FootballPlayTest, OrwenIsKnockedOffByABallWithPaceOnce) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  game->orwenDelay = 1;
+  m_harness.RunFrames(2);
+  ASSERT_EQ(game->orwenActive, 1);
+  game->orwenStep = 0.0f;  // he waits where he is for the ball
+  struct Case {
+    float speed;
+    int32_t state;
+    bool knocked;
+  };
+  const Case cases[] = {{900.0f, G::kBallWide, true},
+                        {50.0f, G::kBallWide, false},
+                        {900.0f, G::kBallHitOrwen, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.speed);
+    const int32_t score = game->GetScore(0);
+    game->phase = G::kPhaseFlight;
+    game->ballState = c.state;
+    game->ballPosition = game->orwenPosition;
+    game->ballPosition.z = 60.0f;
+    game->ballVelocity = Vector4(0.0f, c.speed, 0.0f, 0.0f);
+    game->ballSpin = Vector4(0, 0, 0, 0);
+    game->ballSpeed = c.speed;
+    game->flightTicks = 1;
+    game->contactTick = 100000;
+    game->orwenAnim->Play(game->orwenCycle, 1, 0.0f);
+    Hush();
+    m_harness.RunFrames(1);
+    EXPECT_EQ(game->GetScore(0) - score, c.knocked ? 20000 : 0);
+    EXPECT_EQ(game->orwenAnim->IsAnimationActive(game->orwenHitFall) != 0, c.knocked);
+    EXPECT_EQ(Effect(game, 10), c.knocked);
+  }
+}
+
+}  // namespace
