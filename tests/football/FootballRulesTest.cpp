@@ -61,6 +61,11 @@ TEST_F(FootballRulesTest, TheKickSpeedFollowsThePowerBar) {
     EXPECT_EQ(game->phase, G::kPhaseFlight);
     const Vector4& v = game->ballVelocity;
     EXPECT_NEAR(std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z), c.speed, c.speed * 1e-5f);
+    EXPECT_EQ(game->keeperCommitted, 0) << "the keeper plans afresh for each kick";
+    EXPECT_EQ(game->keeperDiveStarted, 0);
+    EXPECT_EQ(game->keeperMoveT, 0.0f);
+    game->keeperCommitted = game->keeperDiveStarted = 1;
+    game->keeperMoveT = 1.0f;
     game->ballPosition = game->startPosition;
   }
 }
@@ -184,6 +189,7 @@ TEST_F(FootballRulesTest, AStoppedBallIsAtRestNearTheGoalOrOutOrInPlay) {
                         {-15, 0, G::kBallOut, G::kPhaseMessage, 145, 32},
                         {2420, 0, G::kBallOut, G::kPhaseMessage, 145, 32}};
   CSoundWrapper* sound = GetSoundWrapper();
+  game->savedAim = Vector4(0.0f, 0.2f, 0.0f, 0.0f);
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.x << "," << c.y);
     game->phase = G::kPhaseFlight;
@@ -201,6 +207,13 @@ TEST_F(FootballRulesTest, AStoppedBallIsAtRestNearTheGoalOrOutOrInPlay) {
     }
     for (int32_t line : {31, 32})
       EXPECT_EQ(sound->IsSamplePlaying(game->m_speechBank, line) != 0, line == c.speech) << line;
+    if (c.state != G::kBallOut) {
+      // The next kick from there is aimed the way the ball was rolling, at the kick's lift.
+      EXPECT_NEAR(game->ballVelocity.x, -0.894427f, 1e-3f);
+      EXPECT_NEAR(game->ballVelocity.y, 0.447214f, 1e-3f);
+      EXPECT_NEAR(game->ballVelocity.z, 2.0f * game->savedAim.y, 1e-5f);
+      EXPECT_EQ(game->aim.z, game->heading);
+    }
   }
 }
 
@@ -241,6 +254,7 @@ TEST_F(FootballRulesTest, TheKeepersErrorByDifficulty) {
     if (c.level < 2) {
       EXPECT_TRUE(seen.count(int(std::lround(c.hi * 100))) &&
                   seen.count(-int(std::lround(c.hi * 100))));
+      EXPECT_TRUE(seen.count(0)) << "now and then he is right on time";
     } else {
       EXPECT_EQ(seen, std::set<int>{0});
     }
@@ -464,6 +478,8 @@ TEST_F(FootballRulesTest, OrwenTurnsSmoothlyAlongHisPath) {
   game->StartOrwenCrossing();
   float last = game->orwenHeading;
   EXPECT_EQ(last, game->orwenPathHeading[0]);
+  Vector4 where = game->orwenPosition;
+  int32_t segment = game->orwenSegment;
   int ticks = 0, middles = 0;
   while (game->orwenActive && ticks < 5000) {
     game->AdvanceOrwen();
@@ -471,6 +487,14 @@ TEST_F(FootballRulesTest, OrwenTurnsSmoothlyAlongHisPath) {
     if (!game->orwenActive) break;
     ASSERT_LT(off(game->orwenHeading, last), 0.01f) << "tick " << ticks;
     last = game->orwenHeading;
+    // 8 a tick along his path: exactly so within a leg, less where a leg ends.
+    const float moved = football::Distance4(game->orwenPosition, where);
+    ASSERT_LE(moved, 8.01f) << "tick " << ticks;
+    if (game->orwenSegment == segment) {
+      ASSERT_NEAR(moved, 8.0f, 0.05f) << "tick " << ticks;
+    }
+    where = game->orwenPosition;
+    segment = game->orwenSegment;
     const float t = game->orwenSegmentT;
     if (t > 0.3f && t < 0.7f) {
       ASSERT_LT(off(game->orwenHeading, game->orwenPathHeading[game->orwenSegment]), 0.01f)
@@ -528,8 +552,8 @@ TEST_F(FootballRulesTest, DefendersStepFurtherAndFasterAtEachDifficulty) {
     d.moveEnd = Vector4(guard.x + 100.0f, guard.y, 0.0f, 1.0f);
     d.StartMove(1, Vector4(guard.x + 100.0f + s.ballX, guard.y + s.ballY, 0.0f, 1.0f));
     EXPECT_EQ(d.moving, 1);
-    d.anim->Update(1.0f);
-    EXPECT_EQ(d.anim->GetCurrentAnimation(), d.*s.animation);
+    d.UpdateAnimation(1.0f);
+    EXPECT_EQ(d.anim->GetCurrentAnimation(), d.*s.animation) << "stepping, not standing";
   }
   // The step runs its length and he stands where it ends.
   int ticks = 0;
