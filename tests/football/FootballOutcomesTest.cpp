@@ -132,6 +132,10 @@ TEST_F(FootballOutcomesTest, TargetsScoreByRingAndByHowManyWereHitAndThenGoDark)
   game->phase = G::kPhaseTargetHit;
   game->ballState = G::kBallTarget;
   const Vector4 lies = game->ballPosition;
+  ASSERT_GT(game->m_bonusScores.GetListLength(), 1);
+  ASSERT_TRUE(RunUntil(
+      m_harness, [&] { return game->phase != G::kPhaseTargetHit; }, 600));
+  EXPECT_EQ(game->m_bonusScores.GetListLength(), 0) << "the scores are read before the fade";
   ASSERT_TRUE(RunToAim(game));
   EXPECT_NEAR(game->ballPosition.x, lies.x, 1.0f);
   EXPECT_NEAR(game->ballPosition.y, lies.y, 1.0f);
@@ -198,6 +202,7 @@ TEST_F(FootballOutcomesTest, ClemencyAndOrwenTurnTheBallBackScoreAndTheKickIsTak
     }
     at.w = 1.0f;
     InFlight(game, G::kBallWide, at, velocity);
+    for (cDefender* d : game->defenders) d->moving = 1;
     Hush();
     m_harness.RunFrames(1);
     EXPECT_EQ(Effect(game, c.orwen ? 10 : 3), c.reaction != nullptr) << "the knock";
@@ -217,6 +222,10 @@ TEST_F(FootballOutcomesTest, ClemencyAndOrwenTurnTheBallBackScoreAndTheKickIsTak
       EXPECT_TRUE(game->clemencyAnim->IsAnimationActive(game->*c.reaction));
     }
     EXPECT_LE(Speed(game->ballVelocity), 900.0f * 0.2f + 1.0f);
+    // When the ball stops the defenders stop with it.
+    ASSERT_TRUE(RunUntil(
+        m_harness, [&] { return game->phase != G::kPhaseFlight; }, 1500));
+    for (const cDefender* d : game->defenders) EXPECT_EQ(d->moving, 0);
     bool retakeLine = false;
     ASSERT_TRUE(RunToAim(game, 1500, &retakeLine));
     EXPECT_EQ(game->GetScore(0) - score, c.points) << "nothing more for the same kick";
@@ -464,6 +473,18 @@ TEST_F(FootballDrawingTest, EveryCharacterTheBallAndTheTargetsAreDrawnWhereTheyS
   ASSERT_EQ(game->phase, G::kPhaseRunUp);
   const std::vector<Drawn> running = RenderOnce(game);
   EXPECT_EQ(Count(running, game->dulcieAnim->GetModel()), 1);
+  // She starts 300 back from the ball on the kick's line, a little to its side, facing along it.
+  const NodeContainer* dulcie = GetApp().GetNodeFactory()->Find(game->dulcieAnim->GetModel());
+  for (const Drawn& d : running) {
+    if (d.container != dulcie) continue;
+    const float dx = game->ballPosition.x - d.at.x, dy = game->ballPosition.y - d.at.y;
+    EXPECT_NEAR(std::sqrt(dx * dx + dy * dy), 300.0f, 10.0f);
+    const float kick = std::atan2(game->ballVelocity.y, game->ballVelocity.x);
+    EXPECT_LT(std::fabs(std::remainder(std::atan2(dy, dx) - kick, 6.2831855f)), 0.08f)
+        << "behind the ball on the kick's line";
+    EXPECT_NEAR(d.placement[0], std::cos(kick + 1.5707964f), 1e-3f) << "facing along it";
+    EXPECT_NEAR(d.placement[1], std::sin(kick + 1.5707964f), 1e-3f);
+  }
   EXPECT_EQ(Count(running, game->arrowGeo), 0);
   int defendersInView = 0;
   for (const cDefender* d : game->defenders)

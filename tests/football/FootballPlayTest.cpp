@@ -13,6 +13,7 @@
 #include "Engine/PC/PCRenderWindow.h"
 #include "Game/FootballGame/FootballMath.h"
 #include "Game/Helper/AnimationHelper.h"
+#include "Game/Helper/BipedCollision.h"
 #include "Game/Helper/InputDevice.h"
 #include "Game/Localisation/LocalisedText.h"
 #include "tests/football/FootballTestSupport.h"
@@ -410,6 +411,42 @@ TEST_F(FootballPlayTest, TheKeeperParriesTheBallBackOrWideOfThePost) {
   game->CheckKeeperHit();
   EXPECT_FALSE(Speech(game, 33) || Speech(game, 34));
   EXPECT_EQ(game->frameSpeechPlaying, 0);
+  // Saved standing, he cheers at once; saved low, he gets up from it and then cheers.
+  struct Save {
+    int32_t G::*dive;
+    int32_t G::*next;
+    bool cheers;
+  };
+  for (const Save& v : {Save{&G::keeperSaveCentre, &G::keeperCelebrate, true},
+                        Save{&G::keeperSaveLowCentreStart, &G::keeperSaveLowCentreEnd, false}}) {
+    SCOPED_TRACE(game->*v.dive);
+    game->keeperPosition = game->keeperHome;
+    game->keeperAnim->Play(game->*v.dive, 0, 0.0f);
+    game->keeperAnim->Update(1.0f);
+    game->ballPosition = game->keeperPosition;
+    game->ballPosition.z = 10.0f;
+    game->ballVelocity = Vector4(-900, 0, 0, 0);
+    game->ballSpeed = 900.0f;
+    Vector4 probe = game->ballPosition;
+    const Matrix pose = football::PlacedZ(1.5707964f, game->keeperPosition);
+    for (float z = 10.0f; z < 200.0f; z += 5.0f) {
+      probe.z = z;
+      if (game->keeperBiped->HitTestSphere(G::kBallRadius, pose, probe) != BipedCollision::kNoHit)
+        break;
+    }
+    game->ballPosition = probe;
+    Hush();
+    game->CheckKeeperHit();
+    ASSERT_EQ(game->ballState, G::kBallParried);
+    EXPECT_EQ(Speech(game, 3), v.cheers);
+    for (int i = 0; i < 30; ++i) game->keeperAnim->Update(1.0f);
+    EXPECT_TRUE(game->keeperAnim->IsAnimationActive(game->*v.next));
+    for (int i = 0; i < 600 && !game->keeperAnim->IsAnimationActive(game->keeperCelebrate); ++i) {
+      game->keeperAnim->Update(1.0f);
+      game->KeeperRecovery();
+    }
+    EXPECT_TRUE(game->keeperAnim->IsAnimationActive(game->keeperCelebrate));
+  }
 }
 
 // A parried ball that rolls over the line is a goal after all; one parried wide is not.
@@ -431,14 +468,20 @@ TEST_F(FootballPlayTest, AParriedBallOverTheLineIsAGoalButNotOneParriedWide) {
     game->ballSpeed = 1200.0f;
     game->flightTicks = 1;
     game->contactTick = 1;
-    bool saved = false;
+    // He went down to his left for it: he gets up as the ball rolls on.
+    game->keeperAnim->Play(game->keeperSaveLowLeft, 0, 0.0f);
+    for (int i = 0; i < 600 && !game->keeperAnim->IsAnimationFinished(game->keeperSaveLowLeft); ++i)
+      game->keeperAnim->Update(1.0f);
+    bool saved = false, gotUp = false;
     ASSERT_TRUE(RunUntil(
         m_harness,
         [&] {
           saved |= game->phase == G::kPhaseKeeperHolds;
+          gotUp |= game->keeperAnim->IsAnimationActive(game->keeperGetUpLeft) != 0;
           return game->phase != G::kPhaseFlight;
         },
         600));
+    EXPECT_TRUE(gotUp);
     const bool goal = state == G::kBallParried;
     EXPECT_EQ(game->goals, goals + (goal ? 1 : 0));
     EXPECT_EQ(game->phase, goal ? G::kPhaseCelebration : G::kPhaseKeeperHolds);
