@@ -260,6 +260,7 @@ TEST_F(FootballOutcomesTest, ADefenderBlocksWithThePartHitAndAGroinHitPaysOnce) 
   const Case cases[] = {
       {0, &cDefender::animBlockChest, 0, 1, 2, {3}, other},
       {10, &cDefender::animBlockChest, 0, 1, 2, {3}, other},
+      {4, &cDefender::animBlockLegs, 0, 1, 12, {5}, legs},
       {5, &cDefender::animBlockLegs, 0, 1, 12, {5}, legs},
       {9, &cDefender::animBlockLegs, 0, 1, 12, {5}, legs},
       {12, &cDefender::animBlockHead, 0, 1, 4, {3}, other},
@@ -274,8 +275,12 @@ TEST_F(FootballOutcomesTest, ADefenderBlocksWithThePartHitAndAGroinHitPaysOnce) 
     const int32_t score = game->GetScore(0);
     game->shotClass = G::kShotOnTarget;
     InFlight(game, G::kBallGoalBound, d->position, Vector4(-900, 0, 0, 0));
+    for (cDefender* each : game->defenders) each->moving = 1;
     Hush();
     game->DefenderHit(0, c.part);
+    for (const cDefender* each : game->defenders) {
+      EXPECT_EQ(each->moving, each == d ? 1 : 0) << "the others stop; he finishes his step";
+    }
     EXPECT_TRUE(Effect(game, c.effect));
     EXPECT_EQ(game->ballState, G::kBallDeflected);
     EXPECT_EQ(game->shotClass, G::kShotFarFromGoal) << "the keeper stands down";

@@ -306,6 +306,26 @@ TEST_F(FootballRulesTest, TheKeeperDivesWhereTheBallMeetsHisPlane) {
       EXPECT_LE(game->keeperError, 0.1f);
     }
   }
+  // At the easier difficulties his dive at a kick on target plays slower by his error; for a
+  // near miss it plays at its own pace.
+  struct Pace {
+    int32_t shot;
+    float error;
+  };
+  float played[3] = {};  // the animation's fraction read as the game reads it
+  const Pace paces[] = {{G::kShotOnTarget, 0.0f}, {G::kShotOnTarget, 0.25f}, {G::kShotNearMiss, 0.25f}};
+  for (int i = 0; i < 3; ++i) {
+    game->phase = G::kPhaseAim;
+    game->keeperAnim->Play(game->keeperSaveMidLeft, 0, 0.0f);
+    game->shotClass = paces[i].shot;
+    game->keeperError = paces[i].error;
+    game->keeperDiveStarted = 1;
+    for (int t = 0; t < 12; ++t) game->UpdateCharacters();
+    played[i] = game->keeperAnim->GetRemainingFraction(game->keeperSaveMidLeft);
+  }
+  EXPECT_LT(played[1], played[0] - 0.01f) << "late by his error";
+  EXPECT_EQ(played[2], played[0]);
+  game->keeperDiveStarted = 0;
   // He dives when the ball is his reaction time (0.4 s) from his plane, not before.
   game->shotClass = G::kShotOnTarget;
   game->keeperPosition = game->keeperHome;
