@@ -195,6 +195,7 @@ TEST_F(FootballGameTest, PlayingTwiceLeavesOneWindowAndNoBlockOfTheGame) {
     EXPECT_NE(game->sceneWindowId, -1);
     EXPECT_NE(m_harness.app().FindWindow(game->sceneWindowId), nullptr) << "the id AddWindow gave";
     EXPECT_NE(m_harness.app().FindWindow(game->overlayWindowId), nullptr);
+    EXPECT_EQ(defenderCount, kDefenderCount);
     ASSERT_TRUE(PlayIntro(game));
     // Three goals win a game of the normal mode: the first run falls one short.
     game->goals = run == 0 ? 2 : 3;
@@ -203,12 +204,14 @@ TEST_F(FootballGameTest, PlayingTwiceLeavesOneWindowAndNoBlockOfTheGame) {
     ASSERT_TRUE(RunUntil(
         m_harness, [&] { return game->phase == G::kPhaseEnd; }, 600));
     EXPECT_TRUE(GetSoundWrapper()->IsSamplePlaying(game->m_speechBank, 18)) << "the closing line";
+    EXPECT_FALSE(GetSoundWrapper()->IsMusicPlaying()) << "over the music's silence";
     EXPECT_EQ(game->m_fadeTimer.m_direction, 0);
     ASSERT_TRUE(RunToEnd(1500)) << "run " << run;
     EXPECT_EQ(GetSaveProfile().GetHighScore(G::kGameId, 0)->score, 0);
     EXPECT_EQ(std::u16string(FrontEnd()->GetMessageLine(0)),
               GetLocalisedText(run == 0 ? 1015 : 1014))
         << "game over, then won";
+    EXPECT_EQ(defenderCount, 0) << "none left once the game has gone";
     Tap(m_harness, plat::kDIK_RETURN);
     blocksAfter[run] = MemoryTracker::GetStatistics().totalAllocUnitCount;
   }

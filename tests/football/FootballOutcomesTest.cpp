@@ -795,6 +795,40 @@ TEST_F(FootballDrawingTest, EachCharacterFacesItsWayWithItsShadowUnderIt) {
           << "Orwen rides the way his path goes";
     }
   }
+  // The ball turned to the way it goes.
+  const NodeContainer* ball = GetApp().GetNodeFactory()->Find(game->ballGeo);
+  game->ballRoll = 0.0f;
+  for (const Drawn& x : RenderOnce(game)) {
+    if (x.container == ball) {
+      EXPECT_TRUE(PlacedAs(x.placement,
+                           std::atan2(game->ballVelocity.y, game->ballVelocity.x) - 3.1415927f,
+                           game->ballPosition));
+    }
+  }
+  // The wind arrow, in the overlay, points the way the wind blows as the player faces; it keeps
+  // its bearing once the kick is taken.
+  RenderWindow* overlay = game->OverlayWindow();
+  const NodeContainer* arrow = GetApp().GetNodeFactory()->Find(game->windArrowGeo);
+  for (const int32_t phase : {G::kPhaseAim, G::kPhaseFlight}) {
+    SCOPED_TRACE(phase);
+    game->phase = phase;
+    game->wind = phase == G::kPhaseAim ? Vector4(0.0f, 0.01f, 0.0f, 0.0f) : Vector4(0.01f, 0, 0, 0);
+    game->heading = 0.5f;
+    const int32_t from = overlay->GetRenderNodeCount();
+    game->Render();
+    int arrows = 0;
+    for (int32_t i = from; i < overlay->GetRenderNodeCount(); ++i) {
+      const RenderNodeRecord* r = overlay->GetRenderNode(i);
+      if (r->container != arrow) continue;
+      ++arrows;
+      EXPECT_NEAR(r->placement[12], 550.0f, 0.01f);
+      EXPECT_NEAR(r->placement[13], 900.0f, 0.01f);
+    }
+    EXPECT_EQ(arrows, 1);
+    EXPECT_NEAR(game->windArrowAngle, -1.5707964f - 0.5f, 1e-4f);
+  }
+  game->phase = G::kPhaseAim;
+  game->heading = 0.0f;
   // A target hit is drawn dimmed.
   game->targetLit[2] = 0;
   const NodeContainer* target = GetApp().GetNodeFactory()->Find(game->targetGeo);
@@ -1013,6 +1047,16 @@ TEST_F(FootballHudTest, TheWindBarIsAsLongAsTheWindIsStrongAndTheGoalsAreCounted
       EXPECT_EQ(pieces[i].x, c.middles[i]);
       EXPECT_EQ(pieces[i].y, 21.0f);
     }
+  }
+  // The row of Mr Gorst's icons along the top right, a twentieth of the width apart.
+  const std::vector<Quad> icons =
+      Of(Quads(game, [&] { game->DrawIconRow(); }), game->hudTextures[G::kTexGorstIcon]);
+  ASSERT_EQ(icons.size(), 3u);
+  const float w = static_cast<float>(game->PitchWindow()->GetWidth());
+  const float h = static_cast<float>(game->PitchWindow()->GetHeight());
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(icons[i].x, w - w / 20.0f * static_cast<float>(i + 1));
+    EXPECT_EQ(icons[i].y, h / 20.0f);
   }
   // The goals so far, in the counter's box: one digit, then two set further left.
   RenderWindow* pitch = game->PitchWindow();

@@ -70,6 +70,7 @@ TEST_F(FootballPlayTest, TheIntroFliesOverFadesOutAndUpAndPlayStartsWithAWhistle
   Vector4 flyStart, flyEnd;
   bool flying = false;
   int32_t fadeDownDirection = -1, fadeUpDirection = -1;
+  float overlayDim = 1.0f;
   ASSERT_TRUE(RunUntil(
       m_harness,
       [&] {
@@ -79,7 +80,13 @@ TEST_F(FootballPlayTest, TheIntroFliesOverFadesOutAndUpAndPlayStartsWithAWhistle
           flying = true;
           flyEnd = game->camera.GetPosition();
         }
-        if (game->introStep == G::kIntroFadeDown) fadeDownDirection = game->m_fadeTimer.m_direction;
+        if (game->introStep == G::kIntroFadeDown) {
+          fadeDownDirection = game->m_fadeTimer.m_direction;
+          // The overlay dims with the fade.
+          overlayDim = std::min(overlayDim, game->OverlayWindow()->GetColourFactors()[0]);
+          EXPECT_NEAR(game->OverlayWindow()->GetColourFactors()[0], game->m_fadeTimer.Fraction(),
+                      0.05f);
+        }
         if (game->introStep == G::kIntroFadeUp) fadeUpDirection = game->m_fadeTimer.m_direction;
         return game->phase == G::kPhaseAim;
       },
@@ -94,6 +101,11 @@ TEST_F(FootballPlayTest, TheIntroFliesOverFadesOutAndUpAndPlayStartsWithAWhistle
   EXPECT_LT(Apart(flyStart, game->introCamera1), flight * 0.02f) << "from the first intro view";
   EXPECT_LT(Apart(flyEnd, game->introCamera2), flight * 0.02f) << "to the second";
   EXPECT_TRUE(Effect(game, 30)) << "the whistle that starts play";
+  EXPECT_LT(overlayDim, 0.2f);
+  m_harness.RunFrames(2);
+  EXPECT_EQ(game->OverlayWindow()->GetColourFactors()[0], 1.0f) << "full colour in play";
+  EXPECT_EQ(game->PitchWindow()->GetFlags() & BaseRenderWindow::kSuspended, 0);
+  EXPECT_TRUE(GetSoundWrapper()->IsMusicPlaying());
   EXPECT_EQ(game->timeLeft, 240u) << "the intro takes nothing off the clock";
 }
 

@@ -158,9 +158,28 @@ TEST_F(FootballRulesTest, TheFrameIsMetWhereItStandsAndTheBallRebounds) {
     EXPECT_EQ(game->contactTick, game->frameContactTick) << c.name;
     game->phase = G::kPhaseRunUp;
     for (uint32_t i = 1; i < game->contactTick; ++i) game->StepBall();
+    const Vector4 before = game->ballVelocity;
+    const float speed = game->ballSpeed;
+    GetSoundWrapper()->StopAll();
     game->BounceOffWoodwork();
     EXPECT_EQ(game->ballState, c.after) << c.name;
     EXPECT_EQ(game->cameraHold, 1) << c.name;
+    EXPECT_TRUE(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 15)) << c.name;
+    // The commentary has its say, but not on a ball that drops in off the bar.
+    EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_speechBank, 35) != 0,
+              c.after != G::kBallGoalBound)
+        << c.name;
+    const Vector4& v = game->ballVelocity;
+    if (c.part == G::kFrameLeftPost || c.part == G::kFrameRightPost) {
+      EXPECT_NEAR(std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z), 0.3f * speed, 0.5f) << c.name;
+      EXPECT_GT(v.x, 0.0f) << c.name << ": back off the post";
+    } else if (c.after == G::kBallGoalBound) {
+      EXPECT_NEAR(v.z, -0.8f * speed, 0.5f) << c.name << ": down off the underside";
+    } else if (c.after == G::kBallWide) {
+      EXPECT_NEAR(v.z, 0.8f * speed, 0.5f) << c.name << ": up off the top";
+    } else {
+      EXPECT_NEAR(v.x, before.x * -0.24f, 0.5f) << c.name << ": straight back off the bar";
+    }
   }
 }
 
