@@ -931,13 +931,17 @@ TEST_F(FootballDrawingTest, TheKeeperWatchesTheBallUnlessItIsComingAtGoal) {
       game->m_fadeTimer.Start(1, 0.0f);
       game->m_fadeTimer.m_running = 0;
     }
-    int seen = 0;
+    int seen = 0, arrows = 0;
+    const NodeContainer* arrow = GetApp().GetNodeFactory()->Find(game->arrowGeo);
     for (const Drawn& d : RenderOnce(game)) {
+      arrows += d.container == arrow;
       if (d.container != model) continue;
       ++seen;
       EXPECT_TRUE(PlacedAs(d.placement, c.watches ? watching : 1.5707964f, keeper));
     }
     EXPECT_EQ(seen, 1);
+    // The aim arrow shows while aiming, and through the fades into the next aim.
+    EXPECT_EQ(arrows, c.phase == G::kPhaseAim || (c.phase == G::kPhaseNextKick && c.fading));
   }
 }
 

@@ -565,6 +565,17 @@ TEST_F(FootballPlayTest, ANewGameStartsFromTheSpotAndOrwenComesLater) {
     EXPECT_LT(Apart(d->position, d->guardPosition), 0.01f);
     EXPECT_EQ(d->bonusFlag, 1);
   }
+  // The pitch is seen from near to far; the overlay's wind arrow from its own fixed camera.
+  const Camera* pitch = game->PitchWindow()->GetCamera();
+  EXPECT_EQ(pitch->GetNear(), 10.0f);
+  EXPECT_EQ(pitch->GetFar(), 50000.0f);
+  EXPECT_EQ(pitch->GetUp().z, 1.0f);
+  const Camera* overlay = game->OverlayWindow()->GetCamera();
+  EXPECT_LT(Apart(overlay->GetEye(), Vector4(0.0f, -1000.0f, 500.0f, 1.0f)), 0.01f);
+  EXPECT_LT(Apart(overlay->GetTarget(), Vector4(0.0f, 0.0f, 0.0f, 1.0f)), 0.01f);
+  EXPECT_EQ(overlay->GetNear(), 100.0f);
+  EXPECT_EQ(overlay->GetFar(), 2000.0f);
+  EXPECT_NEAR(overlay->GetHorizontalFov(), 0.7853982f, 1e-3f);
   EXPECT_EQ(game->orwenActive, 0);
   const int32_t delay = game->orwenDelay;
   EXPECT_GT(delay, 480) << "counted from the start of play";
@@ -669,7 +680,12 @@ TEST_F(FootballPlayTest, TheNextKickIsTakenAgainOrFromWhereTheBallLies) {
     game->keeperPosition = Plus(game->keeperHome, Vector4(0, 120.0f, 0, 0));
     game->keeperAnim->Play(game->keeperSaveLowLeft, 0, 0.0f);
     game->cameraHold = 1;
-    if (c.ballState == G::kBallHitOrwen) game->orwenActive = 1;
+    if (c.ballState == G::kBallHitOrwen) {
+      game->orwenActive = 1;
+    } else {
+      game->orwenActive = 0;
+      game->orwenDelay = 5000;
+    }
     game->FadeDownToNextKick(c.retake);
     std::vector<int32_t> heard;
     Hush();
@@ -703,6 +719,10 @@ TEST_F(FootballPlayTest, TheNextKickIsTakenAgainOrFromWhereTheBallLies) {
     EXPECT_EQ(game->shotClass, G::kShotFarFromGoal);
     EXPECT_NEAR(game->clemencyPosition.x, game->ballPosition.x, 0.01f) << "Clemency level with it";
     EXPECT_NEAR(game->clemencyPosition.y, game->rightTouchlineY + 350.0f, 0.01f);
+    if (c.ballState != G::kBallHitOrwen) {
+      // Everyone stands still while the view fades down, and moves on as it fades up.
+      EXPECT_NEAR(5000 - game->orwenDelay, 60, 3);
+    }
     if (c.ballState == G::kBallHitOrwen) {
       EXPECT_EQ(game->orwenActive, 0);
       EXPECT_GE(game->orwenDelay, 490);

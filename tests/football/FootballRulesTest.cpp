@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <set>
 #include <string>
@@ -331,19 +332,23 @@ TEST_F(FootballRulesTest, TheKeeperDivesWhereTheBallMeetsHisPlane) {
     int32_t shot;
     float error;
   };
-  float played[3] = {};  // the animation's fraction read as the game reads it
-  const Pace paces[] = {{G::kShotOnTarget, 0.0f}, {G::kShotOnTarget, 0.25f}, {G::kShotNearMiss, 0.25f}};
-  for (int i = 0; i < 3; ++i) {
+  float played[4] = {};  // the animation's fraction read as the game reads it
+  const Pace paces[] = {{G::kShotOnTarget, 0.0f},
+                       {G::kShotOnTarget, 0.25f},
+                       {G::kShotNearMiss, 0.25f},
+                       {G::kShotOnTarget, 0.25f}};  // before his dive: no error yet
+  for (int i = 0; i < 4; ++i) {
     game->phase = G::kPhaseAim;
     game->keeperAnim->Play(game->keeperSaveMidLeft, 0, 0.0f);
     game->shotClass = paces[i].shot;
     game->keeperError = paces[i].error;
-    game->keeperDiveStarted = 1;
+    game->keeperDiveStarted = i < 3 ? 1 : 0;
     for (int t = 0; t < 12; ++t) game->UpdateCharacters();
     played[i] = game->keeperAnim->GetRemainingFraction(game->keeperSaveMidLeft);
   }
   EXPECT_LT(played[1], played[0] - 0.01f) << "late by his error";
   EXPECT_EQ(played[2], played[0]);
+  EXPECT_EQ(played[3], played[0]);
   game->keeperDiveStarted = 0;
   // He dives when the ball is his reaction time (0.4 s) from his plane, not before.
   game->shotClass = G::kShotOnTarget;
@@ -672,6 +677,64 @@ TEST_F(FootballRulesTest, TheWindCarriesTheKickTheHigherTheFurther) {
   }
   EXPECT_GT(std::fabs(crossed[2][1]), std::fabs(crossed[2][0])) << "higher, further";
   game->wind = Vector4(0, 0, 0, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Every volume of each character can be hit, each by its own part: the keeper's and Clemency's
+// bodies as they stand, and a defender's with the zone above his head.
+TEST_F(FootballRulesTest, EveryPartOfEachCharacterCanBeHit) {
+  G* game = Loaded(0);
+  ASSERT_NE(game, nullptr);
+  cDefender& d = *game->defenders[1];
+  d.farFromBall = 1;
+  Matrix clemency;
+  clemency.Identity();
+  clemency.SetTranslation(game->clemencyPosition);
+  struct Case {
+    const char* name;
+    std::function<int32_t(const Vector4&)> hit;
+    Vector4 at;
+    std::set<int32_t> parts;
+  };
+  const std::set<int32_t> body = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12};
+  std::set<int32_t> kid = body;
+  kid.insert(11);
+  kid.insert(kDefenderJumpZone);
+  const Case cases[] = {
+      {"keeper",
+       [&](const Vector4& p) {
+         return game->keeperBiped->HitTestSphere(
+             G::kBallRadius, football::PlacedZ(1.5707964f, game->keeperPosition), p);
+       },
+       // The demo keeper's skeleton carries the bones of his left arm and leg and his body.
+       game->keeperPosition, {0, 6, 10}},
+      {"Clemency",
+       [&](const Vector4& p) {
+         return game->clemencyBiped->HitTestSphere(G::kBallRadius, clemency, p);
+       },
+       game->clemencyPosition, {0, 1, 2, 3, 4, 5, 6, 7, 10, 12}},
+      {"defender",
+       [&](const Vector4& p) {
+         return d.HitTest(G::kBallRadius, football::PlacedZ(d.heading, d.position), p);
+       },
+       d.position, kid},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::set<int32_t> parts;
+    for (float x = -90.0f; x <= 90.0f; x += 3.0f)
+      for (float y = -90.0f; y <= 90.0f; y += 3.0f)
+        for (float z = 0.0f; z <= 240.0f; z += 3.0f) {
+          const int32_t part = c.hit(Vector4(c.at.x + x, c.at.y + y, z, 1.0f));
+          if (part != BipedCollision::kNoHit) parts.insert(part);
+        }
+    std::string seen;
+    for (int32_t p : parts) seen += std::to_string(p) + " ";
+    EXPECT_EQ(parts, c.parts) << seen;
+  }
 }
 
 }  // namespace
