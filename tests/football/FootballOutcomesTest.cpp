@@ -551,7 +551,8 @@ TEST_F(FootballOutcomesTest, TheCommentaryAnswersTheWayTheBallWasBlocked) {
     std::vector<int32_t> lines;  // one of these plays
   };
   const Case cases[] = {
-      {5, {37, 19, 20, 21}}, {0, {22, 23, 24}}, {4, {22, 23, 24}}, {3, {37}}, {37, {37}}};
+      {5, {37, 19, 20, 21}}, {0, {22, 23, 24}}, {1, {22, 23, 24}}, {2, {22, 23, 24}},
+      {4, {22, 23, 24}},     {3, {37}},         {37, {37}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lastReaction);
     // Each of its lines comes up in time, and only one plays at once.
@@ -678,6 +679,9 @@ TEST_F(FootballOutcomesTest, AKickKnowsWhichDefendersItPassesAndWhen) {
     // 200 units at 15 a tick, slowing as it rolls.
     EXPECT_GE(d->enterTick, 12u);
     EXPECT_LE(d->enterTick, 30u);
+    // And out of his reach again once it has rolled past him (500 units more).
+    EXPECT_GT(d->leaveTick, d->enterTick + 30u);
+    EXPECT_LT(d->leaveTick, d->enterTick + 80u);
     for (const cDefender* other : game->defenders) {
       if (std::fabs(other->guardPosition.y - g.y) > reach + 1.0f) {
         EXPECT_EQ(other->inReach, 0) << "a defender well to the side";
@@ -1062,6 +1066,34 @@ TEST_F(FootballHudTest, TheWindBarIsAsLongAsTheWindIsStrongAndTheGoalsAreCounted
     EXPECT_EQ(icons[i].x, w - w / 20.0f * static_cast<float>(i + 1));
     EXPECT_EQ(icons[i].y, h / 20.0f);
   }
+  // Each HUD piece of a frame is noted where it was drawn: the goals and the wind while aiming,
+  // the power bar too while running up.
+  for (const int32_t phase : {G::kPhaseAim, G::kPhaseRunUp}) {
+    SCOPED_TRACE(phase);
+    game->phase = phase;
+    game->BeginHudFrame();
+    game->Render();
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < game->GetHudPieceCount(); ++i) {
+      const G::HudPiece* piece = game->GetHudPiece(i);
+      names.push_back(piece->name);
+      if (names.back() == "goals") {
+        EXPECT_EQ(piece->rect.x0, 391.0f);
+        EXPECT_EQ(piece->rect.y0, 21.0f);
+      }
+      if (names.back() == "wind") {
+        EXPECT_EQ(piece->rect.x0, 467.0f);
+      }
+      if (names.back() == "power") {
+        EXPECT_EQ(piece->rect.x0, 568.0f);
+      }
+    }
+    for (const char* name : {"goals", "wind", "power"}) {
+      const bool drawn = std::find(names.begin(), names.end(), name) != names.end();
+      EXPECT_EQ(drawn, std::string(name) != "power" || phase == G::kPhaseRunUp) << name;
+    }
+  }
+  game->phase = G::kPhaseAim;
   // The goals so far, in the counter's box: one digit, then two set further left.
   RenderWindow* pitch = game->PitchWindow();
   for (const uint32_t goals : {7u, 12u}) {

@@ -408,6 +408,28 @@ TEST_F(FootballPlayTest, TheKeeperParriesTheBallBackOrWideOfThePost) {
     EXPECT_TRUE(Speech(game, 33) || Speech(game, 34));
     for (const cDefender* d : game->defenders) EXPECT_EQ(d->moving, 0);
   }
+  // In play he stops the kicks he reads as at him or near him, and lets others by.
+  for (const int32_t shot : {G::kShotOnTarget, G::kShotNearMiss, G::kShotRestsNearGoal,
+                             G::kShotWide, G::kShotFarFromGoal}) {
+    SCOPED_TRACE(::testing::Message() << "shot " << shot);
+    game->phase = G::kPhaseFlight;
+    game->shotClass = shot;
+    game->keeperPosition = game->keeperHome;
+    game->keeperMoveT = 1.0f;
+    game->keeperCommitted = 1;
+    game->keeperAnim->Play(game->keeperStand, 1, 0.0f);
+    game->ballState = G::kBallGoalBound;
+    game->goalPending = 0;
+    game->ballPosition = Plus(game->keeperPosition, Vector4(0, 0, 100.0f, 0));
+    game->ballPosition.w = 1.0f;
+    game->ballVelocity = Vector4(-60.0f, 0, 0, 0);
+    game->ballSpeed = 60.0f;
+    game->flightTicks = 1;
+    game->contactTick = 100000;
+    m_harness.RunFrames(1);
+    const bool stops = shot != G::kShotWide && shot != G::kShotFarFromGoal;
+    EXPECT_EQ(game->ballState == G::kBallParried, stops);
+  }
   // A ball that does not reach him is not touched.
   game->ballState = G::kBallGoalBound;
   game->ballPosition = Plus(game->keeperPosition, Vector4(0, 300.0f, 100.0f, 0));
@@ -418,6 +440,9 @@ TEST_F(FootballPlayTest, TheKeeperParriesTheBallBackOrWideOfThePost) {
   // Hit while the frame's line is still being spoken, the keeper's line waits.
   Hush();
   game->frameSpeechPlaying = 1;
+  game->keeperPosition = game->keeperHome;
+  game->keeperAnim->Play(game->keeperStand, 1, 0.0f);
+  game->keeperAnim->Update(1.0f);
   game->ballPosition = Plus(game->keeperPosition, Vector4(0, 0, 100.0f, 0));
   game->ballVelocity = Vector4(-900, 0, 0, 0);
   game->CheckKeeperHit();
@@ -485,16 +510,21 @@ TEST_F(FootballPlayTest, AParriedBallOverTheLineIsAGoalButNotOneParriedWide) {
     for (int i = 0; i < 600 && !game->keeperAnim->IsAnimationFinished(game->keeperSaveLowLeft); ++i)
       game->keeperAnim->Update(1.0f);
     bool saved = false, gotUp = false;
+    int ticks = 0;
     ASSERT_TRUE(RunUntil(
         m_harness,
         [&] {
           saved |= game->phase == G::kPhaseKeeperHolds;
           gotUp |= game->keeperAnim->IsAnimationActive(game->keeperGetUpLeft) != 0;
+          ++ticks;
           return game->phase != G::kPhaseFlight;
         },
         600));
     EXPECT_TRUE(gotUp);
     const bool goal = state == G::kBallParried;
+    if (!goal) {
+      EXPECT_GE(ticks, 240) << "a ball still rolling is given four seconds before he gathers it";
+    }
     EXPECT_EQ(game->goals, goals + (goal ? 1 : 0));
     EXPECT_EQ(game->phase, goal ? G::kPhaseCelebration : G::kPhaseKeeperHolds);
   }
@@ -628,6 +658,20 @@ TEST_F(FootballPlayTest, TheKeeperWalksTowardsTheKickAtHisPace) {
     EXPECT_NEAR(game->keeperPosition.y - home.y, c.toY > 0 ? 3.0f : -3.0f, 1e-3f)
         << "a walk starts from home, 3 a tick";
   }
+  // A ball that will stop near him: once there he crouches for it as it slows.
+  game->keeperPosition = home;
+  game->shotClass = G::kShotRestsNearGoal;
+  game->restingSpot = Vector4(home.x, 12.0f, 10.0f, 1.0f);
+  game->PlanKeeperMove();
+  game->ballSpeed = 200.0f;
+  for (int i = 0; i < 10; ++i) game->UpdateKeeper();
+  game->keeperAnim->Update(1.0f);
+  EXPECT_FALSE(game->keeperAnim->IsAnimationActive(game->keeperSaveLowCentreStart));
+  game->ballSpeed = 20.0f;
+  game->UpdateKeeper();
+  game->keeperAnim->Update(1.0f);
+  EXPECT_TRUE(game->keeperAnim->IsAnimationActive(game->keeperSaveLowCentreStart));
+  EXPECT_EQ(game->keeperMoveT, 0.0f);
   // A wide kick: he walks to his mark and stands down.
   game->keeperPosition = home;
   game->shotClass = G::kShotWide;
@@ -766,6 +810,11 @@ TEST_F(FootballPlayTest, ALiveBallEndsByWhatItWasPredictedToDo) {
       {"not yet late", G::kBallGoalBound, G::kShotOnTarget, 1, 400, 600, 19, G::kPhaseFlight},
       {"wide and stopping", G::kBallWide, G::kShotWide, 1, 400, 5, 0, G::kPhaseMessage},
       {"wide and rolling", G::kBallWide, G::kShotWide, 1, 400, 600, 0, G::kPhaseFlight},
+      // A ball the prediction had come to rest: where it stops decides.
+      {"stops in play", G::kBallAtRest, G::kShotFarFromGoal, 1, 1500, 5, 0, G::kPhaseNextKick},
+      {"stops near the goal", G::kBallAtRest, G::kShotFarFromGoal, 1, 400, 5, 0,
+       G::kPhaseMessage},
+      {"still rolling", G::kBallAtRest, G::kShotFarFromGoal, 1, 1500, 600, 0, G::kPhaseFlight},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -787,7 +836,10 @@ TEST_F(FootballPlayTest, ALiveBallEndsByWhatItWasPredictedToDo) {
     m_harness.RunFrames(1);
     EXPECT_EQ(game->phase, c.phase);
     if (c.phase == G::kPhaseMessage) {
-      EXPECT_EQ(Shown(game), Text(145)) << "out";
+      EXPECT_EQ(Shown(game), Text(c.state == G::kBallAtRest ? 148 : 145));
+    }
+    if (c.phase == G::kPhaseNextKick) {
+      EXPECT_EQ(game->retakeFromSpot, 0) << "the next kick from where it stopped";
     }
     game->m_ingameText.shown = 0;
     if (game->phase == G::kPhaseFlight || game->phase == G::kPhaseGoalOrbit) {

@@ -203,7 +203,13 @@ TEST_F(FootballRulesTest, AStoppedBallIsAtRestNearTheGoalOrOutOrInPlay) {
     int32_t phase;
     int32_t text, speech;  // what the player reads and hears; -1 for nothing
   };
+  const float right = game->rightTouchlineY, left = game->leftTouchlineY;
   const Case cases[] = {{300, 100, G::kBallNearGoal, G::kPhaseMessage, 148, 31},
+                        // Up to a ball's width over a touchline is still in.
+                        {1000, right + 5, G::kBallAtRest, G::kPhaseFlight, -1, -1},
+                        {1000, left - 5, G::kBallAtRest, G::kPhaseFlight, -1, -1},
+                        {1000, right + 15, G::kBallOut, G::kPhaseMessage, 145, 32},
+                        {1000, left - 15, G::kBallOut, G::kPhaseMessage, 145, 32},
                         {1000, 0, G::kBallAtRest, G::kPhaseFlight, -1, -1},
                         {1200, 1520, G::kBallOut, G::kPhaseMessage, 145, 32},
                         {-15, 0, G::kBallOut, G::kPhaseMessage, 145, 32},
@@ -735,6 +741,60 @@ TEST_F(FootballRulesTest, EveryPartOfEachCharacterCanBeHit) {
     for (int32_t p : parts) seen += std::to_string(p) + " ";
     EXPECT_EQ(parts, c.parts) << seen;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Each locator of the pitch's scene sets its own piece of the pitch, from its whole position.
+TEST_F(FootballRulesTest, EachLocatorSetsItsPieceOfThePitch) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  Matrix m;
+  m.Identity();
+  m.SetTranslation(Vector4(5.0f, 6.0f, 77.0f, 1.0f));
+  const Vector4 at(5.0f, 6.0f, 77.0f, 1.0f);
+  auto same = [](const Vector4& a, const Vector4& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z && a.w == b.w;
+  };
+  struct Case {
+    const char* name;
+    std::function<bool()> set;
+  };
+  const Case cases[] = {
+      {"celebrate_position", [&] { return same(game->celebratePosition, at); }},
+      {"celebrate_camera", [&] { return same(game->celebrateCamera, at); }},
+      {"defender03", [&] { return same(game->defenders[3]->homePosition, at); }},
+      {"orwen_path05", [&] { return same(game->orwenPath[5], at); }},
+      {"fargoalline", [&] { return game->farGoalLineX == 5.0f; }},
+      {"targetzone02", [&] { return same(game->targetZones[2], at); }},
+      {"lefttouchline", [&] { return game->leftTouchlineY == 6.0f; }},
+      {"righttouchline", [&] { return game->rightTouchlineY == 6.0f; }},
+      {"rightpost", [&] { return game->rightPostY == 6.0f; }},
+      {"crossbar", [&] { return game->crossbarZ == 77.0f; }},
+      {"goalcentre", [&] { return same(game->goalCentre, at); }},
+      {"intro_camera01", [&] { return same(game->introCamera1, at); }},
+      {"intro_camera02", [&] { return same(game->introCamera2, at); }},
+      {"intro_camera_target01", [&] { return same(game->introCameraTarget1, at); }},
+      {"intro_camera_target02", [&] { return same(game->introCameraTarget2, at); }},
+      {"dulcie_start", [&] { return same(game->dulcieStartPosition, at); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(c.set()) << "the demo pitch has it elsewhere";
+    game->ApplyLocator(c.name, m);
+    EXPECT_TRUE(c.set());
+  }
+  // A path point's heading is its turn about the vertical.
+  Matrix turned = football::PlacedZ(0.75f, at);
+  game->ApplyLocator("orwen_path07", turned);
+  EXPECT_NEAR(game->orwenPathHeading[7], 0.75f, 1e-4f);
+  // Indexes beyond the defenders and the targets are not read.
+  const Vector4 target3 = game->targetZones[3];
+  game->ApplyLocator("targetzone04", m);
+  game->ApplyLocator("defender05", m);
+  EXPECT_TRUE(same(game->targetZones[3], target3));
 }
 
 }  // namespace
