@@ -222,9 +222,20 @@ TEST_F(FootballOutcomesTest, ClemencyAndOrwenTurnTheBallBackScoreAndTheKickIsTak
       EXPECT_TRUE(game->clemencyAnim->IsAnimationActive(game->*c.reaction));
     }
     EXPECT_LE(Speed(game->ballVelocity), 900.0f * 0.2f + 1.0f);
-    // When the ball stops the defenders stop with it.
+    // When the ball stops the defenders stop with it. Clemency plays her knock once and is on
+    // her feet again while the ball still rolls.
+    bool stoodUp = false;
     ASSERT_TRUE(RunUntil(
-        m_harness, [&] { return game->phase != G::kPhaseFlight; }, 1500));
+        m_harness,
+        [&] {
+          stoodUp |= game->ballState == G::kBallHitClemency &&
+                     game->clemencyAnim->IsAnimationActive(game->clemencyStand);
+          return game->phase != G::kPhaseFlight;
+        },
+        1500));
+    if (!c.orwen) {
+      EXPECT_TRUE(stoodUp);
+    }
     for (const cDefender* d : game->defenders) EXPECT_EQ(d->moving, 0);
     bool retakeLine = false;
     ASSERT_TRUE(RunToAim(game, 1500, &retakeLine));
@@ -1068,11 +1079,20 @@ TEST_F(FootballHudTest, TheWindBarIsAsLongAsTheWindIsStrongAndTheGoalsAreCounted
   }
   // Each HUD piece of a frame is noted where it was drawn: the goals and the wind while aiming,
   // the power bar too while running up.
+  RenderWindow* window = game->PitchWindow();
   for (const int32_t phase : {G::kPhaseAim, G::kPhaseRunUp}) {
     SCOPED_TRACE(phase);
     game->phase = phase;
+    game->timeLeft = phase == G::kPhaseAim ? 125 : 0;
     game->BeginHudFrame();
+    const int32_t texts = window->GetTextItemCount();
     game->Render();
+    // The clock in minutes and seconds.
+    bool clock = false;
+    for (int32_t i = texts; i < window->GetTextItemCount(); ++i)
+      clock |= std::u16string(window->GetTextItem(i)->text) ==
+               (phase == G::kPhaseAim ? u"02:05" : u"00:00");
+    EXPECT_TRUE(clock);
     std::vector<std::string> names;
     for (int32_t i = 0; i < game->GetHudPieceCount(); ++i) {
       const G::HudPiece* piece = game->GetHudPiece(i);
@@ -1088,12 +1108,13 @@ TEST_F(FootballHudTest, TheWindBarIsAsLongAsTheWindIsStrongAndTheGoalsAreCounted
         EXPECT_EQ(piece->rect.x0, 568.0f);
       }
     }
-    for (const char* name : {"goals", "wind", "power"}) {
+    for (const char* name : {"goals", "wind", "power", "score", "clock"}) {
       const bool drawn = std::find(names.begin(), names.end(), name) != names.end();
       EXPECT_EQ(drawn, std::string(name) != "power" || phase == G::kPhaseRunUp) << name;
     }
   }
   game->phase = G::kPhaseAim;
+  game->timeLeft = 100;
   // The goals so far, in the counter's box: one digit, then two set further left.
   RenderWindow* pitch = game->PitchWindow();
   for (const uint32_t goals : {7u, 12u}) {
@@ -1106,6 +1127,27 @@ TEST_F(FootballHudTest, TheWindBarIsAsLongAsTheWindIsStrongAndTheGoalsAreCounted
     EXPECT_EQ(item->x, goals == 7u ? 400 : 392);
     EXPECT_EQ(item->y, 24);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A challenge is played for goals alone: no targets on the pitch and no score on the HUD.
+TEST_F(FootballDrawingTest, AChallengeShowsNoTargetsAndNoScore) {
+  G* game = Loaded(kModeChallenge2);
+  ASSERT_NE(game, nullptr);
+  game->BeginHudFrame();
+  const std::vector<Drawn> drawn = RenderOnce(game);
+  EXPECT_EQ(Count(drawn, game->targetGeo), 0);
+  EXPECT_EQ(Count(drawn, game->ballGeo, &game->ballPosition), 1);
+  bool score = false, goals = false;
+  for (int32_t i = 0; i < game->GetHudPieceCount(); ++i) {
+    score |= std::string(game->GetHudPiece(i)->name) == "score";
+    goals |= std::string(game->GetHudPiece(i)->name) == "goals";
+  }
+  EXPECT_FALSE(score);
+  EXPECT_TRUE(goals);
 }
 
 }  // namespace

@@ -155,6 +155,29 @@ TEST_F(FootballPlayTest, TheAimViewIsBehindTheBallAlongTheKick) {
   EXPECT_NEAR(follow.x - game->ballPosition.x, 800.0f, 12.0f);
   EXPECT_NEAR(follow.y, 100.0f, 0.5f);
   EXPECT_NEAR(follow.z, 200.0f, 1e-3f);
+  // It follows to the edges of the pitch and a little over; beyond, it stays where it was.
+  struct Edge {
+    float x, y;
+    bool follows;
+  };
+  const float left = game->leftTouchlineY, right = game->rightTouchlineY;
+  const float goal = game->goalCentre.x, far = game->farGoalLineX;
+  for (const Edge e : {Edge{800.0f, left - 15.0f, true}, Edge{800.0f, left - 25.0f, false},
+                       Edge{800.0f, right + 15.0f, true}, Edge{800.0f, right + 25.0f, false},
+                       Edge{goal - 15.0f, 0.0f, true}, Edge{goal - 25.0f, 0.0f, false},
+                       Edge{far + 15.0f, 0.0f, true}, Edge{far + 25.0f, 0.0f, false}}) {
+    SCOPED_TRACE(::testing::Message() << e.x << "," << e.y);
+    game->phase = G::kPhaseFlight;
+    game->ballState = G::kBallWide;
+    game->ballPosition = Vector4(e.x, e.y, 10.0f, 1.0f);
+    game->ballVelocity = Vector4(0.0f, 0.0f, 0.0f, 0.0f);
+    game->ballSpeed = 0.0f;
+    const Vector4 was(5.0f, 5.0f, 5.0f, 1.0f);
+    game->camera.SetPosition(was);
+    game->UpdateCamera();
+    const Vector4 now = game->camera.GetPosition();
+    EXPECT_EQ(Apart(now, was) > 1.0f, e.follows);
+  }
 }
 
 // The clock runs while a kick is aimed, taken and in flight, and stands while a kick is shown,
@@ -636,6 +659,7 @@ TEST_F(FootballPlayTest, TheKeeperWalksTowardsTheKickAtHisPace) {
       {G::kShotNearMiss, 500.0f, 300.0f},      {G::kShotNearMiss, -200.0f, -200.0f},
       {G::kShotOnTarget, 320.0f, 320.0f},      {G::kShotOnTarget, -320.0f, -320.0f},
       {G::kShotRestsNearGoal, 150.0f, 150.0f},
+      {G::kShotOnTarget, 0.0f, 0.0f},  // straight at him: he stays where he is
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.shotClass << " " << c.planeY);
@@ -652,10 +676,13 @@ TEST_F(FootballPlayTest, TheKeeperWalksTowardsTheKickAtHisPace) {
     game->keeperAnim->Update(1.0f);
     if (c.shotClass != G::kShotRestsNearGoal) {
       EXPECT_EQ(game->keeperAnim->GetCurrentAnimation(),
-                c.toY < home.y ? game->keeperStepLeft : game->keeperStepRight);
+                c.toY < home.y   ? game->keeperStepLeft
+                : c.toY > home.y ? game->keeperStepRight
+                                 : game->keeperStand);
     }
     game->KeeperWalk();
-    EXPECT_NEAR(game->keeperPosition.y - home.y, c.toY > 0 ? 3.0f : -3.0f, 1e-3f)
+    EXPECT_NEAR(game->keeperPosition.y - home.y, c.toY > 0 ? 3.0f : (c.toY < 0 ? -3.0f : 0.0f),
+                1e-3f)
         << "a walk starts from home, 3 a tick";
   }
   // A ball that will stop near him: once there he crouches for it as it slows.
@@ -866,6 +893,11 @@ TEST_F(FootballPlayTest, ALiveBallEndsByWhatItWasPredictedToDo) {
   EXPECT_TRUE(Effect(game, 15)) << "the frame rings";
   EXPECT_TRUE(Speech(game, 35));
   EXPECT_GT(game->ballVelocity.x, 0.0f) << "back off the bar";
+  // The camera stays put and watches the ball come back.
+  const Vector4 eye = game->camera.GetPosition(), ball = game->ballPosition;
+  m_harness.RunFrames(1);
+  EXPECT_LT(Apart(game->camera.GetTarget(), ball), 0.01f);
+  EXPECT_LT(Apart(game->camera.GetPosition(), eye), 0.01f);
 }
 
 // Orwen is knocked off his bicycle by a ball that reaches him with some pace, once.

@@ -332,6 +332,10 @@ TEST_F(FootballRulesTest, TheKeeperDivesWhereTheBallMeetsHisPlane) {
       EXPECT_LE(game->keeperError, 0.1f);
     }
   }
+  // A dive plays once and ends: he gets up from it.
+  for (int i = 0; i < 600 && !game->keeperAnim->IsAnimationFinished(game->keeperSaveMidLeft); ++i)
+    game->keeperAnim->Update(1.0f);
+  EXPECT_TRUE(game->keeperAnim->IsAnimationFinished(game->keeperSaveMidLeft));
   // At the easier difficulties his dive at a kick on target plays slower by his error; for a
   // near miss it plays at its own pace.
   struct Pace {
@@ -795,6 +799,39 @@ TEST_F(FootballRulesTest, EachLocatorSetsItsPieceOfThePitch) {
   game->ApplyLocator("targetzone04", m);
   game->ApplyLocator("defender05", m);
   EXPECT_TRUE(same(game->targetZones[3], target3));
+}
+
+}  // namespace
+
+namespace {
+
+// On the ground the ball slows, and the wind's drift on it dies away; a defender near the ball
+// cannot jump for it, one far from it can.
+TEST_F(FootballRulesTest, ARollingBallSlowsAndLosesItsDrift) {
+  G* game = Loaded();
+  ASSERT_NE(game, nullptr);
+  game->phase = G::kPhaseFlight;
+  game->ballPosition = Vector4(1000.0f, 0.0f, 10.0f, 1.0f);
+  game->ballVelocity = Vector4(-300.0f, 0.0f, 0.0f, 0.0f);
+  game->ballSpin = Vector4(0.0f, 6.0f, 0.0f, 0.0f);
+  game->ballSpeed = 300.0f;
+  for (int i = 0; i < 30; ++i) {
+    const Vector4 v = game->ballVelocity, spin = game->ballSpin;
+    game->StepBall();
+    ASSERT_EQ(game->ballPosition.z, G::kBallRadius) << "it stays on the ground";
+    ASSERT_LT(game->ballSpin.y, spin.y) << "tick " << i;
+    ASSERT_GT(game->ballSpin.y, spin.y * 0.9f);
+    ASSERT_GT(game->ballVelocity.x, v.x) << "slower";
+    ASSERT_LT(game->ballVelocity.x, v.x * 0.98f);
+  }
+  EXPECT_LT(game->ballVelocity.y, 0.0f) << "drifted against its spin";
+  // Who may jump for it.
+  game->ballPosition = Vector4(1000.0f, 0.0f, 10.0f, 1.0f);
+  game->defenders[0]->position = Vector4(1300.0f, 0.0f, 0.0f, 1.0f);
+  game->defenders[1]->position = Vector4(1000.0f, 600.0f, 0.0f, 1.0f);
+  game->UpdateFarFlags();
+  EXPECT_EQ(game->defenders[0]->farFromBall, 0);
+  EXPECT_EQ(game->defenders[1]->farFromBall, 1);
 }
 
 }  // namespace
