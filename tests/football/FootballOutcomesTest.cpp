@@ -224,12 +224,13 @@ TEST_F(FootballOutcomesTest, ClemencyAndOrwenTurnTheBallBackScoreAndTheKickIsTak
     EXPECT_LE(Speed(game->ballVelocity), 900.0f * 0.2f + 1.0f);
     // When the ball stops the defenders stop with it. Clemency plays her knock once and is on
     // her feet again while the ball still rolls.
-    bool stoodUp = false;
+    bool knocked = false, stoodUp = false;
     ASSERT_TRUE(RunUntil(
         m_harness,
         [&] {
-          stoodUp |= game->ballState == G::kBallHitClemency &&
-                     game->clemencyAnim->IsAnimationActive(game->clemencyStand);
+          const bool standing = game->clemencyAnim->IsAnimationActive(game->clemencyStand) != 0;
+          knocked |= !standing;
+          stoodUp |= knocked && standing && game->ballState == G::kBallHitClemency;
           return game->phase != G::kPhaseFlight;
         },
         1500));
