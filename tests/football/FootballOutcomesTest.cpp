@@ -340,6 +340,24 @@ TEST_F(FootballOutcomesTest, ADefenderBlocksWithThePartHitAndAGroinHitPaysOnce) 
 TEST_F(FootballOutcomesTest, ABallInFlightHitsADefenderStandingInItsPath) {
   G* game = Loaded();
   ASSERT_NE(game, nullptr);
+  // Each of them, when the kick passes him; not one it does not pass.
+  for (const int32_t inReach : {1, 0}) {
+    for (int32_t i = 0; i < kDefenderCount; ++i) {
+      SCOPED_TRACE(::testing::Message() << "defender " << i << " in reach " << inReach);
+      cDefender* each = game->defenders[i];
+      for (cDefender* other : game->defenders) other->inReach = 0;
+      each->inReach = inReach;
+      each->enterTick = 0;
+      each->leaveTick = 1000;
+      Vector4 on = each->position;
+      on.z = 100.0f;
+      InFlight(game, G::kBallNearGoal, Plus(on, Vector4(8, 0, 0, 0)), Vector4(-60, 0, 0, 0));
+      game->CheckDefenderHits();
+      EXPECT_EQ(game->ballState, inReach ? G::kBallDeflected : G::kBallNearGoal);
+      each->PlayReaction(cDefender::kStand);
+      each->reacting = 0;
+    }
+  }
   cDefender* d = game->defenders[1];
   ASSERT_NE(d, nullptr);
   d->inReach = 1;
@@ -639,6 +657,12 @@ TEST_F(FootballOutcomesTest, TheKeeperReadsAKickByWhereItCrossesOrStops) {
     game->ballSpeed = c.speed;
     game->PredictFlight();
     EXPECT_EQ(game->shotClass, c.shotClass);
+    if (!stops) {
+      // Where the keeper will meet it: the first point of its flight past his line.
+      EXPECT_LE(game->keeperPlanePoint.x, goal.x + 35.0f);
+      EXPECT_GT(game->keeperPlanePoint.x, goal.x + 35.0f - c.speed / 60.0f);
+      EXPECT_NEAR(game->keeperPlanePoint.y, goal.y + c.y, 0.5f);
+    }
   }
 }
 
@@ -656,7 +680,9 @@ TEST_F(FootballDrawingTest, TheIntroShowsDulcieThenThePitch) {
                        Case{G::kIntroStartScript, false, true}}) {
     SCOPED_TRACE(c.step);
     game->introStep = c.step;
+    game->BeginHudFrame();
     const std::vector<Drawn> drawn = RenderOnce(game);
+    EXPECT_EQ(game->GetHudPieceCount() > 0, c.pitch) << "the HUD comes with the pitch";
     EXPECT_EQ(Count(drawn, game->dulcieAnim->GetModel(), &game->dulcieStartPosition),
               c.dulcie ? 1 : 0);
     EXPECT_EQ(Count(drawn, game->keeperAnim->GetModel(), &game->keeperPosition), c.pitch ? 1 : 0);
@@ -894,12 +920,16 @@ TEST_F(FootballDrawingTest, DulcieIsDrawnOnHerRunUpThenWhereSheKicked) {
     game->runUp = 0.25f;
     const Vector4 running(1250.0f, 35.0f, 0.0f, 1.0f);
     int seen = 0;
-    for (const Drawn& d : RenderOnce(game)) {
+    const std::vector<Drawn> drawn = RenderOnce(game);
+    for (const Drawn& d : drawn) {
       if (d.container != dulcie) continue;
       ++seen;
       EXPECT_TRUE(PlacedAs(d.placement, c.turn, c.onRunUp ? running : game->dulcieSpot));
     }
     EXPECT_EQ(seen, c.drawn ? 1 : 0);
+    // Her shadow with Clemency's (and Orwen's when he rides).
+    EXPECT_EQ(Count(drawn, game->shadowBlobLargeGeo),
+              (c.drawn ? 1 : 0) + game->clemencyVisible + game->orwenActive);
   }
   // After a save she stands in her losing pose, but the next kick's aim does not show her.
   game->dulcieAnim->Play(game->dulcieLosing, 0, 0.0f);

@@ -155,6 +155,16 @@ TEST_F(FootballPlayTest, TheAimViewIsBehindTheBallAlongTheKick) {
   EXPECT_NEAR(follow.x - game->ballPosition.x, 800.0f, 12.0f);
   EXPECT_NEAR(follow.y, 100.0f, 0.5f);
   EXPECT_NEAR(follow.z, 200.0f, 1e-3f);
+  // A ball blocked, knocked back by Clemency or parried is watched from where the camera is.
+  for (const int32_t state : {G::kBallDeflected, G::kBallHitClemency, G::kBallParried}) {
+    SCOPED_TRACE(state);
+    game->ballState = state;
+    game->ballPosition = Vector4(800.0f, 100.0f, 10.0f, 1.0f);
+    const Vector4 was(5.0f, 5.0f, 5.0f, 1.0f);
+    game->camera.SetPosition(was);
+    game->UpdateCamera();
+    EXPECT_LT(Apart(game->camera.GetPosition(), was), 0.01f);
+  }
   // It follows to the edges of the pitch and a little over; beyond, it stays where it was.
   struct Edge {
     float x, y;
@@ -284,6 +294,7 @@ TEST_F(FootballPlayTest, AGoalIsWorthMoreAtEachDifficulty) {
   // guard points for the defenders.
   std::vector<Vector4> guards;
   for (const cDefender* d : game->defenders) guards.push_back(d->guardPosition);
+  game->wind = Vector4(0.5f, 0.5f, 0.0f, 0.0f);
   bool celebrated = false, cheered = false;
   ASSERT_TRUE(RunUntil(
       m_harness,
@@ -296,6 +307,8 @@ TEST_F(FootballPlayTest, AGoalIsWorthMoreAtEachDifficulty) {
   EXPECT_TRUE(celebrated);
   EXPECT_TRUE(cheered);
   EXPECT_LT(Apart(game->ballPosition, game->startPosition), 0.01f);
+  EXPECT_LE(std::fabs(game->wind.x), 0.01f) << "a new wind for the new round";
+  EXPECT_LE(std::fabs(game->wind.y), 0.01f);
   int moved = 0;
   for (int32_t i = 0; i < kDefenderCount; ++i)
     moved += Apart(game->defenders[i]->guardPosition, guards[i]) > 0.5f;
@@ -757,6 +770,10 @@ TEST_F(FootballPlayTest, TheNextKickIsTakenAgainOrFromWhereTheBallLies) {
       game->orwenActive = 0;
       game->orwenDelay = 5000;
     }
+    for (int32_t i = 0; i < kDefenderCount; ++i) {
+      game->defenders[i]->savedPosition =
+          Vector4(1500.0f + 10.0f * static_cast<float>(i), 300.0f, 0.0f, 1.0f);
+    }
     game->FadeDownToNextKick(c.retake);
     std::vector<int32_t> heard;
     Hush();
@@ -776,6 +793,9 @@ TEST_F(FootballPlayTest, TheNextKickIsTakenAgainOrFromWhereTheBallLies) {
       EXPECT_NE(std::find(c.lines.begin(), c.lines.end(), heard.front()), c.lines.end());
     }
     if (c.fromSpot) {
+      for (const cDefender* d : game->defenders) {
+        EXPECT_LT(Apart(d->position, d->savedPosition), 0.01f) << "back where they stood for it";
+      }
       EXPECT_LT(Apart(game->ballPosition, game->kickSpot), 0.01f);
       EXPECT_NEAR(game->heading, 0.25f, 1e-5f) << "aimed as before";
       EXPECT_NEAR(game->aim.y, 0.3f, 1e-5f);

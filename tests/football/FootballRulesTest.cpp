@@ -142,6 +142,9 @@ TEST_F(FootballRulesTest, TheFrameIsMetWhereItStandsAndTheBallRebounds) {
   const Case cases[] = {
       {"left post", -366, 100, G::kFrameLeftPost, G::kBallAtRest},
       {"right post", 366, 100, G::kFrameRightPost, G::kBallAtRest},
+      // Off the outer side of a post the ball goes back out a little wide, but still in play.
+      {"left post, outer side", -372, 100, G::kFrameLeftPost, G::kBallAtRest},
+      {"right post, outer side", 372, 100, G::kFrameRightPost, G::kBallAtRest},
       {"bar square", 0, 244, G::kFrameCrossbar, G::kBallAtRest},
       {"bar underside", 0, 236, G::kFrameCrossbar, G::kBallGoalBound},
       {"bar top", 0, 252, G::kFrameCrossbar, G::kBallWide},
@@ -606,8 +609,10 @@ TEST_F(FootballRulesTest, DefendersStepFurtherAndFasterAtEachDifficulty) {
     d.moveEnd = Vector4(guard.x + 100.0f, guard.y, 0.0f, 1.0f);
     d.StartMove(1, Vector4(guard.x + 100.0f + s.ballX, guard.y + s.ballY, 0.0f, 1.0f));
     EXPECT_EQ(d.moving, 1);
-    d.UpdateAnimation(1.0f);
-    EXPECT_EQ(d.anim->GetCurrentAnimation(), d.*s.animation) << "stepping, not standing";
+    for (int i = 0; i < 10; ++i) {
+      d.UpdateAnimation(1.0f);
+      ASSERT_EQ(d.anim->GetCurrentAnimation(), d.*s.animation) << "stepping, not standing";
+    }
   }
   // The step runs its length and he stands where it ends.
   int ticks = 0;
@@ -622,6 +627,8 @@ TEST_F(FootballRulesTest, DefendersStepFurtherAndFasterAtEachDifficulty) {
   // A block is played out, then he stands again.
   d.PlayReaction(cDefender::kBlockChest);
   EXPECT_EQ(d.reacting, 1);
+  for (int i = 0; i < 5; ++i) d.UpdateAnimation(1.0f);
+  EXPECT_EQ(d.reacting, 1) << "the block is played, not cut short";
   for (int i = 0; i < 400 && d.reacting; ++i) d.UpdateAnimation(1.0f);
   EXPECT_EQ(d.reacting, 0);
   d.UpdateAnimation(1.0f);
