@@ -212,10 +212,9 @@ TEST_F(FootballGameTest, PlayingTwiceLeavesOneWindowAndNoBlockOfTheGame) {
     EXPECT_FALSE(GetSoundWrapper()->IsMusicPlaying()) << "over the music's silence";
     EXPECT_EQ(game->m_fadeTimer.m_direction, 0);
     // What the game loaded, to be let go of when it ends.
-    const std::vector<int32_t> geos = {game->ballGeo,          game->arrowGeo,
-                                       game->targetGeo,        game->windArrowGeo,
-                                       game->shadowBlobGeo,    game->shadowBlobSmallGeo,
-                                       game->shadowBlobLargeGeo};
+    const std::vector<int32_t> geos = {
+        game->ballGeo,       game->arrowGeo,           game->targetGeo,         game->windArrowGeo,
+        game->shadowBlobGeo, game->shadowBlobSmallGeo, game->shadowBlobLargeGeo};
     const std::vector<int32_t> textures(game->hudTextures, game->hudTextures + G::kHudTextureCount);
     const std::vector<int32_t> effects = {game->redTargetFx, game->whiteTargetFx,
                                           game->blueTargetFx, game->grassFx};

@@ -1032,8 +1032,8 @@ TEST_F(FootballHudTest, ThePowerBarsMarkerStandsAtThePower) {
     float marker;
     int red, blue;
   };
-  for (const Case c : {Case{300.0f, 299.0f, 1, 7}, Case{200.0f, 243.0f, 4, 3},
-                       Case{100.0f, 187.0f, 8, 0}}) {
+  for (const Case c :
+       {Case{300.0f, 299.0f, 1, 7}, Case{200.0f, 243.0f, 4, 3}, Case{100.0f, 187.0f, 8, 0}}) {
     SCOPED_TRACE(c.bar);
     game->powerBar = c.bar;
     const std::vector<Quad> quads = Quads(game, [&] { game->DrawPowerBar(); });

@@ -200,8 +200,8 @@ TEST_F(FootballPlayTest, TheClockStandsWhileAKickIsShownOrResetAndCountsDownAlou
     bool runs;
   };
   const Case cases[] = {
-      {G::kPhaseAim, true},         {G::kPhaseRunUp, true},         {G::kPhaseFlight, true},
-      {G::kPhaseMessage, true},     {G::kPhaseTargetHit, true},     {G::kPhaseTimeUp, false},
+      {G::kPhaseAim, true},          {G::kPhaseRunUp, true},        {G::kPhaseFlight, true},
+      {G::kPhaseMessage, true},      {G::kPhaseTargetHit, true},    {G::kPhaseTimeUp, false},
       {G::kPhaseCelebration, false}, {G::kPhaseKeeperHolds, false}, {G::kPhaseNextKick, false},
       {G::kPhaseGoalOrbit, false},
   };
@@ -235,9 +235,9 @@ TEST_F(FootballPlayTest, TimeUpWaitsForAGoalOnItsWay) {
     bool timeUp;
   };
   const Case cases[] = {
-      {G::kPhaseAim, G::kBallNoOutcome, true},       {G::kPhaseRunUp, G::kBallNoOutcome, true},
-      {G::kPhaseFlight, G::kBallWide, true},         {G::kPhaseMessage, G::kBallOut, true},
-      {G::kPhaseFlight, G::kBallGoalBound, false},   {G::kPhaseNextKick, G::kBallAtRest, false},
+      {G::kPhaseAim, G::kBallNoOutcome, true},        {G::kPhaseRunUp, G::kBallNoOutcome, true},
+      {G::kPhaseFlight, G::kBallWide, true},          {G::kPhaseMessage, G::kBallOut, true},
+      {G::kPhaseFlight, G::kBallGoalBound, false},    {G::kPhaseNextKick, G::kBallAtRest, false},
       {G::kPhaseGoalOrbit, G::kBallGoalBound, false}, {G::kPhaseCelebration, G::kBallAtRest, false},
   };
   for (const Case& c : cases) {
@@ -338,8 +338,8 @@ TEST_F(FootballPlayTest, AGoalBoundBallIsCircledOnceBeforeItCounts) {
     ASSERT_NEAR(std::sqrt(dx * dx + dy * dy), 650.0f, 0.5f) << "tick " << ticks;
     ASSERT_NEAR(eye.z, 260.0f, 1e-3f);
     // Anticlockwise seen from above: 2 degrees a tick.
-    const float off = std::remainder(std::atan2(dy, dx) - football::kTwoPi * ticks / 180.0f,
-                                     football::kTwoPi);
+    const float off =
+        std::remainder(std::atan2(dy, dx) - football::kTwoPi * ticks / 180.0f, football::kTwoPi);
     ASSERT_NEAR(off, 0.0f, 0.01f) << "tick " << ticks;
     ASSERT_LT(Apart(look, Vector4(game->goalCentre.x, game->goalCentre.y, 100.0f, 1.0f)), 0.01f);
     ASSERT_EQ(game->goals, goals);
@@ -410,10 +410,10 @@ TEST_F(FootballPlayTest, TheKeeperParriesTheBallBackOrWideOfThePost) {
        G::kBallParriedWide, wellOut},
       {"off the right post, outwards", Vector4(900, 100, 0, 0), G::kFrameRightPost,
        G::kBallParriedWide, 0.2f},
-      {"off the right post, inwards", Vector4(900, -100, 0, 0), G::kFrameRightPost,
-       G::kBallParried, -0.2f},
-      {"off the right post, well in", Vector4(900, -500, 0, 0), G::kFrameRightPost,
-       G::kBallParried, wellOut},
+      {"off the right post, inwards", Vector4(900, -100, 0, 0), G::kFrameRightPost, G::kBallParried,
+       -0.2f},
+      {"off the right post, well in", Vector4(900, -500, 0, 0), G::kFrameRightPost, G::kBallParried,
+       wellOut},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -617,12 +617,12 @@ TEST_F(FootballPlayTest, ANewGameStartsFromTheSpotAndOrwenComesLater) {
   G* game = Loaded();
   ASSERT_NE(game, nullptr);
   EXPECT_LT(Apart(game->ballPosition, game->startPosition), 0.01f);
-  EXPECT_LT(Apart(game->keeperPosition, Vector4(game->goalCentre.x + 35.0f, game->goalCentre.y,
-                                                0.0f, 1.0f)),
+  EXPECT_LT(Apart(game->keeperPosition,
+                  Vector4(game->goalCentre.x + 35.0f, game->goalCentre.y, 0.0f, 1.0f)),
             0.01f);
   for (int32_t lit : game->targetLit) EXPECT_EQ(lit, 1);
-  EXPECT_LT(Apart(game->clemencyPosition, Vector4(game->startPosition.x,
-                                                  game->rightTouchlineY + 350.0f, 10.0f, 1.0f)),
+  EXPECT_LT(Apart(game->clemencyPosition,
+                  Vector4(game->startPosition.x, game->rightTouchlineY + 350.0f, 10.0f, 1.0f)),
             0.01f);
   EXPECT_EQ(game->powerBar, 300.0f);
   EXPECT_EQ(game->goals, 0u);
@@ -668,9 +668,12 @@ TEST_F(FootballPlayTest, TheKeeperWalksTowardsTheKickAtHisPace) {
     float toY;
   };
   const Case cases[] = {
-      {G::kShotWide, 500.0f, 350.0f},          {G::kShotWide, -500.0f, -350.0f},
-      {G::kShotNearMiss, 500.0f, 300.0f},      {G::kShotNearMiss, -200.0f, -200.0f},
-      {G::kShotOnTarget, 320.0f, 320.0f},      {G::kShotOnTarget, -320.0f, -320.0f},
+      {G::kShotWide, 500.0f, 350.0f},
+      {G::kShotWide, -500.0f, -350.0f},
+      {G::kShotNearMiss, 500.0f, 300.0f},
+      {G::kShotNearMiss, -200.0f, -200.0f},
+      {G::kShotOnTarget, 320.0f, 320.0f},
+      {G::kShotOnTarget, -320.0f, -320.0f},
       {G::kShotRestsNearGoal, 150.0f, 150.0f},
       {G::kShotOnTarget, 0.0f, 0.0f},  // straight at him: he stays where he is
   };
@@ -688,10 +691,9 @@ TEST_F(FootballPlayTest, TheKeeperWalksTowardsTheKickAtHisPace) {
     EXPECT_EQ(game->keeperTarget.x, home.x);
     game->keeperAnim->Update(1.0f);
     if (c.shotClass != G::kShotRestsNearGoal) {
-      EXPECT_EQ(game->keeperAnim->GetCurrentAnimation(),
-                c.toY < home.y   ? game->keeperStepLeft
-                : c.toY > home.y ? game->keeperStepRight
-                                 : game->keeperStand);
+      EXPECT_EQ(game->keeperAnim->GetCurrentAnimation(), c.toY < home.y   ? game->keeperStepLeft
+                                                         : c.toY > home.y ? game->keeperStepRight
+                                                                          : game->keeperStand);
     }
     game->KeeperWalk();
     EXPECT_NEAR(game->keeperPosition.y - home.y, c.toY > 0 ? 3.0f : (c.toY < 0 ? -3.0f : 0.0f),
@@ -846,21 +848,19 @@ TEST_F(FootballPlayTest, ALiveBallEndsByWhatItWasPredictedToDo) {
   const Case cases[] = {
       {"over the line", G::kBallGoalBound, G::kShotOnTarget, 1, goalX - 15, 600, 0,
        G::kPhaseGoalOrbit},
-      {"over the line, already counted", G::kBallGoalBound, G::kShotOnTarget, 0, goalX - 15, 600,
-       0, G::kPhaseFlight},
+      {"over the line, already counted", G::kBallGoalBound, G::kShotOnTarget, 0, goalX - 15, 600, 0,
+       G::kPhaseFlight},
       {"slowed at goal", G::kBallGoalBound, G::kShotOnTarget, 1, 400, 5, 0, G::kPhaseKeeperHolds},
       {"slowed, near miss", G::kBallGoalBound, G::kShotNearMiss, 1, 400, 5, 0,
        G::kPhaseKeeperHolds},
       {"slowed, wide", G::kBallGoalBound, G::kShotWide, 1, 400, 5, 0, G::kPhaseFlight},
-      {"late at goal", G::kBallGoalBound, G::kShotOnTarget, 1, 400, 600, 21,
-       G::kPhaseKeeperHolds},
+      {"late at goal", G::kBallGoalBound, G::kShotOnTarget, 1, 400, 600, 21, G::kPhaseKeeperHolds},
       {"not yet late", G::kBallGoalBound, G::kShotOnTarget, 1, 400, 600, 19, G::kPhaseFlight},
       {"wide and stopping", G::kBallWide, G::kShotWide, 1, 400, 5, 0, G::kPhaseMessage},
       {"wide and rolling", G::kBallWide, G::kShotWide, 1, 400, 600, 0, G::kPhaseFlight},
       // A ball the prediction had come to rest: where it stops decides.
       {"stops in play", G::kBallAtRest, G::kShotFarFromGoal, 1, 1500, 5, 0, G::kPhaseNextKick},
-      {"stops near the goal", G::kBallAtRest, G::kShotFarFromGoal, 1, 400, 5, 0,
-       G::kPhaseMessage},
+      {"stops near the goal", G::kBallAtRest, G::kShotFarFromGoal, 1, 400, 5, 0, G::kPhaseMessage},
       {"still rolling", G::kBallAtRest, G::kShotFarFromGoal, 1, 1500, 600, 0, G::kPhaseFlight},
   };
   for (const Case& c : cases) {

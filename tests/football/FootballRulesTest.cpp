@@ -299,11 +299,16 @@ TEST_F(FootballRulesTest, TheKeeperDivesWhereTheBallMeetsHisPlane) {
     int32_t shot = G::kShotOnTarget;
   };
   const int32_t miss = G::kShotNearMiss;
-  const Case cases[] = {{0, 75, &G::keeperSaveCentre},        {0, 30, &G::keeperSaveLowCentreStart},
-                        {0, 150, &G::keeperSaveHighCentre},   {-70, 30, &G::keeperSaveShortRight},
-                        {-200, 30, &G::keeperSaveLowRight},   {-200, 75, &G::keeperSaveMidRight},
-                        {-200, 150, &G::keeperSaveHighRight}, {70, 30, &G::keeperSaveShortLeft},
-                        {200, 30, &G::keeperSaveLowLeft},     {200, 75, &G::keeperSaveMidLeft},
+  const Case cases[] = {{0, 75, &G::keeperSaveCentre},
+                        {0, 30, &G::keeperSaveLowCentreStart},
+                        {0, 150, &G::keeperSaveHighCentre},
+                        {-70, 30, &G::keeperSaveShortRight},
+                        {-200, 30, &G::keeperSaveLowRight},
+                        {-200, 75, &G::keeperSaveMidRight},
+                        {-200, 150, &G::keeperSaveHighRight},
+                        {70, 30, &G::keeperSaveShortLeft},
+                        {200, 30, &G::keeperSaveLowLeft},
+                        {200, 75, &G::keeperSaveMidLeft},
                         {200, 150, &G::keeperSaveHighLeft},
                         // A near miss: he reaches for it by its height against his own.
                         {45, -45, &G::keeperSaveLowCentreStart, miss},
@@ -347,9 +352,9 @@ TEST_F(FootballRulesTest, TheKeeperDivesWhereTheBallMeetsHisPlane) {
   };
   float played[4] = {};  // the animation's fraction read as the game reads it
   const Pace paces[] = {{G::kShotOnTarget, 0.0f},
-                       {G::kShotOnTarget, 0.25f},
-                       {G::kShotNearMiss, 0.25f},
-                       {G::kShotOnTarget, 0.25f}};  // before his dive: no error yet
+                        {G::kShotOnTarget, 0.25f},
+                        {G::kShotNearMiss, 0.25f},
+                        {G::kShotOnTarget, 0.25f}};  // before his dive: no error yet
   for (int i = 0; i < 4; ++i) {
     game->phase = G::kPhaseAim;
     game->keeperAnim->Play(game->keeperSaveMidLeft, 0, 0.0f);
@@ -509,8 +514,8 @@ TEST_F(FootballRulesTest, ADefenderIsHitInThePartTheBallMeets) {
     std::vector<int32_t> parts;  // from the ground up
   };
   const int32_t none = BipedCollision::kNoHit;
-  for (const Case& c : {Case{1, {4, 6, 10, 12, kDefenderJumpZone, none}},
-                        Case{0, {4, 6, 10, 12, none}}}) {
+  for (const Case& c :
+       {Case{1, {4, 6, 10, 12, kDefenderJumpZone, none}}, Case{0, {4, 6, 10, 12, none}}}) {
     SCOPED_TRACE(c.far);
     d.farFromBall = c.far;
     std::vector<int32_t> parts;
@@ -727,12 +732,14 @@ TEST_F(FootballRulesTest, EveryPartOfEachCharacterCanBeHit) {
              G::kBallRadius, football::PlacedZ(1.5707964f, game->keeperPosition), p);
        },
        // The demo keeper's skeleton carries the bones of his left arm and leg and his body.
-       game->keeperPosition, {0, 6, 10}},
+       game->keeperPosition,
+       {0, 6, 10}},
       {"Clemency",
        [&](const Vector4& p) {
          return game->clemencyBiped->HitTestSphere(G::kBallRadius, clemency, p);
        },
-       game->clemencyPosition, {0, 1, 2, 3, 4, 5, 6, 7, 10, 12}},
+       game->clemencyPosition,
+       {0, 1, 2, 3, 4, 5, 6, 7, 10, 12}},
       {"defender",
        [&](const Vector4& p) {
          return d.HitTest(G::kBallRadius, football::PlacedZ(d.heading, d.position), p);
