@@ -503,7 +503,21 @@ TEST_F(FootballDrawingTest, EveryCharacterTheBallAndTheTargetsAreDrawnWhereTheyS
   const float wind = std::sqrt(game->wind.x * game->wind.x + game->wind.y * game->wind.y);
   EXPECT_NEAR(game->windStrength, wind / game->maxWind, 1e-4f);
 
-  // Running up, Dulcie is drawn on her way to the ball.
+  // The keeper's shadow lies under him.
+  int keeperShadows = 0;
+  const NodeContainer* blob = GetApp().GetNodeFactory()->Find(game->shadowBlobGeo);
+  for (const Drawn& d : drawn)
+    keeperShadows += d.container == blob && d.at.z == 0.0f &&
+                     std::fabs(d.at.x - game->keeperPosition.x) < 30.0f &&
+                     std::fabs(d.at.y - game->keeperPosition.y) < 30.0f;
+  EXPECT_EQ(keeperShadows, 1);
+  // Running up, Dulcie is drawn on her way to the ball; a defender standing behind the ball, in
+  // the way of the view, is not drawn.
+  cDefender* behind = game->defenders[0];
+  behind->position = Plus(game->ballPosition, Vector4(200.0f, 0.0f, 0.0f, 0.0f));
+  behind->position.z = 0.0f;
+  behind->position.w = 1.0f;
+  behind->moving = 0;
   Tap(m_harness, plat::kDIK_SPACE);
   ASSERT_EQ(game->phase, G::kPhaseRunUp);
   const std::vector<Drawn> running = RenderOnce(game);
@@ -525,7 +539,19 @@ TEST_F(FootballDrawingTest, EveryCharacterTheBallAndTheTargetsAreDrawnWhereTheyS
   for (const cDefender* d : game->defenders)
     defendersInView += Count(running, d->anim->GetModel(), &d->position);
   EXPECT_GT(defendersInView, 0) << "only those between her and the ball are hidden";
-  EXPECT_LT(defendersInView, kDefenderCount + 1);
+  EXPECT_LT(defendersInView, kDefenderCount);
+  EXPECT_EQ(Count(running, behind->anim->GetModel(), &behind->position), 0);
+  // Her shadow under her.
+  int dulcieShadows = 0;
+  const NodeContainer* large = GetApp().GetNodeFactory()->Find(game->shadowBlobLargeGeo);
+  const NodeContainer* her = GetApp().GetNodeFactory()->Find(game->dulcieAnim->GetModel());
+  for (const Drawn& d : running) {
+    if (d.container != her) continue;
+    for (const Drawn& s : running)
+      dulcieShadows += s.container == large && std::fabs(s.at.x - d.at.x) < 30.0f &&
+                       std::fabs(s.at.y - d.at.y) < 30.0f;
+  }
+  EXPECT_EQ(dulcieShadows, 1);
 }
 
 }  // namespace
