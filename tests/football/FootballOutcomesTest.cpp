@@ -659,37 +659,44 @@ namespace {
 TEST_F(FootballOutcomesTest, TheKeeperReadsAKickByWhereItCrossesOrStops) {
   G* game = Loaded();
   ASSERT_NE(game, nullptr);
-  const Vector4 goal = game->goalCentre;
-  struct Case {
-    float y, z;  // where it would cross the goal line (z: 0 for a ball that stops short)
-    float speed;
-    int32_t shotClass;
-  };
-  const Case cases[] = {
-      {0.0f, 100.0f, 1400.0f, G::kShotOnTarget},    {420.0f, 100.0f, 1400.0f, G::kShotNearMiss},
-      {-420.0f, 100.0f, 1400.0f, G::kShotNearMiss}, {600.0f, 100.0f, 1400.0f, G::kShotWide},
-      {-600.0f, 100.0f, 1400.0f, G::kShotWide},     {0.0f, 500.0f, 1400.0f, G::kShotWide},
-      {300.0f, 0.0f, 1.0f, G::kShotRestsNearGoal},  {500.0f, 0.0f, 1.0f, G::kShotFarFromGoal},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.y << "," << c.z);
-    const float t = 200.0f / 1400.0f;
-    const bool stops = c.z == 0.0f;
-    game->phase = G::kPhaseRunUp;
-    game->ballPosition = Vector4(goal.x + (stops ? 100.0f : 200.0f), goal.y + c.y,
-                                 stops ? 10.0f : c.z + 360.0f * t * t, 1.0f);
-    game->ballVelocity = Vector4(-c.speed, 0.0f, 0.0f, 0.0f);
-    game->ballSpin = Vector4(0, 0, 0, 0);
-    game->ballSpeed = c.speed;
-    game->PredictFlight();
-    EXPECT_EQ(game->shotClass, c.shotClass);
-    if (!stops) {
-      // Where the keeper will meet it: the first point of its flight past his line.
-      EXPECT_LE(game->keeperPlanePoint.x, goal.x + 35.0f);
-      EXPECT_GT(game->keeperPlanePoint.x, goal.x + 35.0f - c.speed / 60.0f);
-      EXPECT_NEAR(game->keeperPlanePoint.y, goal.y + c.y, 0.5f);
+  // On the demo pitch and on one whose goal stands further up the x axis.
+  const Vector4 demoGoal = game->goalCentre;
+  for (const float shift : {0.0f, 1000.0f}) {
+    SCOPED_TRACE(shift);
+    game->goalCentre.x = demoGoal.x + shift;
+    const Vector4 goal = game->goalCentre;
+    struct Case {
+      float y, z;  // where it would cross the goal line (z: 0 for a ball that stops short)
+      float speed;
+      int32_t shotClass;
+    };
+    const Case cases[] = {
+        {0.0f, 100.0f, 1400.0f, G::kShotOnTarget},    {420.0f, 100.0f, 1400.0f, G::kShotNearMiss},
+        {-420.0f, 100.0f, 1400.0f, G::kShotNearMiss}, {600.0f, 100.0f, 1400.0f, G::kShotWide},
+        {-600.0f, 100.0f, 1400.0f, G::kShotWide},     {0.0f, 500.0f, 1400.0f, G::kShotWide},
+        {300.0f, 0.0f, 1.0f, G::kShotRestsNearGoal},  {500.0f, 0.0f, 1.0f, G::kShotFarFromGoal},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(::testing::Message() << c.y << "," << c.z);
+      const float t = 200.0f / 1400.0f;
+      const bool stops = c.z == 0.0f;
+      game->phase = G::kPhaseRunUp;
+      game->ballPosition = Vector4(goal.x + (stops ? 100.0f : 200.0f), goal.y + c.y,
+                                   stops ? 10.0f : c.z + 360.0f * t * t, 1.0f);
+      game->ballVelocity = Vector4(-c.speed, 0.0f, 0.0f, 0.0f);
+      game->ballSpin = Vector4(0, 0, 0, 0);
+      game->ballSpeed = c.speed;
+      game->PredictFlight();
+      EXPECT_EQ(game->shotClass, c.shotClass);
+      if (!stops) {
+        // Where the keeper will meet it: the first point of its flight past his line.
+        EXPECT_LE(game->keeperPlanePoint.x, goal.x + 35.0f);
+        EXPECT_GT(game->keeperPlanePoint.x, goal.x + 35.0f - c.speed / 60.0f);
+        EXPECT_NEAR(game->keeperPlanePoint.y, goal.y + c.y, 0.5f);
+      }
     }
   }
+  game->goalCentre = demoGoal;
 }
 
 // The intro shows Dulcie alone on her walk, then the pitch as it will be played.

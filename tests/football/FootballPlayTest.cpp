@@ -416,6 +416,11 @@ TEST_F(FootballPlayTest, TheKeeperParriesTheBallBackOrWideOfThePost) {
        -0.2f},
       {"off the right post, well in", Vector4(900, -500, 0, 0), G::kFrameRightPost, G::kBallParried,
        wellOut},
+      // Straight back off a post: he turns it in, away from the post, not out.
+      {"straight off the left post", Vector4(900, 0, 0, 0), G::kFrameLeftPost, G::kBallParried,
+       0.2f},
+      {"straight off the right post", Vector4(900, 0, 0, 0), G::kFrameRightPost, G::kBallParried,
+       -0.2f},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
