@@ -29,6 +29,16 @@ constexpr int32_t kGroinLines[4] = {0, 1, 2, 4};
 constexpr int32_t kLegLines[4] = {37, 19, 20, 21};
 constexpr int32_t kGroinReplies[3] = {22, 23, 24};
 
+// From heading `from` the fraction `w` of the way to `to`, the short way round: headings either
+// side of the half turn (3.1 and -3.1) are a small turn apart, not nearly a whole one, and a
+// rider blended the long way would spin round on his bicycle.
+float TurnedPart(float from, float to, float w) {
+  float turn = to - from;
+  if (turn > kPi) turn -= kTwoPi;
+  if (turn < -kPi) turn += kTwoPi;
+  return from + w * turn;
+}
+
 }  // namespace
 
 int32_t cfootballgame::GoalPoints() const {
@@ -136,10 +146,10 @@ void cfootballgame::AdvanceOrwen() {
       orwenHeading = h[0];
     } else if (t < 0.2f) {
       const float w = t * 2.5f + 0.5f;
-      orwenHeading = w * h[orwenSegment] + (1.0f - w) * h[orwenSegment - 1];
+      orwenHeading = TurnedPart(h[orwenSegment - 1], h[orwenSegment], w);
     } else if (t > 0.8f && orwenNextPoint < kOrwenPathPoints) {
       const float w = (t - 0.8f) * 2.5f;
-      orwenHeading = w * h[orwenNextPoint] + (1.0f - w) * h[orwenSegment];
+      orwenHeading = TurnedPart(h[orwenSegment], h[orwenNextPoint], w);
     }
   } else {
     ++orwenNextPoint;

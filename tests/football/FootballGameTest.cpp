@@ -7,8 +7,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "Engine/MemoryTracker.h"
+#include "Engine/PC/PCNodeFactory.h"
+#include "Engine/PC/PCParticleFactory.h"
+#include "Engine/PC/PCSceneFactory.h"
+#include "Engine/PC/PCTexture.h"
 #include "Engine/Random.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Helper/AnimationHelper.h"
@@ -195,10 +200,46 @@ TEST_F(FootballGameTest, PlayingTwiceLeavesOneWindowAndNoBlockOfTheGame) {
     EXPECT_NE(game->sceneWindowId, -1);
     EXPECT_NE(m_harness.app().FindWindow(game->sceneWindowId), nullptr) << "the id AddWindow gave";
     EXPECT_NE(m_harness.app().FindWindow(game->overlayWindowId), nullptr);
+    EXPECT_EQ(defenderCount, kDefenderCount);
     ASSERT_TRUE(PlayIntro(game));
+    // Three goals win a game of the normal mode: the first run falls one short.
+    game->goals = run == 0 ? 2 : 3;
     game->timeLeft = 1;
+    // Time up: the whistle and its text, then the closing line over the fade.
+    ASSERT_TRUE(RunUntil(
+        m_harness, [&] { return game->phase == G::kPhaseEnd; }, 600));
+    EXPECT_TRUE(GetSoundWrapper()->IsSamplePlaying(game->m_speechBank, 18)) << "the closing line";
+    EXPECT_FALSE(GetSoundWrapper()->IsMusicPlaying()) << "over the music's silence";
+    EXPECT_EQ(game->m_fadeTimer.m_direction, 0);
+    // What the game loaded, to be let go of when it ends.
+    const std::vector<int32_t> geos = {
+        game->ballGeo,       game->arrowGeo,           game->targetGeo,         game->windArrowGeo,
+        game->shadowBlobGeo, game->shadowBlobSmallGeo, game->shadowBlobLargeGeo};
+    const std::vector<int32_t> textures(game->hudTextures, game->hudTextures + G::kHudTextureCount);
+    const std::vector<int32_t> effects = {game->redTargetFx, game->whiteTargetFx,
+                                          game->blueTargetFx, game->grassFx};
+    const int32_t scene = game->pitchScene;
+    const int32_t banks[2] = {game->m_effectsBank, game->m_speechBank};
     ASSERT_TRUE(RunToEnd(1500)) << "run " << run;
+    for (const int32_t geo : geos) {
+      ASSERT_NE(geo, -1);
+      EXPECT_EQ(GetApp().GetNodeFactory()->Find(geo), nullptr) << "model " << geo;
+    }
+    for (const int32_t texture : textures) {
+      ASSERT_NE(texture, -1);
+      EXPECT_EQ(GetApp().GetTexture()->Find(texture), nullptr) << "texture " << texture;
+    }
+    for (const int32_t fx : effects) {
+      ASSERT_NE(fx, -1);
+      EXPECT_EQ(GetApp().GetParticleFactory()->Find(fx), nullptr) << "effect " << fx;
+    }
+    EXPECT_EQ(GetApp().GetSceneFactory()->FindScene(scene), nullptr);
+    for (const int32_t bank : banks) EXPECT_EQ(GetSoundWrapper()->GetSampleCount(bank), 0);
     EXPECT_EQ(GetSaveProfile().GetHighScore(G::kGameId, 0)->score, 0);
+    EXPECT_EQ(std::u16string(FrontEnd()->GetMessageLine(0)),
+              GetLocalisedText(run == 0 ? 1015 : 1014))
+        << "game over, then won";
+    EXPECT_EQ(defenderCount, 0) << "none left once the game has gone";
     Tap(m_harness, plat::kDIK_RETURN);
     blocksAfter[run] = MemoryTracker::GetStatistics().totalAllocUnitCount;
   }

@@ -65,11 +65,14 @@ class FootballTest : public AppTest {
  protected:
   // The data folder the test runs on; the demo data unless a test breaks some of it.
   virtual void LinkData() { LinkDemoData(); }
+  // Devices the test adds before the application starts (a pad is found only at the start).
+  virtual void BeforeStart() {}
 
   void SetUp() override {
     LinkData();
     GetSaveProfile() = SaveProfile();
     KavelApp::Register();
+    BeforeStart();
     ASSERT_TRUE(m_harness.Start());
     m_harness.SkipPixelWork();
     UseOneTickPerFrame(m_harness);
