@@ -302,4 +302,157 @@ TEST_F(SteeredEnemyTest, InTheTwoPlayerModeTheSwitchSteersTheFirstEnemy) {
   EXPECT_EQ(game->GetManualControl(), 1);
 }
 
+// Two men who come within 89 of each other after their own steps, in each pairing of states and
+// in both orders: who turns round, who steps back to where he stood, who takes up the chase.
+TEST_F(EnemyTest, ThePairRulesDecideWhoGivesWayWhenTwoMenMeet) {
+  PlayerAway();
+  TesselNavNode* west = Junction(400, -2400);
+  TesselNavNode* east = Junction(1300, -2400);
+  TesselNavNode* north = Junction(1300, -1500);
+  // Between the path's intermediate points, so that a man walking back has a way to go.
+  const Vector4 starts[2] = {Vector4(790, -2400, 0, 1), Vector4(820, -2400, 0, 1)};
+  enum Where { kBack, kOn };  // stepped back to his start exactly, or somewhere else
+  const struct {
+    int32_t state[2];
+    bool cross;  // the second patrols the path up from the east junction instead
+    int32_t after[2];
+    Where where[2];
+    int32_t chaseFrames[2];  // -1: not chasing
+    bool reversed[2];        // a patroller turned round
+  } cases[] = {
+      {{kEnemyPatrol, kEnemyPatrol},
+       false,
+       {kEnemyPatrol, kEnemyPatrol},
+       {kBack, kBack},
+       {-1, -1},
+       {true, true}},
+      {{kEnemyPatrol, kEnemyPatrol},
+       true,
+       {kEnemyPatrol, kEnemyPatrol},
+       {kBack, kOn},
+       {-1, -1},
+       {true, false}},
+      {{kEnemyPatrol, kEnemyChase},
+       false,
+       {kEnemyChase, kEnemyChase},
+       {kOn, kBack},
+       {1, 1},
+       {false, false}},
+      {{kEnemyChase, kEnemyPatrol},
+       false,
+       {kEnemyChase, kEnemyChase},
+       {kBack, kOn},
+       {1, 1},
+       {false, false}},
+      {{kEnemyPatrol, kEnemyReturn},
+       false,
+       {kEnemyChase, kEnemyChase},
+       {kOn, kOn},
+       {0, 0},
+       {false, false}},
+      {{kEnemyReturn, kEnemyPatrol},
+       false,
+       {kEnemyChase, kEnemyChase},
+       {kOn, kOn},
+       {0, 0},
+       {false, false}},
+      {{kEnemyPatrol, kEnemyStunned},
+       false,
+       {kEnemyPatrol, kEnemyStunned},
+       {kOn, kBack},
+       {-1, -1},
+       {true, false}},
+      {{kEnemyStunned, kEnemyPatrol},
+       false,
+       {kEnemyStunned, kEnemyPatrol},
+       {kBack, kOn},
+       {-1, -1},
+       {false, true}},
+      {{kEnemyChase, kEnemyReturn},
+       false,
+       {kEnemyChase, kEnemyChase},
+       {kBack, kOn},
+       {1, 0},
+       {false, false}},
+      {{kEnemyReturn, kEnemyChase},
+       false,
+       {kEnemyChase, kEnemyChase},
+       {kOn, kBack},
+       {0, 1},
+       {false, false}},
+      {{kEnemyChase, kEnemyStunned},
+       false,
+       {kEnemyChase, kEnemyStunned},
+       {kBack, kBack},
+       {1, -1},
+       {false, false}},
+      {{kEnemyStunned, kEnemyChase},
+       false,
+       {kEnemyStunned, kEnemyChase},
+       {kBack, kBack},
+       {-1, 1},
+       {false, false}},
+      {{kEnemyReturn, kEnemyStunned},
+       false,
+       {kEnemyChase, kEnemyStunned},
+       {kBack, kBack},
+       {0, -1},
+       {false, false}},
+      {{kEnemyStunned, kEnemyReturn},
+       false,
+       {kEnemyStunned, kEnemyChase},
+       {kBack, kBack},
+       {-1, 0},
+       {false, false}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "states " << c.state[0] << "," << c.state[1] << (c.cross ? " across" : ""));
+    TesselNavNode* from[2] = {west, east};
+    TesselNavNode* to[2] = {east, west};
+    Vector4 start[2] = {starts[0], starts[1]};
+    if (c.cross) {
+      start[0] = Vector4(1280, -2400, 0, 1);
+      start[1] = Vector4(1300, -2380, 0, 1);
+      to[1] = north;
+    }
+    for (uint32_t i = 0; i < 2; ++i) {
+      cTesselEnemy& e = Enemy(i);
+      e.SetPosition(start[i]);
+      e.SetPreviousPosition(start[i]);
+      e.SetNodes(from[i], to[i]);
+      e.SetProgress(std::sqrt(TesselGroundDistanceSq(start[i], from[i]->position)) /
+                    e.GetSegmentLength());
+      e.SetChasing();
+      e.StunTick();  // a stun left from the case before ends
+      e.SetState(c.state[i]);
+      if (c.state[i] == kEnemyReturn) {
+        e.GiveUp();
+        e.SetState(kEnemyReturn);
+      } else if (c.state[i] == kEnemyStunned) {
+        e.Stun(100.0f, 60.0f);
+      }
+    }
+    m_game->UpdateEnemies();
+    for (uint32_t i = 0; i < 2; ++i) {
+      SCOPED_TRACE(i);
+      const cTesselEnemy& e = Enemy(i);
+      EXPECT_EQ(e.GetState(), c.after[i]);
+      const Vector4& p = e.GetPosition();
+      EXPECT_EQ(p.x == start[i].x && p.y == start[i].y, c.where[i] == kBack) << p.x << "," << p.y;
+      if (c.chaseFrames[i] >= 0) {
+        EXPECT_EQ(e.GetChaseFrames(), uint32_t(c.chaseFrames[i]));
+      }
+      if (c.after[i] == kEnemyPatrol) {
+        EXPECT_EQ(e.GetCurrentNode(), c.reversed[i] ? to[i] : from[i]);
+        EXPECT_EQ(e.GetTargetNode(), c.reversed[i] ? from[i] : to[i]);
+      }
+    }
+    if (c.state[0] == kEnemyPatrol && c.state[1] == kEnemyStunned) {
+      EXPECT_GE(TesselGroundDistanceSq(Enemy(0).GetPosition(), Enemy(1).GetPosition()), 8000.0f)
+          << "walked clear of him";
+    }
+  }
+}
+
 }  // namespace

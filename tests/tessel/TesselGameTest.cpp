@@ -135,6 +135,7 @@ TEST_F(GameTest, AStampDestroysThePlantsRoundHerFoot) {
   const Vector4 middle(0.5f * (plants[5].position.x + plants[10].position.x),
                        0.5f * (plants[5].position.y + plants[10].position.y), 0.0f, 1.0f);
   game->SetPlayerPosition(middle);
+  const int32_t mark = game->Window()->GetNextParticleId();
   Press(kKeyQ);
   EXPECT_EQ(game->IsStampRunning(), 1);
   bool heard = false;
@@ -156,6 +157,19 @@ TEST_F(GameTest, AStampDestroysThePlantsRoundHerFoot) {
     EXPECT_EQ(NodeHidden(game, plants[i].node), plants[i].present == 0) << i;
   }
   EXPECT_EQ(gone, destroyed);
+  // Each plant bursts where it stood, into its own kind's flowers and the collision's dust.
+  std::vector<int32_t> expected;
+  for (uint32_t i = 0; i < game->GetPlantCount(); ++i) {
+    if (plants[i].present) continue;
+    expected.push_back(kFxFlowers02 + int32_t(plants[i].kind));
+    expected.push_back(kFxPlantCollision);
+    int at = 0;
+    for (const TesselEffectStarted& e : EffectsSince(game, mark))
+      at += TesselGroundDistanceSq(e.at, plants[i].position) < 1.0f;
+    EXPECT_EQ(at, 2) << i;
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(EffectIdsSince(game, mark), expected);
 }
 
 TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
@@ -169,6 +183,7 @@ TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
       game, [&] { return game->GetPlayState() == kTesselCarryTree; }, 150));
   EXPECT_EQ(game->GetScore(0), 500);
   for (uint32_t bash = 1; bash <= 4; ++bash) {
+    const int32_t mark = game->Window()->GetNextParticleId();
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselBashTree) << bash;
     // Each blow thuds and draws a groan; the fourth breaks the tree with its own sound.
@@ -188,6 +203,10 @@ TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
     EXPECT_EQ(game->GetTreeBashCount(), bash);
     EXPECT_EQ(game->IsTreeInHand(), bash < 4 ? 1 : 0) << bash;
     EXPECT_EQ(game->GetPlayState(), bash < 4 ? kTesselCarryTree : kTesselFree) << bash;
+    // Bark flies at each blow; the fourth leaves the tree in a shower of leaves.
+    const std::vector<int32_t> blow = {kFxTreeCollision};
+    const std::vector<int32_t> last = {kFxLeavesBig, kFxTreeCollision};
+    EXPECT_EQ(EffectIdsSince(game, mark), bash < 4 ? blow : last) << bash;
   }
   EXPECT_EQ(game->GetTreesDestroyed(), 1u);
 }

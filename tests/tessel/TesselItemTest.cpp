@@ -26,21 +26,34 @@ constexpr float kFacingUp = 3.1415927f;  // towards +y
 class ItemTest : public TesselTest {
  protected:
   void CarryPlant(cTesselGame* game, uint32_t index) {
-    StandBy(game, game->GetPlants()[index]);
+    const TesselPlant& plant = game->GetPlants()[index];
+    StandBy(game, plant);
+    const int32_t mark = game->Window()->GetNextParticleId();
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselPullPlant);
     EXPECT_TRUE(SaysOneOf(game, {0, 1, 2, 3}));
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselCarryPlant; }, 150));
+    // Mud and its own flowers where it stood.
+    const std::vector<TesselEffectStarted> effects = EffectsSince(game, mark);
+    EXPECT_EQ(EffectIdsSince(game, mark),
+              (std::vector<int32_t>{kFxFlowers02 + int32_t(plant.kind), kFxMudSpray}));
+    for (const TesselEffectStarted& e : effects)
+      EXPECT_LT(TesselGroundDistanceSq(e.at, plant.position), 1.0f) << e.effect;
   }
   void CarryTree(cTesselGame* game, uint32_t index) {
     const TesselTree& tree = game->GetTrees()[index];
     game->SetPlayerPosition(Vector4(tree.position.x, tree.position.y - 50.0f, 0.0f, 1.0f));
+    const int32_t mark = game->Window()->GetNextParticleId();
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselPullTree);
     EXPECT_TRUE(SaysOneOf(game, {15, 16}));
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselCarryTree; }, 150));
+    const std::vector<TesselEffectStarted> effects = EffectsSince(game, mark);
+    ASSERT_EQ(effects.size(), 1u);
+    EXPECT_EQ(effects[0].effect, kFxMudSpray);
+    EXPECT_LT(TesselGroundDistanceSq(effects[0].at, tree.position), 1.0f);
   }
   static bool InFlight(cTesselGame* game, bool tree) {
     return tree ? game->IsThrownTreeActive() != 0 : game->IsThrownPlantActive() != 0;
@@ -96,6 +109,10 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     if (c.target == kMan) man->SetPosition(Vector4(from.x, from.y + 150.0f, 0.0f, 1.0f));
     game->SetPlayerPosition(from);
     game->SetHeading(c.target == kHedge || c.target == kBed ? kFacingDown : kFacingUp);
+    std::vector<uint32_t> present;
+    for (uint32_t i = 0; i < game->GetPlantCount(); ++i)
+      present.push_back(game->GetPlants()[i].present);
+    const int32_t mark = game->Window()->GetNextParticleId();
     Press(kKeyE);
     ASSERT_EQ(game->GetPlayState(), c.tree ? kTesselThrowTree : kTesselThrowPlant);
     EXPECT_TRUE(c.tree ? SaysOneOf(game, {23, 25, 29}) : SaysOneOf(game, {21, 22, 24, 27, 28, 30}));
@@ -127,6 +144,24 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
         },
         120));
     EXPECT_EQ(game->Window()->GetParticleSystemCount() - systems, c.effects);
+    {
+      // Each plant it takes bursts into its own kind's flowers; then what it came down on.
+      const int32_t kind = int32_t(game->GetPlants()[1].kind);
+      std::vector<int32_t> expected;
+      for (uint32_t i = 0; i < game->GetPlantCount(); ++i) {
+        if (!present[i] || game->GetPlants()[i].present) continue;
+        expected.push_back(kFxFlowers02 + int32_t(game->GetPlants()[i].kind));
+        expected.push_back(kFxPlantCollision);
+      }
+      const int32_t landed[2][4] = {
+          {kFxFlowers01 + kind, kFxFlowers01 + kind, kFxFlowers01 + kind, kFxFlowers01 + kind},
+          {kFxLeavesBig, kFxTreeCollision, kFxLeavesBig, kFxLeavesBig}};
+      expected.push_back(landed[c.tree][c.target]);
+      if (c.target == kHedge) expected.push_back(kFxLeaves);
+      if (c.target == kMan) expected.push_back(c.tree ? kFxTreeCollision : kFxPlantCollision);
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(EffectIdsSince(game, mark), expected);
+    }
     EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, c.sound), 1);
     comment |= SaysOneOf(game, {c.comment});
     EXPECT_EQ(comment, c.comment != -1);
@@ -183,6 +218,10 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
     const uint32_t destroyed = game->GetPlantsDestroyed();
     const uint32_t left = PlantsLeft(game);
     game->m_bonusScores.Clear();
+    std::vector<uint32_t> present;
+    for (uint32_t i = 0; i < game->GetPlantCount(); ++i)
+      present.push_back(game->GetPlants()[i].present);
+    const int32_t mark = game->Window()->GetNextParticleId();
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselBashPlant);
     EXPECT_TRUE(SaysOneOf(game, {13, 14}));
@@ -209,6 +248,14 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
     const TesselDrawn drawn = InspectFrame(game);
     EXPECT_EQ(std::count(drawn.texts.begin(), drawn.texts.end(), "400"), int32_t(round));
     EXPECT_EQ(game->IsPlantInHand(), 0);
+    // Her plant bursts into its first flowers with the thud; each one under it into its own.
+    std::vector<int32_t> expected = {kFxFlowers01 + int32_t(game->GetPlants()[0].kind),
+                                     kFxPlantCollision};
+    for (uint32_t i = 0; i < game->GetPlantCount(); ++i)
+      if (present[i] && !game->GetPlants()[i].present)
+        expected.push_back(kFxFlowers02 + int32_t(game->GetPlants()[i].kind));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(EffectIdsSince(game, mark), expected);
     game->SetPlayState(kTesselNoLivesLeft);
     Frames(2);
     ASSERT_EQ(Current(), nullptr);

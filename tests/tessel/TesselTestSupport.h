@@ -3,13 +3,16 @@
 // frame, with scripted keys.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "Engine/BaseParticleFactory.h"
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
 #include "Engine/PC/PCRenderWindow.h"
 #include "Engine/PC/PCScene.h"
+#include "Engine/ParticleSystem.h"
 #include "Engine/Random.h"
 #include "Game/Frontend/SaveProfile.h"
 #include "Game/KavelApp.h"
@@ -173,4 +176,46 @@ inline bool SaysOneOf(cTesselGame* game, std::initializer_list<int32_t> allowed)
     for (int32_t line : allowed)
       if (line == playing) return true;
   return false;
+}
+
+// The effect (a TesselEffect index) a particle system of the game's window was started from, told
+// by its template's colour and gravity; -1 when none matches.
+inline int32_t EffectOf(cTesselGame* game, BaseParticleSystem* base) {
+  auto* system = dynamic_cast<ParticleSystem*>(base);
+  if (!system) return -1;
+  system->ResetProbe();
+  const Vector4& colour = system->GetProbe().colour;
+  const float gravity = system->GetGravityPerUpdate().z;
+  for (int32_t i = 0; i < kTesselEffectCount; ++i) {
+    const ParticleTemplate* t = GetApp().GetParticleFactory()->Find(game->GetParticleTemplate(i));
+    if (t && t->colour[0] == colour.x && t->colour[1] == colour.y && t->colour[2] == colour.z &&
+        t->gravity[2] == gravity)
+      return i;
+  }
+  return -1;
+}
+
+// An effect started, and where its emitter stands.
+struct TesselEffectStarted {
+  int32_t effect;
+  Vector4 at;
+};
+
+// The effects the game's window started from particle id `mark` on (GetNextParticleId before).
+inline std::vector<TesselEffectStarted> EffectsSince(cTesselGame* game, int32_t mark) {
+  std::vector<TesselEffectStarted> started;
+  RenderWindow* window = game->Window();
+  for (int32_t i = 0; window && i < window->GetParticleSystemCount(); ++i) {
+    const ParticleContainer* c = window->GetParticleContainer(i);
+    if (!c || c->id < mark || !c->system) continue;
+    started.push_back({EffectOf(game, c->system), c->system->GetEmitterMatrix().GetRow(3)});
+  }
+  return started;
+}
+// Only the effect indices, sorted, for comparing with a table.
+inline std::vector<int32_t> EffectIdsSince(cTesselGame* game, int32_t mark) {
+  std::vector<int32_t> ids;
+  for (const TesselEffectStarted& e : EffectsSince(game, mark)) ids.push_back(e.effect);
+  std::sort(ids.begin(), ids.end());
+  return ids;
 }
