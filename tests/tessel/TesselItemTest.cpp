@@ -3,6 +3,7 @@
 // points, the count and the stun it gives.
 #include <algorithm>
 
+#include "Game/Helper/AnimationHelper.h"
 #include "Game/Helper/IngameText.h"
 #include "Game/Localisation/LocalisedText.h"
 #include "Game/Sound/CSoundWrapper.h"
@@ -310,6 +311,121 @@ TEST_F(ItemTest, WhatSheCarriesFallsWhenSheIsCaughtOrTheTimeRunsOut) {
     Frames(2);
     ASSERT_EQ(Current(), nullptr);
     Frames(3);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// She walks at 300 a second (a tree slows her to 200), 0.7 of that along each axis on a diagonal,
+// faces the way she goes and is drawn running or standing with what she carries; hedges, trees
+// and a stunned man stop her, and the camera follows her within the garden's limits.
+TEST_F(ItemTest, SheWalksAtHerSpeedFacesHerWayAndStopsAtWhatBlocksHer) {
+  enum Carrying { kNothing, kPlant, kTree };
+  enum Ahead { kClear, kTreeAhead, kManAhead };
+  const struct {
+    const char* what;
+    Carrying carrying;
+    Vector4 from;
+    Ahead ahead;  // 100 above her
+    bool up, down, left, right;
+    float dx, dy, heading;  // after 10 ticks
+    float eyeX, eyeY;       // the camera then
+    bool stopped;           // blocked before the tenth tick: she stands
+  } cases[] = {
+      {"up", kNothing, kOpenGround, kClear, true, false, false, false, 0, 50, 3.1415927f, 1400,
+       -2850, false},
+      {"down", kNothing, kOpenGround, kClear, false, true, false, false, 0, -50, 0, 1400, -2950,
+       false},
+      {"left", kNothing, kOpenGround, kClear, false, false, true, false, -50, 0, 4.712389f, 1350,
+       -2900, false},
+      {"right", kNothing, kOpenGround, kClear, false, false, false, true, 50, 0, 1.5707964f, 1450,
+       -2900, false},
+      {"up and right", kNothing, kOpenGround, kClear, true, false, false, true, 35, 35, 2.3561945f,
+       1435, -2865, false},
+      {"down and left", kNothing, kOpenGround, kClear, false, true, true, false, -35, -35,
+       5.497787f, 1365, -2935, false},
+      {"up into the shed", kNothing, Vector4(850, -1200, 0, 1), kClear, true, false, false, false,
+       0, 15, 3.1415927f, 850, -1985, true},
+      {"up and right along the shed", kNothing, Vector4(850, -1200, 0, 1), kClear, true, false,
+       false, true, 35, 17.5f, 1.5707964f, 885, -1982.5f, false},
+      {"up to a tree", kNothing, Vector4(), kTreeAhead, true, false, false, false, 0, 45,
+       3.1415927f, 0, 0, true},
+      {"up to a stunned man", kNothing, kOpenGround, kManAhead, true, false, false, false, 0, 25,
+       3.1415927f, 1400, -2875, true},
+      {"top of the garden", kNothing, Vector4(1400, -650, 0, 1), kClear, true, false, false, false,
+       0, 50, 3.1415927f, 1400, -1500, false},
+      {"bottom of the garden", kNothing, Vector4(1400, -2450, 0, 1), kClear, false, true, false,
+       false, 0, -50, 0, 1400, -3200, false},
+      {"left edge", kNothing, Vector4(420, -2100, 0, 1), kClear, false, false, true, false, -50, 0,
+       4.712389f, 400, -2900, false},
+      {"right edge", kNothing, Vector4(2180, -2100, 0, 1), kClear, false, false, false, true, 50, 0,
+       1.5707964f, 2200, -2900, false},
+      {"plant, up", kPlant, kOpenGround, kClear, true, false, false, false, 0, 50, 3.1415927f, 1400,
+       -2850, false},
+      {"tree, up", kTree, kOpenGround, kClear, true, false, false, false, 0, 33.3325f, 3.1415927f,
+       1400, -2866.6675f, false},
+  };
+  cTesselGame* game = nullptr;
+  Carrying carrying = kNothing;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!game || c.carrying != carrying) {
+      if (game) {
+        game->SetPlayState(kTesselNoLivesLeft);
+        Frames(5);
+      }
+      game = StartPlaying(kModeNormal);
+      ParkEnemies(game);
+      if (c.carrying == kPlant) CarryPlant(game, 0);
+      if (c.carrying == kTree) CarryTree(game, 0);
+      carrying = c.carrying;
+    }
+    Vector4 from = c.from;
+    float eyeX = c.eyeX, eyeY = c.eyeY;
+    if (c.ahead == kTreeAhead) {
+      const Vector4& tree = game->GetTrees()[1].position;
+      from = Vector4(tree.x, tree.y - 100.0f, 0.0f, 1.0f);
+      eyeX = from.x;
+      eyeY = from.y + c.dy - 800.0f;
+    }
+    cTesselEnemy* man = game->GetEnemy(0);
+    const Vector4 parked = man->GetPosition();
+    if (c.ahead == kManAhead) man->SetPosition(Vector4(from.x, from.y + 100.0f, 0.0f, 1.0f));
+    game->SetPlayerPosition(from);
+    Frames(2);
+    Key(kKeyUp, c.up);
+    Key(kKeyDown, c.down);
+    Key(kKeyLeft, c.left);
+    Key(kKeyRight, c.right);
+    Frames(10);
+    const Vector4 p = game->GetPlayerPosition();
+    EXPECT_NEAR(p.x - from.x, c.dx, 0.01f);
+    EXPECT_NEAR(p.y - from.y, c.dy, 0.01f);
+    EXPECT_NEAR(game->GetHeading(), c.heading, 1e-4f);
+    const Vector4& eye = game->GetCamera().GetPosition();
+    const Vector4& target = game->GetCamera().GetTarget();
+    EXPECT_NEAR(eye.x, eyeX, 0.01f);
+    EXPECT_NEAR(eye.y, eyeY, 0.01f);
+    EXPECT_EQ(target.x, eye.x);
+    EXPECT_NEAR(target.y - eye.y, 808.6f, 0.01f);
+    const AnimationHelper* animator = game->GetPlayerAnimator();
+    const int32_t moving[3] = {kAnimRun, kAnimRunPlant, kAnimWalkTree};
+    const int32_t standing[3] = {kAnimStand, kAnimStandPlant, kAnimStandTree};
+    EXPECT_EQ(animator->IsAnimationActive(
+                  game->GetAnimation((c.stopped ? standing : moving)[c.carrying])),
+              1);
+    Key(kKeyUp, false);
+    Key(kKeyDown, false);
+    Key(kKeyLeft, false);
+    Key(kKeyRight, false);
+    Frames(1);
+    EXPECT_EQ(animator->IsAnimationActive(game->GetAnimation(standing[c.carrying])), 1);
+    EXPECT_EQ(game->GetPlayerPosition().x, p.x);
+    EXPECT_EQ(game->GetPlayerPosition().y, p.y);
+    EXPECT_NEAR(game->GetHeading(), c.heading, 1e-4f) << "she keeps facing her way";
+    man->SetPosition(parked);
   }
 }
 
