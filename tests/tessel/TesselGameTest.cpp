@@ -413,6 +413,53 @@ TEST_F(GameTest, EachLevelsGoalLeadsToTheNextAndTheThirdWinsTheGame) {
   EXPECT_EQ(TesselBlocks(), 0u);
 }
 
+// The text as the frame's text list holds it.
+std::string Narrow(const char16_t* text) {
+  std::string narrow;
+  for (const char16_t* c = text; c && *c; ++c) narrow += char(*c);
+  return narrow;
+}
+
+// Each mode's goal ends the level at its count and not one short: the message on screen, every
+// man stood still.
+TEST_F(GameTest, EachModesGoalEndsTheLevelAtItsCountAndNotBefore) {
+  const struct {
+    int32_t mode;
+    uint32_t shortPlants, shortTrees;  // no goal yet
+    uint32_t plants, trees;            // the goal
+    int32_t message;
+  } cases[] = {
+      {kModeNormal, 49, 4, 50, 0, 93},
+      {kModeTwoPlayer, 49, 4, 50, 0, 93},
+      {kModeChallenge1, 19, 4, 20, 0, 95},
+      {kModeChallenge2, 50, 3, 0, 4, 93},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    cTesselGame* game = StartPlaying(c.mode);
+    ParkEnemies(game);
+    game->SetPlantsDestroyed(c.shortPlants);
+    game->SetTreesDestroyed(c.shortTrees);
+    Frames(1);
+    ASSERT_EQ(game->GetPlayState(), kTesselFree);
+    EXPECT_EQ(game->IsGoalReached(), 0);
+    game->SetPlantsDestroyed(c.plants);
+    game->SetTreesDestroyed(c.trees);
+    Frames(1);
+    ASSERT_EQ(game->GetPlayState(), kTesselLevelOver);
+    EXPECT_EQ(game->IsGoalReached(), 1);
+    EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(c.message));
+    EXPECT_TRUE(InspectFrame(game).HasText(Narrow(GetLocalisedText(c.message))));
+    for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
+      const cTesselEnemy* man = game->GetEnemy(i);
+      EXPECT_EQ(man->GetAnimator()->IsAnimationActive(man->GetStandAnim()), 1) << i;
+    }
+    game->SetPlayState(kTesselNoLivesLeft);
+    Frames(5);
+    ASSERT_EQ(Current(), nullptr);
+  }
+}
+
 TEST_F(GameTest, TheChallengeClockRunsDownAndTimeUpIsNotAWin) {
   cTesselGame* game = StartPlaying(kModeChallenge1);
   EXPECT_EQ(game->GetTimeLeft(), 60u);
@@ -427,15 +474,26 @@ TEST_F(GameTest, TheChallengeClockRunsDownAndTimeUpIsNotAWin) {
   EXPECT_EQ(game->GetTimeLeft(), 9u);
   EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 1);
   game->SetTimeLeft(1);
+  // She runs as the time runs out.
+  Key(kKeyRight, true);
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 70));
   EXPECT_EQ(game->GetTimeLeft(), 0u);
   EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(96)) << "time up";
   EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 0) << "the ticking stops";
+  const float x = game->GetPlayerPosition().x;
+  Frames(1);
+  EXPECT_EQ(game->GetPlayerPosition().x, x) << "and stops";
+  Key(kKeyRight, false);
+  EXPECT_EQ(game->GetPlayerAnimator()->IsAnimationActive(game->GetAnimation(kAnimStand)), 1);
+  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
+    const cTesselEnemy* man = game->GetEnemy(i);
+    EXPECT_EQ(man->GetAnimator()->IsAnimationActive(man->GetStandAnim()), 1) << i;
+  }
   // The message stays its three seconds, then a second's fade.
   int frames = 0;
   for (; frames < 600 && Current(); ++frames) Frames(1);
-  EXPECT_GE(frames, 4 * 60);
+  EXPECT_NEAR(frames, 4 * 60, 2);
   ASSERT_EQ(Current(), nullptr) << "a challenge is one level";
   EXPECT_EQ(GetSaveProfile().UnlockCount(), 0) << "running out of time unlocks nothing";
 }
@@ -459,7 +517,10 @@ TEST_F(GameTest, TheChallengeGoalsWinAfterTheirOneLevel) {
         game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 60));
     EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(c.mode == kModeChallenge1 ? 95 : 93));
     const int32_t unlocks = GetSaveProfile().UnlockCount();
-    for (int i = 0; i < 600 && Current(); ++i) Frames(1);
+    // Three seconds of the message, a second's fade.
+    int frames = 0;
+    for (; frames < 600 && Current(); ++frames) Frames(1);
+    EXPECT_NEAR(frames, 4 * 60, 2) << c.mode;
     ASSERT_EQ(Current(), nullptr) << c.mode;
     EXPECT_EQ(GetSaveProfile().UnlockCount(), unlocks + 1) << c.mode;
     m_harness.RunFrames(5);
