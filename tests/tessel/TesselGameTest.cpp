@@ -241,6 +241,23 @@ TEST_F(GameTest, TheFlashStunsAnEnemyFacingHerForFiveSeconds) {
       game, [&] { return enemy->GetState() == kEnemyChase; }, 320));
 }
 
+// How well a character with `heading` at `from` faces `to`: 1 straight at it.
+float Facing(float heading, const Vector4& from, const Vector4& to) {
+  const float dx = to.x - from.x, dy = to.y - from.y;
+  const float length = std::sqrt(dx * dx + dy * dy);
+  return (std::sin(heading) * dx - std::cos(heading) * dy) / length;
+}
+
+// The width the HUD's lives take in a frame.
+float LivesWidth(cTesselGame* game) {
+  game->BeginHudFrame();
+  InspectFrame(game);
+  for (int32_t i = 0; i < game->GetHudPieceCount(); ++i)
+    if (std::string(game->GetHudPiece(i)->name) == "lives")
+      return game->GetHudPiece(i)->rect.x1 - game->GetHudPiece(i)->rect.x0;
+  return 0.0f;
+}
+
 TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
   cTesselGame* game = StartPlaying(kModeNormal);
   cTesselEnemy* enemy = game->GetEnemy(1);
@@ -252,15 +269,22 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
     EXPECT_EQ(drawn.nodes.size(), 2 * people);
     ExpectDrawnWhereTheyStand(game, drawn);
   }
+  const float livesWidth = LivesWidth(game);
+  EXPECT_GT(livesWidth, 0.0f);
   // He arrives right beside her.
   const Vector4 her = game->GetPlayerPosition();
   enemy->SetPosition(Vector4(her.x + 40.0f, her.y - 20.0f, 0.0f, 1.0f));
   Frames(1);
   ASSERT_EQ(game->GetPlayState(), kTesselCaught);
+  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 11), 1) << "caught";
+  // She faces him; every man stands and faces her.
+  EXPECT_GT(Facing(game->GetHeading(), game->GetPlayerPosition(), enemy->GetPosition()), 0.999f);
   for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
     const cTesselEnemy* man = game->GetEnemy(i);
     EXPECT_EQ(man->GetAnimator()->IsAnimationActive(man->GetStandAnim()), 1) << "all stand, " << i;
+    EXPECT_GT(Facing(man->GetFacing(), man->GetPosition(), game->GetPlayerPosition()), 0.999f) << i;
   }
+  int zoomTicks = 0;
   EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(enemy->GetPosition(), game->GetPlayerPosition())),
               90.0f, 0.01f)
       << "placed 45 either side of where they met";
@@ -269,6 +293,7 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
       game,
       [&] {
         said |= SaysOneOf(game, {6 + int32_t(line)});
+        zoomTicks += game->GetCaughtSubStep() == 0;
         if (game->GetCaughtSubStep() == 1 && !zoomed) {
           // The camera has closed in on where they met.
           zoomed = true;
@@ -306,10 +331,25 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
   EXPECT_TRUE(phone) << "she phones";
   EXPECT_TRUE(said) << "the next of her seven calls";
   EXPECT_TRUE(zoomed);
+  EXPECT_NEAR(zoomTicks, 100, 2) << "the camera closes in over 1/0.6 seconds";
   EXPECT_EQ(game->GetPhoneLineIndex(), (line + 1) % 7);
   EXPECT_EQ(game->GetLives(), 2);
-  EXPECT_EQ(game->GetPlayerPosition().x, game->GetStartPosition().x);
-  EXPECT_EQ(game->GetPlayerPosition().y, game->GetStartPosition().y);
+  // Back at the start: she facing up the garden, the camera over her, every man at his start.
+  const Vector4& start = game->GetStartPosition();
+  EXPECT_EQ(game->GetPlayerPosition().x, start.x);
+  EXPECT_EQ(game->GetPlayerPosition().y, start.y);
+  EXPECT_FLOAT_EQ(game->GetHeading(), 3.1415927f);
+  EXPECT_EQ(game->GetCamera().GetPosition().x, start.x);
+  EXPECT_EQ(game->GetCamera().GetPosition().y, start.y - 800.0f);
+  EXPECT_EQ(game->GetCamera().GetPosition().z, 1250.0f);
+  EXPECT_EQ(game->GetCamera().GetTarget().y, start.y + 8.6f);
+  EXPECT_EQ(game->GetCamera().GetTarget().z, 50.0f);
+  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
+    const cTesselEnemy* man = game->GetEnemy(i);
+    EXPECT_EQ(man->GetPosition().x, man->GetStartPosition().x) << i;
+    EXPECT_EQ(man->GetPosition().y, man->GetStartPosition().y) << i;
+  }
+  EXPECT_LT(LivesWidth(game), livesWidth) << "one life fewer drawn";
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselFree; }, 300));
   EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * people) << "the phone put away";
