@@ -125,30 +125,82 @@ TEST_F(EnemyTest, SpottingNeedsRangeSightAndTheRightSide) {
   cTesselEnemy& enemy = Enemy(0);
   Enemy(1).SetPosition(Vector4(2500, -2500, 0, 1));
   Enemy(1).Stun(100.0f, 60.0f);
-  // He stands at a junction of the top path facing +y (pi); she is placed relative to him.
+  // He stands on the left path facing +y (pi); she is placed relative to him. Walking back he
+  // sees less far than on patrol.
   TesselNavNode* node = Junction(400, -1500);
+  const Vector4 at(400, -1560, 0, 1);
   const struct {
     const char* what;
+    int32_t from;
     float dx, dy, facing;
     int32_t state;
   } cases[] = {
-      {"in front, 300 away", 0, 300, 3.1415927f, kEnemyChase},
-      {"in front, 390 away (beyond 145000)", 0, 390, 3.1415927f, kEnemyPatrol},
-      {"behind him", 0, -300, 3.1415927f, kEnemyPatrol},
-      {"beside, just in front", 300, 10, 3.1415927f, kEnemyChase},
-      {"to his -x, he facing -x", -300, 0, 4.712389f, kEnemyChase},
-      {"to his -x, he facing +x", -300, 0, 1.5707964f, kEnemyPatrol},
+      {"in front, 300 away", kEnemyPatrol, 0, 300, 3.1415927f, kEnemyChase},
+      {"in front, 375 away", kEnemyPatrol, 0, 375, 3.1415927f, kEnemyChase},
+      {"in front, 385 away (beyond 145000)", kEnemyPatrol, 0, 385, 3.1415927f, kEnemyPatrol},
+      {"behind him", kEnemyPatrol, 0, -300, 3.1415927f, kEnemyPatrol},
+      {"beside, just in front", kEnemyPatrol, 300, 10, 3.1415927f, kEnemyChase},
+      {"to his -x, he facing -x", kEnemyPatrol, -300, 0, 4.712389f, kEnemyChase},
+      {"to his -x, he facing +x", kEnemyPatrol, -300, 0, 1.5707964f, kEnemyPatrol},
+      {"walking back, in front, 300 away", kEnemyReturn, 0, 300, 3.1415927f, kEnemyChase},
+      {"walking back, in front, 330 away (beyond 100000)", kEnemyReturn, 0, 330, 3.1415927f,
+       kEnemyReturn},
+      {"walking back, behind him", kEnemyReturn, 0, -200, 3.1415927f, kEnemyReturn},
+      {"walking back, to his -x, he facing +x", kEnemyReturn, -200, 0, 1.5707964f, kEnemyReturn},
   };
   for (const auto& c : cases) {
     enemy.SetState(kEnemyPatrol);
-    enemy.SetPosition(node->position);
+    enemy.SetPosition(at);
     enemy.SetNodes(node, node->links[kTesselPlusY]);
     enemy.SetProgress(0.0f);
+    if (c.from == kEnemyReturn) {
+      enemy.GiveUp();
+      enemy.SetState(kEnemyReturn);
+    }
     enemy.SetFacing(c.facing);
-    m_game->SetPlayerPosition(
-        Vector4(node->position.x + c.dx, node->position.y + c.dy, 0.0f, 1.0f));
+    m_game->SetPlayerPosition(Vector4(at.x + c.dx, at.y + c.dy, 0.0f, 1.0f));
     m_game->UpdateEnemies();
     EXPECT_EQ(enemy.GetState(), c.state) << c.what;
+  }
+}
+
+// A chase is given up when she is more than 387 away after his step, or he has been blocked for
+// more than a fifth of a second; never before he has chased that long, and not while another
+// man walks back.
+TEST_F(EnemyTest, AChaseIsGivenUpWhenSheIsFarAndHeHasChasedLongEnough) {
+  cTesselEnemy& enemy = Enemy(0);
+  cTesselEnemy& other = Enemy(1);
+  const struct {
+    const char* what;
+    float distance;   // below her, before his step of 4.17
+    uint32_t chased;  // ticks before this one
+    bool otherReturning;
+    int32_t state;
+  } cases[] = {
+      {"392 away", 392, 100, false, kEnemyReturn},
+      {"391 away", 391, 100, false, kEnemyChase},
+      {"far, chased 12 ticks", 500, 12, false, kEnemyReturn},
+      {"far, chased 11 ticks", 500, 11, false, kEnemyChase},
+      {"far, another walking back", 500, 100, true, kEnemyChase},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    other.SetPosition(Vector4(2500, -2500, 0, 1));
+    other.SetState(kEnemyStunned);
+    other.Stun(100.0f, 60.0f);
+    if (c.otherReturning) {
+      other.GiveUp();
+      other.SetState(kEnemyReturn);
+    }
+    m_game->SetPlayerPosition(Vector4(1300, -1400, 0, 1));
+    enemy.SetPosition(Vector4(1300, -1400 - c.distance, 0, 1));
+    enemy.SetChasing();
+    enemy.SetChaseFrames(c.chased);
+    m_game->UpdateEnemies();
+    EXPECT_EQ(enemy.GetState(), c.state);
+    EXPECT_EQ(enemy.GetChaseFrames(), c.chased + 1);
+    EXPECT_NEAR(enemy.GetPosition().y, -1400 - c.distance + 250.0f / 60.0f, 0.01f);
+    EXPECT_EQ(enemy.GetBlockedFrames(), 0u);
   }
 }
 

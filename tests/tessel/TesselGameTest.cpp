@@ -241,6 +241,64 @@ TEST_F(GameTest, TheFlashStunsAnEnemyFacingHerForFiveSeconds) {
       game, [&] { return enemy->GetState() == kEnemyChase; }, 320));
 }
 
+// The flash stuns the men within 316 of her, no more than 45 degrees off the way she faces, who
+// look her way; no one else. The steered man of the two-player mode stands where he is put.
+constexpr Vector4 kOpenGroundForFlash(1400.0f, -2000.0f, 0.0f, 1.0f);
+
+TEST_F(GameTest, TheFlashStunsOnlyTheMenInFrontOfHerWhoLookHerWay) {
+  const struct {
+    const char* what;
+    float distance, bearing;  // from her, the bearing off the way she faces
+    float facing;             // his heading (she faces +y, heading pi)
+    bool stunned;
+  } cases[] = {
+      {"ahead, looking at her", 200, 0, 0, true},
+      {"ahead at 300", 300, 0, 0, true},
+      {"ahead at 330", 330, 0, 0, false},
+      {"ahead, looking away", 200, 0, 3.1415927f, false},
+      {"behind her", 200, 3.1415927f, 3.1415927f, false},
+      {"30 degrees to her right", 200, -0.5235988f, 0, true},
+      {"30 degrees to her left", 200, 0.5235988f, 0, true},
+      {"60 degrees to her right", 200, -1.0471976f, 0, false},
+      {"ahead, looking 60 degrees past her", 200, 0, 1.0471976f, true},
+      {"ahead, looking 120 degrees past her", 200, 0, 2.0943952f, false},
+      {"ahead, looking 60 degrees past her the other way", 200, 0, 5.2359877f, true},
+  };
+  cTesselGame* game = StartPlaying(kModeTwoPlayer);
+  ParkEnemies(game);
+  cTesselEnemy* man = game->GetEnemy(0);
+  const Vector4 her = kOpenGroundForFlash;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    man->Stun(0.0f, 60.0f);
+    man->StunTick();
+    ASSERT_NE(man->GetState(), kEnemyStunned);
+    game->SetPlayerPosition(her);
+    game->SetHeading(3.1415927f);
+    // Bearing 0 is +y; a positive bearing turns towards -x.
+    man->SetPosition(Vector4(her.x - c.distance * std::sin(c.bearing),
+                             her.y + c.distance * std::cos(c.bearing), 0.0f, 1.0f));
+    man->SetFacing(c.facing);
+    Key(kKeyE, true);
+    Frames(1);
+    ASSERT_EQ(game->GetPlayState(), kTesselFlash);
+    EXPECT_TRUE(SaysOneOf(game, {4, 5}));
+    const int32_t start = game->GetAnimation(kAnimFlashStart);
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayerAnimator()->GetRemainingFraction(start) > 0.6f; }, 90));
+    Key(kKeyE, false);
+    Frames(1);
+    EXPECT_EQ(man->GetState() == kEnemyStunned, c.stunned);
+    EXPECT_EQ(SaysOneOf(game, {40}), c.stunned) << "a word on the man she flashed";
+    if (c.stunned) {
+      EXPECT_NEAR(float(man->GetStunCountdown()), 300.0f, 40.0f) << "five seconds";
+    }
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselFree && LinesPlaying(game).empty(); },
+        400));
+  }
+}
+
 // How well a character with `heading` at `from` faces `to`: 1 straight at it.
 float Facing(float heading, const Vector4& from, const Vector4& to) {
   const float dx = to.x - from.x, dy = to.y - from.y;
