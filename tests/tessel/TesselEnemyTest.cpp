@@ -507,4 +507,21 @@ TEST_F(EnemyTest, ThePairRulesDecideWhoGivesWayWhenTwoMenMeet) {
   }
 }
 
+// The pair the game sets chasing afresh; a number beyond the men is none.
+TEST_F(EnemyTest, ChasePairSetsBothChasingAfreshAndIgnoresNoOne) {
+  for (uint32_t i = 0; i < 2; ++i) {
+    Enemy(i).SetState(i == 0 ? kEnemyPatrol : kEnemyReturn);
+    Enemy(i).SetChaseFrames(40);
+  }
+  EXPECT_EQ(m_game->GetEnemy(m_game->GetEnemyCount()), nullptr);
+  m_game->ChasePair(1, m_game->GetEnemyCount());
+  EXPECT_EQ(Enemy(0).GetState(), kEnemyPatrol);
+  EXPECT_EQ(Enemy(1).GetState(), kEnemyChase);
+  EXPECT_EQ(Enemy(1).GetChaseFrames(), 0u);
+  m_game->ChasePair(0, 1);
+  EXPECT_EQ(Enemy(0).GetState(), kEnemyChase);
+  EXPECT_EQ(Enemy(0).GetChaseFrames(), 0u);
+  EXPECT_EQ(Enemy(0).GetBlockedFrames(), 0u);
+}
+
 }  // namespace

@@ -182,6 +182,7 @@ TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselCarryTree; }, 150));
   EXPECT_EQ(game->GetScore(0), 500);
+  EXPECT_EQ(LevelNode(game, tree.node)->flags, 0x02u) << "drawn where her hands hold it";
   for (uint32_t bash = 1; bash <= 4; ++bash) {
     const int32_t mark = game->Window()->GetNextParticleId();
     Press(kKeySpace);
@@ -346,6 +347,10 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
   EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(enemy->GetPosition(), game->GetPlayerPosition())),
               90.0f, 0.01f)
       << "placed 45 either side of where they met";
+  // About where they met (he took a step towards her first).
+  const Vector4 met(her.x + 20.0f, her.y - 10.0f, 0.0f, 1.0f);
+  EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(game->GetPlayerPosition(), met)), 45.0f, 5.0f);
+  EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(enemy->GetPosition(), met)), 45.0f, 5.0f);
   bool phone = false, said = false, zoomed = false;
   ASSERT_TRUE(RunUntil(
       game,
@@ -672,6 +677,7 @@ TEST_F(GameTest, TheHudShowsTheScoreTheCountAndInAChallengeTheClock) {
 
 TEST_F(GameTest, RunningAndDeletingTheGameTwiceLeavesNothingBehind) {
   const int32_t windows = GetApp().GetWindowCount();
+  const uint32_t files = MemoryTracker::CountBlocksOwnedBy("FileIO::LoadFile");
   int32_t ids[2];
   for (int round = 0; round < 2; ++round) {
     cTesselGame* game = StartPlaying(kModeNormal);
@@ -684,6 +690,7 @@ TEST_F(GameTest, RunningAndDeletingTheGameTwiceLeavesNothingBehind) {
     EXPECT_EQ(GetApp().GetWindowCount(), windows) << round;
     EXPECT_EQ(GetApp().FindWindow(ids[round]), nullptr) << round;
     EXPECT_EQ(TesselBlocks(), 0u) << round;
+    EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("FileIO::LoadFile"), files) << "maps and lights";
     m_harness.RunFrames(3);
   }
 }

@@ -19,8 +19,10 @@ namespace {
 const Vector4 kBeforeHedge(700.0f, -485.0f, 0.0f, 1.0f);
 const Vector4 kOpenGround(1400.0f, -2100.0f, 0.0f, 1.0f);  // facing +y: open path
 const Vector4 kBedMiddle(1097.5f, -802.5f, 0.0f, 1.0f);
+// By the bed's first plant, in its bottom-left corner.
+const Vector4 kBedCorner(1040.0f, -860.0f, 0.0f, 1.0f);
 // Thrown towards -y from here, they come down in the bed.
-const Vector4 kBeforeBed(1097.5f, -280.0f, 0.0f, 1.0f);
+const Vector4 kBeforeBed(1047.5f, -330.0f, 0.0f, 1.0f);
 constexpr float kFacingDown = 0.0f;      // towards -y
 constexpr float kFacingUp = 3.1415927f;  // towards +y
 
@@ -170,6 +172,7 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     EXPECT_EQ(plantHit, c.target == kBed || c.target == kHedge) << "the sound of a hit on the way";
     if (c.target == kBed) {
       EXPECT_GE(taken, 1u) << "plants in the way";
+      EXPECT_EQ(game->GetPlants()[0].present, 0u) << "the bed's first among them";
     } else {
       EXPECT_EQ(taken, 0u);
     }
@@ -207,12 +210,12 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
     const char* what;
     Vector4 at;
     bool bed;
-  } cases[] = {{"in the bed", kBedMiddle, true}, {"on the path", kOpenGround, false}};
+  } cases[] = {{"in the bed", kBedCorner, true}, {"on the path", kOpenGround, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     cTesselGame* game = StartPlaying(kModeNormal);
     ParkEnemies(game);
-    CarryPlant(game, 0);
+    CarryPlant(game, 3);
     Frames(50);  // her word on the pull said out
     game->SetPlayerPosition(c.at);
     const int32_t score = game->GetScore(0);
@@ -240,6 +243,7 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
     const uint32_t round = left - PlantsLeft(game);
     if (c.bed) {
       EXPECT_GE(round, 1u) << "the plants under the impact";
+      EXPECT_EQ(game->GetPlants()[0].present, 0u) << "the first among them";
     } else {
       EXPECT_EQ(round, 0u);
     }
@@ -250,7 +254,7 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
     EXPECT_EQ(std::count(drawn.texts.begin(), drawn.texts.end(), "400"), int32_t(round));
     EXPECT_EQ(game->IsPlantInHand(), 0);
     // Her plant bursts into its first flowers with the thud; each one under it into its own.
-    std::vector<int32_t> expected = {kFxFlowers01 + int32_t(game->GetPlants()[0].kind),
+    std::vector<int32_t> expected = {kFxFlowers01 + int32_t(game->GetPlants()[3].kind),
                                      kFxPlantCollision};
     for (uint32_t i = 0; i < game->GetPlantCount(); ++i)
       if (present[i] && !game->GetPlants()[i].present)
@@ -422,6 +426,9 @@ TEST_F(ItemTest, SheWalksAtHerSpeedFacesHerWayAndStopsAtWhatBlocksHer) {
     Key(kKeyRight, false);
     Frames(1);
     EXPECT_EQ(animator->IsAnimationActive(game->GetAnimation(standing[c.carrying])), 1);
+    Frames(1);
+    EXPECT_EQ(animator->GetCurrentAnimation(), game->GetAnimation(standing[c.carrying]))
+        << "she stands at once";
     EXPECT_EQ(game->GetPlayerPosition().x, p.x);
     EXPECT_EQ(game->GetPlayerPosition().y, p.y);
     EXPECT_NEAR(game->GetHeading(), c.heading, 1e-4f) << "she keeps facing her way";
