@@ -524,4 +524,80 @@ TEST_F(EnemyTest, ChasePairSetsBothChasingAfreshAndIgnoresNoOne) {
   EXPECT_EQ(Enemy(0).GetBlockedFrames(), 0u);
 }
 
+// The steered man: 200 a second, 0.7 of it on each axis on a diagonal, stopped by the shed where
+// he stands; stunned, the keys are hers again. A man who walks into him is stepped back.
+TEST_F(SteeredEnemyTest, TheSteeredManWalksStopsAtTheShedAndLeavesTheKeysToHerWhenStunned) {
+  cTesselGame* game = StartPlaying(kModeTwoPlayer);
+  ASSERT_NE(game, nullptr);
+  cTesselEnemy& steered = *game->GetEnemy(0);
+  cTesselEnemy& other = *game->GetEnemy(1);
+  other.SetPosition(Vector4(2500, -2500, 0, 1));
+  other.Stun(1000.0f, 60.0f);
+  game->SetPlayerPosition(Vector4(2450, -150, 0, 1));
+  Press(kKeyCtrl);
+  ASSERT_EQ(game->GetManualControl(), 0);
+  const struct {
+    const char* what;
+    Vector4 from;
+    bool up, right, left;
+    float dx, dy;
+    bool walking;
+  } cases[] = {
+      {"up and right", Vector4(1300, -1500, 0, 1), true, true, false, 23.3337f, 23.3337f, true},
+      {"left into the shed", Vector4(1190, -1050, 0, 1), false, false, true, -6.6667f, 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    steered.SetPosition(c.from);
+    Key(kKeyUp, c.up);
+    Key(kKeyRight, c.right);
+    Key(kKeyLeft, c.left);
+    Frames(10);
+    Key(kKeyUp, false);
+    Key(kKeyRight, false);
+    Key(kKeyLeft, false);
+    EXPECT_NEAR(steered.GetPosition().x - c.from.x, c.dx, 0.01f);
+    EXPECT_NEAR(steered.GetPosition().y - c.from.y, c.dy, 0.01f);
+    const AnimationHelper* animator = steered.GetAnimator();
+    EXPECT_EQ(animator->IsAnimationActive(steered.GetWalkAnim()), c.walking ? 1 : 0);
+    EXPECT_EQ(animator->IsAnimationActive(steered.GetStandAnim()), c.walking ? 0 : 1);
+  }
+  // Stunned, he stays where he is and the keys walk her.
+  const Vector4 centre(1300, -1500, 0, 1);
+  steered.SetPosition(centre);
+  steered.Stun(1.0f, 60.0f);
+  const Vector4 her = game->GetPlayerPosition();
+  Key(kKeyDown, true);
+  Frames(10);
+  Key(kKeyDown, false);
+  EXPECT_EQ(steered.GetPosition().x, centre.x);
+  EXPECT_EQ(steered.GetPosition().y, centre.y);
+  EXPECT_NEAR(game->GetPlayerPosition().y - her.y, -50.0f, 0.01f);
+  Frames(60);
+  EXPECT_EQ(steered.GetState(), kEnemyChase) << "a second's stun ends on its own";
+  // A patrolling man walks into him as he walks into the patroller: the patroller's step is
+  // undone, and he is held off.
+  TesselNavNode* east = nullptr;
+  TesselNavNode* west = nullptr;
+  for (uint32_t i = 0; i < game->GetJunctionCount(); ++i) {
+    TesselNavNode* node = &game->GetJunctions()[i];
+    if (node->position.y != -1500.0f) continue;
+    if (node->position.x == 2200.0f) east = node;
+    if (node->position.x == 1300.0f) west = node;
+  }
+  ASSERT_TRUE(east && west);
+  other.Stun(0.0f, 60.0f);
+  other.StunTick();
+  other.SetState(kEnemyPatrol);
+  other.SetNodes(east, west);
+  other.SetProgress(870.0f / 900.0f);
+  other.SetPosition(Vector4(1330, -1500, 0, 1));
+  Key(kKeyRight, true);
+  Frames(1);
+  Key(kKeyRight, false);
+  EXPECT_EQ(other.GetState(), kEnemyPatrol);
+  EXPECT_NEAR(other.GetPosition().x, 1330.0f, 0.001f);
+  EXPECT_NEAR(steered.GetPosition().x, centre.x, 0.001f);
+}
+
 }  // namespace
