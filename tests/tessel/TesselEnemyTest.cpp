@@ -600,4 +600,53 @@ TEST_F(SteeredEnemyTest, TheSteeredManWalksStopsAtTheShedAndLeavesTheKeysToHerWh
   EXPECT_NEAR(steered.GetPosition().x, centre.x, 0.001f);
 }
 
+// A chase step: straight at her across open ground, sliding along a box that blocks one axis,
+// standing in a corner that blocks both (here the garden's bottom-left, where two walls meet).
+TEST_F(EnemyTest, AChaseStepRunsSlidesOrStandsByTheBoxes) {
+  const float run = m_game->GetRunSpeed();
+  const struct {
+    const char* what;
+    Vector4 from, towards;
+    float dx, dy;
+    uint32_t blocked;
+    bool running;
+  } cases[] = {
+      {"open ground", Vector4(1300, -1900, 0, 1), Vector4(1300, -1400, 0, 1), 0, run, 0, true},
+      {"below the shed", Vector4(1100, -1182, 0, 1), Vector4(1000, -800, 0, 1), -run, 0, 1, true},
+      {"right of the shed", Vector4(1182, -1100, 0, 1), Vector4(800, -1000, 0, 1), 0, run, 1, true},
+      {"in the corner", Vector4(31, -2569, 0, 1), Vector4(-100, -2700, 0, 1), 0, 0, 1, false},
+  };
+  cTesselEnemy& enemy = Enemy(0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    enemy.SetPosition(c.from);
+    enemy.SetChasing();
+    enemy.ChaseStep(c.towards, run);
+    EXPECT_NEAR(enemy.GetPosition().x - c.from.x, c.dx, 0.001f);
+    EXPECT_NEAR(enemy.GetPosition().y - c.from.y, c.dy, 0.001f);
+    EXPECT_EQ(enemy.GetBlockedFrames(), c.blocked);
+    EXPECT_EQ(enemy.GetChaseFrames(), 1u);
+    const int32_t anim = c.running ? enemy.GetRunAnim() : enemy.GetStandAnim();
+    EXPECT_EQ(enemy.GetAnimator()->IsAnimationActive(anim), 1);
+  }
+}
+
+// Two chasers parted into the shed are both stepped back instead; the one nearer her runs on, the
+// other waits, and the runner too steps back while they stand this close.
+TEST_F(EnemyTest, ChasersPartedIntoTheShedStepBackAndTakeTurns) {
+  cTesselEnemy& a = Enemy(0);
+  cTesselEnemy& b = Enemy(1);
+  m_game->SetPlayerPosition(Vector4(1600, -1050, 0, 1));
+  a.SetPosition(Vector4(1190, -1050, 0, 1));
+  b.SetPosition(Vector4(1210, -1050, 0, 1));
+  a.SetChasing();
+  b.SetChasing();
+  m_game->UpdateEnemies();
+  EXPECT_NEAR(a.GetPosition().x, 1190.0f, 0.001f);
+  EXPECT_NEAR(b.GetPosition().x, 1210.0f, 0.001f);
+  EXPECT_EQ(a.GetHold(), 1) << "the farther waits";
+  EXPECT_EQ(b.GetHold(), 0);
+  EXPECT_EQ(b.GetChaseFrames(), 2u) << "the nearer took another step";
+}
+
 }  // namespace
