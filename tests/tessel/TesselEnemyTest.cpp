@@ -259,6 +259,16 @@ TEST_F(EnemyTest, AStunLastsItsSecondsAndAStunAgainKeepsTheStars) {
   const int32_t stars = enemy.GetStarsEffect();
   ASSERT_NE(stars, -1);
   ASSERT_NE(m_game->Window()->GetParticleSystem(stars), nullptr);
+  {
+    // Stars circling over his head, for as long as he is stunned.
+    BaseParticleSystem* system = m_game->Window()->GetParticleSystem(stars);
+    EXPECT_EQ(EffectOf(m_game, system), kFxHeadStars);
+    const Vector4 at = system->GetEmitterMatrix().GetRow(3);
+    EXPECT_EQ(at.x, 2000.0f);
+    EXPECT_EQ(at.y, -2000.0f);
+    EXPECT_EQ(at.z, 170.0f);
+    EXPECT_NE(system->GetFlags() & BaseParticleSystem::kLooped, 0u);
+  }
   for (int i = 0; i < 100; ++i) enemy.StunTick();
   enemy.Stun(8.0f, 60.0f);
   EXPECT_EQ(enemy.GetStunCountdown(), 480u) << "the new countdown";
@@ -647,6 +657,19 @@ TEST_F(EnemyTest, ChasersPartedIntoTheShedStepBackAndTakeTurns) {
   EXPECT_EQ(a.GetHold(), 1) << "the farther waits";
   EXPECT_EQ(b.GetHold(), 0);
   EXPECT_EQ(b.GetChaseFrames(), 2u) << "the nearer took another step";
+}
+
+// A stunned man who is made to stand (she is caught, the level ends) loses his stars.
+TEST_F(EnemyTest, AStunnedManMadeToStandLosesHisStars) {
+  cTesselEnemy& enemy = Enemy(0);
+  enemy.SetPosition(Vector4(2000, -2000, 0, 1));
+  enemy.Stun(5.0f, 60.0f);
+  BaseParticleSystem* stars = m_game->Window()->GetParticleSystem(enemy.GetStarsEffect());
+  ASSERT_NE(stars, nullptr);
+  ASSERT_NE(stars->GetFlags() & BaseParticleSystem::kLooped, 0u);
+  enemy.Stand();
+  EXPECT_EQ(stars->GetFlags() & BaseParticleSystem::kLooped, 0u);
+  EXPECT_EQ(enemy.GetAnimator()->IsAnimationActive(enemy.GetStandAnim()), 1);
 }
 
 }  // namespace
