@@ -183,7 +183,10 @@ TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
       game, [&] { return game->GetPlayState() == kTesselCarryTree; }, 150));
   EXPECT_EQ(game->GetScore(0), 500);
   EXPECT_EQ(LevelNode(game, tree.node)->flags, 0x02u) << "drawn where her hands hold it";
+  TesselPlant* plants = game->GetPlants();
   for (uint32_t bash = 1; bash <= 4; ++bash) {
+    const int32_t score = game->GetScore(0);
+    const uint32_t destroyed = game->GetPlantsDestroyed();
     const int32_t mark = game->Window()->GetNextParticleId();
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselBashTree) << bash;
@@ -192,6 +195,9 @@ TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
     ASSERT_TRUE(RunUntil(
         game,
         [&] {
+          // The last blow comes down on a plant (one of the second bed's, put under the trunk).
+          if (bash == 4 && game->GetTreeBashCount() < 4)
+            plants[20].position = LevelNode(game, tree.node)->matrix.GetRow(3);
           thud |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 19) != 0;
           line |= SaysOneOf(game, {17, 18, 19, 20});
           return game->GetPlayState() != kTesselBashTree;
@@ -205,9 +211,15 @@ TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
     EXPECT_EQ(game->IsTreeInHand(), bash < 4 ? 1 : 0) << bash;
     EXPECT_EQ(game->GetPlayState(), bash < 4 ? kTesselCarryTree : kTesselFree) << bash;
     // Bark flies at each blow; the fourth leaves the tree in a shower of leaves.
-    const std::vector<int32_t> blow = {kFxTreeCollision};
-    const std::vector<int32_t> last = {kFxLeavesBig, kFxTreeCollision};
-    EXPECT_EQ(EffectIdsSince(game, mark), bash < 4 ? blow : last) << bash;
+    std::vector<int32_t> expected = {kFxTreeCollision};
+    if (bash == 4) expected.push_back(kFxLeavesBig);
+    const uint32_t crushed = game->GetPlantsDestroyed() - destroyed;
+    EXPECT_EQ(crushed, bash == 4 ? 1u : 0u);
+    EXPECT_EQ(plants[20].present, bash == 4 ? 0u : 1u);
+    EXPECT_EQ(game->GetScore(0) - score, 500 * int32_t(crushed)) << bash;
+    if (bash == 4) expected.push_back(kFxFlowers02 + int32_t(plants[20].kind));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(EffectIdsSince(game, mark), expected) << bash;
   }
   EXPECT_EQ(game->GetTreesDestroyed(), 1u);
 }
