@@ -620,18 +620,24 @@ TEST_F(EnemyTest, AChaseStepRunsSlidesOrStandsByTheBoxes) {
     float dx, dy;
     uint32_t blocked;
     bool running;
+    float facing;  // the way he moved
   } cases[] = {
-      {"open ground", Vector4(1300, -1900, 0, 1), Vector4(1300, -1400, 0, 1), 0, run, 0, true},
-      {"below the shed", Vector4(1100, -1182, 0, 1), Vector4(1000, -800, 0, 1), -run, 0, 1, true},
-      {"right of the shed", Vector4(1182, -1100, 0, 1), Vector4(800, -1000, 0, 1), 0, run, 1, true},
-      {"in the corner", Vector4(31, -2569, 0, 1), Vector4(-100, -2700, 0, 1), 0, 0, 1, false},
+      {"open ground", Vector4(1300, -1900, 0, 1), Vector4(1300, -1400, 0, 1), 0, run, 0, true,
+       3.1415927f},
+      {"below the shed", Vector4(1100, -1182, 0, 1), Vector4(1000, -800, 0, 1), -run, 0, 1, true,
+       4.712389f},
+      {"right of the shed", Vector4(1182, -1100, 0, 1), Vector4(800, -1000, 0, 1), 0, run, 1, true,
+       3.1415927f},
+      {"in the corner", Vector4(31, -2569, 0, 1), Vector4(-100, -2700, 0, 1), 0, 0, 1, false, 1.0f},
   };
   cTesselEnemy& enemy = Enemy(0);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     enemy.SetPosition(c.from);
+    enemy.SetFacing(1.0f);
     enemy.SetChasing();
     enemy.ChaseStep(c.towards, run);
+    EXPECT_NEAR(enemy.GetFacing(), c.facing, 1e-4f);
     EXPECT_NEAR(enemy.GetPosition().x - c.from.x, c.dx, 0.001f);
     EXPECT_NEAR(enemy.GetPosition().y - c.from.y, c.dy, 0.001f);
     EXPECT_EQ(enemy.GetBlockedFrames(), c.blocked);

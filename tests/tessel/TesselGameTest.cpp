@@ -78,14 +78,19 @@ TEST_F(GameTest, TheIntroHandsOverToPlayAndOneEnemyAtATimeWalksBack) {
       game, [&] { return game->GetPlayState() == kTesselFree; }, 200));
   // StartPlay put them all to chasing with a full second on the clock: far from Tessel the
   // first gives up at once; the rest wait for the path to be free.
-  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i)
+  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
     EXPECT_EQ(game->GetEnemy(i)->GetState(), kEnemyChase);
+    EXPECT_EQ(game->GetEnemy(i)->GetChaseFrames(), 60u);
+  }
   for (int tick = 0; tick < 120; ++tick) {
     Frames(1);
     int returning = 0;
     for (uint32_t i = 0; i < game->GetEnemyCount(); ++i)
       returning += game->GetEnemy(i)->GetState() == kEnemyReturn;
     ASSERT_LE(returning, 1) << "tick " << tick;
+    if (tick == 0) {
+      EXPECT_EQ(returning, 1) << "at once";
+    }
   }
 }
 
@@ -192,9 +197,12 @@ TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
     ASSERT_EQ(game->GetPlayState(), kTesselBashTree) << bash;
     // Each blow thuds and draws a groan; the fourth breaks the tree with its own sound.
     bool thud = false, line = false;
+    int ticks = 0, impact = -1;
     ASSERT_TRUE(RunUntil(
         game,
         [&] {
+          ++ticks;
+          if (impact < 0 && game->GetTreeBashCount() == bash) impact = ticks;
           // The last blow comes down on a plant (one of the second bed's, put under the trunk).
           if (bash == 4 && game->GetTreeBashCount() < 4)
             plants[20].position = LevelNode(game, tree.node)->matrix.GetRow(3);
@@ -204,6 +212,10 @@ TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
         },
         150));
     EXPECT_TRUE(thud) << bash;
+    // The blow lands 0.3 into the swing; she holds the tree again once the swing is over, or
+    // drops its remains at once.
+    EXPECT_NEAR(impact, 19, 1) << bash;
+    EXPECT_NEAR(ticks, bash < 4 ? 57 : 19, 1) << bash;
     EXPECT_TRUE(line) << bash;
     EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 20), bash == 4 ? 1 : 0)
         << bash;

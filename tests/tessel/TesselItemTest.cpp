@@ -35,8 +35,17 @@ class ItemTest : public TesselTest {
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselPullPlant);
     EXPECT_TRUE(SaysOneOf(game, {0, 1, 2, 3}));
+    bool torn = false;
     ASSERT_TRUE(RunUntil(
-        game, [&] { return game->GetPlayState() == kTesselCarryPlant; }, 150));
+        game,
+        [&] {
+          torn |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 14) != 0;
+          return game->GetPlayState() == kTesselCarryPlant;
+        },
+        150));
+    EXPECT_TRUE(torn) << "the sound of its roots tearing";
+    Frames(1);
+    EXPECT_TRUE(SaysOneOf(game, {33})) << "a word on the plant pulled";
     // Mud and its own flowers where it stood.
     const std::vector<TesselEffectStarted> effects = EffectsSince(game, mark);
     EXPECT_EQ(EffectIdsSince(game, mark),
@@ -51,8 +60,17 @@ class ItemTest : public TesselTest {
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselPullTree);
     EXPECT_TRUE(SaysOneOf(game, {15, 16}));
+    bool torn = false;
     ASSERT_TRUE(RunUntil(
-        game, [&] { return game->GetPlayState() == kTesselCarryTree; }, 150));
+        game,
+        [&] {
+          torn |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 14) != 0;
+          return game->GetPlayState() == kTesselCarryTree;
+        },
+        150));
+    EXPECT_TRUE(torn) << "the sound of its roots tearing";
+    Frames(1);
+    EXPECT_TRUE(SaysOneOf(game, {35})) << "a word on the tree pulled";
     const std::vector<TesselEffectStarted> effects = EffectsSince(game, mark);
     ASSERT_EQ(effects.size(), 1u);
     EXPECT_EQ(effects[0].effect, kFxMudSpray);
@@ -230,15 +248,21 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
     ASSERT_EQ(game->GetPlayState(), kTesselBashPlant);
     EXPECT_TRUE(SaysOneOf(game, {13, 14}));
     bool thud = false, comment = false;
+    int ticks = 0, impact = -1;
     ASSERT_TRUE(RunUntil(
         game,
         [&] {
+          ++ticks;
+          if (impact < 0 && game->IsPlantInHand() == 0) impact = ticks;
           thud |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 4) != 0;
           comment |= SaysOneOf(game, {36});
           return game->GetPlayState() == kTesselFree;
         },
         150));
     EXPECT_TRUE(thud);
+    // The blow lands 0.45 into the swing, and she stands free once it is over.
+    EXPECT_NEAR(impact, 24, 1);
+    EXPECT_NEAR(ticks, 51, 1);
     EXPECT_EQ(comment, c.bed) << "a word when it takes others with it";
     const uint32_t round = left - PlantsLeft(game);
     if (c.bed) {
@@ -420,6 +444,9 @@ TEST_F(ItemTest, SheWalksAtHerSpeedFacesHerWayAndStopsAtWhatBlocksHer) {
     EXPECT_EQ(animator->IsAnimationActive(
                   game->GetAnimation((c.stopped ? standing : moving)[c.carrying])),
               1);
+    if (!c.stopped) {
+      EXPECT_EQ(animator->GetCurrentAnimation(), game->GetAnimation(moving[c.carrying]));
+    }
     Key(kKeyUp, false);
     Key(kKeyDown, false);
     Key(kKeyLeft, false);
