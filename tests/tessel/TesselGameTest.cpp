@@ -487,12 +487,15 @@ TEST_F(GameTest, CaughtWithNoLivesLeftEndsTheGameLost) {
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselFree; }, 400))
         << catches;
+    EXPECT_EQ(game->GetLives(), 3 - catches);
+    const uint32_t call = game->GetPhoneLineIndex();
     const Vector4 her = game->GetPlayerPosition();
     game->GetEnemy(0)->SetPosition(Vector4(her.x, her.y - 50.0f, 0.0f, 1.0f));
     Frames(1);
     ASSERT_EQ(game->GetPlayState(), kTesselCaught) << catches;
     RunUntil(
         game, [&] { return game->GetPlayState() != kTesselCaught; }, 1200);
+    EXPECT_EQ(game->GetPhoneLineIndex(), (call + 1) % 7) << "each call the next of seven";
   }
   for (int i = 0; i < 5 && Current(); ++i) Frames(1);
   EXPECT_EQ(Current(), nullptr) << "the game is over";
@@ -523,8 +526,23 @@ TEST_F(GameTest, EachLevelsGoalLeadsToTheNextAndTheThirdWinsTheGame) {
     EXPECT_EQ(game->GetEnemyCount(), enemies[level]);
     EXPECT_EQ(game->Window()->GetScene(),
               GetApp().GetSceneFactory()->FindScene(game->GetSceneId(level)));
+    EXPECT_NE(game->GetLightBlock(level), nullptr);
+    EXPECT_EQ(game->Window()->GetLightSetup(), game->GetLightBlock(level));
+    // Each level starts afresh: she at its start facing up the garden, its men at theirs, its
+    // count at nothing.
+    EXPECT_EQ(game->GetPlayerPosition().x, game->GetStartPosition().x);
+    EXPECT_EQ(game->GetPlayerPosition().y, game->GetStartPosition().y);
+    EXPECT_FLOAT_EQ(game->GetHeading(), 3.1415927f);
+    EXPECT_EQ(game->GetPlantsDestroyed(), 0u);
+    for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
+      const cTesselEnemy* man = game->GetEnemy(i);
+      EXPECT_EQ(man->GetPosition().x, man->GetStartPosition().x) << i;
+      EXPECT_EQ(man->GetPosition().y, man->GetStartPosition().y) << i;
+      EXPECT_EQ(man->GetState(), kEnemyChase) << i;
+    }
     ParkEnemies(game);
     ReachPlantGoal(this, game, 50);
+    game->SetHeading(0.0f);
     Press(kKeyQ);
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 60))
