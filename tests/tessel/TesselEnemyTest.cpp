@@ -2,6 +2,8 @@
 // spotting, the chase and giving up, the walk back, the stun, the pair rules and the steered
 // enemy of the two-player mode.
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "Engine/BaseParticleSystem.h"
 #include "Engine/PC/PCRenderWindow.h"
@@ -676,6 +678,37 @@ TEST_F(EnemyTest, AStunnedManMadeToStandLosesHisStars) {
   enemy.Stand();
   EXPECT_EQ(stars->GetFlags() & BaseParticleSystem::kLooped, 0u);
   EXPECT_EQ(enemy.GetAnimator()->IsAnimationActive(enemy.GetStandAnim()), 1);
+}
+
+// Walking back he joins the path at its nearest point, follows it straight on point by point
+// while she is ahead, and takes the junctions' network again at the first junction.
+TEST_F(EnemyTest, AManWalkingBackFollowsThePathToTheNextJunction) {
+  cTesselEnemy& enemy = Enemy(0);
+  Enemy(1).SetPosition(Vector4(2500, -2500, 0, 1));
+  Enemy(1).Stun(100.0f, 60.0f);
+  m_game->SetPlayerPosition(Vector4(1300, -700, 0, 1));
+  enemy.SetPosition(Vector4(1300, -1900, 0, 1));
+  enemy.SetChasing();
+  enemy.GiveUp();
+  enemy.SetState(kEnemyReturn);
+  std::vector<std::string> targets;
+  const TesselNavNode* last = nullptr;
+  for (int tick = 0; tick < 400 && targets.size() < 5; ++tick) {
+    m_game->UpdateEnemies();
+    const TesselNavNode* target = enemy.GetTargetNode();
+    if (target == last) continue;
+    last = target;
+    const bool junction = target >= m_game->GetJunctions() &&
+                          target < m_game->GetJunctions() + m_game->GetJunctionCount();
+    targets.push_back(std::to_string(int(target->position.y)) + (junction ? "j" : "i") +
+                      std::to_string(enemy.IsOnIntermediateNetwork()));
+  }
+  // y of each target in turn, "i" for a path point and "j" for a junction, then 1 while on the
+  // points' network.
+  const std::vector<std::string> expected = {"-1950i0", "-1800i1", "-1650i1", "-1500i1", "-600j0"};
+  EXPECT_EQ(targets, expected);
+  EXPECT_EQ(enemy.GetCurrentNode(), Junction(1300, -1500));
+  EXPECT_EQ(enemy.GetState(), kEnemyPatrol);
 }
 
 }  // namespace
