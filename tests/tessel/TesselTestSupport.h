@@ -63,7 +63,11 @@ class TesselTest : public AppTest {
     GlobalRandom().Reset();
     GetSaveProfile() = SaveProfile();
   }
-  void TearDown() override { m_harness.Stop(); }
+  void TearDown() override {
+    // A write past the end of the game's arrays shows in the guards round them.
+    EXPECT_EQ(MemoryTracker::ValidateAll(), 0) << "no block overrun";
+    m_harness.Stop();
+  }
 
   // Creates the game as a test would (nothing in the menus does) and runs its loading.
   cTesselGame* StartGame(int32_t mode) {
