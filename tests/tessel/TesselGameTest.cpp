@@ -117,8 +117,12 @@ TEST_F(GameTest, APlantPulledUpCarriedAndThrownScoresAndCounts) {
   const Vector4 hand(held->matrix[12], held->matrix[13], 0.0f, 1.0f);
   EXPECT_LT(TesselGroundDistanceSq(hand, game->GetPlayerPosition()), 80.0f * 80.0f);
   EXPECT_GT(held->matrix[14], 50.0f) << "off the ground";
-  EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * (1 + game->GetEnemyCount()) + 1)
-      << "the picked plant drawn in her hand";
+  {
+    const TesselDrawn drawn = InspectFrame(game);
+    EXPECT_EQ(drawn.nodes.size(), 2 * (1 + game->GetEnemyCount()) + 1)
+        << "the picked plant drawn in her hand";
+    EXPECT_TRUE(DrawsPickedPlant(drawn, plant, held));
+  }
   EXPECT_GT(TesselGroundDistanceSq(hand, plant.position), 60.0f * 60.0f) << "carried away";
   Press(kKeyE);
   EXPECT_EQ(game->GetPlayState(), kTesselThrowPlant);

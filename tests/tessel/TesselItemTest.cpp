@@ -148,8 +148,11 @@ TEST_F(ItemTest, AThrownPlantOrTreeScoresByWhatItHits) {
     ASSERT_TRUE(RunUntil(
         game, [&] { return InFlight(game, c.tree); }, 90));
     if (!c.tree) {
-      EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * (1 + game->GetEnemyCount()) + 1)
+      const TesselDrawn drawn = InspectFrame(game);
+      EXPECT_EQ(drawn.nodes.size(), 2 * (1 + game->GetEnemyCount()) + 1)
           << "the picked plant drawn in flight";
+      const TesselPlant& thrown = game->GetPlants()[1];
+      EXPECT_TRUE(DrawsPickedPlant(drawn, thrown, LevelNode(game, thrown.node)));
     }
     game->m_bonusScores.Clear();
     int32_t systems = 0;

@@ -156,6 +156,17 @@ inline TesselDrawn InspectFrame(cTesselGame* game) {
   return drawn;
 }
 
+// True when the frame drew the picked plant of `plant`'s kind, placed where its level node is.
+inline bool DrawsPickedPlant(const TesselDrawn& drawn, const TesselPlant& plant,
+                             const GameNode* node) {
+  const NodeContainer* picked = GetApp().GetNodeFactory()->GetContainer(plant.model);
+  for (const RenderNodeRecord& r : drawn.nodes)
+    if (r.container == picked && node && r.placement[12] == node->matrix[12] &&
+        r.placement[13] == node->matrix[13] && r.placement[14] == node->matrix[14])
+      return true;
+  return false;
+}
+
 // A game node of the current level's scene (plants and trees are drawn by theirs).
 inline GameNode* LevelNode(cTesselGame* game, uint32_t index) {
   Scene* scene = GetApp().GetSceneFactory()->FindScene(game->GetSceneId(game->GetLevelIndex()));
