@@ -466,4 +466,49 @@ TEST_F(ItemTest, SheWalksAtHerSpeedFacesHerWayAndStopsAtWhatBlocksHer) {
   }
 }
 
+// The stamp roots her to the spot until it is over; its blow lands 0.4 into it. With a plant in
+// her hands she may stamp, with a tree she may not.
+TEST_F(ItemTest, TheStampHoldsHerStillAndIsNotForATreeCarrier) {
+  enum Carrying { kNothing, kPlant, kTree };
+  for (const Carrying carrying : {kNothing, kPlant, kTree}) {
+    SCOPED_TRACE(carrying);
+    cTesselGame* game = StartPlaying(kModeNormal);
+    ParkEnemies(game);
+    if (carrying == kPlant) CarryPlant(game, 0);
+    if (carrying == kTree) CarryTree(game, 0);
+    game->SetPlayerPosition(kOpenGround);
+    Frames(50);
+    const int32_t stampSound = 17;
+    Key(kKeyQ, true);
+    Frames(1);
+    Key(kKeyQ, false);
+    if (carrying == kTree) {
+      EXPECT_EQ(game->IsStampRunning(), 0);
+      EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, stampSound), 0);
+    } else {
+      EXPECT_EQ(game->IsStampRunning(), 1);
+      const Vector4 at = game->GetPlayerPosition();
+      Key(kKeyUp, true);
+      int ticks = 0, impact = -1;
+      ASSERT_TRUE(RunUntil(
+          game,
+          [&] {
+            ++ticks;
+            if (impact < 0 && GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, stampSound))
+              impact = ticks;
+            EXPECT_TRUE(!game->IsStampRunning() || game->GetPlayerPosition().y == at.y);
+            return !game->IsStampRunning();
+          },
+          120));
+      EXPECT_NEAR(impact, 21, 1);
+      EXPECT_NEAR(ticks, 50, 1);
+      Frames(2);
+      Key(kKeyUp, false);
+      EXPECT_GT(game->GetPlayerPosition().y, at.y) << "free to walk once it is over";
+    }
+    game->SetPlayState(kTesselNoLivesLeft);
+    Frames(5);
+  }
+}
+
 }  // namespace
