@@ -21,6 +21,7 @@ void ExpectDrawnWhereTheyStand(cTesselGame* game, const TesselDrawn& drawn) {
   EXPECT_EQ(drawn.NodesNear(her, 0.01f), 2);
   for (const RenderNodeRecord& node : drawn.nodes) {
     EXPECT_EQ(node.flags, node.skeleton ? 1u : 0u) << "skinned models only with a skeleton";
+    EXPECT_EQ(node.tint.x + node.tint.y + node.tint.z + node.tint.w, 4.0f) << "untinted";
     if (!node.skeleton || std::fabs(node.placement[12] - her.x) > 0.01f ||
         std::fabs(node.placement[13] - her.y) > 0.01f)
       continue;
@@ -538,6 +539,7 @@ TEST_F(GameTest, EachLevelsGoalLeadsToTheNextAndTheThirdWinsTheGame) {
     EXPECT_EQ(game->GetPlayerPosition().y, game->GetStartPosition().y);
     EXPECT_FLOAT_EQ(game->GetHeading(), 3.1415927f);
     EXPECT_EQ(game->GetPlantsDestroyed(), 0u);
+    EXPECT_EQ(game->IsStampRunning(), 0) << "the last level's stamp is forgotten";
     for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
       const cTesselEnemy* man = game->GetEnemy(i);
       EXPECT_EQ(man->GetPosition().x, man->GetStartPosition().x) << i;
@@ -623,6 +625,8 @@ TEST_F(GameTest, TheChallengeClockRunsDownAndTimeUpIsNotAWin) {
   EXPECT_EQ(game->GetTimeLeft(), 9u);
   EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 1);
   game->SetTimeLeft(1);
+  Frames(1);
+  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 1) << "the last second too";
   // She runs as the time runs out.
   Key(kKeyRight, true);
   ASSERT_TRUE(RunUntil(

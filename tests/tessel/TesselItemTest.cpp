@@ -31,9 +31,11 @@ class ItemTest : public TesselTest {
   void CarryPlant(cTesselGame* game, uint32_t index) {
     const TesselPlant& plant = game->GetPlants()[index];
     StandBy(game, plant);
+    game->SetHeading(0.0f);
     const int32_t mark = game->Window()->GetNextParticleId();
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselPullPlant);
+    EXPECT_NEAR(game->GetHeading(), 3.1415927f, 1e-4f) << "she turns to it";
     EXPECT_TRUE(SaysOneOf(game, {0, 1, 2, 3}));
     bool torn = false;
     ASSERT_TRUE(RunUntil(
@@ -55,10 +57,12 @@ class ItemTest : public TesselTest {
   }
   void CarryTree(cTesselGame* game, uint32_t index) {
     const TesselTree& tree = game->GetTrees()[index];
-    game->SetPlayerPosition(Vector4(tree.position.x, tree.position.y - 50.0f, 0.0f, 1.0f));
+    game->SetPlayerPosition(Vector4(tree.position.x - 50.0f, tree.position.y, 0.0f, 1.0f));
+    game->SetHeading(0.0f);
     const int32_t mark = game->Window()->GetNextParticleId();
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselPullTree);
+    EXPECT_NEAR(game->GetHeading(), 1.5707964f, 1e-4f) << "she turns to it";
     EXPECT_TRUE(SaysOneOf(game, {15, 16}));
     bool torn = false;
     ASSERT_TRUE(RunUntil(
@@ -249,6 +253,8 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
     const int32_t mark = game->Window()->GetNextParticleId();
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselBashPlant);
+    // She swings where she stands, whatever is held.
+    Key(kKeyUp, true);
     EXPECT_TRUE(SaysOneOf(game, {13, 14}));
     bool thud = false, comment = false;
     int ticks = 0, impact = -1;
@@ -256,12 +262,14 @@ TEST_F(ItemTest, ABashedPlantTakesThePlantsRoundItWithIt) {
         game,
         [&] {
           ++ticks;
+          EXPECT_EQ(game->GetPlayerPosition().y, c.at.y);
           if (impact < 0 && game->IsPlantInHand() == 0) impact = ticks;
           thud |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 4) != 0;
           comment |= SaysOneOf(game, {36});
           return game->GetPlayState() == kTesselFree;
         },
         150));
+    Key(kKeyUp, false);
     EXPECT_TRUE(thud);
     // The blow lands 0.45 into the swing, and she stands free once it is over.
     EXPECT_NEAR(impact, 24, 1);
@@ -359,7 +367,7 @@ TEST_F(ItemTest, SheWalksAtHerSpeedFacesHerWayAndStopsAtWhatBlocksHer) {
     const char* what;
     Carrying carrying;
     Vector4 from;
-    Ahead ahead;  // 100 above her
+    Ahead ahead;  // 100 above her (50 for the tree she carries)
     bool up, down, left, right;
     float dx, dy, heading;  // after 10 ticks
     float eyeX, eyeY;       // the camera then
@@ -397,6 +405,8 @@ TEST_F(ItemTest, SheWalksAtHerSpeedFacesHerWayAndStopsAtWhatBlocksHer) {
        -2850, false},
       {"tree, up", kTree, kOpenGround, kClear, true, false, false, false, 0, 33.3325f, 3.1415927f,
        1400, -2866.6675f, false},
+      {"tree, up through where it stood", kTree, Vector4(), kTreeAhead, true, false, false, false,
+       0, 33.3325f, 3.1415927f, 0, 0, false},
   };
   cTesselGame* game = nullptr;
   Carrying carrying = kNothing;
@@ -416,8 +426,9 @@ TEST_F(ItemTest, SheWalksAtHerSpeedFacesHerWayAndStopsAtWhatBlocksHer) {
     Vector4 from = c.from;
     float eyeX = c.eyeX, eyeY = c.eyeY;
     if (c.ahead == kTreeAhead) {
-      const Vector4& tree = game->GetTrees()[1].position;
-      from = Vector4(tree.x, tree.y - 100.0f, 0.0f, 1.0f);
+      // A standing tree; or, for her carrying one, the spot where hers stood.
+      const Vector4& tree = game->GetTrees()[c.carrying == kTree ? 0 : 1].position;
+      from = Vector4(tree.x, tree.y - (c.carrying == kTree ? 50.0f : 100.0f), 0.0f, 1.0f);
       eyeX = from.x;
       eyeY = from.y + c.dy - 800.0f;
     }
@@ -449,6 +460,17 @@ TEST_F(ItemTest, SheWalksAtHerSpeedFacesHerWayAndStopsAtWhatBlocksHer) {
               1);
     if (!c.stopped) {
       EXPECT_EQ(animator->GetCurrentAnimation(), game->GetAnimation(moving[c.carrying]));
+      EXPECT_GT(animator->GetRemainingFraction(game->GetAnimation(moving[c.carrying])), 0.05f)
+          << "and plays on";
+    }
+    if (c.carrying != kNothing) {
+      // What she carries comes with her.
+      const uint32_t held =
+          c.carrying == kTree ? game->GetTrees()[0].node : game->GetPlants()[0].node;
+      const GameNode* node = LevelNode(game, held);
+      ASSERT_NE(node, nullptr);
+      const Vector4 at(node->matrix[12], node->matrix[13], 0.0f, 1.0f);
+      EXPECT_LT(TesselGroundDistanceSq(at, p), 100.0f * 100.0f);
     }
     Key(kKeyUp, false);
     Key(kKeyDown, false);
