@@ -309,12 +309,17 @@ TEST_F(ItemTest, WhatSheCarriesFallsWhenSheIsCaughtOrTheTimeRunsOut) {
     const char* what;
     bool tree;
     Ending ending;
+    int key;          // pressed the tick before: to swing it, to throw it (0 none)
     uint32_t plants;  // counted when it lands
     uint32_t trees;
   } cases[] = {
-      {"tree, caught", true, kCaught, 0, 1},
-      {"plant, time up", false, kTimeUp, 1, 0},
-      {"tree, time up", true, kTimeUp, 0, 0},
+      {"tree, caught", true, kCaught, 0, 0, 1},
+      {"plant, caught swinging it", false, kCaught, kKeySpace, 1, 0},
+      {"tree, caught swinging it", true, kCaught, kKeySpace, 0, 1},
+      {"plant, caught throwing it", false, kCaught, kKeyE, 1, 0},
+      {"tree, caught throwing it", true, kCaught, kKeyE, 0, 1},
+      {"plant, time up", false, kTimeUp, 0, 1, 0},
+      {"tree, time up", true, kTimeUp, 0, 0, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -327,6 +332,11 @@ TEST_F(ItemTest, WhatSheCarriesFallsWhenSheIsCaughtOrTheTimeRunsOut) {
     game->SetPlayerPosition(kOpenGround);
     const int32_t score = game->GetScore(0);
     const uint32_t plants = game->GetPlantsDestroyed(), trees = game->GetTreesDestroyed();
+    if (c.key) {
+      Frames(50);  // her word on the pull said out
+      Press(c.key);
+      ASSERT_NE(game->GetPlayState(), c.tree ? kTesselCarryTree : kTesselCarryPlant);
+    }
     if (c.ending == kCaught) {
       cTesselEnemy* man = game->GetEnemy(0);
       man->SetState(kEnemyPatrol);
