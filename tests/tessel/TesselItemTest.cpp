@@ -309,17 +309,21 @@ TEST_F(ItemTest, WhatSheCarriesFallsWhenSheIsCaughtOrTheTimeRunsOut) {
     const char* what;
     bool tree;
     Ending ending;
-    int key;          // pressed the tick before: to swing it, to throw it (0 none)
-    uint32_t plants;  // counted when it lands
+    int key;          // pressed before: to swing it, to throw it (0 none)
+    int ticks;        // from the press to the ending
+    bool falls;       // she lets it fall (a plant bashed is gone already)
+    uint32_t plants;  // counted when it lands, or bashed
     uint32_t trees;
   } cases[] = {
-      {"tree, caught", true, kCaught, 0, 0, 1},
-      {"plant, caught swinging it", false, kCaught, kKeySpace, 1, 0},
-      {"tree, caught swinging it", true, kCaught, kKeySpace, 0, 1},
-      {"plant, caught throwing it", false, kCaught, kKeyE, 1, 0},
-      {"tree, caught throwing it", true, kCaught, kKeyE, 0, 1},
-      {"plant, time up", false, kTimeUp, 0, 1, 0},
-      {"tree, time up", true, kTimeUp, 0, 0, 0},
+      {"tree, caught", true, kCaught, 0, 0, true, 0, 1},
+      {"plant, caught swinging it", false, kCaught, kKeySpace, 1, true, 1, 0},
+      {"plant, caught after its blow", false, kCaught, kKeySpace, 30, false, 1, 0},
+      {"tree, caught swinging it", true, kCaught, kKeySpace, 1, true, 0, 1},
+      {"tree, caught after a blow", true, kCaught, kKeySpace, 30, true, 0, 1},
+      {"plant, caught throwing it", false, kCaught, kKeyE, 1, true, 1, 0},
+      {"tree, caught throwing it", true, kCaught, kKeyE, 1, true, 0, 1},
+      {"plant, time up", false, kTimeUp, 0, 0, true, 1, 0},
+      {"tree, time up", true, kTimeUp, 0, 0, true, 0, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -336,6 +340,7 @@ TEST_F(ItemTest, WhatSheCarriesFallsWhenSheIsCaughtOrTheTimeRunsOut) {
       Frames(50);  // her word on the pull said out
       Press(c.key);
       ASSERT_NE(game->GetPlayState(), c.tree ? kTesselCarryTree : kTesselCarryPlant);
+      Frames(c.ticks - 1);
     }
     if (c.ending == kCaught) {
       cTesselEnemy* man = game->GetEnemy(0);
@@ -349,7 +354,7 @@ TEST_F(ItemTest, WhatSheCarriesFallsWhenSheIsCaughtOrTheTimeRunsOut) {
           game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 70));
       EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(96)) << "time up";
     }
-    EXPECT_TRUE(InFlight(game, c.tree)) << "she lets it fall";
+    EXPECT_EQ(InFlight(game, c.tree), c.falls) << "she lets it fall";
     EXPECT_EQ(game->IsPlantInHand() + game->IsTreeInHand(), 0);
     ASSERT_TRUE(RunUntil(
         game, [&] { return !InFlight(game, c.tree); }, 120));
