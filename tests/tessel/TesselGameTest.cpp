@@ -77,6 +77,7 @@ TEST_F(GameTest, TheIntroHandsOverToPlayAndOneEnemyAtATimeWalksBack) {
   cTesselGame* game = StartGame(kModeNormal);
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselFree; }, 200));
+  EXPECT_EQ(GetSoundWrapper()->IsMusicPlaying(), 1) << "the garden's music";
   // StartPlay put them all to chasing with a full second on the clock: far from Tessel the
   // first gives up at once; the rest wait for the path to be free.
   for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
