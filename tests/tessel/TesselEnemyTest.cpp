@@ -106,20 +106,38 @@ TEST_F(EnemyTest, TheTickWalksAPatrolAndEndsAChaseBlockedTooLong) {
 
 // A chaser who would run into a stunned man is held back, whichever of the two is first.
 TEST_F(EnemyTest, AChaserIsHeldBackFromAStunnedMan) {
-  for (const uint32_t chaserIndex : {0u, 1u}) {
-    SCOPED_TRACE(chaserIndex);
-    cTesselEnemy& chaser = Enemy(chaserIndex);
-    cTesselEnemy& stunned = Enemy(1 - chaserIndex);
-    stunned.SetPosition(Vector4(1300, -1500, 0, 1));
-    stunned.Stun(100.0f, 60.0f);
-    chaser.SetPosition(Vector4(1300, -1570, 0, 1));
-    chaser.SetPreviousPosition(chaser.GetPosition());
-    chaser.SetChasing();
-    // Tessel beyond the stunned man: the chase leads straight into him.
-    m_game->SetPlayerPosition(Vector4(1300, -1200, 0, 1));
-    m_game->UpdateEnemies();
-    EXPECT_EQ(chaser.GetState(), kEnemyChase);
-    EXPECT_EQ(chaser.GetPosition().y, -1570.0f) << "held where he was";
+  // The stunned man stands at (1300, -1500). A step that would end within 89 of him is taken
+  // back, but for its part along an axis that keeps him beyond 89.
+  const struct {
+    const char* what;
+    Vector4 from, her;
+    bool keepX, keepY;
+  } cases[] = {
+      {"straight into him", Vector4(1300, -1570, 0, 1), Vector4(1300, -1200, 0, 1), false, false},
+      {"past him, his x clear", Vector4(1385, -1530, 0, 1), Vector4(1390, -1300, 0, 1), true,
+       false},
+      {"past him, his y clear", Vector4(1330, -1585, 0, 1), Vector4(1100, -1590, 0, 1), false,
+       true},
+  };
+  for (const auto& c : cases) {
+    for (const uint32_t chaserIndex : {0u, 1u}) {
+      SCOPED_TRACE(testing::Message() << c.what << ", chaser " << chaserIndex);
+      cTesselEnemy& chaser = Enemy(chaserIndex);
+      cTesselEnemy& stunned = Enemy(1 - chaserIndex);
+      stunned.SetPosition(Vector4(1300, -1500, 0, 1));
+      stunned.Stun(100.0f, 60.0f);
+      chaser.StunTick();
+      chaser.Stun(0.0f, 60.0f);
+      chaser.StunTick();
+      chaser.SetPosition(c.from);
+      chaser.SetPreviousPosition(c.from);
+      chaser.SetChasing();
+      m_game->SetPlayerPosition(c.her);
+      m_game->UpdateEnemies();
+      EXPECT_EQ(chaser.GetState(), kEnemyChase);
+      EXPECT_EQ(chaser.GetPosition().x == c.from.x, !c.keepX) << chaser.GetPosition().x;
+      EXPECT_EQ(chaser.GetPosition().y == c.from.y, !c.keepY) << chaser.GetPosition().y;
+    }
   }
 }
 
