@@ -276,6 +276,7 @@ TEST_F(EnemyTest, AStunLastsItsSecondsAndAStunAgainKeepsTheStars) {
   enemy.Stun(5.0f, 60.0f);
   EXPECT_EQ(enemy.GetState(), kEnemyStunned);
   EXPECT_EQ(enemy.GetStunCountdown(), 300u);
+  EXPECT_EQ(enemy.GetAnimator()->IsAnimationActive(enemy.GetStunnedAnim()), 1) << "he reels";
   const int32_t stars = enemy.GetStarsEffect();
   ASSERT_NE(stars, -1);
   ASSERT_NE(m_game->Window()->GetParticleSystem(stars), nullptr);

@@ -67,6 +67,7 @@ TEST_F(GameTest, LoadsEveryLevelsDataAndStartsOnTheFirst) {
   EXPECT_EQ(game->GetLives(), 3);
   EXPECT_EQ(game->GetTimeLeft(), 0u) << "no clock outside the challenges";
   EXPECT_EQ(game->GetPlayState(), kTesselIntro);
+  EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * (1 + game->GetEnemyCount())) << "no phone";
   EXPECT_LT(game->GetPhoneLineIndex(), 7u);
   // The garden's top edge keeps her in, just short of its wall.
   EXPECT_TRUE(game->IsBlocked(Vector4(1300.0f, -31.0f, 0.0f, 1.0f)));
