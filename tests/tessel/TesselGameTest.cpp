@@ -121,6 +121,20 @@ TEST_F(GameTest, APlantPulledUpCarriedAndThrownScoresAndCounts) {
   EXPECT_LT(TesselGroundDistanceSq(hand, game->GetPlayerPosition()), 80.0f * 80.0f);
   EXPECT_GT(held->matrix[14], 50.0f) << "off the ground";
   {
+    // Standing, she turns a quarter: her hand, and the plant in it, turn with her.
+    const Vector4 her = game->GetPlayerPosition();
+    Frames(20);
+    const float heading = game->GetHeading();
+    const float ax = held->matrix[12] - her.x, ay = held->matrix[13] - her.y;
+    game->SetHeading(heading + 1.5707964f);
+    Frames(1);
+    const float bx = held->matrix[12] - her.x, by = held->matrix[13] - her.y;
+    EXPECT_NEAR(bx, -ay, 1.0f);
+    EXPECT_NEAR(by, ax, 1.0f);
+    game->SetHeading(heading);
+    Frames(1);
+  }
+  {
     const TesselDrawn drawn = InspectFrame(game);
     EXPECT_EQ(drawn.nodes.size(), 2 * (1 + game->GetEnemyCount()) + 1)
         << "the picked plant drawn in her hand";
