@@ -52,8 +52,10 @@ class ItemTest : public TesselTest {
     const std::vector<TesselEffectStarted> effects = EffectsSince(game, mark);
     EXPECT_EQ(EffectIdsSince(game, mark),
               (std::vector<int32_t>{kFxFlowers02 + int32_t(plant.kind), kFxMudSpray}));
-    for (const TesselEffectStarted& e : effects)
+    for (const TesselEffectStarted& e : effects) {
       EXPECT_LT(TesselGroundDistanceSq(e.at, plant.position), 1.0f) << e.effect;
+      EXPECT_TRUE(e.upright) << e.effect;
+    }
   }
   void CarryTree(cTesselGame* game, uint32_t index) {
     const TesselTree& tree = game->GetTrees()[index];

@@ -214,6 +214,7 @@ inline int32_t EffectOf(cTesselGame* game, BaseParticleSystem* base) {
 struct TesselEffectStarted {
   int32_t effect;
   Vector4 at;
+  bool upright;  // the emitter unturned: started at a point rather than by a node's matrix
 };
 
 // The effects the game's window started from particle id `mark` on (GetNextParticleId before).
@@ -223,7 +224,10 @@ inline std::vector<TesselEffectStarted> EffectsSince(cTesselGame* game, int32_t 
   for (int32_t i = 0; window && i < window->GetParticleSystemCount(); ++i) {
     const ParticleContainer* c = window->GetParticleContainer(i);
     if (!c || c->id < mark || !c->system) continue;
-    started.push_back({EffectOf(game, c->system), c->system->GetEmitterMatrix().GetRow(3)});
+    const Matrix& m = c->system->GetEmitterMatrix();
+    bool upright = true;
+    for (int k = 0; k < 12; ++k) upright = upright && m[k] == (k % 5 == 0 ? 1.0f : 0.0f);
+    started.push_back({EffectOf(game, c->system), m.GetRow(3), upright});
   }
   return started;
 }
