@@ -298,6 +298,8 @@ TEST_F(EnemyTest, AStunLastsItsSecondsAndAStunAgainKeepsTheStars) {
   EXPECT_TRUE(enemy.StunTick());
   EXPECT_EQ(enemy.GetState(), kEnemyChase);
   EXPECT_EQ(enemy.GetChaseFrames(), 0u);
+  enemy.Advance(1.0f);
+  EXPECT_EQ(enemy.GetAnimator()->GetCurrentAnimation(), enemy.GetWalkAnim()) << "he walks at once";
   const BaseParticleSystem* system = m_game->Window()->GetParticleSystem(stars);
   if (system) {
     EXPECT_EQ(system->GetFlags() & BaseParticleSystem::kLooped, 0u) << "stars stopped";
@@ -691,12 +693,15 @@ TEST_F(EnemyTest, AStunnedManMadeToStandLosesHisStars) {
   cTesselEnemy& enemy = Enemy(0);
   enemy.SetPosition(Vector4(2000, -2000, 0, 1));
   enemy.Stun(5.0f, 60.0f);
+  enemy.Advance(1.0f);
+  EXPECT_EQ(enemy.GetAnimator()->GetCurrentAnimation(), enemy.GetStunnedAnim());
   BaseParticleSystem* stars = m_game->Window()->GetParticleSystem(enemy.GetStarsEffect());
   ASSERT_NE(stars, nullptr);
   ASSERT_NE(stars->GetFlags() & BaseParticleSystem::kLooped, 0u);
   enemy.Stand();
   EXPECT_EQ(stars->GetFlags() & BaseParticleSystem::kLooped, 0u);
-  EXPECT_EQ(enemy.GetAnimator()->IsAnimationActive(enemy.GetStandAnim()), 1);
+  enemy.Advance(1.0f);
+  EXPECT_EQ(enemy.GetAnimator()->GetCurrentAnimation(), enemy.GetStandAnim()) << "at once";
 }
 
 // Walking back he joins the path at its nearest point, follows it straight on point by point

@@ -281,8 +281,11 @@ TEST_F(GameTest, TheFlashStunsAnEnemyFacingHerForFiveSeconds) {
   Key(kKeyE, false);
   Frames(1);
   EXPECT_TRUE(SaysOneOf(game, {40})) << "a word on the man she flashed";
+  // Let go, the flash closes at once and she is free when it has.
+  int ticks = 0;
   ASSERT_TRUE(RunUntil(
-      game, [&] { return game->GetPlayState() == kTesselFree; }, 60));
+      game, [&] { return game->GetPlayState() == kTesselFree || !++ticks; }, 60));
+  EXPECT_NEAR(ticks, 25, 1);
   ASSERT_TRUE(RunUntil(
       game, [&] { return enemy->GetState() == kEnemyChase; }, 320));
 }
