@@ -559,6 +559,10 @@ TEST_F(GameTest, EachLevelsGoalLeadsToTheNextAndTheThirdWinsTheGame) {
     EXPECT_FLOAT_EQ(game->GetHeading(), 3.1415927f);
     EXPECT_EQ(game->GetPlantsDestroyed(), 0u);
     EXPECT_EQ(game->IsStampRunning(), 0) << "the last level's stamp is forgotten";
+    EXPECT_EQ(game->GetTreeBashCount() + game->IsThrownPlantActive() + game->IsThrownTreeActive() +
+                  game->IsPlantInHand() + game->IsTreeInHand(),
+              0u)
+        << "and all she held";
     for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
       const cTesselEnemy* man = game->GetEnemy(i);
       EXPECT_EQ(man->GetPosition().x, man->GetStartPosition().x) << i;
