@@ -230,6 +230,12 @@ TEST_F(PathMapTest, ChooseRandomExitDrawsOnceFromTheOpenWays) {
     EXPECT_EQ(GetRandCount(), 2u) << "one step of the generator, counted as two";
     EXPECT_EQ(GetSeed(), next);
   }
+  // Excluding -x: +y (the first link) then +x.
+  for (uint32_t seed : {1u, 2u, 12345u, 0xDEADBEEFu}) {
+    SeedRand(seed);
+    const uint32_t next = seed * 1664525u + 1013904223u;
+    EXPECT_EQ(ChooseRandomExit(map[0], kTesselMinusX), next % 2 == 0 ? map[1] : map[3]) << seed;
+  }
   SeedRand(7);
   EXPECT_EQ(ChooseRandomExit(map[4], kTesselMinusY), map[1]) << "the only way is the way back";
   EXPECT_EQ(GetRandCount(), 0u) << "no draw without a candidate";
