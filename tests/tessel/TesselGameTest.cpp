@@ -76,8 +76,10 @@ TEST_F(GameTest, LoadsEveryLevelsDataAndStartsOnTheFirst) {
 
 TEST_F(GameTest, TheIntroHandsOverToPlayAndOneEnemyAtATimeWalksBack) {
   cTesselGame* game = StartGame(kModeNormal);
+  int ticks = 0;
   ASSERT_TRUE(RunUntil(
-      game, [&] { return game->GetPlayState() == kTesselFree; }, 200));
+      game, [&] { return game->GetPlayState() == kTesselFree || !++ticks; }, 200));
+  EXPECT_NEAR(ticks, 122, 2) << "a second's fade in, a second's wait";
   EXPECT_EQ(GetSoundWrapper()->IsMusicPlaying(), 1) << "the garden's music";
   // StartPlay put them all to chasing with a full second on the clock: far from Tessel the
   // first gives up at once; the rest wait for the path to be free.
@@ -461,8 +463,10 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
     EXPECT_EQ(man->GetPosition().y, man->GetStartPosition().y) << i;
   }
   EXPECT_LT(LivesWidth(game), livesWidth) << "one life fewer drawn";
+  int ticks = 0;
   ASSERT_TRUE(RunUntil(
-      game, [&] { return game->GetPlayState() == kTesselFree; }, 300));
+      game, [&] { return game->GetPlayState() == kTesselFree || !++ticks; }, 300));
+  EXPECT_NEAR(ticks, 122, 2) << "the intro again";
   EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * people) << "the phone put away";
 }
 
