@@ -542,6 +542,10 @@ TEST_F(EnemyTest, ThePairRulesDecideWhoGivesWayWhenTwoMenMeet) {
 
 // The pair the game sets chasing afresh; a number beyond the men is none.
 TEST_F(EnemyTest, ChasePairSetsBothChasingAfreshAndIgnoresNoOne) {
+  // The first has run into the shed for a while.
+  Enemy(0).SetPosition(Vector4(1100, -1182, 0, 1));
+  for (int i = 0; i < 3; ++i) Enemy(0).ChaseStep(Vector4(1100, -800, 0, 1), 4.0f);
+  ASSERT_EQ(Enemy(0).GetBlockedFrames(), 3u);
   for (uint32_t i = 0; i < 2; ++i) {
     Enemy(i).SetState(i == 0 ? kEnemyPatrol : kEnemyReturn);
     Enemy(i).SetChaseFrames(40);
