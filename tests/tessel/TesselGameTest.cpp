@@ -290,6 +290,17 @@ TEST_F(GameTest, TheFlashStunsAnEnemyFacingHerForFiveSeconds) {
   EXPECT_NEAR(ticks, 25, 1);
   ASSERT_TRUE(RunUntil(
       game, [&] { return enemy->GetState() == kEnemyChase; }, 320));
+  // Flashes in quick succession: each new line of hers cuts the last one short.
+  ParkEnemies(game);
+  for (int flash = 0; flash < 6; ++flash) {
+    Press(kKeyE);
+    ASSERT_EQ(game->GetPlayState(), kTesselFlash) << flash;
+    int lines = 0;
+    for (int32_t line : LinesPlaying(game)) lines += line == 4 || line == 5;
+    EXPECT_EQ(lines, 1) << flash;
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselFree; }, 60));
+  }
 }
 
 // The flash stuns the men within 316 of her, no more than 45 degrees off the way she faces, who
