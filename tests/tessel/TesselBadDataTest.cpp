@@ -77,6 +77,10 @@ TEST_F(BadDataTest, MoreThanSixEnemyStartsAreCappedAndOddNamesIgnored) {
   for (Record& r : junctions) r.flags = pathmapwriter::kEnemyStart;
   junctions[1].flags = pathmapwriter::kPlayerStart;
   Replace("level1_junctionmap.bin", pathmapwriter::Write(junctions));
+  // An intermediate map cut short: none, and the men walk back to where they stand.
+  std::vector<uint8_t> cut = pathmapwriter::Write({Record(), Record()});
+  cut.resize(cut.size() - 4);
+  Replace("level1_intermediatemap.bin", cut);
   // Names are counted by the test that fills them: an unknown box model or plant letter is
   // neither counted nor filled.
   scnwriter::SceneDesc scene;
@@ -91,6 +95,8 @@ TEST_F(BadDataTest, MoreThanSixEnemyStartsAreCappedAndOddNamesIgnored) {
   cTesselGame* game = Start();
   ASSERT_NE(game, nullptr);
   EXPECT_EQ(game->GetEnemyCount(), 6u) << "eight marked, six taken";
+  EXPECT_EQ(game->GetIntermediateCount(), 0u);
+  EXPECT_EQ(game->GetIntermediates(), nullptr);
   EXPECT_TRUE(DebugLogContains("marks more than 6 enemy starts"));
   EXPECT_EQ(game->GetPlantCount(), 2u);
   EXPECT_EQ(game->GetPlants()[1].kind, 4u);

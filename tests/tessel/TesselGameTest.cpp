@@ -21,6 +21,7 @@ void ExpectDrawnWhereTheyStand(cTesselGame* game, const TesselDrawn& drawn) {
   EXPECT_EQ(drawn.NodesNear(her, 0.01f), 2);
   for (const RenderNodeRecord& node : drawn.nodes) {
     EXPECT_EQ(node.flags, node.skeleton ? 1u : 0u) << "skinned models only with a skeleton";
+    EXPECT_EQ(node.tint.x + node.tint.y + node.tint.z + node.tint.w, 4.0f) << "untinted";
     if (!node.skeleton || std::fabs(node.placement[12] - her.x) > 0.01f ||
         std::fabs(node.placement[13] - her.y) > 0.01f)
       continue;
@@ -66,6 +67,7 @@ TEST_F(GameTest, LoadsEveryLevelsDataAndStartsOnTheFirst) {
   EXPECT_EQ(game->GetLives(), 3);
   EXPECT_EQ(game->GetTimeLeft(), 0u) << "no clock outside the challenges";
   EXPECT_EQ(game->GetPlayState(), kTesselIntro);
+  EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * (1 + game->GetEnemyCount())) << "no phone";
   EXPECT_LT(game->GetPhoneLineIndex(), 7u);
   // The garden's top edge keeps her in, just short of its wall.
   EXPECT_TRUE(game->IsBlocked(Vector4(1300.0f, -31.0f, 0.0f, 1.0f)));
@@ -74,18 +76,26 @@ TEST_F(GameTest, LoadsEveryLevelsDataAndStartsOnTheFirst) {
 
 TEST_F(GameTest, TheIntroHandsOverToPlayAndOneEnemyAtATimeWalksBack) {
   cTesselGame* game = StartGame(kModeNormal);
+  int ticks = 0;
   ASSERT_TRUE(RunUntil(
-      game, [&] { return game->GetPlayState() == kTesselFree; }, 200));
+      game, [&] { return game->GetPlayState() == kTesselFree || !++ticks; }, 200));
+  EXPECT_NEAR(ticks, 122, 2) << "a second's fade in, a second's wait";
+  EXPECT_EQ(GetSoundWrapper()->IsMusicPlaying(), 1) << "the garden's music";
   // StartPlay put them all to chasing with a full second on the clock: far from Tessel the
   // first gives up at once; the rest wait for the path to be free.
-  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i)
+  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
     EXPECT_EQ(game->GetEnemy(i)->GetState(), kEnemyChase);
+    EXPECT_EQ(game->GetEnemy(i)->GetChaseFrames(), 60u);
+  }
   for (int tick = 0; tick < 120; ++tick) {
     Frames(1);
     int returning = 0;
     for (uint32_t i = 0; i < game->GetEnemyCount(); ++i)
       returning += game->GetEnemy(i)->GetState() == kEnemyReturn;
     ASSERT_LE(returning, 1) << "tick " << tick;
+    if (tick == 0) {
+      EXPECT_EQ(returning, 1) << "at once";
+    }
   }
 }
 
@@ -112,8 +122,26 @@ TEST_F(GameTest, APlantPulledUpCarriedAndThrownScoresAndCounts) {
   const Vector4 hand(held->matrix[12], held->matrix[13], 0.0f, 1.0f);
   EXPECT_LT(TesselGroundDistanceSq(hand, game->GetPlayerPosition()), 80.0f * 80.0f);
   EXPECT_GT(held->matrix[14], 50.0f) << "off the ground";
-  EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * (1 + game->GetEnemyCount()) + 1)
-      << "the picked plant drawn in her hand";
+  {
+    // Standing, she turns a quarter: her hand, and the plant in it, turn with her.
+    const Vector4 her = game->GetPlayerPosition();
+    Frames(20);
+    const float heading = game->GetHeading();
+    const float ax = held->matrix[12] - her.x, ay = held->matrix[13] - her.y;
+    game->SetHeading(heading + 1.5707964f);
+    Frames(1);
+    const float bx = held->matrix[12] - her.x, by = held->matrix[13] - her.y;
+    EXPECT_NEAR(bx, -ay, 1.0f);
+    EXPECT_NEAR(by, ax, 1.0f);
+    game->SetHeading(heading);
+    Frames(1);
+  }
+  {
+    const TesselDrawn drawn = InspectFrame(game);
+    EXPECT_EQ(drawn.nodes.size(), 2 * (1 + game->GetEnemyCount()) + 1)
+        << "the picked plant drawn in her hand";
+    EXPECT_TRUE(DrawsPickedPlant(drawn, plant, held));
+  }
   EXPECT_GT(TesselGroundDistanceSq(hand, plant.position), 60.0f * 60.0f) << "carried away";
   Press(kKeyE);
   EXPECT_EQ(game->GetPlayState(), kTesselThrowPlant);
@@ -135,6 +163,7 @@ TEST_F(GameTest, AStampDestroysThePlantsRoundHerFoot) {
   const Vector4 middle(0.5f * (plants[5].position.x + plants[10].position.x),
                        0.5f * (plants[5].position.y + plants[10].position.y), 0.0f, 1.0f);
   game->SetPlayerPosition(middle);
+  const int32_t mark = game->Window()->GetNextParticleId();
   Press(kKeyQ);
   EXPECT_EQ(game->IsStampRunning(), 1);
   bool heard = false;
@@ -156,6 +185,19 @@ TEST_F(GameTest, AStampDestroysThePlantsRoundHerFoot) {
     EXPECT_EQ(NodeHidden(game, plants[i].node), plants[i].present == 0) << i;
   }
   EXPECT_EQ(gone, destroyed);
+  // Each plant bursts where it stood, into its own kind's flowers and the collision's dust.
+  std::vector<int32_t> expected;
+  for (uint32_t i = 0; i < game->GetPlantCount(); ++i) {
+    if (plants[i].present) continue;
+    expected.push_back(kFxFlowers02 + int32_t(plants[i].kind));
+    expected.push_back(kFxPlantCollision);
+    int at = 0;
+    for (const TesselEffectStarted& e : EffectsSince(game, mark))
+      at += TesselGroundDistanceSq(e.at, plants[i].position) < 1.0f;
+    EXPECT_EQ(at, 2) << i;
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(EffectIdsSince(game, mark), expected);
 }
 
 TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
@@ -168,26 +210,51 @@ TEST_F(GameTest, ATreeBashedFourTimesIsDestroyedAndThreeTimesStaysInHand) {
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselCarryTree; }, 150));
   EXPECT_EQ(game->GetScore(0), 500);
+  EXPECT_EQ(LevelNode(game, tree.node)->flags, 0x02u) << "drawn where her hands hold it";
+  TesselPlant* plants = game->GetPlants();
   for (uint32_t bash = 1; bash <= 4; ++bash) {
+    const int32_t score = game->GetScore(0);
+    const uint32_t destroyed = game->GetPlantsDestroyed();
+    const int32_t mark = game->Window()->GetNextParticleId();
     Press(kKeySpace);
     ASSERT_EQ(game->GetPlayState(), kTesselBashTree) << bash;
     // Each blow thuds and draws a groan; the fourth breaks the tree with its own sound.
     bool thud = false, line = false;
+    int ticks = 0, impact = -1;
     ASSERT_TRUE(RunUntil(
         game,
         [&] {
+          ++ticks;
+          if (impact < 0 && game->GetTreeBashCount() == bash) impact = ticks;
+          // The last blow comes down on a plant (one of the second bed's, put under the trunk).
+          if (bash == 4 && game->GetTreeBashCount() < 4)
+            plants[20].position = LevelNode(game, tree.node)->matrix.GetRow(3);
           thud |= GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 19) != 0;
           line |= SaysOneOf(game, {17, 18, 19, 20});
           return game->GetPlayState() != kTesselBashTree;
         },
         150));
     EXPECT_TRUE(thud) << bash;
+    // The blow lands 0.3 into the swing; she holds the tree again once the swing is over, or
+    // drops its remains at once.
+    EXPECT_NEAR(impact, 19, 1) << bash;
+    EXPECT_NEAR(ticks, bash < 4 ? 57 : 19, 1) << bash;
     EXPECT_TRUE(line) << bash;
     EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 20), bash == 4 ? 1 : 0)
         << bash;
     EXPECT_EQ(game->GetTreeBashCount(), bash);
     EXPECT_EQ(game->IsTreeInHand(), bash < 4 ? 1 : 0) << bash;
     EXPECT_EQ(game->GetPlayState(), bash < 4 ? kTesselCarryTree : kTesselFree) << bash;
+    // Bark flies at each blow; the fourth leaves the tree in a shower of leaves.
+    std::vector<int32_t> expected = {kFxTreeCollision};
+    if (bash == 4) expected.push_back(kFxLeavesBig);
+    const uint32_t crushed = game->GetPlantsDestroyed() - destroyed;
+    EXPECT_EQ(crushed, bash == 4 ? 1u : 0u);
+    EXPECT_EQ(plants[20].present, bash == 4 ? 0u : 1u);
+    EXPECT_EQ(game->GetScore(0) - score, 500 * int32_t(crushed)) << bash;
+    if (bash == 4) expected.push_back(kFxFlowers02 + int32_t(plants[20].kind));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(EffectIdsSince(game, mark), expected) << bash;
   }
   EXPECT_EQ(game->GetTreesDestroyed(), 1u);
 }
@@ -216,10 +283,99 @@ TEST_F(GameTest, TheFlashStunsAnEnemyFacingHerForFiveSeconds) {
   Key(kKeyE, false);
   Frames(1);
   EXPECT_TRUE(SaysOneOf(game, {40})) << "a word on the man she flashed";
+  // Let go, the flash closes at once and she is free when it has.
+  int ticks = 0;
   ASSERT_TRUE(RunUntil(
-      game, [&] { return game->GetPlayState() == kTesselFree; }, 60));
+      game, [&] { return game->GetPlayState() == kTesselFree || !++ticks; }, 60));
+  EXPECT_NEAR(ticks, 25, 1);
   ASSERT_TRUE(RunUntil(
       game, [&] { return enemy->GetState() == kEnemyChase; }, 320));
+  // Flashes in quick succession: each new line of hers cuts the last one short.
+  ParkEnemies(game);
+  for (int flash = 0; flash < 6; ++flash) {
+    Press(kKeyE);
+    ASSERT_EQ(game->GetPlayState(), kTesselFlash) << flash;
+    int lines = 0;
+    for (int32_t line : LinesPlaying(game)) lines += line == 4 || line == 5;
+    EXPECT_EQ(lines, 1) << flash;
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselFree; }, 60));
+  }
+}
+
+// The flash stuns the men within 316 of her, no more than 45 degrees off the way she faces, who
+// look her way; no one else. The steered man of the two-player mode stands where he is put.
+constexpr Vector4 kOpenGroundForFlash(1400.0f, -2000.0f, 0.0f, 1.0f);
+
+TEST_F(GameTest, TheFlashStunsOnlyTheMenInFrontOfHerWhoLookHerWay) {
+  const struct {
+    const char* what;
+    float distance, bearing;  // from her, the bearing off the way she faces
+    float facing;             // his heading (she faces +y, heading pi)
+    bool stunned;
+  } cases[] = {
+      {"ahead, looking at her", 200, 0, 0, true},
+      {"ahead at 300", 300, 0, 0, true},
+      {"ahead at 330", 330, 0, 0, false},
+      {"ahead, looking away", 200, 0, 3.1415927f, false},
+      {"behind her", 200, 3.1415927f, 3.1415927f, false},
+      {"30 degrees to her right", 200, -0.5235988f, 0, true},
+      {"30 degrees to her left", 200, 0.5235988f, 0, true},
+      {"60 degrees to her right", 200, -1.0471976f, 0, false},
+      {"ahead, looking 60 degrees past her", 200, 0, 1.0471976f, true},
+      {"ahead, looking 120 degrees past her", 200, 0, 2.0943952f, false},
+      {"ahead, looking 60 degrees past her the other way", 200, 0, 5.2359877f, true},
+  };
+  cTesselGame* game = StartPlaying(kModeTwoPlayer);
+  ParkEnemies(game);
+  cTesselEnemy* man = game->GetEnemy(0);
+  const Vector4 her = kOpenGroundForFlash;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    man->Stun(0.0f, 60.0f);
+    man->StunTick();
+    ASSERT_NE(man->GetState(), kEnemyStunned);
+    game->SetPlayerPosition(her);
+    game->SetHeading(3.1415927f);
+    // Bearing 0 is +y; a positive bearing turns towards -x.
+    man->SetPosition(Vector4(her.x - c.distance * std::sin(c.bearing),
+                             her.y + c.distance * std::cos(c.bearing), 0.0f, 1.0f));
+    man->SetFacing(c.facing);
+    Key(kKeyE, true);
+    Frames(1);
+    ASSERT_EQ(game->GetPlayState(), kTesselFlash);
+    EXPECT_TRUE(SaysOneOf(game, {4, 5}));
+    const int32_t start = game->GetAnimation(kAnimFlashStart);
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayerAnimator()->GetRemainingFraction(start) > 0.6f; }, 90));
+    Key(kKeyE, false);
+    Frames(1);
+    EXPECT_EQ(man->GetState() == kEnemyStunned, c.stunned);
+    EXPECT_EQ(SaysOneOf(game, {40}), c.stunned) << "a word on the man she flashed";
+    if (c.stunned) {
+      EXPECT_NEAR(float(man->GetStunCountdown()), 300.0f, 40.0f) << "five seconds";
+    }
+    ASSERT_TRUE(RunUntil(
+        game, [&] { return game->GetPlayState() == kTesselFree && LinesPlaying(game).empty(); },
+        400));
+  }
+}
+
+// How well a character with `heading` at `from` faces `to`: 1 straight at it.
+float Facing(float heading, const Vector4& from, const Vector4& to) {
+  const float dx = to.x - from.x, dy = to.y - from.y;
+  const float length = std::sqrt(dx * dx + dy * dy);
+  return (std::sin(heading) * dx - std::cos(heading) * dy) / length;
+}
+
+// The width the HUD's lives take in a frame.
+float LivesWidth(cTesselGame* game) {
+  game->BeginHudFrame();
+  InspectFrame(game);
+  for (int32_t i = 0; i < game->GetHudPieceCount(); ++i)
+    if (std::string(game->GetHudPiece(i)->name) == "lives")
+      return game->GetHudPiece(i)->rect.x1 - game->GetHudPiece(i)->rect.x0;
+  return 0.0f;
 }
 
 TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
@@ -233,23 +389,35 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
     EXPECT_EQ(drawn.nodes.size(), 2 * people);
     ExpectDrawnWhereTheyStand(game, drawn);
   }
+  const float livesWidth = LivesWidth(game);
+  EXPECT_GT(livesWidth, 0.0f);
   // He arrives right beside her.
   const Vector4 her = game->GetPlayerPosition();
   enemy->SetPosition(Vector4(her.x + 40.0f, her.y - 20.0f, 0.0f, 1.0f));
   Frames(1);
   ASSERT_EQ(game->GetPlayState(), kTesselCaught);
+  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 11), 1) << "caught";
+  // She faces him; every man stands and faces her.
+  EXPECT_GT(Facing(game->GetHeading(), game->GetPlayerPosition(), enemy->GetPosition()), 0.999f);
   for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
     const cTesselEnemy* man = game->GetEnemy(i);
     EXPECT_EQ(man->GetAnimator()->IsAnimationActive(man->GetStandAnim()), 1) << "all stand, " << i;
+    EXPECT_GT(Facing(man->GetFacing(), man->GetPosition(), game->GetPlayerPosition()), 0.999f) << i;
   }
+  int zoomTicks = 0;
   EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(enemy->GetPosition(), game->GetPlayerPosition())),
               90.0f, 0.01f)
       << "placed 45 either side of where they met";
+  // About where they met (he took a step towards her first).
+  const Vector4 met(her.x + 20.0f, her.y - 10.0f, 0.0f, 1.0f);
+  EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(game->GetPlayerPosition(), met)), 45.0f, 5.0f);
+  EXPECT_NEAR(std::sqrt(TesselGroundDistanceSq(enemy->GetPosition(), met)), 45.0f, 5.0f);
   bool phone = false, said = false, zoomed = false;
   ASSERT_TRUE(RunUntil(
       game,
       [&] {
         said |= SaysOneOf(game, {6 + int32_t(line)});
+        zoomTicks += game->GetCaughtSubStep() == 0;
         if (game->GetCaughtSubStep() == 1 && !zoomed) {
           // The camera has closed in on where they met.
           zoomed = true;
@@ -287,12 +455,29 @@ TEST_F(GameTest, ACatchCostsALifeAndRestartsTheLevel) {
   EXPECT_TRUE(phone) << "she phones";
   EXPECT_TRUE(said) << "the next of her seven calls";
   EXPECT_TRUE(zoomed);
+  EXPECT_NEAR(zoomTicks, 100, 2) << "the camera closes in over 1/0.6 seconds";
   EXPECT_EQ(game->GetPhoneLineIndex(), (line + 1) % 7);
   EXPECT_EQ(game->GetLives(), 2);
-  EXPECT_EQ(game->GetPlayerPosition().x, game->GetStartPosition().x);
-  EXPECT_EQ(game->GetPlayerPosition().y, game->GetStartPosition().y);
+  // Back at the start: she facing up the garden, the camera over her, every man at his start.
+  const Vector4& start = game->GetStartPosition();
+  EXPECT_EQ(game->GetPlayerPosition().x, start.x);
+  EXPECT_EQ(game->GetPlayerPosition().y, start.y);
+  EXPECT_FLOAT_EQ(game->GetHeading(), 3.1415927f);
+  EXPECT_EQ(game->GetCamera().GetPosition().x, start.x);
+  EXPECT_EQ(game->GetCamera().GetPosition().y, start.y - 800.0f);
+  EXPECT_EQ(game->GetCamera().GetPosition().z, 1250.0f);
+  EXPECT_EQ(game->GetCamera().GetTarget().y, start.y + 8.6f);
+  EXPECT_EQ(game->GetCamera().GetTarget().z, 50.0f);
+  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
+    const cTesselEnemy* man = game->GetEnemy(i);
+    EXPECT_EQ(man->GetPosition().x, man->GetStartPosition().x) << i;
+    EXPECT_EQ(man->GetPosition().y, man->GetStartPosition().y) << i;
+  }
+  EXPECT_LT(LivesWidth(game), livesWidth) << "one life fewer drawn";
+  int ticks = 0;
   ASSERT_TRUE(RunUntil(
-      game, [&] { return game->GetPlayState() == kTesselFree; }, 300));
+      game, [&] { return game->GetPlayState() == kTesselFree || !++ticks; }, 300));
+  EXPECT_NEAR(ticks, 122, 2) << "the intro again";
   EXPECT_EQ(InspectFrame(game).nodes.size(), 2 * people) << "the phone put away";
 }
 
@@ -341,12 +526,15 @@ TEST_F(GameTest, CaughtWithNoLivesLeftEndsTheGameLost) {
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselFree; }, 400))
         << catches;
+    EXPECT_EQ(game->GetLives(), 3 - catches);
+    const uint32_t call = game->GetPhoneLineIndex();
     const Vector4 her = game->GetPlayerPosition();
     game->GetEnemy(0)->SetPosition(Vector4(her.x, her.y - 50.0f, 0.0f, 1.0f));
     Frames(1);
     ASSERT_EQ(game->GetPlayState(), kTesselCaught) << catches;
     RunUntil(
         game, [&] { return game->GetPlayState() != kTesselCaught; }, 1200);
+    EXPECT_EQ(game->GetPhoneLineIndex(), (call + 1) % 7) << "each call the next of seven";
   }
   for (int i = 0; i < 5 && Current(); ++i) Frames(1);
   EXPECT_EQ(Current(), nullptr) << "the game is over";
@@ -377,8 +565,28 @@ TEST_F(GameTest, EachLevelsGoalLeadsToTheNextAndTheThirdWinsTheGame) {
     EXPECT_EQ(game->GetEnemyCount(), enemies[level]);
     EXPECT_EQ(game->Window()->GetScene(),
               GetApp().GetSceneFactory()->FindScene(game->GetSceneId(level)));
+    EXPECT_NE(game->GetLightBlock(level), nullptr);
+    EXPECT_EQ(game->Window()->GetLightSetup(), game->GetLightBlock(level));
+    // Each level starts afresh: she at its start facing up the garden, its men at theirs, its
+    // count at nothing.
+    EXPECT_EQ(game->GetPlayerPosition().x, game->GetStartPosition().x);
+    EXPECT_EQ(game->GetPlayerPosition().y, game->GetStartPosition().y);
+    EXPECT_FLOAT_EQ(game->GetHeading(), 3.1415927f);
+    EXPECT_EQ(game->GetPlantsDestroyed(), 0u);
+    EXPECT_EQ(game->IsStampRunning(), 0) << "the last level's stamp is forgotten";
+    EXPECT_EQ(game->GetTreeBashCount() + game->IsThrownPlantActive() + game->IsThrownTreeActive() +
+                  game->IsPlantInHand() + game->IsTreeInHand(),
+              0u)
+        << "and all she held";
+    for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
+      const cTesselEnemy* man = game->GetEnemy(i);
+      EXPECT_EQ(man->GetPosition().x, man->GetStartPosition().x) << i;
+      EXPECT_EQ(man->GetPosition().y, man->GetStartPosition().y) << i;
+      EXPECT_EQ(man->GetState(), kEnemyChase) << i;
+    }
     ParkEnemies(game);
     ReachPlantGoal(this, game, 50);
+    game->SetHeading(0.0f);
     Press(kKeyQ);
     ASSERT_TRUE(RunUntil(
         game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 60))
@@ -392,6 +600,53 @@ TEST_F(GameTest, EachLevelsGoalLeadsToTheNextAndTheThirdWinsTheGame) {
   ASSERT_NE(best, nullptr);
   EXPECT_GT(best->score, 0);
   EXPECT_EQ(TesselBlocks(), 0u);
+}
+
+// The text as the frame's text list holds it.
+std::string Narrow(const char16_t* text) {
+  std::string narrow;
+  for (const char16_t* c = text; c && *c; ++c) narrow += char(*c);
+  return narrow;
+}
+
+// Each mode's goal ends the level at its count and not one short: the message on screen, every
+// man stood still.
+TEST_F(GameTest, EachModesGoalEndsTheLevelAtItsCountAndNotBefore) {
+  const struct {
+    int32_t mode;
+    uint32_t shortPlants, shortTrees;  // no goal yet
+    uint32_t plants, trees;            // the goal
+    int32_t message;
+  } cases[] = {
+      {kModeNormal, 49, 4, 50, 0, 93},
+      {kModeTwoPlayer, 49, 4, 50, 0, 93},
+      {kModeChallenge1, 19, 4, 20, 0, 95},
+      {kModeChallenge2, 50, 3, 0, 4, 93},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    cTesselGame* game = StartPlaying(c.mode);
+    ParkEnemies(game);
+    game->SetPlantsDestroyed(c.shortPlants);
+    game->SetTreesDestroyed(c.shortTrees);
+    Frames(1);
+    ASSERT_EQ(game->GetPlayState(), kTesselFree);
+    EXPECT_EQ(game->IsGoalReached(), 0);
+    game->SetPlantsDestroyed(c.plants);
+    game->SetTreesDestroyed(c.trees);
+    Frames(1);
+    ASSERT_EQ(game->GetPlayState(), kTesselLevelOver);
+    EXPECT_EQ(game->IsGoalReached(), 1);
+    EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(c.message));
+    EXPECT_TRUE(InspectFrame(game).HasText(Narrow(GetLocalisedText(c.message))));
+    for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
+      const cTesselEnemy* man = game->GetEnemy(i);
+      EXPECT_EQ(man->GetAnimator()->IsAnimationActive(man->GetStandAnim()), 1) << i;
+    }
+    game->SetPlayState(kTesselNoLivesLeft);
+    Frames(5);
+    ASSERT_EQ(Current(), nullptr);
+  }
 }
 
 TEST_F(GameTest, TheChallengeClockRunsDownAndTimeUpIsNotAWin) {
@@ -408,15 +663,28 @@ TEST_F(GameTest, TheChallengeClockRunsDownAndTimeUpIsNotAWin) {
   EXPECT_EQ(game->GetTimeLeft(), 9u);
   EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 1);
   game->SetTimeLeft(1);
+  Frames(1);
+  EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 1) << "the last second too";
+  // She runs as the time runs out.
+  Key(kKeyRight, true);
   ASSERT_TRUE(RunUntil(
       game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 70));
   EXPECT_EQ(game->GetTimeLeft(), 0u);
   EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(96)) << "time up";
   EXPECT_EQ(GetSoundWrapper()->IsSamplePlaying(game->m_effectsBank, 3), 0) << "the ticking stops";
+  const float x = game->GetPlayerPosition().x;
+  Frames(1);
+  EXPECT_EQ(game->GetPlayerPosition().x, x) << "and stops";
+  Key(kKeyRight, false);
+  EXPECT_EQ(game->GetPlayerAnimator()->IsAnimationActive(game->GetAnimation(kAnimStand)), 1);
+  for (uint32_t i = 0; i < game->GetEnemyCount(); ++i) {
+    const cTesselEnemy* man = game->GetEnemy(i);
+    EXPECT_EQ(man->GetAnimator()->IsAnimationActive(man->GetStandAnim()), 1) << i;
+  }
   // The message stays its three seconds, then a second's fade.
   int frames = 0;
   for (; frames < 600 && Current(); ++frames) Frames(1);
-  EXPECT_GE(frames, 4 * 60);
+  EXPECT_NEAR(frames, 4 * 60, 2);
   ASSERT_EQ(Current(), nullptr) << "a challenge is one level";
   EXPECT_EQ(GetSaveProfile().UnlockCount(), 0) << "running out of time unlocks nothing";
 }
@@ -440,7 +708,10 @@ TEST_F(GameTest, TheChallengeGoalsWinAfterTheirOneLevel) {
         game, [&] { return game->GetPlayState() == kTesselLevelOver; }, 60));
     EXPECT_EQ(game->m_ingameText.text, GetLocalisedText(c.mode == kModeChallenge1 ? 95 : 93));
     const int32_t unlocks = GetSaveProfile().UnlockCount();
-    for (int i = 0; i < 600 && Current(); ++i) Frames(1);
+    // Three seconds of the message, a second's fade.
+    int frames = 0;
+    for (; frames < 600 && Current(); ++frames) Frames(1);
+    EXPECT_NEAR(frames, 4 * 60, 2) << c.mode;
     ASSERT_EQ(Current(), nullptr) << c.mode;
     EXPECT_EQ(GetSaveProfile().UnlockCount(), unlocks + 1) << c.mode;
     m_harness.RunFrames(5);
@@ -494,6 +765,13 @@ TEST_F(GameTest, TheHudShowsTheScoreTheCountAndInAChallengeTheClock) {
 
 TEST_F(GameTest, RunningAndDeletingTheGameTwiceLeavesNothingBehind) {
   const int32_t windows = GetApp().GetWindowCount();
+  // What the game loads through the shared factories goes back to them: a second run leaves no
+  // more behind than the first (the node factory keeps the names it has seen).
+  const char* const shared[] = {"FileIO::LoadFile", "NodeFactory::Add", "SceneFactory::CreateScene",
+                                "ParticleFactory::Add", "AnimFactory::AddAnim"};
+  uint32_t before[5];
+  for (int i = 0; i < 5; ++i) before[i] = MemoryTracker::CountBlocksOwnedBy(shared[i]);
+  uint32_t firstRun[5] = {};
   int32_t ids[2];
   for (int round = 0; round < 2; ++round) {
     cTesselGame* game = StartPlaying(kModeNormal);
@@ -506,6 +784,16 @@ TEST_F(GameTest, RunningAndDeletingTheGameTwiceLeavesNothingBehind) {
     EXPECT_EQ(GetApp().GetWindowCount(), windows) << round;
     EXPECT_EQ(GetApp().FindWindow(ids[round]), nullptr) << round;
     EXPECT_EQ(TesselBlocks(), 0u) << round;
+    for (int i = 0; i < 5; ++i) {
+      const uint32_t now = MemoryTracker::CountBlocksOwnedBy(shared[i]);
+      if (i != 1) {
+        EXPECT_EQ(now, before[i]) << shared[i];
+      }
+      if (round == 1) {
+        EXPECT_EQ(now, firstRun[i]) << shared[i];
+      }
+      firstRun[i] = now;
+    }
     m_harness.RunFrames(3);
   }
 }

@@ -169,10 +169,11 @@ TEST_F(PathMapTest, NearestIntermediateNodeAndItsLeg) {
 }
 
 TEST_F(PathMapTest, ContinueStraightWalksOnPastTheTarget) {
-  // A cross: 0 centre, 1 at +y, 2 at -y, 3 at -x, 4 at +x; 5 beyond 1; 1 has no +x link.
+  // A cross: 0 centre, 1 at +y, 2 at -y, 3 at -x, 4 at +x; 5 beyond 1; 1 has no +x link; 6 off
+  // on the diagonal, linked on to 5 (+y) and 4 (+x).
   Nodes map({At(0, 0, {1, 2, 3, 4}), At(0, 100, {5, 0, -1, -1}), At(0, -100, {0, -1, -1, -1}),
-             At(-100, 0, {-1, -1, -1, 0}), At(100, 0, {-1, -1, 0, -1}),
-             At(0, 200, {-1, 1, -1, -1})});
+             At(-100, 0, {-1, -1, -1, 0}), At(100, 0, {-1, -1, 0, -1}), At(0, 200, {-1, 1, -1, -1}),
+             At(100, 100, {5, -1, -1, 4})});
   const struct {
     size_t a, b;
     TesselNavNode* current;
@@ -183,6 +184,7 @@ TEST_F(PathMapTest, ContinueStraightWalksOnPastTheTarget) {
       {3, 0, map[0], map[4]},  // +x through the centre
       {4, 0, map[0], map[3]}, {2, 0, map[0], map[1]},
       {5, 1, map[1], map[0]}, {1, 5, map[5], nullptr},  // a dead end leaves no target
+      {0, 6, map[6], map[5]},                           // a diagonal counts as y
   };
   for (const auto& c : cases) {
     TesselNavNode* current = map[c.a];
@@ -195,6 +197,11 @@ TEST_F(PathMapTest, ContinueStraightWalksOnPastTheTarget) {
   TesselNavNode* target = nullptr;
   ContinueStraight(&current, &target);
   EXPECT_EQ(current, map[0]) << "no target: nothing changes";
+  current = nullptr;
+  target = map[0];
+  ContinueStraight(&current, &target);
+  EXPECT_EQ(current, map[0]);
+  EXPECT_EQ(target, map[1]) << "from nowhere: on along +y";
 }
 
 TEST_F(PathMapTest, ChooseExitTowardsTriesTheDominantAxisFirst) {
@@ -229,6 +236,12 @@ TEST_F(PathMapTest, ChooseRandomExitDrawsOnceFromTheOpenWays) {
     EXPECT_EQ(ChooseRandomExit(map[0], kTesselPlusY), expected) << seed;
     EXPECT_EQ(GetRandCount(), 2u) << "one step of the generator, counted as two";
     EXPECT_EQ(GetSeed(), next);
+  }
+  // Excluding -x: +y (the first link) then +x.
+  for (uint32_t seed : {1u, 2u, 12345u, 0xDEADBEEFu}) {
+    SeedRand(seed);
+    const uint32_t next = seed * 1664525u + 1013904223u;
+    EXPECT_EQ(ChooseRandomExit(map[0], kTesselMinusX), next % 2 == 0 ? map[1] : map[3]) << seed;
   }
   SeedRand(7);
   EXPECT_EQ(ChooseRandomExit(map[4], kTesselMinusY), map[1]) << "the only way is the way back";

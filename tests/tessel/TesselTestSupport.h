@@ -3,13 +3,16 @@
 // frame, with scripted keys.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "Engine/BaseParticleFactory.h"
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
 #include "Engine/PC/PCRenderWindow.h"
 #include "Engine/PC/PCScene.h"
+#include "Engine/ParticleSystem.h"
 #include "Engine/Random.h"
 #include "Game/Frontend/SaveProfile.h"
 #include "Game/KavelApp.h"
@@ -60,7 +63,11 @@ class TesselTest : public AppTest {
     GlobalRandom().Reset();
     GetSaveProfile() = SaveProfile();
   }
-  void TearDown() override { m_harness.Stop(); }
+  void TearDown() override {
+    // A write past the end of the game's arrays shows in the guards round them.
+    EXPECT_EQ(MemoryTracker::ValidateAll(), 0) << "no block overrun";
+    m_harness.Stop();
+  }
 
   // Creates the game as a test would (nothing in the menus does) and runs its loading.
   cTesselGame* StartGame(int32_t mode) {
@@ -149,6 +156,17 @@ inline TesselDrawn InspectFrame(cTesselGame* game) {
   return drawn;
 }
 
+// True when the frame drew the picked plant of `plant`'s kind, placed where its level node is.
+inline bool DrawsPickedPlant(const TesselDrawn& drawn, const TesselPlant& plant,
+                             const GameNode* node) {
+  const NodeContainer* picked = GetApp().GetNodeFactory()->GetContainer(plant.model);
+  for (const RenderNodeRecord& r : drawn.nodes)
+    if (r.container == picked && node && r.placement[12] == node->matrix[12] &&
+        r.placement[13] == node->matrix[13] && r.placement[14] == node->matrix[14])
+      return true;
+  return false;
+}
+
 // A game node of the current level's scene (plants and trees are drawn by theirs).
 inline GameNode* LevelNode(cTesselGame* game, uint32_t index) {
   Scene* scene = GetApp().GetSceneFactory()->FindScene(game->GetSceneId(game->GetLevelIndex()));
@@ -173,4 +191,50 @@ inline bool SaysOneOf(cTesselGame* game, std::initializer_list<int32_t> allowed)
     for (int32_t line : allowed)
       if (line == playing) return true;
   return false;
+}
+
+// The effect (a TesselEffect index) a particle system of the game's window was started from, told
+// by its template's colour and gravity; -1 when none matches.
+inline int32_t EffectOf(cTesselGame* game, BaseParticleSystem* base) {
+  auto* system = dynamic_cast<ParticleSystem*>(base);
+  if (!system) return -1;
+  system->ResetProbe();
+  const Vector4& colour = system->GetProbe().colour;
+  const float gravity = system->GetGravityPerUpdate().z;
+  for (int32_t i = 0; i < kTesselEffectCount; ++i) {
+    const ParticleTemplate* t = GetApp().GetParticleFactory()->Find(game->GetParticleTemplate(i));
+    if (t && t->colour[0] == colour.x && t->colour[1] == colour.y && t->colour[2] == colour.z &&
+        t->gravity[2] == gravity)
+      return i;
+  }
+  return -1;
+}
+
+// An effect started, and where its emitter stands.
+struct TesselEffectStarted {
+  int32_t effect;
+  Vector4 at;
+  bool upright;  // the emitter unturned: started at a point rather than by a node's matrix
+};
+
+// The effects the game's window started from particle id `mark` on (GetNextParticleId before).
+inline std::vector<TesselEffectStarted> EffectsSince(cTesselGame* game, int32_t mark) {
+  std::vector<TesselEffectStarted> started;
+  RenderWindow* window = game->Window();
+  for (int32_t i = 0; window && i < window->GetParticleSystemCount(); ++i) {
+    const ParticleContainer* c = window->GetParticleContainer(i);
+    if (!c || c->id < mark || !c->system) continue;
+    const Matrix& m = c->system->GetEmitterMatrix();
+    bool upright = true;
+    for (int k = 0; k < 12; ++k) upright = upright && m[k] == (k % 5 == 0 ? 1.0f : 0.0f);
+    started.push_back({EffectOf(game, c->system), m.GetRow(3), upright});
+  }
+  return started;
+}
+// Only the effect indices, sorted, for comparing with a table.
+inline std::vector<int32_t> EffectIdsSince(cTesselGame* game, int32_t mark) {
+  std::vector<int32_t> ids;
+  for (const TesselEffectStarted& e : EffectsSince(game, mark)) ids.push_back(e.effect);
+  std::sort(ids.begin(), ids.end());
+  return ids;
 }
