@@ -10,6 +10,7 @@
 #include "Engine/PC/PCRenderWindow.h"
 #include "Game/GameBaseClass.h"
 #include "Game/Helper/GameCamera.h"
+#include "Game/Helper/InputDevice.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/DemoData.h"
 
@@ -209,6 +210,72 @@ TEST(GameCameraTest, SetsGoStraightInOrBecomeTheBlendsEnd) {
   EXPECT_FLOAT_EQ(camera.GetTarget().y, 10.0f);
   camera.SetPosition(Vector4(5.0f, 0.0f, 0.0f, 1.0f));
   EXPECT_FLOAT_EQ(camera.GetPosition().x, 5.0f);
+}
+
+// Every component of the eye and the target runs its own way through a blend.
+TEST(GameCameraTest, ABlendMovesEveryComponentAndASetTargetMovesItsEnd) {
+  GameCamera camera;
+  camera.Init();
+  camera.SetPosition(Vector4(0.0f, 0.0f, 0.0f, 1.0f));
+  camera.SetTarget(Vector4(0.0f, 0.0f, 0.0f, 1.0f));
+  camera.BlendTo(Vector4(4.0f, 8.0f, 12.0f, 1.0f), Vector4(-4.0f, -8.0f, -12.0f, 1.0f), 4.0f);
+  camera.SetTarget(Vector4(-40.0f, -80.0f, -120.0f, 1.0f));
+  camera.Update(nullptr);
+  const Vector4 eye = camera.GetPosition(), target = camera.GetTarget();
+  EXPECT_FLOAT_EQ(eye.x, 1.0f);
+  EXPECT_FLOAT_EQ(eye.y, 2.0f);
+  EXPECT_FLOAT_EQ(eye.z, 3.0f);
+  EXPECT_FLOAT_EQ(eye.w, 1.0f);
+  EXPECT_FLOAT_EQ(target.x, -10.0f) << "the set moved the blend's end";
+  EXPECT_FLOAT_EQ(target.y, -20.0f);
+  EXPECT_FLOAT_EQ(target.z, -30.0f);
+  EXPECT_FLOAT_EQ(target.w, 1.0f);
+}
+
+// The free camera moves eye and target together, 20 units a tick for each direction player 0
+// holds; player 1's keys do nothing.
+TEST(GameCameraTest, TheFreeCameraFollowsTheFirstPlayersDirections) {
+  InputDevice input;
+  SetInputDevice(&input);
+  GameCamera camera;
+  camera.Init();
+  camera.SetPosition(Vector4(0.0f, 0.0f, 5.0f, 1.0f));
+  camera.SetTarget(Vector4(0.0f, 100.0f, 5.0f, 1.0f));
+  camera.SetFreeCamera(1);
+  const struct {
+    uint32_t held;
+    float dx, dy;
+  } cases[] = {{kInputLeft, -20.0f, 0.0f},
+               {kInputRight, 20.0f, 0.0f},
+               {kInputUp, 0.0f, 20.0f},
+               {kInputDown, 0.0f, -20.0f},
+               {kInputLeft | kInputUp, -20.0f, 20.0f},
+               {kInputSelect, 0.0f, 0.0f}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.held);
+    const uint32_t held[2] = {c.held, kInputRight | kInputUp};
+    const uint32_t pressed[2] = {0, 0};
+    input.SetLinkInput(held, pressed);
+    const Vector4 eye = camera.GetPosition(), target = camera.GetTarget();
+    EXPECT_EQ(camera.Update(nullptr), 1);
+    EXPECT_FLOAT_EQ(camera.GetPosition().x, eye.x + c.dx);
+    EXPECT_FLOAT_EQ(camera.GetPosition().y, eye.y + c.dy);
+    EXPECT_FLOAT_EQ(camera.GetPosition().z, 5.0f);
+    EXPECT_FLOAT_EQ(camera.GetTarget().x, target.x + c.dx);
+    EXPECT_FLOAT_EQ(camera.GetTarget().y, target.y + c.dy);
+    EXPECT_FLOAT_EQ(camera.GetTarget().z, 5.0f);
+  }
+  // Without an input device it stays; switched off, it no longer moves.
+  SetInputDevice(nullptr);
+  const Vector4 still = camera.GetPosition();
+  camera.Update(nullptr);
+  EXPECT_FLOAT_EQ(camera.GetPosition().x, still.x);
+  SetInputDevice(&input);
+  camera.SetFreeCamera(0);
+  EXPECT_EQ(camera.Update(nullptr), 0);
+  EXPECT_FLOAT_EQ(camera.GetPosition().x, still.x);
+  EXPECT_FLOAT_EQ(camera.GetPosition().y, still.y);
+  SetInputDevice(nullptr);
 }
 
 TEST_F(GameServicesTest, TheCameraReachesTheWindowsCamera) {

@@ -276,6 +276,93 @@ TEST_F(LinkSilenceTest, ALostConnectionLogsTheReasonThePeerGives) {
   m_link.AttachPeer(nullptr);
 }
 
+// The loopback peer with faults put in: its sends refused, empty packets delivered first.
+class FaultyPeer : public plat::Peer {
+ public:
+  explicit FaultyPeer(plat::Peer* real) : m_real(real) {}
+  bool Send(const uint8_t* data, uint32_t length) override {
+    return !refuseSends && m_real->Send(data, length);
+  }
+  plat::Packet* Receive() override {
+    if (emptyPackets == 0) return m_real->Receive();
+    --emptyPackets;
+    return &m_empty;
+  }
+  void Release(plat::Packet* packet) override {
+    if (packet != &m_empty) m_real->Release(packet);
+  }
+  bool SetStaticData(const uint8_t* data, uint32_t length) override {
+    return m_real->SetStaticData(data, length);
+  }
+  const uint8_t* LocalStaticData(uint32_t* length) const override {
+    return m_real->LocalStaticData(length);
+  }
+  const uint8_t* RemoteStaticData(uint32_t* length) const override {
+    return m_real->RemoteStaticData(length);
+  }
+  bool IsConnected() const override { return m_real->IsConnected(); }
+  const char* LossReason() const override { return m_real->LossReason(); }
+
+  bool refuseSends = false;
+  int emptyPackets = 0;
+
+ private:
+  plat::Peer* m_real;
+  plat::Packet m_empty;
+};
+
+std::string g_clientCode;
+void NoteClientStart(const char* code) { g_clientCode = code; }
+
+TEST_F(LinkSilenceTest, EmptyPacketsRefusedSendsAndAStartFromTheOtherSideAreToldApart) {
+  FaultyPeer peer(m_end.get());
+  m_link.AttachPeer(&peer);
+  // Empty packets: said once, counted when the peer goes.
+  peer.emptyPackets = 3;
+  m_link.Update();
+  EXPECT_EQ(CountLogLines("TwoPlayerLink: ignored"), 1u);
+  EXPECT_TRUE(
+      DebugLogContains("TwoPlayerLink: ignored an empty packet (later unknown ones are counted)"));
+  m_link.AttachPeer(m_end.get());
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: ignored 3 messages of unknown kinds in all"));
+  m_link.AttachPeer(&peer);
+
+  // A start that cannot be sent starts nothing.
+  peer.refuseSends = true;
+  EXPECT_FALSE(m_link.StartHost("MGRST", 5));
+  EXPECT_FALSE(m_link.IsGameRunning());
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: the start could not be sent"));
+  // A record that cannot be sent ends the game on its tick.
+  peer.refuseSends = false;
+  ASSERT_TRUE(m_link.StartHost("MGRST", 5));
+  ASSERT_TRUE(Frame());
+  Tick();
+  peer.refuseSends = true;
+  EXPECT_FALSE(m_link.ReadyForTick());
+  EXPECT_EQ(m_link.Failure(), LinkFailure::kConnectionLost);
+  EXPECT_EQ(m_link.FailedFrame(), 1);
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: the input record of frame 1 could not be sent"));
+  EXPECT_FALSE(m_link.ReadyForTick()) << "and asks for no more";
+  peer.refuseSends = false;
+  m_link.StopGame();
+  m_other.Turn();
+  m_other.received.clear();
+
+  // The other machine's start came first: this one joins it as the client.
+  m_link.SetClientStartCallback(&NoteClientStart);
+  g_clientCode.clear();
+  Send(*m_other.end, StartMessage(9, "DLCLM"));
+  EXPECT_FALSE(m_link.StartHost("MGRST", 5));
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: the other machine started a game first"));
+  EXPECT_TRUE(m_link.IsGameRunning());
+  EXPECT_FALSE(m_link.IsHost());
+  EXPECT_STREQ(m_link.GameCode(), "DLCLM");
+  EXPECT_EQ(g_clientCode, "DLCLM");
+  m_link.StopGame();
+  m_link.SetClientStartCallback(nullptr);
+  m_link.AttachPeer(nullptr);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Through the application: the menu, the linked game, the menu again.
 
