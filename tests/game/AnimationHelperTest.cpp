@@ -305,7 +305,8 @@ TEST_F(AnimationHelperTest, ActiveAndFinishedForPlayingQueuedAndOtherAnimations)
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
     s.act();
-    for (auto [id, want] : {std::pair{m_loop, s.loop}, {m_once, s.once}, {m_long, s.other}}) {
+    for (auto [id, want] :
+         {std::pair{m_loop, s.loop}, {m_once, s.once}, {m_long, s.other}, {-1, s.other}}) {
       EXPECT_EQ(h.IsAnimationActive(id), want[0]) << id;
       EXPECT_EQ(h.IsAnimationFinished(id), want[1]) << id;
     }
@@ -355,6 +356,7 @@ TEST_F(AnimationHelperTest, TrackVectorIsTheDominantRootNow) {
     SCOPED_TRACE(testing::Message() << c.clip->name << " " << c.quarters);
     h.PlayReversed(IdOf(c.clip), c.loop, 0.0f);
     Run(h, c.quarters, 15.0f);
+    EXPECT_NEAR(h.GetSkeleton()->GetRootPosition().x, c.x, 1e-4f) << "posed by the update";
     const Vector4 v = h.GetTrackVector();
     EXPECT_NEAR(v.x, c.x, 1e-4f);
     EXPECT_EQ(v.z, 1.0f);
@@ -391,7 +393,8 @@ TEST_F(AnimationHelperTest, CrossFadeToAndPoseWeightedBlendBothTracksAtOnePhase)
     EXPECT_NEAR(RootX(h), s.x, 1e-3f) << "PoseGeo keeps the weighted pose";
     EXPECT_EQ(h.GetDominantTrack(), s.dominant);
   }
-  // Snapped to B; direction 0 weights the old track.
+  // Snapped to B, which shows at an even weight too; direction 0 weights the old track.
+  h.PoseWeighted(0.5f, 0.5f);
   EXPECT_EQ(h.CrossFadeTo(m_late, 0), kA);
   EXPECT_EQ(h.GetBlendWeight(), 1.0f);
   h.PoseWeighted(0.5f, 0.25f);
@@ -482,6 +485,11 @@ TEST_F(AnimationHelperMemoryTest, ACreateSkeletonThatRunsOutOfMemoryLeavesNoHalf
     MemoryTracker::InduceFailures(-1, 0);
     // Without a whole build there is no skeleton: a half-built one would be drawn unposed.
     EXPECT_TRUE(built || h.GetSkeleton() == nullptr);
+    if (built) {
+      h.Play(m_once, 0, 0.0f);
+      h.Update(15.0f);
+      EXPECT_NEAR(h.GetSkeleton()->GetRootPosition().x, RootAt(kOnce, 15.0f), 1e-4f);
+    }
   }
   EXPECT_EQ(h.CreateSkeleton(), 1);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("AnimationHelper::CreateSkeleton"), whole);

@@ -60,6 +60,13 @@ TEST_F(GameServicesTest, SequenceScriptsRunTheirStepsInOrder) {
       {{0, 11, 15}, 70, 1, "S", 2},
       {{2, 11}, 50, 0, "", 0},
       {{2, 11}, 70, 0, "S", 2},
+      // A second's wait or fade ends on its 60th tick; the step after it runs on the next.
+      {{2, 11}, 60, 0, "", 1},
+      {{2, 11}, 61, 0, "S", 2},
+      {{1, 11, 15}, 61, 0, "", 1},
+      {{1, 11, 15}, 62, 0, "S", 2},
+      {{1, 11, 15}, 63, 1, "S", 2},
+      {{11}, 5, 0, "S", 1},
       // Code 16 holds the script: the garden script ends this way.
       {{11, 16, 11}, 200, 0, "S", 1},
       // A script without an end code stops at its end instead of reading on.
