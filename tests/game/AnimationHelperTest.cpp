@@ -281,6 +281,8 @@ TEST_F(AnimationHelperTest, PoseGeoWithoutASkeletonLogsAndReports) {
 
   AnimationHelper full;
   Build(full);
+  EXPECT_NEAR(RootX(full), RootAt(kLoop, 0.0f), 1e-4f)
+      << "before anything plays, the current animation's first frame";
   EXPECT_EQ(full.PoseGeo(), full.GetSkeleton());
   EXPECT_NE(full.GetSkeleton(), nullptr);
   EXPECT_EQ(asserts.Count(), 2u);

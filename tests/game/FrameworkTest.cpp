@@ -194,6 +194,7 @@ TEST_F(FrameworkTest, AGameRunsFromTheMenuThroughLoadingToItsResultAndBack) {
   for (int y = 150; y < 160; ++y)
     for (int x = 200; x < 300; ++x) inked += screen[y * 640 + x] != screen[10 * 640 + 10];
   EXPECT_GT(inked, 20) << "the second item's text is drawn";
+  EXPECT_EQ(screen[10 * 640 + 10] & 0x00FFFFFFu, 0x182038u) << "the menu's own clear colour";
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("TestGame::LoadPhase1"), 0u);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("TestGame::Make"), 0u);
   EXPECT_EQ(m_harness.app().GetWindowCount(), 1) << "only the front end's window is left";

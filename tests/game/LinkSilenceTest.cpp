@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Engine/MemoryTracker.h"
@@ -24,6 +26,7 @@
 #include "Game/Frontend/SaveProfile.h"
 #include "Game/GameBaseClass.h"
 #include "Game/KavelApp.h"
+#include "Game/Localisation/LocalisedText.h"
 #include "Game/Multiplayer/PC/TwoPlayerLink.h"
 #include "Platform/Input/Input.h"
 #include "Platform/Net/LoopbackPeer.h"
@@ -317,10 +320,21 @@ void NoteClientStart(const char* code) { g_clientCode = code; }
 TEST_F(LinkSilenceTest, EmptyPacketsRefusedSendsAndAStartFromTheOtherSideAreToldApart) {
   FaultyPeer peer(m_end.get());
   m_link.AttachPeer(&peer);
+  // A flood is read 64 packets a frame, so that it cannot hold the frame up (the first of them
+  // is the connection's own news).
+  m_other.babblePerTurn = 100;
+  m_other.Turn();
+  m_other.babblePerTurn = 0;
+  m_link.Update();
+  m_link.AttachPeer(m_end.get());
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: ignored 63 messages of unknown kinds in all"));
+  m_link.Update();
+  m_link.AttachPeer(&peer);
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: ignored 37 messages of unknown kinds in all"));
   // Empty packets: said once, counted when the peer goes.
   peer.emptyPackets = 3;
   m_link.Update();
-  EXPECT_EQ(CountLogLines("TwoPlayerLink: ignored"), 1u);
+  EXPECT_EQ(CountLogLines("TwoPlayerLink: ignored an empty packet"), 1u);
   EXPECT_TRUE(
       DebugLogContains("TwoPlayerLink: ignored an empty packet (later unknown ones are counted)"));
   m_link.AttachPeer(m_end.get());
@@ -670,6 +684,52 @@ TEST_F(LinkAppTest, AStartThatMakesNoGameStopsTheLinkAndALaterStartWorks) {
     Link()->AttachPeer(m_end.get());
     m_other.received.clear();
   }
+}
+
+// With a peer the menu offers both two-player games, each marked so, and each starts as the host
+// with its own code.
+TEST_F(LinkAppTest, WithAPeerTheMenuOffersBothTwoPlayerGames) {
+  RenderWindow* window = GetApp().FindWindow(FrontEnd()->GetWindowId());
+  ASSERT_NE(window, nullptr);
+  window->DropText();
+  FrontEnd()->Update(*GetKavelApp()->GetInput());
+  std::vector<std::pair<std::u16string, std::pair<int32_t, int32_t>>> shown;
+  for (int32_t i = 0; i < window->GetTextItemCount(); ++i) {
+    const TextItem* item = window->GetTextItem(i);
+    shown.push_back({item->text, {item->x, item->y}});
+  }
+  window->DropText();
+  const struct {
+    int32_t text, x, y;
+  } wanted[] = {{1000, 200, 120}, {1001, 200, 146}, {1002, 200, 172}, {1001, 200, 198},
+                {1019, 400, 198}, {1002, 200, 224}, {1019, 400, 224}, {1003, 200, 250},
+                {1004, 400, 250}, {1007, 200, 276}, {1009, 400, 276}, {1011, 200, 302},
+                {1012, 200, 328}};
+  ASSERT_EQ(shown.size(), std::size(wanted));
+  for (size_t i = 0; i < shown.size(); ++i) {
+    EXPECT_EQ(shown[i].first, GetLocalisedText(wanted[i].text)) << i;
+    EXPECT_EQ(shown[i].second, std::make_pair(wanted[i].x, wanted[i].y)) << i;
+  }
+  const GameMaker pirate = SetGameMaker(kGamePirate, &MakeTickGame);
+  const struct {
+    int32_t item;
+    const char* code;
+  } starts[] = {{CFrontEnd::kItemFootballTwoPlayer, kFootballCode},
+                {CFrontEnd::kItemPirateTwoPlayer, kPirateCode}};
+  for (const auto& start : starts) {
+    SCOPED_TRACE(start.code);
+    while (FrontEnd()->GetSelection() != start.item) Press(plat::kDIK_DOWN);
+    Press(plat::kDIK_RETURN);
+    ASSERT_NE(Game(), nullptr);
+    EXPECT_EQ(Game()->GetMode(), kModeTwoPlayer);
+    EXPECT_STREQ(Link()->GameCode(), start.code);
+    EXPECT_TRUE(Link()->IsHost());
+    GetKavelApp()->StartGame(nullptr);
+    ExpectMenu();
+    m_other.Turn();
+    m_other.received.clear();
+  }
+  SetGameMaker(kGamePirate, pirate);
 }
 
 // A start from the other machine while this one plays alone replaces that game, and the link
