@@ -468,6 +468,8 @@ TEST_F(AnimationHelperMemoryTest, EveryBlockAndReferenceIsGivenBack) {
     EXPECT_EQ(h.GetAnimationCount(), 5);
     for (int32_t i : {-1, 4, 5}) EXPECT_EQ(h.GetAnimation(i), -1) << i;
     EXPECT_EQ(h.GetAnimation(3), m_late);
+    EXPECT_EQ(h.GetAnimation(0), m_loop);
+    EXPECT_EQ(h.AddAnimation(nullptr), -1);
   }
   EXPECT_EQ(counts(), before);
   for (int32_t id : {m_loop, m_once, m_long, m_late})

@@ -309,7 +309,12 @@ TEST_F(FrameworkTest, EscapePausesTheGameAndItsTicks) {
   Press(kDIK_RETURN);
   m_harness.RunFrames(10);
   ASSERT_NE(g_game, nullptr);
+  // The front end's window sleeps under a running game and wakes for the overlay.
+  RenderWindow* menu = m_harness.app().FindWindow(FrontEnd()->GetWindowId());
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(menu->GetFlags(), BaseRenderWindow::kSuspended);
   Press(kDIK_ESCAPE);
+  EXPECT_EQ(menu->GetFlags(), 0);
   EXPECT_EQ(g_game->IsPaused(), 1);
   EXPECT_EQ(m_harness.app().GetPause(), 1) << "particles and scene time stop too";
   const int ticks = g_game->m_ticks;
@@ -327,6 +332,7 @@ TEST_F(FrameworkTest, EscapePausesTheGameAndItsTicks) {
   EXPECT_EQ(GetKavelApp()->GetCurrentGame(), nullptr);
   EXPECT_EQ(GetSaveProfile().GetHighScore(kTestGameId, 0)->score, 0);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
+  EXPECT_EQ(menu->GetFlags(), BaseRenderWindow::kDefaultFlags) << "the menu draws again";
 }
 
 // A slow frame runs several ticks to catch up; a key pressed in it counts once, in the first.

@@ -2,12 +2,16 @@
 // message, bonus popups, the HUD drawers and the game camera.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Engine/Camera.h"
+#include "Engine/Font.h"
 #include "Engine/PC/PCApp.h"
 #include "Engine/PC/PCRenderWindow.h"
+#include "Engine/PC/PCTexture.h"
 #include "Game/GameBaseClass.h"
 #include "Game/Helper/GameCamera.h"
 #include "Game/Helper/InputDevice.h"
@@ -198,7 +202,55 @@ TEST_F(GameServicesTest, HudDrawersWriteTheirNumbersInTheirFormats) {
   EXPECT_EQ(lastText(), u"01:02") << "seconds round up";
   game.DrawTime(&window, 0.0f);
   EXPECT_EQ(lastText(), u"00:00");
+
+  // Where the pieces stand: the clock centred at the top, the lives in a row from the left, as
+  // many as there are up to nine.
+  const auto piece = [&](const char* name) -> HudRect {
+    for (int32_t i = 0; i < game.GetHudPieceCount(); ++i)
+      if (std::string(game.GetHudPiece(i)->name) == name) return game.GetHudPiece(i)->rect;
+    return HudRect();
+  };
+  game.BeginHudFrame();
+  game.DrawTime(&window, 600.0f);
+  const HudRect clock = piece("clock");
+  EXPECT_NEAR((clock.x0 + clock.x1) * 0.5f, 320.0f, 1.0f);
+  EXPECT_EQ(clock.y0, 16.0f);
+  const float w = static_cast<float>(GetApp().GetTexture()->GetWidth(game.m_hud.lives));
+  const float h = static_cast<float>(GetApp().GetTexture()->GetHeight(game.m_hud.lives));
+  ASSERT_GT(w, 0.0f);
+  for (const auto& [lives, drawn] : {std::pair{3, 3}, {12, 9}, {1, 1}}) {
+    SCOPED_TRACE(lives);
+    game.BeginHudFrame();
+    game.DrawLives(&window, lives);
+    const HudRect row = piece("lives");
+    EXPECT_EQ(row.x0, 16.0f);
+    EXPECT_EQ(row.y0, 48.0f);
+    EXPECT_EQ(row.x1, 16.0f + drawn * w + (drawn - 1) * 4.0f);
+    EXPECT_EQ(row.y1, 48.0f + h);
+  }
+  game.BeginHudFrame();
+  game.DrawLives(&window, -2);
+  EXPECT_EQ(game.GetHudPieceCount(), 0) << "no lives, nothing drawn";
   window.CleanUp();
+}
+
+// A game loads the message font (when the front end has not) and the HUD's textures, and gives
+// back each of them when it goes.
+TEST_F(GameServicesTest, AGameGivesBackTheFontAndTexturesItLoaded) {
+  FontFactory* fonts = GetApp().GetFontFactory();
+  Texture* textures = static_cast<Texture*>(GetApp().GetTexture());
+  const int32_t before = fonts->GetCount();
+  std::vector<int32_t> handles;
+  {
+    ScriptedGame game;
+    EXPECT_EQ(fonts->GetCount(), before + 1);
+    ASSERT_NE(game.GetMessageFont(), nullptr);
+    handles = {game.m_hud.score, game.m_hud.clock, game.m_hud.lives};
+    handles.insert(handles.end(), std::begin(game.m_hud.counters), std::end(game.m_hud.counters));
+    for (int32_t handle : handles) EXPECT_NE(textures->Find(handle), nullptr) << handle;
+  }
+  EXPECT_EQ(fonts->GetCount(), before);
+  for (int32_t handle : handles) EXPECT_EQ(textures->Find(handle), nullptr) << handle;
 }
 
 TEST(GameCameraTest, SetsGoStraightInOrBecomeTheBlendsEnd) {

@@ -349,6 +349,7 @@ TEST_F(LinkSilenceTest, EmptyPacketsRefusedSendsAndAStartFromTheOtherSideAreTold
   // A record that cannot be sent ends the game on its tick.
   peer.refuseSends = false;
   ASSERT_TRUE(m_link.StartHost("MGRST", 5));
+  EXPECT_EQ(m_link.FailedFrame(), -1);
   ASSERT_TRUE(Frame());
   Tick();
   peer.refuseSends = true;
