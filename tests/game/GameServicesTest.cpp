@@ -15,6 +15,7 @@
 #include "Game/GameBaseClass.h"
 #include "Game/Helper/GameCamera.h"
 #include "Game/Helper/InputDevice.h"
+#include "Game/Localisation/LocalisedText.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/DemoData.h"
 
@@ -154,8 +155,9 @@ TEST_F(GameServicesTest, PopupsShowTheirNumbersRedOnlyBelowZero) {
   EXPECT_EQ(std::u16string(window.GetTextItem(0)->text), u"250");
   EXPECT_EQ(std::u16string(window.GetTextItem(1)->text), u"0");
   EXPECT_EQ(std::u16string(window.GetTextItem(2)->text), u"-100");
-  EXPECT_EQ(window.GetTextItem(1)->colour, window.GetTextItem(0)->colour);
-  EXPECT_NE(window.GetTextItem(2)->colour, window.GetTextItem(0)->colour);
+  EXPECT_EQ(window.GetTextItem(0)->colour, 0xFFFFFF40u);
+  EXPECT_EQ(window.GetTextItem(1)->colour, 0xFFFFFF40u);
+  EXPECT_EQ(window.GetTextItem(2)->colour, 0xFFFF2020u);
   // Each rises as it ages.
   const int32_t y = window.GetTextItem(0)->y;
   window.DropText();
@@ -163,6 +165,18 @@ TEST_F(GameServicesTest, PopupsShowTheirNumbersRedOnlyBelowZero) {
   popups.Draw(&window, game.GetMessageFont());
   ASSERT_EQ(window.GetTextItemCount(), 3);
   EXPECT_EQ(window.GetTextItem(0)->y, y - 20);
+  // The game draws its message, centred, and its popups together.
+  window.DropText();
+  game.m_bonusScores.Add(75, Vector4(0.0f, 0.0f, 0.5f, 1.0f));
+  ShowIngameMessage(&game.m_ingameText, 1014, 200, 3.0f, 0);
+  game.DrawIngameText(&window);
+  ASSERT_EQ(window.GetTextItemCount(), 2);
+  const TextItem* message = window.GetTextItem(0);
+  EXPECT_EQ(std::u16string(message->text), GetLocalisedText(1014));
+  EXPECT_EQ(message->y, 200);
+  EXPECT_EQ(message->x, (640 - message->font->GetStringWidth(message->text)) / 2);
+  EXPECT_EQ(message->colour, 0xFFFFFFFFu);
+  EXPECT_EQ(std::u16string(window.GetTextItem(1)->text), u"75");
   window.CleanUp();
 }
 

@@ -360,6 +360,8 @@ TEST_F(LinkSilenceTest, EmptyPacketsRefusedSendsAndAStartFromTheOtherSideAreTold
   EXPECT_FALSE(m_link.ReadyForTick()) << "and asks for no more";
   peer.refuseSends = false;
   m_link.StopGame();
+  EXPECT_EQ(m_link.Failure(), LinkFailure::kNone) << "the next game starts clean";
+  EXPECT_EQ(m_link.FailedFrame(), -1);
   m_other.Turn();
   m_other.received.clear();
 
