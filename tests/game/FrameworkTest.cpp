@@ -641,6 +641,9 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
   ASSERT_NE(row, nullptr);
   ASSERT_NE(marker, nullptr);
   EXPECT_EQ(row->x, 200);
+  int32_t topY = 480;
+  for (const TextItem& item : texts) topY = item.y > 60 ? std::min(topY, item.y) : topY;
+  EXPECT_EQ(topY, 100) << "the first mode's line";
   EXPECT_EQ(marker->y, row->y) << "the marker beside the current mode";
   EXPECT_EQ(marker->x, 180);
   EXPECT_EQ(row->colour, 0xFFFFD040u) << "the current mode is selected at first";

@@ -365,16 +365,17 @@ TEST_F(LinkSilenceTest, EmptyPacketsRefusedSendsAndAStartFromTheOtherSideAreTold
   m_other.Turn();
   m_other.received.clear();
 
-  // The other machine's start came first: this one joins it as the client.
+  // The other machine's start came first: this one joins it as the client (any printable
+  // characters make a code).
   m_link.SetClientStartCallback(&NoteClientStart);
   g_clientCode.clear();
-  Send(*m_other.end, StartMessage(9, "DLCLM"));
+  Send(*m_other.end, StartMessage(9, "!DL~M"));
   EXPECT_FALSE(m_link.StartHost("MGRST", 5));
   EXPECT_TRUE(DebugLogContains("TwoPlayerLink: the other machine started a game first"));
   EXPECT_TRUE(m_link.IsGameRunning());
   EXPECT_FALSE(m_link.IsHost());
-  EXPECT_STREQ(m_link.GameCode(), "DLCLM");
-  EXPECT_EQ(g_clientCode, "DLCLM");
+  EXPECT_STREQ(m_link.GameCode(), "!DL~M");
+  EXPECT_EQ(g_clientCode, "!DL~M");
   m_link.StopGame();
   m_link.SetClientStartCallback(nullptr);
   m_link.AttachPeer(nullptr);
