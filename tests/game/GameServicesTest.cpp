@@ -78,6 +78,13 @@ TEST_F(GameServicesTest, SequenceScriptsRunTheirStepsInOrder) {
       {{11, 10}, 200, 0, "SH", 2},
       {{}, 10, 0, "", 0},
   };
+  // No script is an empty one, whatever length comes with it.
+  {
+    ScriptedGame game;
+    game.m_sequence.Start(nullptr, 3);
+    EXPECT_EQ(game.m_sequence.Update(&game), 0);
+    EXPECT_EQ(game.m_calls, "");
+  }
   for (const Case& c : cases) {
     ScriptedGame game;
     EXPECT_EQ(RunScript(game, c.script, c.ticks), c.finished) << ::testing::PrintToString(c.script);
