@@ -350,8 +350,19 @@ TEST_F(FrameworkTest, APressBelongsToTheFirstTickOfAFrameOnly) {
   m_harness.app().GetTimer()->Create(60);
   m_harness.RunFrames(1);
   system.SetCounterStepPerRead(0);
-  system.AdvanceMilliseconds(17);
-  m_harness.RunFrames(1);
+  // Each frame runs the ticks the time before it owes (the frame's own time is owed by the
+  // next), at least one and at most four.
+  const struct {
+    int ms;
+    int ticks;
+  } frames[] = {{17, 1}, {50, 1}, {17, 2}, {0, 1}, {500, 1}, {17, 4}};
+  for (const auto& frame : frames) {
+    SCOPED_TRACE(&frame - frames);
+    const int before = g_game->m_ticks;
+    system.AdvanceMilliseconds(frame.ms);
+    m_harness.RunFrames(1);
+    EXPECT_EQ(g_game->m_ticks - before, frame.ticks);
+  }
   // A slow frame: the next one owes the ticks of the time it took.
   system.AdvanceMilliseconds(50);
   m_harness.RunFrames(1);
