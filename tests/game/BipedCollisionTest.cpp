@@ -198,6 +198,10 @@ TEST_F(BipedCollisionTest, RowsThatCannotMakeAVolumeAreLeftOut) {
   };
   BipedCollision biped;
   EXPECT_EQ(biped.InitBiped(&m_player, table), 1);
+  for (const char* logged :
+       {"BipedCollision::InitBiped: part 7: radius -1", "BipedCollision::InitBiped: part 8: radius",
+        "BipedCollision::InitBiped: part 9: kind 7", "BipedCollision::InitBiped: part 4: no bone"})
+    EXPECT_TRUE(DebugLogContains(logged)) << logged;
   EXPECT_EQ(biped.HitTestSphere(0.02f, Matrix().Identity(), Bone("Bip01")), 5);
   EXPECT_EQ(biped.HitTestSphere(0.5f, Matrix().Identity(), Bone("Head_bone")), 26);
 }

@@ -17,6 +17,7 @@
 #include "Engine/PC/PCApp.h"
 #include "Engine/PC/PCPolygonPools.h"
 #include "Engine/PC/PCRenderWindow.h"
+#include "Engine/PC/PCTexture.h"
 #include "Game/Frontend/FrontEnd.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Frontend/SaveProfile.h"
@@ -724,7 +725,17 @@ TEST_F(FrameworkTest, TheFrontEndsCleanUpDeletesItsWindow) {
   const int32_t windows = GetApp().GetWindowCount();
   ASSERT_NE(GetApp().FindWindow(id), nullptr);
   const int32_t fonts = GetApp().GetFontFactory()->GetCount();
+  // The texture of its panels, as the selection bar names it.
+  RenderWindow* window = GetApp().FindWindow(id);
+  PolygonPools& pools = window->GetPolygonPools();
+  const int32_t queued = pools.GetPolygonCount(PolygonPools::kAlpha2D);
+  FrontEnd()->Update(*GetInputDevice());
+  ASSERT_GT(pools.GetPolygonCount(PolygonPools::kAlpha2D), queued);
+  const int32_t panel = pools.Get2D(PolygonPools::kAlpha2D, queued)->texture;
+  Texture* textures = static_cast<Texture*>(GetApp().GetTexture());
+  ASSERT_NE(textures->Find(panel), nullptr);
   FrontEnd()->CleanUp();
+  EXPECT_EQ(textures->Find(panel), nullptr) << "its panel texture given back";
   EXPECT_EQ(GetApp().GetFontFactory()->GetCount(), fonts - 1) << "its font given back";
   EXPECT_EQ(GetApp().FindWindow(id), nullptr);
   EXPECT_EQ(GetApp().GetWindowCount(), windows - 1);

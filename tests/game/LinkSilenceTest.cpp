@@ -726,8 +726,24 @@ TEST_F(LinkAppTest, WithAPeerTheMenuOffersBothTwoPlayerGames) {
     Press(plat::kDIK_RETURN);
     ASSERT_NE(Game(), nullptr);
     EXPECT_EQ(Game()->GetMode(), kModeTwoPlayer);
+    EXPECT_EQ(Game()->GetLevel(), 0) << "both machines play the first difficulty";
     EXPECT_STREQ(Link()->GameCode(), start.code);
     EXPECT_TRUE(Link()->IsHost());
+    GetKavelApp()->StartGame(nullptr);
+    ExpectMenu();
+    m_other.Turn();
+    m_other.received.clear();
+  }
+  // Started by the other machine, each runs at the first difficulty too.
+  uint8_t session = 60;
+  for (const auto& start : starts) {
+    SCOPED_TRACE(start.code);
+    Send(*m_other.end, StartMessage(++session, start.code));
+    Frames(2);
+    ASSERT_NE(Game(), nullptr);
+    EXPECT_EQ(Game()->GetMode(), kModeTwoPlayer);
+    EXPECT_EQ(Game()->GetLevel(), 0);
+    EXPECT_FALSE(Link()->IsHost());
     GetKavelApp()->StartGame(nullptr);
     ExpectMenu();
     m_other.Turn();
