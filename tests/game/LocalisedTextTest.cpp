@@ -159,6 +159,11 @@ TEST_F(LocalisedTextTest, DamagedFilesAreRefusedWhole) {
     EXPECT_TRUE(DebugLogContains(bad.logged)) << bad.name;
     EXPECT_TRUE(DebugLogContains("PendrakeText.els refused")) << bad.name;
     ExpectRefused(bad.name);
+    // The same from memory.
+    ASSERT_TRUE(GetLocalisedTextTable().LoadImage(good.data(), good.size(), "good.els"));
+    EXPECT_FALSE(GetLocalisedTextTable().LoadImage(image.data(), image.size(), "bad.els"));
+    EXPECT_TRUE(DebugLogContains("bad.els refused")) << bad.name;
+    ExpectRefused(bad.name);
   }
 }
 
