@@ -130,6 +130,8 @@ TEST(ProgressTimerTest, RunsFromZeroToItsDurationAndStops) {
 
 TEST_F(GameServicesTest, AMessageShowsForItsTicksAndPopupsFadeOut) {
   ScriptedGame game;
+  ShowIngameMessage(&game.m_ingameText, 1014, 200, 0.0f, 7);
+  EXPECT_EQ(game.m_ingameText.shown, 0) << "a message of no time is not shown";
   ShowIngameMessage(&game.m_ingameText, 1014, 200, 3.0f, 7);
   EXPECT_EQ(game.m_ingameText.shown, 1);
   EXPECT_EQ(game.m_ingameText.word, 7);
@@ -172,6 +174,27 @@ TEST_F(GameServicesTest, PopupsShowTheirNumbersRedOnlyBelowZero) {
   popups.Draw(&window, game.GetMessageFont());
   ASSERT_EQ(window.GetTextItemCount(), 3);
   EXPECT_EQ(window.GetTextItem(0)->y, y - 20);
+  // A full list drops its oldest.
+  window.DropText();
+  BonusScoreHandler full;
+  for (int32_t value = 1; value <= BonusScoreHandler::kMaxPopups + 2; ++value)
+    full.Add(value, Vector4(0.0f, 0.0f, 0.5f, 1.0f));
+  full.Draw(&window, game.GetMessageFont());
+  ASSERT_EQ(window.GetTextItemCount(), BonusScoreHandler::kMaxPopups);
+  for (int32_t i = 0; i < BonusScoreHandler::kMaxPopups; ++i) {
+    const std::string value = std::to_string(i + 3);
+    EXPECT_EQ(std::u16string(window.GetTextItem(i)->text),
+              std::u16string(value.begin(), value.end()));
+  }
+  // Between the near and far planes, both included, it is drawn; outside them not.
+  window.DropText();
+  BonusScoreHandler depths;
+  for (float z : {-0.1f, 0.0f, 1.0f, 1.5f})
+    depths.Add(static_cast<int32_t>(z * 10.0f), Vector4(0.0f, 0.0f, z, 1.0f));
+  depths.Draw(&window, game.GetMessageFont());
+  ASSERT_EQ(window.GetTextItemCount(), 2);
+  EXPECT_EQ(std::u16string(window.GetTextItem(0)->text), u"0");
+  EXPECT_EQ(std::u16string(window.GetTextItem(1)->text), u"10");
   // The game draws its message, centred, and its popups together.
   window.DropText();
   game.m_bonusScores.Add(75, Vector4(0.0f, 0.0f, 0.5f, 1.0f));
