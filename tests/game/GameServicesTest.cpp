@@ -186,6 +186,14 @@ TEST_F(GameServicesTest, PopupsShowTheirNumbersRedOnlyBelowZero) {
     EXPECT_EQ(std::u16string(window.GetTextItem(i)->text),
               std::u16string(value.begin(), value.end()));
   }
+  // Centred over the point it is shown at, on the 640 x 480 plane.
+  window.DropText();
+  BonusScoreHandler corner;
+  corner.Add(7, Vector4(640.0f, 0.0f, 0.5f, 1.0f));
+  corner.Draw(&window, game.GetMessageFont());
+  ASSERT_EQ(window.GetTextItemCount(), 1);
+  EXPECT_EQ(window.GetTextItem(0)->x, 640 - game.GetMessageFont()->GetStringWidth("7") / 2);
+  EXPECT_EQ(window.GetTextItem(0)->y, 480);
   // Between the near and far planes, both included, it is drawn; outside them not.
   window.DropText();
   BonusScoreHandler depths;
