@@ -334,6 +334,8 @@ TEST_F(FrameworkTest, EscapePausesTheGameAndItsTicks) {
   EXPECT_EQ(GetSaveProfile().GetHighScore(kTestGameId, 0)->score, 0);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
   EXPECT_EQ(menu->GetFlags(), BaseRenderWindow::kDefaultFlags) << "the menu draws again";
+  m_harness.RunFrames(1);
+  EXPECT_EQ(m_harness.app().GetPause(), 0) << "the menu's scene time runs";
 }
 
 // A slow frame runs several ticks to catch up; a key pressed in it counts once, in the first.

@@ -203,6 +203,9 @@ TEST_F(GameServicesTest, PopupsShowTheirNumbersRedOnlyBelowZero) {
   ASSERT_EQ(window.GetTextItemCount(), 2);
   EXPECT_EQ(std::u16string(window.GetTextItem(0)->text), u"0");
   EXPECT_EQ(std::u16string(window.GetTextItem(1)->text), u"10");
+  window.DropText();
+  corner.Draw(&window, nullptr);
+  EXPECT_EQ(window.GetTextItemCount(), 0) << "nothing without a font";
   // The game draws its message, centred, and its popups together.
   window.DropText();
   game.m_bonusScores.Add(75, Vector4(0.0f, 0.0f, 0.5f, 1.0f));
@@ -215,6 +218,17 @@ TEST_F(GameServicesTest, PopupsShowTheirNumbersRedOnlyBelowZero) {
   EXPECT_EQ(message->x, (640 - message->font->GetStringWidth(message->text)) / 2);
   EXPECT_EQ(message->colour, 0xFFFFFFFFu);
   EXPECT_EQ(std::u16string(window.GetTextItem(1)->text), u"75");
+  // Centred where the half width rounds (a text of odd width to the screen's even one).
+  int32_t id = 1000;
+  while (id < 1030 && (640 - message->font->GetStringWidth(GetLocalisedText(id))) % 2 == 0) ++id;
+  ASSERT_LT(id, 1030);
+  window.DropText();
+  ShowIngameMessage(&game.m_ingameText, id, 100, 3.0f, 0);
+  game.m_ingameText.Draw(&window, game.GetMessageFont());
+  ASSERT_EQ(window.GetTextItemCount(), 1);
+  EXPECT_EQ(window.GetTextItem(0)->x,
+            (640 - game.GetMessageFont()->GetStringWidth(GetLocalisedText(id))) / 2)
+      << id;
   window.CleanUp();
 }
 
@@ -250,6 +264,16 @@ TEST_F(GameServicesTest, HudDrawersWriteTheirNumbersInTheirFormats) {
   game.m_score[0] = 1234;
   game.DrawScore(&window, 0);
   EXPECT_EQ(lastText(), u"001234");
+  // Players outside the table score nothing and read 0.
+  game.AddScore(1, 5);
+  for (int32_t player : {-1, GameBaseClass::kMaxPlayers}) {
+    game.AddScore(player, 7);
+    EXPECT_EQ(game.GetScore(player), 0) << player;
+  }
+  EXPECT_EQ(game.GetScore(0), 1234);
+  EXPECT_EQ(game.GetScore(1), 5);
+  game.DrawScore(&window, 1);
+  EXPECT_EQ(lastText(), u"000005");
   game.DrawTime(&window, 61.0f * 60.0f + 1.0f);
   EXPECT_EQ(lastText(), u"01:02") << "seconds round up";
   game.DrawTime(&window, 0.0f);
