@@ -167,8 +167,12 @@ TEST_F(FrameworkTest, AGameRunsFromTheMenuThroughLoadingToItsResultAndBack) {
   ASSERT_NE(g_game, nullptr);
   EXPECT_EQ(g_game->GetMode(), kModeNormal);
   EXPECT_EQ(g_game->GetLevel(), FrontEnd()->GetDifficulty());
+  m_harness.RunFrames(10);
+  EXPECT_EQ(GetSoundWrapper()->IsMusicPlaying(), 0) << "a game starts in silence";
   RunUntilGameEnds(400);
   ASSERT_EQ(GetKavelApp()->GetCurrentGame(), nullptr) << "the game ended";
+  m_harness.RunFrames(1);
+  EXPECT_EQ(GetSoundWrapper()->IsMusicPlaying(), 1) << "the menu's music again";
   // Four load phases and the music, one a frame after the press, then the first tick (the
   // frame count is read while its frame runs).
   EXPECT_EQ(g_firstTickFrame - pressedAt, 5) << "frames counted from 0";
@@ -270,9 +274,25 @@ TEST_F(FrameworkTest, AnUnlockMoviePlaysAtTheSecondFourthAndSixthUnlock) {
     m_harness.RunFrames(1);
     EXPECT_EQ(profile.UnlockCount(), c.before + 1);
     for (const char* movie : {"unlock1.bik", "unlock2.bik", "unlock3.bik"})
-      EXPECT_EQ(DebugLogContains(movie), c.movie && std::strcmp(movie, c.movie) == 0) << movie;
+      EXPECT_EQ(DebugLogContains(std::string("data\\Movies\\") + movie),
+                c.movie && std::strcmp(movie, c.movie) == 0)
+          << movie;
     Press(kDIK_RETURN);
   }
+}
+
+// The program's end in the middle of a game cleans the game up first.
+TEST_F(FrameworkTest, TheProgramsEndDuringAGameCleansItUp) {
+  g_ticksToPlay = 100000;
+  m_harness.RunFrames(1);
+  Press(kDIK_RETURN);
+  m_harness.RunFrames(10);
+  ASSERT_NE(GetKavelApp()->GetCurrentGame(), nullptr);
+  m_harness.Stop();
+  ASSERT_GE(g_calls.size(), 2u);
+  EXPECT_EQ(g_calls[g_calls.size() - 2], "CleanUp");
+  EXPECT_EQ(g_calls.back(), "destroy");
+  EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("TestGame::LoadPhase1"), 0u);
 }
 
 TEST_F(FrameworkTest, ThreeGamesInARowLeaveOnlyTheFrontEndWindow) {

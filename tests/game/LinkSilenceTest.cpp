@@ -351,6 +351,7 @@ TEST_F(LinkSilenceTest, EmptyPacketsRefusedSendsAndAStartFromTheOtherSideAreTold
   ASSERT_TRUE(m_link.StartHost("X", 5)) << "a code of one character";
   EXPECT_EQ(m_link.FailedFrame(), -1);
   ASSERT_TRUE(Frame());
+  EXPECT_TRUE(m_link.ReadyForTick()) << "ready until its tick has run";
   Tick();
   peer.refuseSends = true;
   EXPECT_FALSE(m_link.ReadyForTick());
