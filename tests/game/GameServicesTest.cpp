@@ -287,6 +287,25 @@ TEST_F(GameServicesTest, HudDrawersWriteTheirNumbersInTheirFormats) {
     return HudRect();
   };
   game.BeginHudFrame();
+  window.DropText();
+  game.DrawScore(&window, 0);
+  game.DrawCounter(&window, 0, 3, 0);
+  const HudRect score = piece("score"), counter = piece("counter");
+  EXPECT_EQ(score.x0, 16.0f);
+  EXPECT_EQ(score.y0, 16.0f);
+  EXPECT_EQ(counter.x0, 16.0f);
+  EXPECT_EQ(counter.y0, 440.0f);
+  // The number 6 pixels right of its icon, on the icon's top line.
+  ASSERT_EQ(window.GetTextItemCount(), 2);
+  EXPECT_EQ(window.GetTextItem(0)->x, 16 + GetApp().GetTexture()->GetWidth(game.m_hud.score) + 6);
+  EXPECT_EQ(window.GetTextItem(0)->y, 16);
+  EXPECT_EQ(window.GetTextItem(0)->colour, 0xFFFFFFFFu);
+  EXPECT_EQ(window.GetTextItem(1)->x,
+            16 + GetApp().GetTexture()->GetWidth(game.m_hud.counters[0]) + 6);
+  EXPECT_EQ(window.GetTextItem(1)->y, 440);
+  EXPECT_EQ(score.x1, static_cast<float>(window.GetTextItem(0)->x +
+                                         game.GetMessageFont()->GetStringWidth("001234")));
+  game.BeginHudFrame();
   game.DrawTime(&window, 600.0f);
   const HudRect clock = piece("clock");
   EXPECT_NEAR((clock.x0 + clock.x1) * 0.5f, 320.0f, 1.0f);
