@@ -688,16 +688,22 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
   int32_t lastY = 0;
   for (const TextItem& item : texts) lastY = std::max(lastY, item.text != back->text ? item.y : 0);
   EXPECT_EQ(back->y, lastY + 39) << "half a line below the last row";
-  // A long list shows twelve rows round the selection, the last ones at its end.
+  // A long list shows twelve rows round the selection, the last ones at its end; a row the
+  // display does not have is neither shown nor stopped at.
   {
     const DisplayModeTable kept = table;
     const VideoMenu keptMenu = GetVideoMenu();
     for (VideoMenuItem& item : GetVideoMenu().items) item = VideoMenuItem{};
+    GetVideoMenu().items[10] = VideoMenuItem{1, 1};
     DisplayModeTable& rows = GetDisplayModeTable();
     rows.count = 20;
     for (int32_t i = 0; i < rows.count; ++i) std::snprintf(rows.rows[i].label, 64, "mode %d", i);
     for (int i = 0; i < 40; ++i) {
       texts = FrontEndTexts(FrontEnd());
+      const auto selected = std::count_if(texts.begin(), texts.end(), [](const TextItem& item) {
+        return item.colour == 0xFFFFD040u && item.y > 60 && std::u16string(item.text) != u">";
+      });
+      EXPECT_EQ(selected, 1) << "one row selected, and shown, at press " << i;
       if (FindText(texts, u"mode 19")) break;
       Press(kDIK_DOWN);
     }
@@ -709,8 +715,9 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
         if (first < 0) first = i;
       }
     }
-    EXPECT_EQ(shown, 12);
+    EXPECT_EQ(shown, 11);
     EXPECT_EQ(first, 8);
+    EXPECT_EQ(FindText(texts, u"mode 10"), nullptr);
     GetDisplayModeTable() = kept;
     GetVideoMenu() = keptMenu;
   }
