@@ -953,6 +953,8 @@ TEST_F(FrameworkFilesTest, AGameWithoutItsDataFolderSaysItsDataIsMissing) {
     if (std::find(gameFolders.begin(), gameFolders.end(), name) == gameFolders.end())
       fs::create_symlink(entry.path(), "data/" + name);
   }
+  // A file in a folder's place is no folder.
+  WriteFileBytes("data/TesselGame", "x", 1);
   ASSERT_TRUE(m_harness.Start());
   m_harness.RunFrames(1);
   const struct {
