@@ -412,6 +412,49 @@ TEST_F(AnimationHelperTest, CrossFadeToAndPoseWeightedBlendBothTracksAtOnePhase)
   EXPECT_NEAR(h.GetBlendWeight(), 0.25f + 0.75f * 0.5f, 1e-5f);
 }
 
+// An animation that drives only some bones leaves the others in their bind rotation, not in
+// the one the animation before it gave them.
+TEST_F(AnimationHelperTest, BonesNoAnimationDrivesKeepTheirBindRotation) {
+  const uint32_t bones = static_cast<uint32_t>(skelwriter::MakeBiped().bones.size());
+  const auto write = [](const char* name, uint32_t tracks, float turn) {
+    const std::vector<uint8_t> bytes = anmwriter::Write(anmwriter::MakeSampled(
+        tracks, 1.0f, 4,
+        [turn](uint32_t, float, float* q) {
+          q[0] = 0.0f;
+          q[1] = 0.0f;
+          q[2] = std::sin(turn * 0.5f);
+          q[3] = std::cos(turn * 0.5f);
+        },
+        [](float, float* p) {
+          p[0] = p[1] = 0.0f;
+          p[2] = 1.0f;
+        }));
+    WriteFileBytes(std::string("data/") + name, bytes.data(), bytes.size());
+  };
+  write("bent.anm", bones, 1.5f);
+  write("short.anm", bones - 1, 0.0f);
+  AnimationHelper h;
+  Build(h);
+  const int32_t bent = h.AddAnimation("bent.anm");
+  const int32_t shorter = h.AddAnimation("short.anm");
+  std::vector<Quaternion> bind(bones);
+  h.GetSkeleton()->CopyBindRotations(bind.data(), bones);
+  const int32_t last = static_cast<int32_t>(bones) - 1;
+  h.Play(bent, 1, 0.0f);
+  h.Update(1.0f);
+  ASSERT_NE(h.GetSkeleton()->GetBoneRotation(last), nullptr);
+  EXPECT_NEAR(h.GetSkeleton()->GetBoneRotation(last)->z, std::sin(0.75f), 1e-4f);
+  h.Play(shorter, 1, 0.0f);
+  h.Update(1.0f);
+  const Quaternion* now = h.GetSkeleton()->GetBoneRotation(last);
+  ASSERT_NE(now, nullptr);
+  EXPECT_NEAR(now->x, bind[last].x, 1e-5f);
+  EXPECT_NEAR(now->y, bind[last].y, 1e-5f);
+  EXPECT_NEAR(now->z, bind[last].z, 1e-5f);
+  EXPECT_NEAR(now->w, bind[last].w, 1e-5f);
+  EXPECT_NEAR(h.GetSkeleton()->GetBoneRotation(0)->z, 0.0f, 1e-5f) << "a driven bone follows";
+}
+
 TEST_F(AnimationHelperTest, RefusesBadStepsAndBlendTimesAndPlayBeforeCreateSkeleton) {
   AnimationHelper early;
   early.Play(m_loop, 1, 0.0f);
