@@ -200,6 +200,13 @@ TEST_F(FrameworkTest, AGameRunsFromTheMenuThroughLoadingToItsResultAndBack) {
     for (int x = 200; x < 300; ++x) inked += screen[y * 640 + x] != screen[10 * 640 + 10];
   EXPECT_GT(inked, 20) << "the second item's text is drawn";
   EXPECT_EQ(screen[10 * 640 + 10] & 0x00FFFFFFu, 0x182038u) << "the menu's own clear colour";
+  // The selection bar, left of the first item's text, lightens the screen in every channel
+  // towards its own colour (its texture is white, tinted by the bar's colour).
+  const uint32_t bar = screen[118 * 640 + 190], background = screen[10 * 640 + 10];
+  for (int shift : {16, 8, 0})
+    EXPECT_GT(static_cast<int>((bar >> shift) & 0xFF),
+              static_cast<int>((background >> shift) & 0xFF) + 16)
+        << std::hex << bar;
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("TestGame::LoadPhase1"), 0u);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("TestGame::Make"), 0u);
   EXPECT_EQ(m_harness.app().GetWindowCount(), 1) << "only the front end's window is left";
