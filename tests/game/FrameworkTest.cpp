@@ -240,6 +240,7 @@ TEST_F(FrameworkTest, TheResultIsRecordedByMode) {
       EXPECT_EQ(g_game, nullptr);
       EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message);
       EXPECT_EQ(Line(0), Text(1020)) << "no connection";
+      EXPECT_TRUE(DebugLogContains("Front end: no two-player game without a connected peer"));
       Press(kDIK_RETURN);
       GetKavelApp()->StartGame(MakeTestGame(kModeTwoPlayer, 0));
     } else {
