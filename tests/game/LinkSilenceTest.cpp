@@ -287,11 +287,16 @@ class FaultyPeer : public plat::Peer {
     return !refuseSends && m_real->Send(data, length);
   }
   plat::Packet* Receive() override {
-    if (emptyPackets == 0) return m_real->Receive();
-    --emptyPackets;
-    return &m_empty;
+    plat::Packet* packet = &m_empty;
+    if (emptyPackets == 0)
+      packet = m_real->Receive();
+    else
+      --emptyPackets;
+    received += packet != nullptr;
+    return packet;
   }
   void Release(plat::Packet* packet) override {
+    ++released;
     if (packet != &m_empty) m_real->Release(packet);
   }
   bool SetStaticData(const uint8_t* data, uint32_t length) override {
@@ -308,6 +313,8 @@ class FaultyPeer : public plat::Peer {
 
   bool refuseSends = false;
   int emptyPackets = 0;
+  int received = 0;
+  int released = 0;
 
  private:
   plat::Peer* m_real;
@@ -328,6 +335,8 @@ TEST_F(LinkSilenceTest, EmptyPacketsRefusedSendsAndAStartFromTheOtherSideAreTold
   m_link.Update();
   m_link.AttachPeer(m_end.get());
   EXPECT_TRUE(DebugLogContains("TwoPlayerLink: ignored 63 messages of unknown kinds in all"));
+  EXPECT_EQ(peer.received, 64);
+  EXPECT_EQ(peer.released, 64) << "every packet read is given back";
   m_link.Update();
   m_link.AttachPeer(&peer);
   EXPECT_TRUE(DebugLogContains("TwoPlayerLink: ignored 37 messages of unknown kinds in all"));
@@ -730,6 +739,9 @@ TEST_F(LinkAppTest, WithAPeerTheMenuOffersBothTwoPlayerGames) {
     EXPECT_EQ(Game()->GetLevel(), 0) << "both machines play the first difficulty";
     EXPECT_STREQ(Link()->GameCode(), start.code);
     EXPECT_TRUE(Link()->IsHost());
+    ASSERT_TRUE(PlayTo(3));
+    EXPECT_EQ(window->GetFlags(), BaseRenderWindow::kSuspended)
+        << "no overlay while the other machine keeps up";
     GetKavelApp()->StartGame(nullptr);
     ExpectMenu();
     m_other.Turn();
