@@ -910,6 +910,23 @@ TEST_F(FrameworkFilesTest, ANewerProfileIsToldAtTheStartAndKeptAtTheFirstSave) {
   EXPECT_FALSE(DebugLogContains("damaged"));
 }
 
+// Without its data the menu has no font: it still runs, draws nothing, and answers the keys.
+TEST_F(FrameworkFilesTest, WithoutItsFontTheMenuStillRuns) {
+  ASSERT_TRUE(m_harness.Start());
+  m_harness.RunFrames(2);
+  ASSERT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
+  RenderWindow* window = GetApp().FindWindow(FrontEnd()->GetWindowId());
+  ASSERT_NE(window, nullptr);
+  window->DropText();
+  FrontEnd()->Update(*GetInputDevice());
+  FrontEnd()->ShowMessage(u"a", u"b");
+  FrontEnd()->Update(*GetInputDevice());
+  EXPECT_EQ(window->GetTextItemCount(), 0);
+  Press(plat::kDIK_RETURN);
+  Press(plat::kDIK_DOWN);
+  EXPECT_EQ(FrontEnd()->GetSelection(), CFrontEnd::kItemFootball);
+}
+
 // The keys, volumes and display mode a player chose come back at the next start, and the
 // program's end leaves no service of its own behind.
 TEST_F(FrameworkFilesTest, TheProfilesSettingsApplyAtTheStartAndTheEndUnsetsEveryService) {
