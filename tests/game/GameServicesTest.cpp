@@ -326,6 +326,15 @@ TEST_F(GameServicesTest, HudDrawersWriteTheirNumbersInTheirFormats) {
   game.BeginHudFrame();
   game.DrawLives(&window, -2);
   EXPECT_EQ(game.GetHudPieceCount(), 0) << "no lives, nothing drawn";
+  // The list keeps what it has room for; an empty rectangle is no piece.
+  game.NoteHudPiece("empty", HudRect());
+  EXPECT_EQ(game.GetHudPieceCount(), 0);
+  for (int32_t i = 0; i < GameBaseClass::kMaxHudPieces + 4; ++i)
+    game.NoteHudPiece("piece", HudRect{float(i), 0.0f, float(i) + 1.0f, 1.0f});
+  EXPECT_EQ(game.GetHudPieceCount(), GameBaseClass::kMaxHudPieces);
+  EXPECT_EQ(game.GetHudPiece(GameBaseClass::kMaxHudPieces - 1)->rect.x0,
+            float(GameBaseClass::kMaxHudPieces - 1));
+  EXPECT_EQ(game.GetHudPiece(GameBaseClass::kMaxHudPieces), nullptr);
   window.CleanUp();
 }
 
