@@ -357,6 +357,40 @@ TEST_F(GameServicesTest, AGameGivesBackTheFontAndTexturesItLoaded) {
   for (int32_t handle : handles) EXPECT_EQ(textures->Find(handle), nullptr) << handle;
 }
 
+// HUD rectangles overlap only where they share area; growing one covers both.
+TEST(HudRectTest, OverlapsOnlyWithSharedAreaAndIncludeCoversBoth) {
+  const HudRect a{10.0f, 10.0f, 20.0f, 20.0f};
+  const struct {
+    HudRect other;
+    bool overlaps;
+  } cases[] = {
+      {{15.0f, 15.0f, 25.0f, 25.0f}, true},  {{5.0f, 5.0f, 11.0f, 11.0f}, true},
+      {{20.0f, 10.0f, 30.0f, 20.0f}, false}, {{0.0f, 10.0f, 10.0f, 20.0f}, false},
+      {{10.0f, 20.0f, 20.0f, 30.0f}, false}, {{10.0f, 0.0f, 20.0f, 10.0f}, false},
+      {{12.0f, 30.0f, 18.0f, 40.0f}, false}, {{30.0f, 12.0f, 40.0f, 18.0f}, false},
+      {{12.0f, 12.0f, 12.0f, 18.0f}, false},  // empty
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(a.Overlaps(c.other), c.overlaps) << c.other.x0 << "," << c.other.y0;
+    EXPECT_EQ(c.other.Overlaps(a), c.overlaps) << c.other.x0 << "," << c.other.y0;
+  }
+  HudRect grown = a;
+  grown.Include(HudRect{5.0f, 15.0f, 12.0f, 30.0f});
+  EXPECT_EQ(grown.x0, 5.0f);
+  EXPECT_EQ(grown.y0, 10.0f);
+  EXPECT_EQ(grown.x1, 20.0f);
+  EXPECT_EQ(grown.y1, 30.0f);
+  grown.Include(HudRect{15.0f, 2.0f, 40.0f, 12.0f});
+  EXPECT_EQ(grown.y0, 2.0f);
+  EXPECT_EQ(grown.x1, 40.0f);
+  grown.Include(HudRect{});
+  EXPECT_EQ(grown.x0, 5.0f);
+  HudRect empty;
+  empty.Include(a);
+  EXPECT_EQ(empty.x0, 10.0f);
+  EXPECT_EQ(empty.y1, 20.0f);
+}
+
 TEST(GameCameraTest, SetsGoStraightInOrBecomeTheBlendsEnd) {
   GameCamera camera;
   camera.Init();
