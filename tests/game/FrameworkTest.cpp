@@ -777,6 +777,7 @@ TEST_F(FrameworkTest, TheFrontEndsCleanUpDeletesItsWindow) {
   EXPECT_EQ(GetApp().FindWindow(id), nullptr);
   EXPECT_EQ(GetApp().GetWindowCount(), windows - 1);
   EXPECT_EQ(FrontEnd()->GetWindowId(), -1);
+  EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Hidden);
   EXPECT_EQ(GetFrontEnd(), nullptr);
 }
 
