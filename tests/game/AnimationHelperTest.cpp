@@ -281,6 +281,7 @@ TEST_F(AnimationHelperTest, PoseGeoWithoutASkeletonLogsAndReports) {
 
   AnimationHelper full;
   Build(full);
+  EXPECT_EQ(full.IsFinished(), 0) << "nothing has played to its end";
   EXPECT_NEAR(RootX(full), RootAt(kLoop, 0.0f), 1e-4f)
       << "before anything plays, the current animation's first frame";
   EXPECT_EQ(full.PoseGeo(), full.GetSkeleton());

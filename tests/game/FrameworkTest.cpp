@@ -171,8 +171,15 @@ TEST_F(FrameworkTest, AGameRunsFromTheMenuThroughLoadingToItsResultAndBack) {
   EXPECT_EQ(GetSoundWrapper()->IsMusicPlaying(), 0) << "a game starts in silence";
   RunUntilGameEnds(400);
   ASSERT_EQ(GetKavelApp()->GetCurrentGame(), nullptr) << "the game ended";
-  m_harness.RunFrames(1);
+  m_harness.RunFrames(5);
   EXPECT_EQ(GetSoundWrapper()->IsMusicPlaying(), 1) << "the menu's music again";
+  const std::vector<std::string> log = ReadCrLfLines("Debug.log");
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& line) {
+                            return line.find("Music\\Frontend.ogg") != std::string::npos;
+                          }),
+            2)
+      << "started at the start and once after the game, not every frame";
   // Four load phases and the music, one a frame after the press, then the first tick (the
   // frame count is read while its frame runs).
   EXPECT_EQ(g_firstTickFrame - pressedAt, 5) << "frames counted from 0";
