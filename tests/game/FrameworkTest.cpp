@@ -428,6 +428,12 @@ TEST_F(FrameworkTest, AGameThatIsNotBuiltShowsAMessage) {
   Press(kDIK_RETURN);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
   SetGameMaker(kGamePirate, pirate);
+  // Only the front end's own games have makers.
+  for (int32_t game : {-1, int32_t{kFrontEndGameCount}}) {
+    EXPECT_EQ(SetGameMaker(game, &MakeTestGame), nullptr) << game;
+    EXPECT_EQ(GetGameMaker(game), nullptr) << game;
+  }
+  EXPECT_EQ(GetGameMaker(kGamePirate), pirate);
 }
 
 // A mode chosen in the video menu is kept for the next start.
