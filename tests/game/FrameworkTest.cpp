@@ -415,6 +415,37 @@ TEST_F(FrameworkTest, APressBelongsToTheFirstTickOfAFrameOnly) {
   system.UseManualClock(false);
 }
 
+// Loading takes long; its time is not owed to the game as ticks to catch up.
+TEST_F(FrameworkTest, TheTimeSpentLoadingIsNotCaughtUp) {
+  g_ticksToPlay = 100000;
+  m_harness.RunFrames(1);
+  // The game stops the menu's music as it is made; the clock is scripted from then on.
+  m_harness.input().SetKey(kDIK_RETURN, true);
+  m_harness.RunFrames(1);
+  m_harness.input().SetKey(kDIK_RETURN, false);
+  ASSERT_NE(g_game, nullptr);
+  plat::ScriptedSystem& system = m_harness.system();
+  system.UseManualClock(true);
+  system.SetFrequency(1000);
+  system.SetCounterStepPerRead(1);
+  m_harness.app().GetTimer()->Create(60);
+  m_harness.RunFrames(1);
+  system.SetCounterStepPerRead(0);
+  for (int frame = 0; frame < 10 && GetKavelApp()->IsLoading(); ++frame) {
+    system.AdvanceMilliseconds(200);
+    m_harness.RunFrames(1);
+  }
+  ASSERT_NE(g_game, nullptr);
+  ASSERT_FALSE(GetKavelApp()->IsLoading());
+  EXPECT_EQ(g_game->m_ticks, 0);
+  // The timer starts afresh: its first turn waits for its due time, which the clock reaches.
+  system.SetCounterStepPerRead(1);
+  m_harness.RunFrames(1);
+  system.SetCounterStepPerRead(0);
+  EXPECT_EQ(g_game->m_ticks, 1);
+  system.UseManualClock(false);
+}
+
 TEST_F(FrameworkTest, AGameThatIsNotBuiltShowsAMessage) {
   m_harness.RunFrames(1);
   Press(kDIK_DOWN);
