@@ -69,25 +69,13 @@ class InputDeviceTest : public TempDirTest {
 };
 
 TEST_F(InputDeviceTest, EachOfTheNineteenDefaultKeysGivesItsBits) {
-  const std::pair<int, uint32_t> keys[] = {{kUp, kInputUp},
-                                           {plat::kDIK_DOWN, kInputDown},
-                                           {kLeft, kInputLeft},
-                                           {plat::kDIK_RIGHT, kInputRight},
-                                           {kE, kInputButtonE},
-                                           {kSpace, kInputAction},
-                                           {kQ, kInputButtonQ},
-                                           {kW, kInputButtonW},
-                                           {plat::kDIK_RETURN, kInputSelect},
-                                           {plat::kDIK_ESCAPE, kInputBack},
-                                           {kP, kInputPause},
-                                           {kR, kInputExtra1},
-                                           {kLeftCtrl, kInputExtra2},
-                                           {kA, 0x10},
-                                           {kS, 0x20},
-                                           {kD, 0x40},
-                                           {kF, 0x80},
-                                           {kPad4, kInputLeft},
-                                           {kPad6, kInputRight}};
+  const std::pair<int, uint32_t> keys[] = {
+      {kUp, kInputUp},       {plat::kDIK_DOWN, kInputDown}, {kLeft, kInputLeft},
+      {plat::kDIK_RIGHT, kInputRight}, {kE, kInputButtonE},   {kSpace, kInputAction},
+      {kQ, kInputButtonQ},   {kW, kInputButtonW},           {plat::kDIK_RETURN, kInputSelect},
+      {plat::kDIK_ESCAPE, kInputBack}, {kP, kInputPause},     {kR, kInputExtra1},
+      {kLeftCtrl, kInputExtra2}, {kA, 0x10}, {kS, 0x20}, {kD, 0x40}, {kF, 0x80},
+      {kPad4, kInputLeft},   {kPad6, kInputRight}};
   static_assert(std::size(keys) == InputDevice::kNumKeys);
   // 19 distinct keys each giving exactly its bits: every binding is one of them.
   for (const auto& [key, bits] : keys) {

@@ -44,8 +44,8 @@ constexpr int32_t kPressed = -1;  // Word's "player" for the pressed bits
 uint32_t Word(const InputDevice& input, int32_t player) {
   uint32_t word = 0;
   for (uint32_t bit = 1; bit; bit <<= 1) {
-    const int32_t on =
-        player == kPressed ? input.IsButtonPressed(bit) : input.IsPlayerButtonHeld(player, bit);
+    const int32_t on = player == kPressed ? input.IsButtonPressed(bit)
+                                          : input.IsPlayerButtonHeld(player, bit);
     word |= on ? bit : 0;
   }
   return word;
@@ -132,11 +132,7 @@ bool StartClient(Machine& m) {
 
 // The child's exit code: 0 when it ended as expected, else these bits.
 enum ChildFault {
-  kNoStart = 1,
-  kWrongFailure = 2,
-  kWrongFrame = 4,
-  kWrongTicks = 8,
-  kWrongWords = 16
+  kNoStart = 1, kWrongFailure = 2, kWrongFrame = 4, kWrongTicks = 8, kWrongWords = 16
 };
 
 int Judge(const Machine& m, LinkFailure failure, int32_t failedFrame, int32_t ticks) {
@@ -156,7 +152,7 @@ int RunLinked(const std::function<void(Machine&)>& host,
   const pid_t pid = fork();
   if (pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);  // a test run that is killed takes its client along
-    hostEnd.reset();                   // a copy of the host's end here would hide the host's going
+    hostEnd.reset();  // a copy of the host's end here would hide the host's going
     int code;
     {
       Machine m(*clientEnd, 1);
@@ -334,7 +330,7 @@ TEST_F(TwoPlayerLinkTest, UnsoundRecordsAreRefusedWithALogLineAndEndTheGame) {
     };
   };
   const Case cases[] = {
-      {edited(32, 8), "refused an input record of 32 bytes", kOutOfStep, 1},   // the held word
+      {edited(32, 8), "refused an input record of 32 bytes", kOutOfStep, 1},  // the held word
       {edited(32, 31), "refused an input record of 32 bytes", kOutOfStep, 1},  // the checksum
       {edited(31, kNoFlip), "refused an input record of 31 bytes", kOutOfStep, 1},
       {edited(33, kNoFlip), "refused an input record of 33 bytes", kOutOfStep, 1},
@@ -445,30 +441,8 @@ TEST_F(TwoPlayerLinkTest, TheHostSendsItsStartAndRecordsInTheirLittleEndianLayou
   for (const char* code : {"", "SIXTEEN-LETTERS!", "MG RST"}) EXPECT_FALSE(link.StartHost(code, 1));
   ASSERT_TRUE(link.StartHost("DCLEMENCY", 0x01020304));
   EXPECT_EQ(GetSeed(), 0x01020304u);
-  const Bytes start = {TwoPlayerLink::kMsgStart,
-                       1,
-                       0,
-                       0,
-                       4,
-                       3,
-                       2,
-                       1,
-                       'D',
-                       'C',
-                       'L',
-                       'E',
-                       'M',
-                       'E',
-                       'N',
-                       'C',
-                       'Y',
-                       0,
-                       0,
-                       0,
-                       0,
-                       0,
-                       0,
-                       0};
+  const Bytes start = {TwoPlayerLink::kMsgStart, 1, 0, 0, 4, 3, 2, 1, 'D', 'C', 'L', 'E',
+                       'M', 'E', 'N', 'C', 'Y', 0, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(Drain(*raw), (std::vector<Bytes>{{plat::ID_CONNECTION_REQUEST_ACCEPTED}, start}));
   EXPECT_FALSE(link.ReadyForTick());  // the record of tick 0 goes out
   {
@@ -497,26 +471,9 @@ TEST_F(TwoPlayerLinkTest, TheHostSendsItsStartAndRecordsInTheirLittleEndianLayou
   r.stateHash = 0xAABBCCDD;
   r.reserved2 = 7;
   const Bytes wire = Encoded(r);
-  EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 20), (Bytes{TwoPlayerLink::kMsgInput,
-                                                           1,
-                                                           1,
-                                                           2,
-                                                           1,
-                                                           2,
-                                                           3,
-                                                           4,
-                                                           0,
-                                                           0,
-                                                           0,
-                                                           0,
-                                                           0,
-                                                           0,
-                                                           0,
-                                                           0,
-                                                           0xDD,
-                                                           0xCC,
-                                                           0xBB,
-                                                           0xAA}));
+  EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 20),
+            (Bytes{TwoPlayerLink::kMsgInput, 1, 1, 2, 1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0xDD,
+                   0xCC, 0xBB, 0xAA}));
   const uint32_t crc = CRC32::Compute(wire.data(), 28);
   EXPECT_EQ(Bytes(wire.begin() + 28, wire.end()),
             (Bytes{uint8_t(crc), uint8_t(crc >> 8), uint8_t(crc >> 16), uint8_t(crc >> 24)}));
@@ -543,8 +500,8 @@ TEST(TwoPlayerLinkPeerTest, PacketsArriveWholeAndInOrderThenTheLossOnce) {
   }
   EXPECT_GE(sent * (LoopbackPeer::kMaxPacketSize / 2), LoopbackPeer::kMaxBacklog);
   EXPECT_LT(sent, 200);
-  for (const Bytes& refused :
-       {Bytes{plat::ID_CONNECTION_LOST}, Bytes{}, Bytes(LoopbackPeer::kMaxPacketSize + 1, 40)})
+  for (const Bytes& refused : {Bytes{plat::ID_CONNECTION_LOST}, Bytes{},
+                               Bytes(LoopbackPeer::kMaxPacketSize + 1, 40)})
     EXPECT_FALSE(a->Send(refused.data(), static_cast<uint32_t>(refused.size())));
   EXPECT_FALSE(a->Send(nullptr, 4));
 
