@@ -281,6 +281,9 @@ TEST_F(AnimationHelperTest, PoseGeoWithoutASkeletonLogsAndReports) {
 
   AnimationHelper full;
   Build(full);
+  EXPECT_EQ(full.IsFinished(), 0) << "nothing has played to its end";
+  EXPECT_NEAR(RootX(full), RootAt(kLoop, 0.0f), 1e-4f)
+      << "before anything plays, the current animation's first frame";
   EXPECT_EQ(full.PoseGeo(), full.GetSkeleton());
   EXPECT_NE(full.GetSkeleton(), nullptr);
   EXPECT_EQ(asserts.Count(), 2u);
@@ -305,7 +308,8 @@ TEST_F(AnimationHelperTest, ActiveAndFinishedForPlayingQueuedAndOtherAnimations)
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
     s.act();
-    for (auto [id, want] : {std::pair{m_loop, s.loop}, {m_once, s.once}, {m_long, s.other}}) {
+    for (auto [id, want] :
+         {std::pair{m_loop, s.loop}, {m_once, s.once}, {m_long, s.other}, {-1, s.other}}) {
       EXPECT_EQ(h.IsAnimationActive(id), want[0]) << id;
       EXPECT_EQ(h.IsAnimationFinished(id), want[1]) << id;
     }
@@ -355,6 +359,7 @@ TEST_F(AnimationHelperTest, TrackVectorIsTheDominantRootNow) {
     SCOPED_TRACE(testing::Message() << c.clip->name << " " << c.quarters);
     h.PlayReversed(IdOf(c.clip), c.loop, 0.0f);
     Run(h, c.quarters, 15.0f);
+    EXPECT_NEAR(h.GetSkeleton()->GetRootPosition().x, c.x, 1e-4f) << "posed by the update";
     const Vector4 v = h.GetTrackVector();
     EXPECT_NEAR(v.x, c.x, 1e-4f);
     EXPECT_EQ(v.z, 1.0f);
@@ -391,7 +396,8 @@ TEST_F(AnimationHelperTest, CrossFadeToAndPoseWeightedBlendBothTracksAtOnePhase)
     EXPECT_NEAR(RootX(h), s.x, 1e-3f) << "PoseGeo keeps the weighted pose";
     EXPECT_EQ(h.GetDominantTrack(), s.dominant);
   }
-  // Snapped to B; direction 0 weights the old track.
+  // Snapped to B, which shows at an even weight too; direction 0 weights the old track.
+  h.PoseWeighted(0.5f, 0.5f);
   EXPECT_EQ(h.CrossFadeTo(m_late, 0), kA);
   EXPECT_EQ(h.GetBlendWeight(), 1.0f);
   h.PoseWeighted(0.5f, 0.25f);
@@ -405,6 +411,49 @@ TEST_F(AnimationHelperTest, CrossFadeToAndPoseWeightedBlendBothTracksAtOnePhase)
   EXPECT_NE(h.GetBlend(), 0);
   Run(h, 5);
   EXPECT_NEAR(h.GetBlendWeight(), 0.25f + 0.75f * 0.5f, 1e-5f);
+}
+
+// An animation that drives only some bones leaves the others in their bind rotation, not in
+// the one the animation before it gave them.
+TEST_F(AnimationHelperTest, BonesNoAnimationDrivesKeepTheirBindRotation) {
+  const uint32_t bones = static_cast<uint32_t>(skelwriter::MakeBiped().bones.size());
+  const auto write = [](const char* name, uint32_t tracks, float turn) {
+    const std::vector<uint8_t> bytes = anmwriter::Write(anmwriter::MakeSampled(
+        tracks, 1.0f, 4,
+        [turn](uint32_t, float, float* q) {
+          q[0] = 0.0f;
+          q[1] = 0.0f;
+          q[2] = std::sin(turn * 0.5f);
+          q[3] = std::cos(turn * 0.5f);
+        },
+        [](float, float* p) {
+          p[0] = p[1] = 0.0f;
+          p[2] = 1.0f;
+        }));
+    WriteFileBytes(std::string("data/") + name, bytes.data(), bytes.size());
+  };
+  write("bent.anm", bones, 1.5f);
+  write("short.anm", bones - 1, 0.0f);
+  AnimationHelper h;
+  Build(h);
+  const int32_t bent = h.AddAnimation("bent.anm");
+  const int32_t shorter = h.AddAnimation("short.anm");
+  std::vector<Quaternion> bind(bones);
+  h.GetSkeleton()->CopyBindRotations(bind.data(), bones);
+  const int32_t last = static_cast<int32_t>(bones) - 1;
+  h.Play(bent, 1, 0.0f);
+  h.Update(1.0f);
+  ASSERT_NE(h.GetSkeleton()->GetBoneRotation(last), nullptr);
+  EXPECT_NEAR(h.GetSkeleton()->GetBoneRotation(last)->z, std::sin(0.75f), 1e-4f);
+  h.Play(shorter, 1, 0.0f);
+  h.Update(1.0f);
+  const Quaternion* now = h.GetSkeleton()->GetBoneRotation(last);
+  ASSERT_NE(now, nullptr);
+  EXPECT_NEAR(now->x, bind[last].x, 1e-5f);
+  EXPECT_NEAR(now->y, bind[last].y, 1e-5f);
+  EXPECT_NEAR(now->z, bind[last].z, 1e-5f);
+  EXPECT_NEAR(now->w, bind[last].w, 1e-5f);
+  EXPECT_NEAR(h.GetSkeleton()->GetBoneRotation(0)->z, 0.0f, 1e-5f) << "a driven bone follows";
 }
 
 TEST_F(AnimationHelperTest, RefusesBadStepsAndBlendTimesAndPlayBeforeCreateSkeleton) {
@@ -463,6 +512,8 @@ TEST_F(AnimationHelperMemoryTest, EveryBlockAndReferenceIsGivenBack) {
     EXPECT_EQ(h.GetAnimationCount(), 5);
     for (int32_t i : {-1, 4, 5}) EXPECT_EQ(h.GetAnimation(i), -1) << i;
     EXPECT_EQ(h.GetAnimation(3), m_late);
+    EXPECT_EQ(h.GetAnimation(0), m_loop);
+    EXPECT_EQ(h.AddAnimation(nullptr), -1);
   }
   EXPECT_EQ(counts(), before);
   for (int32_t id : {m_loop, m_once, m_long, m_late})
@@ -482,6 +533,11 @@ TEST_F(AnimationHelperMemoryTest, ACreateSkeletonThatRunsOutOfMemoryLeavesNoHalf
     MemoryTracker::InduceFailures(-1, 0);
     // Without a whole build there is no skeleton: a half-built one would be drawn unposed.
     EXPECT_TRUE(built || h.GetSkeleton() == nullptr);
+    if (built) {
+      h.Play(m_once, 0, 0.0f);
+      h.Update(15.0f);
+      EXPECT_NEAR(h.GetSkeleton()->GetRootPosition().x, RootAt(kOnce, 15.0f), 1e-4f);
+    }
   }
   EXPECT_EQ(h.CreateSkeleton(), 1);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("AnimationHelper::CreateSkeleton"), whole);

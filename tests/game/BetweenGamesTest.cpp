@@ -76,4 +76,44 @@ TEST_F(BetweenGamesTest, ThePadAcceptIsTheMenusAgainAfterThePenaltyGame) {
   }
 }
 
+// While a movie plays, Return, Space, Escape or the pad's first action button skips it, each on
+// the frame it goes down; other keys and buttons do not.
+TEST_F(BetweenGamesTest, AMovieIsSkippedByItsKeysAndThePadsFirstButtonOnly) {
+  plat::ScriptedInput& input = m_harness.input();
+  const struct {
+    const char* what;
+    int key;     // -1 none
+    int button;  // -1 none
+    uint32_t pov;
+    int32_t goOn;  // the answer while the key or button is down
+  } cases[] = {
+      {"nothing", -1, -1, 0xFFFFFFFFu, 1},
+      {"Return", plat::kDIK_RETURN, -1, 0xFFFFFFFFu, 0},
+      {"Space", plat::kDIK_SPACE, -1, 0xFFFFFFFFu, 0},
+      {"Escape", plat::kDIK_ESCAPE, -1, 0xFFFFFFFFu, 0},
+      {"Down", plat::kDIK_DOWN, -1, 0xFFFFFFFFu, 1},
+      {"button 0", -1, 0, 0xFFFFFFFFu, 0},
+      {"button 1", -1, 1, 0xFFFFFFFFu, 1},
+      {"button 3", -1, 3, 0xFFFFFFFFu, 1},
+      {"pad up", -1, -1, 0u, 1},
+  };
+  BaseGameApp* app = m_harness.app().GetGameApp();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // A message box takes the keys the menu would otherwise act on.
+    FrontEnd()->ShowMessage(u"", nullptr);
+    if (c.key >= 0) input.SetKey(c.key, true);
+    if (c.button >= 0) input.GetPad(0).state.rgbButtons[c.button] = 0x80;
+    input.GetPad(0).state.rgdwPOV[0] = c.pov;
+    m_harness.RunFrames(1);
+    EXPECT_EQ(app->MovieSkipCheck(0, 0), c.goOn);
+    m_harness.RunFrames(1);
+    EXPECT_EQ(app->MovieSkipCheck(0, 0), 1) << "held from the frame before";
+    if (c.key >= 0) input.SetKey(c.key, false);
+    if (c.button >= 0) input.GetPad(0).state.rgbButtons[c.button] = 0;
+    input.GetPad(0).state.rgdwPOV[0] = 0xFFFFFFFFu;
+    m_harness.RunFrames(1);
+  }
+}
+
 }  // namespace

@@ -85,10 +85,15 @@ struct Recorder : BaseDebugLines {
   void AddMarker(const Vector4*, uint32_t, uint32_t) override {}
   void AddBox(const Vector4*, const Vector4*, uint32_t) override {}
   void AddMeshBounds(const SceneNode* const*, int32_t, uint32_t, const Matrix*) override {}
-  void AddCapsule(const CapsuleShape* s, int32_t, uint32_t) override { capsules.push_back(*s); }
-  void AddSphere(const Vector4* c, float r, int32_t, uint32_t) override {
-    spheres.push_back({*c, r});
+  void AddCapsule(const CapsuleShape* s, int32_t segments, uint32_t colour) override {
+    capsules.push_back(*s);
+    drawn.push_back({segments, colour});
   }
+  void AddSphere(const Vector4* c, float r, int32_t segments, uint32_t colour) override {
+    spheres.push_back({*c, r});
+    drawn.push_back({segments, colour});
+  }
+  std::vector<std::pair<int32_t, uint32_t>> drawn;  // each shape's segments and colour
 };
 
 ::testing::AssertionResult Near(const Vector4& a, const Vector4& b) {
@@ -198,6 +203,10 @@ TEST_F(BipedCollisionTest, RowsThatCannotMakeAVolumeAreLeftOut) {
   };
   BipedCollision biped;
   EXPECT_EQ(biped.InitBiped(&m_player, table), 1);
+  for (const char* logged :
+       {"BipedCollision::InitBiped: part 7: radius -1", "BipedCollision::InitBiped: part 8: radius",
+        "BipedCollision::InitBiped: part 9: kind 7", "BipedCollision::InitBiped: part 4: no bone"})
+    EXPECT_TRUE(DebugLogContains(logged)) << logged;
   EXPECT_EQ(biped.HitTestSphere(0.02f, Matrix().Identity(), Bone("Bip01")), 5);
   EXPECT_EQ(biped.HitTestSphere(0.5f, Matrix().Identity(), Bone("Head_bone")), 26);
 }
@@ -206,9 +215,18 @@ TEST_F(BipedCollisionTest, DebugDrawPlacesEveryVolume) {
   BipedCollision biped;
   biped.InitBiped(&m_player, kTable);
   Recorder lines;
-  biped.DebugDraw(&lines, QuarterTurn());
+  biped.DebugDraw(&lines, QuarterTurn(), 0xFF112233u);
   ASSERT_EQ(lines.capsules.size(), 3u);
   ASSERT_EQ(lines.spheres.size(), 1u);
+  // Capsules of 12 segments, spheres of 16, in the colour asked for.
+  int32_t capsules = 0, spheres = 0;
+  for (const auto& [segments, colour] : lines.drawn) {
+    EXPECT_EQ(colour, 0xFF112233u);
+    capsules += segments == 12;
+    spheres += segments == 16;
+  }
+  EXPECT_EQ(capsules, 3);
+  EXPECT_EQ(spheres, 1);
   const Vector4 upper = Turned(Bone("Bip01 L UpperArm"));
   const Vector4 fore = Turned(Bone("Bip01 L Forearm"));
   EXPECT_TRUE(Near(lines.capsules[0].point, upper));

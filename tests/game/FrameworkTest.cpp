@@ -9,12 +9,15 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
+#include "Engine/PC/PCPolygonPools.h"
 #include "Engine/PC/PCRenderWindow.h"
+#include "Engine/PC/PCTexture.h"
 #include "Game/Frontend/FrontEnd.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Frontend/SaveProfile.h"
@@ -23,6 +26,7 @@
 #include "Game/Helper/InputDevice.h"
 #include "Game/KavelApp.h"
 #include "Game/Localisation/LocalisedText.h"
+#include "Game/Multiplayer/PC/TwoPlayerLink.h"
 #include "Game/Sound/CSoundWrapper.h"
 #include "Game/TesselGame/cTesselGame.h"
 #include "tests/support/AppHarness.h"
@@ -44,7 +48,9 @@ constexpr int32_t kTestGameId = 9;
 // What the test game was asked to do, in order.
 std::vector<std::string> g_calls;
 int g_ticksToPlay = 30;
-int g_failPhase = 0;  // a load phase that reports failure (0 none)
+int g_failPhase = 0;            // a load phase that reports failure (0 none)
+int32_t g_result = 1;           // what the game reports at its end
+int64_t g_firstTickFrame = -1;  // the frame that ran the game's first tick
 
 class TestGame : public GameBaseClass {
  public:
@@ -62,11 +68,11 @@ class TestGame : public GameBaseClass {
 
   int32_t Update() override {
     UpdateIngameText(1.0f);
-    ++m_ticks;
+    if (++m_ticks == 1) g_firstTickFrame = GetApp().GetFramesRun();
     if (GetInputDevice()->IsButtonPressed(kInputButtonE)) ++m_presses;
     AddScore(0, 10);
     if (m_ticks < g_ticksToPlay) return 0;
-    m_result = 1;
+    m_result = g_result;
     g_calls.push_back("over");
     return 1;
   }
@@ -117,6 +123,7 @@ class FrameworkTest : public AppTest {
     g_calls.clear();
     g_ticksToPlay = 30;
     g_failPhase = 0;
+    g_result = 1;
     g_game = nullptr;
     GetSaveProfile() = SaveProfile();
     m_previousMaker = SetGameMaker(kGameDiving, &MakeTestGame);
@@ -135,6 +142,12 @@ class FrameworkTest : public AppTest {
     m_harness.RunFrames(1);
   }
   CFrontEnd* FrontEnd() { return GetKavelApp()->GetFrontEnd(); }
+  // The message box's lines, as the player reads them.
+  std::u16string Line(int32_t line) {
+    const char16_t* text = FrontEnd()->GetMessageLine(line);
+    return text ? text : u"";
+  }
+  static std::u16string Text(int32_t id) { return id < 0 ? u"" : GetLocalisedText(id); }
   // Runs frames until the game is gone or `limit` frames have passed.
   void RunUntilGameEnds(int limit) {
     for (int i = 0; i < limit && GetKavelApp()->GetCurrentGame(); ++i) m_harness.RunFrames(1);
@@ -149,18 +162,35 @@ TEST_F(FrameworkTest, AGameRunsFromTheMenuThroughLoadingToItsResultAndBack) {
   EXPECT_EQ(FrontEnd()->GetSelection(), CFrontEnd::kItemDiving);
   EXPECT_EQ(GetSoundWrapper()->IsMusicPlaying(), 1) << "the front end's music plays";
 
+  const int64_t pressedAt = m_harness.app().GetFramesRun() + 1;
   Press(kDIK_RETURN);
   ASSERT_NE(g_game, nullptr);
   EXPECT_EQ(g_game->GetMode(), kModeNormal);
   EXPECT_EQ(g_game->GetLevel(), FrontEnd()->GetDifficulty());
+  m_harness.RunFrames(10);
+  EXPECT_EQ(GetSoundWrapper()->IsMusicPlaying(), 0) << "a game starts in silence";
   RunUntilGameEnds(400);
   ASSERT_EQ(GetKavelApp()->GetCurrentGame(), nullptr) << "the game ended";
+  m_harness.RunFrames(5);
+  EXPECT_EQ(GetSoundWrapper()->IsMusicPlaying(), 1) << "the menu's music again";
+  const std::vector<std::string> log = ReadCrLfLines("Debug.log");
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& line) {
+                            return line.find("Music\\Frontend.ogg") != std::string::npos;
+                          }),
+            2)
+      << "started at the start and once after the game, not every frame";
+  // Four load phases and the music, one a frame after the press, then the first tick (the
+  // frame count is read while its frame runs).
+  EXPECT_EQ(g_firstTickFrame - pressedAt, 5) << "frames counted from 0";
 
   const std::vector<std::string> expected = {"construct",  "LoadPhase1", "LoadPhase2",
                                              "LoadPhase3", "LoadPhase4", "StartMusic",
                                              "over",       "CleanUp",    "destroy"};
   EXPECT_EQ(g_calls, expected);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message) << "the result is shown";
+  EXPECT_EQ(Line(0), Text(1014)) << "won";
+  EXPECT_EQ(Line(1), Text(1016)) << "a new high score";
   const HighScoreEntry* best = GetSaveProfile().GetHighScore(kTestGameId, 0);
   ASSERT_NE(best, nullptr);
   EXPECT_EQ(best->score, 300) << "30 ticks of 10 points";
@@ -176,6 +206,14 @@ TEST_F(FrameworkTest, AGameRunsFromTheMenuThroughLoadingToItsResultAndBack) {
   for (int y = 150; y < 160; ++y)
     for (int x = 200; x < 300; ++x) inked += screen[y * 640 + x] != screen[10 * 640 + 10];
   EXPECT_GT(inked, 20) << "the second item's text is drawn";
+  EXPECT_EQ(screen[10 * 640 + 10] & 0x00FFFFFFu, 0x182038u) << "the menu's own clear colour";
+  // The selection bar, left of the first item's text, lightens the screen in every channel
+  // towards its own colour (its texture is white, tinted by the bar's colour).
+  const uint32_t bar = screen[118 * 640 + 190], background = screen[10 * 640 + 10];
+  for (int shift : {16, 8, 0})
+    EXPECT_GT(static_cast<int>((bar >> shift) & 0xFF),
+              static_cast<int>((background >> shift) & 0xFF) + 16)
+        << std::hex << bar;
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("TestGame::LoadPhase1"), 0u);
   EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("TestGame::Make"), 0u);
   EXPECT_EQ(m_harness.app().GetWindowCount(), 1) << "only the front end's window is left";
@@ -184,14 +222,21 @@ TEST_F(FrameworkTest, AGameRunsFromTheMenuThroughLoadingToItsResultAndBack) {
 TEST_F(FrameworkTest, TheResultIsRecordedByMode) {
   struct Case {
     int32_t mode;
-    int32_t score;
+    int32_t result;
     int32_t unlocks;
+    int32_t first, second;  // the message's text ids (-1 none)
+    int32_t best;           // the high score after the game
   };
   const Case cases[] = {
-      {kModeChallenge1, -1, 1}, {kModeChallenge2, -1, 2}, {kModeTwoPlayer, -1, 2}};
+      {kModeChallenge2, 0, 0, 1015, -1, 0},   {kModeChallenge1, 1, 1, 1014, 1017, 0},
+      {kModeChallenge2, 1, 2, 1014, 1017, 0}, {kModeTwoPlayer, 1, 2, 1014, -1, 0},
+      {kModeNormal, 0, 2, 1015, 1016, 300},
+  };
   m_harness.RunFrames(1);
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "mode " << c.mode << " result " << c.result);
     FrontEnd()->SetMode(c.mode);
+    g_result = c.result;
     // Without a connected peer the two-player start refuses with a message; the game is then
     // started as the link's start would.
     g_game = nullptr;
@@ -201,6 +246,8 @@ TEST_F(FrameworkTest, TheResultIsRecordedByMode) {
       SetGameMaker(kGameFootball, football);
       EXPECT_EQ(g_game, nullptr);
       EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message);
+      EXPECT_EQ(Line(0), Text(1020)) << "no connection";
+      EXPECT_TRUE(DebugLogContains("Front end: no two-player game without a connected peer"));
       Press(kDIK_RETURN);
       GetKavelApp()->StartGame(MakeTestGame(kModeTwoPlayer, 0));
     } else {
@@ -210,10 +257,57 @@ TEST_F(FrameworkTest, TheResultIsRecordedByMode) {
     EXPECT_EQ(g_game->GetMode(), c.mode);
     EXPECT_EQ(g_game->GetPlayerCount(), c.mode == kModeTwoPlayer ? 2 : 1);
     RunUntilGameEnds(400);
-    EXPECT_EQ(GetSaveProfile().UnlockCount(), c.unlocks) << "mode " << c.mode;
-    EXPECT_EQ(GetSaveProfile().GetHighScore(kTestGameId, 0)->score, 0) << "no high score";
+    EXPECT_EQ(GetSaveProfile().UnlockCount(), c.unlocks);
+    EXPECT_EQ(GetSaveProfile().IsUnlocked(kTestGameId, kModeChallenge2), c.unlocks == 2);
+    EXPECT_EQ(GetSaveProfile().GetHighScore(kTestGameId, 0)->score, c.best);
+    EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Message);
+    EXPECT_EQ(Line(0), Text(c.first));
+    EXPECT_EQ(Line(1), Text(c.second));
     Press(kDIK_RETURN);
   }
+}
+
+// The second, fourth and sixth unlock each play a movie once the result is recorded.
+TEST_F(FrameworkTest, AnUnlockMoviePlaysAtTheSecondFourthAndSixthUnlock) {
+  const struct {
+    int32_t before;     // unlocks won before the game
+    const char* movie;  // null: none
+  } cases[] = {{0, nullptr}, {1, "unlock1.bik"}, {2, nullptr}, {3, "unlock2.bik"},
+               {4, nullptr}, {5, "unlock3.bik"}, {6, nullptr}};
+  g_ticksToPlay = 1;
+  m_harness.RunFrames(1);
+  FrontEnd()->SetMode(kModeChallenge1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.before);
+    SaveProfile& profile = GetSaveProfile();
+    profile.Data() = SaveProfileData{};
+    for (int32_t i = 0; i < c.before; ++i)
+      profile.RecordUnlock(i / 2, i % 2 ? kModeChallenge2 : kModeChallenge1);
+    std::remove("Debug.log");
+    PDFE_StartGameCobbAndJory();
+    RunUntilGameEnds(100);
+    m_harness.RunFrames(1);
+    EXPECT_EQ(profile.UnlockCount(), c.before + 1);
+    for (const char* movie : {"unlock1.bik", "unlock2.bik", "unlock3.bik"})
+      EXPECT_EQ(DebugLogContains(std::string("data\\Movies\\") + movie),
+                c.movie && std::strcmp(movie, c.movie) == 0)
+          << movie;
+    Press(kDIK_RETURN);
+  }
+}
+
+// The program's end in the middle of a game cleans the game up first.
+TEST_F(FrameworkTest, TheProgramsEndDuringAGameCleansItUp) {
+  g_ticksToPlay = 100000;
+  m_harness.RunFrames(1);
+  Press(kDIK_RETURN);
+  m_harness.RunFrames(10);
+  ASSERT_NE(GetKavelApp()->GetCurrentGame(), nullptr);
+  m_harness.Stop();
+  ASSERT_GE(g_calls.size(), 2u);
+  EXPECT_EQ(g_calls[g_calls.size() - 2], "CleanUp");
+  EXPECT_EQ(g_calls.back(), "destroy");
+  EXPECT_EQ(MemoryTracker::CountBlocksOwnedBy("TestGame::LoadPhase1"), 0u);
 }
 
 TEST_F(FrameworkTest, ThreeGamesInARowLeaveOnlyTheFrontEndWindow) {
@@ -251,7 +345,12 @@ TEST_F(FrameworkTest, EscapePausesTheGameAndItsTicks) {
   Press(kDIK_RETURN);
   m_harness.RunFrames(10);
   ASSERT_NE(g_game, nullptr);
+  // The front end's window sleeps under a running game and wakes for the overlay.
+  RenderWindow* menu = m_harness.app().FindWindow(FrontEnd()->GetWindowId());
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(menu->GetFlags(), BaseRenderWindow::kSuspended);
   Press(kDIK_ESCAPE);
+  EXPECT_EQ(menu->GetFlags(), 0);
   EXPECT_EQ(g_game->IsPaused(), 1);
   EXPECT_EQ(m_harness.app().GetPause(), 1) << "particles and scene time stop too";
   const int ticks = g_game->m_ticks;
@@ -269,6 +368,9 @@ TEST_F(FrameworkTest, EscapePausesTheGameAndItsTicks) {
   EXPECT_EQ(GetKavelApp()->GetCurrentGame(), nullptr);
   EXPECT_EQ(GetSaveProfile().GetHighScore(kTestGameId, 0)->score, 0);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
+  EXPECT_EQ(menu->GetFlags(), BaseRenderWindow::kDefaultFlags) << "the menu draws again";
+  m_harness.RunFrames(1);
+  EXPECT_EQ(m_harness.app().GetPause(), 0) << "the menu's scene time runs";
 }
 
 // A slow frame runs several ticks to catch up; a key pressed in it counts once, in the first.
@@ -286,8 +388,19 @@ TEST_F(FrameworkTest, APressBelongsToTheFirstTickOfAFrameOnly) {
   m_harness.app().GetTimer()->Create(60);
   m_harness.RunFrames(1);
   system.SetCounterStepPerRead(0);
-  system.AdvanceMilliseconds(17);
-  m_harness.RunFrames(1);
+  // Each frame runs the ticks the time before it owes (the frame's own time is owed by the
+  // next), at least one and at most four.
+  const struct {
+    int ms;
+    int ticks;
+  } frames[] = {{17, 1}, {50, 1}, {17, 2}, {0, 1}, {500, 1}, {17, 4}};
+  for (const auto& frame : frames) {
+    SCOPED_TRACE(&frame - frames);
+    const int before = g_game->m_ticks;
+    system.AdvanceMilliseconds(frame.ms);
+    m_harness.RunFrames(1);
+    EXPECT_EQ(g_game->m_ticks - before, frame.ticks);
+  }
   // A slow frame: the next one owes the ticks of the time it took.
   system.AdvanceMilliseconds(50);
   m_harness.RunFrames(1);
@@ -299,6 +412,37 @@ TEST_F(FrameworkTest, APressBelongsToTheFirstTickOfAFrameOnly) {
   EXPECT_GE(g_game->m_ticks - ticks, 2) << "the frame caught up with several ticks";
   EXPECT_EQ(g_game->m_presses, 1);
   m_harness.input().SetKey(kDIK_E, false);
+  system.UseManualClock(false);
+}
+
+// Loading takes long; its time is not owed to the game as ticks to catch up.
+TEST_F(FrameworkTest, TheTimeSpentLoadingIsNotCaughtUp) {
+  g_ticksToPlay = 100000;
+  m_harness.RunFrames(1);
+  // The game stops the menu's music as it is made; the clock is scripted from then on.
+  m_harness.input().SetKey(kDIK_RETURN, true);
+  m_harness.RunFrames(1);
+  m_harness.input().SetKey(kDIK_RETURN, false);
+  ASSERT_NE(g_game, nullptr);
+  plat::ScriptedSystem& system = m_harness.system();
+  system.UseManualClock(true);
+  system.SetFrequency(1000);
+  system.SetCounterStepPerRead(1);
+  m_harness.app().GetTimer()->Create(60);
+  m_harness.RunFrames(1);
+  system.SetCounterStepPerRead(0);
+  for (int frame = 0; frame < 10 && GetKavelApp()->IsLoading(); ++frame) {
+    system.AdvanceMilliseconds(200);
+    m_harness.RunFrames(1);
+  }
+  ASSERT_NE(g_game, nullptr);
+  ASSERT_FALSE(GetKavelApp()->IsLoading());
+  EXPECT_EQ(g_game->m_ticks, 0);
+  // The timer starts afresh: its first turn waits for its due time, which the clock reaches.
+  system.SetCounterStepPerRead(1);
+  m_harness.RunFrames(1);
+  system.SetCounterStepPerRead(0);
+  EXPECT_EQ(g_game->m_ticks, 1);
   system.UseManualClock(false);
 }
 
@@ -315,6 +459,12 @@ TEST_F(FrameworkTest, AGameThatIsNotBuiltShowsAMessage) {
   Press(kDIK_RETURN);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
   SetGameMaker(kGamePirate, pirate);
+  // Only the front end's own games have makers.
+  for (int32_t game : {-1, int32_t{kFrontEndGameCount}}) {
+    EXPECT_EQ(SetGameMaker(game, &MakeTestGame), nullptr) << game;
+    EXPECT_EQ(GetGameMaker(game), nullptr) << game;
+  }
+  EXPECT_EQ(GetGameMaker(kGamePirate), pirate);
 }
 
 // A mode chosen in the video menu is kept for the next start.
@@ -347,6 +497,38 @@ std::vector<TextItem> FrontEndTexts(CFrontEnd* frontEnd, Draw draw) {
 }
 std::vector<TextItem> FrontEndTexts(CFrontEnd* frontEnd) {
   return FrontEndTexts(frontEnd, [&] { frontEnd->Update(*GetInputDevice()); });
+}
+
+// The rectangles (panels, the selection bar) the front end queues for one frame, as
+// {x0, y0, x1, y1} with their colour.
+struct Quad {
+  float x0, y0, x1, y1;
+  uint32_t colour;
+  bool operator==(const Quad&) const = default;
+};
+template <class Draw>
+std::vector<Quad> FrontEndQuads(CFrontEnd* frontEnd, Draw draw) {
+  std::vector<Quad> quads;
+  RenderWindow* window = GetApp().FindWindow(frontEnd->GetWindowId());
+  if (!window) return quads;
+  PolygonPools& pools = window->GetPolygonPools();
+  const PolygonPools::Queue queues[] = {PolygonPools::kOpaque2D, PolygonPools::kAlpha2D};
+  int32_t before[2];
+  for (int q = 0; q < 2; ++q) before[q] = pools.GetPolygonCount(queues[q]);
+  draw();
+  for (int q = 0; q < 2; ++q) {
+    for (int32_t n = before[q]; n < pools.GetPolygonCount(queues[q]); ++n) {
+      const PolygonData2D* poly = pools.Get2D(queues[q], n);
+      if (!poly || poly->vertexCount != 4) continue;
+      const PolyVertex2D* v = poly->vertices;
+      quads.push_back({v[0].x, v[0].y, v[3].x, v[3].y, v[0].colour});
+    }
+  }
+  return quads;
+}
+void PrintTo(const Quad& q, std::ostream* os) {
+  *os << "(" << q.x0 << ", " << q.y0 << ")-(" << q.x1 << ", " << q.y1 << ") " << std::hex
+      << q.colour << std::dec;
 }
 
 // Centred on the 640-wide menu screen.
@@ -383,6 +565,25 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
   EXPECT_EQ(medium->x, 400);
   EXPECT_EQ(medium->y, difficulty->y);
   EXPECT_EQ(difficulty->y - mode->y, 26);
+  // Every item a player without a peer can choose, one line apart, in the menu's colours; the
+  // selection bar under the selected one.
+  const struct {
+    int32_t text, y;
+    uint32_t colour;
+  } items[] = {{1000, 120, 0xFFFFD040u}, {1001, 146, 0xFFE0E0E0u}, {1002, 172, 0xFFE0E0E0u},
+               {1003, 198, 0xFFE0E0E0u}, {1007, 224, 0xFFE0E0E0u}, {1011, 250, 0xFFE0E0E0u},
+               {1012, 276, 0xFFE0E0E0u}};
+  for (const auto& item : items) {
+    const TextItem* shown = FindText(texts, GetLocalisedText(item.text));
+    ASSERT_NE(shown, nullptr) << item.text;
+    EXPECT_EQ(shown->x, 200) << item.text;
+    EXPECT_EQ(shown->y, item.y) << item.text;
+    EXPECT_EQ(shown->colour, item.colour) << item.text;
+  }
+  EXPECT_EQ(normal->colour, 0xFFE0E0E0u);
+  EXPECT_EQ(texts.size(), 9u) << "seven items and two values";
+  EXPECT_EQ(FrontEndQuads(FrontEnd(), [&] { FrontEnd()->Update(*GetInputDevice()); }),
+            (std::vector<Quad>{{184.0f, 116.0f, 504.0f, 140.0f, 0x80406090u}}));
   // Sideways on the mode and difficulty lines cycles their values, both ways round.
   const struct {
     int32_t item;
@@ -396,6 +597,13 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
       {CFrontEnd::kItemDifficulty, kDIK_RIGHT, 0, 0},
       {CFrontEnd::kItemDifficulty, kDIK_LEFT, 0, 2},
       {CFrontEnd::kItemDifficulty, kDIK_LEFT, 0, 1},
+      // Select on them steps forward.
+      {CFrontEnd::kItemMode, kDIK_RETURN, 2, 1},
+      {CFrontEnd::kItemMode, kDIK_RETURN, 3, 1},
+      {CFrontEnd::kItemMode, kDIK_RETURN, 0, 1},
+      {CFrontEnd::kItemDifficulty, kDIK_RETURN, 0, 2},
+      {CFrontEnd::kItemDifficulty, kDIK_RETURN, 0, 0},
+      {CFrontEnd::kItemDifficulty, kDIK_RETURN, 0, 1},
   };
   for (const auto& step : steps) {
     while (FrontEnd()->GetSelection() != step.item) Press(kDIK_DOWN);
@@ -414,39 +622,91 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
   texts = FrontEndTexts(FrontEnd());
   EXPECT_NE(FindText(texts, GetLocalisedText(1009)), nullptr) << "medium again";
   // The screens that show one or two lines, and the pause overlay over a game.
+  constexpr uint32_t kPanel = 0xC0203048u, kTitle = 0xFFFFFFFFu, kText = 0xFFE0E0E0u;
   const struct {
     const char* what;
     std::function<void()> show;
+    int32_t paused, waiting;                 // for the overlay over a game
     int32_t first, firstY, second, secondY;  // text ids, -1 for none
+    uint32_t secondColour;
+    std::vector<Quad> panels;
   } screens[] = {
-      {"loading", [&] { FrontEnd()->ShowLoadingScreen(); }, 1013, 230, -1, 0},
-      {"message", [&] { FrontEnd()->ShowMessage(GetLocalisedText(1018), GetLocalisedText(1020)); },
-       1018, 210, 1020, 250},
-      {"paused", [&] { FrontEnd()->Hide(); }, 1022, 225, 1029, 312},
+      {"loading", [&] { FrontEnd()->ShowLoadingScreen(); }, 0, 0, 1013, 230, -1, 0, 0, {}},
+      {"message",
+       [&] { FrontEnd()->ShowMessage(GetLocalisedText(1018), GetLocalisedText(1020)); },
+       0,
+       0,
+       1018,
+       210,
+       1020,
+       250,
+       kText,
+       {{100.0f, 180.0f, 540.0f, 300.0f, kPanel}}},
+      {"paused and waiting",
+       [&] { FrontEnd()->Hide(); },
+       1,
+       1,
+       1022,
+       225,
+       1029,
+       312,
+       kTitle,
+       {{220.0f, 200.0f, 420.0f, 270.0f, kPanel}, {120.0f, 300.0f, 520.0f, 344.0f, kPanel}}},
+      {"paused",
+       [&] { FrontEnd()->Hide(); },
+       1,
+       0,
+       1022,
+       225,
+       -1,
+       0,
+       0,
+       {{220.0f, 200.0f, 420.0f, 270.0f, kPanel}}},
+      {"waiting",
+       [&] { FrontEnd()->Hide(); },
+       0,
+       1,
+       1029,
+       312,
+       -1,
+       0,
+       0,
+       {{120.0f, 300.0f, 520.0f, 344.0f, kPanel}}},
   };
   for (const auto& screen : screens) {
     SCOPED_TRACE(screen.what);
     screen.show();
     const bool overlay = FrontEnd()->GetScreen() == CFrontEnd::Screen::Hidden;
-    texts = FrontEndTexts(FrontEnd(), [&] {
+    const auto draw = [&] {
       if (overlay)
-        FrontEnd()->DrawPauseOverlay(1, 1);
+        FrontEnd()->DrawPauseOverlay(screen.paused, screen.waiting);
       else
         FrontEnd()->Update(*GetInputDevice());
-    });
+    };
+    texts = FrontEndTexts(FrontEnd(), draw);
     EXPECT_EQ(texts.size(), screen.second == -1 ? 1u : 2u);
     const TextItem* first = FindText(texts, GetLocalisedText(screen.first));
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->y, screen.firstY);
+    EXPECT_EQ(first->colour, kTitle);
     EXPECT_TRUE(Centred(first));
     if (screen.second != -1) {
       const TextItem* second = FindText(texts, GetLocalisedText(screen.second));
       ASSERT_NE(second, nullptr);
       EXPECT_EQ(second->y, screen.secondY);
+      EXPECT_EQ(second->colour, screen.secondColour);
       EXPECT_TRUE(Centred(second));
     }
+    EXPECT_EQ(FrontEndQuads(FrontEnd(), draw), screen.panels);
+    RenderWindow* window = GetApp().FindWindow(FrontEnd()->GetWindowId());
+    EXPECT_EQ(window->GetFlags(), overlay ? 0 : BaseRenderWindow::kDefaultFlags)
+        << "the window wakes to draw without clearing";
   }
-  if (FrontEnd()->GetScreen() == CFrontEnd::Screen::Hidden) FrontEnd()->DrawPauseOverlay(0, 0);
+  // Over a game running on, the window sleeps and draws nothing.
+  texts = FrontEndTexts(FrontEnd(), [&] { FrontEnd()->DrawPauseOverlay(0, 0); });
+  EXPECT_TRUE(texts.empty());
+  EXPECT_EQ(GetApp().FindWindow(FrontEnd()->GetWindowId())->GetFlags(),
+            BaseRenderWindow::kSuspended);
   FrontEnd()->Resume();
   // The video screen: its title centred near the top, the modes, a marker at the current one.
   while (FrontEnd()->GetSelection() != CFrontEnd::kItemVideo) Press(kDIK_DOWN);
@@ -467,19 +727,35 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
   ASSERT_NE(row, nullptr);
   ASSERT_NE(marker, nullptr);
   EXPECT_EQ(row->x, 200);
+  int32_t topY = 480;
+  for (const TextItem& item : texts) topY = item.y > 60 ? std::min(topY, item.y) : topY;
+  EXPECT_EQ(topY, 100) << "the first mode's line";
   EXPECT_EQ(marker->y, row->y) << "the marker beside the current mode";
   EXPECT_EQ(marker->x, 180);
-  EXPECT_NE(FindText(texts, GetLocalisedText(1024)), nullptr) << "Back";
-  // A long list shows twelve rows round the selection, the last ones at its end.
+  EXPECT_EQ(row->colour, 0xFFFFD040u) << "the current mode is selected at first";
+  const TextItem* back = FindText(texts, GetLocalisedText(1024));
+  ASSERT_NE(back, nullptr) << "Back";
+  EXPECT_EQ(back->x, 200);
+  EXPECT_EQ(back->colour, 0xFFE0E0E0u);
+  int32_t lastY = 0;
+  for (const TextItem& item : texts) lastY = std::max(lastY, item.text != back->text ? item.y : 0);
+  EXPECT_EQ(back->y, lastY + 39) << "half a line below the last row";
+  // A long list shows twelve rows round the selection, the last ones at its end; a row the
+  // display does not have is neither shown nor stopped at.
   {
     const DisplayModeTable kept = table;
     const VideoMenu keptMenu = GetVideoMenu();
     for (VideoMenuItem& item : GetVideoMenu().items) item = VideoMenuItem{};
+    GetVideoMenu().items[10] = VideoMenuItem{1, 1};
     DisplayModeTable& rows = GetDisplayModeTable();
     rows.count = 20;
     for (int32_t i = 0; i < rows.count; ++i) std::snprintf(rows.rows[i].label, 64, "mode %d", i);
     for (int i = 0; i < 40; ++i) {
       texts = FrontEndTexts(FrontEnd());
+      const auto selected = std::count_if(texts.begin(), texts.end(), [](const TextItem& item) {
+        return item.colour == 0xFFFFD040u && item.y > 60 && std::u16string(item.text) != u">";
+      });
+      EXPECT_EQ(selected, 1) << "one row selected, and shown, at press " << i;
       if (FindText(texts, u"mode 19")) break;
       Press(kDIK_DOWN);
     }
@@ -491,11 +767,34 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
         if (first < 0) first = i;
       }
     }
-    EXPECT_EQ(shown, 12);
+    EXPECT_EQ(shown, 11);
     EXPECT_EQ(first, 8);
+    EXPECT_EQ(FindText(texts, u"mode 10"), nullptr);
     GetDisplayModeTable() = kept;
     GetVideoMenu() = keptMenu;
   }
+  // Down past the last mode is Back, which Select takes; two more are the second mode, which
+  // Select sets.
+  Press(kDIK_ESCAPE);
+  Press(kDIK_RETURN);
+  ASSERT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Video);
+  for (int32_t i = current; i < table.count; ++i) Press(kDIK_DOWN);
+  texts = FrontEndTexts(FrontEnd());
+  back = FindText(texts, GetLocalisedText(1024));
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->colour, 0xFFFFD040u) << "Back is selected";
+  Press(kDIK_RETURN);
+  ASSERT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
+  Press(kDIK_RETURN);
+  ASSERT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Video);
+  ASSERT_GE(table.count, 2);
+  for (int32_t i = current; i <= table.count + 1; ++i) Press(kDIK_DOWN);
+  GetChosenDisplayMode() = ChosenDisplayMode{};
+  Press(kDIK_RETURN);
+  EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Video);
+  EXPECT_EQ(GetVideoMenu().current, 1);
+  EXPECT_EQ(GetChosenDisplayMode().width, table.rows[1].width);
+  EXPECT_EQ(m_harness.app().GetDisplay()->GetModeWidth(), table.rows[1].width);
   Press(kDIK_ESCAPE);
   EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
 }
@@ -507,11 +806,22 @@ TEST_F(FrameworkTest, TheFrontEndsCleanUpDeletesItsWindow) {
   const int32_t windows = GetApp().GetWindowCount();
   ASSERT_NE(GetApp().FindWindow(id), nullptr);
   const int32_t fonts = GetApp().GetFontFactory()->GetCount();
+  // The texture of its panels, as the selection bar names it.
+  RenderWindow* window = GetApp().FindWindow(id);
+  PolygonPools& pools = window->GetPolygonPools();
+  const int32_t queued = pools.GetPolygonCount(PolygonPools::kAlpha2D);
+  FrontEnd()->Update(*GetInputDevice());
+  ASSERT_GT(pools.GetPolygonCount(PolygonPools::kAlpha2D), queued);
+  const int32_t panel = pools.Get2D(PolygonPools::kAlpha2D, queued)->texture;
+  Texture* textures = static_cast<Texture*>(GetApp().GetTexture());
+  ASSERT_NE(textures->Find(panel), nullptr);
   FrontEnd()->CleanUp();
+  EXPECT_EQ(textures->Find(panel), nullptr) << "its panel texture given back";
   EXPECT_EQ(GetApp().GetFontFactory()->GetCount(), fonts - 1) << "its font given back";
   EXPECT_EQ(GetApp().FindWindow(id), nullptr);
   EXPECT_EQ(GetApp().GetWindowCount(), windows - 1);
   EXPECT_EQ(FrontEnd()->GetWindowId(), -1);
+  EXPECT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Hidden);
   EXPECT_EQ(GetFrontEnd(), nullptr);
 }
 
@@ -645,6 +955,63 @@ TEST_F(FrameworkFilesTest, ANewerProfileIsToldAtTheStartAndKeptAtTheFirstSave) {
   EXPECT_FALSE(DebugLogContains("damaged"));
 }
 
+// Without its data the menu has no font: it still runs, draws nothing, and answers the keys.
+TEST_F(FrameworkFilesTest, WithoutItsFontTheMenuStillRuns) {
+  ASSERT_TRUE(m_harness.Start());
+  m_harness.RunFrames(2);
+  ASSERT_EQ(FrontEnd()->GetScreen(), CFrontEnd::Screen::Menu);
+  RenderWindow* window = GetApp().FindWindow(FrontEnd()->GetWindowId());
+  ASSERT_NE(window, nullptr);
+  window->DropText();
+  FrontEnd()->Update(*GetInputDevice());
+  FrontEnd()->ShowMessage(u"a", u"b");
+  FrontEnd()->Update(*GetInputDevice());
+  EXPECT_EQ(window->GetTextItemCount(), 0);
+  Press(plat::kDIK_RETURN);
+  Press(plat::kDIK_DOWN);
+  EXPECT_EQ(FrontEnd()->GetSelection(), CFrontEnd::kItemFootball);
+}
+
+// The keys, volumes and display mode a player chose come back at the next start, and the
+// program's end leaves no service of its own behind.
+TEST_F(FrameworkFilesTest, TheProfilesSettingsApplyAtTheStartAndTheEndUnsetsEveryService) {
+  LinkDemoData();
+  SaveProfile chosen;
+  ASSERT_TRUE(chosen.SetPath(SaveProfile::kFileName));
+  chosen.Defaults();
+  ProfileSettings& settings = chosen.Data().settings;
+  settings.displayWidth = 800;
+  settings.displayHeight = 600;
+  settings.displayBits = 32;
+  const float volumes[3] = {0.25f, 0.5f, 0.75f};
+  std::copy(std::begin(volumes), std::end(volumes), settings.volumes);
+  settings.keys[0].key = 0x11;                          // up on W
+  settings.keys[InputDevice::kNumKeys - 1].key = 0x22;  // the keypad's right on G
+  ASSERT_TRUE(chosen.Save());
+  ASSERT_TRUE(m_harness.Start());
+  m_harness.RunFrames(1);
+  const InputBinding* keys = GetInputDevice()->Bindings();
+  EXPECT_EQ(keys[0].key, 0x11u);
+  EXPECT_EQ(keys[0].mask, uint32_t{kInputUp});
+  EXPECT_EQ(keys[InputDevice::kNumKeys - 1].key, 0x22u);
+  for (int32_t i = 1; i < InputDevice::kNumKeys - 1; ++i)
+    EXPECT_EQ(keys[i].key, InputDevice::DefaultBindings()[i].key) << i;
+  for (int32_t category : {kSoundEffects, kSoundSpeech, kSoundMusic})
+    EXPECT_FLOAT_EQ(GetSoundWrapper()->GetCategoryVolume(category), volumes[category]);
+  EXPECT_EQ(m_harness.app().GetDisplay()->GetModeWidth(), 800) << "the first frame sets the mode";
+  EXPECT_EQ(m_harness.app().GetDisplay()->GetModeHeight(), 600);
+  // W moves the menu's selection up, from the first item round to the last.
+  Press(0x11);
+  EXPECT_EQ(FrontEnd()->GetSelection(), CFrontEnd::kItemQuit);
+
+  m_harness.Stop();
+  EXPECT_EQ(GetKavelApp(), nullptr);
+  EXPECT_EQ(GetFrontEnd(), nullptr);
+  EXPECT_EQ(GetInputDevice(), nullptr);
+  EXPECT_EQ(GetTwoPlayerLink(), nullptr);
+  EXPECT_FALSE(GetLocalisedTextTable().IsLoaded());
+}
+
 // A game whose data folder is not there refuses to load, and the player reads that its data is
 // missing; the log names the folder.
 TEST_F(FrameworkFilesTest, AGameWithoutItsDataFolderSaysItsDataIsMissing) {
@@ -656,6 +1023,8 @@ TEST_F(FrameworkFilesTest, AGameWithoutItsDataFolderSaysItsDataIsMissing) {
     if (std::find(gameFolders.begin(), gameFolders.end(), name) == gameFolders.end())
       fs::create_symlink(entry.path(), "data/" + name);
   }
+  // A file in a folder's place is no folder.
+  WriteFileBytes("data/TesselGame", "x", 1);
   ASSERT_TRUE(m_harness.Start());
   m_harness.RunFrames(1);
   const struct {

@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Engine/MemoryTracker.h"
@@ -24,6 +26,7 @@
 #include "Game/Frontend/SaveProfile.h"
 #include "Game/GameBaseClass.h"
 #include "Game/KavelApp.h"
+#include "Game/Localisation/LocalisedText.h"
 #include "Game/Multiplayer/PC/TwoPlayerLink.h"
 #include "Platform/Input/Input.h"
 #include "Platform/Net/LoopbackPeer.h"
@@ -273,6 +276,118 @@ TEST_F(LinkSilenceTest, ALostConnectionLogsTheReasonThePeerGives) {
                                   l.compare(l.size() - tail.size(), tail.size(), tail) == 0;
                          }),
             lines.end());
+  m_link.AttachPeer(nullptr);
+}
+
+// The loopback peer with faults put in: its sends refused, empty packets delivered first.
+class FaultyPeer : public plat::Peer {
+ public:
+  explicit FaultyPeer(plat::Peer* real) : m_real(real) {}
+  bool Send(const uint8_t* data, uint32_t length) override {
+    return !refuseSends && m_real->Send(data, length);
+  }
+  plat::Packet* Receive() override {
+    plat::Packet* packet = &m_empty;
+    if (emptyPackets == 0)
+      packet = m_real->Receive();
+    else
+      --emptyPackets;
+    received += packet != nullptr;
+    return packet;
+  }
+  void Release(plat::Packet* packet) override {
+    ++released;
+    if (packet != &m_empty) m_real->Release(packet);
+  }
+  bool SetStaticData(const uint8_t* data, uint32_t length) override {
+    return m_real->SetStaticData(data, length);
+  }
+  const uint8_t* LocalStaticData(uint32_t* length) const override {
+    return m_real->LocalStaticData(length);
+  }
+  const uint8_t* RemoteStaticData(uint32_t* length) const override {
+    return m_real->RemoteStaticData(length);
+  }
+  bool IsConnected() const override { return m_real->IsConnected(); }
+  const char* LossReason() const override { return m_real->LossReason(); }
+
+  bool refuseSends = false;
+  int emptyPackets = 0;
+  int received = 0;
+  int released = 0;
+
+ private:
+  plat::Peer* m_real;
+  plat::Packet m_empty;
+};
+
+std::string g_clientCode;
+void NoteClientStart(const char* code) { g_clientCode = code; }
+
+TEST_F(LinkSilenceTest, EmptyPacketsRefusedSendsAndAStartFromTheOtherSideAreToldApart) {
+  FaultyPeer peer(m_end.get());
+  m_link.AttachPeer(&peer);
+  // A flood is read 64 packets a frame, so that it cannot hold the frame up (the first of them
+  // is the connection's own news).
+  m_other.babblePerTurn = 100;
+  m_other.Turn();
+  m_other.babblePerTurn = 0;
+  m_link.Update();
+  m_link.AttachPeer(m_end.get());
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: ignored 63 messages of unknown kinds in all"));
+  EXPECT_EQ(peer.received, 64);
+  EXPECT_EQ(peer.released, 64) << "every packet read is given back";
+  m_link.Update();
+  m_link.AttachPeer(&peer);
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: ignored 37 messages of unknown kinds in all"));
+  // Empty packets: said once, counted when the peer goes.
+  peer.emptyPackets = 3;
+  m_link.Update();
+  EXPECT_EQ(CountLogLines("TwoPlayerLink: ignored an empty packet"), 1u);
+  EXPECT_TRUE(
+      DebugLogContains("TwoPlayerLink: ignored an empty packet (later unknown ones are counted)"));
+  m_link.AttachPeer(m_end.get());
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: ignored 3 messages of unknown kinds in all"));
+  m_link.AttachPeer(&peer);
+
+  // A start that cannot be sent starts nothing.
+  peer.refuseSends = true;
+  EXPECT_FALSE(m_link.StartHost("MGRST", 5));
+  EXPECT_FALSE(m_link.IsGameRunning());
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: the start could not be sent"));
+  // A record that cannot be sent ends the game on its tick.
+  peer.refuseSends = false;
+  ASSERT_TRUE(m_link.StartHost("X", 5)) << "a code of one character";
+  EXPECT_EQ(m_link.FailedFrame(), -1);
+  ASSERT_TRUE(Frame());
+  EXPECT_TRUE(m_link.ReadyForTick()) << "ready until its tick has run";
+  Tick();
+  peer.refuseSends = true;
+  EXPECT_FALSE(m_link.ReadyForTick());
+  EXPECT_EQ(m_link.Failure(), LinkFailure::kConnectionLost);
+  EXPECT_EQ(m_link.FailedFrame(), 1);
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: the input record of frame 1 could not be sent"));
+  EXPECT_FALSE(m_link.ReadyForTick()) << "and asks for no more";
+  peer.refuseSends = false;
+  m_link.StopGame();
+  EXPECT_EQ(m_link.Failure(), LinkFailure::kNone) << "the next game starts clean";
+  EXPECT_EQ(m_link.FailedFrame(), -1);
+  m_other.Turn();
+  m_other.received.clear();
+
+  // The other machine's start came first: this one joins it as the client (any printable
+  // characters make a code).
+  m_link.SetClientStartCallback(&NoteClientStart);
+  g_clientCode.clear();
+  Send(*m_other.end, StartMessage(9, "!DL~M"));
+  EXPECT_FALSE(m_link.StartHost("MGRST", 5));
+  EXPECT_TRUE(DebugLogContains("TwoPlayerLink: the other machine started a game first"));
+  EXPECT_TRUE(m_link.IsGameRunning());
+  EXPECT_FALSE(m_link.IsHost());
+  EXPECT_STREQ(m_link.GameCode(), "!DL~M");
+  EXPECT_EQ(g_clientCode, "!DL~M");
+  m_link.StopGame();
+  m_link.SetClientStartCallback(nullptr);
   m_link.AttachPeer(nullptr);
 }
 
@@ -583,6 +698,71 @@ TEST_F(LinkAppTest, AStartThatMakesNoGameStopsTheLinkAndALaterStartWorks) {
     Link()->AttachPeer(m_end.get());
     m_other.received.clear();
   }
+}
+
+// With a peer the menu offers both two-player games, each marked so, and each starts as the host
+// with its own code.
+TEST_F(LinkAppTest, WithAPeerTheMenuOffersBothTwoPlayerGames) {
+  RenderWindow* window = GetApp().FindWindow(FrontEnd()->GetWindowId());
+  ASSERT_NE(window, nullptr);
+  window->DropText();
+  FrontEnd()->Update(*GetKavelApp()->GetInput());
+  std::vector<std::pair<std::u16string, std::pair<int32_t, int32_t>>> shown;
+  for (int32_t i = 0; i < window->GetTextItemCount(); ++i) {
+    const TextItem* item = window->GetTextItem(i);
+    shown.push_back({item->text, {item->x, item->y}});
+  }
+  window->DropText();
+  const struct {
+    int32_t text, x, y;
+  } wanted[] = {{1000, 200, 120}, {1001, 200, 146}, {1002, 200, 172}, {1001, 200, 198},
+                {1019, 400, 198}, {1002, 200, 224}, {1019, 400, 224}, {1003, 200, 250},
+                {1004, 400, 250}, {1007, 200, 276}, {1009, 400, 276}, {1011, 200, 302},
+                {1012, 200, 328}};
+  ASSERT_EQ(shown.size(), std::size(wanted));
+  for (size_t i = 0; i < shown.size(); ++i) {
+    EXPECT_EQ(shown[i].first, GetLocalisedText(wanted[i].text)) << i;
+    EXPECT_EQ(shown[i].second, std::make_pair(wanted[i].x, wanted[i].y)) << i;
+  }
+  const GameMaker pirate = SetGameMaker(kGamePirate, &MakeTickGame);
+  const struct {
+    int32_t item;
+    const char* code;
+  } starts[] = {{CFrontEnd::kItemFootballTwoPlayer, kFootballCode},
+                {CFrontEnd::kItemPirateTwoPlayer, kPirateCode}};
+  for (const auto& start : starts) {
+    SCOPED_TRACE(start.code);
+    while (FrontEnd()->GetSelection() != start.item) Press(plat::kDIK_DOWN);
+    Press(plat::kDIK_RETURN);
+    ASSERT_NE(Game(), nullptr);
+    EXPECT_EQ(Game()->GetMode(), kModeTwoPlayer);
+    EXPECT_EQ(Game()->GetLevel(), 0) << "both machines play the first difficulty";
+    EXPECT_STREQ(Link()->GameCode(), start.code);
+    EXPECT_TRUE(Link()->IsHost());
+    ASSERT_TRUE(PlayTo(3));
+    EXPECT_EQ(window->GetFlags(), BaseRenderWindow::kSuspended)
+        << "no overlay while the other machine keeps up";
+    GetKavelApp()->StartGame(nullptr);
+    ExpectMenu();
+    m_other.Turn();
+    m_other.received.clear();
+  }
+  // Started by the other machine, each runs at the first difficulty too.
+  uint8_t session = 60;
+  for (const auto& start : starts) {
+    SCOPED_TRACE(start.code);
+    Send(*m_other.end, StartMessage(++session, start.code));
+    Frames(2);
+    ASSERT_NE(Game(), nullptr);
+    EXPECT_EQ(Game()->GetMode(), kModeTwoPlayer);
+    EXPECT_EQ(Game()->GetLevel(), 0);
+    EXPECT_FALSE(Link()->IsHost());
+    GetKavelApp()->StartGame(nullptr);
+    ExpectMenu();
+    m_other.Turn();
+    m_other.received.clear();
+  }
+  SetGameMaker(kGamePirate, pirate);
 }
 
 // A start from the other machine while this one plays alone replaces that game, and the link

@@ -79,6 +79,8 @@ TEST_F(LocalisedTextTest, NarrowFormEncodesEveryRange) {
       {{0xD800, u'x'}, "\xEF\xBF\xBDx"},
       {{0xDC00, 0xDC00}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {{u'x', 0xDBFF}, "x\xEF\xBF\xBD"},
+      {{0xDFFF, u'y'}, "\xEF\xBF\xBDy"},
+      {{0xD7FF, 0xDC00}, "\xED\x9F\xBF\xEF\xBF\xBD"},
   };
   std::vector<std::u16string> texts;
   for (const auto& [wide, narrow] : kCases) texts.push_back(wide);
@@ -156,6 +158,11 @@ TEST_F(LocalisedTextTest, DamagedFilesAreRefusedWhole) {
     EXPECT_FALSE(LoadLocalisedText()) << bad.name;
     EXPECT_TRUE(DebugLogContains(bad.logged)) << bad.name;
     EXPECT_TRUE(DebugLogContains("PendrakeText.els refused")) << bad.name;
+    ExpectRefused(bad.name);
+    // The same from memory.
+    ASSERT_TRUE(GetLocalisedTextTable().LoadImage(good.data(), good.size(), "good.els"));
+    EXPECT_FALSE(GetLocalisedTextTable().LoadImage(image.data(), image.size(), "bad.els"));
+    EXPECT_TRUE(DebugLogContains("bad.els refused")) << bad.name;
     ExpectRefused(bad.name);
   }
 }

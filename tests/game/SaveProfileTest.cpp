@@ -182,6 +182,34 @@ void ExpectDamaged(SaveProfile& profile, const std::vector<uint8_t>& image, cons
   EXPECT_EQ(ReadImage(), image) << row;
 }
 
+// A file no longer than its header is judged by its version first: a newer program's is kept as
+// newer, another version is unknown, this version's is short.
+TEST_F(SaveProfileTest, AHeaderAloneIsJudgedByItsVersion) {
+  const struct {
+    uint32_t version;
+    size_t size;
+    SaveProfile::LoadResult result;
+    const char* logged;
+  } cases[] = {
+      {2, 8, SaveProfile::LoadResult::kNewer, "is of a newer version (2)"},
+      {0, 8, SaveProfile::LoadResult::kDamaged, "(unknown version)"},
+      {1, 8, SaveProfile::LoadResult::kDamaged, "(8 of 1804 bytes)"},
+      {2, 7, SaveProfile::LoadResult::kDamaged, "(7 of 1804 bytes)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "version " << c.version << ", " << c.size << " bytes");
+    std::vector<uint8_t> image = {'P', 'D', 'S', 'G', 0, 0, 0, 0};
+    bytewriter::PutU32(image, 4, c.version);
+    image.resize(c.size);
+    ASSERT_TRUE(bytewriter::SaveBytes("PDSG.raw", image));
+    std::remove("Debug.log");
+    SaveProfile profile;
+    EXPECT_EQ(profile.Load(), c.result);
+    EXPECT_TRUE(DebugLogContains(c.logged));
+    EXPECT_TRUE(IsDefault(profile));
+  }
+}
+
 TEST_F(SaveProfileTest, DamagedFilesGiveDefaults) {
   SavedProfile();
   const std::vector<uint8_t> good = ReadImage();
