@@ -27,28 +27,6 @@ using football::Plus;
 constexpr int32_t kTextOut = 145;
 constexpr int32_t kTextBlocked = 147;
 
-std::u16string Shown(const G* game) {
-  return game->m_ingameText.shown && game->m_ingameText.text ? game->m_ingameText.text : u"";
-}
-
-std::u16string Text(int32_t id) {
-  const char16_t* text = GetLocalisedText(id);
-  return text ? text : u"";
-}
-
-// Whether the game's effects or speech bank is playing `sample` now.
-bool Effect(const G* game, int32_t sample) {
-  CSoundWrapper* sound = GetSoundWrapper();
-  return sound && sound->IsSamplePlaying(game->m_effectsBank, sample);
-}
-bool Speech(const G* game, int32_t sample) {
-  CSoundWrapper* sound = GetSoundWrapper();
-  return sound && sound->IsSamplePlaying(game->m_speechBank, sample);
-}
-void Hush() {
-  if (CSoundWrapper* sound = GetSoundWrapper()) sound->StopAll();
-}
-
 float Speed(const Vector4& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 
 class FootballOutcomesTest : public FootballTest {

@@ -24,24 +24,6 @@ using namespace footballtest;
 using G = cfootballgame;
 using football::Plus;
 
-bool Effect(const G* game, int32_t sample) {
-  CSoundWrapper* sound = GetSoundWrapper();
-  return sound && sound->IsSamplePlaying(game->m_effectsBank, sample);
-}
-bool Speech(const G* game, int32_t sample) {
-  CSoundWrapper* sound = GetSoundWrapper();
-  return sound && sound->IsSamplePlaying(game->m_speechBank, sample);
-}
-void Hush() {
-  if (CSoundWrapper* sound = GetSoundWrapper()) sound->StopAll();
-}
-std::u16string Shown(const G* game) {
-  return game->m_ingameText.shown && game->m_ingameText.text ? game->m_ingameText.text : u"";
-}
-std::u16string Text(int32_t id) {
-  const char16_t* text = GetLocalisedText(id);
-  return text ? text : u"";
-}
 float Apart(const Vector4& a, const Vector4& b) {
   return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
                    (a.z - b.z) * (a.z - b.z));

@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 
 #include "Engine/PC/PCApp.h"
 #include "Game/FootballGame/FootballGame.h"
 #include "Game/Frontend/FrontEnd.h"
 #include "Game/Frontend/SaveProfile.h"
 #include "Game/KavelApp.h"
+#include "Game/Localisation/LocalisedText.h"
+#include "Game/Sound/CSoundWrapper.h"
 #include "Platform/Input/Input.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/DemoData.h"
@@ -107,5 +110,29 @@ class FootballTest : public AppTest {
         m_harness, [] { return GetKavelApp()->GetCurrentGame() == nullptr; }, limit);
   }
 };
+
+// The message the game shows now, empty when none.
+inline std::u16string Shown(const cfootballgame* game) {
+  return game->m_ingameText.shown && game->m_ingameText.text ? game->m_ingameText.text : u"";
+}
+
+// The localised text `id`, empty when the table lacks it.
+inline std::u16string Text(int32_t id) {
+  const char16_t* text = GetLocalisedText(id);
+  return text ? text : u"";
+}
+
+// Whether the game's effects or speech bank is playing `sample` now.
+inline bool Effect(const cfootballgame* game, int32_t sample) {
+  CSoundWrapper* sound = GetSoundWrapper();
+  return sound && sound->IsSamplePlaying(game->m_effectsBank, sample);
+}
+inline bool Speech(const cfootballgame* game, int32_t sample) {
+  CSoundWrapper* sound = GetSoundWrapper();
+  return sound && sound->IsSamplePlaying(game->m_speechBank, sample);
+}
+inline void Hush() {
+  if (CSoundWrapper* sound = GetSoundWrapper()) sound->StopAll();
+}
 
 }  // namespace footballtest
