@@ -116,7 +116,24 @@ GameBaseClass* MakeTestGame(int32_t mode, int32_t level) {
   return g_game;
 }
 
-class FrameworkTest : public AppTest {
+// The program's menu as a player works it: a key pressed for one frame and let go for the next.
+class MenuTest : public AppTest {
+ protected:
+  void Press(int key) {
+    m_harness.input().SetKey(key, true);
+    m_harness.RunFrames(1);
+    m_harness.input().SetKey(key, false);
+    m_harness.RunFrames(1);
+  }
+  CFrontEnd* FrontEnd() { return GetKavelApp()->GetFrontEnd(); }
+  // The message box's lines, as the player reads them.
+  std::u16string Line(int32_t line) {
+    const char16_t* text = FrontEnd()->GetMessageLine(line);
+    return text ? text : u"";
+  }
+};
+
+class FrameworkTest : public MenuTest {
  protected:
   void SetUp() override {
     LinkDemoData();
@@ -135,18 +152,6 @@ class FrameworkTest : public AppTest {
     SetGameMaker(kGameDiving, m_previousMaker);
   }
 
-  void Press(int key) {
-    m_harness.input().SetKey(key, true);
-    m_harness.RunFrames(1);
-    m_harness.input().SetKey(key, false);
-    m_harness.RunFrames(1);
-  }
-  CFrontEnd* FrontEnd() { return GetKavelApp()->GetFrontEnd(); }
-  // The message box's lines, as the player reads them.
-  std::u16string Line(int32_t line) {
-    const char16_t* text = FrontEnd()->GetMessageLine(line);
-    return text ? text : u"";
-  }
   static std::u16string Text(int32_t id) { return id < 0 ? u"" : GetLocalisedText(id); }
   // Runs frames until the game is gone or `limit` frames have passed.
   void RunUntilGameEnds(int limit) {
@@ -886,25 +891,13 @@ TEST_F(FrameworkTest, QuitEndsTheProgram) {
 }
 
 // The program as a player starts it, with the files of the working folder prepared first.
-class FrameworkFilesTest : public AppTest {
+class FrameworkFilesTest : public MenuTest {
  protected:
   void SetUp() override {
     GetSaveProfile() = SaveProfile();
     KavelApp::Register();
   }
   void TearDown() override { m_harness.Stop(); }
-  void Press(int key) {
-    m_harness.input().SetKey(key, true);
-    m_harness.RunFrames(1);
-    m_harness.input().SetKey(key, false);
-    m_harness.RunFrames(1);
-  }
-  CFrontEnd* FrontEnd() { return GetKavelApp()->GetFrontEnd(); }
-  // The message box's lines, as the player reads them.
-  std::u16string Line(int32_t line) {
-    const char16_t* text = FrontEnd()->GetMessageLine(line);
-    return text ? text : u"";
-  }
 };
 
 // A profile the program refuses is told to the player once, at the start, and kept aside at the
