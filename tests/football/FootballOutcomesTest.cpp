@@ -31,14 +31,6 @@ float Speed(const Vector4& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v
 
 class FootballOutcomesTest : public FootballTest {
  protected:
-  G* Loaded(int32_t mode = kModeNormal) {
-    G* game = StartFromMenu(mode, 0);
-    EXPECT_NE(game, nullptr);
-    if (game) {
-      EXPECT_TRUE(PlayIntro(game));
-    }
-    return game;
-  }
   // The ball in live flight at `at` with `velocity`, no drift, no contact to come.
   static void InFlight(G* game, int32_t state, const Vector4& at, const Vector4& velocity) {
     game->phase = G::kPhaseFlight;

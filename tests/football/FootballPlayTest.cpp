@@ -33,17 +33,7 @@ float PitchFov(const G* game) {
   return pitch && pitch->GetCamera() ? pitch->GetCamera()->GetHorizontalFov() : -1.0f;
 }
 
-class FootballPlayTest : public FootballTest {
- protected:
-  G* Loaded(int32_t mode = kModeNormal, int32_t level = 0) {
-    G* game = StartFromMenu(mode, level);
-    EXPECT_NE(game, nullptr);
-    if (game) {
-      EXPECT_TRUE(PlayIntro(game));
-    }
-    return game;
-  }
-};
+class FootballPlayTest : public FootballTest {};
 
 TEST_F(FootballPlayTest, TheIntroFliesOverFadesOutAndUpAndPlayStartsWithAWhistle) {
   G* game = StartFromMenu(kModeNormal, 0);

@@ -104,6 +104,16 @@ class FootballTest : public AppTest {
         1200);
   }
 
+  // Started from the menu and played through the intro, ready to aim.
+  cfootballgame* Loaded(int32_t mode = kModeNormal, int32_t level = 0) {
+    cfootballgame* game = StartFromMenu(mode, level);
+    EXPECT_NE(game, nullptr);
+    if (game) {
+      EXPECT_TRUE(PlayIntro(game));
+    }
+    return game;
+  }
+
   // Runs until the game is gone (its Update reported the end); whether it ended.
   bool RunToEnd(int limit) {
     return RunUntil(
