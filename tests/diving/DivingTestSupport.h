@@ -19,19 +19,9 @@
 
 namespace divingtest {
 
-// The demo data with the diving folder's files linked one by one, leaving out those named, so a
-// test can take some away or write its own in their place.
+// The demo data with the diving folder's files linked one by one, leaving out those named.
 inline void LinkDivingDataFileByFile(const std::set<std::string>& leftOut = {}) {
-  namespace fs = std::filesystem;
-  const fs::path demo = DemoDataFolder();
-  fs::create_directory("data");
-  for (const fs::directory_entry& entry : fs::directory_iterator(demo))
-    if (entry.path().filename() != "DivingGame")
-      fs::create_directory_symlink(entry.path(), fs::path("data") / entry.path().filename());
-  fs::create_directory("data/DivingGame");
-  for (const fs::directory_entry& entry : fs::directory_iterator(demo / "DivingGame"))
-    if (!leftOut.count(entry.path().filename().string()))
-      fs::create_symlink(entry.path(), fs::path("data/DivingGame") / entry.path().filename());
+  LinkDemoDataFileByFile("DivingGame", leftOut);
 }
 
 constexpr int kKeyReturn = 0x1C;

@@ -259,17 +259,10 @@ class FootballBrokenDataTest : public FootballTest,
  protected:
   void LinkData() override {
     namespace fs = std::filesystem;
-    const fs::path demo = DemoDataFolder();
-    fs::create_directory("data");
-    for (const auto& entry : fs::directory_iterator(demo))
-      if (entry.path().filename() != "FootballGame")
-        fs::create_directory_symlink(entry.path(), fs::path("data") / entry.path().filename());
-    fs::create_directory("data/FootballGame");
-    for (const auto& entry : fs::directory_iterator(demo / "FootballGame"))
-      fs::create_symlink(entry.path(), fs::path("data/FootballGame") / entry.path().filename());
     const std::string broken = GetParam();
-    const fs::path path = fs::path("data/FootballGame") / broken.substr(0, broken.find(':'));
-    fs::remove(path);
+    const std::string name = broken.substr(0, broken.find(':'));
+    LinkDemoDataFileByFile("FootballGame", {name});
+    const fs::path path = fs::path("data/FootballGame") / name;
     if (broken.find(":short") != std::string::npos) {
       std::ofstream(path, std::ios::binary) << std::string(40, '\x01');
     } else if (broken.find(":empty") != std::string::npos) {

@@ -17,17 +17,7 @@ namespace fs = std::filesystem;
 class FootballMissingModelTest : public FootballTest {
  protected:
   // The demo data with "ball.geo" left out of the game's folder.
-  void LinkData() override {
-    const fs::path demo = DemoDataFolder();
-    fs::create_directory("data");
-    for (const auto& entry : fs::directory_iterator(demo))
-      if (entry.path().filename() != "FootballGame")
-        fs::create_directory_symlink(entry.path(), fs::path("data") / entry.path().filename());
-    fs::create_directory("data/FootballGame");
-    for (const auto& entry : fs::directory_iterator(demo / "FootballGame"))
-      if (entry.path().filename() != "ball.geo")
-        fs::create_symlink(entry.path(), fs::path("data/FootballGame") / entry.path().filename());
-  }
+  void LinkData() override { LinkDemoDataFileByFile("FootballGame", {"ball.geo"}); }
 };
 
 TEST_F(FootballMissingModelTest, TheModelItCannotDrawIsReportedOnceAndCountedAtTheEnd) {

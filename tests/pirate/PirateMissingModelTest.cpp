@@ -17,15 +17,7 @@ namespace fs = std::filesystem;
 TEST(PirateMissingModelTest, TheModelItCannotDrawIsReportedOnceAndCountedAtTheEnd) {
   AppHarness harness;
   // The demo data with "board.geo" left out of the game's folder.
-  const fs::path demo = DemoDataFolder();
-  fs::create_directory("data");
-  for (const auto& entry : fs::directory_iterator(demo))
-    if (entry.path().filename() != "PirateGame")
-      fs::create_directory_symlink(entry.path(), fs::path("data") / entry.path().filename());
-  fs::create_directory("data/PirateGame");
-  for (const auto& entry : fs::directory_iterator(demo / "PirateGame"))
-    if (entry.path().filename() != "board.geo")
-      fs::create_symlink(entry.path(), fs::path("data/PirateGame") / entry.path().filename());
+  LinkDemoDataFileByFile("PirateGame", {"board.geo"});
   GetSaveProfile() = SaveProfile();
   KavelApp::Register();
   ASSERT_TRUE(harness.Start());

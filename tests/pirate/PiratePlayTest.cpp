@@ -579,19 +579,7 @@ class PirateLoadTest : public AppTest {
   // The demo data, but for one file of the pirate game's folder; `bytes` of its own in its place
   // unless null.
   static void LinkDemoDataBut(const std::string& left, const std::string* bytes = nullptr) {
-    std::filesystem::create_directory("data");
-    for (const auto& entry : std::filesystem::directory_iterator(DemoDataFolder())) {
-      const std::string name = entry.path().filename().string();
-      if (name != "PirateGame") {
-        std::filesystem::create_directory_symlink(entry.path(), "data/" + name);
-        continue;
-      }
-      std::filesystem::create_directory("data/PirateGame");
-      for (const auto& file : std::filesystem::directory_iterator(entry.path()))
-        if (file.path().filename() != left)
-          std::filesystem::create_symlink(file.path(),
-                                          "data/PirateGame/" + file.path().filename().string());
-    }
+    LinkDemoDataFileByFile("PirateGame", {left});
     if (bytes) std::ofstream("data/PirateGame/" + left, std::ios::binary) << *bytes;
   }
   void StartApp() {

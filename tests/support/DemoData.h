@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 
 inline std::string DemoDataFolder() {
@@ -30,3 +31,20 @@ inline std::string DemoDataFolder() {
 
 // Links the demo data into the working folder (a test's fresh temporary folder).
 inline void LinkDemoData() { std::filesystem::create_directory_symlink(DemoDataFolder(), "data"); }
+
+// The demo data with the folder `game` linked file by file, leaving out those named, so a test can
+// take some away or write its own in their place.
+inline void LinkDemoDataFileByFile(const std::string& game,
+                                   const std::set<std::string>& leftOut = {}) {
+  namespace fs = std::filesystem;
+  const fs::path demo = DemoDataFolder();
+  const fs::path folder = fs::path("data") / game;
+  fs::create_directory("data");
+  for (const fs::directory_entry& entry : fs::directory_iterator(demo))
+    if (entry.path().filename() != game)
+      fs::create_directory_symlink(entry.path(), fs::path("data") / entry.path().filename());
+  fs::create_directory(folder);
+  for (const fs::directory_entry& entry : fs::directory_iterator(demo / game))
+    if (!leftOut.count(entry.path().filename().string()))
+      fs::create_symlink(entry.path(), folder / entry.path().filename());
+}
