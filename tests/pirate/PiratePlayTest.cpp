@@ -590,6 +590,16 @@ class PirateLoadTest : public AppTest {
     piratetest::UseFastClock(m_harness);
     m_harness.RunFrames(2);
   }
+  // Frames (200 at most) until the started game waits for the player's first pick; the game then,
+  // null while none is running.
+  cpirategame* RunToInput() {
+    cpirategame* g = nullptr;
+    for (int i = 0; i < 200 && !(g && g->m_playPhase == cpirategame::kPhaseInput); ++i) {
+      m_harness.RunFrames(1);
+      g = GetKavelApp()->IsLoading() ? nullptr : CurrentPirateGame();
+    }
+    return g;
+  }
 };
 
 // The island's light file too short for a light record: refused with a line and let go, the
@@ -600,11 +610,7 @@ TEST_F(PirateLoadTest, ALightFileTooShortIsRefusedAndTheWindowsKeepTheirOwnLight
   StartApp();
   const uint32_t files = MemoryTracker::CountBlocksOwnedBy("FileIO::LoadFile");
   PDFE_StartGameMrGorst();
-  cpirategame* g = nullptr;
-  for (int i = 0; i < 200 && !(g && g->m_playPhase == cpirategame::kPhaseInput); ++i) {
-    m_harness.RunFrames(1);
-    g = GetKavelApp()->IsLoading() ? nullptr : CurrentPirateGame();
-  }
+  cpirategame* g = RunToInput();
   ASSERT_NE(g, nullptr);
   EXPECT_TRUE(DebugLogContains(
       "cpirategame: \"skull_island.lgt\" is 40 bytes, too short for a light record"));
@@ -656,11 +662,7 @@ TEST_F(PirateLoadTest, AHoleWithoutItsCoverStaysOutOfPlay) {
   AssertCounter reports;
   GetKavelApp()->GetFrontEnd()->SetDifficulty(2);
   PDFE_StartGameMrGorst();
-  cpirategame* g = nullptr;
-  for (int i = 0; i < 200 && !(g && g->m_playPhase == cpirategame::kPhaseInput); ++i) {
-    m_harness.RunFrames(1);
-    g = GetKavelApp()->IsLoading() ? nullptr : CurrentPirateGame();
-  }
+  cpirategame* g = RunToInput();
   ASSERT_NE(g, nullptr);
   EXPECT_EQ(g->m_holes[0].objectNode, -1);
   EXPECT_EQ(g->m_holes[0].outOfPlay, 1);
