@@ -65,6 +65,7 @@ int32_t KavelApp::Init() {
   s_kavelApp = this;
   m_input = TrackedNew<InputDevice>("KavelApp::Init");
   SetInputDevice(m_input);
+  MapFirstPadToItsStateWord();
   m_link = TrackedNew<TwoPlayerLink>("KavelApp::Init");
   SetTwoPlayerLink(m_link);
   if (m_link) m_link->SetClientStartCallback(&PDFE_ClientConnected);

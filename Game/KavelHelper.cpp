@@ -10,6 +10,7 @@
 #include "Engine/PC/PCApp.h"
 #include "Engine/PC/PCLightManager.h"
 #include "Engine/Random.h"
+#include "Game/Helper/InputDevice.h"
 
 namespace {
 
@@ -90,6 +91,7 @@ void KavelHelper::CleanUp() {
 
 int32_t KavelHelper::Init(KavelHelperState& state) {
   App& app = GetApp();
+  MapFirstPadToItsStateWord();
   WalkDisplayModes();
   RenderWindow* window = TrackedNew<RenderWindow>("KavelHelper::Init");
   if (window) {

@@ -9,6 +9,7 @@
 #include "Engine/MemoryTracker.h"
 #include "Engine/PC/PCApp.h"
 #include "Game/EditorParticleSystem.h"
+#include "Game/Helper/InputDevice.h"
 #include "Game/ParticleEditorDialog.h"
 #include "Platform/Dialog/Dialog.h"
 
@@ -69,6 +70,7 @@ KavelParticle* KavelParticle::Current() { return s_current; }
 
 int32_t KavelParticle::Init(KavelParticleState& state) {
   App& app = GetApp();
+  MapFirstPadToItsStateWord();
   plat::GetWorkingFolder(s_globals.startFolder, ParticleEditorGlobals::kFolderSize);
   app.SetDataDir(kEditorFolder);
   state.windowId = MakeWindow();

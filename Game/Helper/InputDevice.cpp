@@ -1,6 +1,7 @@
 #include "Game/Helper/InputDevice.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "Engine/Input.h"
 #include "Engine/PC/PCApp.h"
@@ -55,9 +56,22 @@ constexpr uint32_t kAllRemappedButtons =
     InputDevice::kRemappedPadButtons[0] | InputDevice::kRemappedPadButtons[1] |
     InputDevice::kRemappedPadButtons[2] | InputDevice::kRemappedPadButtons[3];
 
+// The first pad's state word: the four directions (hat, direction controls or stick), the
+// stick's own four bits and the four action buttons.
+constexpr uint32_t kPadStateWordBits[] = {0x1,  0x2,  0x4,    0x8,    0x10,   0x20,
+                                          0x40, 0x80, 0x1000, 0x2000, 0x4000, 0x8000};
+
 InputDevice* g_inputDevice = nullptr;
 
 }  // namespace
+
+void MapFirstPadToItsStateWord() {
+  if (!g_gamePad || g_gamePad->PairCount(0) > 0) return;
+  GamePadMappingPair pairs[std::size(kPadStateWordBits)];
+  for (size_t i = 0; i < std::size(kPadStateWordBits); ++i)
+    pairs[i] = {kPadStateWordBits[i], kPadStateWordBits[i]};
+  g_gamePad->SetMapping(0, static_cast<int32_t>(std::size(pairs)), pairs);
+}
 
 InputDevice::InputDevice() {
   ResetBindings();

@@ -80,6 +80,12 @@ class InputDevice {
   uint32_t m_linkPressed[2] = {};
 };
 
+// Until a player's own mapping is given (SetMapping), the first pad reads as its state word: each
+// direction and button bit stands for itself. Without it the pad maps nothing at all, since
+// BaseGamePad turns raw bits into game bits only through pairs. The program and each tool call
+// this where they start; a mapping already set is kept.
+void MapFirstPadToItsStateWord();
+
 // The game's one input device while it exists.
 InputDevice* GetInputDevice();
 void SetInputDevice(InputDevice* device);

@@ -170,6 +170,7 @@ class ScriptedDirectInputObject : public DirectInput {
  public:
   explicit ScriptedDirectInputObject(ScriptedInput* script) { script->Register(&m_link); }
   ~ScriptedDirectInputObject() override {
+    if (m_system) m_system->Release();
     if (m_link.script) m_link.script->Unregister(&m_link);
   }
   ScriptedDirectInputObject(const ScriptedDirectInputObject&) = delete;
@@ -196,6 +197,7 @@ class ScriptedDirectInputObject : public DirectInput {
     if (!callback) return kDIERR_INVALIDPARAM;
     ScriptedInput* script = m_link.script;
     if (!script || script->m_enumFails) return kDIERR_GENERIC;
+    if (DirectInput* system = SystemPads()) return system->EnumDevices(callback, context);
     for (int i = 0; i < script->PadCount(); ++i) {
       const ScriptedInput::Pad& pad = script->GetPad(i);
       DeviceInstance device;
@@ -211,6 +213,7 @@ class ScriptedDirectInputObject : public DirectInput {
     *device = nullptr;
     ScriptedInput* script = m_link.script;
     if (!script) return kDIERR_GENERIC;
+    if (DirectInput* system = SystemPads()) return system->CreateJoystick(instanceId, device);
     int pad = instanceId - ScriptedInput::kFirstPadInstanceId;
     if (pad < 0 || pad >= script->PadCount()) return kDIERR_DEVICENOTREG;
     if (script->GetPad(pad).createFails) return kDIERR_GENERIC;
@@ -226,7 +229,15 @@ class ScriptedDirectInputObject : public DirectInput {
   }
 
  private:
+  // SDL's own DirectInput, made on first use, while the script leaves pads to the system.
+  DirectInput* SystemPads() {
+    if (!m_link.script || !m_link.script->m_systemPads) return nullptr;
+    if (!m_system && SdlDirectInput8Create(&m_system) != kDI_OK) m_system = nullptr;
+    return m_system;
+  }
+
   ScriptedInput::Link m_link;
+  DirectInput* m_system = nullptr;
 };
 
 ScriptedInput::ScriptedInput() = default;

@@ -102,6 +102,9 @@ class ScriptedInput {
   int PadCount() const { return static_cast<int>(m_pads.size()); }
   // EnumDevices answers kDIERR_GENERIC without listing anything.
   void SetEnumFails(bool fails) { m_enumFails = fails; }
+  // Pads are SDL's, as a player's machine presents them (SDL's virtual joysticks in tests),
+  // while the keyboard and mouse stay scripted; the scripted pads are not listed.
+  void UseSystemPads(bool use) { m_systemPads = use; }
 
   // --- Records.
   // Every SetEffectParameters call, whether or not the pad has an effect.
@@ -143,6 +146,7 @@ class ScriptedInput {
   bool m_mouseAcquireFails = false;
   std::deque<Pad> m_pads;
   bool m_enumFails = false;
+  bool m_systemPads = false;
   std::vector<RumbleCall> m_rumbleCalls;
   std::vector<AxisRangeCall> m_axisRangeCalls;
   int m_keyboardAcquires = 0;

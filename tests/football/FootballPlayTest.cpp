@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "Game/Helper/InputDevice.h"
 #include "Game/Localisation/LocalisedText.h"
 #include "tests/football/FootballTestSupport.h"
+#include "tests/support/VirtualPad.h"
 
 namespace {
 
@@ -545,40 +547,55 @@ TEST_F(FootballPlayTest, AParriedBallOverTheLineIsAGoalButNotOneParriedWide) {
   }
 }
 
-// The pad: its four remapped buttons read as the game's kick, W, Q and E; the first kicks.
+// The pad, as a player's machine presents it and as the program maps it: the stick and the hat
+// steer, its four buttons read as the game's kick, W, Q and E, and the first kicks.
 class FootballPadTest : public FootballTest {
  protected:
   void BeforeStart() override {
-    m_harness.input().AddPad("Test Pad", plat::DeviceType::Gamepad, false);
+    m_harness.input().UseSystemPads(true);
+    ASSERT_TRUE(m_pad.Attached());
   }
+  VirtualPad m_pad;
 };
 
-TEST_F(FootballPadTest, ThePadsFirstButtonKicks) {
+TEST_F(FootballPadTest, ThePadSteersAndItsFirstButtonKicks) {
   G* game = StartFromMenu(kModeNormal, 0);
   ASSERT_NE(game, nullptr);
   ASSERT_TRUE(PlayIntro(game));
-  ASSERT_NE(g_gamePad, nullptr);
-  struct Case {
-    uint32_t padBits;
-    uint32_t reads;
+  struct Steer {
+    const char* what;
+    std::function<void(bool)> set;
+    float turn;    // heading change over 10 ticks
+    float height;  // aim height change over 10 ticks
   };
-  const Case cases[] = {{0x1000, kInputAction},
-                        {0x4000, kInputButtonW},
-                        {0x8000, kInputButtonQ},
-                        {0x2000, kInputButtonE}};
-  const uint32_t remapped = 0x1000 | 0x2000 | 0x4000 | 0x8000;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.padBits);
-    // The pad's button 0 stands for each of the remapped buttons in turn.
-    const GamePadMappingPair pair = {0x1000, c.padBits};
-    g_gamePad->SetMapping(0, 1, &pair);
+  const Steer steers[] = {
+      {"stick left", [this](bool on) { m_pad.SetAxis(0, on ? -30000 : 0); }, 0.1f, 0.0f},
+      {"hat right", [this](bool on) { m_pad.SetHat(on ? VirtualPad::kHatRight : 0); }, -0.1f, 0.0f},
+      {"stick up", [this](bool on) { m_pad.SetAxis(1, on ? -30000 : 0); }, 0.0f, 0.1f},
+      {"hat down", [this](bool on) { m_pad.SetHat(on ? VirtualPad::kHatDown : 0); }, 0.0f, -0.1f},
+  };
+  for (const Steer& s : steers) {
+    SCOPED_TRACE(s.what);
+    const float heading = game->heading, height = game->aim.y;
+    s.set(true);
+    m_harness.RunFrames(10);
+    s.set(false);
+    m_harness.RunFrames(1);
+    // One tick of the ten may go by before the first poll reads the stick.
+    EXPECT_NEAR(std::remainder(game->heading - heading, 6.2831855f), s.turn, 0.011f);
+    EXPECT_NEAR(game->aim.y - height, s.height, 0.011f);
+  }
+  const uint32_t remapped = kInputAction | kInputButtonW | kInputButtonQ | kInputButtonE;
+  const uint32_t reads[4] = {kInputAction, kInputButtonE, kInputButtonW, kInputButtonQ};
+  for (int button = 3; button >= 0; --button) {
+    SCOPED_TRACE(button);
     const int32_t phase = game->phase;
-    m_harness.input().GetPad(0).state.rgbButtons[0] = 0x80;
+    m_pad.SetButton(button, true);
     m_harness.RunFrames(1);
-    EXPECT_EQ(GetInputDevice()->LocalHeld() & remapped, c.reads);
-    m_harness.input().GetPad(0).state.rgbButtons[0] = 0;
+    EXPECT_EQ(GetInputDevice()->LocalHeld() & remapped, reads[button]);
+    m_pad.SetButton(button, false);
     m_harness.RunFrames(1);
-    if (c.reads == kInputAction) {
+    if (button == 0) {
       EXPECT_EQ(phase, G::kPhaseAim);
       EXPECT_EQ(game->phase, G::kPhaseRunUp) << "the kick's run-up starts";
     }

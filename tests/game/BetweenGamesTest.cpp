@@ -2,6 +2,11 @@
 // every tick, and the menu must read them as its own again once the game is over.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+
 #include "Engine/Input.h"
 #include "Engine/PC/PCApp.h"
 #include "Game/FootballGame/FootballGame.h"
@@ -12,6 +17,8 @@
 #include "Platform/Input/Input.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/DemoData.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/VirtualPad.h"
 
 namespace {
 
@@ -20,7 +27,9 @@ class BetweenGamesTest : public AppTest {
   void SetUp() override {
     LinkDemoData();
     GetSaveProfile() = SaveProfile();
-    m_harness.input().AddPad("Test Pad", plat::DeviceType::Gamepad, false);
+    // The pad is found as on a player's machine, and nothing maps it but the program itself.
+    m_harness.input().UseSystemPads(true);
+    ASSERT_TRUE(m_pad.Attached());
     KavelApp::Register();
     ASSERT_TRUE(m_harness.Start());
     m_harness.SkipPixelWork();
@@ -30,20 +39,19 @@ class BetweenGamesTest : public AppTest {
     system.SetFrequency(60000);
     system.SetCounterStepPerRead(500);
     GetApp().GetTimer()->Create(60);
-    // The pad's four action buttons reach the game as their own bits.
-    const GamePadMappingPair pairs[] = {
-        {0x1000, 0x1000}, {0x2000, 0x2000}, {0x4000, 0x4000}, {0x8000, 0x8000}};
-    g_gamePad->SetMapping(0, 4, pairs);
     m_harness.RunFrames(2);
   }
   void TearDown() override { m_harness.Stop(); }
 
   CFrontEnd* FrontEnd() { return GetKavelApp()->GetFrontEnd(); }
-  // The pad's first action button: the menu's accept.
+  // The pad's first button: the menu's accept.
   void PressPadAccept() {
-    m_harness.input().GetPad(0).state.rgbButtons[0] = 0x80;
+    PadTap([this](bool down) { m_pad.SetButton(0, down); });
+  }
+  void PadTap(const std::function<void(bool)>& set) {
+    set(true);
     m_harness.RunFrames(1);
-    m_harness.input().GetPad(0).state.rgbButtons[0] = 0;
+    set(false);
     m_harness.RunFrames(1);
   }
   void Tap(int key) {
@@ -55,10 +63,30 @@ class BetweenGamesTest : public AppTest {
   cfootballgame* Football() {
     return dynamic_cast<cfootballgame*>(GetKavelApp()->GetCurrentGame());
   }
+
+  VirtualPad m_pad;
 };
 
+TEST_F(BetweenGamesTest, ThePadFindsItsRecordAndTheHatWalksTheMenu) {
+  EXPECT_TRUE(DebugLogContains("Found 1 Pads"));
+  std::ifstream file("pdjp.cfg", std::ios::binary);
+  std::string name(std::strlen(VirtualPad::kName) + 1, 'x');
+  file.read(name.data(), static_cast<std::streamsize>(name.size()));
+  EXPECT_EQ(name, std::string(VirtualPad::kName) + '\0') << "the pad takes the first record";
+  const int32_t first = FrontEnd()->GetSelection();
+  PadTap(
+      [this](bool down) { m_pad.SetHat(down ? VirtualPad::kHatDown : VirtualPad::kHatCentred); });
+  EXPECT_NE(FrontEnd()->GetSelection(), first);
+  PadTap([this](bool down) { m_pad.SetHat(down ? VirtualPad::kHatUp : VirtualPad::kHatCentred); });
+  EXPECT_EQ(FrontEnd()->GetSelection(), first);
+}
+
 TEST_F(BetweenGamesTest, ThePadAcceptIsTheMenusAgainAfterThePenaltyGame) {
-  while (FrontEnd()->GetSelection() != CFrontEnd::kItemFootball) Tap(plat::kDIK_DOWN);
+  for (int i = 0;
+       i < CFrontEnd::kItemCount && FrontEnd()->GetSelection() != CFrontEnd::kItemFootball; ++i)
+    PadTap(
+        [this](bool down) { m_pad.SetHat(down ? VirtualPad::kHatDown : VirtualPad::kHatCentred); });
+  ASSERT_EQ(FrontEnd()->GetSelection(), CFrontEnd::kItemFootball) << "the hat walks the menu";
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
     PressPadAccept();
@@ -76,6 +104,28 @@ TEST_F(BetweenGamesTest, ThePadAcceptIsTheMenusAgainAfterThePenaltyGame) {
   }
 }
 
+// A pad pulled out while its stick and buttons are held lets go of all of them at once, and the
+// game runs on from the keyboard.
+TEST_F(BetweenGamesTest, APadPulledOutMidGameHoldsNothing) {
+  while (FrontEnd()->GetSelection() != CFrontEnd::kItemFootball) Tap(plat::kDIK_DOWN);
+  PressPadAccept();
+  m_harness.RunFrames(30);
+  ASSERT_NE(Football(), nullptr);
+  m_pad.SetAxis(0, -32767);
+  m_pad.SetButton(1, true);
+  m_harness.RunFrames(2);
+  const InputDevice& input = *GetKavelApp()->GetInput();
+  ASSERT_NE(input.LocalHeld() & kInputLeft, 0u);
+  m_pad.Unplug();
+  m_harness.RunFrames(2);
+  EXPECT_EQ(input.LocalHeld(), 0u);
+  EXPECT_NE(Football(), nullptr);
+  m_harness.input().SetKey(plat::kDIK_LEFT, true);
+  m_harness.RunFrames(1);
+  EXPECT_EQ(input.LocalHeld(), uint32_t{kInputLeft});
+  m_harness.input().SetKey(plat::kDIK_LEFT, false);
+}
+
 // While a movie plays, Return, Space, Escape or the pad's first action button skips it, each on
 // the frame it goes down; other keys and buttons do not.
 TEST_F(BetweenGamesTest, AMovieIsSkippedByItsKeysAndThePadsFirstButtonOnly) {
@@ -84,18 +134,18 @@ TEST_F(BetweenGamesTest, AMovieIsSkippedByItsKeysAndThePadsFirstButtonOnly) {
     const char* what;
     int key;     // -1 none
     int button;  // -1 none
-    uint32_t pov;
+    uint8_t hat;
     int32_t goOn;  // the answer while the key or button is down
   } cases[] = {
-      {"nothing", -1, -1, 0xFFFFFFFFu, 1},
-      {"Return", plat::kDIK_RETURN, -1, 0xFFFFFFFFu, 0},
-      {"Space", plat::kDIK_SPACE, -1, 0xFFFFFFFFu, 0},
-      {"Escape", plat::kDIK_ESCAPE, -1, 0xFFFFFFFFu, 0},
-      {"Down", plat::kDIK_DOWN, -1, 0xFFFFFFFFu, 1},
-      {"button 0", -1, 0, 0xFFFFFFFFu, 0},
-      {"button 1", -1, 1, 0xFFFFFFFFu, 1},
-      {"button 3", -1, 3, 0xFFFFFFFFu, 1},
-      {"pad up", -1, -1, 0u, 1},
+      {"nothing", -1, -1, VirtualPad::kHatCentred, 1},
+      {"Return", plat::kDIK_RETURN, -1, VirtualPad::kHatCentred, 0},
+      {"Space", plat::kDIK_SPACE, -1, VirtualPad::kHatCentred, 0},
+      {"Escape", plat::kDIK_ESCAPE, -1, VirtualPad::kHatCentred, 0},
+      {"Down", plat::kDIK_DOWN, -1, VirtualPad::kHatCentred, 1},
+      {"button 0", -1, 0, VirtualPad::kHatCentred, 0},
+      {"button 1", -1, 1, VirtualPad::kHatCentred, 1},
+      {"button 3", -1, 3, VirtualPad::kHatCentred, 1},
+      {"pad up", -1, -1, VirtualPad::kHatUp, 1},
   };
   BaseGameApp* app = m_harness.app().GetGameApp();
   for (const auto& c : cases) {
@@ -103,15 +153,14 @@ TEST_F(BetweenGamesTest, AMovieIsSkippedByItsKeysAndThePadsFirstButtonOnly) {
     // A message box takes the keys the menu would otherwise act on.
     FrontEnd()->ShowMessage(u"", nullptr);
     if (c.key >= 0) input.SetKey(c.key, true);
-    if (c.button >= 0) input.GetPad(0).state.rgbButtons[c.button] = 0x80;
-    input.GetPad(0).state.rgdwPOV[0] = c.pov;
+    if (c.button >= 0) m_pad.SetButton(c.button, true);
+    m_pad.SetHat(c.hat);
     m_harness.RunFrames(1);
     EXPECT_EQ(app->MovieSkipCheck(0, 0), c.goOn);
     m_harness.RunFrames(1);
     EXPECT_EQ(app->MovieSkipCheck(0, 0), 1) << "held from the frame before";
     if (c.key >= 0) input.SetKey(c.key, false);
-    if (c.button >= 0) input.GetPad(0).state.rgbButtons[c.button] = 0;
-    input.GetPad(0).state.rgdwPOV[0] = 0xFFFFFFFFu;
+    m_pad.LetGo();
     m_harness.RunFrames(1);
   }
 }

@@ -23,7 +23,8 @@ constexpr int kQ = 0x10, kW = 0x11, kE = 0x12, kR = 0x13, kP = 0x19, kLeftCtrl =
 constexpr int kA = 0x1E, kS = 0x1F, kD = 0x20, kF = 0x21, kPad4 = 0x4B, kPad6 = 0x4D;
 constexpr int kSpace = plat::kDIK_SPACE, kLeft = plat::kDIK_LEFT, kUp = plat::kDIK_UP;
 
-// The first pad's action buttons 0 to 3 give these raw bits; the mapping passes them through.
+// The first pad's action buttons 0 to 3 give these raw bits; the default mapping passes them
+// through.
 constexpr uint32_t kRawE = 0x1000, kRawAction = 0x2000, kRawQ = 0x4000, kRawW = 0x8000;
 
 class InputDeviceTest : public TempDirTest {
@@ -36,9 +37,7 @@ class InputDeviceTest : public TempDirTest {
     m_script.AddPad("Test Pad", plat::DeviceType::Gamepad, false);
     g_gamePad = new GamePad(m_directInput);
     ASSERT_EQ(g_gamePad->EnumeratePads(), 1);
-    const GamePadMappingPair pairs[] = {
-        {8, 8}, {kRawE, kRawE}, {kRawAction, kRawAction}, {kRawQ, kRawQ}, {kRawW, kRawW}};
-    g_gamePad->SetMapping(0, 5, pairs);
+    MapFirstPadToItsStateWord();
   }
   void TearDown() override {
     GetApp().GetKeyboard()->Release();
@@ -152,6 +151,39 @@ TEST_F(InputDeviceTest, PadButtonsReadAsTheirRemapWords) {
   BaseGamePad::Shutdown();  // without a pad only the keys count
   Frame({plat::kDIK_DOWN});
   EXPECT_EQ(m_device.LocalHeld(), kInputDown);
+}
+
+// What the pad gives before anyone maps it: its state word, the stick's directions beyond the
+// dead zone as the hat's. A mapping given first is kept.
+TEST_F(InputDeviceTest, ThePadReadsAsItsStateWordUnlessAMappingWasGiven) {
+  struct Case {
+    int32_t x, y;  // stick, -1000..1000
+    uint32_t hat;
+    uint32_t held;
+  };
+  const Case cases[] = {
+      {0, 0, 0xFFFFFFFFu, 0},
+      {150, -150, 0xFFFFFFFFu, 0},  // inside the dead zone
+      {600, 0, 0xFFFFFFFFu, kInputRight | 0x80},
+      {0, -600, 0xFFFFFFFFu, kInputUp | 0x10},
+      {-600, 600, 0xFFFFFFFFu, kInputLeft | kInputDown | 0x40 | 0x20},
+      {0, 0, 18000, kInputDown},
+      {0, 0, 27000, kInputLeft},
+  };
+  for (const Case& c : cases) {
+    plat::JoyState& state = m_script.GetPad(0).state;
+    state.lX = c.x;
+    state.lY = c.y;
+    state.rgdwPOV[0] = c.hat;
+    Frame({});
+    EXPECT_EQ(m_device.LocalHeld(), c.held) << &c - cases;
+  }
+  const GamePadMappingPair own = {kRawE, kInputAction};
+  g_gamePad->SetMapping(0, 1, &own);
+  MapFirstPadToItsStateWord();
+  EXPECT_EQ(g_gamePad->PairCount(0), 1);
+  Frame({}, {0});
+  EXPECT_EQ(m_device.LocalHeld(), uint32_t{kInputAction});
 }
 
 TEST_F(InputDeviceTest, LinkWordsAnswerForBothPlayersInPlaceOfTheLocalInput) {
