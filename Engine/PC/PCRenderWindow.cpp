@@ -40,10 +40,10 @@ void FreeBlock(T*& block, const char* owner) {
 
 // What the count of each mesh list's overflows says when the window goes.
 const char* const kListFullWhat[RenderWindow::kMeshListCount] = {
-    "RenderWindow: diffuse meshes beyond the 4096 of a frame",
-    "RenderWindow: blended meshes beyond the 4096 of a frame",
-    "RenderWindow: effect meshes beyond the 4096 of a frame",
-    "RenderWindow: blended effect meshes beyond the 4096 of a frame"};
+    "RenderWindow: diffuse meshes beyond a frame's room",
+    "RenderWindow: blended meshes beyond a frame's room",
+    "RenderWindow: effect meshes beyond a frame's room",
+    "RenderWindow: blended effect meshes beyond a frame's room"};
 
 // Sets a render state for the length of a scope and puts the cached value back after it.
 class ScopedRenderState {
@@ -139,8 +139,8 @@ void RenderWindow::CloseOverflowReports() {
   // overflows once overflows again while the same scene is in view, and an overflow that comes
   // and goes as the camera turns would otherwise be told anew each time it came back.
   for (int32_t i = 0; i < kMeshListCount; ++i) m_meshListFull[i].Close(kListFullWhat[i]);
-  m_renderNodesFull.Close("RenderWindow: render nodes beyond the 1024 of a frame");
-  m_instancesFull.Close("RenderWindow: geometry instances beyond the window's room");
+  m_renderNodesFull.Close("RenderWindow: render nodes beyond a frame's room");
+  m_instancesFull.Close("RenderWindow: geometry instances beyond a frame's room");
 }
 
 void RenderWindow::SetViewportBounds(float left, float top, float right, float bottom) {

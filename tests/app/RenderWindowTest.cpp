@@ -350,12 +350,12 @@ TEST_F(RenderWindowTest, AnOverflowEveryFrameIsReportedOnceAndCountedWhenTheWind
     std::function<void(WalkingWindow*)> overflowTwice;
   };
   const Case cases[] = {
-      {"RenderWindow: render nodes beyond the 1024 of a frame",
+      {"RenderWindow: render nodes beyond a frame's room",
        [](WalkingWindow* w) {
          RenderNodeRecord node;
          for (int i = 0; i < RenderWindow::kMaxRenderNodes + 2; ++i) w->AddRenderNode(node);
        }},
-      {"RenderWindow: geometry instances beyond the window's room",
+      {"RenderWindow: geometry instances beyond a frame's room",
        [](WalkingWindow* w) {
          for (int i = 0; i < 4 + 2; ++i) w->AddNodeInstance(200);
        }},

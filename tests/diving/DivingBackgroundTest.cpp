@@ -42,13 +42,9 @@ class DivingBackgroundTest : public DivingTest {
 TEST_F(DivingBackgroundTest, TenSecondsAwayPlayOnAndTheFrameBackDrawsOnlyItsOwnScene) {
   const TenSeconds watched = Play(false);
   const TenSeconds away = Play(true);
-  EXPECT_EQ(away.run.reports, 0u);
-  EXPECT_EQ(away.run.logLines, 0u);
+  EXPECT_TRUE(LeftNothingBehind(away.run, watched.run));
   EXPECT_EQ(away.secondsGone, 10) << "600 ticks ran while away";
   EXPECT_EQ(away.phase, watched.phase);
-  EXPECT_GT(watched.run.drawsAfter, 0u);
-  EXPECT_EQ(away.run.drawsAfter, watched.run.drawsAfter)
-      << "nothing of the frames away was drawn with it";
 }
 
 }  // namespace

@@ -42,13 +42,9 @@ class FootballBackgroundTest : public FootballTest {
 TEST_F(FootballBackgroundTest, TenSecondsAwayPlayOnAndTheFrameBackDrawsOnlyItsOwnScene) {
   const TenSeconds watched = Play(false);
   const TenSeconds away = Play(true);
-  EXPECT_EQ(away.run.reports, 0u);
-  EXPECT_EQ(away.run.logLines, 0u);
+  EXPECT_TRUE(LeftNothingBehind(away.run, watched.run));
   EXPECT_EQ(away.secondsGone, 10u) << "600 ticks ran while away";
   EXPECT_EQ(away.stateHash, watched.stateHash) << "the game played on as if watched";
-  EXPECT_GT(watched.run.drawsAfter, 0u);
-  EXPECT_EQ(away.run.drawsAfter, watched.run.drawsAfter)
-      << "nothing of the frames away was drawn with it";
 }
 
 }  // namespace

@@ -23,3 +23,15 @@ BackgroundRun RunTenSeconds(AppHarness& harness, bool away, const std::function<
                    device->GetCallCount(gfx::DeviceCall::DrawIndexedPrimitive);
   return run;
 }
+
+::testing::AssertionResult LeftNothingBehind(const BackgroundRun& away,
+                                             const BackgroundRun& watched) {
+  if (away.reports != 0 || away.logLines != 0)
+    return ::testing::AssertionFailure()
+           << away.reports << " reports and " << away.logLines << " log lines while away";
+  if (watched.drawsAfter == 0) return ::testing::AssertionFailure() << "nothing drawn to compare";
+  if (away.drawsAfter != watched.drawsAfter)
+    return ::testing::AssertionFailure() << "the frame back made " << away.drawsAfter
+                                         << " draws, the same frame watched " << watched.drawsAfter;
+  return ::testing::AssertionSuccess();
+}

@@ -3,6 +3,8 @@
 // the focus), or in front for comparison: what they add to the log, and what the frame after
 // them draws.
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,3 +21,8 @@ struct BackgroundRun {
 // ten seconds, before the program is given the focus back.
 BackgroundRun RunTenSeconds(AppHarness& harness, bool away, const std::function<void(int)>& frames,
                             const std::function<void()>& atTheEnd);
+
+// Whether the run away raised no report, wrote no log line, and drew in the frame after it what
+// the run watched throughout drew in its own.
+::testing::AssertionResult LeftNothingBehind(const BackgroundRun& away,
+                                             const BackgroundRun& watched);
