@@ -25,6 +25,14 @@ const char* const kFullPoolText[PolygonPools::kQueueCount] = {
     "m_NumAlpha2DVerts<VERTEX_POOL_SIZE",
 };
 
+// What the count of each queue's refusals says.
+const char* const kFullPoolWhat[PolygonPools::kQueueCount] = {
+    "PolygonPools: 3D polygons beyond the vertex pool",
+    "PolygonPools: 2D polygons beyond the vertex pool",
+    "PolygonPools: blended 3D polygons beyond the vertex pool",
+    "PolygonPools: blended 2D polygons beyond the vertex pool",
+};
+
 // Owners as memory.log shows them.
 const char* const kPoolOwner[PolygonPools::kQueueCount] = {
     "PolygonPools::AddPoly",
@@ -104,7 +112,7 @@ void* PolygonPools::Reserve(Queue queue, int32_t vertexCount, size_t vertexSize,
   QueueStore& q = m_queues[queue];
   // Checked before anything is written: a submission that does not fit is refused whole.
   if (vertexCount > VERTEX_POOL_SIZE - q.vertexCount) {
-    AssertReport(kFullPoolText[queue], __FILE__, __LINE__);
+    q.full.Raise(kFullPoolText[queue], __FILE__, __LINE__);
     return nullptr;
   }
   if (!q.vertices) {
@@ -342,7 +350,11 @@ void PolygonPools::DropAll() {
 }
 
 void PolygonPools::FreeAll() {
-  for (QueueStore& q : m_queues) {
+  for (int32_t queue = 0; queue < kQueueCount; ++queue) {
+    QueueStore& q = m_queues[queue];
+    // A pool that overflows in one frame overflows in the next while its window shows the same
+    // thing, so the count is said once, when the window gives its pools back.
+    q.full.Close(kFullPoolWhat[queue]);
     if (q.vertices) TrackedFree(kFreeOwner, q.vertices);
     q.vertices = nullptr;
     for (int32_t b = 0; b < q.blocks.GetCount(); ++b) TrackedFree(kFreeOwner, q.blocks[b]);

@@ -6,9 +6,13 @@
 //
 // Records come from a record store per queue that keeps its blocks from frame to frame, so a
 // window that has seen its busiest frame once makes no allocation for polygons again.
+//
+// A pool that overflows is reported once; its later refusals are counted, and FreeAll (the
+// window's CleanUp) writes the count.
 
 #include <cstdint>
 
+#include "Engine/Assert.h"
 #include "Engine/DataArray.h"
 
 class RenderWindow;
@@ -90,7 +94,7 @@ class PolygonPools {
 
   // Forgets this frame's submissions; pools and records stay for the next frame.
   void DropAll();
-  // Gives every pool and record block back.
+  // Gives every pool and record block back, and writes the counts of the refusals reported.
   void FreeAll();
 
   // Inspection.
@@ -112,6 +116,7 @@ class PolygonPools {
     // Records in submission order, kRecordsPerBlock to a block.
     DataArray<void*> blocks{4};
     int32_t count = 0;
+    RepeatedFault full;
   };
 
   // Room for `vertexCount` more vertices of `vertexSize` bytes and one more record of

@@ -38,6 +38,13 @@ void FreeBlock(T*& block, const char* owner) {
   block = nullptr;
 }
 
+// What the count of each mesh list's overflows says when the window goes.
+const char* const kListFullWhat[RenderWindow::kMeshListCount] = {
+    "RenderWindow: diffuse meshes beyond a frame's room",
+    "RenderWindow: blended meshes beyond a frame's room",
+    "RenderWindow: effect meshes beyond a frame's room",
+    "RenderWindow: blended effect meshes beyond a frame's room"};
+
 // Sets a render state for the length of a scope and puts the cached value back after it.
 class ScopedRenderState {
  public:
@@ -115,6 +122,7 @@ int32_t RenderWindow::Init(const Vector2& topLeft, const Vector2& bottomRight,
 }
 
 void RenderWindow::CleanUp() {
+  CloseOverflowReports();
   m_lightManager.CleanUp();
   if (m_camera == m_ownCamera) m_camera = nullptr;
   if (m_ownCamera) TrackedDelete("RenderWindow::CleanUp", m_ownCamera);
@@ -124,6 +132,15 @@ void RenderWindow::CleanUp() {
   FreeBlock(m_instances, "RenderWindow::CleanUp");
   m_instanceCapacity = 0;
   m_instanceCount = 0;
+}
+
+void RenderWindow::CloseOverflowReports() {
+  // Closed when the owner lets the window go rather than at the end of each frame: a frame that
+  // overflows once overflows again while the same scene is in view, and an overflow that comes
+  // and goes as the camera turns would otherwise be told anew each time it came back.
+  for (int32_t i = 0; i < kMeshListCount; ++i) m_meshListFull[i].Close(kListFullWhat[i]);
+  m_renderNodesFull.Close("RenderWindow: render nodes beyond a frame's room");
+  m_instancesFull.Close("RenderWindow: geometry instances beyond a frame's room");
 }
 
 void RenderWindow::SetViewportBounds(float left, float top, float right, float bottom) {
@@ -160,7 +177,7 @@ RenderNodeRecord* RenderWindow::AddRenderNode(const RenderNodeRecord& record) {
     }
   }
   if (m_renderNodeCount >= kMaxRenderNodes) {
-    AssertReport("m_NumRenderNodes<MAX_RENDER_NODES", __FILE__, __LINE__);
+    m_renderNodesFull.Raise("m_NumRenderNodes<MAX_RENDER_NODES", __FILE__, __LINE__);
     return nullptr;
   }
   RenderNodeRecord* stored = &m_renderNodes[m_renderNodeCount++];
@@ -170,7 +187,7 @@ RenderNodeRecord* RenderWindow::AddRenderNode(const RenderNodeRecord& record) {
 
 NodeInstanceBody* RenderWindow::AddNodeInstance(int32_t geometryHandle) {
   if (!m_instances || m_instanceCount >= m_instanceCapacity) {
-    AssertReport("m_NumNodeInstances<m_MaxNodeInstances", __FILE__, __LINE__);
+    m_instancesFull.Raise("m_NumNodeInstances<m_MaxNodeInstances", __FILE__, __LINE__);
     return nullptr;
   }
   NodeInstanceRecord* record = &m_instances[m_instanceCount++];
@@ -268,6 +285,8 @@ void RenderWindow::Render() {
 }
 
 void RenderWindow::DropSubmissions() {
+  m_renderNodeCount = 0;
+  for (int32_t& count : m_meshCounts) count = 0;
   m_instanceCount = 0;
   m_polys.DropAll();
   m_debugLines.Empty();

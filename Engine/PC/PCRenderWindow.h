@@ -8,9 +8,12 @@
 //
 // Submissions that do not fit (4096 records per mesh list, 1024 render nodes, the instance
 // capacity given at construction) get no record: the call returns null and nothing is written.
+// A list that overflows once overflows again next frame with the same scene, so each list's
+// overflow is reported once and counted after that; CleanUp writes the counts.
 
 #include <cstdint>
 
+#include "Engine/Assert.h"
 #include "Engine/BaseRenderWindow.h"
 #include "Engine/PC/PCDebugLines.h"
 #include "Engine/PC/PCGeoObject.h"
@@ -103,6 +106,9 @@ class RenderWindow : public BaseRenderWindow {
   void Clear() override;
   void Update() override;
   void Render() override;
+  // Forgets everything submitted since the window last ran, undrawn: a suspended window does so
+  // every frame, and so does every window while the application is in the background.
+  void DropSubmissions();
   // The window draws through `camera` from now on; the window's own camera stays its own.
   Camera* SetCamera(Camera* camera) override { return m_camera = camera; }
   Camera* GetCamera() override { return m_camera; }
@@ -189,11 +195,11 @@ class RenderWindow : public BaseRenderWindow {
   void RenderInstances();
   void RenderDiffuseList();
   void RenderListAlpha();
-  // Drops everything the frame submitted (a suspended window).
-  void DropSubmissions();
 
  private:
   MeshRecord* GetMeshSlot(MeshList list);
+  // Writes the counts of the overflows reported while the window lived, and starts afresh.
+  void CloseOverflowReports();
   // Fills `entries` with one entry per record of the list (sorted later); the number made.
   int32_t AddMeshEntries(MeshList list, const Matrix& view, AlphaSortEntry* entries);
   // Room for `n` sort entries in the window's scratch block; null when it cannot be had.
@@ -225,4 +231,7 @@ class RenderWindow : public BaseRenderWindow {
   // The blended passes' sort entries, kept from frame to frame.
   AlphaSortEntry* m_sortEntries = nullptr;
   int32_t m_sortCapacity = 0;
+  RepeatedFault m_meshListFull[kMeshListCount];
+  RepeatedFault m_renderNodesFull;
+  RepeatedFault m_instancesFull;
 };

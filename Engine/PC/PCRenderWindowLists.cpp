@@ -60,7 +60,7 @@ MeshRecord* RenderWindow::GetMeshSlot(MeshList list) {
     records = static_cast<MeshRecord*>(block);
   }
   if (m_meshCounts[list] >= MAX_MESHS) {
-    AssertReport(kListFull[list], __FILE__, __LINE__);
+    m_meshListFull[list].Raise(kListFull[list], __FILE__, __LINE__);
     return nullptr;
   }
   MeshRecord* record = &records[m_meshCounts[list]++];

@@ -1,6 +1,7 @@
 #include "Game/Frontend/FrontEnd.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "Engine/Font.h"
 #include "Engine/MemoryTracker.h"
@@ -9,6 +10,7 @@
 #include "Engine/PC/PCRenderWindow.h"
 #include "Game/Frontend/PDFE.h"
 #include "Game/Frontend/VideoModes.h"
+#include "Game/GameBaseClass.h"
 #include "Game/Helper/HudDraw.h"
 #include "Game/Helper/InputDevice.h"
 #include "Game/Helper/ScopedDataFolder.h"
@@ -53,6 +55,17 @@ constexpr int32_t kLabelX = 200;
 constexpr int32_t kValueX = 400;
 constexpr int32_t kVideoRowsShown = 12;
 constexpr int32_t kPanelTextureSize = 32;
+
+// The modes the MODE item goes through, in order; the two-player games have items of their own.
+constexpr int32_t kModeCycle[] = {kModeNormal, kModeChallenge1, kModeChallenge2};
+constexpr int32_t kModeCycleLength = static_cast<int32_t>(std::size(kModeCycle));
+
+// The mode `step` places along the cycle from `mode`; a mode off the cycle goes back to normal.
+int32_t StepMode(int32_t mode, int32_t step) {
+  for (int32_t i = 0; i < kModeCycleLength; ++i)
+    if (kModeCycle[i] == mode) return kModeCycle[(i + step + kModeCycleLength) % kModeCycleLength];
+  return kModeNormal;
+}
 
 int32_t ItemText(int32_t item) {
   switch (item) {
@@ -191,7 +204,7 @@ void CFrontEnd::UpdateMenu(const InputDevice& input) {
   if (input.IsButtonPressed(kInputDown)) MoveSelection(1);
   const int32_t sideways = input.IsButtonPressed(kInputRight) ? 1
                            : input.IsButtonPressed(kInputLeft) ? -1 : 0;
-  if (sideways && m_selection == kItemMode) m_mode = (m_mode == 0 ? 2 : (m_mode == 2 ? 3 : 0));
+  if (sideways && m_selection == kItemMode) m_mode = StepMode(m_mode, sideways);
   if (sideways && m_selection == kItemDifficulty) m_difficulty = (m_difficulty + 3 + sideways) % 3;
   if (input.IsButtonPressed(kInputSelect | kInputButtonE)) Activate(m_selection);
 }
@@ -203,7 +216,7 @@ void CFrontEnd::Activate(int32_t item) {
     case kItemPirate: PDFE_StartGameMrGorst(); break;
     case kItemFootballTwoPlayer: PDFE_StartDulcieClemencyMP(); break;
     case kItemPirateTwoPlayer: PDFE_StartMrGorstMP(); break;
-    case kItemMode: m_mode = (m_mode == 0 ? 2 : (m_mode == 2 ? 3 : 0)); break;
+    case kItemMode: m_mode = StepMode(m_mode, 1); break;
     case kItemDifficulty: m_difficulty = (m_difficulty + 1) % 3; break;
     case kItemVideo:
       m_screen = Screen::Video;

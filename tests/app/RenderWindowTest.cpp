@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -336,6 +337,47 @@ TEST_F(RenderWindowTest, ASuspendedWindowDrawsNothingAndCarriesNothingOver) {
   ASSERT_NE(window->Add2DPolyStrip(-1, 4, quad, nullptr, 0), nullptr);
   m_harness.RunFrames(1);
   EXPECT_TRUE(ScreenIs({255, 255, 255}));
+}
+
+// Each kind of list of a window overflowed in three frames running: one report, and the count
+// of the others in one line when the window goes.
+TEST_F(RenderWindowTest, AnOverflowEveryFrameIsReportedOnceAndCountedWhenTheWindowGoes) {
+  Start();
+  const std::vector<PolyVertex2D> big2D(PolygonPools::VERTEX_POOL_SIZE + 1, PolyVertex2D{});
+  const int32_t tooMany = PolygonPools::VERTEX_POOL_SIZE + 1;
+  struct Case {
+    const char* count;  // the start of the line that counts the repeats
+    std::function<void(WalkingWindow*)> overflowTwice;
+  };
+  const Case cases[] = {
+      {"RenderWindow: render nodes beyond a frame's room",
+       [](WalkingWindow* w) {
+         RenderNodeRecord node;
+         for (int i = 0; i < RenderWindow::kMaxRenderNodes + 2; ++i) w->AddRenderNode(node);
+       }},
+      {"RenderWindow: geometry instances beyond a frame's room",
+       [](WalkingWindow* w) {
+         for (int i = 0; i < 4 + 2; ++i) w->AddNodeInstance(200);
+       }},
+      {"PolygonPools: blended 2D polygons beyond the vertex pool",
+       [&](WalkingWindow* w) {
+         for (int i = 0; i < 2; ++i)
+           w->Add2DPolyStrip(-1, tooMany, big2D.data(), nullptr, PolygonPools::kBlended);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.count);
+    WalkingWindow* window = AddWindow<WalkingWindow>({0, 0, 0}, 6, 0.0f, new WalkingWindow(4));
+    AssertCounter reports;
+    for (int frame = 0; frame < 3; ++frame) {
+      c.overflowTwice(window);
+      m_harness.RunFrames(1);
+    }
+    EXPECT_EQ(reports.Count(), 1u);
+    EXPECT_FALSE(DebugLogContains(c.count)) << "not while the window lives";
+    GetApp().DeleteWindow(window->GetId());
+    EXPECT_TRUE(DebugLogContains(std::string(c.count) + ": 5 more time(s) after its report"));
+  }
 }
 
 TEST_F(RenderWindowTest, RenderNodesAreWalkedInTheirFrameAndGoneAfter) {

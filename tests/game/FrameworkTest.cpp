@@ -596,6 +596,9 @@ TEST_F(FrameworkTest, TheMenuAndTheVideoScreenShowTheirTexts) {
     int32_t mode, difficulty;
   } steps[] = {
       {CFrontEnd::kItemMode, kDIK_RIGHT, 2, 1},
+      {CFrontEnd::kItemMode, kDIK_RIGHT, 3, 1},
+      {CFrontEnd::kItemMode, kDIK_LEFT, 2, 1},
+      {CFrontEnd::kItemMode, kDIK_LEFT, 0, 1},
       {CFrontEnd::kItemMode, kDIK_LEFT, 3, 1},
       {CFrontEnd::kItemMode, kDIK_RIGHT, 0, 1},
       {CFrontEnd::kItemDifficulty, kDIK_RIGHT, 0, 2},
