@@ -11,6 +11,23 @@
 
 #include <cstdint>
 
+// The first pad's state word as the raw mask holds it: the directions (hat, direction controls
+// or stick), the stick's own four bits, and the four action buttons.
+enum PadStateBits : uint32_t {
+  kPadBitUp = 0x1,
+  kPadBitDown = 0x2,
+  kPadBitLeft = 0x4,
+  kPadBitRight = 0x8,
+  kPadBitStickUp = 0x10,
+  kPadBitStickDown = 0x20,
+  kPadBitStickLeft = 0x40,
+  kPadBitStickRight = 0x80,
+  kPadBitButton0 = 0x1000,
+  kPadBitButton1 = 0x2000,
+  kPadBitButton2 = 0x4000,
+  kPadBitButton3 = 0x8000,
+};
+
 // One mapping pair: any raw bit of `rawMask` held turns on every bit of `gameBits`.
 struct GamePadMappingPair {
   uint32_t rawMask = 0;

@@ -164,14 +164,16 @@ void KavelHelper::UpdateCamera(RenderWindow* window, KavelHelperState& state) {
   state.cameraEye = camera->GetEye();
   state.cameraTarget = camera->GetTarget();
   const uint32_t pad = g_gamePad ? g_gamePad->MappedCurrent(0) : 0;
-  if (pad & 0x2) Turn(state, -kTurnStep, 0.0f);
-  if (pad & 0x1) Turn(state, kTurnStep, 0.0f);
-  if (pad & 0x8) Turn(state, 0.0f, -kTurnStep);
-  if (pad & 0x4) Turn(state, 0.0f, kTurnStep);
-  if (pad & 0x1000) Move(state, Scaled(state.cameraDirection, kMoveStep));
-  if (pad & 0x8000) Move(state, Scaled(SideDirection(state, 0.0f, -kQuarterTurn), kMoveStep));
-  if (pad & 0x2000) Move(state, Scaled(state.cameraDirection, -kMoveStep));
-  if (pad & 0x4000) Move(state, Scaled(SideDirection(state, 0.0f, kQuarterTurn), kMoveStep));
+  if (pad & kPadBitDown) Turn(state, -kTurnStep, 0.0f);
+  if (pad & kPadBitUp) Turn(state, kTurnStep, 0.0f);
+  if (pad & kPadBitRight) Turn(state, 0.0f, -kTurnStep);
+  if (pad & kPadBitLeft) Turn(state, 0.0f, kTurnStep);
+  if (pad & kPadBitButton0) Move(state, Scaled(state.cameraDirection, kMoveStep));
+  if (pad & kPadBitButton3)
+    Move(state, Scaled(SideDirection(state, 0.0f, -kQuarterTurn), kMoveStep));
+  if (pad & kPadBitButton1) Move(state, Scaled(state.cameraDirection, -kMoveStep));
+  if (pad & kPadBitButton2)
+    Move(state, Scaled(SideDirection(state, 0.0f, kQuarterTurn), kMoveStep));
   Turn(state, 0.0f, 0.0f);
   camera->SetEye(state.cameraEye);
   camera->SetTarget(state.cameraTarget);

@@ -10,10 +10,9 @@ namespace {
 constexpr float kDegreesToRadians = 0.01745329238474369f;
 constexpr float kStride = 2.0f;
 
-// Pad bits of the first pad.
-constexpr uint32_t kPadUp = 0x1, kPadDown = 0x2, kPadLeft = 0x4, kPadRight = 0x8;
-constexpr uint32_t kPadTurnDownA = 0x10, kPadTurnUpA = 0x20, kPadTurnDownB = 0x40,
-                   kPadTurnUpB = 0x80;
+// The stick's own bits of the first pad turn the view.
+constexpr uint32_t kPadTurnDownA = kPadBitStickUp, kPadTurnUpA = kPadBitStickDown,
+                   kPadTurnDownB = kPadBitStickLeft, kPadTurnUpB = kPadBitStickRight;
 
 Vector4 Along(const Vector4& v, float amount) {
   return Vector4(v.x * amount, v.y * amount, v.z * amount, 0.0f);
@@ -42,10 +41,10 @@ void KavelParticle::UpdateCamera(RenderWindow* window) {
   const Keyboard* keyboard = app.GetKeyboard();
   const uint32_t pad = g_gamePad ? g_gamePad->MappedCurrent(0) : 0;
   // Forward: Up -f, Down +f; side: Right -f, Left +f.
-  const float forward = f * Pair(keyboard->IsKeyDown(plat::kDIK_UP) || (pad & kPadUp),
-                                 keyboard->IsKeyDown(plat::kDIK_DOWN) || (pad & kPadDown));
-  const float side = f * Pair(keyboard->IsKeyDown(plat::kDIK_RIGHT) || (pad & kPadRight),
-                              keyboard->IsKeyDown(plat::kDIK_LEFT) || (pad & kPadLeft));
+  const float forward = f * Pair(keyboard->IsKeyDown(plat::kDIK_UP) || (pad & kPadBitUp),
+                                 keyboard->IsKeyDown(plat::kDIK_DOWN) || (pad & kPadBitDown));
+  const float side = f * Pair(keyboard->IsKeyDown(plat::kDIK_RIGHT) || (pad & kPadBitRight),
+                              keyboard->IsKeyDown(plat::kDIK_LEFT) || (pad & kPadBitLeft));
   const float turnA = f * kDegreesToRadians * Pair(pad & kPadTurnDownA, pad & kPadTurnUpA);
   const float turnB = f * kDegreesToRadians * Pair(pad & kPadTurnDownB, pad & kPadTurnUpB);
 

@@ -197,9 +197,8 @@ void App::Update() {
     m_keyboard.ClearEdges();
     if (g_gamePad) g_gamePad->ClearEdges();
     // The game drew its frame into windows that will not run: undrawn, it would pile up until
-    // every list overflowed (a report each submission, each frame) and then come out all at
-    // once in the first frame back. The game's own Render is left alone, since what it steps
-    // while drawing is part of the game.
+    // every list overflowed and then come out all at once in the first frame back. The game's
+    // own Render is left alone, since what it steps while drawing is part of the game.
     for (int32_t i = 0; i < m_windows.GetCount(); ++i) m_windows[i]->DropSubmissions();
   }
   if (m_active && m_moviePlaying) {

@@ -253,6 +253,9 @@ void GamePad::Update() {
       PollPad(pad);
     } else {
       ClearRawMasks(pad);
+      // A pad pulled out with its stick tilted must not go on steering: the games read the
+      // stick values directly.
+      for (float& value : m_analog[pad]) value = 0.0f;
     }
   }
 }

@@ -111,6 +111,12 @@ void* PolygonPools::Reserve(Queue queue, int32_t vertexCount, size_t vertexSize,
                             void** slot) {
   QueueStore& q = m_queues[queue];
   // Checked before anything is written: a submission that does not fit is refused whole.
+  if (vertexCount > VERTEX_POOL_SIZE) {
+    // Too big for any frame: the caller's fault, said every time rather than counted with the
+    // pool's busy frames.
+    AssertReport(kFullPoolText[queue], __FILE__, __LINE__);
+    return nullptr;
+  }
   if (vertexCount > VERTEX_POOL_SIZE - q.vertexCount) {
     q.full.Raise(kFullPoolText[queue], __FILE__, __LINE__);
     return nullptr;

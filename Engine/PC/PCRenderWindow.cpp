@@ -186,7 +186,12 @@ RenderNodeRecord* RenderWindow::AddRenderNode(const RenderNodeRecord& record) {
 }
 
 NodeInstanceBody* RenderWindow::AddNodeInstance(int32_t geometryHandle) {
-  if (!m_instances || m_instanceCount >= m_instanceCapacity) {
+  if (!m_instances || m_instanceCapacity <= 0) {
+    // No room at all is a fault of the window, not a busy frame: said every time.
+    AssertReport("m_NumNodeInstances<m_MaxNodeInstances", __FILE__, __LINE__);
+    return nullptr;
+  }
+  if (m_instanceCount >= m_instanceCapacity) {
     m_instancesFull.Raise("m_NumNodeInstances<m_MaxNodeInstances", __FILE__, __LINE__);
     return nullptr;
   }

@@ -56,10 +56,10 @@ constexpr uint32_t kAllRemappedButtons =
     InputDevice::kRemappedPadButtons[0] | InputDevice::kRemappedPadButtons[1] |
     InputDevice::kRemappedPadButtons[2] | InputDevice::kRemappedPadButtons[3];
 
-// The first pad's state word: the four directions (hat, direction controls or stick), the
-// stick's own four bits and the four action buttons.
-constexpr uint32_t kPadStateWordBits[] = {0x1,  0x2,  0x4,    0x8,    0x10,   0x20,
-                                          0x40, 0x80, 0x1000, 0x2000, 0x4000, 0x8000};
+constexpr uint32_t kPadStateWordBits[] = {kPadBitUp,        kPadBitDown,       kPadBitLeft,
+                                          kPadBitRight,     kPadBitStickUp,    kPadBitStickDown,
+                                          kPadBitStickLeft, kPadBitStickRight, kPadBitButton0,
+                                          kPadBitButton1,   kPadBitButton2,    kPadBitButton3};
 
 InputDevice* g_inputDevice = nullptr;
 

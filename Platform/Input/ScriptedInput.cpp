@@ -229,10 +229,11 @@ class ScriptedDirectInputObject : public DirectInput {
   }
 
  private:
-  // SDL's own DirectInput, made on first use, while the script leaves pads to the system.
+  // SDL's own DirectInput for its virtual pads, made on first use, while the script leaves
+  // pads to the system.
   DirectInput* SystemPads() {
     if (!m_link.script || !m_link.script->m_systemPads) return nullptr;
-    if (!m_system && SdlDirectInput8Create(&m_system) != kDI_OK) m_system = nullptr;
+    if (!m_system && SdlDirectInput8Create(&m_system, true) != kDI_OK) m_system = nullptr;
     return m_system;
   }
 

@@ -102,8 +102,9 @@ class ScriptedInput {
   int PadCount() const { return static_cast<int>(m_pads.size()); }
   // EnumDevices answers kDIERR_GENERIC without listing anything.
   void SetEnumFails(bool fails) { m_enumFails = fails; }
-  // Pads are SDL's, as a player's machine presents them (SDL's virtual joysticks in tests),
-  // while the keyboard and mouse stay scripted; the scripted pads are not listed.
+  // Pads are SDL's virtual joysticks, found and read through SDL as a player's pads are, while
+  // the keyboard and mouse stay scripted; neither the scripted pads nor the machine's own are
+  // listed.
   void UseSystemPads(bool use) { m_systemPads = use; }
 
   // --- Records.

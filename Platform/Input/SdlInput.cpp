@@ -273,6 +273,7 @@ class SdlJoystick : public JoystickDevice {
 
 class SdlDirectInput : public DirectInput {
  public:
+  explicit SdlDirectInput(bool virtualPadsOnly) : m_virtualPadsOnly(virtualPadsOnly) {}
   int32_t CreateKeyboard(KeyboardDevice** device) override {
     if (!device) return kDIERR_INVALIDPARAM;
     *device = new SdlKeyboard();
@@ -294,6 +295,7 @@ class SdlDirectInput : public DirectInput {
       DeviceInstance device;
       device.instanceId = SDL_JoystickGetDeviceInstanceID(i);
       if (device.instanceId < 0) continue;
+      if (m_virtualPadsOnly && !SDL_JoystickIsVirtual(i)) continue;
       device.type = DeviceTypeFromSdl(SDL_JoystickGetDeviceType(i));
       const char* name = SDL_JoystickNameForIndex(i);
       std::strncpy(device.productName, name ? name : "", sizeof(device.productName) - 1);
@@ -319,6 +321,9 @@ class SdlDirectInput : public DirectInput {
     PumpSdl();
     return g_pausePresses.exchange(0) > 0;
   }
+
+ private:
+  bool m_virtualPadsOnly;
 };
 
 DirectInputFactory g_factory = nullptr;
@@ -398,13 +403,13 @@ int32_t DeviceAcquisition::Check(bool reachable) {
   return kDI_OK;
 }
 
-int32_t SdlDirectInput8Create(DirectInput** out) {
+int32_t SdlDirectInput8Create(DirectInput** out, bool virtualPadsOnly) {
   if (!out) return kDIERR_INVALIDPARAM;
   *out = nullptr;
   if (!EnsureSdlVideo()) return kDIERR_GENERIC;
   EnsureSdlJoysticks();  // without joysticks the keyboard and mouse still work
   InstallEventWatch();
-  *out = new SdlDirectInput();
+  *out = new SdlDirectInput(virtualPadsOnly);
   return kDI_OK;
 }
 

@@ -46,6 +46,8 @@ class DeviceAcquisition {
 };
 
 // The default DirectInput8Create: starts SDL when needed; kDIERR_GENERIC when it cannot.
-int32_t SdlDirectInput8Create(DirectInput** out);
+// `virtualPadsOnly` lists SDL's virtual joysticks alone, so that a test's pads are the only ones
+// whatever the machine it runs on has plugged in.
+int32_t SdlDirectInput8Create(DirectInput** out, bool virtualPadsOnly = false);
 
 }  // namespace plat

@@ -98,9 +98,8 @@ bool EnsureSdlJoysticks() {
   if (state == 0) {
     if (!EnsureSdlVideo()) return false;
     // The application decides when pads count: it reads them only while it is the active one.
-    // SDL's own rule drops every pad change while none of its windows holds the keyboard focus,
-    // which a window of the offscreen driver never does, and a pad would read as let go
-    // whenever the focus wandered to a dialog of our own.
+    // SDL's own rule would freeze every pad while none of its windows holds the keyboard focus,
+    // and a window of the offscreen driver never does.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) == 0) {
       state = 1;

@@ -122,6 +122,8 @@ TEST_F(PolygonPoolTest, ASubmissionThatDoesNotFitItsPoolIsRefusedWhole) {
   EXPECT_EQ(pools.Add2DPolyStrip(1, 9000, tooMany2D.data(), nullptr, 0x20), nullptr);
   EXPECT_TRUE(DebugLogContains("m_NumAlpha2DVerts<VERTEX_POOL_SIZE"));
   EXPECT_EQ(asserts.Count(), 4u);
+  EXPECT_EQ(pools.AddPoly(1, 9000, tooMany3D.data(), nullptr, 0), nullptr);
+  EXPECT_EQ(asserts.Count(), 5u) << "too big for any frame is said each time, full pool or not";
   EXPECT_EQ(pools.GetPolygonCount(PolygonPools::kAlpha3D), 0);
   EXPECT_EQ(pools.GetPolygonCount(PolygonPools::kOpaque2D), 0);
   EXPECT_EQ(pools.GetPolygonCount(PolygonPools::kAlpha2D), 0);

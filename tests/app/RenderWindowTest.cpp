@@ -343,8 +343,8 @@ TEST_F(RenderWindowTest, ASuspendedWindowDrawsNothingAndCarriesNothingOver) {
 // of the others in one line when the window goes.
 TEST_F(RenderWindowTest, AnOverflowEveryFrameIsReportedOnceAndCountedWhenTheWindowGoes) {
   Start();
-  const std::vector<PolyVertex2D> big2D(PolygonPools::VERTEX_POOL_SIZE + 1, PolyVertex2D{});
-  const int32_t tooMany = PolygonPools::VERTEX_POOL_SIZE + 1;
+  const int32_t whole = PolygonPools::VERTEX_POOL_SIZE;
+  const std::vector<PolyVertex2D> big2D(whole, PolyVertex2D{});
   struct Case {
     const char* count;  // the start of the line that counts the repeats
     std::function<void(WalkingWindow*)> overflowTwice;
@@ -361,8 +361,9 @@ TEST_F(RenderWindowTest, AnOverflowEveryFrameIsReportedOnceAndCountedWhenTheWind
        }},
       {"PolygonPools: blended 2D polygons beyond the vertex pool",
        [&](WalkingWindow* w) {
-         for (int i = 0; i < 2; ++i)
-           w->Add2DPolyStrip(-1, tooMany, big2D.data(), nullptr, PolygonPools::kBlended);
+         // A pool filled to the last vertex, then two strips that find no room.
+         for (int32_t n : {whole, 3, 3})
+           w->Add2DPolyStrip(-1, n, big2D.data(), nullptr, PolygonPools::kBlended);
        }},
   };
   for (const Case& c : cases) {

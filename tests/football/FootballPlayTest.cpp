@@ -569,10 +569,10 @@ TEST_F(FootballPadTest, ThePadSteersAndItsFirstButtonKicks) {
     float height;  // aim height change over 10 ticks
   };
   const Steer steers[] = {
-      {"stick left", [this](bool on) { m_pad.SetAxis(0, on ? -30000 : 0); }, 0.1f, 0.0f},
-      {"hat right", [this](bool on) { m_pad.SetHat(on ? VirtualPad::kHatRight : 0); }, -0.1f, 0.0f},
-      {"stick up", [this](bool on) { m_pad.SetAxis(1, on ? -30000 : 0); }, 0.0f, 0.1f},
-      {"hat down", [this](bool on) { m_pad.SetHat(on ? VirtualPad::kHatDown : 0); }, 0.0f, -0.1f},
+      {"stick left", m_pad.Stick(0, -30000), 0.1f, 0.0f},
+      {"hat right", m_pad.Hat(VirtualPad::kHatRight), -0.1f, 0.0f},
+      {"stick up", m_pad.Stick(1, -30000), 0.0f, 0.1f},
+      {"hat down", m_pad.Hat(VirtualPad::kHatDown), 0.0f, -0.1f},
   };
   for (const Steer& s : steers) {
     SCOPED_TRACE(s.what);

@@ -45,9 +45,7 @@ class BetweenGamesTest : public AppTest {
 
   CFrontEnd* FrontEnd() { return GetKavelApp()->GetFrontEnd(); }
   // The pad's first button: the menu's accept.
-  void PressPadAccept() {
-    PadTap([this](bool down) { m_pad.SetButton(0, down); });
-  }
+  void PressPadAccept() { PadTap(m_pad.Button(0)); }
   void PadTap(const std::function<void(bool)>& set) {
     set(true);
     m_harness.RunFrames(1);
@@ -74,18 +72,16 @@ TEST_F(BetweenGamesTest, ThePadFindsItsRecordAndTheHatWalksTheMenu) {
   file.read(name.data(), static_cast<std::streamsize>(name.size()));
   EXPECT_EQ(name, std::string(VirtualPad::kName) + '\0') << "the pad takes the first record";
   const int32_t first = FrontEnd()->GetSelection();
-  PadTap(
-      [this](bool down) { m_pad.SetHat(down ? VirtualPad::kHatDown : VirtualPad::kHatCentred); });
+  PadTap(m_pad.Hat(VirtualPad::kHatDown));
   EXPECT_NE(FrontEnd()->GetSelection(), first);
-  PadTap([this](bool down) { m_pad.SetHat(down ? VirtualPad::kHatUp : VirtualPad::kHatCentred); });
+  PadTap(m_pad.Hat(VirtualPad::kHatUp));
   EXPECT_EQ(FrontEnd()->GetSelection(), first);
 }
 
 TEST_F(BetweenGamesTest, ThePadAcceptIsTheMenusAgainAfterThePenaltyGame) {
   for (int i = 0;
        i < CFrontEnd::kItemCount && FrontEnd()->GetSelection() != CFrontEnd::kItemFootball; ++i)
-    PadTap(
-        [this](bool down) { m_pad.SetHat(down ? VirtualPad::kHatDown : VirtualPad::kHatCentred); });
+    PadTap(m_pad.Hat(VirtualPad::kHatDown));
   ASSERT_EQ(FrontEnd()->GetSelection(), CFrontEnd::kItemFootball) << "the hat walks the menu";
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
@@ -116,9 +112,11 @@ TEST_F(BetweenGamesTest, APadPulledOutMidGameHoldsNothing) {
   m_harness.RunFrames(2);
   const InputDevice& input = *GetKavelApp()->GetInput();
   ASSERT_NE(input.LocalHeld() & kInputLeft, 0u);
+  ASSERT_LT(g_gamePad->Analog(0, 0), -0.5f);
   m_pad.Unplug();
   m_harness.RunFrames(2);
   EXPECT_EQ(input.LocalHeld(), 0u);
+  EXPECT_EQ(g_gamePad->Analog(0, 0), 0.0f) << "the stick steers no more";
   EXPECT_NE(Football(), nullptr);
   m_harness.input().SetKey(plat::kDIK_LEFT, true);
   m_harness.RunFrames(1);

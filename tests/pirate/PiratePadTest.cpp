@@ -43,10 +43,10 @@ TEST_F(PiratePadTest, TheHatAndStickMoveTheSelectionAndTheActionButtonPicks) {
     int32_t to;
   };
   const Case cases[] = {
-      {"hat up", [this](bool on) { m_pad.SetHat(on ? VirtualPad::kHatUp : 0); }, 13},
-      {"stick right", [this](bool on) { m_pad.SetAxis(0, on ? 30000 : 0); }, 14},
-      {"hat left", [this](bool on) { m_pad.SetHat(on ? VirtualPad::kHatLeft : 0); }, 13},
-      {"stick down", [this](bool on) { m_pad.SetAxis(1, on ? 30000 : 0); }, 7},
+      {"hat up", m_pad.Hat(VirtualPad::kHatUp), 13},
+      {"stick right", m_pad.Stick(0, 30000), 14},
+      {"hat left", m_pad.Hat(VirtualPad::kHatLeft), 13},
+      {"stick down", m_pad.Stick(1, 30000), 7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -55,7 +55,7 @@ TEST_F(PiratePadTest, TheHatAndStickMoveTheSelectionAndTheActionButtonPicks) {
     for (int i = 0; i < 100 && g->m_cameraMoving; ++i) m_harness.RunFrames(1);
   }
   ASSERT_EQ(g->m_firstPicked, 0);
-  Tap([this](bool on) { m_pad.SetButton(kPadAction, on); });
+  Tap(m_pad.Button(kPadAction));
   EXPECT_EQ(g->m_firstPicked, 1);
   EXPECT_EQ(g->m_firstHole, 7);
 }

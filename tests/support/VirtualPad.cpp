@@ -16,6 +16,7 @@ VirtualPad::VirtualPad() {
     std::fprintf(stderr, "VirtualPad: %s\n", SDL_GetError());
     return;
   }
+  m_subsystem = true;
   SDL_VirtualJoystickDesc desc{};
   desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
   desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
@@ -23,19 +24,33 @@ VirtualPad::VirtualPad() {
   desc.nbuttons = kButtons;
   desc.nhats = 1;
   desc.name = kName;
-  m_index = SDL_JoystickAttachVirtualEx(&desc);
-  if (m_index < 0) {
+  const int index = SDL_JoystickAttachVirtualEx(&desc);
+  if (index < 0) {
     std::fprintf(stderr, "VirtualPad: %s\n", SDL_GetError());
     return;
   }
+  // Kept by instance, since device indices shift as devices come and go.
+  m_instance = SDL_JoystickGetDeviceInstanceID(index);
   // Values are set through an open joystick; the program opens the same object again.
-  m_joystick = SDL_JoystickOpen(m_index);
+  m_joystick = SDL_JoystickOpen(index);
   if (!m_joystick) std::fprintf(stderr, "VirtualPad: %s\n", SDL_GetError());
 }
 
 VirtualPad::~VirtualPad() {
   Unplug();
-  SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+  if (m_subsystem) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+}
+
+std::function<void(bool)> VirtualPad::Hat(uint8_t direction) {
+  return [this, direction](bool on) { SetHat(on ? direction : kHatCentred); };
+}
+
+std::function<void(bool)> VirtualPad::Button(int button) {
+  return [this, button](bool on) { SetButton(button, on); };
+}
+
+std::function<void(bool)> VirtualPad::Stick(int axis, int16_t value) {
+  return [this, axis, value](bool on) { SetAxis(axis, on ? value : 0); };
 }
 
 void VirtualPad::SetHat(uint8_t direction) {
@@ -57,15 +72,16 @@ void VirtualPad::LetGo() {
 }
 
 void VirtualPad::Unplug() {
-  if (!m_joystick) return;
-  const SDL_JoystickID id = SDL_JoystickInstanceID(m_joystick);
-  SDL_JoystickClose(m_joystick);
+  if (m_joystick) SDL_JoystickClose(m_joystick);
   m_joystick = nullptr;
-  // Detached by its instance, since the device indices shift as devices come and go.
+  if (m_instance < 0) return;
+  // Detached even when it could not be opened: a pad left behind would be the first pad of every
+  // later test in the process.
   for (int i = 0; i < SDL_NumJoysticks(); ++i) {
-    if (SDL_JoystickGetDeviceInstanceID(i) == id) {
+    if (SDL_JoystickGetDeviceInstanceID(i) == m_instance) {
       SDL_JoystickDetachVirtual(i);
       break;
     }
   }
+  m_instance = -1;
 }

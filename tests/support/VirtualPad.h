@@ -11,6 +11,7 @@
 // Its stick is the first two axes; the values go in as SDL's -32768..32767.
 
 #include <cstdint>
+#include <functional>
 
 struct _SDL_Joystick;
 
@@ -30,12 +31,17 @@ class VirtualPad {
   void SetButton(int button, bool down);
   // axis 0 is the stick's x (right positive), 1 its y (down positive).
   void SetAxis(int axis, int16_t value);
+  // Setters for tables of inputs: true holds the input, false lets it go.
+  std::function<void(bool)> Hat(uint8_t direction);
+  std::function<void(bool)> Button(int button);
+  std::function<void(bool)> Stick(int axis, int16_t value);
   // Everything let go: hat centred, no button down, the stick in the middle.
   void LetGo();
   // The pad is pulled out; it stays out.
   void Unplug();
 
  private:
-  int m_index = -1;
+  bool m_subsystem = false;
+  int32_t m_instance = -1;
   _SDL_Joystick* m_joystick = nullptr;
 };

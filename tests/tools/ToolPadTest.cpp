@@ -61,20 +61,10 @@ Vector4 Unit(const Vector4& from, const Vector4& to) {
 
 struct PadCase {
   const char* what;
-  std::function<void(VirtualPad&, bool)> set;
+  std::function<void(bool)> set;
   float forward;  // sign of the eye's step along the view direction (0: no step along it)
   bool turns;     // the view direction changes
 };
-
-std::function<void(VirtualPad&, bool)> Hat(uint8_t direction) {
-  return [direction](VirtualPad& pad, bool on) { pad.SetHat(on ? direction : 0); };
-}
-std::function<void(VirtualPad&, bool)> Button(int b) {
-  return [b](VirtualPad& pad, bool on) { pad.SetButton(b, on); };
-}
-std::function<void(VirtualPad&, bool)> Stick(int axis, int16_t value) {
-  return [axis, value](VirtualPad& pad, bool on) { pad.SetAxis(axis, on ? value : 0); };
-}
 
 void ToolPadTest::Fly(const PadCase& c) {
   SCOPED_TRACE(c.what);
@@ -82,9 +72,9 @@ void ToolPadTest::Fly(const PadCase& c) {
   ASSERT_NE(camera, nullptr);
   const Vector4 eye = camera->GetEye();
   const Vector4 view = Unit(eye, camera->GetTarget());
-  c.set(m_pad, true);
+  c.set(true);
   m_harness.RunFrames(6);
-  c.set(m_pad, false);
+  c.set(false);
   m_harness.RunFrames(1);
   const Vector4 moved = camera->GetEye();
   const float along =
@@ -113,10 +103,10 @@ void ToolPadTest::Fly(const PadCase& c) {
 TEST_F(ToolPadTest, TheParticleEditorsCameraWalksAndTurnsByThePad) {
   Start(Tool::kParticleEditor);
   const PadCase cases[] = {
-      {"hat up", Hat(VirtualPad::kHatUp), +1.0f, false},
-      {"hat down", Hat(VirtualPad::kHatDown), -1.0f, false},
-      {"hat left", Hat(VirtualPad::kHatLeft), 0.0f, false},
-      {"stick up", Stick(1, -30000), +1.0f, true},
+      {"hat up", m_pad.Hat(VirtualPad::kHatUp), +1.0f, false},
+      {"hat down", m_pad.Hat(VirtualPad::kHatDown), -1.0f, false},
+      {"hat left", m_pad.Hat(VirtualPad::kHatLeft), 0.0f, false},
+      {"stick up", m_pad.Stick(1, -30000), +1.0f, true},
   };
   for (const PadCase& c : cases) Fly(c);
 }
@@ -125,10 +115,10 @@ TEST_F(ToolPadTest, TheParticleEditorsCameraWalksAndTurnsByThePad) {
 TEST_F(ToolPadTest, TheSampleHarnessFliesByThePad) {
   Start(Tool::kSampleHarness);
   const PadCase cases[] = {
-      {"button 0", Button(0), +1.0f, false},
-      {"button 1", Button(1), -1.0f, false},
-      {"hat up", Hat(VirtualPad::kHatUp), 0.0f, true},
-      {"stick right", Stick(0, 30000), 0.0f, true},
+      {"button 0", m_pad.Button(0), +1.0f, false},
+      {"button 1", m_pad.Button(1), -1.0f, false},
+      {"hat up", m_pad.Hat(VirtualPad::kHatUp), 0.0f, true},
+      {"stick right", m_pad.Stick(0, 30000), 0.0f, true},
   };
   for (const PadCase& c : cases) Fly(c);
 }
