@@ -287,26 +287,26 @@ void GamePad::PollPad(int32_t pad) {
     auto code = [record](int32_t control) { return PadMappingFile::Code(*record, control); };
     // The direction controls may be buttons or hat directions; the first pad's state read just
     // now answers them, so one frame's bits all come from one reading.
-    if (ControlDownInState(state, code(kPadUp)) || state.lY < -kDeadZone) mask |= 0x1;
-    if (ControlDownInState(state, code(kPadDown)) || state.lY > kDeadZone) mask |= 0x2;
-    if (ControlDownInState(state, code(kPadLeft)) || state.lX < -kDeadZone) mask |= 0x4;
-    if (ControlDownInState(state, code(kPadRight)) || state.lX > kDeadZone) mask |= 0x8;
-    if (state.lY < -kDeadZone) mask |= 0x10;
-    if (state.lY > kDeadZone) mask |= 0x20;
-    if (state.lX < -kDeadZone) mask |= 0x40;
-    if (state.lX > kDeadZone) mask |= 0x80;
+    if (ControlDownInState(state, code(kPadUp)) || state.lY < -kDeadZone) mask |= kPadBitUp;
+    if (ControlDownInState(state, code(kPadDown)) || state.lY > kDeadZone) mask |= kPadBitDown;
+    if (ControlDownInState(state, code(kPadLeft)) || state.lX < -kDeadZone) mask |= kPadBitLeft;
+    if (ControlDownInState(state, code(kPadRight)) || state.lX > kDeadZone) mask |= kPadBitRight;
+    if (state.lY < -kDeadZone) mask |= kPadBitStickUp;
+    if (state.lY > kDeadZone) mask |= kPadBitStickDown;
+    if (state.lX < -kDeadZone) mask |= kPadBitStickLeft;
+    if (state.lX > kDeadZone) mask |= kPadBitStickRight;
     if (state.lZ < -kDeadZone) mask |= 0x100;
     if (state.lZ > kDeadZone) mask |= 0x200;
     if (state.lRz < -kDeadZone) mask |= 0x400;
     if (state.lRz > kDeadZone) mask |= 0x800;
-    if (ButtonDown(state, code(kPadAction1))) mask |= 0x1000;
-    if (ButtonDown(state, code(kPadAction2))) mask |= 0x2000;
-    if (ButtonDown(state, code(kPadAction3))) mask |= 0x4000;
-    if (ButtonDown(state, code(kPadAction4))) mask |= 0x8000;
+    if (ButtonDown(state, code(kPadAction1))) mask |= kPadBitButton0;
+    if (ButtonDown(state, code(kPadAction2))) mask |= kPadBitButton1;
+    if (ButtonDown(state, code(kPadAction3))) mask |= kPadBitButton2;
+    if (ButtonDown(state, code(kPadAction4))) mask |= kPadBitButton3;
     if (ButtonDown(state, code(kPadAction5))) mask |= 0x40000000;
     mask |= (mask & 0xF) << 24;
     if (mask & 0x40000000) mask |= 0x20000000;
-    if (mask & 0x1000) mask |= 0x10000000;
+    if (mask & kPadBitButton0) mask |= 0x10000000;
 
     m_analog[pad][0] = AxisValue(state.lX);
     m_analog[pad][1] = AxisValue(state.lY);
