@@ -2,10 +2,7 @@
 // every tick, and the menu must read them as its own again once the game is over.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <fstream>
 #include <functional>
-#include <string>
 
 #include "Engine/Input.h"
 #include "Engine/PC/PCApp.h"
@@ -17,7 +14,6 @@
 #include "Platform/Input/Input.h"
 #include "tests/support/AppHarness.h"
 #include "tests/support/DemoData.h"
-#include "tests/support/LogCapture.h"
 #include "tests/support/VirtualPad.h"
 
 namespace {
@@ -64,19 +60,6 @@ class BetweenGamesTest : public AppTest {
 
   VirtualPad m_pad;
 };
-
-TEST_F(BetweenGamesTest, ThePadFindsItsRecordAndTheHatWalksTheMenu) {
-  EXPECT_TRUE(DebugLogContains("Found 1 Pads"));
-  std::ifstream file("pdjp.cfg", std::ios::binary);
-  std::string name(std::strlen(VirtualPad::kName) + 1, 'x');
-  file.read(name.data(), static_cast<std::streamsize>(name.size()));
-  EXPECT_EQ(name, std::string(VirtualPad::kName) + '\0') << "the pad takes the first record";
-  const int32_t first = FrontEnd()->GetSelection();
-  PadTap(m_pad.Hat(VirtualPad::kHatDown));
-  EXPECT_NE(FrontEnd()->GetSelection(), first);
-  PadTap(m_pad.Hat(VirtualPad::kHatUp));
-  EXPECT_EQ(FrontEnd()->GetSelection(), first);
-}
 
 TEST_F(BetweenGamesTest, ThePadAcceptIsTheMenusAgainAfterThePenaltyGame) {
   for (int i = 0;
