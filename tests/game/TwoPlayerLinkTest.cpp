@@ -19,6 +19,7 @@
 
 #include "Engine/CRC32.h"
 #include "Engine/PC/PCApp.h"
+#include "Engine/PC/PCGamePad.h"
 #include "Engine/PC/PCKeyboard.h"
 #include "Engine/Random.h"
 #include "Game/GameBaseClass.h"
@@ -95,21 +96,42 @@ bool WaitForTick(Machine& m) {
   return true;
 }
 
-// Ticks as the framework runs them, up to `ticks` or until the link stops them. Each machine's
-// keys change every few ticks in a pattern of its own.
+// Each machine's keys and the first pad's last button change every few ticks in a pattern of
+// its own, so that either machine can tell what the other held on a tick.
+constexpr int kPatternKeys[] = {plat::kDIK_SPACE, plat::kDIK_LEFT, plat::kDIK_UP, 0x10, 0x12};
+constexpr uint32_t kPatternBits[] = {kInputAction,  kInputLeft,    kInputUp,
+                                     kInputButtonQ, kInputButtonE, kInputButtonW};
+constexpr int kPatternPadButton = 3;  // gives kInputButtonW
+
+uint32_t Pattern(int32_t tick, int32_t player) {
+  return static_cast<uint32_t>(tick / 3 + 1) * 2654435761u ^ static_cast<uint32_t>(player) * 0x9E37u;
+}
+bool PatternHas(uint32_t pattern, int k) { return (pattern >> (7 + 3 * k)) & 1; }
+
+uint32_t PatternHeld(int32_t tick, int32_t player) {
+  uint32_t held = 0;
+  for (int k = 0; k < 6; ++k) held |= PatternHas(Pattern(tick, player), k) ? kPatternBits[k] : 0;
+  return held;
+}
+
+// Ticks as the framework runs them, up to `ticks` or until the link stops them.
 void Play(Machine& m, plat::ScriptedInput& script, int32_t ticks,
           const std::function<void(int32_t)>& afterTick = {}) {
-  static constexpr int kKeys[] = {plat::kDIK_SPACE, plat::kDIK_LEFT, plat::kDIK_UP, 0x10, 0x12};
   while (m.link.Frame() < ticks) {
     const int32_t tick = m.link.Frame();
-    const uint32_t pattern = static_cast<uint32_t>(tick / 3 + 1) * 2654435761u ^ m.player * 0x9E37u;
-    for (int k = 0; k < 5; ++k) script.SetKey(kKeys[k], (pattern >> (7 + 3 * k)) & 1);
+    const uint32_t pattern = Pattern(tick, m.player);
+    for (int k = 0; k < 5; ++k) script.SetKey(kPatternKeys[k], PatternHas(pattern, k));
+    script.GetPad(0).state.rgbButtons[kPatternPadButton] = PatternHas(pattern, 5) ? 0x80 : 0;
     GetApp().GetKeyboard()->Poll();
+    g_gamePad->Update();
+    g_gamePad->BaseGamePad::Update();
     m.input.Update();
     m.link.Update();
     if (!WaitForTick(m)) return;
     m.link.BeginTick(m.input);
-    // Each machine finds its own input as its player's, and the host's presses as the presses.
+    // Each machine finds both players' keys and pad as they held them, and the host's presses
+    // as the presses.
+    for (int32_t player : {0, 1}) m.wrongWords |= Word(m.input, player) != PatternHeld(tick, player);
     m.wrongWords |= Word(m.input, m.player) != m.input.LocalHeld();
     m.wrongWords |= m.player == 0 && Word(m.input, kPressed) != m.input.LocalPressed();
     m.game->Update();
@@ -180,9 +202,14 @@ class TwoPlayerLinkTest : public TempDirTest {
     m_script.Install();
     ASSERT_EQ(plat::DirectInput8Create(&m_directInput), plat::kDI_OK);
     ASSERT_EQ(GetApp().GetKeyboard()->Create(m_directInput), 1);
+    m_script.AddPad("Test Pad", plat::DeviceType::Gamepad, false);
+    g_gamePad = new GamePad(m_directInput);
+    ASSERT_EQ(g_gamePad->EnumeratePads(), 1);
+    MapFirstPadToItsStateWord();
   }
   void TearDown() override {
     GetApp().GetKeyboard()->Release();
+    BaseGamePad::Shutdown();
     if (m_directInput) m_directInput->Release();
     m_script.Uninstall();
     GetApp().ResetForTests();
