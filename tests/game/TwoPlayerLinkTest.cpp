@@ -104,7 +104,8 @@ constexpr uint32_t kPatternBits[] = {kInputAction,  kInputLeft,    kInputUp,
 constexpr int kPatternPadButton = 3;  // gives kInputButtonW
 
 uint32_t Pattern(int32_t tick, int32_t player) {
-  return static_cast<uint32_t>(tick / 3 + 1) * 2654435761u ^ static_cast<uint32_t>(player) * 0x9E37u;
+  return static_cast<uint32_t>(tick / 3 + 1) * 2654435761u ^
+         static_cast<uint32_t>(player) * 0x9E37u;
 }
 bool PatternHas(uint32_t pattern, int k) { return (pattern >> (7 + 3 * k)) & 1; }
 
@@ -131,7 +132,8 @@ void Play(Machine& m, plat::ScriptedInput& script, int32_t ticks,
     m.link.BeginTick(m.input);
     // Each machine finds both players' keys and pad as they held them, and the host's presses
     // as the presses.
-    for (int32_t player : {0, 1}) m.wrongWords |= Word(m.input, player) != PatternHeld(tick, player);
+    for (int32_t player : {0, 1})
+      m.wrongWords |= Word(m.input, player) != PatternHeld(tick, player);
     m.wrongWords |= Word(m.input, m.player) != m.input.LocalHeld();
     m.wrongWords |= m.player == 0 && Word(m.input, kPressed) != m.input.LocalPressed();
     m.game->Update();
